@@ -1,0 +1,52 @@
+# Top-level driver. `make run` and `make test` do everything on a fresh Debian 12
+# machine once scripts/install-deps has run (both call it when a tool is missing).
+
+JOBS      ?= $(shell nproc)
+BUILD     ?= build/main
+ASAN      ?= build/asan
+FUZZ      ?= build/fuzz
+FUZZ_SECONDS ?= 60
+CMAKE_GEN := -G Ninja
+
+.PHONY: all build deps test test-main test-asan test-fuzz bench run format clean
+
+all: build
+
+deps:
+	@command -v ninja >/dev/null && command -v nats-server >/dev/null && \
+	  pkg-config --exists Qt6Widgets libnats sqlite3 || bash scripts/install-deps
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+# Sanitizer and fuzz passes first, so that the output ends with the summary of
+# the full test run.
+test: test-asan test-fuzz test-main
+
+test-main: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-asan: | deps
+	cmake -S . -B $(ASAN) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DMPAY_SANITIZE=ON -DMPAY_GUI=OFF -DMPAY_BENCH=OFF
+	cmake --build $(ASAN) -j $(JOBS)
+	cd $(ASAN) && ctest --output-on-failure -j $(JOBS) -L unit
+
+test-fuzz: | deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMPAY_FUZZ=ON -DMPAY_FUZZ_SECONDS=$(FUZZ_SECONDS)
+	cmake --build $(FUZZ) -j $(JOBS)
+	cd $(FUZZ) && ctest --output-on-failure
+
+bench: build
+	bash scripts/run-benchmarks $(BUILD)
+
+run: build
+	bash scripts/run-demo $(BUILD)
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build

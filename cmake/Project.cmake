@@ -1,0 +1,95 @@
+# Shared build settings and helpers.
+
+find_package(PkgConfig REQUIRED)
+
+set(MPAY_WARNINGS -Wall -Wextra)
+
+if(MPAY_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Narrow string literals of a target become GBK bytes (sources stay UTF-8).
+# clang cannot do this, so sources with Chinese literals are never built by
+# the clang (fuzz) configuration.
+function(mpay_gbk target)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(${target} PRIVATE -finput-charset=UTF-8
+                                             -fexec-charset=GBK)
+  endif()
+endfunction()
+
+# Common settings for every target of ours.
+function(mpay_target target)
+  target_compile_options(${target} PRIVATE ${MPAY_WARNINGS})
+  target_compile_features(${target} PUBLIC cxx_std_20)
+endfunction()
+
+# mpay_library(NAME [SHARED|STATIC] SOURCES ... [GBK])
+# A library with hidden symbols by default; export with MPAY_EXPORT.
+function(mpay_library name)
+  cmake_parse_arguments(ARG "SHARED;STATIC;GBK" "" "SOURCES" ${ARGN})
+  set(kind STATIC)
+  if(ARG_SHARED)
+    set(kind SHARED)
+  endif()
+  add_library(${name} ${kind} ${ARG_SOURCES})
+  mpay_target(${name})
+  set_target_properties(${name} PROPERTIES CXX_VISIBILITY_PRESET hidden
+                                           VISIBILITY_INLINES_HIDDEN ON)
+  if(ARG_GBK)
+    mpay_gbk(${name})
+  endif()
+endfunction()
+
+# mpay_test(NAME SOURCES ... LIBS ... [LABELS ...] [GBK])
+# One GoogleTest executable registered with CTest under the given labels.
+function(mpay_test name)
+  cmake_parse_arguments(ARG "GBK" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  find_package(GTest REQUIRED)
+  add_executable(${name} ${ARG_SOURCES})
+  mpay_target(${name})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock
+                                        GTest::gtest_main)
+  if(ARG_GBK)
+    mpay_gbk(${name})
+  endif()
+  if(NOT ARG_LABELS)
+    set(ARG_LABELS unit)
+  endif()
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(
+    ${name}
+    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT}
+               ENVIRONMENT
+               "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/xdg-runtime;MPAY_BUILD_DIR=${CMAKE_BINARY_DIR};MPAY_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+endfunction()
+
+# mpay_bench(NAME SOURCES ... LIBS ...)
+function(mpay_bench name)
+  cmake_parse_arguments(ARG "GBK" "" "SOURCES;LIBS" ${ARGN})
+  find_package(benchmark REQUIRED)
+  add_executable(${name} ${ARG_SOURCES})
+  mpay_target(${name})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark)
+  if(ARG_GBK)
+    mpay_gbk(${name})
+  endif()
+endfunction()
+
+# Adds every direct sub-folder of the current folder that has a CMakeLists.txt.
+function(mpay_add_subfolders)
+  file(GLOB children RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
+       ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT children)
+  foreach(child IN LISTS children)
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${child}
+       AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()

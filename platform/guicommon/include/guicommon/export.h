@@ -1,0 +1,3 @@
+#pragma once
+
+#define GUICOMMON_API __attribute__((visibility("default")))
