@@ -6,8 +6,11 @@
 #include "guicommon/export.h"
 
 // Where message and wait boxes go. The Qt presenter shows real dialogs; tests
-// and the headless host install a RecordingPresenter so that every box can be
+// and the headless host install a CRecordingPresenter so that every box can be
 // asserted and nothing blocks.
+//
+// Texts reach a presenter as NUL-terminated GBK bytes, never null (a null text
+// passed to the entry points arrives as "").
 class GUICOMMON_API IGUIPresenter {
  public:
   virtual ~IGUIPresenter();
@@ -18,11 +21,30 @@ class GUICOMMON_API IGUIPresenter {
 };
 
 // Installs `presenter` (not owned; null restores the default) and returns the
-// previous one.
+// previous one (null when the default was in place).
 GUICOMMON_API IGUIPresenter* SetGUIPresenter(IGUIPresenter* presenter);
+// The presenter in use: the installed one, else the default. Never null.
 GUICOMMON_API IGUIPresenter* GetGUIPresenter();
 
-// Keeps every call, in order, as GBK bytes.
+// Replaces the default presenter (not owned; null restores the built-in one,
+// which writes messages to stderr and ignores wait boxes). The package's
+// dialogs register themselves here when a GUI application starts.
+GUICOMMON_API void SetDefaultGUIPresenter(IGUIPresenter* presenter);
+
+// Installs a presenter for the lifetime of the object and puts the previous
+// one back afterwards.
+class GUICOMMON_API CScopedGUIPresenter {
+ public:
+  explicit CScopedGUIPresenter(IGUIPresenter* presenter);
+  ~CScopedGUIPresenter();
+  CScopedGUIPresenter(const CScopedGUIPresenter&) = delete;
+  CScopedGUIPresenter& operator=(const CScopedGUIPresenter&) = delete;
+
+ private:
+  IGUIPresenter* pPrevious;
+};
+
+// Keeps every call, in order, as GBK bytes. ShowMessage answers 1 (OK).
 class GUICOMMON_API CRecordingPresenter : public IGUIPresenter {
  public:
   struct Message {
@@ -32,6 +54,9 @@ class GUICOMMON_API CRecordingPresenter : public IGUIPresenter {
   std::vector<Message> messages;
   std::vector<std::string> waitTexts;  // every ShowWaitBox / UpdateWaitBox text
   bool waitBoxOpen = false;
+  // Whether a wait box was up when each message was shown (same index as
+  // `messages`).
+  std::vector<bool> messageUnderWaitBox;
   int waitBoxShows = 0, waitBoxCloses = 0;
 
   int ShowMessage(const char* text, const char* caption, int flags) override;

@@ -1,0 +1,92 @@
+#include "guicommon/presenter.h"
+
+#include <cstdio>
+
+#include "guicommon/guicommon.h"
+
+namespace {
+
+// Used when nothing else is installed: a process without a display still
+// leaves a trace of its messages.
+class CStderrPresenter : public IGUIPresenter {
+ public:
+  int ShowMessage(const char* text, const char* caption, int) override {
+    std::fprintf(stderr, "[%s] %s\n", caption, text);
+    return 1;
+  }
+  void ShowWaitBox(const char*) override {}
+  void UpdateWaitBox(const char*) override {}
+  void CloseWaitBox() override {}
+};
+
+CStderrPresenter gBuiltinPresenter;
+IGUIPresenter* gDefaultPresenter = nullptr;
+IGUIPresenter* gInstalledPresenter = nullptr;
+
+const char* OrEmpty(const char* text) {
+  return text ? text : "";
+}
+
+}  // namespace
+
+IGUIPresenter::~IGUIPresenter() = default;
+
+IGUIPresenter* SetGUIPresenter(IGUIPresenter* presenter) {
+  IGUIPresenter* previous = gInstalledPresenter;
+  gInstalledPresenter = presenter;
+  return previous;
+}
+
+IGUIPresenter* GetGUIPresenter() {
+  if (gInstalledPresenter) return gInstalledPresenter;
+  if (gDefaultPresenter) return gDefaultPresenter;
+  return &gBuiltinPresenter;
+}
+
+void SetDefaultGUIPresenter(IGUIPresenter* presenter) {
+  gDefaultPresenter = presenter;
+}
+
+CScopedGUIPresenter::CScopedGUIPresenter(IGUIPresenter* presenter)
+    : pPrevious(SetGUIPresenter(presenter)) {}
+
+CScopedGUIPresenter::~CScopedGUIPresenter() {
+  SetGUIPresenter(pPrevious);
+}
+
+int ShowGUIMessage(const char* text, const char* caption, int flags) {
+  return GetGUIPresenter()->ShowMessage(OrEmpty(text), OrEmpty(caption), flags);
+}
+
+void ShowWaitBox(const char* text) {
+  GetGUIPresenter()->ShowWaitBox(OrEmpty(text));
+}
+
+void UpdateWaitBox(const char* text) {
+  GetGUIPresenter()->UpdateWaitBox(OrEmpty(text));
+}
+
+void CloseWaitBox() {
+  GetGUIPresenter()->CloseWaitBox();
+}
+
+int CRecordingPresenter::ShowMessage(const char* text, const char* caption, int flags) {
+  messages.push_back({text, caption, flags});
+  messageUnderWaitBox.push_back(waitBoxOpen);
+  return 1;
+}
+
+void CRecordingPresenter::ShowWaitBox(const char* text) {
+  waitTexts.emplace_back(text);
+  waitBoxOpen = true;
+  ++waitBoxShows;
+}
+
+void CRecordingPresenter::UpdateWaitBox(const char* text) {
+  waitTexts.emplace_back(text);
+}
+
+void CRecordingPresenter::CloseWaitBox() {
+  waitBoxOpen = false;
+  ++waitBoxCloses;
+}
