@@ -1,0 +1,66 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace backoffice {
+
+// Who asked what, and when.
+struct AuditEntry {
+  int64_t at = 0;  // yyyymmddhhmmss, local time
+  int32_t OP_ID = 0;
+  std::string OP_ADDRESS;
+  int32_t SO_ORG_ID = 0;
+  std::string serviceCode;
+  std::string conditions;
+  int64_t rowCount = 0;
+  int32_t result = 0;
+};
+
+// Writes audit entries on one thread of its own, many per transaction, so
+// that a request never waits for the disk. Entries queued before Stop() (or
+// destruction) are all written. A full queue makes Submit wait rather than
+// drop an entry.
+class AuditWriter {
+ public:
+  // Opens its own connection to `path`; throws DbError when it cannot.
+  explicit AuditWriter(const std::string& path, std::size_t maxQueued = 65536);
+  ~AuditWriter();
+  AuditWriter(const AuditWriter&) = delete;
+  AuditWriter& operator=(const AuditWriter&) = delete;
+
+  void Submit(AuditEntry entry);
+  // Returns once every entry submitted before the call is committed.
+  void Flush();
+  // Writes what is queued and ends the thread. Idempotent.
+  void Stop();
+
+  // Entries that could not be written (database errors), for the logs.
+  uint64_t failures() const;
+
+ private:
+  void Run(const std::string& path);
+
+  std::size_t maxQueued_;
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;      // the writer: work or stop
+  std::condition_variable progress_;  // producers: room, or entries committed
+  std::deque<AuditEntry> queue_;
+  uint64_t submitted_ = 0;
+  uint64_t written_ = 0;  // submitted entries handled, committed or failed
+  uint64_t failures_ = 0;
+  bool stopping_ = false;
+  bool opened_ = false;
+  bool finished_ = false;  // the thread has ended
+  std::string openError_;
+  std::thread thread_;
+};
+
+// The current local time as yyyymmddhhmmss.
+int64_t NowStamp();
+
+}  // namespace backoffice

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The conditions of one log query, as the query window sends them: a zero
+// number, a zero business code, an empty phone number or a zero date-time
+// means "not a condition". Date-times are integers yyyymmddhhmmss.
+namespace backoffice {
+
+// Business codes whose amounts are totalled in every log reply.
+inline constexpr int32_t kDepositBusiCode = 1336;
+inline constexpr int32_t kWithdrawBusiCode = 1337;
+
+// Longest phone number the service accepts as a condition, in bytes.
+inline constexpr std::size_t kMaxPhoneLength = 20;
+
+struct LogConditions {
+  int64_t SO_NBR = 0;
+  int32_t BUSI_CODE = 0;
+  std::string PHONE_ID;
+  int64_t BEGIN_SO_DATE = 0;
+  int64_t END_SO_DATE = 0;
+};
+
+// One bit per condition present; the key of the prepared-statement cache.
+enum ConditionBit : unsigned {
+  kCondSoNbr = 1u << 0,
+  kCondBusiCode = 1u << 1,
+  kCondPhone = 1u << 2,
+  kCondBegin = 1u << 3,
+  kCondEnd = 1u << 4,
+};
+inline constexpr unsigned kConditionCombinations = 1u << 5;
+
+unsigned ConditionMask(const LogConditions& c);
+
+enum class ConditionFault {
+  kNone,         // the query may run
+  kNoCondition,  // nothing to select on
+  kBadPhone,     // a phone number longer than any real one
+  kBadRange,     // the time range ends before it begins
+};
+ConditionFault CheckLogConditions(const LogConditions& c);
+
+// The SELECT for the conditions in `mask`. Parameters: ?1 SO_NBR, ?2
+// BUSI_CODE, ?3 PHONE_ID, ?4 begin, ?5 end (only those in `mask` appear),
+// ?6 the row limit. Columns: so_nbr, busi_code, phone_id, amount,
+// mpp_transaction_id, so_date, remark; ordered by time, then number.
+std::string LogQuerySql(unsigned mask);
+
+// A short readable text of the conditions, for the audit table.
+std::string DescribeConditions(const LogConditions& c);
+
+}  // namespace backoffice

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace backoffice {
+
+// The command line of mpay-backoffice.
+struct Options {
+  std::string db;                   // --db FILE
+  std::vector<std::string> listen;  // --listen tcp://HOST:PORT (repeatable)
+  std::string nats;                 // --nats nats://HOST:PORT[,HOST:PORT]
+  std::string broker = "TALMIRON";  // --broker NAME: the NATS subject prefix and queue group
+  int workers = 4;                  // --workers N
+  int64_t maxRows = 200000;         // --max-rows N
+  std::string initDemo;             // --init-demo FILE
+  int64_t demoRows = 100000;        // --rows N
+  bool help = false;
+};
+
+// Parses argv. Returns "" and fills `options`, or the reason the command
+// line is wrong.
+std::string ParseOptions(int argc, const char* const* argv, Options& options);
+
+const char* Usage();
+
+}  // namespace backoffice

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace backoffice {
+
+// A prepared statement. Owns the sqlite3_stmt; finalizes it on destruction.
+// Column and bind indexes follow SQLite: columns from 0, parameters from 1.
+class Statement {
+ public:
+  Statement() = default;
+  Statement(sqlite3* db, std::string_view sql);  // throws DbError when it cannot prepare
+  ~Statement();
+  Statement(Statement&& other) noexcept;
+  Statement& operator=(Statement&& other) noexcept;
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  bool valid() const { return stmt_ != nullptr; }
+
+  // Clears the bindings and rewinds, ready for the next run.
+  void Reset();
+  void Bind(int index, int64_t value);
+  void Bind(int index, std::string_view text);  // bytes are copied by SQLite
+  // true: a row is ready; false: done. Throws DbError on an SQLite error.
+  bool Step();
+  // Runs a statement that returns no rows, then resets it.
+  void Run();
+
+  int64_t Int(int column) const;
+  // The bytes of a text column; valid until the next Step or Reset.
+  std::string_view Text(int column) const;
+
+ private:
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+// One SQLite connection. Opening sets WAL mode (when writable), a busy
+// timeout, and foreign-key checks off. Throws DbError when it cannot open.
+class Database {
+ public:
+  enum class Mode { kReadOnly, kReadWrite, kCreate };
+  Database(const std::string& path, Mode mode);
+  ~Database();
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  // Runs one or more statements that return no rows. Throws DbError.
+  void Exec(std::string_view sql);
+  Statement Prepare(std::string_view sql) { return Statement(db_, sql); }
+  sqlite3* handle() const { return db_; }
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
+// Raised by the storage layer; never leaves the service's request handler.
+class DbError : public std::exception {
+ public:
+  explicit DbError(std::string what) : what_(std::move(what)) {}
+  const char* what() const noexcept override { return what_.c_str(); }
+
+ private:
+  std::string what_;
+};
+
+// Commits on Commit(), rolls back when left without it.
+class Transaction {
+ public:
+  explicit Transaction(Database& db);
+  ~Transaction();
+  void Commit();
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+
+ private:
+  Database& db_;
+  bool done_ = false;
+};
+
+}  // namespace backoffice

@@ -1,0 +1,62 @@
+#include "backoffice/conditions.h"
+
+namespace backoffice {
+
+unsigned ConditionMask(const LogConditions& c) {
+  unsigned mask = 0;
+  if (c.SO_NBR != 0) mask |= kCondSoNbr;
+  if (c.BUSI_CODE != 0) mask |= kCondBusiCode;
+  if (!c.PHONE_ID.empty()) mask |= kCondPhone;
+  if (c.BEGIN_SO_DATE != 0) mask |= kCondBegin;
+  if (c.END_SO_DATE != 0) mask |= kCondEnd;
+  return mask;
+}
+
+ConditionFault CheckLogConditions(const LogConditions& c) {
+  unsigned mask = ConditionMask(c);
+  if (mask == 0) return ConditionFault::kNoCondition;
+  if (c.PHONE_ID.size() > kMaxPhoneLength) return ConditionFault::kBadPhone;
+  if ((mask & kCondBegin) && (mask & kCondEnd) && c.BEGIN_SO_DATE > c.END_SO_DATE) {
+    return ConditionFault::kBadRange;
+  }
+  return ConditionFault::kNone;
+}
+
+std::string LogQuerySql(unsigned mask) {
+  std::string sql =
+      "SELECT so_nbr, busi_code, phone_id, amount, mpp_transaction_id, so_date, remark "
+      "FROM mp_so_log";
+  const char* glue = " WHERE ";
+  auto add = [&](unsigned bit, const char* term) {
+    if (mask & bit) {
+      sql += glue;
+      sql += term;
+      glue = " AND ";
+    }
+  };
+  add(kCondSoNbr, "so_nbr = ?1");
+  add(kCondBusiCode, "busi_code = ?2");
+  add(kCondPhone, "phone_id = ?3");
+  add(kCondBegin, "so_date >= ?4");
+  add(kCondEnd, "so_date <= ?5");
+  sql += " ORDER BY so_date, so_nbr LIMIT ?6";
+  return sql;
+}
+
+std::string DescribeConditions(const LogConditions& c) {
+  std::string text;
+  auto add = [&](const char* name, const std::string& value) {
+    if (!text.empty()) text += ' ';
+    text += name;
+    text += '=';
+    text += value;
+  };
+  if (c.SO_NBR != 0) add("SO_NBR", std::to_string(c.SO_NBR));
+  if (c.BUSI_CODE != 0) add("BUSI_CODE", std::to_string(c.BUSI_CODE));
+  if (!c.PHONE_ID.empty()) add("PHONE_ID", c.PHONE_ID.substr(0, 64));
+  if (c.BEGIN_SO_DATE != 0) add("BEGIN", std::to_string(c.BEGIN_SO_DATE));
+  if (c.END_SO_DATE != 0) add("END", std::to_string(c.END_SO_DATE));
+  return text;
+}
+
+}  // namespace backoffice

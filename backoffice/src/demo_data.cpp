@@ -1,0 +1,192 @@
+#include "backoffice/demo_data.h"
+
+#include <sys/stat.h>
+
+#include <array>
+#include <cstdio>
+#include <random>
+#include <vector>
+
+#include "backoffice/audit_writer.h"
+#include "backoffice/conditions.h"
+#include "backoffice/schema.h"
+#include "backoffice/sqlite_db.h"
+
+namespace backoffice {
+namespace {
+
+constexpr int64_t kFirstSoNbr = 310000000000;
+constexpr int64_t kFirstServId = 8610000000;
+constexpr int64_t kYearSeconds = 365LL * 86400;
+
+// Days since 1970-01-01 of a civil date, and back (H. Hinnant's algorithms).
+int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+void CivilFromDays(int64_t z, int64_t& y, int64_t& m, int64_t& d) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  d = doy - (153 * mp + 2) / 5 + 1;
+  m = mp < 10 ? mp + 3 : mp - 9;
+  y = yoe + era * 400 + (m <= 2);
+}
+
+struct BusinessKind {
+  int32_t code;
+  int weight;  // relative frequency
+  std::array<const char*, 3> remarks;
+};
+
+// Remarks are compiled as GBK.
+const std::array<BusinessKind, 6> kKinds{{
+    {1332, 6, {"用户申请冻结小额支付帐户", "挂失冻结", "营业厅受理冻结"}},
+    {1333, 5, {"用户申请解冻", "解除挂失", "营业厅受理解冻"}},
+    {1334, 8, {"修改日消费限额", "修改交易密码", "修改证件信息"}},
+    {1335, 2, {"改号：原号码注销", "过户改号", "携号改号"}},
+    {1336, 45, {"现金存款", "银行卡转入", "充值卡存款"}},
+    {1337, 34, {"转预存款", "取款转话费", "余额转预存"}},
+}};
+
+const std::array<const char*, 4> kUserRemarks{"", "营业厅开户", "网上营业厅开户", "客户经理代办"};
+
+// Certificate types: 1 identity card (most users), 2 officer's card,
+// 3 passport, 4 Hong Kong/Macao pass, 5 business licence.
+const std::array<int, 5> kRegWeights{80, 5, 7, 4, 4};
+
+std::string Digits(std::mt19937_64& rng, int n) {
+  std::string s(static_cast<size_t>(n), '0');
+  for (char& c : s) c = static_cast<char>('0' + rng() % 10);
+  return s;
+}
+
+std::string PhoneNumber(std::mt19937_64& rng) {
+  static const char kSecond[] = "3456789";
+  std::string s = "1";
+  s += kSecond[rng() % 7];
+  s += Digits(rng, 9);
+  return s;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+int64_t StampToSeconds(int64_t stamp) {
+  int64_t y = stamp / 10000000000, mo = stamp / 100000000 % 100, d = stamp / 1000000 % 100;
+  int64_t h = stamp / 10000 % 100, mi = stamp / 100 % 100, s = stamp % 100;
+  return DaysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
+}
+
+int64_t SecondsToStamp(int64_t seconds) {
+  int64_t days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
+  int64_t rest = seconds - days * 86400;
+  int64_t y, m, d;
+  CivilFromDays(days, y, m, d);
+  return y * 10000000000 + m * 100000000 + d * 1000000 + rest / 3600 * 10000 +
+         rest / 60 % 60 * 100 + rest % 60;
+}
+
+DemoSummary GenerateDemo(const std::string& path, const DemoOptions& options) {
+  if (Exists(path)) throw DbError("refusing to overwrite existing file " + path);
+  const int64_t rows = options.rows > 0 ? options.rows : 0;
+  const int64_t end = StampToSeconds(options.endStamp ? options.endStamp : NowStamp());
+  std::mt19937_64 rng(options.seed);
+
+  Database db(path, Database::Mode::kCreate);
+  db.Exec("PRAGMA cache_size=-262144; PRAGMA temp_store=MEMORY;");
+  CreateTables(db);
+  DemoSummary summary;
+  {
+    Transaction tx(db);
+    // Users first: about one per ten log rows, at least a few dozen.
+    const int64_t users = std::max<int64_t>(50, rows / 10);
+    std::vector<std::string> phones;
+    phones.reserve(static_cast<size_t>(users));
+    Statement user = db.Prepare(
+        "INSERT INTO mp_user (serv_id, phone_id, mp_pwd, reg_type, reg_nbr, fee_limit, mp_sts, "
+        "mp_create_date, mpp_trans_id, so_nbr, remark) VALUES "
+        "(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11)");
+    std::discrete_distribution<int> regType(kRegWeights.begin(), kRegWeights.end());
+    int64_t servId = kFirstServId;
+    for (int64_t i = 0; i < users; ++i) {
+      std::string phone = PhoneNumber(rng);
+      phones.push_back(phone);
+      // One in eight users has an older, closed account on the same number;
+      // one in forty has deleted the current one.
+      int versions = rng() % 8 == 0 ? 2 : 1;
+      int64_t created = end - 2 * kYearSeconds - static_cast<int64_t>(rng() % kYearSeconds);
+      for (int v = 0; v < versions; ++v) {
+        bool last = v == versions - 1;
+        int sts = !last ? 0 : (rng() % 40 == 0 ? 2 : 1);
+        int reg = regType(rng) + 1;
+        std::string regNbr = reg == 1 ? Digits(rng, 17) + "X" : "G" + Digits(rng, 8);
+        int64_t stamp = SecondsToStamp(created);
+        user.Bind(1, servId++);
+        user.Bind(2, phone);
+        user.Bind(3, Digits(rng, 6));
+        user.Bind(4, static_cast<int64_t>(reg));
+        user.Bind(5, regNbr);
+        user.Bind(6, static_cast<int64_t>((1 + rng() % 10) * 10000));
+        user.Bind(7, static_cast<int64_t>(sts));
+        user.Bind(8, stamp);
+        user.Bind(9, "MPP" + std::to_string(stamp) + Digits(rng, 4));
+        user.Bind(10, kFirstSoNbr - 1 - static_cast<int64_t>(rng() % 1000000));
+        user.Bind(11, std::string_view(kUserRemarks[rng() % kUserRemarks.size()]));
+        user.Run();
+        created += static_cast<int64_t>(rng() % (kYearSeconds / 2)) + 86400;
+      }
+    }
+    summary.users = users;
+
+    // Log rows in time order over the year that ends at `end`, so that the
+    // order number grows with the time as it does in production.
+    Statement log = db.Prepare(
+        "INSERT INTO mp_so_log (so_nbr, busi_code, phone_id, amount, mpp_transaction_id, "
+        "so_date, remark) VALUES (?1,?2,?3,?4,?5,?6,?7)");
+    std::vector<int> weights;
+    for (const auto& k : kKinds) weights.push_back(k.weight);
+    std::discrete_distribution<int> kind(weights.begin(), weights.end());
+    const int64_t start = end - kYearSeconds;
+    for (int64_t i = 0; i < rows; ++i) {
+      int64_t t = start + (rows > 1 ? kYearSeconds * i / (rows - 1) : kYearSeconds);
+      int64_t stamp = SecondsToStamp(t);
+      const BusinessKind& k = kKinds[static_cast<size_t>(kind(rng))];
+      int32_t amount = 0;
+      if (k.code == kDepositBusiCode) amount = static_cast<int32_t>((1 + rng() % 500) * 100);
+      if (k.code == kWithdrawBusiCode) amount = -static_cast<int32_t>((1 + rng() % 300) * 50);
+      char serial[40];
+      std::snprintf(serial, sizeof serial, "MP%lld%06lld", static_cast<long long>(stamp),
+                    static_cast<long long>(i % 1000000));
+      log.Bind(1, kFirstSoNbr + i);
+      log.Bind(2, static_cast<int64_t>(k.code));
+      log.Bind(3, phones[static_cast<size_t>(rng() % phones.size())]);
+      log.Bind(4, static_cast<int64_t>(amount));
+      log.Bind(5, std::string_view(serial));
+      log.Bind(6, stamp);
+      log.Bind(7, std::string_view(k.remarks[rng() % k.remarks.size()]));
+      log.Run();
+      if (i == 0) summary.firstStamp = stamp;
+      summary.lastStamp = stamp;
+    }
+    summary.logRows = rows;
+    tx.Commit();
+  }
+  CreateIndexes(db);
+  db.Exec("PRAGMA analysis_limit=1000; ANALYZE;");
+  return summary;
+}
+
+}  // namespace backoffice

@@ -1,0 +1,69 @@
+#include "backoffice/options.h"
+
+#include <charconv>
+#include <string_view>
+
+namespace backoffice {
+namespace {
+
+bool ParseInt(std::string_view text, int64_t min, int64_t max, int64_t& out) {
+  int64_t v = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec != std::errc() || end != text.data() + text.size() || v < min || v > max) return false;
+  out = v;
+  return true;
+}
+
+}  // namespace
+
+const char* Usage() {
+  return "usage: mpay-backoffice --db FILE [--listen tcp://127.0.0.1:PORT]... "
+         "[--nats nats://HOST:PORT[,HOST:PORT]] [--broker NAME] [--workers N] [--max-rows N]\n"
+         "       mpay-backoffice --init-demo FILE [--rows N]\n";
+}
+
+std::string ParseOptions(int argc, const char* const* argv, Options& o) {
+  for (int i = 1; i < argc; ++i) {
+    std::string_view arg = argv[i];
+    if (arg == "-h" || arg == "--help") {
+      o.help = true;
+      continue;
+    }
+    if (i + 1 >= argc) return "missing value after " + std::string(arg);
+    std::string_view value = argv[++i];
+    int64_t n = 0;
+    if (arg == "--db") {
+      o.db = value;
+    } else if (arg == "--listen") {
+      if (!value.starts_with("tcp://")) return "--listen takes tcp://HOST:PORT";
+      o.listen.emplace_back(value);
+    } else if (arg == "--nats") {
+      if (!value.starts_with("nats://")) return "--nats takes nats://HOST:PORT";
+      o.nats = value;
+    } else if (arg == "--broker") {
+      if (value.empty()) return "--broker needs a name";
+      o.broker = value;
+    } else if (arg == "--workers") {
+      if (!ParseInt(value, 1, 256, n)) return "--workers takes 1 to 256";
+      o.workers = static_cast<int>(n);
+    } else if (arg == "--max-rows") {
+      if (!ParseInt(value, 1, 10000000, n)) return "--max-rows takes 1 to 10000000";
+      o.maxRows = n;
+    } else if (arg == "--init-demo") {
+      o.initDemo = value;
+    } else if (arg == "--rows") {
+      if (!ParseInt(value, 0, 1000000000, n)) return "--rows takes 0 to 1000000000";
+      o.demoRows = n;
+    } else {
+      return "unknown option " + std::string(arg);
+    }
+  }
+  if (o.help) return "";
+  if (o.initDemo.empty()) {
+    if (o.db.empty()) return "--db FILE is required";
+    if (o.listen.empty() && o.nats.empty()) return "give --listen, --nats or both";
+  }
+  return "";
+}
+
+}  // namespace backoffice
