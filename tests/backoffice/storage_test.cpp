@@ -1,0 +1,271 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "backoffice/audit_writer.h"
+#include "backoffice/conditions.h"
+#include "backoffice/demo_data.h"
+#include "backoffice/query_connection.h"
+#include "backoffice/schema.h"
+#include "backoffice/sqlite_db.h"
+#include "test_db.h"
+
+using namespace backoffice;
+
+namespace {
+
+struct StoredLog {
+  int64_t so_nbr;
+  int32_t busi;
+  std::string phone;
+  int32_t amount;
+  std::string serial;
+  int64_t date;
+  std::string remark;
+  bool operator==(const StoredLog&) const = default;
+};
+
+class Collect : public LogRowSink {
+ public:
+  void Row(const LogRow& r) override {
+    rows.push_back({r.SO_NBR, r.BUSI_CODE, std::string(r.PHONE_ID), r.AMOUNT,
+                    std::string(r.MPP_TRANSACTION_ID), r.SO_DATE, std::string(r.REMARK)});
+  }
+  std::vector<StoredLog> rows;
+};
+
+std::vector<StoredLog> AllLogs(Database& db) {
+  std::vector<StoredLog> all;
+  Statement s = db.Prepare(
+      "SELECT so_nbr, busi_code, phone_id, amount, mpp_transaction_id, so_date, remark "
+      "FROM mp_so_log");
+  while (s.Step()) {
+    all.push_back({s.Int(0), static_cast<int32_t>(s.Int(1)), std::string(s.Text(2)),
+                   static_cast<int32_t>(s.Int(3)), std::string(s.Text(4)), s.Int(5),
+                   std::string(s.Text(6))});
+  }
+  return all;
+}
+
+bool Matches(const StoredLog& r, const LogConditions& c) {
+  unsigned m = ConditionMask(c);
+  return (!(m & kCondSoNbr) || r.so_nbr == c.SO_NBR) &&
+         (!(m & kCondBusiCode) || r.busi == c.BUSI_CODE) &&
+         (!(m & kCondPhone) || r.phone == c.PHONE_ID) &&
+         (!(m & kCondBegin) || r.date >= c.BEGIN_SO_DATE) &&
+         (!(m & kCondEnd) || r.date <= c.END_SO_DATE);
+}
+
+class DemoDatabase : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new TempDir;
+    DemoOptions o;
+    o.rows = 3000;
+    o.endStamp = 20261130120000;
+    summary_ = GenerateDemo(dir_->File("demo.db"), o);
+  }
+  static void TearDownTestSuite() { delete dir_; }
+  static std::string Path() { return dir_->File("demo.db"); }
+
+  static TempDir* dir_;
+  static DemoSummary summary_;
+};
+TempDir* DemoDatabase::dir_ = nullptr;
+DemoSummary DemoDatabase::summary_;
+
+}  // namespace
+
+TEST(Conditions, NothingSetIsNoCondition) {
+  LogConditions c;
+  EXPECT_EQ(ConditionMask(c), 0u);
+  EXPECT_EQ(CheckLogConditions(c), ConditionFault::kNoCondition);
+  c.BEGIN_SO_DATE = 20260101000000;
+  EXPECT_EQ(CheckLogConditions(c), ConditionFault::kNone);  // an open-ended range is a condition
+}
+
+TEST(Conditions, RefusesAbsurdValues) {
+  LogConditions c;
+  c.PHONE_ID = std::string(kMaxPhoneLength + 1, '1');
+  EXPECT_EQ(CheckLogConditions(c), ConditionFault::kBadPhone);
+  c.PHONE_ID = "13800000000";
+  c.BEGIN_SO_DATE = 20260101100001;
+  c.END_SO_DATE = 20260101100000;
+  EXPECT_EQ(CheckLogConditions(c), ConditionFault::kBadRange);
+  c.END_SO_DATE = c.BEGIN_SO_DATE;
+  EXPECT_EQ(CheckLogConditions(c), ConditionFault::kNone);
+}
+
+TEST(Conditions, SqlUsesOnlyThePresentParameters) {
+  EXPECT_EQ(LogQuerySql(kCondSoNbr),
+            "SELECT so_nbr, busi_code, phone_id, amount, mpp_transaction_id, so_date, remark "
+            "FROM mp_so_log WHERE so_nbr = ?1 ORDER BY so_date, so_nbr LIMIT ?6");
+  std::string both = LogQuerySql(kCondPhone | kCondEnd);
+  EXPECT_NE(both.find("WHERE phone_id = ?3 AND so_date <= ?5 ORDER"), std::string::npos);
+  EXPECT_EQ(both.find("?4"), std::string::npos);
+}
+
+TEST(StampCalendar, RoundTripsAcrossLeapDaysAndYears) {
+  for (int64_t stamp : {19700101000000LL, 20240228235959LL, 20240229000000LL, 20241231235959LL,
+                        20250101000000LL, 21000301120000LL}) {
+    EXPECT_EQ(SecondsToStamp(StampToSeconds(stamp)), stamp);
+  }
+  EXPECT_EQ(StampToSeconds(20240301000000) - StampToSeconds(20240228000000), 2 * 86400);
+  EXPECT_EQ(StampToSeconds(20250301000000) - StampToSeconds(20250228000000), 86400);
+}
+
+TEST_F(DemoDatabase, HoldsAYearOfTheSixBusinessesWithGbkRemarks) {
+  EXPECT_EQ(summary_.logRows, 3000);
+  EXPECT_EQ(summary_.lastStamp, 20261130120000);
+  EXPECT_EQ(summary_.firstStamp, 20251130120000);
+  Database db(Path(), Database::Mode::kReadOnly);
+  auto all = AllLogs(db);
+  ASSERT_EQ(all.size(), 3000u);
+  std::vector<int32_t> codes;
+  for (const auto& r : all) codes.push_back(r.busi);
+  std::sort(codes.begin(), codes.end());
+  codes.erase(std::unique(codes.begin(), codes.end()), codes.end());
+  EXPECT_EQ(codes, (std::vector<int32_t>{1332, 1333, 1334, 1335, 1336, 1337}));
+  // "现金存款" in GBK.
+  const std::string cash = "\xCF\xD6\xBD\xF0\xB4\xE6\xBF\xEE";
+  EXPECT_TRUE(std::any_of(all.begin(), all.end(), [&](auto& r) { return r.remark == cash; }));
+  for (const auto& r : all) {
+    if (r.busi == kDepositBusiCode) {
+      EXPECT_GT(r.amount, 0);
+    }
+    if (r.busi == kWithdrawBusiCode) {
+      EXPECT_LT(r.amount, 0);
+    }
+  }
+  Statement users = db.Prepare("SELECT count(DISTINCT reg_type), count(*) FROM mp_user");
+  ASSERT_TRUE(users.Step());
+  EXPECT_GE(users.Int(0), 3);
+  EXPECT_GE(users.Int(1), 300);
+}
+
+TEST_F(DemoDatabase, SameSeedGivesSameDataAndExistingFileIsRefused) {
+  TempDir other;
+  DemoOptions o;
+  o.rows = 3000;
+  o.endStamp = 20261130120000;
+  GenerateDemo(other.File("again.db"), o);
+  Database a(Path(), Database::Mode::kReadOnly);
+  Database b(other.File("again.db"), Database::Mode::kReadOnly);
+  EXPECT_TRUE(AllLogs(a) == AllLogs(b));
+  EXPECT_THROW(GenerateDemo(other.File("again.db"), o), DbError);
+}
+
+// Every combination of conditions selects exactly the rows a plain filter
+// selects, in time order.
+TEST_F(DemoDatabase, EveryConditionCombinationMatchesAPlainFilter) {
+  Database db(Path(), Database::Mode::kReadOnly);
+  auto all = AllLogs(db);
+  std::sort(all.begin(), all.end(), [](auto& x, auto& y) {
+    return std::tie(x.date, x.so_nbr) < std::tie(y.date, y.so_nbr);
+  });
+  QueryConnection q(Path());
+  std::mt19937 rng(7);
+  for (unsigned mask = 1; mask < kConditionCombinations; ++mask) {
+    for (int round = 0; round < 3; ++round) {
+      const StoredLog& pick = all[rng() % all.size()];
+      LogConditions c;
+      if (mask & kCondSoNbr) c.SO_NBR = pick.so_nbr;
+      if (mask & kCondBusiCode) c.BUSI_CODE = pick.busi;
+      if (mask & kCondPhone) c.PHONE_ID = pick.phone;
+      if (mask & kCondBegin)
+        c.BEGIN_SO_DATE = SecondsToStamp(StampToSeconds(pick.date) - 86400 * 40);
+      if (mask & kCondEnd) c.END_SO_DATE = SecondsToStamp(StampToSeconds(pick.date) + 3600);
+      std::vector<StoredLog> expected;
+      for (const auto& r : all) {
+        if (Matches(r, c)) expected.push_back(r);
+      }
+      Collect got;
+      EXPECT_EQ(q.QueryLog(c, 1000000, got), static_cast<int64_t>(expected.size()));
+      EXPECT_TRUE(got.rows == expected) << "mask " << mask << ": " << DescribeConditions(c);
+      EXPECT_FALSE(expected.empty());
+    }
+  }
+}
+
+TEST_F(DemoDatabase, LimitStopsTheQuery) {
+  QueryConnection q(Path());
+  LogConditions c;
+  c.BEGIN_SO_DATE = 20000101000000;
+  Collect got;
+  EXPECT_EQ(q.QueryLog(c, 11, got), 11);
+  EXPECT_EQ(got.rows.size(), 11u);
+}
+
+TEST_F(DemoDatabase, UserRowsCarryNoPassword) {
+  Database db(Path(), Database::Mode::kReadOnly);
+  Statement s = db.Prepare(
+      "SELECT phone_id, count(*) FROM mp_user GROUP BY phone_id HAVING count(*) > 1 LIMIT 1");
+  ASSERT_TRUE(s.Step());
+  std::string phone(s.Text(0));
+  int64_t n = s.Int(1);
+  struct Users : UserRowSink {
+    void Row(const UserRow& r) override {
+      rows.push_back(std::string(r.PHONE_ID));
+      pwd.push_back(r.HAS_PWD);
+      dates.push_back(r.MP_CREATE_DATE);
+    }
+    std::vector<std::string> rows;
+    std::vector<bool> pwd;
+    std::vector<int64_t> dates;
+  } users;
+  QueryConnection q(Path());
+  EXPECT_EQ(q.QueryUsers(phone, 100, users), n);
+  EXPECT_TRUE(
+      std::all_of(users.rows.begin(), users.rows.end(), [&](auto& p) { return p == phone; }));
+  EXPECT_TRUE(std::is_sorted(users.dates.begin(), users.dates.end()));
+  EXPECT_TRUE(users.pwd.front());
+  EXPECT_EQ(q.QueryUsers("10000000000", 100, users), 0);
+}
+
+TEST(AuditWriter, WritesEverySubmittedEntryBeforeStopping) {
+  TempDir dir;
+  const std::string path = dir.File("audit.db");
+  {
+    Database db(path, Database::Mode::kCreate);
+    CreateTables(db);
+  }
+  AuditWriter writer(path, 64);  // a small queue: producers must wait, never drop
+  std::vector<std::thread> producers;
+  for (int t = 0; t < 4; ++t) {
+    producers.emplace_back([&, t] {
+      for (int i = 0; i < 500; ++i) {
+        AuditEntry e;
+        e.at = 20260101000000 + i;
+        e.OP_ID = t;
+        e.OP_ADDRESS = "10.0.0." + std::to_string(t);
+        e.SO_ORG_ID = 7;
+        e.serviceCode = "BABOMOMP";
+        e.conditions = "PHONE_ID=13800000000";
+        e.rowCount = i;
+        writer.Submit(std::move(e));
+      }
+    });
+  }
+  for (auto& p : producers) p.join();
+  writer.Flush();
+  Database db(path, Database::Mode::kReadOnly);
+  Statement count =
+      db.Prepare("SELECT count(*), count(DISTINCT op_id), sum(row_count) FROM mp_audit");
+  ASSERT_TRUE(count.Step());
+  EXPECT_EQ(count.Int(0), 2000);
+  EXPECT_EQ(count.Int(1), 4);
+  EXPECT_EQ(count.Int(2), 4 * (499 * 500 / 2));
+  count.Reset();
+  for (int i = 0; i < 10; ++i) writer.Submit(AuditEntry{});
+  writer.Stop();
+  ASSERT_TRUE(count.Step());
+  EXPECT_EQ(count.Int(0), 2010);
+  EXPECT_EQ(writer.failures(), 0u);
+}
+
+TEST(AuditWriter, UnopenableDatabaseThrows) {
+  EXPECT_THROW(AuditWriter("/nonexistent-dir/x/audit.db"), DbError);
+}
