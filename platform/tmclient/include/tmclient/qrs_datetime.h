@@ -1,27 +1,61 @@
 #pragma once
 
+#include <compare>
+#include <cstdint>
 #include <string>
 
 #include "tmclient/export.h"
 
 // A calendar date and time to the second, as carried by the broker.
 //
-// The default value is "no date-time" (all fields zero); it round-trips on
-// the wire and compares below every real date-time. Text that is not 14
-// digits forming a valid date and time gives the default value.
+// The default value is "no date-time" (every part zero): it round-trips on
+// the wire, prints as zeros and compares below every real date-time. Every
+// other value is a valid date and time in the years 1 to 9999; the
+// constructors give the default value for anything else, never a partly
+// filled one.
 class TMCLIENT_API QRSDateTime {
  public:
-  QRSDateTime();
-  // From "yyyymmddhhmmss".
+  QRSDateTime() = default;
+  // From "yyyymmddhhmmss": exactly 14 digits forming a valid date and time,
+  // else the default value.
   explicit QRSDateTime(const std::string& text);
+  // From its parts (month 1-12, day within the month, hour 0-23, minute and
+  // second 0-59); the default value when any part is out of range.
+  QRSDateTime(int year, int month, int day, int hour, int minute, int second);
   QRSDateTime(const QRSDateTime&) = default;
   QRSDateTime& operator=(const QRSDateTime&) = default;
 
+  // The local time now.
+  static QRSDateTime currentDateTime();
+  // True when the parts form a value the constructors accept (all zero, or a
+  // valid date and time).
+  static bool isValid(int year, int month, int day, int hour, int minute, int second);
+
   // Replaces %Y (4 digits), %M %D %H %N (minutes) %S (2 digits each) and %%
-  // in `pattern`; other characters are copied.
+  // in `pattern`; every other character, including an unknown %x pair or a
+  // trailing %, is copied as it is.
   std::string toString(const std::string& pattern) const;
 
-  bool isNull() const;
-  // (accessors, comparison and the packed form used on the wire are the
-  //  implementation's to add)
+  bool isNull() const {
+    return year_ == 0 && month_ == 0 && day_ == 0 && hour_ == 0 && minute_ == 0 && second_ == 0;
+  }
+  int year() const { return year_; }
+  int month() const { return month_; }
+  int day() const { return day_; }
+  int hour() const { return hour_; }
+  int minute() const { return minute_; }
+  int second() const { return second_; }
+
+  // Chronological order; the default value is the smallest.
+  friend auto operator<=>(const QRSDateTime&, const QRSDateTime&) = default;
+  friend bool operator==(const QRSDateTime&, const QRSDateTime&) = default;
+
+ private:
+  // Declaration order is comparison order.
+  uint16_t year_ = 0;
+  uint8_t month_ = 0;
+  uint8_t day_ = 0;
+  uint8_t hour_ = 0;
+  uint8_t minute_ = 0;
+  uint8_t second_ = 0;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -17,8 +18,10 @@ class QRSErrorMsg;
 // them. The byte coding is described in docs/wire-format.md.
 //
 // Errors are sticky: the first one sets failed() and every later operation
-// does nothing. A reader never trusts a count or a length that the remaining
-// bytes cannot hold, and never reads past the buffer.
+// does nothing (a read leaves its target unchanged). A reader never trusts a
+// count or a length that the remaining bytes cannot hold, and never reads past
+// the buffer. Writing in read mode or reading in write mode is an error too.
+// Nothing throws except std::bad_alloc.
 class TMCLIENT_API tmb_stream {
  public:
   tmb_stream();
@@ -29,15 +32,16 @@ class TMCLIENT_API tmb_stream {
   // Makes the stream an empty, open stream for writing. Always true.
   bool open();
   // Puts the stream in read mode over a copy of `bytes` (a frame received
-  // from the far end). The stream is open afterwards.
+  // from the far end). The stream is open afterwards; a frame longer than
+  // kMaxFrameSize leaves it failed.
   void load(std::string_view bytes);
   void load(std::string&& bytes);
 
   // True when the stream is not open or has recorded an error.
-  bool failed() const;
-  // What the first failure was about ("" while none): the name of the value,
-  // structure or list being coded when it failed, for logs and dumps.
-  const std::string& failed_at() const;
+  bool failed() const { return state_ != State::kOk; }
+  // What the first failure was about ("" while none): the item being coded,
+  // the innermost structure or list, and the byte offset, for logs and dumps.
+  const std::string& failed_at() const { return failedAt_; }
 
   // Writing: the stream header with its name. Reading: checks it.
   bool begin_stream(const char* name);
@@ -45,14 +49,17 @@ class TMCLIENT_API tmb_stream {
   // follows it.
   bool end_stream();
 
+  // Names are 1 to 255 bytes; a null, empty or longer name fails the stream.
   bool begin_write_struct(const char* name);
   bool end_write_struct();
   bool begin_read_struct(const char* name);
   bool end_read_struct();
+  // `count` must be 0 or more.
   bool begin_write_list(const char* name, int count);
   bool end_write_list();
-  // `count` receives the element count; a count that the remaining bytes
-  // cannot hold fails the stream.
+  // `count` receives the element count (0 or more) when the list header is
+  // read; it is left unchanged on failure. A count larger than the remaining
+  // bytes could hold fails the stream.
   bool begin_read_list(const char* name, int& count);
   bool end_read_list();
 
@@ -72,12 +79,33 @@ class TMCLIENT_API tmb_stream {
   tmb_stream& operator>>(QRSDateTime& v);
   tmb_stream& operator>>(QRSErrorMsg& v);
 
-  // The bytes written so far (write mode) or loaded (read mode).
+  // The bytes written so far (write mode) or loaded (read mode). Valid until
+  // the next operation on the stream.
   const std::string& bytes() const;
+  // Read mode: bytes not yet consumed; 0 otherwise.
+  std::size_t remaining() const;
 
   // The largest frame a stream writes or accepts, in bytes.
   static constexpr std::size_t kMaxFrameSize = 256u * 1024u * 1024u;
 
  private:
-  // (representation is the implementation's)
+  enum class State : uint8_t { kClosed, kOk, kFailed };
+  enum class Mode : uint8_t { kNone, kWrite, kRead };
+
+  bool Fail(const char* what);
+  bool Writable(std::size_t n);
+  void PutTag(uint8_t tag);
+  void PutRaw(const void* p, std::size_t n);
+  bool PutName(uint8_t tag, const char* name);
+  const char* Take(uint8_t tag, std::size_t n, const char* what);
+  bool TakeName(uint8_t tag, const char* name, const char* what);
+
+  mutable std::string buf_;  // write: capacity-sized, wlen_ used; read: the frame
+  std::size_t wlen_ = 0;
+  const char* rp_ = nullptr;     // read position in buf_
+  const char* end_ = nullptr;    // end of buf_
+  std::size_t scopeOffset_ = 0;  // read: offset of the innermost struct/list name
+  State state_ = State::kClosed;
+  Mode mode_ = Mode::kNone;
+  std::string failedAt_;
 };

@@ -14,6 +14,9 @@ class Transport;
 
 // Base of the service proxies. Virtual slots, in order: destructor,
 // call_server, bind, unbind, and a fifth argument-free operation.
+//
+// A client object is bound to one broker at a time and owns the transport
+// that reaches it. Not thread-safe: one caller at a time.
 class TMCLIENT_API CTmdClientObject {
  public:
   CTmdClientObject();
@@ -21,17 +24,27 @@ class TMCLIENT_API CTmdClientObject {
   CTmdClientObject(const CTmdClientObject&) = delete;
   CTmdClientObject& operator=(const CTmdClientObject&) = delete;
 
-  // Sends the finished request `in` and fills `out` with the reply. Returns a
-  // library failure code (-9999 .. -9971, no reply) or the server's result
-  // (any other value, with a reply; 0 is success).
+  // Sends the finished request `in` and loads the reply into `out`. Returns a
+  // library failure code (-9999 .. -9971; `out` untouched) or the server's
+  // result (any other value, with the reply in `out`; 0 is success):
+  // kErrNotBound when unbound, kErrBadRequest when `in` has failed, the
+  // transport's code otherwise. Never throws.
   virtual int call_server(const std::string& interfaceName, const std::string& serviceCode,
                           STMSession* session, tmb_stream& in, tmb_stream& out);
+  // Binds to `brokerName` (the interface name is not needed to connect).
+  // Same results as bind_openBroker.
   virtual int bind(const std::string& interfaceName, const std::string& brokerName);
+  // Drops the transport. Always 0.
   virtual int unbind();
-  virtual int reserved();  // the fifth slot; proxies override it
+  // The fifth slot; proxies override it. Does nothing here and returns 0.
+  virtual int reserved();
 
   bool is_bound() const;
-  // Resolves the broker name (see docs/operations.md) and connects. 0 when
-  // bound, else a library failure code.
+  // Resolves the broker name (see broker_resolver.h) and opens a transport
+  // for its URL. 0 when bound (an earlier binding is dropped first), else a
+  // library failure code and the object is unbound.
   int bind_openBroker(const std::string& brokerName);
+
+ private:
+  std::unique_ptr<tmclient::Transport> pTransport;
 };

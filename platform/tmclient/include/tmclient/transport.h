@@ -1,6 +1,6 @@
 #pragma once
 
-#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,8 +19,27 @@ class TMCLIENT_API Transport {
   // Returns a library failure code (-9999 .. -9971) with no reply, or the
   // server's result (any other value, 0 on success) with `reply` holding the
   // bytes of the reply stream. The server's result travels in the frame.
+  // May throw; the client object turns an exception into kErrTransport.
   virtual int Call(const std::string& interfaceName, const std::string& serviceCode,
                    std::string_view request, std::string& reply) = 0;
 };
+
+// Makes the transport for one URL of the factory's scheme. Returns 0 and sets
+// `out`, or a library failure code (kErrBadBrokerUrl, kErrConnectFailed, ...)
+// and leaves `out` empty.
+using TransportFactory =
+    std::function<int(const std::string& url, std::unique_ptr<Transport>& out)>;
+
+// Installs (or, with an empty factory, removes) the factory for URLs
+// "scheme://...". Replaces a built-in scheme of the same name for the rest of
+// the process; thread-safe. Tests use it to put a fault-injecting transport
+// under a client object.
+TMCLIENT_API void RegisterTransportScheme(const std::string& scheme, TransportFactory factory);
+
+// Opens a transport for `url` through the factory of its scheme. Returns 0 and
+// sets `out`; kErrBadBrokerUrl when the URL has no "scheme://"; and
+// kErrUnsupportedScheme when no factory serves the scheme; else the
+// factory's code. `out` is left empty on failure.
+TMCLIENT_API int OpenTransport(const std::string& url, std::unique_ptr<Transport>& out);
 
 }  // namespace tmclient

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tmclient/export.h"
+
+namespace tmclient {
+
+// The deadline of a call when the broker's URL does not set one.
+inline constexpr std::chrono::milliseconds kDefaultDeadline{30000};
+
+struct BrokerEndpoint {
+  std::string host;  // a name, an IPv4 address or an IPv6 address without brackets
+  uint16_t port = 0;
+};
+
+// A broker URL taken apart:
+//   tcp://HOST:PORT[?OPTIONS]
+//   nats://HOST:PORT[,HOST:PORT...][?OPTIONS]
+//   SCHEME://ANYTHING[?OPTIONS]   (other schemes: `target` holds ANYTHING)
+// OPTIONS are `key=value` items joined by '&':
+//   deadline_ms=N  bounds every call made through the broker (1 .. 86400000)
+//   broker=NAME    nats: the subject prefix and queue group of the services
+//                  (letters, digits, '_' and '-'); the resolver adds the
+//                  broker name when it is missing
+struct BrokerUrl {
+  std::string scheme;
+  std::vector<BrokerEndpoint> endpoints;  // tcp: exactly one; nats: one or more
+  std::string target;                     // what follows "://", without the options
+  std::chrono::milliseconds deadline = kDefaultDeadline;
+  std::string broker;  // "" when not given
+};
+
+// True when `name` can serve as a NATS subject token and queue group name.
+TMCLIENT_API bool IsValidBrokerToken(std::string_view name);
+
+// False when `url` is malformed; `why` (optional) then says what is wrong.
+TMCLIENT_API bool ParseBrokerUrl(std::string_view url, BrokerUrl& out, std::string* why = nullptr);
+
+// The client configuration file: lines `NAME = URL`; blank lines and lines
+// starting with '#' are ignored.
+struct BrokerConfig {
+  bool found = false;                       // the file exists and was read
+  std::string path;                         // the file that was looked at
+  std::map<std::string, std::string> urls;  // NAME -> URL; a later line wins
+  std::vector<std::string> problems;        // "path:line: what", for lines that were skipped
+};
+
+// Where the configuration is read from: $TMCLIENT_CONF when set and not
+// empty, else $XDG_CONFIG_HOME/tmclient/brokers.conf (XDG_CONFIG_HOME
+// defaulting to $HOME/.config), else /etc/tmclient/brokers.conf. The first of
+// the last two that exists is taken; when neither exists, the /etc path.
+TMCLIENT_API std::string BrokerConfigPath();
+
+// Reads one configuration file. A missing or unreadable file gives
+// found == false and no entries; it is not an error. Never throws.
+TMCLIENT_API BrokerConfig ReadBrokerConfig(const std::string& path);
+
+}  // namespace tmclient

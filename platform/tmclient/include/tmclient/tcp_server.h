@@ -1,0 +1,54 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "tmclient/export.h"
+#include "tmclient/service_handler.h"
+
+namespace tmclient {
+
+struct TcpServerOptions {
+  std::string host = "127.0.0.1";                 // address to listen on
+  uint16_t port = 0;                              // 0: any free port (see TcpServer::port())
+  int workers = 4;                                // threads running the handler
+  std::size_t maxRequestSize = 16u << 20;         // larger request frames close the connection
+  std::chrono::milliseconds idleTimeout{600000};  // no request for this long: closed
+  std::chrono::milliseconds readTimeout{10000};   // a started frame must be complete by then
+  std::chrono::milliseconds writeTimeout{30000};  // a reply must be taken by the client by then
+  int maxConnections = 1024;                      // further connections are closed at once
+};
+
+// The server side of tcp:// brokers: accepts connections, reads
+// length-prefixed request frames and hands each one to the handler on a
+// worker pool, then writes the reply frame back on the same connection.
+//
+// A connection carries one request at a time. A client that sends a
+// malformed frame, a frame over maxRequestSize, or nothing at all within the
+// timeouts is disconnected; other clients are not disturbed.
+class TMCLIENT_API TcpServer {
+ public:
+  TcpServer(ServiceHandler handler, TcpServerOptions options = {});
+  // Stop()s.
+  ~TcpServer();
+  TcpServer(const TcpServer&) = delete;
+  TcpServer& operator=(const TcpServer&) = delete;
+
+  // Listens and starts the threads. False (with `error`, if given, saying
+  // why) when the address cannot be bound; the server is then stopped.
+  bool Start(std::string* error = nullptr);
+  // The port listened on (after a successful Start()).
+  uint16_t port() const;
+  // Stops accepting, lets requests that are running finish and send their
+  // replies, then closes every connection and joins the threads. Idempotent.
+  void Stop();
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> pImpl;
+};
+
+}  // namespace tmclient

@@ -1,0 +1,113 @@
+#include "envelope.h"
+
+namespace tmclient::envelope {
+namespace {
+
+void PutU64(std::string& out, uint64_t v) {
+  char b[8];
+  for (int i = 0; i < 8; ++i) b[i] = static_cast<char>(v >> (8 * i));
+  out.append(b, 8);
+}
+
+uint64_t GetU64(const char* p) {
+  uint64_t v = 0;
+  for (int i = 7; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(p[i]);
+  return v;
+}
+
+}  // namespace
+
+void PutU32(std::string& out, uint32_t v) {
+  char b[4] = {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+               static_cast<char>(v >> 24)};
+  out.append(b, 4);
+}
+
+uint32_t GetU32(const char* p) {
+  const auto* u = reinterpret_cast<const unsigned char*>(p);
+  return uint32_t(u[0]) | uint32_t(u[1]) << 8 | uint32_t(u[2]) << 16 | uint32_t(u[3]) << 24;
+}
+
+bool EncodeRequestHeader(uint32_t callId, std::string_view interfaceName,
+                         std::string_view serviceCode, std::string& out) {
+  if (interfaceName.size() > kMaxNameSize || serviceCode.size() > kMaxNameSize) return false;
+  out.push_back(static_cast<char>(kRequest));
+  PutU32(out, callId);
+  out.push_back(static_cast<char>(interfaceName.size()));
+  out.append(interfaceName);
+  out.push_back(static_cast<char>(serviceCode.size()));
+  out.append(serviceCode);
+  return true;
+}
+
+bool DecodeRequest(std::string_view body, Request& out) {
+  if (body.size() < 1 + 4 + 1 || static_cast<uint8_t>(body[0]) != kRequest) return false;
+  out.callId = GetU32(body.data() + 1);
+  std::size_t pos = 5;
+  auto name = [&](std::string_view& v) {
+    if (pos >= body.size()) return false;
+    std::size_t n = static_cast<unsigned char>(body[pos++]);
+    if (n > body.size() - pos) return false;
+    v = body.substr(pos, n);
+    pos += n;
+    return true;
+  };
+  if (!name(out.interfaceName) || !name(out.serviceCode)) return false;
+  out.stream = body.substr(pos);
+  return true;
+}
+
+void EncodeReplyHeader(uint32_t callId, int32_t result, std::string& out) {
+  out.push_back(static_cast<char>(kReply));
+  PutU32(out, callId);
+  PutU32(out, static_cast<uint32_t>(result));
+}
+
+void EncodeError(uint32_t callId, int32_t code, std::string& out) {
+  out.push_back(static_cast<char>(kError));
+  PutU32(out, callId);
+  PutU32(out, static_cast<uint32_t>(code));
+}
+
+void EncodePartHeader(const PartHeader& part, std::string& out) {
+  out.push_back(static_cast<char>(kReplyPart));
+  PutU32(out, part.callId);
+  PutU32(out, static_cast<uint32_t>(part.result));
+  PutU32(out, part.index);
+  PutU32(out, part.count);
+  PutU64(out, part.total);
+}
+
+bool DecodeReplyHeader(std::string_view body, ReplyHeader& out) {
+  if (body.empty()) return false;
+  const char* p = body.data();
+  switch (static_cast<uint8_t>(p[0])) {
+    case kReply:
+      if (body.size() < kReplyHeaderSize) return false;
+      out.kind = kReply;
+      out.headerSize = kReplyHeaderSize;
+      break;
+    case kError:
+      if (body.size() != kErrorSize) return false;
+      out.kind = kError;
+      out.headerSize = kErrorSize;
+      break;
+    case kReplyPart:
+      if (body.size() < kPartHeaderSize) return false;
+      out.kind = kReplyPart;
+      out.headerSize = kPartHeaderSize;
+      out.part.index = GetU32(p + 9);
+      out.part.count = GetU32(p + 13);
+      out.part.total = GetU64(p + 17);
+      break;
+    default:
+      return false;
+  }
+  out.callId = GetU32(p + 1);
+  out.result = static_cast<int32_t>(GetU32(p + 5));
+  out.part.callId = out.callId;
+  out.part.result = out.result;
+  return true;
+}
+
+}  // namespace tmclient::envelope

@@ -1,0 +1,76 @@
+#pragma once
+
+// The envelope around one stream on the network: what a request or a reply
+// frame carries besides the stream's own bytes. docs/wire-format.md
+// describes it byte by byte; on the wire, never change a value.
+//
+// Over tcp each body is preceded by its length (u32, little-endian). Over
+// NATS the message payload is the body.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tmclient::envelope {
+
+// First byte of every body.
+enum Kind : uint8_t {
+  kRequest = 0x51,    // 'Q'
+  kReply = 0x52,      // 'R' the whole reply
+  kReplyPart = 0x50,  // 'P' one part of a reply carried in several messages
+  kError = 0x45,      // 'E' the server could not produce or send the reply
+};
+
+constexpr std::size_t kLengthPrefixSize = 4;
+// kind, call id, result
+constexpr std::size_t kReplyHeaderSize = 1 + 4 + 4;
+// kind, call id, result, part index, part count, total length
+constexpr std::size_t kPartHeaderSize = 1 + 4 + 4 + 4 + 4 + 8;
+// kind, call id, code
+constexpr std::size_t kErrorSize = 1 + 4 + 4;
+// Interface names and service codes are at most this long.
+constexpr std::size_t kMaxNameSize = 255;
+
+struct Request {
+  uint32_t callId = 0;
+  std::string_view interfaceName;
+  std::string_view serviceCode;
+  std::string_view stream;  // the request stream's bytes
+};
+
+// The header of a request body (kind, call id, both names); the stream's bytes
+// follow it. False when a name is longer than kMaxNameSize.
+bool EncodeRequestHeader(uint32_t callId, std::string_view interfaceName,
+                         std::string_view serviceCode, std::string& out);
+// Parses a request body. False when the body is not a well-formed request;
+// `out` then refers to nothing useful. The views point into `body`.
+bool DecodeRequest(std::string_view body, Request& out);
+
+void EncodeReplyHeader(uint32_t callId, int32_t result, std::string& out);
+void EncodeError(uint32_t callId, int32_t code, std::string& out);
+
+struct PartHeader {
+  uint32_t callId = 0;
+  int32_t result = 0;
+  uint32_t index = 0;
+  uint32_t count = 0;
+  uint64_t total = 0;  // length of the whole reply stream
+};
+void EncodePartHeader(const PartHeader& part, std::string& out);
+
+// What the first bytes of a reply body say. `headerSize` is where the stream's
+// bytes begin (0 for kError). False for an unknown kind or a short body.
+struct ReplyHeader {
+  Kind kind = kReply;
+  uint32_t callId = 0;
+  int32_t result = 0;  // kReply, kReplyPart: the server's result; kError: a library code
+  PartHeader part;     // kReplyPart only
+  std::size_t headerSize = 0;
+};
+bool DecodeReplyHeader(std::string_view body, ReplyHeader& out);
+
+void PutU32(std::string& out, uint32_t v);
+uint32_t GetU32(const char* p);
+
+}  // namespace tmclient::envelope

@@ -1,0 +1,151 @@
+#include "tmclient/nats_responder.h"
+
+#include <nats/nats.h>
+
+#include <algorithm>
+#include <climits>
+
+#include "envelope.h"
+#include "nats_common.h"
+#include "serve_request.h"
+#include "tmclient/broker_config.h"
+#include "tmclient/tmd_error.h"
+#include "worker_pool.h"
+
+namespace tmclient {
+
+class NatsResponder::Impl {
+ public:
+  Impl(ServiceHandler handler, NatsResponderOptions options)
+      : fnHandler(std::move(handler)), cOptions(std::move(options)) {}
+  ~Impl() { Stop(); }
+
+  bool Start(std::string* error);
+  void Stop();
+
+ private:
+  static void OnMessage(natsConnection* nc, natsSubscription* sub, natsMsg* msg, void* closure);
+  void Handle(natsMsg* msg);
+  void SendReply(const char* subject, uint32_t callId, int result, const std::string& reply);
+  void SendError(const char* subject, uint32_t callId, int code);
+
+  ServiceHandler fnHandler;
+  const NatsResponderOptions cOptions;
+  natsConnection* pConn = nullptr;
+  natsSubscription* pSub = nullptr;
+  std::unique_ptr<WorkerPool> pPool;
+};
+
+NatsResponder::NatsResponder(ServiceHandler handler, NatsResponderOptions options)
+    : pImpl(std::make_unique<Impl>(std::move(handler), std::move(options))) {}
+NatsResponder::~NatsResponder() = default;
+bool NatsResponder::Start(std::string* error) { return pImpl->Start(error); }
+void NatsResponder::Stop() { pImpl->Stop(); }
+
+bool NatsResponder::Impl::Start(std::string* error) {
+  auto fail = [&](const std::string& why) {
+    if (error) *error = why;
+    Stop();
+    return false;
+  };
+  if (pConn) return fail("already started");
+  BrokerUrl url;
+  std::string why;
+  if (!ParseBrokerUrl(cOptions.url, url, &why) || url.scheme != "nats")
+    return fail(cOptions.url + ": " + (why.empty() ? "not a nats:// URL" : why));
+  if (!IsValidBrokerToken(cOptions.broker)) return fail("bad broker name: " + cOptions.broker);
+  natsStatus s = natsx::Connect(url.endpoints, std::chrono::milliseconds(5000),
+                                cOptions.broker.c_str(), nullptr, nullptr, &pConn);
+  if (s != NATS_OK) return fail(cOptions.url + ": " + natsStatus_GetText(s));
+  pPool = std::make_unique<WorkerPool>(cOptions.workers);
+  std::string subject = cOptions.broker + ".*";
+  s = natsConnection_QueueSubscribe(&pSub, pConn, subject.c_str(), cOptions.broker.c_str(),
+                                    &OnMessage, this);
+  if (s == NATS_OK) s = natsSubscription_SetPendingLimits(pSub, 1 << 20, INT_MAX);
+  if (s == NATS_OK) s = natsConnection_FlushTimeout(pConn, 5000);
+  if (s != NATS_OK) return fail(subject + ": " + natsStatus_GetText(s));
+  return true;
+}
+
+void NatsResponder::Impl::Stop() {
+  if (pSub) {
+    // Requests already delivered to us are still answered.
+    if (natsSubscription_Drain(pSub) == NATS_OK)
+      natsSubscription_WaitForDrainCompletion(pSub, 10000);
+  }
+  if (pPool) pPool->Shutdown();
+  if (pConn) natsConnection_FlushTimeout(pConn, 5000);
+  natsSubscription_Destroy(pSub);
+  pSub = nullptr;
+  if (pConn) natsConnection_Close(pConn);
+  natsConnection_Destroy(pConn);
+  pConn = nullptr;
+  pPool.reset();
+}
+
+void NatsResponder::Impl::OnMessage(natsConnection*, natsSubscription*, natsMsg* msg,
+                                    void* closure) {
+  auto* self = static_cast<Impl*>(closure);
+  if (!self->pPool->Submit([self, msg] {
+        self->Handle(msg);
+        natsMsg_Destroy(msg);
+      }))
+    natsMsg_Destroy(msg);
+}
+
+void NatsResponder::Impl::Handle(natsMsg* msg) {
+  const char* replyTo = natsMsg_GetReply(msg);
+  if (!replyTo || !*replyTo) return;  // nobody to answer
+  std::string_view body(natsMsg_GetData(msg), static_cast<std::size_t>(natsMsg_GetDataLength(msg)));
+  envelope::Request request;
+  if (!envelope::DecodeRequest(body, request)) {
+    SendError(replyTo, 0, kErrServiceFailed);
+    return;
+  }
+  std::string reply;
+  int result = ServeRequest(fnHandler, request, reply);
+  if (IsLibraryError(result)) {
+    SendError(replyTo, request.callId, result);
+    return;
+  }
+  SendReply(replyTo, request.callId, result, reply);
+}
+
+void NatsResponder::Impl::SendError(const char* subject, uint32_t callId, int code) {
+  std::string out;
+  envelope::EncodeError(callId, code, out);
+  natsConnection_Publish(pConn, subject, out.data(), static_cast<int>(out.size()));
+}
+
+void NatsResponder::Impl::SendReply(const char* subject, uint32_t callId, int result,
+                                    const std::string& reply) {
+  auto limit = static_cast<std::size_t>(
+      std::min<int64_t>(natsConnection_GetMaxPayload(pConn), cOptions.maxMessageSize));
+  std::string out;
+  natsStatus s = NATS_OK;
+  if (reply.size() + envelope::kReplyHeaderSize <= limit) {
+    out.reserve(envelope::kReplyHeaderSize + reply.size());
+    envelope::EncodeReplyHeader(callId, result, out);
+    out.append(reply);
+    s = natsConnection_Publish(pConn, subject, out.data(), static_cast<int>(out.size()));
+  } else if (limit <= envelope::kPartHeaderSize) {
+    s = NATS_MAX_PAYLOAD;
+  } else {
+    std::size_t chunk = limit - envelope::kPartHeaderSize;
+    envelope::PartHeader part;
+    part.callId = callId;
+    part.result = result;
+    part.count = static_cast<uint32_t>((reply.size() + chunk - 1) / chunk);
+    part.total = reply.size();
+    for (std::size_t pos = 0; pos < reply.size() && s == NATS_OK; pos += chunk, ++part.index) {
+      std::size_t n = std::min(chunk, reply.size() - pos);
+      out.clear();
+      envelope::EncodePartHeader(part, out);
+      out.append(reply, pos, n);
+      s = natsConnection_Publish(pConn, subject, out.data(), static_cast<int>(out.size()));
+    }
+  }
+  if (s != NATS_OK) SendError(subject, callId, kErrServiceFailed);
+}
+
+}  // namespace tmclient

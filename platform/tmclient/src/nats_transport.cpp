@@ -1,0 +1,166 @@
+#include "nats_transport.h"
+
+#include <algorithm>
+#include <climits>
+#include <thread>
+
+#include "envelope.h"
+#include "nats_common.h"
+#include "socket_io.h"
+#include "tmclient/tmb_stream.h"
+#include "tmclient/tmd_error.h"
+
+namespace tmclient {
+namespace {
+
+using net::Clock;
+
+// How long one wait for the next reply message lasts before the connection's
+// state is looked at again.
+constexpr int kWaitSliceMs = 50;
+// More parts than this is not a reply of ours.
+constexpr uint32_t kMaxParts = 1u << 16;
+
+struct MsgGuard {
+  natsMsg* msg = nullptr;
+  ~MsgGuard() { natsMsg_Destroy(msg); }
+};
+
+}  // namespace
+
+NatsTransport::NatsTransport(BrokerUrl url, std::size_t maxReplySize)
+    : cUrl(std::move(url)), iMaxReplySize(maxReplySize) {}
+
+NatsTransport::~NatsTransport() {
+  natsSubscription_Destroy(pInbox);
+  if (pConn) natsConnection_Close(pConn);
+  natsConnection_Destroy(pConn);
+}
+
+int NatsTransport::Factory(const std::string& url, std::unique_ptr<Transport>& out) {
+  BrokerUrl parsed;
+  if (!ParseBrokerUrl(url, parsed) || parsed.scheme != "nats" || parsed.broker.empty())
+    return kErrBadBrokerUrl;
+  auto t = std::make_unique<NatsTransport>(std::move(parsed), tmb_stream::kMaxFrameSize);
+  if (int rc = t->Open(); rc != 0) return rc;
+  out = std::move(t);
+  return 0;
+}
+
+void NatsTransport::OnDisconnected(natsConnection*, void* closure) {
+  static_cast<NatsTransport*>(closure)->iDisconnects.fetch_add(1);
+}
+
+int NatsTransport::Open() {
+  std::lock_guard lock(mLock);
+  natsStatus s =
+      natsx::Connect(cUrl.endpoints, cUrl.deadline, "tmclient", &OnDisconnected, this, &pConn);
+  if (s != NATS_OK) return natsx::StatusToCode(s);
+  natsInbox* inbox = nullptr;
+  s = natsInbox_Create(&inbox);
+  if (s != NATS_OK) return natsx::StatusToCode(s);
+  sInboxPrefix = inbox;
+  natsInbox_Destroy(inbox);
+  s = natsConnection_SubscribeSync(&pInbox, pConn, (sInboxPrefix + ".*").c_str());
+  if (s == NATS_OK) s = natsSubscription_SetPendingLimits(pInbox, 1 << 20, INT_MAX);
+  // The subscription must be known to the server before a reply can come.
+  if (s == NATS_OK)
+    s = natsConnection_FlushTimeout(pConn, std::min<int64_t>(cUrl.deadline.count(), 10000));
+  return natsx::StatusToCode(s);
+}
+
+int NatsTransport::WaitConnected(Clock::time_point deadline) {
+  while (true) {
+    natsConnStatus st = natsConnection_Status(pConn);
+    if (st == NATS_CONN_STATUS_CONNECTED) return 0;
+    if (st == NATS_CONN_STATUS_CLOSED) return kErrConnectFailed;
+    if (Clock::now() >= deadline) return kErrConnectFailed;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+int NatsTransport::Call(const std::string& interfaceName, const std::string& serviceCode,
+                        std::string_view request, std::string& reply) {
+  auto deadline = Clock::now() + cUrl.deadline;
+  std::lock_guard lock(mLock);
+  // While the client is reconnecting, a request would only sit in its buffer:
+  // wait for the connection instead, and say so if it does not come back.
+  if (int rc = WaitConnected(deadline); rc != 0) return rc;
+  uint64_t epoch = iDisconnects.load();
+
+  uint32_t callId = iNextCallId++;
+  std::string payload;
+  payload.reserve(16 + interfaceName.size() + serviceCode.size() + request.size());
+  if (!envelope::EncodeRequestHeader(callId, interfaceName, serviceCode, payload))
+    return kErrRequestTooLarge;
+  if (payload.size() + request.size() > static_cast<uint64_t>(natsConnection_GetMaxPayload(pConn)))
+    return kErrRequestTooLarge;
+  payload.append(request);
+  std::string replySubject = sInboxPrefix + "." + std::to_string(callId);
+  natsStatus s = natsConnection_PublishRequest(
+      pConn, natsx::RequestSubject(cUrl.broker, serviceCode).c_str(), replySubject.c_str(),
+      payload.data(), static_cast<int>(payload.size()));
+  if (s != NATS_OK) return natsx::StatusToCode(s);
+  return Receive(callId, replySubject, reply, deadline, epoch);
+}
+
+int NatsTransport::Receive(uint32_t callId, const std::string& replySubject, std::string& reply,
+                           Clock::time_point deadline, uint64_t epoch) {
+  envelope::PartHeader first;  // of the reply being put together
+  uint32_t nextPart = 0;
+  reply.clear();
+  while (true) {
+    int left = net::RemainingMs(deadline);
+    if (left == 0) return kErrTimeout;
+    MsgGuard m;
+    natsStatus s = natsSubscription_NextMsg(&m.msg, pInbox, std::min(left, kWaitSliceMs));
+    if (s == NATS_TIMEOUT) {
+      if (iDisconnects.load() != epoch) return kErrConnectionLost;
+      continue;
+    }
+    if (s == NATS_SLOW_CONSUMER) return kErrConnectionLost;  // parts were dropped
+    if (s != NATS_OK) return natsx::StatusToCode(s);
+    if (replySubject != natsMsg_GetSubject(m.msg)) continue;  // late answer to an earlier call
+    if (natsMsg_IsNoResponders(m.msg)) return kErrNoResponders;
+
+    std::string_view body(natsMsg_GetData(m.msg),
+                          static_cast<std::size_t>(natsMsg_GetDataLength(m.msg)));
+    envelope::ReplyHeader hdr;
+    if (!envelope::DecodeReplyHeader(body, hdr) || hdr.callId != callId) return kErrBadReplyFrame;
+    std::string_view data = body.substr(hdr.headerSize);
+    switch (hdr.kind) {
+      case envelope::kError:
+        return IsLibraryError(hdr.result) ? hdr.result : kErrServiceFailed;
+      case envelope::kReply:
+        if (nextPart != 0 || IsLibraryError(hdr.result)) return kErrBadReplyFrame;
+        if (data.size() > iMaxReplySize) return kErrReplyTooLarge;
+        reply.assign(data);
+        return hdr.result;
+      case envelope::kReplyPart:
+        break;
+      default:
+        return kErrBadReplyFrame;
+    }
+    // Parts come in order: NATS keeps the order of one publisher's messages.
+    const envelope::PartHeader& p = hdr.part;
+    if (nextPart == 0) {
+      if (p.total > iMaxReplySize) return kErrReplyTooLarge;
+      if (p.index != 0 || p.count == 0 || p.count > kMaxParts || IsLibraryError(p.result))
+        return kErrBadReplyFrame;
+      first = p;
+      reply.reserve(
+          static_cast<std::size_t>(std::min<uint64_t>(p.total, uint64_t(data.size()) * p.count)));
+    } else if (p.index != nextPart || p.count != first.count || p.total != first.total ||
+               p.result != first.result) {
+      return kErrBadReplyFrame;
+    }
+    if (data.size() > first.total - reply.size()) return kErrBadReplyFrame;
+    reply.append(data);
+    if (++nextPart == first.count) {
+      if (reply.size() != first.total) return kErrBadReplyFrame;
+      return first.result;
+    }
+  }
+}
+
+}  // namespace tmclient

@@ -1,0 +1,104 @@
+#include "tmclient/qrs_datetime.h"
+
+#include <ctime>
+
+namespace {
+
+bool IsLeap(int y) {
+  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+int DaysInMonth(int y, int m) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
+}
+
+void AppendNumber(std::string& out, int value, int width) {
+  char digits[8];
+  for (int i = width - 1; i >= 0; --i) {
+    digits[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+  out.append(digits, static_cast<std::size_t>(width));
+}
+
+}  // namespace
+
+bool QRSDateTime::isValid(int year, int month, int day, int hour, int minute, int second) {
+  if (year == 0 && month == 0 && day == 0 && hour == 0 && minute == 0 && second == 0) return true;
+  return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
+         day <= DaysInMonth(year, month) && hour >= 0 && hour <= 23 && minute >= 0 &&
+         minute <= 59 && second >= 0 && second <= 59;
+}
+
+QRSDateTime::QRSDateTime(int year, int month, int day, int hour, int minute, int second) {
+  if (!isValid(year, month, day, hour, minute, second)) return;
+  year_ = static_cast<uint16_t>(year);
+  month_ = static_cast<uint8_t>(month);
+  day_ = static_cast<uint8_t>(day);
+  hour_ = static_cast<uint8_t>(hour);
+  minute_ = static_cast<uint8_t>(minute);
+  second_ = static_cast<uint8_t>(second);
+}
+
+QRSDateTime::QRSDateTime(const std::string& text) {
+  if (text.size() != 14) return;
+  for (char c : text) {
+    if (c < '0' || c > '9') return;
+  }
+  const auto num = [&text](std::size_t pos, std::size_t len) {
+    int v = 0;
+    for (std::size_t i = pos; i < pos + len; ++i) v = v * 10 + (text[i] - '0');
+    return v;
+  };
+  *this = QRSDateTime(num(0, 4), num(4, 2), num(6, 2), num(8, 2), num(10, 2), num(12, 2));
+}
+
+QRSDateTime QRSDateTime::currentDateTime() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  // A leap second (tm_sec 60) is shown as the last second of its minute.
+  return QRSDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                     local.tm_min, local.tm_sec > 59 ? 59 : local.tm_sec);
+}
+
+std::string QRSDateTime::toString(const std::string& pattern) const {
+  std::string out;
+  out.reserve(pattern.size() + 8);
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    const char c = pattern[i];
+    if (c != '%' || i + 1 == pattern.size()) {
+      out += c;
+      continue;
+    }
+    switch (pattern[i + 1]) {
+      case 'Y':
+        AppendNumber(out, year_, 4);
+        break;
+      case 'M':
+        AppendNumber(out, month_, 2);
+        break;
+      case 'D':
+        AppendNumber(out, day_, 2);
+        break;
+      case 'H':
+        AppendNumber(out, hour_, 2);
+        break;
+      case 'N':
+        AppendNumber(out, minute_, 2);
+        break;
+      case 'S':
+        AppendNumber(out, second_, 2);
+        break;
+      case '%':
+        out += '%';
+        break;
+      default:
+        out.append(pattern, i, 2);
+        break;
+    }
+    ++i;
+  }
+  return out;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+// Non-blocking socket primitives bounded by a deadline, shared by the tcp
+// client transport and the tcp server.
+
+#include <sys/uio.h>
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+
+namespace tmclient::net {
+
+using Clock = std::chrono::steady_clock;
+
+enum class Io {
+  kOk,
+  kTimeout,  // the deadline passed first
+  kClosed,   // the peer closed (or reset) the connection
+  kError,    // any other socket error
+};
+
+enum class Connect {
+  kOk,
+  kRefused,  // nobody listens there, or the host cannot be reached
+  kTimeout,
+  kBadAddress,  // the host name does not resolve
+};
+
+// Connects to host:port, trying each address the name resolves to. On kOk
+// `fd` is a non-blocking socket with TCP_NODELAY set; the caller owns it.
+Connect ConnectTcp(const std::string& host, unsigned port, Clock::time_point deadline, int& fd);
+
+// Writes every byte of the vector. `iov` is consumed (modified).
+Io SendAll(int fd, iovec* iov, int count, Clock::time_point deadline);
+// Reads exactly `size` bytes.
+Io RecvAll(int fd, char* data, std::size_t size, Clock::time_point deadline);
+
+// True when an idle connection is no longer usable: the peer closed it, reset
+// it, or sent bytes nobody asked for.
+bool IsStale(int fd);
+
+// Milliseconds left until `deadline`, rounded up, for poll(); 0 when passed.
+int RemainingMs(Clock::time_point deadline);
+
+void SetNonBlocking(int fd);
+void CloseFd(int& fd);
+
+}  // namespace tmclient::net

@@ -1,0 +1,393 @@
+#include "tmclient/tmb_stream.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <limits>
+
+#include "tmclient/qrs_datetime.h"
+#include "tmclient/qrs_errormsg.h"
+#include "wire_tags.h"
+
+static_assert(std::endian::native == std::endian::little,
+              "the coding copies little-endian integers as they are in memory");
+
+namespace wire = tmclient::wire;
+
+namespace {
+
+constexpr std::size_t kNoScope = std::numeric_limits<std::size_t>::max();
+
+template <class T>
+T Load(const char* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// Length of a frame name, or 0 when it cannot be one.
+std::size_t NameLength(const char* name) {
+  if (name == nullptr) return 0;
+  const std::size_t n = std::strlen(name);
+  return n <= wire::kMaxNameSize ? n : 0;
+}
+
+}  // namespace
+
+tmb_stream::tmb_stream() = default;
+tmb_stream::~tmb_stream() = default;
+
+bool tmb_stream::open() {
+  buf_.clear();
+  wlen_ = 0;
+  rp_ = end_ = nullptr;
+  scopeOffset_ = kNoScope;
+  state_ = State::kOk;
+  mode_ = Mode::kWrite;
+  failedAt_.clear();
+  return true;
+}
+
+void tmb_stream::load(std::string_view bytes) {
+  if (bytes.size() > kMaxFrameSize) {
+    load(std::string());
+    Fail("frame over size limit");
+    return;
+  }
+  load(std::string(bytes));
+}
+
+void tmb_stream::load(std::string&& bytes) {
+  const bool tooLarge = bytes.size() > kMaxFrameSize;
+  buf_ = tooLarge ? std::string() : std::move(bytes);
+  wlen_ = 0;
+  rp_ = buf_.data();
+  end_ = rp_ + buf_.size();
+  scopeOffset_ = kNoScope;
+  state_ = State::kOk;
+  mode_ = Mode::kRead;
+  failedAt_.clear();
+  if (tooLarge) Fail("frame over size limit");
+}
+
+const std::string& tmb_stream::bytes() const {
+  if (mode_ == Mode::kWrite) buf_.resize(wlen_);
+  return buf_;
+}
+
+std::size_t tmb_stream::remaining() const {
+  return mode_ == Mode::kRead && state_ == State::kOk ? static_cast<std::size_t>(end_ - rp_) : 0;
+}
+
+bool tmb_stream::Fail(const char* what) {
+  if (state_ == State::kFailed) return false;
+  state_ = State::kFailed;
+  failedAt_ = what;
+  if (mode_ == Mode::kRead) {
+    if (scopeOffset_ != kNoScope) {
+      const auto len = static_cast<unsigned char>(buf_[scopeOffset_]);
+      failedAt_ += " in ";
+      failedAt_.append(buf_, scopeOffset_ + 1, len);
+    }
+    failedAt_ += " at offset ";
+    failedAt_ += std::to_string(rp_ - buf_.data());
+  }
+  return false;
+}
+
+// ---- writing ------------------------------------------------------------
+
+bool tmb_stream::Writable(std::size_t n) {
+  if (state_ != State::kOk) return false;
+  if (mode_ != Mode::kWrite) return Fail("write on a stream being read");
+  if (n > kMaxFrameSize - wlen_) return Fail("frame over size limit");
+  if (wlen_ + n > buf_.size()) {
+    // The buffer is kept at its full size and only wlen_ bytes are used, so
+    // that values are stored with plain copies.
+    buf_.resize(std::max({buf_.size() * 2, wlen_ + n, std::size_t{4096}}));
+  }
+  return true;
+}
+
+void tmb_stream::PutTag(uint8_t tag) {
+  buf_[wlen_++] = static_cast<char>(tag);
+}
+
+void tmb_stream::PutRaw(const void* p, std::size_t n) {
+  std::memcpy(&buf_[wlen_], p, n);
+  wlen_ += n;
+}
+
+bool tmb_stream::PutName(uint8_t tag, const char* name) {
+  const std::size_t n = NameLength(name);
+  if (state_ == State::kOk && n == 0) return Fail("bad frame name");
+  if (!Writable(2 + n)) return false;
+  PutTag(tag);
+  PutTag(static_cast<uint8_t>(n));
+  PutRaw(name, n);
+  return true;
+}
+
+bool tmb_stream::begin_stream(const char* name) {
+  if (mode_ == Mode::kRead) return TakeName(wire::kStreamBegin, name, "stream begin");
+  const std::size_t n = NameLength(name);
+  if (state_ == State::kOk && n == 0) return Fail("bad frame name");
+  if (!Writable(3 + n)) return false;
+  PutTag(wire::kStreamBegin);
+  PutTag(wire::kVersion);
+  PutTag(static_cast<uint8_t>(n));
+  PutRaw(name, n);
+  return true;
+}
+
+bool tmb_stream::end_stream() {
+  if (mode_ == Mode::kRead) {
+    if (Take(wire::kStreamEnd, 0, "stream end") == nullptr) return false;
+    if (rp_ != end_) return Fail("trailing bytes after stream end");
+    return true;
+  }
+  if (!Writable(1)) return false;
+  PutTag(wire::kStreamEnd);
+  return true;
+}
+
+bool tmb_stream::begin_write_struct(const char* name) {
+  return PutName(wire::kStructBegin, name);
+}
+
+bool tmb_stream::end_write_struct() {
+  if (!Writable(1)) return false;
+  PutTag(wire::kStructEnd);
+  return true;
+}
+
+bool tmb_stream::begin_write_list(const char* name, int count) {
+  if (state_ == State::kOk && count < 0) return Fail("negative list count");
+  if (!PutName(wire::kListBegin, name) || !Writable(4)) return false;
+  const auto c = static_cast<uint32_t>(count);
+  PutRaw(&c, 4);
+  return true;
+}
+
+bool tmb_stream::end_write_list() {
+  if (!Writable(1)) return false;
+  PutTag(wire::kListEnd);
+  return true;
+}
+
+tmb_stream& tmb_stream::operator<<(int v) {
+  if (Writable(5)) {
+    PutTag(wire::kInt32);
+    PutRaw(&v, 4);
+  }
+  return *this;
+}
+
+tmb_stream& tmb_stream::operator<<(short v) {
+  if (Writable(3)) {
+    PutTag(wire::kInt16);
+    PutRaw(&v, 2);
+  }
+  return *this;
+}
+
+tmb_stream& tmb_stream::operator<<(const int64_t& v) {
+  if (Writable(9)) {
+    PutTag(wire::kInt64);
+    PutRaw(&v, 8);
+  }
+  return *this;
+}
+
+tmb_stream& tmb_stream::operator<<(const uint64_t& v) {
+  if (Writable(9)) {
+    PutTag(wire::kUInt64);
+    PutRaw(&v, 8);
+  }
+  return *this;
+}
+
+tmb_stream& tmb_stream::operator<<(const std::string& v) {
+  if (state_ == State::kOk && v.size() > kMaxFrameSize) {
+    Fail("frame over size limit");
+    return *this;
+  }
+  if (Writable(5 + v.size())) {
+    PutTag(wire::kString);
+    const auto n = static_cast<uint32_t>(v.size());
+    PutRaw(&n, 4);
+    PutRaw(v.data(), v.size());
+  }
+  return *this;
+}
+
+tmb_stream& tmb_stream::operator<<(const QRSDateTime& v) {
+  if (Writable(1 + wire::kDateTimeSize)) {
+    PutTag(wire::kDateTime);
+    const auto year = static_cast<uint16_t>(v.year());
+    PutRaw(&year, 2);
+    PutTag(static_cast<uint8_t>(v.month()));
+    PutTag(static_cast<uint8_t>(v.day()));
+    PutTag(static_cast<uint8_t>(v.hour()));
+    PutTag(static_cast<uint8_t>(v.minute()));
+    PutTag(static_cast<uint8_t>(v.second()));
+  }
+  return *this;
+}
+
+tmb_stream& tmb_stream::operator<<(const QRSErrorMsg& v) {
+  const std::size_t texts = v.get_msg().size() + v.get_sub_msg().size();
+  if (state_ == State::kOk && texts > kMaxFrameSize) {
+    Fail("frame over size limit");
+    return *this;
+  }
+  if (Writable(1 + 16 + texts)) {
+    PutTag(wire::kErrorMsg);
+    const int code = v.get_code();
+    const auto len = static_cast<uint32_t>(v.get_msg().size());
+    PutRaw(&code, 4);
+    PutRaw(&len, 4);
+    PutRaw(v.get_msg().data(), len);
+    const int subCode = v.get_sub_code();
+    const auto subLen = static_cast<uint32_t>(v.get_sub_msg().size());
+    PutRaw(&subCode, 4);
+    PutRaw(&subLen, 4);
+    PutRaw(v.get_sub_msg().data(), subLen);
+  }
+  return *this;
+}
+
+// ---- reading ------------------------------------------------------------
+
+// Consumes a tag and the n bytes after it; returns where those bytes start,
+// or null (and fails) when the tag differs or the bytes are not there.
+const char* tmb_stream::Take(uint8_t tag, std::size_t n, const char* what) {
+  if (state_ != State::kOk) return nullptr;
+  if (mode_ != Mode::kRead) {
+    Fail("read on a stream being written");
+    return nullptr;
+  }
+  if (static_cast<std::size_t>(end_ - rp_) < 1 + n || static_cast<uint8_t>(*rp_) != tag) {
+    Fail(what);
+    return nullptr;
+  }
+  const char* p = rp_ + 1;
+  rp_ += 1 + n;
+  return p;
+}
+
+bool tmb_stream::TakeName(uint8_t tag, const char* name, const char* what) {
+  const bool isStream = tag == wire::kStreamBegin;
+  const char* p = Take(tag, isStream ? 2 : 1, what);
+  if (p == nullptr) return false;
+  if (isStream && static_cast<uint8_t>(*p++) != wire::kVersion) return Fail("stream version");
+  const std::size_t n = static_cast<unsigned char>(*p);
+  const std::size_t want = name == nullptr ? std::size_t{0} : std::strlen(name);
+  if (n != want || static_cast<std::size_t>(end_ - rp_) < n || std::memcmp(rp_, name, n) != 0) {
+    return Fail(what);
+  }
+  if (!isStream) scopeOffset_ = static_cast<std::size_t>(p - buf_.data());
+  rp_ += n;
+  return true;
+}
+
+bool tmb_stream::begin_read_struct(const char* name) {
+  return TakeName(wire::kStructBegin, name, "struct begin");
+}
+
+bool tmb_stream::end_read_struct() {
+  return Take(wire::kStructEnd, 0, "struct end") != nullptr;
+}
+
+bool tmb_stream::begin_read_list(const char* name, int& count) {
+  if (!TakeName(wire::kListBegin, name, "list begin")) return false;
+  if (static_cast<std::size_t>(end_ - rp_) < 4) return Fail("list count");
+  const auto c = Load<uint32_t>(rp_);
+  // Every element takes at least one byte, so a count beyond what follows
+  // is a lie; this also keeps it within int.
+  if (c > static_cast<std::size_t>(end_ - rp_ - 4)) return Fail("list count");
+  rp_ += 4;
+  count = static_cast<int>(c);
+  return true;
+}
+
+bool tmb_stream::end_read_list() {
+  return Take(wire::kListEnd, 0, "list end") != nullptr;
+}
+
+tmb_stream& tmb_stream::operator>>(int& v) {
+  if (const char* p = Take(wire::kInt32, 4, "int32")) v = Load<int32_t>(p);
+  return *this;
+}
+
+tmb_stream& tmb_stream::operator>>(short& v) {
+  if (const char* p = Take(wire::kInt16, 2, "int16")) v = Load<int16_t>(p);
+  return *this;
+}
+
+tmb_stream& tmb_stream::operator>>(int64_t& v) {
+  if (const char* p = Take(wire::kInt64, 8, "int64")) v = Load<int64_t>(p);
+  return *this;
+}
+
+tmb_stream& tmb_stream::operator>>(uint64_t& v) {
+  if (const char* p = Take(wire::kUInt64, 8, "uint64")) v = Load<uint64_t>(p);
+  return *this;
+}
+
+tmb_stream& tmb_stream::operator>>(std::string& v) {
+  const char* p = Take(wire::kString, 4, "string");
+  if (p == nullptr) return *this;
+  const auto n = Load<uint32_t>(p);
+  if (n > static_cast<std::size_t>(end_ - rp_)) {
+    Fail("string length");
+    return *this;
+  }
+  v.assign(rp_, n);
+  rp_ += n;
+  return *this;
+}
+
+tmb_stream& tmb_stream::operator>>(QRSDateTime& v) {
+  const char* p = Take(wire::kDateTime, wire::kDateTimeSize, "datetime");
+  if (p == nullptr) return *this;
+  const int year = Load<uint16_t>(p);
+  const auto part = [p](int i) { return static_cast<int>(static_cast<unsigned char>(p[i])); };
+  if (!QRSDateTime::isValid(year, part(2), part(3), part(4), part(5), part(6))) {
+    Fail("datetime value");
+    return *this;
+  }
+  v = QRSDateTime(year, part(2), part(3), part(4), part(5), part(6));
+  return *this;
+}
+
+tmb_stream& tmb_stream::operator>>(QRSErrorMsg& v) {
+  const char* p = Take(wire::kErrorMsg, 8, "errormsg");
+  if (p == nullptr) return *this;
+  const int code = Load<int32_t>(p);
+  auto n = Load<uint32_t>(p + 4);
+  if (n > static_cast<std::size_t>(end_ - rp_)) {
+    Fail("errormsg text length");
+    return *this;
+  }
+  const char* msg = rp_;
+  rp_ += n;
+  const std::size_t msgLen = n;
+  if (static_cast<std::size_t>(end_ - rp_) < 8) {
+    Fail("errormsg second code");
+    return *this;
+  }
+  const int subCode = Load<int32_t>(rp_);
+  n = Load<uint32_t>(rp_ + 4);
+  rp_ += 8;
+  if (n > static_cast<std::size_t>(end_ - rp_)) {
+    Fail("errormsg second text length");
+    return *this;
+  }
+  v.set_code(code);
+  v.set_msg(std::string(msg, msgLen));
+  v.set_sub_code(subCode);
+  v.set_sub_msg(std::string(rp_, n));
+  rp_ += n;
+  return *this;
+}

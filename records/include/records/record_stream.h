@@ -1,0 +1,93 @@
+#pragma once
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "tmclient/tmb_stream.h"
+
+// How every record and list goes onto a stream and comes back. The
+// per-record operator<< and operator>> are these templates.
+//
+// A record: struct begin with its stream name, UsedMarker, Marker, then field
+// k for every k whose Marker bit is set, in declaration order, then struct
+// end. Only the masks tell which fields are there.
+//
+// A list: list begin with its name and the element count, the elements, list
+// end.
+namespace records {
+
+// Writes a record. Runs to the end whatever happens to the stream; a failure
+// shows in s.failed() afterwards.
+template <class R>
+tmb_stream& WriteRecord(tmb_stream& s, const R& r) {
+  s.begin_write_struct(R::kStreamName);
+  s << r.UsedMarker;
+  s << r.Marker;
+  const uint64_t present = r.Marker;
+  R::ForEachField(r, [&s, present](int k, const auto& field) {
+    if ((present >> k) & 1u) s << field;
+  });
+  s.end_write_struct();
+  return s;
+}
+
+// Reads a record into `r`, which should be freshly constructed: a field whose
+// bit is clear keeps its value. Both masks are replaced as received (bits
+// beyond the last field included). Stops at the first failure without ending
+// the structure; what was read so far stays in `r`.
+template <class R>
+tmb_stream& ReadRecord(tmb_stream& s, R& r) {
+  s.begin_read_struct(R::kStreamName);
+  s >> r.UsedMarker;
+  s >> r.Marker;
+  if (s.failed()) return s;
+  const uint64_t present = r.Marker;
+  bool stopped = false;
+  R::ForEachField(r, [&s, present, &stopped](int k, auto& field) {
+    if (stopped) return;
+    if ((present >> k) & 1u) s >> field;
+    if (s.failed()) stopped = true;
+  });
+  if (stopped) return s;
+  s.end_read_struct();
+  return s;
+}
+
+// Writes a list; a list too long to count in an int fails the stream.
+template <class R>
+tmb_stream& WriteList(tmb_stream& s, const std::vector<R>& list, const char* name) {
+  const int count =
+      list.size() > static_cast<std::size_t>(INT_MAX) ? -1 : static_cast<int>(list.size());
+  s.begin_write_list(name, count);
+  for (const R& r : list) s << r;
+  s.end_write_list();
+  return s;
+}
+
+// Appends the elements of a list to `list`: each one is read into a fresh
+// record and appended once it has been read whole. Stops at the first failure
+// without ending the list; the elements appended so far stay.
+template <class R>
+tmb_stream& ReadList(tmb_stream& s, std::vector<R>& list, const char* name) {
+  int count = 0;
+  s.begin_read_list(name, count);
+  if (s.failed()) return s;
+  // Room for what the remaining bytes can hold at most, never for what an
+  // untrusted count claims.
+  const std::size_t smallestRecord = 21 + std::strlen(R::kStreamName);
+  list.reserve(list.size() +
+               std::min(static_cast<std::size_t>(count), s.remaining() / smallestRecord));
+  for (int i = 0; i < count; ++i) {
+    R fresh;
+    s >> fresh;
+    if (s.failed()) return s;
+    list.push_back(fresh);
+  }
+  s.end_read_list();
+  return s;
+}
+
+}  // namespace records

@@ -1,0 +1,33 @@
+#include "records/mcustqryaccept.h"
+#include "records/mmicropaymentdef.h"
+#include "records/record_stream.h"
+
+#define MPAY_RECORD_STREAM_FUNCTIONS(R)               \
+  tmb_stream& operator<<(tmb_stream& s, const R& r) { \
+    return records::WriteRecord(s, r);                \
+  }                                                   \
+  tmb_stream& operator>>(tmb_stream& s, R& r) {       \
+    return records::ReadRecord(s, r);                 \
+  }
+
+#define MPAY_LIST_STREAM_FUNCTIONS(L, NAME)           \
+  tmb_stream& operator<<(tmb_stream& s, const L& l) { \
+    return records::WriteList(s, l, NAME);            \
+  }                                                   \
+  tmb_stream& operator>>(tmb_stream& s, L& l) {       \
+    return records::ReadList(s, l, NAME);             \
+  }
+
+namespace MCustQryAccept {
+MPAY_RECORD_STREAM_FUNCTIONS(SQuerySoInfoListIn)
+MPAY_RECORD_STREAM_FUNCTIONS(SQueryLogSoInfo)
+MPAY_RECORD_STREAM_FUNCTIONS(SFetchInfoIn)
+}  // namespace MCustQryAccept
+
+namespace MMicroPaymentDef {
+MPAY_RECORD_STREAM_FUNCTIONS(SMpInfo)
+MPAY_RECORD_STREAM_FUNCTIONS(SMpUserInfo)
+MPAY_RECORD_STREAM_FUNCTIONS(SMpAcctStatInfo)
+MPAY_LIST_STREAM_FUNCTIONS(SMpInfoList, kSMpInfoListName)
+MPAY_LIST_STREAM_FUNCTIONS(SMpUserInfoList, kSMpUserInfoListName)
+}  // namespace MMicroPaymentDef
