@@ -1,0 +1,91 @@
+#include "service/micro_pay_log_qry.h"
+
+#include <ctime>
+#include <string>
+
+#include "guicommon/guicommon.h"
+#include "guicommon/wait_box_guard.h"
+
+namespace {
+
+constexpr const char kBrokerName[] = "TALMIRON";
+constexpr int kErrorIcon = 16;
+
+void BindOnce(CTmdClientObject& proxy) {
+  if (!proxy.is_bound() && proxy.bind_openBroker(kBrokerName) != 0)
+    ShowGUIMessage("初始化失败", "提示", kErrorIcon);
+}
+
+// The local time now as "yyyymmddhhmmss".
+std::string LocalTimeStamp() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y%m%d%H%M%S", &local);
+  return text;
+}
+
+}  // namespace
+
+CMicroPayLogQry::CMicroPayLogQry() {
+  BindOnce(cBusiOrdmgnt);
+  BindOnce(cCustQryAccept);
+}
+
+CMicroPayLogQry::~CMicroPayLogQry() {
+  if (cBusiOrdmgnt.is_bound()) cBusiOrdmgnt.unbind();
+  if (cCustQryAccept.is_bound()) cCustQryAccept.unbind();
+}
+
+bool CMicroPayLogQry::Init(const MSysmgntDef::SOperator& op) {
+  sSoInfo.set_SO_NBR(0);
+  sSoInfo.set_SO_MODE(0);
+  sSoInfo.set_SO_REGION_CODE(static_cast<short>(op.get_REGION_CODE()));
+  sSoInfo.set_SO_COUNTY_CODE(static_cast<short>(op.get_COUNTY_CODE()));
+  sSoInfo.set_SO_ORG_ID(op.get_ORG_ID());
+  sSoInfo.set_AGENT_ID(0);
+  sSoInfo.set_OP_ID(op.get_OP_ID());
+  sSoInfo.set_OP_ADDRESS(GetLocalIP());
+  sSoInfo.set_SO_DATE(QRSDateTime(LocalTimeStamp()));
+  sSoInfo.set_REMARK("");
+  return true;
+}
+
+bool CMicroPayLogQry::QueryMpSoList(const MpQryCondList& cond,
+                                    MMicroPaymentDef::SMpInfoList& list) {
+  sSoListIn.set_SO_NBR(cond.SO_NBR);
+  sSoListIn.set_PHONE_ID(cond.PHONE_ID);
+  sSoListIn.set_BUSI_CODE(cond.BUSI_CODE);
+  sSoListIn.set_BEGIN_SO_DATE(cond.BEGIN_SO_DATE);
+  sSoListIn.set_END_SO_DATE(cond.END_SO_DATE);
+
+  CWaitBoxGuard waitBox("正在查询小额支付日志，请稍后...");
+  list.clear();
+  MMicroPaymentDef::SMpAcctStatInfo stat;
+  int ret = 0;
+  if (cBusiOrdmgnt.query_mpSoList(sSoListIn, sSoInfo, list, stat, ret, cErrorMsg, nullptr) != 0) {
+    ShowFailure("查询小额支付日志失败");
+    return false;
+  }
+  return true;
+}
+
+bool CMicroPayLogQry::QueryMppUser(const std::string& phoneId,
+                                   MMicroPaymentDef::SMpUserInfoList& list) {
+  CWaitBoxGuard waitBox("正在查询小额支付用户信息，请稍后...");
+  list.clear();
+  MCustQryAccept::SFetchInfoIn in;
+  in.set_PHONE_ID(phoneId);
+  in.set_QUERY_TYPE(1);
+  if (cCustQryAccept.query_mppUser(in, sSoInfo, list, cErrorMsg, nullptr) != 0) {
+    ShowFailure("查询小额支付用户信息失败");
+    return false;
+  }
+  return true;
+}
+
+void CMicroPayLogQry::ShowFailure(const char* what) const {
+  const std::string text = std::string(what) + "\n" + cErrorMsg.get_msg();
+  ShowGUIMessage(text.c_str(), "提示", kErrorIcon);
+}
