@@ -1,8 +1,91 @@
-#include <cstdio>
+// mpay-backoffice: answers the micro-payment log and user queries from an
+// SQLite database, over direct tcp:// connections and/or through a NATS
+// queue group. SIGTERM or SIGINT stops it cleanly: running requests finish,
+// the audit entries are written, then it exits 0.
+#include <signal.h>
 
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "backoffice/audit_writer.h"
 #include "backoffice/demo_data.h"
 #include "backoffice/options.h"
+#include "backoffice/schema.h"
+#include "backoffice/server.h"
+#include "backoffice/service.h"
 #include "backoffice/sqlite_db.h"
+
+namespace {
+
+int InitDemo(const backoffice::Options& options) {
+  backoffice::DemoOptions demo;
+  demo.rows = options.demoRows;
+  auto s = backoffice::GenerateDemo(options.initDemo, demo);
+  std::printf("demo database %s: %lld log rows (%lld .. %lld), %lld users\n",
+              options.initDemo.c_str(), static_cast<long long>(s.logRows),
+              static_cast<long long>(s.firstStamp), static_cast<long long>(s.lastStamp),
+              static_cast<long long>(s.users));
+  return 0;
+}
+
+int Serve(const backoffice::Options& options) {
+  // Signals are taken by sigwait below; every thread started from here on
+  // inherits the blocked mask.
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGTERM);
+  sigaddset(&stop, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  {
+    // An existing file only: a typo must not serve an empty new database.
+    backoffice::Database db(options.db, backoffice::Database::Mode::kReadWrite);
+    backoffice::CreateTables(db);
+    backoffice::CreateIndexes(db);
+  }
+  backoffice::AuditWriter audit(options.db);
+  backoffice::ServiceConfig config;
+  config.dbPath = options.db;
+  config.connections = options.workers;
+  config.maxRows = options.maxRows;
+  backoffice::Service service(config, &audit);
+
+  std::vector<std::unique_ptr<backoffice::Endpoint>> endpoints;
+  for (const std::string& url : options.listen) {
+    endpoints.push_back(backoffice::MakeTcpEndpoint(url, options.workers, service));
+  }
+  if (!options.nats.empty()) {
+    endpoints.push_back(
+        backoffice::MakeNatsEndpoint(options.nats, options.broker, options.workers, service));
+  }
+  for (auto& e : endpoints) {
+    std::string error;
+    if (!e->Start(error)) {
+      std::fprintf(stderr, "mpay-backoffice: %s\n", error.c_str());
+      return 1;
+    }
+    // Tests and scripts wait for this line (and read the port from it).
+    std::printf("mpay-backoffice: serving %s\n", e->Describe().c_str());
+    std::fflush(stdout);
+  }
+
+  int sig = 0;
+  sigwait(&stop, &sig);
+  std::printf("mpay-backoffice: stopping (signal %d)\n", sig);
+  std::fflush(stdout);
+  for (auto& e : endpoints) e->Stop();
+  audit.Stop();
+  if (audit.failures() != 0) {
+    std::fprintf(stderr, "mpay-backoffice: %llu audit entries could not be written\n",
+                 static_cast<unsigned long long>(audit.failures()));
+  }
+  return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   backoffice::Options options;
@@ -13,19 +96,9 @@ int main(int argc, char** argv) {
     return error.empty() ? 0 : 2;
   }
   try {
-    if (!options.initDemo.empty()) {
-      backoffice::DemoOptions demo;
-      demo.rows = options.demoRows;
-      auto s = backoffice::GenerateDemo(options.initDemo, demo);
-      std::printf("demo database %s: %lld log rows (%lld .. %lld), %lld users\n",
-                  options.initDemo.c_str(), static_cast<long long>(s.logRows),
-                  static_cast<long long>(s.firstStamp), static_cast<long long>(s.lastStamp),
-                  static_cast<long long>(s.users));
-      return 0;
-    }
+    return options.initDemo.empty() ? Serve(options) : InitDemo(options);
   } catch (const backoffice::DbError& e) {
     std::fprintf(stderr, "mpay-backoffice: %s\n", e.what());
     return 1;
   }
-  return 0;
 }

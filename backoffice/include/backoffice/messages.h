@@ -1,0 +1,14 @@
+#pragma once
+
+// The operator-facing texts of the service, GBK-coded.
+namespace backoffice::messages {
+
+extern const char kNoCondition[];
+extern const char kTooManyRows[];  // printf format with one %lld: the row limit
+extern const char kBadPhone[];
+extern const char kBadRange[];
+extern const char kBadRequest[];
+extern const char kDatabase[];
+extern const char kInternal[];
+
+}  // namespace backoffice::messages

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace backoffice {
+
+class AuditWriter;
+class QueryConnection;
+
+// The service's own result codes, returned to the caller of call_server and
+// carried in the reply's error record with a Chinese message. Operators
+// quote them: never change a value.
+inline constexpr int kRcNoCondition = 1001;     // the request selects nothing
+inline constexpr int kRcTooManyRows = 1002;     // more rows match than one reply may carry
+inline constexpr int kRcBadCondition = 1003;    // a condition no real query has
+inline constexpr int kRcBadRequest = 1004;      // the request stream cannot be decoded
+inline constexpr int kRcUnknownService = 1005;  // interface or service code not served here
+inline constexpr int kRcDatabase = 1006;        // the database failed
+inline constexpr int kRcInternal = 1007;        // anything else went wrong
+
+struct ServiceConfig {
+  std::string dbPath;
+  int connections = 4;       // read connections: requests served at once
+  int64_t maxRows = 200000;  // rows one reply may carry
+};
+
+// Answers query_mpSoList and query_mppUser from the database. Handle() may
+// be called from many threads at once; each call leases one of the read
+// connections for its query, waiting while all are busy.
+class Service {
+ public:
+  // Opens the read connections; throws DbError when the database cannot be
+  // opened. `audit` (may be null) receives one entry per request and must
+  // outlive the service.
+  Service(const ServiceConfig& config, AuditWriter* audit);
+  ~Service();
+  Service(const Service&) = delete;
+  Service& operator=(const Service&) = delete;
+
+  // The handler the servers run. Fills `reply` with the reply stream and
+  // returns 0, or one of the kRc codes above. For a known operation the reply
+  // always carries the error record; for an unknown service code the reply is
+  // empty. Never throws, and never returns a broker library code.
+  int Handle(const std::string& interfaceName, const std::string& serviceCode,
+             std::string_view request, std::string& reply) noexcept;
+
+ private:
+  class Lease;
+  int HandleLog(std::string_view request, std::string& reply);
+  int HandleUser(std::string_view request, std::string& reply);
+
+  ServiceConfig config_;
+  AuditWriter* audit_;
+  std::mutex mutex_;
+  std::condition_variable available_;
+  std::vector<std::unique_ptr<QueryConnection>> all_;
+  std::vector<QueryConnection*> free_;
+};
+
+}  // namespace backoffice

@@ -1,0 +1,76 @@
+#include <charconv>
+
+#include "backoffice/server.h"
+#include "backoffice/service.h"
+#include "tmclient/tcp_server.h"
+
+namespace backoffice {
+namespace {
+
+// Splits "tcp://HOST:PORT"; false when it is not that.
+bool ParseTcpUrl(const std::string& url, std::string& host, uint16_t& port) {
+  constexpr std::string_view kScheme = "tcp://";
+  if (url.compare(0, kScheme.size(), kScheme) != 0) return false;
+  std::string_view rest = std::string_view(url).substr(kScheme.size());
+  size_t colon = rest.rfind(':');
+  if (colon == std::string_view::npos || colon == 0) return false;
+  host = std::string(rest.substr(0, colon));
+  std::string_view digits = rest.substr(colon + 1);
+  unsigned value = 0;
+  auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (ec != std::errc() || end != digits.data() + digits.size() || digits.empty() ||
+      value > 65535) {
+    return false;
+  }
+  port = static_cast<uint16_t>(value);
+  return true;
+}
+
+class TcpEndpoint : public Endpoint {
+ public:
+  TcpEndpoint(std::string url, int workers, Service& service)
+      : url_(std::move(url)), workers_(workers), service_(service) {}
+
+  bool Start(std::string& error) override {
+    tmclient::TcpServerOptions options;
+    if (!ParseTcpUrl(url_, options.host, options.port)) {
+      error = "not a tcp://HOST:PORT address: " + url_;
+      return false;
+    }
+    options.workers = workers_;
+    host_ = options.host;
+    server_ = std::make_unique<tmclient::TcpServer>(
+        [this](const std::string& iface, const std::string& code, std::string_view request,
+               std::string& reply) { return service_.Handle(iface, code, request, reply); },
+        options);
+    if (!server_->Start(&error)) {
+      error = "cannot listen on " + url_ + ": " + error;
+      server_.reset();
+      return false;
+    }
+    return true;
+  }
+
+  void Stop() override {
+    if (server_) server_->Stop();
+  }
+
+  std::string Describe() const override {
+    return "tcp://" + host_ + ":" + std::to_string(server_ ? server_->port() : 0);
+  }
+
+ private:
+  std::string url_;
+  int workers_;
+  Service& service_;
+  std::string host_;
+  std::unique_ptr<tmclient::TcpServer> server_;
+};
+
+}  // namespace
+
+std::unique_ptr<Endpoint> MakeTcpEndpoint(const std::string& url, int workers, Service& service) {
+  return std::make_unique<TcpEndpoint>(url, workers, service);
+}
+
+}  // namespace backoffice

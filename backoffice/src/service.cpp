@@ -1,0 +1,237 @@
+#include "backoffice/service.h"
+
+#include <cstdio>
+
+#include "backoffice/audit_writer.h"
+#include "backoffice/messages.h"
+#include "backoffice/protocol.h"
+#include "backoffice/query_connection.h"
+#include "backoffice/sqlite_db.h"
+
+namespace backoffice {
+namespace {
+
+using MMicroPaymentDef::SMpAcctStatInfo;
+using MMicroPaymentDef::SMpInfo;
+using MMicroPaymentDef::SMpInfoList;
+using MMicroPaymentDef::SMpUserInfo;
+using MMicroPaymentDef::SMpUserInfoList;
+
+QRSErrorMsg Error(int code, const std::string& text) {
+  QRSErrorMsg e;
+  e.set_code(code);
+  e.set_msg(text);
+  return e;
+}
+
+std::string TooManyRowsText(int64_t maxRows) {
+  char text[160];
+  std::snprintf(text, sizeof text, messages::kTooManyRows, static_cast<long long>(maxRows));
+  return text;
+}
+
+class LogCollector : public LogRowSink {
+ public:
+  explicit LogCollector(SMpInfoList& list) : list_(list) {}
+  void Row(const LogRow& r) override {
+    SMpInfo& info = list_.emplace_back();
+    info.SO_NBR = r.SO_NBR;
+    info.BUSI_CODE = r.BUSI_CODE;
+    info.PHONE_ID.assign(r.PHONE_ID);
+    info.AMOUNT = r.AMOUNT;
+    info.MPP_TRANSACTION_ID.assign(r.MPP_TRANSACTION_ID);
+    info.MPP_TIME = FromStamp(r.SO_DATE);
+    info.REMARK.assign(r.REMARK);
+    info.Marker = info.UsedMarker = kAllLogFields;
+    if (r.BUSI_CODE == kDepositBusiCode) {
+      ++depositCount;
+      depositSum += r.AMOUNT;
+    } else if (r.BUSI_CODE == kWithdrawBusiCode) {
+      // Withdrawals are stored as negative amounts; the total is their size.
+      ++withdrawCount;
+      withdrawSum -= r.AMOUNT;
+    }
+  }
+
+  int64_t depositCount = 0, depositSum = 0, withdrawCount = 0, withdrawSum = 0;
+
+ private:
+  static constexpr uint64_t kAllLogFields = (uint64_t{1} << SMpInfo::kFieldCount) - 1;
+  SMpInfoList& list_;
+};
+
+class UserCollector : public UserRowSink {
+ public:
+  explicit UserCollector(SMpUserInfoList& list) : list_(list) {}
+  void Row(const UserRow& r) override {
+    SMpUserInfo& u = list_.emplace_back();
+    u.set_SERV_ID(r.SERV_ID);
+    u.set_PHONE_ID(std::string(r.PHONE_ID));
+    u.set_MP_PWD(MaskedPassword(r.HAS_PWD));
+    u.set_REG_TYPE(r.REG_TYPE);
+    u.set_REG_NBR(std::string(r.REG_NBR));
+    u.set_FEE_LIMIT(r.FEE_LIMIT);
+    u.set_MP_STS(r.MP_STS);
+    u.set_MP_CREATE_DATE(FromStamp(r.MP_CREATE_DATE));
+    u.set_MPP_TRANS_ID(std::string(r.MPP_TRANS_ID));
+    u.set_SO_NBR(r.SO_NBR);
+    u.set_REMARK(std::string(r.REMARK));
+  }
+
+ private:
+  SMpUserInfoList& list_;
+};
+
+AuditEntry AuditOf(const MCustQryAccept::SQueryLogSoInfo& who, const char* serviceCode) {
+  AuditEntry e;
+  e.at = NowStamp();
+  e.OP_ID = who.OP_ID;
+  e.OP_ADDRESS = who.OP_ADDRESS.substr(0, 64);
+  e.SO_ORG_ID = who.SO_ORG_ID;
+  e.serviceCode = serviceCode;
+  return e;
+}
+
+}  // namespace
+
+// Holds one read connection for the length of a request.
+class Service::Lease {
+ public:
+  explicit Lease(Service& s) : s_(s) {
+    std::unique_lock lock(s_.mutex_);
+    s_.available_.wait(lock, [&] { return !s_.free_.empty(); });
+    conn_ = s_.free_.back();
+    s_.free_.pop_back();
+  }
+  ~Lease() {
+    {
+      std::lock_guard lock(s_.mutex_);
+      s_.free_.push_back(conn_);
+    }
+    s_.available_.notify_one();
+  }
+  QueryConnection& operator*() { return *conn_; }
+
+ private:
+  Service& s_;
+  QueryConnection* conn_;
+};
+
+Service::Service(const ServiceConfig& config, AuditWriter* audit) : config_(config), audit_(audit) {
+  if (config_.connections < 1) config_.connections = 1;
+  if (config_.maxRows < 1) config_.maxRows = 1;
+  for (int i = 0; i < config_.connections; ++i) {
+    all_.push_back(std::make_unique<QueryConnection>(config_.dbPath));
+    free_.push_back(all_.back().get());
+  }
+}
+
+Service::~Service() = default;
+
+int Service::Handle(const std::string& interfaceName, const std::string& serviceCode,
+                    std::string_view request, std::string& reply) noexcept {
+  try {
+    reply.clear();
+    if (serviceCode == kLogServiceCode && interfaceName == kLogInterface) {
+      return HandleLog(request, reply);
+    }
+    if (serviceCode == kUserServiceCode && interfaceName == kUserInterface) {
+      return HandleUser(request, reply);
+    }
+    return kRcUnknownService;
+  } catch (...) {
+    reply.clear();
+    return kRcInternal;
+  }
+}
+
+int Service::HandleLog(std::string_view request, std::string& reply) {
+  LogRequest req;
+  SMpInfoList list;
+  SMpAcctStatInfo stat;
+  auto fail = [&](int code, const std::string& text, AuditEntry* entry) {
+    if (entry) {
+      entry->result = code;
+      if (audit_) audit_->Submit(std::move(*entry));
+    }
+    list.clear();
+    EncodeLogReply(list, SMpAcctStatInfo(), code, Error(code, text), reply);
+    return code;
+  };
+  if (!DecodeLogRequest(request, req)) {
+    AuditEntry e = AuditOf(MCustQryAccept::SQueryLogSoInfo(), kLogServiceCode);
+    e.conditions = "malformed request";
+    return fail(kRcBadRequest, messages::kBadRequest, &e);
+  }
+  LogConditions c = ToConditions(req.sIn);
+  AuditEntry entry = AuditOf(req.sSoInfo, kLogServiceCode);
+  entry.conditions = DescribeConditions(c);
+  switch (CheckLogConditions(c)) {
+    case ConditionFault::kNone:
+      break;
+    case ConditionFault::kNoCondition:
+      return fail(kRcNoCondition, messages::kNoCondition, &entry);
+    case ConditionFault::kBadPhone:
+      return fail(kRcBadCondition, messages::kBadPhone, &entry);
+    case ConditionFault::kBadRange:
+      return fail(kRcBadCondition, messages::kBadRange, &entry);
+  }
+  LogCollector rows(list);
+  int64_t n = 0;
+  try {
+    Lease conn(*this);
+    n = (*conn).QueryLog(c, config_.maxRows + 1, rows);
+  } catch (const DbError& e) {
+    std::fprintf(stderr, "mpay-backoffice: log query failed: %s\n", e.what());
+    return fail(kRcDatabase, messages::kDatabase, &entry);
+  }
+  entry.rowCount = n;
+  if (n > config_.maxRows) return fail(kRcTooManyRows, TooManyRowsText(config_.maxRows), &entry);
+  stat.set_DEPOSIT_COUNT(rows.depositCount);
+  stat.set_DEPOSIT_SUM(rows.depositSum);
+  stat.set_WITHDRAW_COUNT(rows.withdrawCount);
+  stat.set_WITHDRAW_SUM(rows.withdrawSum);
+  EncodeLogReply(list, stat, 0, QRSErrorMsg(), reply);
+  if (reply.empty()) return fail(kRcInternal, messages::kInternal, &entry);
+  if (audit_) audit_->Submit(std::move(entry));
+  return 0;
+}
+
+int Service::HandleUser(std::string_view request, std::string& reply) {
+  UserRequest req;
+  SMpUserInfoList list;
+  auto fail = [&](int code, const std::string& text, AuditEntry& entry) {
+    entry.result = code;
+    if (audit_) audit_->Submit(std::move(entry));
+    list.clear();
+    EncodeUserReply(list, Error(code, text), reply);
+    return code;
+  };
+  if (!DecodeUserRequest(request, req)) {
+    AuditEntry e = AuditOf(MCustQryAccept::SQueryLogSoInfo(), kUserServiceCode);
+    e.conditions = "malformed request";
+    return fail(kRcBadRequest, messages::kBadRequest, e);
+  }
+  const std::string& phone = req.sIn.PHONE_ID;
+  AuditEntry entry = AuditOf(req.sSoInfo, kUserServiceCode);
+  entry.conditions = "PHONE_ID=" + phone.substr(0, 64);
+  if (phone.empty()) return fail(kRcNoCondition, messages::kNoCondition, entry);
+  if (phone.size() > kMaxPhoneLength) return fail(kRcBadCondition, messages::kBadPhone, entry);
+  UserCollector rows(list);
+  int64_t n = 0;
+  try {
+    Lease conn(*this);
+    n = (*conn).QueryUsers(phone, config_.maxRows + 1, rows);
+  } catch (const DbError& e) {
+    std::fprintf(stderr, "mpay-backoffice: user query failed: %s\n", e.what());
+    return fail(kRcDatabase, messages::kDatabase, entry);
+  }
+  entry.rowCount = n;
+  if (n > config_.maxRows) return fail(kRcTooManyRows, TooManyRowsText(config_.maxRows), entry);
+  EncodeUserReply(list, QRSErrorMsg(), reply);
+  if (reply.empty()) return fail(kRcInternal, messages::kInternal, entry);
+  if (audit_) audit_->Submit(std::move(entry));
+  return 0;
+}
+
+}  // namespace backoffice
