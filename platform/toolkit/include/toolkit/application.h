@@ -1,0 +1,63 @@
+#pragma once
+
+#include <exception>
+#include <string>
+
+#include "toolkit/classes.h"
+#include "toolkit/events.h"
+#include "toolkit/export.h"
+
+class QMainWindow;
+class QMdiArea;
+class TForm;
+
+using TExceptionEvent = TEvent<TObject*, const std::exception&>;
+
+// Shows a message box; the toolkit's error boxes go through it.
+using TMessageBoxProc = int (*)(const char* text, const char* caption, int flags);
+
+// The one application object of the process. It owns the Qt application (made
+// on first use when the program made none) and a main window with an MDI
+// area, where forms with fsMDIChild open as sub-windows.
+class TOOLKIT_API TApplication : public TComponent {
+ public:
+  // The application; made on first use.
+  static TApplication* Instance();
+
+  const std::string& Title() const { return title_; }
+  void SetTitle(const std::string& title);
+
+  QMainWindow* MainWindow();
+  QMdiArea* MdiArea();
+  int MDIChildCount() const;
+  // Null outside 0..MDIChildCount()-1.
+  TForm* MDIChildren(int index) const;
+
+  // Handles every pending event and posted message, then returns.
+  void ProcessMessages();
+  // Runs the event loop until Terminate; returns the exit code.
+  int Run();
+  void Terminate();
+
+  // Called inside a catch block: OnException when bound, else ShowException.
+  void HandleException(TObject* sender);
+  // Shows the exception's message (GBK) in an error box, caption Title().
+  void ShowException(const std::exception& e);
+
+  // Where error boxes go; null restores the default (a Qt message box).
+  // Returns the previous procedure.
+  static TMessageBoxProc SetMessageBoxProc(TMessageBoxProc proc);
+  static int MessageBox(const char* text, const char* caption, int flags);
+
+  TExceptionEvent OnException;
+
+ private:
+  TApplication();
+  ~TApplication() override;
+  std::string title_;
+  QMainWindow* mainWindow_ = nullptr;
+  QMdiArea* mdiArea_ = nullptr;
+};
+
+// Shorthand for TApplication::Instance().
+inline TApplication* Application() { return TApplication::Instance(); }

@@ -1,0 +1,117 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "toolkit/export.h"
+#include "toolkit/sysutils.h"
+
+class THandler;
+
+// Root of the toolkit's classes. Type tests are dynamic_cast.
+class TOOLKIT_API TObject {
+ public:
+  TObject() = default;
+  TObject(const TObject&) = delete;
+  TObject& operator=(const TObject&) = delete;
+  virtual ~TObject();
+};
+
+// A name, an owner and a pointer-sized tag. An owner destroys what it owns,
+// the last owned first; a component destroyed on its own leaves its owner.
+class TOOLKIT_API TComponent : public TObject {
+ public:
+  explicit TComponent(TComponent* owner);
+  ~TComponent() override;
+
+  TComponent* Owner() const { return owner_; }
+
+  const std::string& Name() const { return name_; }
+  // Throws EComponentError when the owner already has a component of that
+  // name (names compare without case, as FindComponent does).
+  void SetName(const std::string& name);
+
+  intptr_t Tag() const { return tag_; }
+  void SetTag(intptr_t tag) { tag_ = tag; }
+
+  int ComponentCount() const { return static_cast<int>(components_.size()); }
+  // Null outside 0..ComponentCount()-1.
+  TComponent* Components(int index) const;
+  // Position in the owner's list; -1 without an owner.
+  int ComponentIndex() const;
+  // The owned component with that name (ASCII case ignored); null when none.
+  TComponent* FindComponent(const std::string& name) const;
+
+  void InsertComponent(TComponent* component);  // takes ownership
+  void RemoveComponent(TComponent* component);  // gives it up; the caller owns it
+
+  // True once destruction has begun.
+  bool Destroying() const { return destroying_; }
+
+  // Runs once after a layout has been read into the component.
+  virtual void Loaded();
+
+  // Layout support: sets a property given as text. `root` resolves names of
+  // other components (an action, a popup menu). Returns false for an unknown
+  // property; throws std::invalid_argument for a value it cannot take.
+  virtual bool SetProperty(const std::string& name, const std::string& value, TComponent* root);
+  // Layout support: binds a handler to an event by the event's name. Returns
+  // false for an unknown event; throws std::invalid_argument when the
+  // handler's parameters do not fit the event.
+  virtual bool BindEvent(const std::string& event, const THandler& handler);
+
+ protected:
+  void MarkDestroying() { destroying_ = true; }
+  // Destroys every owned component now, the last first.
+  void DestroyComponents();
+
+ private:
+  TComponent* owner_ = nullptr;
+  std::string name_;
+  intptr_t tag_ = 0;
+  std::vector<TComponent*> components_;
+  bool destroying_ = false;
+};
+
+class TOOLKIT_API EComponentError : public Exception {
+ public:
+  using Exception::Exception;
+  ~EComponentError() override;
+};
+
+// An ordered list of GBK strings.
+class TOOLKIT_API TStrings {
+ public:
+  virtual ~TStrings();
+  virtual int Count() const = 0;
+  // "" outside 0..Count()-1.
+  virtual std::string Strings(int index) const = 0;
+  // Out-of-range indexes are ignored by Put and Delete; Insert clamps.
+  virtual void Put(int index, const std::string& text) = 0;
+  virtual void Insert(int index, const std::string& text) = 0;
+  virtual void Delete(int index) = 0;
+  virtual void Clear() = 0;
+
+  // Appends; returns the new string's index.
+  int Add(const std::string& text);
+  // First index of an exact (byte) match; -1 when none.
+  int IndexOf(const std::string& text) const;
+  std::string operator[](int index) const { return Strings(index); }
+  // Lines joined with "\n".
+  std::string Text() const;
+};
+
+class TOOLKIT_API TStringList : public TStrings {
+ public:
+  ~TStringList() override;
+  int Count() const override { return static_cast<int>(items_.size()); }
+  std::string Strings(int index) const override;
+  void Put(int index, const std::string& text) override;
+  void Insert(int index, const std::string& text) override;
+  void Delete(int index) override;
+  void Clear() override { items_.clear(); }
+
+ private:
+  std::vector<std::string> items_;
+};

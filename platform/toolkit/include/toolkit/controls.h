@@ -1,0 +1,227 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "toolkit/classes.h"
+#include "toolkit/events.h"
+#include "toolkit/export.h"
+#include "toolkit/graphics.h"
+#include "toolkit/types.h"
+#include "toolkit/winapi.h"
+
+class QWidget;
+class TWinControl;
+class TForm;
+class TPopupMenu;
+namespace toolkit_detail {
+class ControlBridge;
+}
+
+// A visible control. Properties are accessor pairs (Caption() / SetCaption());
+// events are public TEvent members. Every control is backed by one Qt widget,
+// created by its class and destroyed with it. Texts are GBK bytes.
+class TOOLKIT_API TControl : public TComponent {
+ public:
+  ~TControl() override;
+
+  TWinControl* Parent() const { return parent_; }
+  // Moves the control into `parent` (null: out of any parent, hidden).
+  virtual void SetParent(TWinControl* parent);
+
+  int Left() const;
+  int Top() const;
+  int Width() const;
+  int Height() const;
+  void SetLeft(int v) { SetBounds(v, Top(), Width(), Height()); }
+  void SetTop(int v) { SetBounds(Left(), v, Width(), Height()); }
+  void SetWidth(int v) { SetBounds(Left(), Top(), v, Height()); }
+  void SetHeight(int v) { SetBounds(Left(), Top(), Width(), v); }
+  virtual void SetBounds(int left, int top, int width, int height);
+  TRect BoundsRect() const { return Bounds(Left(), Top(), Width(), Height()); }
+  // The inside of the control (a group box's frame and title excluded).
+  virtual TRect ClientRect() const;
+  int ClientWidth() const { return ClientRect().Width(); }
+  int ClientHeight() const { return ClientRect().Height(); }
+  // Resizes the control so that its inside gets this size.
+  void SetClientSize(int width, int height);
+
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool enabled);
+  bool Visible() const { return visible_; }
+  void SetVisible(bool visible);
+  void Show() { SetVisible(true); }
+  void Hide() { SetVisible(false); }
+  // Visible, and every parent visible.
+  bool Showing() const;
+
+  TColor Color() const { return color_; }
+  void SetColor(TColor color);
+  bool ParentColor() const { return parentColor_; }
+  void SetParentColor(bool value);
+  TFont* Font() { return &font_; }
+  bool ParentFont() const { return parentFont_; }
+  void SetParentFont(bool value);
+
+  std::string Caption() const { return GetText(); }
+  void SetCaption(const std::string& text) { SetText(text); }
+  std::string Text() const { return GetText(); }
+  void SetText(const std::string& text);
+
+  TAlign Align() const { return align_; }
+  void SetAlign(TAlign align);
+
+  TPopupMenu* PopupMenu() const { return popupMenu_; }
+  void SetPopupMenu(TPopupMenu* menu);
+  const std::string& Hint() const { return hint_; }
+  void SetHint(const std::string& hint) { hint_ = hint; }
+
+  TPoint ClientToScreen(const TPoint& p) const;
+  TPoint ScreenToClient(const TPoint& p) const;
+
+  // Marks the control for painting; Update paints what is marked now;
+  // Repaint marks and paints now.
+  void Invalidate();
+  void Update();
+  virtual void Repaint();
+
+  // Runs OnClick (directly: an exception reaches the caller).
+  virtual void Click();
+
+  QWidget* Widget() const { return widget_; }
+
+  TNotifyEvent OnClick;
+  TNotifyEvent OnDblClick;
+  TMouseMoveEvent OnMouseMove;
+  TMouseEvent OnMouseDown;
+  TMouseEvent OnMouseUp;
+
+  bool SetProperty(const std::string& name, const std::string& value, TComponent* root) override;
+  bool BindEvent(const std::string& event, const THandler& handler) override;
+
+ protected:
+  // `widget` becomes the control's (owned; deleted with it).
+  TControl(TComponent* owner, QWidget* widget);
+
+  virtual std::string GetText() const;
+  virtual void ApplyText(const std::string& text);
+  // Colour and font shown by the widget changed.
+  virtual void ApplyColor();
+  virtual void ApplyFont();
+
+  // A Qt event reached the control's widget; true consumes it. The default
+  // routes mouse moves, clicks, double clicks and button presses to the events
+  // and the popup menu.
+  virtual bool QtEvent(QWidget* target, void* event);
+  friend class toolkit_detail::ControlBridge;
+  friend class TWinControl;
+
+  // Installs the bridge on a Qt widget that belongs to this control (a scroll
+  // area's viewport, an inner editor), so its events reach QtEvent too.
+  void Bridge(QWidget* widget);
+
+ private:
+  void ParentChanged();
+  QWidget* widget_;
+  TWinControl* parent_ = nullptr;
+  bool enabled_ = true;
+  bool visible_ = true;
+  TColor color_ = clBtnFace;
+  bool parentColor_ = true;
+  TFont font_;
+  bool parentFont_ = true;
+  TAlign align_ = alNone;
+  TPopupMenu* popupMenu_ = nullptr;
+  std::string hint_;
+  std::string text_;
+  std::unique_ptr<toolkit_detail::ControlBridge> bridge_;
+};
+
+// A control with a window handle, children, focus, keys and a tab order.
+class TOOLKIT_API TWinControl : public TControl {
+ public:
+  ~TWinControl() override;
+
+  // Never null while the control lives.
+  HWND Handle() const { return handle_; }
+
+  int ControlCount() const { return static_cast<int>(controls_.size()); }
+  // Null outside 0..ControlCount()-1.
+  TControl* Controls(int index) const;
+
+  // Position among the parent's windowed children in tab order. Setting it
+  // moves the control there and shifts the others.
+  int TabOrder() const;
+  void SetTabOrder(int order);
+  bool TabStop() const { return tabStop_; }
+  void SetTabStop(bool value) { tabStop_ = value; }
+
+  // Gives the control the input focus and makes it its form's active control.
+  void SetFocus();
+  bool Focused() const;
+  // Showing and enabled, parents included.
+  bool CanFocus() const;
+
+  // The child under `point` (client coordinates): the topmost visible child
+  // whose bounds hold it, disabled ones only with `allowDisabled`, windowed
+  // ones only with `allowWinControls`; with `allLevels` the search goes down
+  // into the child found. Null when none.
+  TControl* ControlAtPos(const TPoint& point, bool allowDisabled, bool allowWinControls = false,
+                         bool allLevels = false) const;
+
+  // The windowed descendants in tab order (depth first).
+  void GetTabOrderList(std::vector<TWinControl*>& list) const;
+
+  // Delivers a message to the control's own handling, bypassing the
+  // procedure chain.
+  LRESULT Perform(UINT msg, WPARAM wParam, LPARAM lParam);
+
+  // Lays the aligned children out again (done on every resize).
+  void Realign();
+
+  TKeyEvent OnKeyDown;
+  TKeyEvent OnKeyUp;
+  TKeyPressEvent OnKeyPress;
+  TNotifyEvent OnEnter;
+  TNotifyEvent OnExit;
+
+  bool SetProperty(const std::string& name, const std::string& value, TComponent* root) override;
+  bool BindEvent(const std::string& event, const THandler& handler) override;
+
+ protected:
+  TWinControl(TComponent* owner, QWidget* widget);
+
+  // The control's own message handling, reached through the end of the
+  // procedure chain. The default handles nothing (Result 0).
+  virtual void WndProc(TMessage& message);
+
+  // Key handling: the form's preview first, then OnKeyDown, then OnKeyPress
+  // byte by byte for typed text. Returns true when the key was swallowed.
+  bool DoKeyDown(uint16_t& key, TShiftState shift);
+  bool DoKeyUp(uint16_t& key, TShiftState shift);
+  // Runs OnKeyPress for every byte of the GBK text; false when a byte was
+  // dropped (set to 0). `text` receives the bytes after the handler.
+  bool DoKeyPress(std::string& text);
+
+  bool QtEvent(QWidget* target, void* event) override;
+
+  // The widget that child controls' widgets are placed in.
+  virtual QWidget* ClientWidget() const;
+
+ private:
+  friend class TControl;
+  friend LRESULT ToolkitWindowProc(HWND, UINT, WPARAM, LPARAM);
+  void AddChild(TControl* child);
+  void RemoveChild(TControl* child);
+  std::vector<TControl*> controls_;
+  std::vector<TWinControl*> tabList_;
+  HWND handle_;
+  bool tabStop_ = true;
+};
+
+// The form a control sits in (the control itself when it is a form); null
+// when it is in none.
+TOOLKIT_API TForm* GetParentForm(TControl* control);
+// The control that owns a window handle; null for a dead handle.
+TOOLKIT_API TWinControl* FindControl(HWND wnd);

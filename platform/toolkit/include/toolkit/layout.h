@@ -1,0 +1,113 @@
+#pragma once
+
+#include <any>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "toolkit/events.h"
+#include "toolkit/export.h"
+#include "toolkit/sysutils.h"
+
+class TComponent;
+
+// Layouts as data. A form class declares its layout once, next to the class,
+// as a TFormLayout value; TForm::ReadLayout builds it:
+//
+//   const TFormLayout kfrmDemo = {
+//       .Name = "frmDemo",
+//       .Properties = {{"Caption", "演示"}, {"ClientWidth", "320"}},
+//       .Items = {
+//           {.Name = "chkA", .Class = "TCheckBox", .Caption = "条件",
+//            .Left = 8, .Top = 8, .Width = 80, .Height = 17,
+//            .Events = {{"OnClick", "chkAClick"}}},
+//       }};
+//
+// Items are created in order, owned by the form; Parent names an item
+// declared before (empty: the form). An item whose name the form already has
+// (from a base layout) is not created again: its properties are changed.
+
+using TLayoutValues = std::vector<std::pair<std::string, std::string>>;
+
+struct TLayoutItem {
+  std::string Name;
+  std::string Class;   // a registered class name ("TEdit"); empty for an inherited item
+  std::string Parent;  // empty: the form
+  std::string Caption;
+  int Left = 0;
+  int Top = 0;
+  int Width = -1;  // -1: the class's default size (and Left/Top unchanged)
+  int Height = -1;
+  int TabOrder = -1;  // -1: in creation order
+  TLayoutValues Properties;  // property name -> value as text
+  TLayoutValues Events;      // event name -> handler name
+};
+
+struct TFormLayout {
+  std::string Name;          // the form's component name
+  TLayoutValues Properties;  // of the form
+  TLayoutValues Events;      // of the form
+  std::vector<TLayoutItem> Items;
+};
+
+// A handler the layout can bind by name: one event closure of any event type.
+class TOOLKIT_API THandler {
+ public:
+  template <class... A>
+  THandler(TEvent<A...> event) : event_(std::move(event)) {}
+
+  // The closure when it has exactly the event type E; null otherwise.
+  template <class E>
+  const E* As() const {
+    return std::any_cast<E>(&event_);
+  }
+
+ private:
+  std::any event_;
+};
+
+// The handlers a form class publishes, by name.
+class TOOLKIT_API THandlerTable {
+ public:
+  template <class C, class M, class... A>
+  void Add(const std::string& name, C* object, void (M::*method)(A...)) {
+    Add(name, THandler(TEvent<A...>(object, method)));
+  }
+  void Add(const std::string& name, const THandler& handler);
+  // Null when no handler has that name.
+  const THandler* Find(const std::string& name) const;
+
+ private:
+  std::map<std::string, THandler> handlers_;
+};
+
+// A layout that cannot be built. what() names the layout, the item and the
+// cause, e.g. "layout frmDemo, chkA: no handler named 'chkAClik' for OnClick".
+class TOOLKIT_API ELayoutError : public Exception {
+ public:
+  using Exception::Exception;
+  ~ELayoutError() override;
+};
+
+// Classes a layout can create, by name. Every class of the toolkit is
+// registered; a library adds its own classes once at load time.
+using TComponentFactory = TComponent* (*)(TComponent* owner);
+TOOLKIT_API void RegisterComponentClass(const std::string& name, TComponentFactory factory);
+// Null for an unknown class name.
+TOOLKIT_API TComponent* CreateComponentByClass(const std::string& name, TComponent* owner);
+
+// Helpers for SetProperty / BindEvent implementations.
+namespace layout_values {
+// Throw std::invalid_argument for text they cannot read.
+TOOLKIT_API int ToInt(const std::string& text);
+TOOLKIT_API bool ToBool(const std::string& text);
+// Assigns the handler to `slot` when it has the event's type; throws
+// std::invalid_argument otherwise.
+template <class E>
+void Bind(E& slot, const THandler& handler) {
+  const E* e = handler.As<E>();
+  if (!e) throw std::invalid_argument("the handler's parameters do not fit the event");
+  slot = *e;
+}
+}  // namespace layout_values

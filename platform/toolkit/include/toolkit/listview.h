@@ -1,0 +1,205 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "toolkit/controls.h"
+#include "toolkit/export.h"
+
+class TListView;
+class TImageList;
+namespace toolkit_detail {
+class ListModel;
+}
+
+enum TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
+
+// One column of a report-style list view; owned by its list view.
+class TOOLKIT_API TListColumn {
+ public:
+  const std::string& Caption() const { return caption_; }
+  void SetCaption(const std::string& caption);
+  int Width() const { return width_; }
+  void SetWidth(int width);
+  intptr_t Tag() const { return tag_; }
+  void SetTag(intptr_t tag) { tag_ = tag; }
+  // Position among the columns.
+  int Index() const;
+  TListView* ListView() const { return owner_; }
+
+ private:
+  friend class TListColumns;
+  explicit TListColumn(TListView* owner) : owner_(owner) {}
+  TListView* owner_;
+  std::string caption_;
+  int width_ = 50;
+  intptr_t tag_ = 0;
+};
+
+class TOOLKIT_API TListColumns {
+ public:
+  ~TListColumns();
+  // Appends a column (width 50, no caption); the list view owns it.
+  TListColumn* Add();
+  int Count() const { return static_cast<int>(columns_.size()); }
+  // Null outside 0..Count()-1.
+  TListColumn* Items(int index) const;
+  TListColumn* operator[](int index) const { return Items(index); }
+  void Delete(int index);
+  void Clear();
+  // Batches the view's updates until the matching EndUpdate.
+  void BeginUpdate();
+  void EndUpdate();
+
+ private:
+  friend class TListView;
+  friend class TListColumn;
+  explicit TListColumns(TListView* owner) : owner_(owner) {}
+  TListView* owner_;
+  std::vector<std::unique_ptr<TListColumn>> columns_;
+};
+
+// One row: a caption (first column), sub-item texts (the other columns), an
+// image index and a check mark. Owned by its list view.
+class TOOLKIT_API TListItem {
+ public:
+  ~TListItem();
+  const std::string& Caption() const { return caption_; }
+  void SetCaption(const std::string& caption);
+  // Texts of columns 1, 2, ...; changes show in the view and run OnChange.
+  TStrings* SubItems() { return subItems_.get(); }
+  const TStrings* SubItems() const { return subItems_.get(); }
+  int ImageIndex() const { return imageIndex_; }
+  void SetImageIndex(int index);
+  bool Checked() const { return checked_; }
+  void SetChecked(bool checked);
+  bool Selected() const;
+  void SetSelected(bool selected);
+  // Row position; changes when rows are sorted or deleted.
+  int Index() const { return index_; }
+  TListView* ListView() const { return owner_; }
+  void* Data() const { return data_; }
+  void SetData(void* data) { data_ = data; }
+
+ private:
+  friend class TListItems;
+  friend class TListView;
+  friend class toolkit_detail::ListModel;
+  TListItem(TListView* owner, int index);
+  TListView* owner_;
+  int index_;
+  std::string caption_;
+  std::unique_ptr<TStrings> subItems_;
+  int imageIndex_ = -1;
+  bool checked_ = false;
+  void* data_ = nullptr;
+};
+
+class TOOLKIT_API TListItems {
+ public:
+  ~TListItems();
+  // Appends a row; the list view owns it.
+  TListItem* Add();
+  int Count() const { return static_cast<int>(items_.size()); }
+  // Null outside 0..Count()-1.
+  TListItem* Item(int index) const;
+  TListItem* operator[](int index) const { return Item(index); }
+  void Delete(int index);
+  void Clear();
+  // Batches the view's updates until the matching EndUpdate.
+  void BeginUpdate();
+  void EndUpdate();
+
+ private:
+  friend class TListView;
+  friend class TListItem;
+  friend class toolkit_detail::ListModel;
+  explicit TListItems(TListView* owner) : owner_(owner) {}
+  TListView* owner_;
+  std::vector<std::unique_ptr<TListItem>> items_;
+};
+
+// A list view. The rows live in the toolkit (texts as GBK) and are shown
+// through a Qt model/view; views are told of changes in batches, so adding
+// rows one by one stays cheap. Only the report style is drawn; the others are
+// kept as a property.
+class TOOLKIT_API TListView : public TWinControl {
+ public:
+  explicit TListView(TComponent* owner);
+  ~TListView() override;
+
+  TListColumns* Columns() { return columns_.get(); }
+  TListItems* Items() { return items_.get(); }
+
+  bool Checkboxes() const { return checkboxes_; }
+  void SetCheckboxes(bool value);
+  TViewStyle ViewStyle() const { return viewStyle_; }
+  void SetViewStyle(TViewStyle style) { viewStyle_ = style; }
+  bool GridLines() const { return gridLines_; }
+  void SetGridLines(bool value);
+  bool RowSelect() const { return rowSelect_; }
+  void SetRowSelect(bool value);
+  bool ReadOnly() const { return readOnly_; }
+  void SetReadOnly(bool value) { readOnly_ = value; }
+  bool MultiSelect() const { return multiSelect_; }
+  void SetMultiSelect(bool value);
+  TImageList* SmallImages() const { return smallImages_; }
+  void SetSmallImages(TImageList* images) { smallImages_ = images; }
+
+  // The first selected row; null when none.
+  TListItem* Selected() const;
+  int SelCount() const;
+  // Caption (column 0) or sub-item text (column c: sub-item c-1); "" for a
+  // cell that does not exist.
+  std::string CellText(int row, int column) const;
+  // The row and column under a point in client coordinates; false when the
+  // point is on no cell.
+  bool CellAt(const TPoint& point, int* row, int* column) const;
+  TListItem* GetItemAt(int x, int y) const;
+
+  // Sorts every row with OnCompare (or, without a handler, by caption bytes).
+  // The sort is stable, and stays a permutation whatever the handler answers:
+  // a positive result puts the first row after the second; 0 (also when the
+  // handler gives no result) keeps their order.
+  bool AlphaSort();
+
+  TCanvas* Canvas() { return &canvas_; }
+  // Sends the batched changes to the view and paints now.
+  void Repaint() override;
+
+  TLVCompareEvent OnCompare;
+  TLVColumnClickEvent OnColumnClick;
+  TLVChangeEvent OnChange;
+
+  bool SetProperty(const std::string& name, const std::string& value, TComponent* root) override;
+  bool BindEvent(const std::string& event, const THandler& handler) override;
+
+ protected:
+  bool QtEvent(QWidget* target, void* event) override;
+
+ private:
+  friend class TListItems;
+  friend class TListColumns;
+  friend class TListItem;
+  friend class TListColumn;
+  friend class toolkit_detail::ListModel;
+  void ItemChanged(TListItem* item, TItemChange change);
+  void ColumnsChanged();
+  void RowsChanged(int first);
+  void Flush();
+  std::unique_ptr<TListColumns> columns_;
+  std::unique_ptr<TListItems> items_;
+  std::unique_ptr<toolkit_detail::ListModel> model_;
+  bool checkboxes_ = false;
+  TViewStyle viewStyle_ = vsIcon;
+  bool gridLines_ = false;
+  bool rowSelect_ = false;
+  bool readOnly_ = false;
+  bool multiSelect_ = false;
+  TImageList* smallImages_ = nullptr;
+  TCanvas canvas_;
+  int itemUpdates_ = 0;
+  int columnUpdates_ = 0;
+};

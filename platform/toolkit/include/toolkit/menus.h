@@ -1,0 +1,80 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "toolkit/classes.h"
+#include "toolkit/events.h"
+#include "toolkit/export.h"
+
+class QMenu;
+class TPopupMenu;
+
+// A menu command or sub-menu. Items are components (owned by their owner);
+// a parent item lists them without owning them, and an item that dies leaves
+// its parent's list.
+class TOOLKIT_API TMenuItem : public TComponent {
+ public:
+  explicit TMenuItem(TComponent* owner);
+  ~TMenuItem() override;
+
+  const std::string& Caption() const { return caption_; }
+  void SetCaption(const std::string& caption);
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool value);
+  bool Visible() const { return visible_; }
+  void SetVisible(bool value);
+
+  int Count() const { return static_cast<int>(items_.size()); }
+  // Null outside 0..Count()-1.
+  TMenuItem* Items(int index) const;
+  TMenuItem* Parent() const { return parent_; }
+  // Places `item` at `index` (clamped to 0..Count()); an item in another
+  // menu leaves it first.
+  void Insert(int index, TMenuItem* item);
+  void Add(TMenuItem* item) { Insert(Count(), item); }
+  void Remove(TMenuItem* item);
+  int IndexOf(const TMenuItem* item) const;
+
+  // Runs OnClick (directly).
+  void Click();
+
+  TNotifyEvent OnClick;
+
+  bool SetProperty(const std::string& name, const std::string& value, TComponent* root) override;
+  bool BindEvent(const std::string& event, const THandler& handler) override;
+
+ private:
+  friend class TPopupMenu;
+  void Changed();
+  std::string caption_;
+  bool enabled_ = true;
+  bool visible_ = true;
+  TMenuItem* parent_ = nullptr;
+  TPopupMenu* menu_ = nullptr;  // set on the root item only
+  std::vector<TMenuItem*> items_;
+};
+
+// A context menu shown on a right click on a control that names it.
+class TOOLKIT_API TPopupMenu : public TComponent {
+ public:
+  explicit TPopupMenu(TComponent* owner);
+  ~TPopupMenu() override;
+  // The root item: its children are the menu's commands.
+  TMenuItem* Items() { return root_; }
+  // Shows the menu at a screen point and returns at once.
+  void Popup(int x, int y);
+  // The component the menu was last shown for.
+  TComponent* PopupComponent() const { return popupComponent_; }
+  void SetPopupComponent(TComponent* component) { popupComponent_ = component; }
+  // The Qt menu, rebuilt from the items when they change.
+  QMenu* Menu();
+
+ private:
+  friend class TMenuItem;
+  void Rebuild();
+  TMenuItem* root_;
+  TComponent* popupComponent_ = nullptr;
+  QMenu* menu_ = nullptr;
+  bool dirty_ = true;
+};

@@ -1,0 +1,166 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "toolkit/controls.h"
+#include "toolkit/export.h"
+
+class TAction;
+
+// A one-line text box.
+class TOOLKIT_API TEdit : public TWinControl {
+ public:
+  explicit TEdit(TComponent* owner);
+  ~TEdit() override;
+
+  // In bytes of GBK text; 0: no limit. Typing and pasting stop at it.
+  int MaxLength() const { return maxLength_; }
+  void SetMaxLength(int length);
+  bool ReadOnly() const;
+  void SetReadOnly(bool value);
+  void SelectAll();
+
+  // Pasting (keyboard or the context menu) inserts Filter(clipboard text)
+  // in place of the selection, cut at MaxLength. No filter: the text as is.
+  using TPasteFilter = std::function<std::string(const std::string&)>;
+  void SetPasteFilter(TPasteFilter filter) { pasteFilter_ = std::move(filter); }
+  // Inserts text as a paste would (filter and maximum length applied).
+  void PasteText(const std::string& text);
+  // Pastes the clipboard's text.
+  void PasteFromClipboard();
+
+  TNotifyEvent OnChange;
+
+  bool SetProperty(const std::string& name, const std::string& value, TComponent* root) override;
+  bool BindEvent(const std::string& event, const THandler& handler) override;
+
+ protected:
+  TEdit(TComponent* owner, QWidget* widget);
+  std::string GetText() const override;
+  void ApplyText(const std::string& text) override;
+  bool QtEvent(QWidget* target, void* event) override;
+
+ private:
+  void Init();
+  int maxLength_ = 0;
+  TPasteFilter pasteFilter_;
+};
+
+// An edit with a caption label placed above it.
+class TOOLKIT_API TLabeledEdit : public TEdit {
+ public:
+  explicit TLabeledEdit(TComponent* owner);
+  ~TLabeledEdit() override;
+  std::string LabelCaption() const;
+  void SetLabelCaption(const std::string& text);
+  void SetBounds(int left, int top, int width, int height) override;
+  void SetParent(TWinControl* parent) override;
+  bool SetProperty(const std::string& name, const std::string& value, TComponent* root) override;
+
+ private:
+  void PlaceLabel();
+  QWidget* label_;
+};
+
+// A check box. Changing Checked (from code or by the user) runs OnClick.
+class TOOLKIT_API TCheckBox : public TWinControl {
+ public:
+  explicit TCheckBox(TComponent* owner);
+  ~TCheckBox() override;
+  bool Checked() const;
+  // Runs OnClick when the state changes (directly: an exception reaches the
+  // caller, and the new state stays).
+  void SetChecked(bool checked);
+  bool SetProperty(const std::string& name, const std::string& value, TComponent* root) override;
+
+ protected:
+  std::string GetText() const override;
+  void ApplyText(const std::string& text) override;
+
+ private:
+  bool checked_ = false;
+};
+
+enum TComboBoxStyle { csDropDown, csSimple, csDropDownList, csOwnerDrawFixed, csOwnerDrawVariable };
+
+// A combo box: an editable text field with a drop-down list (csDropDown), or
+// a list only (csDropDownList).
+class TOOLKIT_API TComboBox : public TWinControl {
+ public:
+  explicit TComboBox(TComponent* owner);
+  ~TComboBox() override;
+
+  TComboBoxStyle Style() const { return style_; }
+  void SetStyle(TComboBoxStyle style);
+  // The list's items; changing them changes the list.
+  TStrings* Items() { return items_.get(); }
+  // -1 when no item is selected.
+  int ItemIndex() const;
+  void SetItemIndex(int index);
+  int DropDownCount() const { return dropDownCount_; }
+  void SetDropDownCount(int count) { dropDownCount_ = count; }
+  int ItemHeight() const { return itemHeight_; }
+  void SetItemHeight(int height);
+  // Width of the drop-down list (CB_SETDROPPEDWIDTH); never below Width().
+  int DroppedWidth() const;
+  bool DroppedDown() const;
+  // Opening runs OnDropDown first.
+  void SetDroppedDown(bool value);
+  TCanvas* Canvas() { return &canvas_; }
+
+  TNotifyEvent OnChange;
+  TNotifyEvent OnDropDown;
+
+  bool SetProperty(const std::string& name, const std::string& value, TComponent* root) override;
+  bool BindEvent(const std::string& event, const THandler& handler) override;
+
+ protected:
+  std::string GetText() const override;
+  void ApplyText(const std::string& text) override;
+  // CB_SETDROPPEDWIDTH, CB_GETDROPPEDWIDTH.
+  void WndProc(TMessage& message) override;
+
+ private:
+  friend class toolkit_detail::ControlBridge;
+  void DropDown();
+  std::unique_ptr<TStrings> items_;
+  TComboBoxStyle style_ = csDropDown;
+  int dropDownCount_ = 8;
+  int itemHeight_ = 16;
+  int droppedWidth_ = 0;
+  TCanvas canvas_;
+};
+
+// A push button with a glyph. With an action, a click executes the action.
+class TOOLKIT_API TBitBtn : public TWinControl {
+ public:
+  explicit TBitBtn(TComponent* owner);
+  ~TBitBtn() override;
+
+  // The glyph: NumGlyphs images side by side (normal, disabled, pressed).
+  TBitmap* Glyph() { return &glyph_; }
+  void GlyphChanged();
+  int NumGlyphs() const { return numGlyphs_; }
+  void SetNumGlyphs(int count);
+  TAction* Action() const { return action_; }
+  void SetAction(TAction* action);
+  void Click() override;
+
+  bool SetProperty(const std::string& name, const std::string& value, TComponent* root) override;
+
+ protected:
+  std::string GetText() const override;
+  void ApplyText(const std::string& text) override;
+
+ private:
+  TBitmap glyph_;
+  int numGlyphs_ = 1;
+  TAction* action_ = nullptr;
+};
+
+// Draws one of the toolkit's stock button faces ("query", "close", "ok",
+// "cancel") as a glyph of three images (normal, disabled, pressed) of the
+// given size each. False for an unknown name.
+TOOLKIT_API bool StockGlyph(const std::string& name, int width, int height, TBitmap* glyph);

@@ -1,0 +1,20 @@
+#pragma once
+
+// Every class of the form toolkit.
+#include "toolkit/actnlist.h"
+#include "toolkit/application.h"
+#include "toolkit/classes.h"
+#include "toolkit/comctrls.h"
+#include "toolkit/controls.h"
+#include "toolkit/events.h"
+#include "toolkit/extctrls.h"
+#include "toolkit/forms.h"
+#include "toolkit/graphics.h"
+#include "toolkit/hintwindow.h"
+#include "toolkit/imglist.h"
+#include "toolkit/layout.h"
+#include "toolkit/menus.h"
+#include "toolkit/stdctrls.h"
+#include "toolkit/sysutils.h"
+#include "toolkit/types.h"
+#include "toolkit/winapi.h"

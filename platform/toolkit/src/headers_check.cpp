@@ -1,0 +1,2 @@
+#include "toolkit/qtext.h"
+#include "toolkit/toolkit.h"
