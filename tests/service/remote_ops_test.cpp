@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "far_end.h"
+#include "remote_call.h"
 #include "service/busi_ordmgnt.h"
 #include "service/cust_qry_accept.h"
 #include "tmclient/tmd_error.h"
@@ -366,6 +367,34 @@ TEST(QueryMpSoList, WritesBothInputsInOrder) {
   EXPECT_EQ(received.PHONE_ID, "13800138000");
   EXPECT_EQ(receivedSoInfo.Marker, 0x80u);
   EXPECT_EQ(receivedSoInfo.OP_ID, 4001);
+}
+
+}  // namespace
+
+// The two request-stream failures cannot happen with the operations' own
+// names and records; the shared sequence still reports them.
+namespace {
+
+TEST(CallRemote, ReportsRequestStreamFailures) {
+  far_end::Reset();
+  far_end::RouteBroker(kBroker);
+  IBusiOrdmgnt proxy;
+  ASSERT_EQ(proxy.bind_openBroker(kBroker), 0);
+  QRSErrorMsg err;
+
+  const std::string tooLong(300, 'n');  // longer than a frame name may be
+  const service_detail::RemoteOperation badName = {tooLong.c_str(), "S", "I", "C"};
+  EXPECT_EQ(service_detail::CallRemote(proxy, badName, nullptr, {}, {}, err), -9990);
+  EXPECT_EQ(err.get_code(), -9990);
+  EXPECT_EQ(err.get_msg(), "TME_CLN_IN_BEGIN_STREAM: " + tooLong);
+
+  // An input that leaves the request unable to take its end marker.
+  const service_detail::RemoteOperation op = {"full", "S", "I", "C"};
+  const service_detail::StreamStep spoil = {
+      "spoil", [](tmb_stream& s, void*) { s.load(std::string_view()); }, nullptr};
+  EXPECT_EQ(service_detail::CallRemote(proxy, op, nullptr, {spoil}, {}, err), -9989);
+  EXPECT_EQ(err.get_msg(), "TME_CLN_IN_END_STREAM: full");
+  EXPECT_TRUE(far_end::Calls().empty());
 }
 
 }  // namespace
