@@ -1,0 +1,118 @@
+#pragma once
+
+// Runs a program of the test (mpay-backoffice, nats-server) as a child
+// process and always stops it: the destructor kills what is still running.
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  ~ChildProcess() { Kill(SIGKILL); }
+
+  // Starts `argv` with its stdout and stderr on one pipe. False when it
+  // cannot start.
+  bool Start(const std::vector<std::string>& argv) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return false;
+    pid_ = fork();
+    if (pid_ < 0) return false;
+    if (pid_ == 0) {
+      dup2(fds[1], 1);
+      dup2(fds[1], 2);
+      std::vector<char*> args;
+      for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+      args.push_back(nullptr);
+      execvp(args[0], args.data());
+      _exit(127);
+    }
+    close(fds[1]);
+    out_ = fds[0];
+    return true;
+  }
+
+  // Reads output until a line containing `text` arrives; returns that line,
+  // or "" when the program ends or `limit` passes first.
+  std::string WaitForLine(const std::string& text,
+                          std::chrono::seconds limit = std::chrono::seconds(20)) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+      size_t nl;
+      while ((nl = buffer_.find('\n')) != std::string::npos) {
+        std::string line = buffer_.substr(0, nl);
+        buffer_.erase(0, nl + 1);
+        output_ += line + "\n";
+        if (line.find(text) != std::string::npos) return line;
+      }
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0 || out_ < 0) return "";
+      pollfd p{out_, POLLIN, 0};
+      if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+      char chunk[4096];
+      ssize_t n = read(out_, chunk, sizeof chunk);
+      if (n <= 0) {
+        close(out_);
+        out_ = -1;
+        return "";
+      }
+      buffer_.append(chunk, static_cast<size_t>(n));
+    }
+  }
+
+  // Sends `sig` and waits for the end; returns the exit status (-1 if not
+  // running). Idempotent.
+  int Kill(int sig) {
+    if (pid_ <= 0) return -1;
+    ::kill(pid_, sig);
+    return Wait();
+  }
+
+  // Waits for the child to end; its wait status, or -1.
+  int Wait() {
+    if (pid_ <= 0) return -1;
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    if (out_ >= 0) {
+      close(out_);
+      out_ = -1;
+    }
+    return status;
+  }
+
+  bool running() const { return pid_ > 0; }
+  // Every complete line seen so far, for failure messages.
+  const std::string& output() const { return output_; }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  std::string buffer_;
+  std::string output_;
+};
+
+// A loopback port nobody listens on right now.
+inline int FreePort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t len = sizeof a;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  close(fd);
+  return ntohs(a.sin_port);
+}

@@ -1,0 +1,441 @@
+// mpay-backoffice as a real process, reached through the module's proxies
+// over tcp:// and through a real nats-server.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+
+#include <atomic>
+#include <cstring>
+#include <map>
+#include <thread>
+
+#include "backoffice/demo_data.h"
+#include "backoffice/messages.h"
+#include "backoffice/protocol.h"
+#include "backoffice/service.h"
+#include "backoffice/sqlite_db.h"
+#include "child_process.h"
+#include "service/busi_ordmgnt.h"
+#include "service/cust_qry_accept.h"
+#include "test_db.h"
+#include "tmclient/tmd_client_object.h"
+#include "tmclient/tmd_error.h"
+#include "wire_helpers.h"
+
+using namespace backoffice;
+using MCustQryAccept::IBusiOrdmgnt;
+using MCustQryAccept::ICustQryAccept;
+
+namespace {
+
+constexpr int64_t kEnd = 20261130120000;
+constexpr char kBroker[] = "TALMIRON";
+
+void UseBroker(const std::string& url) {
+  setenv(tmclient::BrokerEnvironmentVariable(kBroker).c_str(), url.c_str(), 1);
+}
+
+struct NatsServer {
+  ChildProcess proc;
+  int port = 0;
+  bool Start() {
+    port = FreePort();
+    return proc.Start({"nats-server", "-a", "127.0.0.1", "-p", std::to_string(port)}) &&
+           !proc.WaitForLine("Server is ready").empty();
+  }
+  std::string Url() const { return "nats://127.0.0.1:" + std::to_string(port); }
+};
+
+struct Backoffice {
+  ChildProcess proc;
+  int port = 0;
+  // Serves `db`; tcp on `tcpPort` (0: any) unless negative, NATS when `nats`
+  // is given.
+  bool Start(const std::string& db, int tcpPort, const std::string& nats = "",
+             std::vector<std::string> extra = {}) {
+    std::vector<std::string> argv{BACKOFFICE_EXE, "--db", db, "--workers", "4"};
+    if (tcpPort >= 0) {
+      argv.push_back("--listen");
+      argv.push_back("tcp://127.0.0.1:" + std::to_string(tcpPort));
+    }
+    if (!nats.empty()) {
+      argv.push_back("--nats");
+      argv.push_back(nats);
+    }
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    if (!proc.Start(argv)) return false;
+    if (tcpPort >= 0) {
+      std::string line = proc.WaitForLine("serving tcp://");
+      size_t colon = line.rfind(':');
+      if (colon == std::string::npos) return false;
+      port = std::atoi(line.c_str() + colon + 1);
+    }
+    return nats.empty() || !proc.WaitForLine("queue group").empty();
+  }
+  std::string Url() const { return "tcp://127.0.0.1:" + std::to_string(port); }
+};
+
+void ExpectSameAsSql(const std::string& db, const std::string& phone,
+                     const MMicroPaymentDef::SMpInfoList& got) {
+  Database d(db, Database::Mode::kReadOnly);
+  Statement s = d.Prepare(
+      "SELECT so_nbr, busi_code, phone_id, amount, mpp_transaction_id, so_date, remark "
+      "FROM mp_so_log WHERE phone_id = ?1 ORDER BY so_date, so_nbr");
+  s.Bind(1, phone);
+  size_t i = 0;
+  while (s.Step()) {
+    ASSERT_LT(i, got.size());
+    const auto& r = got[i++];
+    EXPECT_EQ(r.SO_NBR, s.Int(0));
+    EXPECT_EQ(r.BUSI_CODE, s.Int(1));
+    EXPECT_EQ(r.PHONE_ID, s.Text(2));
+    EXPECT_EQ(r.AMOUNT, s.Int(3));
+    EXPECT_EQ(r.MPP_TRANSACTION_ID, s.Text(4));
+    EXPECT_EQ(ToStamp(r.MPP_TIME), s.Int(5));
+    EXPECT_EQ(r.REMARK, s.Text(6));
+  }
+  EXPECT_EQ(i, got.size());
+  EXPECT_GT(i, 0u);
+}
+
+class Integration : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new TempDir;
+    db_ = dir_->File("demo.db");
+    DemoOptions o;
+    o.rows = 60000;
+    o.endStamp = kEnd;
+    GenerateDemo(db_, o);
+    Database d(db_, Database::Mode::kReadOnly);
+    Statement s = d.Prepare(
+        "SELECT phone_id, count(*) c FROM mp_so_log GROUP BY phone_id HAVING c >= 4 "
+        "ORDER BY phone_id LIMIT 16");
+    while (s.Step()) phones_[std::string(s.Text(0))] = s.Int(1);
+    nats_ = new NatsServer;
+    main_ = new Backoffice;
+    ready_ = nats_->Start() && main_->Start(db_, 0, nats_->Url());
+  }
+  static void TearDownTestSuite() {
+    delete main_;
+    delete nats_;
+    delete dir_;
+  }
+  void SetUp() override {
+    ASSERT_TRUE(ready_) << nats_->proc.output() << main_->proc.output();
+  }
+
+  static int QueryLog(IBusiOrdmgnt& proxy, const MCustQryAccept::SQuerySoInfoListIn& in,
+                      MMicroPaymentDef::SMpInfoList& list, QRSErrorMsg& error,
+                      int opId = 4711) {
+    MMicroPaymentDef::SMpAcctStatInfo stat;
+    int ret = -1;
+    list.clear();
+    return proxy.query_mpSoList(in, wire::Operator(opId), list, stat, ret, error, nullptr);
+  }
+
+  static int QueryUser(ICustQryAccept& proxy, const std::string& phone,
+                       MMicroPaymentDef::SMpUserInfoList& list, QRSErrorMsg& error) {
+    list.clear();
+    return proxy.query_mppUser(wire::UserIn(phone), wire::Operator(), list, error, nullptr);
+  }
+
+  // Both operations, checked against SQL, through whatever TALMIRON is now.
+  void BothOperationsEndToEnd() {
+    IBusiOrdmgnt log;
+    ICustQryAccept user;
+    ASSERT_EQ(log.bind_openBroker(kBroker), 0);
+    ASSERT_EQ(user.bind_openBroker(kBroker), 0);
+    const std::string phone = phones_.begin()->first;
+    MMicroPaymentDef::SMpInfoList rows;
+    QRSErrorMsg error;
+    ASSERT_EQ(QueryLog(log, wire::LogIn(0, 0, phone, 0, 0), rows, error), 0) << error.get_msg();
+    ExpectSameAsSql(db_, phone, rows);
+
+    MMicroPaymentDef::SMpUserInfoList users;
+    ASSERT_EQ(QueryUser(user, phone, users, error), 0) << error.get_msg();
+    ASSERT_FALSE(users.empty());
+    for (const auto& u : users) {
+      EXPECT_EQ(u.PHONE_ID, phone);
+      EXPECT_EQ(u.MP_PWD, "******");
+    }
+
+    // A refusal comes back as the server's code with its Chinese text.
+    EXPECT_EQ(QueryLog(log, wire::LogIn(0, 0, "", 0, 0), rows, error), kRcNoCondition);
+    EXPECT_EQ(error.get_msg(), messages::kNoCondition);
+
+    // Four months of logs: a reply of several megabytes.
+    const int64_t begin = 20260501000000, end = 20260831235959;
+    ASSERT_EQ(QueryLog(log, wire::LogIn(0, 0, "", begin, end), rows, error), 0)
+        << error.get_msg();
+    Database d(db_, Database::Mode::kReadOnly);
+    Statement s = d.Prepare(
+        "SELECT count(*), min(so_nbr), max(so_nbr) FROM mp_so_log WHERE so_date BETWEEN ?1 AND ?2");
+    s.Bind(1, begin);
+    s.Bind(2, end);
+    ASSERT_TRUE(s.Step());
+    ASSERT_EQ(static_cast<int64_t>(rows.size()), s.Int(0));
+    EXPECT_GT(rows.size(), 15000u);
+    EXPECT_EQ(rows.front().SO_NBR, s.Int(1));
+    EXPECT_EQ(rows.back().SO_NBR, s.Int(2));
+  }
+
+  static TempDir* dir_;
+  static std::string db_;
+  static std::map<std::string, int64_t> phones_;  // phone -> its log rows
+  static NatsServer* nats_;
+  static Backoffice* main_;
+  static bool ready_;
+};
+TempDir* Integration::dir_ = nullptr;
+std::string Integration::db_;
+std::map<std::string, int64_t> Integration::phones_;
+NatsServer* Integration::nats_ = nullptr;
+Backoffice* Integration::main_ = nullptr;
+bool Integration::ready_ = false;
+
+}  // namespace
+
+TEST_F(Integration, BothOperationsOverTcp) {
+  UseBroker(main_->Url());
+  BothOperationsEndToEnd();
+}
+
+TEST_F(Integration, BothOperationsOverNats) {
+  UseBroker(nats_->Url());
+  BothOperationsEndToEnd();
+}
+
+TEST_F(Integration, QueueGroupLosesNoCallWhenAnInstanceStops) {
+  Backoffice second;
+  ASSERT_TRUE(second.Start(db_, -1, nats_->Url())) << second.proc.output();
+  UseBroker(nats_->Url());
+  IBusiOrdmgnt log;
+  ASSERT_EQ(log.bind_openBroker(kBroker), 0);
+  const auto& [phone, count] = *phones_.begin();
+  std::atomic<int> done{0};
+  int status = -1;
+  std::thread stopper([&] {
+    while (done.load() < 100) std::this_thread::yield();
+    status = second.proc.Kill(SIGTERM);
+  });
+  int failures = 0;
+  for (int i = 0; i < 400; ++i) {
+    MMicroPaymentDef::SMpInfoList rows;
+    QRSErrorMsg error;
+    int rc = QueryLog(log, wire::LogIn(0, 0, phone, 0, 0), rows, error);
+    if (rc != 0 || static_cast<int64_t>(rows.size()) != count) ++failures;
+    done.fetch_add(1);
+  }
+  stopper.join();
+  EXPECT_EQ(failures, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+TEST_F(Integration, BackOfficeDownAtBindAndAtCallTime) {
+  // Nobody listens: binding over tcp fails, and a call on the unbound proxy
+  // says so.
+  UseBroker("tcp://127.0.0.1:" + std::to_string(FreePort()));
+  IBusiOrdmgnt log;
+  EXPECT_EQ(log.bind_openBroker(kBroker), tmclient::kErrConnectFailed);
+  MMicroPaymentDef::SMpInfoList rows;
+  QRSErrorMsg error;
+  EXPECT_EQ(QueryLog(log, wire::LogIn(0, 0, "13800000000", 0, 0), rows, error),
+            tmclient::kErrNotBound);
+  EXPECT_EQ(error.get_msg(), tmd_getErrorMsg(tmclient::kErrNotBound));
+
+  // A back office that stops between two calls; then comes back on its port.
+  Backoffice own;
+  ASSERT_TRUE(own.Start(db_, 0)) << own.proc.output();
+  UseBroker(own.Url());
+  ASSERT_EQ(log.bind_openBroker(kBroker), 0);
+  const std::string phone = phones_.begin()->first;
+  ASSERT_EQ(QueryLog(log, wire::LogIn(0, 0, phone, 0, 0), rows, error), 0);
+  int status = own.proc.Kill(SIGTERM);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  int rc = QueryLog(log, wire::LogIn(0, 0, phone, 0, 0), rows, error);
+  EXPECT_TRUE(tmclient::IsLibraryError(rc)) << rc;
+  EXPECT_EQ(error.get_code(), rc);
+  EXPECT_EQ(error.get_msg(), tmd_getErrorMsg(rc));
+  Backoffice again;
+  ASSERT_TRUE(again.Start(db_, own.port)) << again.proc.output();
+  EXPECT_EQ(QueryLog(log, wire::LogIn(0, 0, phone, 0, 0), rows, error), 0) << error.get_msg();
+
+  // Through the broker, with no back office in the queue group.
+  UseBroker(nats_->Url() + "?broker=NOBODY");
+  IBusiOrdmgnt nobody;
+  if (nobody.bind_openBroker(kBroker) == 0) {
+    EXPECT_EQ(QueryLog(nobody, wire::LogIn(0, 0, phone, 0, 0), rows, error),
+              tmclient::kErrNoResponders);
+  }
+}
+
+TEST_F(Integration, TwentyClientsTwoHundredCallsEach) {
+  UseBroker(main_->Url());
+  std::vector<std::pair<std::string, int64_t>> phones(phones_.begin(), phones_.end());
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> clients;
+  for (int t = 0; t < 20; ++t) {
+    clients.emplace_back([&, t] {
+      IBusiOrdmgnt log;
+      ICustQryAccept user;
+      if (log.bind_openBroker(kBroker) != 0 || user.bind_openBroker(kBroker) != 0) {
+        wrong += 200;
+        return;
+      }
+      for (int i = 0; i < 200; ++i) {
+        const auto& [phone, count] = phones[static_cast<size_t>(t + i) % phones.size()];
+        QRSErrorMsg error;
+        if (i % 4 == 3) {
+          MMicroPaymentDef::SMpUserInfoList users;
+          if (QueryUser(user, phone, users, error) != 0 || users.empty() ||
+              users.front().PHONE_ID != phone) {
+            ++wrong;
+          }
+          continue;
+        }
+        MMicroPaymentDef::SMpInfoList rows;
+        if (QueryLog(log, wire::LogIn(0, 0, phone, 0, 0), rows, error, t) != 0 ||
+            static_cast<int64_t>(rows.size()) != count ||
+            !std::all_of(rows.begin(), rows.end(), [&](auto& r) { return r.PHONE_ID == phone; })) {
+          ++wrong;
+        }
+      }
+    });
+  }
+  for (auto& c : clients) c.join();
+  EXPECT_EQ(wrong.load(), 0);
+}
+
+namespace {
+
+int Connect(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    close(fd);
+    return -1;
+  }
+  timeval tv{20, 0};  // a bound on every read below, not an expectation
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  return fd;
+}
+
+void SendAll(int fd, const std::string& bytes) {
+  size_t off = 0;
+  while (off < bytes.size()) {
+    ssize_t n = send(fd, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL);
+    if (n <= 0) return;
+    off += static_cast<size_t>(n);
+  }
+}
+
+std::string Frame(uint32_t length, const std::string& body) {
+  std::string f(4, '\0');
+  for (int i = 0; i < 4; ++i) f[static_cast<size_t>(i)] = static_cast<char>(length >> (8 * i));
+  return f + body;
+}
+
+// True when the server closed the connection (after any reply it sent).
+bool ClosedByServer(int fd) {
+  char buf[4096];
+  for (int i = 0; i < 1000; ++i) {
+    ssize_t n = recv(fd, buf, sizeof buf, 0);
+    if (n == 0) return true;
+    if (n < 0) return false;
+  }
+  return false;
+}
+
+// A client object that sends whatever request stream it is given.
+class RawClient : public CTmdClientObject {};
+
+}  // namespace
+
+TEST_F(Integration, BadInputNeverHurtsOtherClients) {
+  UseBroker(main_->Url());
+  IBusiOrdmgnt log;
+  ASSERT_EQ(log.bind_openBroker(kBroker), 0);
+  const auto& [phone, count] = *phones_.begin();
+  auto stillServes = [&] {
+    MMicroPaymentDef::SMpInfoList rows;
+    QRSErrorMsg error;
+    return QueryLog(log, wire::LogIn(0, 0, phone, 0, 0), rows, error) == 0 &&
+           static_cast<int64_t>(rows.size()) == count;
+  };
+
+  // Clients that connect and send nothing, or half a frame, hold no worker.
+  std::vector<int> idle;
+  for (int i = 0; i < 8; ++i) idle.push_back(Connect(main_->port));
+  int half = Connect(main_->port);
+  SendAll(half, Frame(1000, std::string(10, 'x')));
+  EXPECT_TRUE(stillServes());
+
+  // Garbage and oversized frames end their own connection only.
+  int garbage = Connect(main_->port);
+  SendAll(garbage, Frame(64, std::string(64, '\x7f')));
+  EXPECT_TRUE(ClosedByServer(garbage));
+  int huge = Connect(main_->port);
+  SendAll(huge, Frame(0xFFFFFFF0u, "xxxx"));
+  EXPECT_TRUE(ClosedByServer(huge));
+  EXPECT_TRUE(stillServes());
+  for (int fd : idle) close(fd);
+  for (int fd : {half, garbage, huge}) close(fd);
+
+  // A well-framed request whose stream is wrong gets the service's error reply.
+  RawClient raw;
+  ASSERT_EQ(raw.bind_openBroker(kBroker), 0);
+  tmb_stream in, out;
+  in.open();
+  in.begin_stream(kLogRequestStream);
+  in << 42;
+  in.end_stream();
+  ASSERT_EQ(raw.call_server(kLogInterface, kLogServiceCode, nullptr, in, out), kRcBadRequest);
+  out.begin_stream(kLogReplyStream);
+  MMicroPaymentDef::SMpInfoList rows;
+  MMicroPaymentDef::SMpAcctStatInfo stat;
+  int ret = 0;
+  QRSErrorMsg error;
+  out >> rows >> stat;
+  out >> ret;
+  out >> error;
+  EXPECT_TRUE(out.end_stream());
+  EXPECT_EQ(error.get_msg(), messages::kBadRequest);
+
+  // An unknown service code, and absurd conditions through the proxy.
+  tmb_stream out2;
+  EXPECT_EQ(raw.call_server(kLogInterface, "NOSUCHSV", nullptr, in, out2), kRcUnknownService);
+  EXPECT_EQ(QueryLog(log, wire::LogIn(0, 0, "", 20260102000000, 20260101000000), rows, error),
+            kRcBadCondition);
+  EXPECT_EQ(error.get_msg(), messages::kBadRange);
+  EXPECT_EQ(QueryLog(log, wire::LogIn(0, 0, std::string(100000, '1'), 0, 0), rows, error),
+            kRcBadRequest);
+  EXPECT_TRUE(stillServes());
+  EXPECT_TRUE(main_->proc.running());
+}
+
+TEST_F(Integration, StopsCleanlyOnSigtermWithEveryAuditEntryWritten) {
+  Backoffice own;
+  ASSERT_TRUE(own.Start(db_, 0)) << own.proc.output();
+  UseBroker(own.Url());
+  IBusiOrdmgnt log;
+  ASSERT_EQ(log.bind_openBroker(kBroker), 0);
+  const int kOperator = 900001;
+  for (int i = 0; i < 25; ++i) {
+    MMicroPaymentDef::SMpInfoList rows;
+    QRSErrorMsg error;
+    ASSERT_EQ(QueryLog(log, wire::LogIn(0, 0, phones_.begin()->first, 0, 0), rows, error,
+                       kOperator),
+              0);
+  }
+  int status = own.proc.Kill(SIGTERM);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  Database d(db_, Database::Mode::kReadOnly);
+  Statement s = d.Prepare("SELECT count(*) FROM mp_audit WHERE op_id = ?1 AND result = 0");
+  s.Bind(1, static_cast<int64_t>(kOperator));
+  ASSERT_TRUE(s.Step());
+  EXPECT_EQ(s.Int(0), 25);
+}

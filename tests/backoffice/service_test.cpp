@@ -1,0 +1,272 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "backoffice/audit_writer.h"
+#include "backoffice/demo_data.h"
+#include "backoffice/messages.h"
+#include "backoffice/protocol.h"
+#include "backoffice/service.h"
+#include "backoffice/sqlite_db.h"
+#include "test_db.h"
+#include "wire_helpers.h"
+
+using namespace backoffice;
+
+namespace {
+
+constexpr int64_t kEnd = 20261130120000;
+
+class ServiceTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new TempDir;
+    DemoOptions o;
+    o.rows = 5000;
+    o.endStamp = kEnd;
+    GenerateDemo(dir_->File("demo.db"), o);
+  }
+  static void TearDownTestSuite() { delete dir_; }
+
+  void SetUp() override {
+    audit_ = std::make_unique<AuditWriter>(Path());
+    ServiceConfig config;
+    config.dbPath = Path();
+    config.connections = 2;
+    config.maxRows = 100;
+    service_ = std::make_unique<Service>(config, audit_.get());
+  }
+
+  static std::string Path() { return dir_->File("demo.db"); }
+
+  int Log(const MCustQryAccept::SQuerySoInfoListIn& in, wire::LogReply& out) {
+    std::string reply;
+    int rc = service_->Handle(kLogInterface, kLogServiceCode,
+                              wire::Request(kLogRequestStream, in), reply);
+    out = wire::ReadLogReply(reply);
+    return rc;
+  }
+
+  // A phone number with a few log rows, and its rows as SQL holds them.
+  static std::string BusyPhone(int64_t& rows) {
+    Database db(Path(), Database::Mode::kReadOnly);
+    Statement s = db.Prepare(
+        "SELECT phone_id, count(*) c FROM mp_so_log GROUP BY phone_id HAVING c BETWEEN 3 AND 50 "
+        "ORDER BY c DESC LIMIT 1");
+    EXPECT_TRUE(s.Step());
+    rows = s.Int(1);
+    return std::string(s.Text(0));
+  }
+
+  static TempDir* dir_;
+  std::unique_ptr<AuditWriter> audit_;
+  std::unique_ptr<Service> service_;
+};
+TempDir* ServiceTest::dir_ = nullptr;
+
+}  // namespace
+
+TEST(Protocol, DateTimesConvertBothWaysAndNullIsNoCondition) {
+  EXPECT_EQ(ToStamp(QRSDateTime()), 0);
+  EXPECT_EQ(ToStamp(QRSDateTime("20240229235958")), 20240229235958);
+  EXPECT_EQ(ToStamp(FromStamp(20261130120000)), 20261130120000);
+  EXPECT_TRUE(FromStamp(0).isNull());
+  LogConditions c = ToConditions(wire::LogIn(0, 0, "", 0, 0));
+  EXPECT_EQ(ConditionMask(c), 0u);
+  c = ToConditions(wire::LogIn(5, 1336, "13800000000", 20260101000000, 20260102000000));
+  EXPECT_EQ(c.SO_NBR, 5);
+  EXPECT_EQ(c.BUSI_CODE, 1336);
+  EXPECT_EQ(c.PHONE_ID, "13800000000");
+  EXPECT_EQ(c.BEGIN_SO_DATE, 20260101000000);
+  EXPECT_EQ(c.END_SO_DATE, 20260102000000);
+}
+
+TEST(Protocol, DecodesOnlyAWholeWellFormedRequest) {
+  const std::string good =
+      wire::Request(kLogRequestStream, wire::LogIn(1, 1332, "13912345678", 0, 0));
+  LogRequest r;
+  ASSERT_TRUE(DecodeLogRequest(good, r));
+  EXPECT_EQ(r.sIn.PHONE_ID, "13912345678");
+  EXPECT_EQ(r.sSoInfo.OP_ADDRESS, "10.1.2.3");
+  for (size_t n = 0; n < good.size(); ++n) {
+    LogRequest partial;
+    EXPECT_FALSE(DecodeLogRequest(std::string_view(good).substr(0, n), partial)) << n;
+  }
+  EXPECT_FALSE(DecodeLogRequest(good + "x", r));
+  // The user request is not a log request, and the other way round.
+  UserRequest u;
+  EXPECT_FALSE(DecodeUserRequest(good, u));
+  EXPECT_TRUE(DecodeUserRequest(wire::Request(kUserRequestStream, wire::UserIn("1")), u));
+  std::string huge(kMaxRequestBytes + 1, '\0');
+  EXPECT_FALSE(DecodeLogRequest(huge, r));
+}
+
+TEST(Protocol, PasswordIsNeverShown) {
+  EXPECT_EQ(MaskedPassword(true), "******");
+  EXPECT_EQ(MaskedPassword(false), "");
+}
+
+TEST_F(ServiceTest, LogRowsMatchTheDatabaseByteForByteWithTotals) {
+  int64_t expected = 0;
+  std::string phone = BusyPhone(expected);
+  wire::LogReply reply;
+  ASSERT_EQ(Log(wire::LogIn(0, 0, phone, 0, 0), reply), 0);
+  ASSERT_TRUE(reply.ok);
+  EXPECT_EQ(reply.iReturnInfo, 0);
+  EXPECT_EQ(reply.error.get_code(), 0);
+  ASSERT_EQ(static_cast<int64_t>(reply.list.size()), expected);
+
+  Database db(Path(), Database::Mode::kReadOnly);
+  Statement s = db.Prepare(
+      "SELECT so_nbr, busi_code, phone_id, amount, mpp_transaction_id, so_date, remark "
+      "FROM mp_so_log WHERE phone_id = ?1 ORDER BY so_date, so_nbr");
+  s.Bind(1, phone);
+  int64_t depositCount = 0, depositSum = 0, withdrawCount = 0, withdrawSum = 0;
+  for (const auto& row : reply.list) {
+    ASSERT_TRUE(s.Step());
+    EXPECT_EQ(row.Marker, 0x7Fu);
+    EXPECT_EQ(row.SO_NBR, s.Int(0));
+    EXPECT_EQ(row.BUSI_CODE, s.Int(1));
+    EXPECT_EQ(row.PHONE_ID, s.Text(2));
+    EXPECT_EQ(row.AMOUNT, s.Int(3));
+    EXPECT_EQ(row.MPP_TRANSACTION_ID, s.Text(4));
+    EXPECT_EQ(ToStamp(row.MPP_TIME), s.Int(5));
+    EXPECT_EQ(row.REMARK, s.Text(6));
+    if (row.BUSI_CODE == kDepositBusiCode) {
+      ++depositCount;
+      depositSum += row.AMOUNT;
+    }
+    if (row.BUSI_CODE == kWithdrawBusiCode) {
+      ++withdrawCount;
+      withdrawSum -= row.AMOUNT;
+    }
+  }
+  EXPECT_FALSE(s.Step());
+  EXPECT_EQ(reply.stat.Marker, 0xFu);
+  EXPECT_EQ(reply.stat.DEPOSIT_COUNT, depositCount);
+  EXPECT_EQ(reply.stat.DEPOSIT_SUM, depositSum);
+  EXPECT_EQ(reply.stat.WITHDRAW_COUNT, withdrawCount);
+  EXPECT_EQ(reply.stat.WITHDRAW_SUM, withdrawSum);
+}
+
+TEST_F(ServiceTest, RefusalsCarryTheirCodeAndChineseText) {
+  wire::LogReply reply;
+  EXPECT_EQ(Log(wire::LogIn(0, 0, "", 0, 0), reply), kRcNoCondition);
+  ASSERT_TRUE(reply.ok);
+  EXPECT_EQ(reply.iReturnInfo, kRcNoCondition);
+  EXPECT_EQ(reply.error.get_code(), kRcNoCondition);
+  EXPECT_EQ(reply.error.get_msg(), messages::kNoCondition);
+  EXPECT_TRUE(reply.list.empty());
+
+  // Every log of a year is more than the 100 rows this service may send.
+  EXPECT_EQ(Log(wire::LogIn(0, 0, "", 20000101000000, 0), reply), kRcTooManyRows);
+  ASSERT_TRUE(reply.ok);
+  EXPECT_TRUE(reply.list.empty());
+  EXPECT_NE(reply.error.get_msg().find("100"), std::string::npos);
+
+  EXPECT_EQ(Log(wire::LogIn(0, 0, "", 20260102000000, 20260101000000), reply), kRcBadCondition);
+  EXPECT_EQ(reply.error.get_msg(), messages::kBadRange);
+  EXPECT_EQ(Log(wire::LogIn(0, 0, std::string(5000, '9'), 0, 0), reply), kRcBadCondition);
+  EXPECT_EQ(reply.error.get_msg(), messages::kBadPhone);
+
+  // Conditions that are merely unusual run and match nothing.
+  EXPECT_EQ(Log(wire::LogIn(-1, 0, "", 0, 0), reply), 0);
+  EXPECT_TRUE(reply.list.empty());
+  EXPECT_EQ(Log(wire::LogIn(0, 999999, "", 0, 0), reply), 0);
+  EXPECT_EQ(Log(wire::LogIn(0, 0, std::string("\xff\x00\x01", 3), 0, 0), reply), 0);
+}
+
+TEST_F(ServiceTest, ExactlyTheRowLimitIsAllowed) {
+  // The first 100 rows in time order end at a known time: asking up to that
+  // time gives exactly the limit.
+  Database db(Path(), Database::Mode::kReadOnly);
+  Statement s = db.Prepare("SELECT so_date FROM mp_so_log ORDER BY so_date, so_nbr LIMIT 1 OFFSET 99");
+  ASSERT_TRUE(s.Step());
+  wire::LogReply reply;
+  ASSERT_EQ(Log(wire::LogIn(0, 0, "", 0, s.Int(0)), reply), 0);
+  EXPECT_EQ(reply.list.size(), 100u);
+}
+
+TEST_F(ServiceTest, UserRowsHideTheStoredPassword) {
+  Database db(Path(), Database::Mode::kReadOnly);
+  Statement s = db.Prepare("SELECT phone_id, mp_pwd, count(*) c FROM mp_user GROUP BY phone_id "
+                           "ORDER BY c DESC LIMIT 1");
+  ASSERT_TRUE(s.Step());
+  std::string phone(s.Text(0)), stored(s.Text(1));
+  std::string bytes;
+  ASSERT_EQ(service_->Handle(kUserInterface, kUserServiceCode,
+                             wire::Request(kUserRequestStream, wire::UserIn(phone)), bytes),
+            0);
+  EXPECT_EQ(bytes.find(stored), std::string::npos);
+  wire::UserReply reply = wire::ReadUserReply(bytes);
+  ASSERT_TRUE(reply.ok);
+  ASSERT_EQ(static_cast<int64_t>(reply.list.size()), s.Int(2));
+  for (const auto& u : reply.list) {
+    EXPECT_EQ(u.PHONE_ID, phone);
+    EXPECT_EQ(u.MP_PWD, "******");
+    EXPECT_EQ(u.Marker, 0x7FFu);
+  }
+  EXPECT_EQ(service_->Handle(kUserInterface, kUserServiceCode,
+                             wire::Request(kUserRequestStream, wire::UserIn("")), bytes),
+            kRcNoCondition);
+  EXPECT_EQ(wire::ReadUserReply(bytes).error.get_msg(), messages::kNoCondition);
+}
+
+TEST_F(ServiceTest, BadRequestsGetAnErrorReplyNeverACrash) {
+  const std::string good =
+      wire::Request(kLogRequestStream, wire::LogIn(0, 0, "13800000000", 0, 0));
+  std::string reply;
+  for (size_t n = 0; n < good.size(); n += 3) {
+    ASSERT_EQ(service_->Handle(kLogInterface, kLogServiceCode, good.substr(0, n), reply),
+              kRcBadRequest);
+    wire::LogReply r = wire::ReadLogReply(reply);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.error.get_msg(), messages::kBadRequest);
+  }
+  std::string flipped = good;
+  for (size_t i = 0; i < flipped.size(); ++i) {
+    flipped[i] = static_cast<char>(flipped[i] ^ 0x5A);
+    int rc = service_->Handle(kLogInterface, kLogServiceCode, flipped, reply);
+    EXPECT_TRUE(rc == 0 || rc == kRcBadRequest || rc == kRcNoCondition || rc == kRcBadCondition)
+        << rc;
+    flipped[i] = good[i];
+  }
+  EXPECT_EQ(service_->Handle(kLogInterface, kLogServiceCode,
+                             std::string(kMaxRequestBytes + 1, '\x01'), reply),
+            kRcBadRequest);
+  // A user request sent to the log service is malformed for it.
+  EXPECT_EQ(service_->Handle(kLogInterface, kLogServiceCode,
+                             wire::Request(kUserRequestStream, wire::UserIn("13800000000")), reply),
+            kRcBadRequest);
+  EXPECT_EQ(service_->Handle(kLogInterface, "NOSUCHSV", good, reply), kRcUnknownService);
+  EXPECT_TRUE(reply.empty());
+  EXPECT_EQ(service_->Handle(kUserInterface, kLogServiceCode, good, reply), kRcUnknownService);
+}
+
+TEST_F(ServiceTest, EveryRequestIsAudited) {
+  wire::LogReply reply;
+  int64_t n = 0;
+  std::string phone = BusyPhone(n);
+  Log(wire::LogIn(0, 0, phone, 0, 0), reply);
+  Log(wire::LogIn(0, 0, "", 0, 0), reply);
+  std::string bytes;
+  service_->Handle(kLogInterface, kLogServiceCode, "garbage", bytes);
+  audit_->Flush();
+  Database db(Path(), Database::Mode::kReadOnly);
+  Statement s = db.Prepare(
+      "SELECT op_id, op_address, so_org_id, service_code, conditions, row_count, result "
+      "FROM mp_audit ORDER BY id DESC LIMIT 3");
+  ASSERT_TRUE(s.Step());
+  EXPECT_EQ(s.Int(6), kRcBadRequest);
+  ASSERT_TRUE(s.Step());
+  EXPECT_EQ(s.Int(0), 4711);
+  EXPECT_EQ(s.Int(6), kRcNoCondition);
+  ASSERT_TRUE(s.Step());
+  EXPECT_EQ(s.Int(0), 4711);
+  EXPECT_EQ(s.Text(1), "10.1.2.3");
+  EXPECT_EQ(s.Int(2), 3301);
+  EXPECT_EQ(s.Text(3), "BABOMOMP");
+  EXPECT_EQ(s.Text(4), "PHONE_ID=" + phone);
+  EXPECT_EQ(s.Int(5), n);
+  EXPECT_EQ(s.Int(6), 0);
+}
