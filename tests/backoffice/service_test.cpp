@@ -41,8 +41,8 @@ class ServiceTest : public ::testing::Test {
 
   int Log(const MCustQryAccept::SQuerySoInfoListIn& in, wire::LogReply& out) {
     std::string reply;
-    int rc = service_->Handle(kLogInterface, kLogServiceCode,
-                              wire::Request(kLogRequestStream, in), reply);
+    int rc = service_->Handle(kLogInterface, kLogServiceCode, wire::Request(kLogRequestStream, in),
+                              reply);
     out = wire::ReadLogReply(reply);
     return rc;
   }
@@ -180,7 +180,8 @@ TEST_F(ServiceTest, ExactlyTheRowLimitIsAllowed) {
   // The first 100 rows in time order end at a known time: asking up to that
   // time gives exactly the limit.
   Database db(Path(), Database::Mode::kReadOnly);
-  Statement s = db.Prepare("SELECT so_date FROM mp_so_log ORDER BY so_date, so_nbr LIMIT 1 OFFSET 99");
+  Statement s =
+      db.Prepare("SELECT so_date FROM mp_so_log ORDER BY so_date, so_nbr LIMIT 1 OFFSET 99");
   ASSERT_TRUE(s.Step());
   wire::LogReply reply;
   ASSERT_EQ(Log(wire::LogIn(0, 0, "", 0, s.Int(0)), reply), 0);
@@ -189,8 +190,9 @@ TEST_F(ServiceTest, ExactlyTheRowLimitIsAllowed) {
 
 TEST_F(ServiceTest, UserRowsHideTheStoredPassword) {
   Database db(Path(), Database::Mode::kReadOnly);
-  Statement s = db.Prepare("SELECT phone_id, mp_pwd, count(*) c FROM mp_user GROUP BY phone_id "
-                           "ORDER BY c DESC LIMIT 1");
+  Statement s = db.Prepare(
+      "SELECT phone_id, mp_pwd, count(*) c FROM mp_user GROUP BY phone_id "
+      "ORDER BY c DESC LIMIT 1");
   ASSERT_TRUE(s.Step());
   std::string phone(s.Text(0)), stored(s.Text(1));
   std::string bytes;
@@ -213,8 +215,7 @@ TEST_F(ServiceTest, UserRowsHideTheStoredPassword) {
 }
 
 TEST_F(ServiceTest, BadRequestsGetAnErrorReplyNeverACrash) {
-  const std::string good =
-      wire::Request(kLogRequestStream, wire::LogIn(0, 0, "13800000000", 0, 0));
+  const std::string good = wire::Request(kLogRequestStream, wire::LogIn(0, 0, "13800000000", 0, 0));
   std::string reply;
   for (size_t n = 0; n < good.size(); n += 3) {
     ASSERT_EQ(service_->Handle(kLogInterface, kLogServiceCode, good.substr(0, n), reply),
