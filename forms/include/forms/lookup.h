@@ -1,0 +1,131 @@
+#pragma once
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "forms/lookup_text.h"
+#include "toolkit/classes.h"
+#include "toolkit/stdctrls.h"
+
+// One item of a name/code list.
+struct TCNameCodeInfo {
+  char name[64] = {};  // NUL-terminated GBK text
+  int code = 0;
+
+  TCNameCodeInfo() = default;
+  // Copies at most 63 bytes of `text`.
+  TCNameCodeInfo(const char* text, int itemCode) : code(itemCode) {
+    if (text) std::memcpy(name, text, strnlen(text, sizeof name - 1));
+  }
+
+  int GetCode() { return code; }
+  // The name up to its NUL (or the whole field when it has none).
+  std::string GetName() { return std::string(name, strnlen(name, sizeof name)); }
+};
+
+using TCNameCodeInfoList = std::vector<TCNameCodeInfo>;
+
+// Turns a list of name/code items into the texts an operator sees ("[%d] %s":
+// code, then name) and back. Owns a copy of the list, taken at construction.
+//
+// The texts that GetTextByCode and GetNameByCode return live in buffers that
+// every lookup shares: they stay valid until the same operation runs again on
+// any lookup object.
+template <class List>
+class CBasicLookup {
+ public:
+  explicit CBasicLookup(const List& list) : lstItems(list) {}
+  CBasicLookup(const CBasicLookup&) = delete;
+  CBasicLookup& operator=(const CBasicLookup&) = delete;
+
+  // Appends the display text of every item, in list order, after the items
+  // the combo box holds, then selects item 0 when there is one. Null: nothing.
+  virtual void FillComboBox(TComboBox* combo) = 0;
+  // Appends the display text of every item to a control's item strings;
+  // selects nothing. Null: nothing.
+  virtual void FillListItems(TStrings* items) = 0;
+  // The code of the first item whose display text equals `text` (ASCII case
+  // ignored); with no match, `text` read as a number (0 when it is none).
+  virtual int GetCodeByText(const char* text) = 0;
+  // As GetCodeByText, comparing the names.
+  virtual int GetCodeByName(const char* name) = 0;
+  // The display text of the first item with `code`; the code in decimal
+  // when none has it.
+  virtual const char* GetTextByCode(int code) = 0;
+  // The name of the first item with `code`; "" when none has it.
+  virtual const char* GetNameByCode(int code) = 0;
+  virtual ~CBasicLookup() = default;
+
+ protected:
+  List lstItems;
+};
+
+// A lookup over any item type that offers a code accessor and a name
+// accessor, given as pointers to member functions (for TCNameCodeInfo:
+// &TCNameCodeInfo::GetCode and &TCNameCodeInfo::GetName).
+template <class List, class CodeAccessor, class NameAccessor>
+class CAutoLookup : public CBasicLookup<List> {
+ public:
+  CAutoLookup(const List& list, CodeAccessor getCode, NameAccessor getName)
+      : CBasicLookup<List>(list), pGetCode(getCode), pGetName(getName) {}
+
+  void FillComboBox(TComboBox* combo) override {
+    if (!combo) return;
+    FillListItems(combo->Items());
+    if (combo->Items()->Count() > 0) combo->SetItemIndex(0);
+  }
+
+  void FillListItems(TStrings* items) override {
+    if (!items) return;
+    for (auto& item : this->lstItems) items->Add(DisplayText(item));
+  }
+
+  int GetCodeByText(const char* text) override {
+    for (auto& item : this->lstItems)
+      if (lookup_text::StrICmp(DisplayText(item), text) == 0) return (item.*pGetCode)();
+    return lookup_text::Atol(text);
+  }
+
+  int GetCodeByName(const char* name) override {
+    for (auto& item : this->lstItems)
+      if (lookup_text::StrICmp(NameText(item), name) == 0) return (item.*pGetCode)();
+    return lookup_text::Atol(name);
+  }
+
+  const char* GetTextByCode(int code) override {
+    char* buffer = lookup_text::CodeTextBuffer();
+    std::memset(buffer, 0, lookup_text::kBufferSize);
+    std::snprintf(buffer, lookup_text::kBufferSize, "%d", code);
+    for (auto& item : this->lstItems) {
+      if ((item.*pGetCode)() == code) {
+        lookup_text::CopyToBuffer(buffer, DisplayText(item));
+        break;
+      }
+    }
+    return buffer;
+  }
+
+  const char* GetNameByCode(int code) override {
+    char* buffer = lookup_text::NameResultBuffer();
+    std::memset(buffer, 0, lookup_text::kBufferSize);
+    for (auto& item : this->lstItems) {
+      if ((item.*pGetCode)() == code) {
+        lookup_text::CopyToBuffer(buffer, NameText(item));
+        break;
+      }
+    }
+    return buffer;
+  }
+
+ private:
+  using Item = typename List::value_type;
+  const char* DisplayText(Item& item) {
+    return lookup_text::FormatDisplay((item.*pGetCode)(), (item.*pGetName)());
+  }
+  const char* NameText(Item& item) { return lookup_text::FormatName((item.*pGetName)()); }
+
+  CodeAccessor pGetCode;
+  NameAccessor pGetName;
+};
