@@ -1,0 +1,136 @@
+// mpay-query: runs one log or user query through the broker, the way the
+// query window does, and prints the rows tab-separated (texts as GBK bytes).
+//
+//   mpay-query [--broker NAME] [--so-nbr N] [--busi CODE] [--phone P]
+//              [--begin yyyymmddhhmmss] [--end yyyymmddhhmmss]
+//   mpay-query [--broker NAME] --user PHONE
+//
+// Exit status: 0 with rows or none, 1 when the call fails (code and message
+// on stderr), 2 for a wrong command line.
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "service/busi_ordmgnt.h"
+#include "service/cust_qry_accept.h"
+#include "tmclient/tmd_error.h"
+
+namespace {
+
+constexpr char kTimePattern[] = "%Y/%M/%D %H:%N:%S";
+
+std::string Yuan(int64_t fen) {
+  char text[32];
+  const char* sign = fen < 0 ? "-" : "";
+  uint64_t v = fen < 0 ? 0 - static_cast<uint64_t>(fen) : static_cast<uint64_t>(fen);
+  std::snprintf(text, sizeof text, "%s%" PRIu64 ".%02" PRIu64, sign, v / 100, v % 100);
+  return text;
+}
+
+MCustQryAccept::SQueryLogSoInfo Operator() {
+  MCustQryAccept::SQueryLogSoInfo s;
+  s.set_SO_NBR(0);
+  s.set_SO_MODE(0);
+  s.set_SO_REGION_CODE(0);
+  s.set_SO_COUNTY_CODE(0);
+  s.set_SO_ORG_ID(0);
+  s.set_AGENT_ID(0);
+  s.set_OP_ID(0);
+  s.set_OP_ADDRESS("127.0.0.1");
+  s.set_SO_DATE(QRSDateTime::currentDateTime());
+  s.set_REMARK("mpay-query");
+  return s;
+}
+
+int Fail(int rc, const QRSErrorMsg& error) {
+  std::fprintf(stderr, "mpay-query: call failed with %d: %s\n", rc, error.get_msg().c_str());
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string broker = "TALMIRON", phone, user;
+  int64_t soNbr = 0, begin = 0, end = 0;
+  int busi = 0;
+  bool userQuery = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string_view a = argv[i];
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "mpay-query: missing value after %s\n", argv[i]);
+      return 2;
+    }
+    const char* v = argv[++i];
+    if (a == "--broker")
+      broker = v;
+    else if (a == "--so-nbr")
+      soNbr = std::strtoll(v, nullptr, 10);
+    else if (a == "--busi")
+      busi = std::atoi(v);
+    else if (a == "--phone")
+      phone = v;
+    else if (a == "--begin")
+      begin = std::strtoll(v, nullptr, 10);
+    else if (a == "--end")
+      end = std::strtoll(v, nullptr, 10);
+    else if (a == "--user") {
+      userQuery = true;
+      user = v;
+    } else {
+      std::fprintf(stderr, "mpay-query: unknown option %s\n", argv[i - 1]);
+      return 2;
+    }
+  }
+  QRSErrorMsg error;
+  if (userQuery) {
+    MCustQryAccept::ICustQryAccept proxy;
+    if (int rc = proxy.bind_openBroker(broker); rc != 0) {
+      error.set_msg(tmd_getErrorMsg(rc));
+      return Fail(rc, error);
+    }
+    MCustQryAccept::SFetchInfoIn in;
+    in.set_PHONE_ID(user);
+    in.set_QUERY_TYPE(1);
+    MMicroPaymentDef::SMpUserInfoList list;
+    if (int rc = proxy.query_mppUser(in, Operator(), list, error, nullptr); rc != 0) {
+      return Fail(rc, error);
+    }
+    for (const auto& u : list) {
+      std::printf("%" PRId64 "\t%s\t%s\t%d\t%s\t%s\t%d\t%s\t%s\t%" PRId64 "\t%s\n", u.SERV_ID,
+                  u.PHONE_ID.c_str(), u.MP_PWD.c_str(), u.REG_TYPE, u.REG_NBR.c_str(),
+                  Yuan(u.FEE_LIMIT).c_str(), u.MP_STS,
+                  u.MP_CREATE_DATE.toString(kTimePattern).c_str(), u.MPP_TRANS_ID.c_str(), u.SO_NBR,
+                  u.REMARK.c_str());
+    }
+    std::printf("%zu user rows\n", list.size());
+    return 0;
+  }
+  MCustQryAccept::IBusiOrdmgnt proxy;
+  if (int rc = proxy.bind_openBroker(broker); rc != 0) {
+    error.set_msg(tmd_getErrorMsg(rc));
+    return Fail(rc, error);
+  }
+  MCustQryAccept::SQuerySoInfoListIn in;
+  in.set_SO_NBR(soNbr);
+  in.set_PHONE_ID(phone);
+  in.set_BUSI_CODE(busi);
+  in.set_BEGIN_SO_DATE(QRSDateTime(begin ? std::to_string(begin) : std::string()));
+  in.set_END_SO_DATE(QRSDateTime(end ? std::to_string(end) : std::string()));
+  MMicroPaymentDef::SMpInfoList list;
+  MMicroPaymentDef::SMpAcctStatInfo stat;
+  int ret = 0;
+  if (int rc = proxy.query_mpSoList(in, Operator(), list, stat, ret, error, nullptr); rc != 0) {
+    return Fail(rc, error);
+  }
+  for (const auto& r : list) {
+    std::printf("%" PRId64 "\t%s\t%d\t%s\t%s\t%s\t%s\n", r.SO_NBR, r.PHONE_ID.c_str(), r.BUSI_CODE,
+                r.MPP_TRANSACTION_ID.c_str(), r.MPP_TIME.toString(kTimePattern).c_str(),
+                Yuan(r.AMOUNT).c_str(), r.REMARK.c_str());
+  }
+  std::printf("%zu rows; deposits %" PRId64 " (%s), withdrawals %" PRId64 " (%s)\n", list.size(),
+              stat.DEPOSIT_COUNT, Yuan(stat.DEPOSIT_SUM).c_str(), stat.WITHDRAW_COUNT,
+              Yuan(stat.WITHDRAW_SUM).c_str());
+  return 0;
+}
