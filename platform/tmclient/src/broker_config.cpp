@@ -83,7 +83,7 @@ bool ParseOptions(std::string_view opts, BrokerUrl& out, std::string* why) {
     if (value.empty() || ec != std::errc() || p != value.data() + value.size() || ms < 1 ||
         ms > kMaxDeadlineMs)
       return Fail(why, "deadline_ms must be a whole number of milliseconds, 1 to 86400000");
-    out.deadline = std::chrono::milliseconds(ms);
+    out.deadlineMs = ms;
   }
   return true;
 }

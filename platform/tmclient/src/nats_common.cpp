@@ -32,9 +32,8 @@ std::string RequestSubject(const std::string& broker, const std::string& service
   return broker + "." + serviceCode;
 }
 
-natsStatus Connect(const std::vector<BrokerEndpoint>& endpoints,
-                   std::chrono::milliseconds connectTimeout, const char* name,
-                   natsConnectionHandler onDisconnect, void* closure, natsConnection** nc) {
+natsStatus Connect(const std::vector<BrokerEndpoint>& endpoints, int64_t connectTimeoutMs,
+                   const char* name, natsConnection** nc) {
   std::vector<std::string> urls;
   for (const BrokerEndpoint& e : endpoints) {
     bool v6 = e.host.find(':') != std::string::npos;
@@ -50,11 +49,10 @@ natsStatus Connect(const std::vector<BrokerEndpoint>& endpoints,
   if (s == NATS_OK) s = natsOptions_SetSendAsap(opts, true);
   if (s == NATS_OK) s = natsOptions_SetNoRandomize(opts, true);
   if (s == NATS_OK)
-    s = natsOptions_SetTimeout(opts, std::clamp<int64_t>(connectTimeout.count(), 1, 10000));
+    s = natsOptions_SetTimeout(opts, std::clamp<int64_t>(connectTimeoutMs, 1, 10000));
   if (s == NATS_OK) s = natsOptions_SetMaxReconnect(opts, -1);
   if (s == NATS_OK) s = natsOptions_SetReconnectWait(opts, 100);
   if (s == NATS_OK) s = natsOptions_SetMaxPendingMsgs(opts, 1 << 20);
-  if (s == NATS_OK && onDisconnect) s = natsOptions_SetDisconnectedCB(opts, onDisconnect, closure);
   if (s == NATS_OK) s = natsConnection_Connect(nc, opts);
   natsOptions_Destroy(opts);
   return s;

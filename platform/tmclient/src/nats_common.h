@@ -5,7 +5,6 @@
 
 #include <nats/nats.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -21,11 +20,9 @@ std::string RequestSubject(const std::string& broker, const std::string& service
 
 // Connects to the servers of `endpoints` with the options every connection of
 // ours uses (send as soon as possible, reconnect forever, short reconnect
-// wait). `connectTimeout` bounds the first connection; `onDisconnect`, when
-// given, is called by the client's thread whenever the connection drops.
-// NATS_OK and `nc` set, or the failure status.
-natsStatus Connect(const std::vector<BrokerEndpoint>& endpoints,
-                   std::chrono::milliseconds connectTimeout, const char* name,
-                   natsConnectionHandler onDisconnect, void* closure, natsConnection** nc);
+// wait). `connectTimeoutMs` bounds the first connection. NATS_OK and `nc`
+// set, or the failure status.
+natsStatus Connect(const std::vector<BrokerEndpoint>& endpoints, int64_t connectTimeoutMs,
+                   const char* name, natsConnection** nc);
 
 }  // namespace tmclient::natsx

@@ -39,8 +39,12 @@ class NatsResponder::Impl {
 NatsResponder::NatsResponder(ServiceHandler handler, NatsResponderOptions options)
     : pImpl(std::make_unique<Impl>(std::move(handler), std::move(options))) {}
 NatsResponder::~NatsResponder() = default;
-bool NatsResponder::Start(std::string* error) { return pImpl->Start(error); }
-void NatsResponder::Stop() { pImpl->Stop(); }
+bool NatsResponder::Start(std::string* error) {
+  return pImpl->Start(error);
+}
+void NatsResponder::Stop() {
+  pImpl->Stop();
+}
 
 bool NatsResponder::Impl::Start(std::string* error) {
   auto fail = [&](const std::string& why) {
@@ -54,8 +58,7 @@ bool NatsResponder::Impl::Start(std::string* error) {
   if (!ParseBrokerUrl(cOptions.url, url, &why) || url.scheme != "nats")
     return fail(cOptions.url + ": " + (why.empty() ? "not a nats:// URL" : why));
   if (!IsValidBrokerToken(cOptions.broker)) return fail("bad broker name: " + cOptions.broker);
-  natsStatus s = natsx::Connect(url.endpoints, std::chrono::milliseconds(5000),
-                                cOptions.broker.c_str(), nullptr, nullptr, &pConn);
+  natsStatus s = natsx::Connect(url.endpoints, 5000, cOptions.broker.c_str(), &pConn);
   if (s != NATS_OK) return fail(cOptions.url + ": " + natsStatus_GetText(s));
   pPool = std::make_unique<WorkerPool>(cOptions.workers);
   std::string subject = cOptions.broker + ".*";

@@ -1,6 +1,7 @@
 #include "nats_transport.h"
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <thread>
 
@@ -28,6 +29,10 @@ struct MsgGuard {
 
 }  // namespace
 
+struct NatsTransport::Wait {
+  Clock::time_point deadline;
+};
+
 NatsTransport::NatsTransport(BrokerUrl url, std::size_t maxReplySize)
     : cUrl(std::move(url)), iMaxReplySize(maxReplySize) {}
 
@@ -35,6 +40,7 @@ NatsTransport::~NatsTransport() {
   natsSubscription_Destroy(pInbox);
   if (pConn) natsConnection_Close(pConn);
   natsConnection_Destroy(pConn);
+  natsStatistics_Destroy(pStats);
 }
 
 int NatsTransport::Factory(const std::string& url, std::unique_ptr<Transport>& out) {
@@ -47,14 +53,17 @@ int NatsTransport::Factory(const std::string& url, std::unique_ptr<Transport>& o
   return 0;
 }
 
-void NatsTransport::OnDisconnected(natsConnection*, void* closure) {
-  static_cast<NatsTransport*>(closure)->iDisconnects.fetch_add(1);
+uint64_t NatsTransport::ConnectionEpoch() {
+  uint64_t reconnects = 0;
+  if (natsConnection_GetStats(pConn, pStats) == NATS_OK)
+    natsStatistics_GetCounts(pStats, nullptr, nullptr, nullptr, nullptr, &reconnects);
+  return 2 * reconnects + (natsConnection_Status(pConn) == NATS_CONN_STATUS_CONNECTED ? 0 : 1);
 }
 
 int NatsTransport::Open() {
   std::lock_guard lock(mLock);
-  natsStatus s =
-      natsx::Connect(cUrl.endpoints, cUrl.deadline, "tmclient", &OnDisconnected, this, &pConn);
+  natsStatus s = natsStatistics_Create(&pStats);
+  if (s == NATS_OK) s = natsx::Connect(cUrl.endpoints, cUrl.deadlineMs, "tmclient", &pConn);
   if (s != NATS_OK) return natsx::StatusToCode(s);
   natsInbox* inbox = nullptr;
   s = natsInbox_Create(&inbox);
@@ -65,30 +74,31 @@ int NatsTransport::Open() {
   if (s == NATS_OK) s = natsSubscription_SetPendingLimits(pInbox, 1 << 20, INT_MAX);
   // The subscription must be known to the server before a reply can come.
   if (s == NATS_OK)
-    s = natsConnection_FlushTimeout(pConn, std::min<int64_t>(cUrl.deadline.count(), 10000));
+    s = natsConnection_FlushTimeout(pConn, std::min<int64_t>(cUrl.deadlineMs, 10000));
   return natsx::StatusToCode(s);
 }
 
-int NatsTransport::WaitConnected(Clock::time_point deadline) {
+int NatsTransport::WaitConnected(const Wait& wait) {
   while (true) {
     natsConnStatus st = natsConnection_Status(pConn);
     if (st == NATS_CONN_STATUS_CONNECTED) return 0;
     if (st == NATS_CONN_STATUS_CLOSED) return kErrConnectFailed;
-    if (Clock::now() >= deadline) return kErrConnectFailed;
+    if (Clock::now() >= wait.deadline) return kErrConnectFailed;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }
 
 int NatsTransport::Call(const std::string& interfaceName, const std::string& serviceCode,
                         std::string_view request, std::string& reply) {
-  auto deadline = Clock::now() + cUrl.deadline;
+  const Wait wait{Clock::now() + std::chrono::milliseconds(cUrl.deadlineMs)};
   std::lock_guard lock(mLock);
   // While the client is reconnecting, a request would only sit in its buffer:
   // wait for the connection instead, and say so if it does not come back.
-  if (int rc = WaitConnected(deadline); rc != 0) return rc;
-  uint64_t epoch = iDisconnects.load();
+  if (int rc = WaitConnected(wait); rc != 0) return rc;
+  uint64_t epoch = ConnectionEpoch();
 
   uint32_t callId = iNextCallId++;
+  if (iNextCallId == 0) iNextCallId = 1;  // 0 means "no call in particular"
   std::string payload;
   payload.reserve(16 + interfaceName.size() + serviceCode.size() + request.size());
   if (!envelope::EncodeRequestHeader(callId, interfaceName, serviceCode, payload))
@@ -101,21 +111,21 @@ int NatsTransport::Call(const std::string& interfaceName, const std::string& ser
       pConn, natsx::RequestSubject(cUrl.broker, serviceCode).c_str(), replySubject.c_str(),
       payload.data(), static_cast<int>(payload.size()));
   if (s != NATS_OK) return natsx::StatusToCode(s);
-  return Receive(callId, replySubject, reply, deadline, epoch);
+  return Receive(callId, replySubject, reply, wait, epoch);
 }
 
 int NatsTransport::Receive(uint32_t callId, const std::string& replySubject, std::string& reply,
-                           Clock::time_point deadline, uint64_t epoch) {
+                           const Wait& wait, uint64_t epoch) {
   envelope::PartHeader first;  // of the reply being put together
   uint32_t nextPart = 0;
   reply.clear();
   while (true) {
-    int left = net::RemainingMs(deadline);
+    int left = net::RemainingMs(wait.deadline);
     if (left == 0) return kErrTimeout;
     MsgGuard m;
     natsStatus s = natsSubscription_NextMsg(&m.msg, pInbox, std::min(left, kWaitSliceMs));
     if (s == NATS_TIMEOUT) {
-      if (iDisconnects.load() != epoch) return kErrConnectionLost;
+      if (ConnectionEpoch() != epoch) return kErrConnectionLost;
       continue;
     }
     if (s == NATS_SLOW_CONSUMER) return kErrConnectionLost;  // parts were dropped
@@ -126,7 +136,11 @@ int NatsTransport::Receive(uint32_t callId, const std::string& replySubject, std
     std::string_view body(natsMsg_GetData(m.msg),
                           static_cast<std::size_t>(natsMsg_GetDataLength(m.msg)));
     envelope::ReplyHeader hdr;
-    if (!envelope::DecodeReplyHeader(body, hdr) || hdr.callId != callId) return kErrBadReplyFrame;
+    if (!envelope::DecodeReplyHeader(body, hdr)) return kErrBadReplyFrame;
+    // An error message about no call in particular answers a request the
+    // responder could not read.
+    bool anyCall = hdr.kind == envelope::kError && hdr.callId == 0;
+    if (hdr.callId != callId && !anyCall) return kErrBadReplyFrame;
     std::string_view data = body.substr(hdr.headerSize);
     switch (hdr.kind) {
       case envelope::kError:

@@ -2,8 +2,6 @@
 
 #include <nats/nats.h>
 
-#include <atomic>
-#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -37,10 +35,13 @@ class NatsTransport final : public Transport {
   static int Factory(const std::string& url, std::unique_ptr<Transport>& out);
 
  private:
-  static void OnDisconnected(natsConnection* nc, void* closure);
-  int WaitConnected(std::chrono::steady_clock::time_point deadline);
+  struct Wait;
+  // Changes whenever the connection drops: its reconnect count, plus one
+  // while it is down.
+  uint64_t ConnectionEpoch();
+  int WaitConnected(const Wait& wait);
   int Receive(uint32_t callId, const std::string& replySubject, std::string& reply,
-              std::chrono::steady_clock::time_point deadline, uint64_t epoch);
+              const Wait& wait, uint64_t epoch);
 
   const BrokerUrl cUrl;
   const std::size_t iMaxReplySize;
@@ -48,8 +49,8 @@ class NatsTransport final : public Transport {
   natsConnection* pConn = nullptr;
   natsSubscription* pInbox = nullptr;
   std::string sInboxPrefix;  // "_INBOX.<unique>"
+  natsStatistics* pStats = nullptr;
   uint32_t iNextCallId = 1;
-  std::atomic<uint64_t> iDisconnects{0};
 };
 
 }  // namespace tmclient

@@ -5,7 +5,7 @@
 
 #include <sys/uio.h>
 
-#include <chrono>
+#include <chrono>  // this header is only for sources built without GBK
 #include <cstddef>
 #include <string>
 

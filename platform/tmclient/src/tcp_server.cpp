@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -190,8 +191,9 @@ void TcpServer::Impl::Loop() {
         ++it;
         continue;
       }
-      auto limit = c.frame.empty() ? c.lastActivity + cOptions.idleTimeout
-                                   : c.frameStart + cOptions.readTimeout;
+      auto limit = c.frame.empty()
+                       ? c.lastActivity + std::chrono::milliseconds(cOptions.idleTimeoutMs)
+                       : c.frameStart + std::chrono::milliseconds(cOptions.readTimeoutMs);
       if (limit <= now) {
         net::CloseFd(c.fd);
         it = mConnections.erase(it);
@@ -322,7 +324,8 @@ void TcpServer::Impl::Serve(uint64_t id, const std::shared_ptr<Connection>& c) {
     envelope::EncodeReplyHeader(request.callId, result, head);
   }
   iovec iov[2] = {{head.data(), head.size()}, {reply.data(), reply.size()}};
-  net::Io io = net::SendAll(c->fd, iov, 2, Clock::now() + cOptions.writeTimeout);
+  net::Io io = net::SendAll(c->fd, iov, 2,
+                            Clock::now() + std::chrono::milliseconds(cOptions.writeTimeoutMs));
   Complete(id, io == net::Io::kOk);
 }
 

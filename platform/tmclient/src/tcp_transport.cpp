@@ -1,5 +1,6 @@
 #include "tcp_transport.h"
 
+#include <chrono>
 #include <cstring>
 
 #include "envelope.h"
@@ -9,6 +10,24 @@
 
 namespace tmclient {
 namespace {
+
+net::Clock::time_point DeadlineAfter(int64_t ms) {
+  return net::Clock::now() + std::chrono::milliseconds(ms);
+}
+
+int ConnectCode(net::Connect c) {
+  switch (c) {
+    case net::Connect::kOk:
+      return 0;
+    case net::Connect::kRefused:
+      return kErrConnectFailed;
+    case net::Connect::kTimeout:
+      return kErrTimeout;
+    case net::Connect::kBadAddress:
+      break;
+  }
+  return kErrBadBrokerUrl;
+}
 
 int IoToCode(net::Io io) {
   switch (io) {
@@ -26,9 +45,8 @@ int IoToCode(net::Io io) {
 
 }  // namespace
 
-TcpTransport::TcpTransport(BrokerEndpoint endpoint, std::chrono::milliseconds deadline,
-                           std::size_t maxReplySize)
-    : cEndpoint(std::move(endpoint)), cDeadline(deadline), iMaxReplySize(maxReplySize) {}
+TcpTransport::TcpTransport(BrokerEndpoint endpoint, int64_t deadlineMs, std::size_t maxReplySize)
+    : cEndpoint(std::move(endpoint)), iDeadlineMs(deadlineMs), iMaxReplySize(maxReplySize) {}
 
 TcpTransport::~TcpTransport() {
   net::CloseFd(iFd);
@@ -37,7 +55,7 @@ TcpTransport::~TcpTransport() {
 int TcpTransport::Factory(const std::string& url, std::unique_ptr<Transport>& out) {
   BrokerUrl parsed;
   if (!ParseBrokerUrl(url, parsed) || parsed.scheme != "tcp") return kErrBadBrokerUrl;
-  auto t = std::make_unique<TcpTransport>(parsed.endpoints.front(), parsed.deadline,
+  auto t = std::make_unique<TcpTransport>(parsed.endpoints.front(), parsed.deadlineMs,
                                           tmb_stream::kMaxFrameSize);
   if (int rc = t->Open(); rc != 0) return rc;
   out = std::move(t);
@@ -47,39 +65,26 @@ int TcpTransport::Factory(const std::string& url, std::unique_ptr<Transport>& ou
 int TcpTransport::Open() {
   std::lock_guard lock(mLock);
   net::CloseFd(iFd);
-  return Connect(net::Clock::now() + cDeadline);
-}
-
-int TcpTransport::Connect(net::Clock::time_point deadline) {
-  switch (net::ConnectTcp(cEndpoint.host, cEndpoint.port, deadline, iFd)) {
-    case net::Connect::kOk:
-      return 0;
-    case net::Connect::kRefused:
-      return kErrConnectFailed;
-    case net::Connect::kTimeout:
-      return kErrTimeout;
-    case net::Connect::kBadAddress:
-      break;
-  }
-  return kErrBadBrokerUrl;
+  return ConnectCode(
+      net::ConnectTcp(cEndpoint.host, cEndpoint.port, DeadlineAfter(iDeadlineMs), iFd));
 }
 
 int TcpTransport::Call(const std::string& interfaceName, const std::string& serviceCode,
                        std::string_view request, std::string& reply) {
-  auto deadline = net::Clock::now() + cDeadline;
   std::lock_guard lock(mLock);
-  int rc = CallLocked(interfaceName, serviceCode, request, reply, deadline);
+  int rc = CallLocked(interfaceName, serviceCode, request, reply);
   if (IsLibraryError(rc)) net::CloseFd(iFd);
   return rc;
 }
 
 int TcpTransport::CallLocked(const std::string& interfaceName, const std::string& serviceCode,
-                             std::string_view request, std::string& reply,
-                             net::Clock::time_point deadline) {
+                             std::string_view request, std::string& reply) {
+  const auto deadline = DeadlineAfter(iDeadlineMs);
   std::string head;
   head.reserve(16 + interfaceName.size() + serviceCode.size());
   head.resize(envelope::kLengthPrefixSize);
   uint32_t callId = iNextCallId++;
+  if (iNextCallId == 0) iNextCallId = 1;  // 0 means "no call in particular"
   if (!envelope::EncodeRequestHeader(callId, interfaceName, serviceCode, head))
     return kErrRequestTooLarge;
   std::size_t body = head.size() - envelope::kLengthPrefixSize + request.size();
@@ -92,7 +97,8 @@ int TcpTransport::CallLocked(const std::string& interfaceName, const std::string
   // the server) is replaced before anything is sent on it.
   if (iFd >= 0 && net::IsStale(iFd)) net::CloseFd(iFd);
   if (iFd < 0) {
-    if (int rc = Connect(deadline); rc != 0) return rc;
+    int rc = ConnectCode(net::ConnectTcp(cEndpoint.host, cEndpoint.port, deadline, iFd));
+    if (rc != 0) return rc;
   }
 
   iovec iov[2] = {{head.data(), head.size()}, {const_cast<char*>(request.data()), request.size()}};
@@ -116,7 +122,10 @@ int TcpTransport::CallLocked(const std::string& interfaceName, const std::string
   } else if (!envelope::DecodeReplyHeader(hdrView, hdr) || hdr.kind != envelope::kReply) {
     return kErrBadReplyFrame;
   }
-  if (hdr.callId != callId) return kErrBadReplyFrame;
+  // An error frame about no call in particular answers a request the server
+  // could not even read (one over its size limit, say).
+  bool anyCall = hdr.kind == envelope::kError && hdr.callId == 0;
+  if (hdr.callId != callId && !anyCall) return kErrBadReplyFrame;
   if (hdr.kind == envelope::kError)
     return IsLibraryError(hdr.result) ? hdr.result : kErrServiceFailed;
 

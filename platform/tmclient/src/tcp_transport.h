@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -19,8 +18,7 @@ namespace tmclient {
 // are serialised.
 class TcpTransport final : public Transport {
  public:
-  TcpTransport(BrokerEndpoint endpoint, std::chrono::milliseconds deadline,
-               std::size_t maxReplySize);
+  TcpTransport(BrokerEndpoint endpoint, int64_t deadlineMs, std::size_t maxReplySize);
   ~TcpTransport() override;
 
   // Connects now. 0, or kErrConnectFailed / kErrTimeout / kErrBadBrokerUrl.
@@ -33,13 +31,11 @@ class TcpTransport final : public Transport {
   static int Factory(const std::string& url, std::unique_ptr<Transport>& out);
 
  private:
-  int Connect(std::chrono::steady_clock::time_point deadline);
   int CallLocked(const std::string& interfaceName, const std::string& serviceCode,
-                 std::string_view request, std::string& reply,
-                 std::chrono::steady_clock::time_point deadline);
+                 std::string_view request, std::string& reply);
 
   const BrokerEndpoint cEndpoint;
-  const std::chrono::milliseconds cDeadline;
+  const int64_t iDeadlineMs;
   const std::size_t iMaxReplySize;
   std::mutex mLock;
   int iFd = -1;

@@ -4,6 +4,8 @@
 #include <mutex>
 
 #include "inproc.h"
+#include "nats_transport.h"
+#include "tcp_transport.h"
 #include "tmclient/tmd_error.h"
 
 namespace tmclient {
@@ -19,6 +21,8 @@ struct SchemeRegistry {
   SchemeRegistry() {
     // The schemes built into the library.
     factories["inproc"] = OpenInProcessTransport;
+    factories["tcp"] = TcpTransport::Factory;
+    factories["nats"] = NatsTransport::Factory;
   }
 };
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -12,7 +11,7 @@
 namespace tmclient {
 
 // The deadline of a call when the broker's URL does not set one.
-inline constexpr std::chrono::milliseconds kDefaultDeadline{30000};
+inline constexpr int64_t kDefaultDeadlineMs = 30000;
 
 struct BrokerEndpoint {
   std::string host;  // a name, an IPv4 address or an IPv6 address without brackets
@@ -32,7 +31,7 @@ struct BrokerUrl {
   std::string scheme;
   std::vector<BrokerEndpoint> endpoints;  // tcp: exactly one; nats: one or more
   std::string target;                     // what follows "://", without the options
-  std::chrono::milliseconds deadline = kDefaultDeadline;
+  int64_t deadlineMs = kDefaultDeadlineMs;
   std::string broker;  // "" when not given
 };
 

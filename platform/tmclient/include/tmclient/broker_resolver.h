@@ -15,8 +15,12 @@ constexpr int kDefaultBrokerPort = 47100;
 TMCLIENT_API std::string BrokerEnvironmentVariable(const std::string& brokerName);
 
 // Resolves a broker name to a URL: the environment override when set and not
-// empty, else the default "tcp://127.0.0.1:<kDefaultBrokerPort>". Returns 0
-// and sets `url`, or kErrUnknownBroker (empty name) and leaves `url` as it was.
+// empty; else, when a configuration file exists (see BrokerConfigPath() in
+// broker_config.h), its line for the name; else the default
+// "tcp://127.0.0.1:<kDefaultBrokerPort>". A nats:// URL without broker= gets
+// the name added as its broker. Returns 0 and sets `url`, or
+// kErrUnknownBroker (empty name, or a configuration file without the name)
+// and leaves `url` as it was. The URL itself is checked when it is opened.
 TMCLIENT_API int ResolveBroker(const std::string& brokerName, std::string& url);
 
 }  // namespace tmclient

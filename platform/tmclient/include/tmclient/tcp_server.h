@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -12,14 +11,14 @@
 namespace tmclient {
 
 struct TcpServerOptions {
-  std::string host = "127.0.0.1";                 // address to listen on
-  uint16_t port = 0;                              // 0: any free port (see TcpServer::port())
-  int workers = 4;                                // threads running the handler
-  std::size_t maxRequestSize = 16u << 20;         // larger request frames close the connection
-  std::chrono::milliseconds idleTimeout{600000};  // no request for this long: closed
-  std::chrono::milliseconds readTimeout{10000};   // a started frame must be complete by then
-  std::chrono::milliseconds writeTimeout{30000};  // a reply must be taken by the client by then
-  int maxConnections = 1024;                      // further connections are closed at once
+  std::string host = "127.0.0.1";          // address to listen on
+  uint16_t port = 0;                       // 0: any free port (see TcpServer::port())
+  int workers = 4;                         // threads running the handler
+  std::size_t maxRequestSize = 16u << 20;  // larger request frames close the connection
+  int64_t idleTimeoutMs = 600000;          // no request for this long: closed
+  int64_t readTimeoutMs = 10000;           // a started frame must be complete by then
+  int64_t writeTimeoutMs = 30000;          // a reply must be taken by the client by then
+  int maxConnections = 1024;               // further connections are closed at once
 };
 
 // The server side of tcp:// brokers: accepts connections, reads

@@ -1,0 +1,168 @@
+// Broker URLs, the client configuration file and broker name resolution.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "test_servers.h"
+#include "tmclient/broker_config.h"
+#include "tmclient/broker_resolver.h"
+#include "tmclient/tmd_error.h"
+#include "tmclient/transport.h"
+
+namespace {
+
+using namespace tmclient;
+using transport_test::EnvGuard;
+
+class TempDir {
+ public:
+  TempDir() {
+    char tmpl[] = "/tmp/tmclient-conf-XXXXXX";
+    sPath = ::mkdtemp(tmpl);
+  }
+  ~TempDir() { std::system(("rm -rf '" + sPath + "'").c_str()); }
+  std::string Write(const std::string& name, const std::string& text) const {
+    std::string p = sPath + "/" + name;
+    std::system(("mkdir -p \"$(dirname '" + p + "')\"").c_str());
+    std::ofstream(p, std::ios::binary) << text;
+    return p;
+  }
+  const std::string& path() const { return sPath; }
+
+ private:
+  std::string sPath;
+};
+
+TEST(ParseBrokerUrl, AcceptsWhatTheTransportsServe) {
+  BrokerUrl u;
+  ASSERT_TRUE(ParseBrokerUrl("tcp://127.0.0.1:47100", u));
+  EXPECT_EQ(u.scheme, "tcp");
+  ASSERT_EQ(u.endpoints.size(), 1u);
+  EXPECT_EQ(u.endpoints[0].host, "127.0.0.1");
+  EXPECT_EQ(u.endpoints[0].port, 47100);
+  EXPECT_EQ(u.deadlineMs, kDefaultDeadlineMs);
+
+  ASSERT_TRUE(ParseBrokerUrl(" nats://a:4222,[::1]:4223?deadline_ms=250&broker=TAL_1 ", u));
+  ASSERT_EQ(u.endpoints.size(), 2u);
+  EXPECT_EQ(u.endpoints[1].host, "::1");
+  EXPECT_EQ(u.endpoints[1].port, 4223);
+  EXPECT_EQ(u.deadlineMs, 250);
+  EXPECT_EQ(u.broker, "TAL_1");
+
+  ASSERT_TRUE(ParseBrokerUrl("inproc://svc?deadline_ms=5", u));
+  EXPECT_EQ(u.target, "svc");
+  EXPECT_EQ(u.deadlineMs, 5);
+}
+
+TEST(ParseBrokerUrl, RejectsMalformedUrlsWithAReason) {
+  for (const char* bad : {"",
+                          "127.0.0.1:1",
+                          "://x",
+                          "TCP://a:1",
+                          "tcp://",
+                          "tcp://a",
+                          "tcp://a:",
+                          "tcp://a:0",
+                          "tcp://a:65536",
+                          "tcp://a:12x",
+                          "tcp://:1",
+                          "tcp://a:1,b:2",
+                          "tcp://a b:1",
+                          "nats://a:1,",
+                          "nats://[::1:4222",
+                          "tcp://a:1?deadline_ms=0",
+                          "tcp://a:1?deadline_ms=-5",
+                          "tcp://a:1?deadline_ms=86400001",
+                          "tcp://a:1?deadline_ms=",
+                          "tcp://a:1?color=red",
+                          "nats://a:1?broker=a.b",
+                          "nats://a:1?broker=*"}) {
+    BrokerUrl u;
+    std::string why;
+    EXPECT_FALSE(ParseBrokerUrl(bad, u, &why)) << bad;
+    EXPECT_FALSE(why.empty()) << bad;
+  }
+}
+
+TEST(ReadBrokerConfig, ReadsNameUrlLinesAndReportsTheRest) {
+  TempDir dir;
+  std::string path = dir.Write("brokers.conf",
+                               "# brokers\n"
+                               "\n"
+                               "TALMIRON = tcp://127.0.0.1:1\r\n"
+                               "  OTHER=nats://h:2?deadline_ms=10  \n"
+                               "no equals sign\n"
+                               "= tcp://h:3\n"
+                               "EMPTY =\n"
+                               "TALMIRON = tcp://127.0.0.1:4\n");
+  BrokerConfig c = ReadBrokerConfig(path);
+  EXPECT_TRUE(c.found);
+  EXPECT_EQ(c.urls.size(), 2u);
+  EXPECT_EQ(c.urls["TALMIRON"], "tcp://127.0.0.1:4");  // a later line wins
+  EXPECT_EQ(c.urls["OTHER"], "nats://h:2?deadline_ms=10");
+  ASSERT_EQ(c.problems.size(), 3u);
+  EXPECT_EQ(c.problems[0], path + ":5: expected NAME = URL");
+
+  EXPECT_FALSE(ReadBrokerConfig(dir.path() + "/missing.conf").found);
+  EXPECT_FALSE(ReadBrokerConfig(dir.path()).found);  // a directory
+}
+
+TEST(BrokerConfigPath, PrefersTheVariableThenTheUserFileThenEtc) {
+  TempDir dir;
+  EnvGuard xdg("XDG_CONFIG_HOME", dir.path());
+  {
+    EnvGuard conf("TMCLIENT_CONF", "");
+    EXPECT_EQ(BrokerConfigPath(), "/etc/tmclient/brokers.conf");
+    std::string user = dir.Write("tmclient/brokers.conf", "A = tcp://h:1\n");
+    EXPECT_EQ(BrokerConfigPath(), user);
+  }
+  EnvGuard conf("TMCLIENT_CONF", "/some/where.conf");
+  EXPECT_EQ(BrokerConfigPath(), "/some/where.conf");
+}
+
+TEST(ResolveBroker, EnvironmentThenFileThenLoopbackDefault) {
+  TempDir dir;
+  EnvGuard xdg("XDG_CONFIG_HOME", dir.path());
+  std::string url;
+  {
+    EnvGuard conf("TMCLIENT_CONF", dir.path() + "/none.conf");
+    ASSERT_EQ(ResolveBroker("TALMIRON", url), 0);
+    EXPECT_EQ(url, "tcp://127.0.0.1:" + std::to_string(kDefaultBrokerPort));
+  }
+  EnvGuard conf("TMCLIENT_CONF", dir.Write("b.conf",
+                                           "TALMIRON = nats://127.0.0.1:4222\n"
+                                           "DIRECT = tcp://10.0.0.1:5?deadline_ms=7\n"
+                                           "SHARED = nats://h:1?deadline_ms=9&broker=TALMIRON\n"));
+  ASSERT_EQ(ResolveBroker("TALMIRON", url), 0);
+  EXPECT_EQ(url, "nats://127.0.0.1:4222?broker=TALMIRON");
+  ASSERT_EQ(ResolveBroker("DIRECT", url), 0);
+  EXPECT_EQ(url, "tcp://10.0.0.1:5?deadline_ms=7");
+  ASSERT_EQ(ResolveBroker("SHARED", url), 0);
+  EXPECT_EQ(url, "nats://h:1?deadline_ms=9&broker=TALMIRON");
+
+  url = "unchanged";
+  EXPECT_EQ(ResolveBroker("ABSENT", url), kErrUnknownBroker);
+  EXPECT_EQ(url, "unchanged");
+  EXPECT_EQ(ResolveBroker("", url), kErrUnknownBroker);
+
+  EnvGuard env("TMCLIENT_BROKER_TALMIRON", "nats://h:9?deadline_ms=3");
+  ASSERT_EQ(ResolveBroker("TALMIRON", url), 0);
+  EXPECT_EQ(url, "nats://h:9?deadline_ms=3&broker=TALMIRON");
+}
+
+TEST(OpenTransport, MalformedNetworkUrlsAreRefusedBeforeConnecting) {
+  std::unique_ptr<Transport> t;
+  for (const char* bad :
+       {"tcp://127.0.0.1", "tcp://127.0.0.1:1?deadline_ms=x", "nats://127.0.0.1:1",
+        "nats://127.0.0.1:1?broker=a.b", "tcp://no-such-host.invalid:1"}) {
+    EXPECT_EQ(OpenTransport(bad, t), kErrBadBrokerUrl) << bad;
+    EXPECT_FALSE(t);
+  }
+  EXPECT_NE(std::string(tmd_getErrorMsg(kErrBadBrokerUrl)),
+            std::string(tmd_getErrorMsg(kErrUnknownBroker)));
+}
+
+}  // namespace

@@ -1,0 +1,323 @@
+// The nats:// transport and NatsResponder through a real nats-server, and
+// against scripted responders that misbehave.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nats/nats.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "test_servers.h"
+#include "tmclient/nats_responder.h"
+#include "tmclient/tmb_stream.h"
+#include "tmclient/tmd_client_object.h"
+#include "tmclient/tmd_error.h"
+#include "tmclient/transport.h"
+
+namespace {
+
+using namespace tmclient;
+using namespace transport_test;
+
+int Echo(const std::string& iface, const std::string& code, std::string_view request,
+         std::string& reply) {
+  reply = iface + "|" + code + "|" + std::string(request);
+  return static_cast<int>(request.size() % 100000);
+}
+
+class NatsTransportTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(server.Start()) << "nats-server did not start"; }
+
+  std::string ClientUrl(const std::string& broker, int deadlineMs = 5000) const {
+    return server.Url() + "?broker=" + broker + "&deadline_ms=" + std::to_string(deadlineMs);
+  }
+  std::unique_ptr<Transport> Open(const std::string& url) {
+    std::unique_ptr<Transport> t;
+    EXPECT_EQ(OpenTransport(url, t), 0) << url;
+    return t;
+  }
+  std::unique_ptr<NatsResponder> Respond(const std::string& broker, ServiceHandler handler,
+                                         int workers = 2) {
+    auto r = std::make_unique<NatsResponder>(std::move(handler),
+                                             NatsResponderOptions{server.Url(), broker, workers});
+    std::string error;
+    EXPECT_TRUE(r->Start(&error)) << error;
+    return r;
+  }
+
+  NatsServer server;
+};
+
+// A raw subscriber on "BROKER.*" that answers each request with whatever
+// `answer` publishes; for responders that misbehave.
+class RawResponder {
+ public:
+  using Answer = std::function<void(natsConnection*, natsMsg*)>;
+  RawResponder(const std::string& url, const std::string& broker, Answer answer)
+      : fnAnswer(std::move(answer)) {
+    EXPECT_EQ(natsConnection_ConnectTo(&pConn, url.c_str()), NATS_OK);
+    EXPECT_EQ(natsConnection_Subscribe(&pSub, pConn, (broker + ".*").c_str(), &OnMsg, this),
+              NATS_OK);
+    EXPECT_EQ(natsConnection_Flush(pConn), NATS_OK);
+  }
+  ~RawResponder() {
+    natsSubscription_Unsubscribe(pSub);
+    natsSubscription_Destroy(pSub);
+    natsConnection_Destroy(pConn);
+  }
+  static void Publish(natsConnection* nc, natsMsg* m, const std::string& bytes) {
+    natsConnection_Publish(nc, natsMsg_GetReply(m), bytes.data(), static_cast<int>(bytes.size()));
+    natsConnection_Flush(nc);
+  }
+  static uint32_t CallId(natsMsg* m) {
+    return CallIdOf(std::string_view(natsMsg_GetData(m), natsMsg_GetDataLength(m)));
+  }
+
+ private:
+  static void OnMsg(natsConnection* nc, natsSubscription*, natsMsg* m, void* self) {
+    static_cast<RawResponder*>(self)->fnAnswer(nc, m);
+    natsMsg_Destroy(m);
+  }
+  Answer fnAnswer;
+  natsConnection* pConn = nullptr;
+  natsSubscription* pSub = nullptr;
+};
+
+std::string Header(char kind, uint32_t id, uint32_t result) {
+  std::string out(1, kind);
+  Put32(out, id);
+  Put32(out, result);
+  return out;
+}
+
+std::string PartHeader(uint32_t id, uint32_t result, uint32_t index, uint32_t count,
+                       uint64_t total) {
+  std::string out = Header('P', id, result);
+  Put32(out, index);
+  Put32(out, count);
+  Put64(out, total);
+  return out;
+}
+
+TEST_F(NatsTransportTest, CarriesSmallAndVeryLargeRepliesWithDefaultServerLimits) {
+  auto responder = Respond("ECHO", Echo);
+  auto t = Open(ClientUrl("ECHO"));
+  std::string reply;
+  EXPECT_EQ(t->Call("IFACE", "CODE", "hello", reply), 5);
+  EXPECT_EQ(reply, "IFACE|CODE|hello");
+
+  // About 9 MB: the size of a 100,000-row reply, far over the 1 MB payload
+  // limit of a server left at its defaults.
+  std::string big(9u << 20, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + (i >> 12));
+  auto sizedEcho = [&](const std::string&, const std::string&, std::string_view request,
+                       std::string& out) {
+    out = request == "big" ? big : std::string(request);
+    return 0;
+  };
+  auto bigResponder = Respond("BIG", sizedEcho);
+  auto tb = Open(ClientUrl("BIG"));
+  EXPECT_EQ(tb->Call("I", "C", "big", reply), 0);
+  EXPECT_TRUE(reply == big) << "reply of " << reply.size() << " bytes differs";
+  // Exactly one message's worth, and the next call on the same inbox.
+  EXPECT_EQ(tb->Call("I", "C", std::string(1000, 'z'), reply), 0);
+  EXPECT_EQ(reply, std::string(1000, 'z'));
+}
+
+TEST_F(NatsTransportTest, ShippedServerConfigurationCarriesLargeReplies) {
+  NatsServer shipped;
+  std::string conf = std::string(std::getenv("MPAY_SOURCE_DIR")) + "/config/nats-server.conf";
+  ASSERT_TRUE(shipped.Start({"-c", conf}));
+  std::string big(3u << 20, 'b');
+  NatsResponder r(
+      [&](const std::string&, const std::string&, std::string_view, std::string& out) {
+        out = big;
+        return 0;
+      },
+      {shipped.Url(), "SHIPPED", 1});
+  ASSERT_TRUE(r.Start());
+  auto t = Open(shipped.Url() + "?broker=SHIPPED");
+  std::string reply;
+  EXPECT_EQ(t->Call("I", "C", "x", reply), 0);
+  EXPECT_EQ(reply.size(), big.size());
+}
+
+TEST_F(NatsTransportTest, BrokerDownAtBindTime) {
+  uint16_t port = FreePort();
+  EnvGuard env("TMCLIENT_BROKER_NATSDOWN", "nats://127.0.0.1:" + std::to_string(port));
+  CTmdClientObject client;
+  EXPECT_EQ(client.bind_openBroker("NATSDOWN"), kErrConnectFailed);
+  EXPECT_FALSE(client.is_bound());
+}
+
+TEST_F(NatsTransportTest, BrokerDownAtCallTime) {
+  auto responder = Respond("GONE", Echo);
+  auto t = Open(ClientUrl("GONE", 300));
+  std::string reply;
+  ASSERT_EQ(t->Call("I", "C", "a", reply), 1);
+  responder.reset();
+  server.Stop();
+  // Whether the client noticed before or while the call went out, it fails
+  // at once or with its deadline, never with a reply.
+  EXPECT_THAT(t->Call("I", "C", "a", reply),
+              ::testing::AnyOf(kErrConnectFailed, kErrConnectionLost));
+  EXPECT_EQ(t->Call("I", "C", "a", reply), kErrConnectFailed);
+}
+
+TEST_F(NatsTransportTest, NoResponders) {
+  auto t = Open(ClientUrl("NOBODY"));
+  std::string reply;
+  EXPECT_EQ(t->Call("I", "C", "x", reply), kErrNoResponders);
+  // A responder for another broker does not count.
+  auto other = Respond("SOMEBODY", Echo);
+  EXPECT_EQ(t->Call("I", "C", "x", reply), kErrNoResponders);
+}
+
+TEST_F(NatsTransportTest, DeadlinePassesWhenTheResponderNeverAnswers) {
+  RawResponder silent(server.Url(), "SILENT", [](natsConnection*, natsMsg*) {});
+  auto t = Open(ClientUrl("SILENT", 200));
+  std::string reply;
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(t->Call("I", "C", "x", reply), kErrTimeout);
+}
+
+TEST_F(NatsTransportTest, LateRepliesAreNotTakenForTheNextOne) {
+  std::atomic<int> n{0};
+  RawResponder slow(server.Url(), "SLOW", [&](natsConnection* nc, natsMsg* m) {
+    int k = ++n;
+    if (k == 1) std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    RawResponder::Publish(nc, m, Header('R', RawResponder::CallId(m), k) + "r");
+  });
+  auto t = Open(ClientUrl("SLOW", 200));
+  std::string reply;
+  EXPECT_EQ(t->Call("I", "C", "x", reply), kErrTimeout);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(t->Call("I", "C", "x", reply), 2);
+}
+
+TEST_F(NatsTransportTest, BrokenRepliesHaveTheirOwnCodes) {
+  struct Case {
+    const char* what;
+    std::function<std::vector<std::string>(uint32_t id)> messages;
+    int expected;
+  };
+  const Case cases[] = {
+      {"garbage", [](uint32_t) { return std::vector<std::string>{"garbage!"}; }, kErrBadReplyFrame},
+      {"empty", [](uint32_t) { return std::vector<std::string>{""}; }, kErrBadReplyFrame},
+      {"wrong call id", [](uint32_t id) { return std::vector{Header('R', id + 1, 0)}; },
+       kErrBadReplyFrame},
+      {"parts out of order",
+       [](uint32_t id) {
+         return std::vector{PartHeader(id, 0, 1, 2, 2) + "b", PartHeader(id, 0, 0, 2, 2) + "a"};
+       },
+       kErrBadReplyFrame},
+      {"parts longer than announced",
+       [](uint32_t id) {
+         return std::vector{PartHeader(id, 0, 0, 2, 2) + "ab", PartHeader(id, 0, 1, 2, 2) + "c"};
+       },
+       kErrBadReplyFrame},
+      {"over the size limit",
+       [](uint32_t id) { return std::vector{PartHeader(id, 0, 0, 2, uint64_t(1) << 40) + "a"}; },
+       kErrReplyTooLarge},
+      {"stops mid-reply", [](uint32_t id) { return std::vector{PartHeader(id, 0, 0, 3, 3) + "a"}; },
+       kErrTimeout},
+      {"error message",
+       [](uint32_t id) { return std::vector{Header('E', id, uint32_t(kErrServiceFailed))}; },
+       kErrServiceFailed},
+  };
+  for (const Case& c : cases) {
+    RawResponder peer(server.Url(), "BROKEN", [&](natsConnection* nc, natsMsg* m) {
+      for (const std::string& bytes : c.messages(RawResponder::CallId(m)))
+        RawResponder::Publish(nc, m, bytes);
+    });
+    auto t = Open(ClientUrl("BROKEN", 300));
+    std::string reply;
+    EXPECT_EQ(t->Call("I", "C", "x", reply), c.expected) << c.what;
+  }
+}
+
+TEST_F(NatsTransportTest, ConnectionLostMidCall) {
+  RawResponder slow(server.Url(), "LOST", [](natsConnection*, natsMsg*) {});
+  auto t = Open(ClientUrl("LOST", 10000));
+  std::string reply;
+  int result = 0;
+  std::thread caller([&] { result = t->Call("I", "C", "x", reply); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  server.Stop();
+  caller.join();
+  EXPECT_EQ(result, kErrConnectionLost);
+}
+
+TEST_F(NatsTransportTest, ServerResultsAndFailuresReachTheCaller) {
+  auto responder = Respond("CODES", [](const std::string&, const std::string& code,
+                                       std::string_view, std::string& reply) {
+    reply = "partial";
+    if (code == "LIB") return kErrTimeout;
+    if (code == "THROW") throw std::runtime_error("boom");
+    return -10000;
+  });
+  auto t = Open(ClientUrl("CODES"));
+  std::string reply;
+  EXPECT_EQ(t->Call("I", "LIB", "x", reply), kErrTimeout);
+  EXPECT_EQ(t->Call("I", "THROW", "x", reply), kErrServiceFailed);
+  EXPECT_EQ(t->Call("I", "OTHER", "x", reply), -10000);
+  EXPECT_EQ(reply, "partial");
+}
+
+TEST_F(NatsTransportTest, QueueGroupSharesTheLoadAndRoutesAroundAStoppedInstance) {
+  std::atomic<int> a{0}, b{0};
+  auto counting = [](std::atomic<int>& n) {
+    return [&n](const std::string& i, const std::string& c, std::string_view r, std::string& o) {
+      ++n;
+      return Echo(i, c, r, o);
+    };
+  };
+  auto first = Respond("GROUP", counting(a));
+  auto second = Respond("GROUP", counting(b));
+  auto t = Open(ClientUrl("GROUP"));
+  std::string reply;
+  for (int i = 0; i < 60; ++i) ASSERT_EQ(t->Call("I", "C", "x", reply), 1);
+  EXPECT_EQ(a + b, 60);
+  EXPECT_GT(a, 0);  // each has a 2^-59 chance of getting none
+  EXPECT_GT(b, 0);
+  first->Stop();
+  int before = b;
+  for (int i = 0; i < 20; ++i) ASSERT_EQ(t->Call("I", "C", "x", reply), 1);
+  EXPECT_EQ(b, before + 20);
+}
+
+TEST_F(NatsTransportTest, ConcurrentCallersEachGetTheirOwnReplies) {
+  auto responder = Respond("MANY", Echo, 4);
+  constexpr int kThreads = 8, kCalls = 100;
+  std::atomic<int> good{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([&, i] {
+      auto t = Open(ClientUrl("MANY"));
+      std::string reply;
+      for (int k = 0; k < kCalls && t; ++k) {
+        std::string request = std::to_string(i) + ":" + std::to_string(k);
+        if (t->Call("I", "C", request, reply) == static_cast<int>(request.size()) &&
+            reply == "I|C|" + request)
+          ++good;
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(good, kThreads * kCalls);
+}
+
+TEST(NatsResponder, StartFailsWithAReason) {
+  std::string error;
+  NatsResponder down(Echo, {"nats://127.0.0.1:" + std::to_string(FreePort()), "X", 1});
+  EXPECT_FALSE(down.Start(&error));
+  EXPECT_FALSE(error.empty());
+  NatsResponder badBroker(Echo, {"nats://127.0.0.1:1", "A.B", 1});
+  EXPECT_FALSE(badBroker.Start(&error));
+  EXPECT_NE(error.find("A.B"), std::string::npos) << error;
+}
+
+}  // namespace

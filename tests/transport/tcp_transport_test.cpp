@@ -1,0 +1,345 @@
+// The tcp:// transport and TcpServer against each other and against
+// scripted peers that misbehave.
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "test_servers.h"
+#include "tmclient/broker_resolver.h"
+#include "tmclient/tcp_server.h"
+#include "tmclient/tmb_stream.h"
+#include "tmclient/tmd_client_object.h"
+#include "tmclient/tmd_error.h"
+#include "tmclient/transport.h"
+
+namespace {
+
+using namespace tmclient;
+using namespace transport_test;
+
+// Answers with the interface name, the service code and the request, and
+// returns the request's length as the server's result.
+int Echo(const std::string& iface, const std::string& code, std::string_view request,
+         std::string& reply) {
+  reply = iface + "|" + code + "|" + std::string(request);
+  return static_cast<int>(request.size());
+}
+
+std::string Url(uint16_t port, int deadlineMs = 0) {
+  std::string url = "tcp://127.0.0.1:" + std::to_string(port);
+  if (deadlineMs) url += "?deadline_ms=" + std::to_string(deadlineMs);
+  return url;
+}
+
+std::unique_ptr<Transport> Open(const std::string& url) {
+  std::unique_ptr<Transport> t;
+  EXPECT_EQ(OpenTransport(url, t), 0) << url;
+  return t;
+}
+
+// Reads requests and never answers; returns when the client goes away.
+void NeverAnswer(int fd) {
+  std::string body;
+  while (ReadFrame(fd, body)) {
+  }
+}
+
+// A raw connection to a TcpServer, for clients that misbehave.
+int RawConnect(uint16_t port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(port);
+  EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  timeval tv{10, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  return fd;
+}
+
+// True when the server closed `fd` (EOF, after any bytes it sent first).
+bool ClosedByServer(int fd) {
+  char buf[256];
+  while (true) {
+    ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    if (n == 0) return true;
+    if (n < 0) return errno == ECONNRESET;
+  }
+}
+
+TEST(TcpTransport, CarriesRequestAndReplyBothWays) {
+  TcpServer server(Echo, {});
+  ASSERT_TRUE(server.Start());
+  auto t = Open(Url(server.port()));
+  ASSERT_TRUE(t);
+  std::string reply;
+  EXPECT_EQ(t->Call("IFACE", "CODE", "hello", reply), 5);
+  EXPECT_EQ(reply, "IFACE|CODE|hello");
+
+  // Empty and large requests, on the same connection.
+  EXPECT_EQ(t->Call("I", "C", "", reply), 0);
+  EXPECT_EQ(reply, "I|C|");
+  std::string big(5u << 20, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 131);
+  EXPECT_EQ(t->Call("I", "C", big, reply), static_cast<int>(big.size()));
+  EXPECT_EQ(reply, "I|C|" + big);
+}
+
+TEST(TcpTransport, ServerResultsAndFailuresReachTheCaller) {
+  TcpServer server(
+      [](const std::string&, const std::string& code, std::string_view, std::string& reply) {
+        reply = "partial";
+        if (code == "LIB") return kErrNoResponders;
+        if (code == "THROW") throw std::runtime_error("boom");
+        return -10000;  // a server's own code, outside the library's range
+      },
+      {});
+  ASSERT_TRUE(server.Start());
+  auto t = Open(Url(server.port()));
+  std::string reply;
+  EXPECT_EQ(t->Call("I", "LIB", "x", reply), kErrNoResponders);
+  EXPECT_EQ(t->Call("I", "THROW", "x", reply), kErrServiceFailed);
+  EXPECT_EQ(t->Call("I", "OTHER", "x", reply), -10000);
+  EXPECT_EQ(reply, "partial");
+}
+
+TEST(TcpTransport, BackEndDown) {
+  uint16_t port = FreePort();
+  // At bind time: the client object stays unbound and says so on a call.
+  EnvGuard env("TMCLIENT_BROKER_TCPDOWN", Url(port));
+  CTmdClientObject client;
+  EXPECT_EQ(client.bind_openBroker("TCPDOWN"), kErrConnectFailed);
+  EXPECT_FALSE(client.is_bound());
+  tmb_stream in, out;
+  in.open();
+  EXPECT_EQ(client.call_server("I", "C", nullptr, in, out), kErrNotBound);
+  EXPECT_STRNE(tmd_getErrorMsg(kErrConnectFailed), tmd_getErrorMsg(kErrNotBound));
+
+  // At call time: bound while the server ran, which then went away.
+  auto server = std::make_unique<TcpServer>(Echo, TcpServerOptions{.port = port});
+  ASSERT_TRUE(server->Start());
+  auto t = Open(Url(port));
+  std::string reply;
+  ASSERT_EQ(t->Call("I", "C", "a", reply), 1);
+  server.reset();
+  EXPECT_EQ(t->Call("I", "C", "a", reply), kErrConnectFailed);
+
+  // The next call after the peer restarted on the same port gets through.
+  server = std::make_unique<TcpServer>(Echo, TcpServerOptions{.port = port});
+  ASSERT_TRUE(server->Start());
+  EXPECT_EQ(t->Call("I", "C", "ab", reply), 2);
+}
+
+TEST(TcpTransport, ReconnectsWhenThePeerRestartedBetweenCalls) {
+  uint16_t port = FreePort();
+  auto server = std::make_unique<TcpServer>(Echo, TcpServerOptions{.port = port});
+  ASSERT_TRUE(server->Start());
+  auto t = Open(Url(port));
+  std::string reply;
+  ASSERT_EQ(t->Call("I", "C", "a", reply), 1);
+  server = std::make_unique<TcpServer>(Echo, TcpServerOptions{.port = port});
+  ASSERT_TRUE(server->Start());
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(t->Call("I", "C", "abc", reply), 3);
+}
+
+TEST(TcpTransport, DeadlinePassesWhenTheServerNeverAnswers) {
+  RawTcpServer silent(NeverAnswer);
+  auto t = Open(Url(silent.port(), 200));
+  std::string reply;
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(t->Call("I", "C", "x", reply), kErrTimeout);
+}
+
+TEST(TcpTransport, LateReplyIsNeverTakenForTheNextOne) {
+  // The first request is answered only after the client gave up on it.
+  std::atomic<int> seen{0};
+  RawTcpServer slow([&](int fd) {
+    std::string body;
+    while (ReadFrame(fd, body)) {
+      if (seen++ == 0) std::this_thread::sleep_for(std::chrono::milliseconds(400));
+      std::string out;
+      Put32(out, 9 + 4);
+      out.push_back('R');
+      Put32(out, CallIdOf(body));
+      Put32(out, static_cast<uint32_t>(seen.load()));
+      out += "late";
+      WriteAll(fd, out);
+    }
+  });
+  auto t = Open(Url(slow.port(), 200));
+  std::string reply;
+  EXPECT_EQ(t->Call("I", "C", "x", reply), kErrTimeout);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the late reply is on its way
+  EXPECT_EQ(t->Call("I", "C", "x", reply), 2);                  // answered on a fresh connection
+}
+
+TEST(TcpTransport, BrokenRepliesHaveTheirOwnCodes) {
+  struct Case {
+    const char* what;
+    std::function<std::string(uint32_t callId)> reply;  // bytes sent, then the connection closes
+    int expected;
+  };
+  auto frame = [](char kind, uint32_t id, uint32_t result, const std::string& data) {
+    std::string out;
+    Put32(out, static_cast<uint32_t>(9 + data.size()));
+    out.push_back(kind);
+    Put32(out, id);
+    Put32(out, result);
+    return out + data;
+  };
+  const Case cases[] = {
+      {"closes before answering", [](uint32_t) { return std::string(); }, kErrConnectionLost},
+      {"closes mid-header", [](uint32_t) { return std::string("\x20\0\0", 3); },
+       kErrConnectionLost},
+      {"closes mid-reply",
+       [&](uint32_t id) { return frame('R', id, 0, "0123456789").substr(0, 17); },
+       kErrConnectionLost},
+      {"garbage", [](uint32_t) { return std::string("\x0c\0\0\0garbagegarbag", 16); },
+       kErrBadReplyFrame},
+      {"too short", [](uint32_t) { return std::string("\x02\0\0\0RR", 6); }, kErrBadReplyFrame},
+      {"wrong call id", [&](uint32_t id) { return frame('R', id + 1, 0, "x"); }, kErrBadReplyFrame},
+      {"library code as a result",
+       [&](uint32_t id) { return frame('R', id, uint32_t(kErrTimeout), ""); }, kErrBadReplyFrame},
+      {"over the size limit", [](uint32_t) { return std::string("\xf0\xff\xff\xff", 4); },
+       kErrReplyTooLarge},
+      {"error frame", [&](uint32_t id) { return frame('E', id, uint32_t(kErrServiceFailed), ""); },
+       kErrServiceFailed},
+  };
+  for (const Case& c : cases) {
+    RawTcpServer peer([&](int fd) {
+      std::string body;
+      if (ReadFrame(fd, body)) WriteAll(fd, c.reply(CallIdOf(body)));
+    });
+    auto t = Open(Url(peer.port(), 5000));
+    std::string reply;
+    EXPECT_EQ(t->Call("I", "C", "x", reply), c.expected) << c.what;
+  }
+}
+
+TEST(TcpServer, MisbehavingClientsAreDisconnectedWithoutDisturbingOthers) {
+  TcpServerOptions options;
+  options.idleTimeoutMs = 300;
+  options.readTimeoutMs = 300;
+  options.maxRequestSize = 1024;
+  TcpServer server(Echo, options);
+  ASSERT_TRUE(server.Start());
+  auto good = Open(Url(server.port()));
+  std::string reply;
+
+  int silent = RawConnect(server.port());  // sends nothing
+  int halfFrame = RawConnect(server.port());
+  WriteAll(halfFrame, std::string("\x40\0\0\0Q", 5));  // 64 bytes announced, 1 sent
+  int garbage = RawConnect(server.port());
+  WriteAll(garbage, std::string("\x05\0\0\0hello", 9));
+  int oversized = RawConnect(server.port());
+  WriteAll(oversized, std::string("\0\0\0\x10", 4));  // 256 MiB announced
+
+  EXPECT_EQ(good->Call("I", "C", "still served", reply), 12);
+  EXPECT_TRUE(ClosedByServer(garbage));
+  EXPECT_TRUE(ClosedByServer(oversized));
+  EXPECT_TRUE(ClosedByServer(halfFrame));
+  EXPECT_TRUE(ClosedByServer(silent));
+  EXPECT_EQ(good->Call("I", "C", "and again", reply), 9);  // reconnects after its idle close
+  for (int fd : {silent, halfFrame, garbage, oversized}) ::close(fd);
+
+  // A request over the server's limit is refused with a code, not a hang.
+  EXPECT_EQ(good->Call("I", "C", std::string(2048, 'x'), reply), kErrRequestTooLarge);
+}
+
+TEST(TcpServer, StopAnswersRequestsAlreadyRunning) {
+  std::atomic<bool> started{false};
+  TcpServer server(
+      [&](const std::string&, const std::string&, std::string_view, std::string& reply) {
+        started = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        reply = "done";
+        return 0;
+      },
+      {});
+  ASSERT_TRUE(server.Start());
+  auto t = Open(Url(server.port()));
+  int result = -1;
+  std::string reply;
+  std::thread caller([&] { result = t->Call("I", "C", "x", reply); });
+  for (int i = 0; i < 500 && !started; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  server.Stop();
+  caller.join();
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(reply, "done");
+  EXPECT_EQ(t->Call("I", "C", "x", reply), kErrConnectFailed);
+}
+
+TEST(TcpServer, RefusesAnAddressInUse) {
+  TcpServer first(Echo, {});
+  ASSERT_TRUE(first.Start());
+  TcpServer second(Echo, {.port = first.port()});
+  std::string error;
+  EXPECT_FALSE(second.Start(&error));
+  EXPECT_NE(error.find(std::to_string(first.port())), std::string::npos) << error;
+}
+
+TEST(TcpTransport, ConcurrentCallersEachGetTheirOwnReplies) {
+  TcpServer server(Echo, {.workers = 4});
+  ASSERT_TRUE(server.Start());
+  constexpr int kThreads = 8, kCalls = 100;
+  std::atomic<int> good{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([&, i] {
+      auto t = Open(Url(server.port()));
+      std::string reply;
+      for (int k = 0; k < kCalls; ++k) {
+        std::string request = std::to_string(i) + ":" + std::to_string(k);
+        if (t->Call("I", "C", request, reply) == static_cast<int>(request.size()) &&
+            reply == "I|C|" + request)
+          ++good;
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(good, kThreads * kCalls);
+}
+
+TEST(TcpTransport, CallServerCarriesStreams) {
+  TcpServer server(
+      [](const std::string&, const std::string&, std::string_view request, std::string& reply) {
+        tmb_stream in;
+        in.load(request);
+        int v = 0;
+        in.begin_stream("req");
+        in >> v;
+        in.end_stream();
+        tmb_stream out;
+        out.open();
+        out.begin_stream("rep");
+        out << (v + 1);
+        out.end_stream();
+        reply = out.bytes();
+        return in.failed() ? 1 : 0;
+      },
+      {});
+  ASSERT_TRUE(server.Start());
+  EnvGuard env("TMCLIENT_BROKER_TCPSTREAM", Url(server.port()));
+  CTmdClientObject client;
+  ASSERT_EQ(client.bind_openBroker("TCPSTREAM"), 0);
+  tmb_stream in, out;
+  in.open();
+  in.begin_stream("req");
+  in << 41;
+  in.end_stream();
+  ASSERT_EQ(client.call_server("I", "C", nullptr, in, out), 0);
+  int v = 0;
+  EXPECT_TRUE(out.begin_stream("rep"));
+  out >> v;
+  EXPECT_TRUE(out.end_stream());
+  EXPECT_EQ(v, 42);
+}
+
+}  // namespace

@@ -1,0 +1,186 @@
+#include "test_servers.h"
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+namespace transport_test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int ListenLoopback(uint16_t port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int one = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(port);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 64) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+uint16_t PortOf(int fd) {
+  sockaddr_in a{};
+  socklen_t len = sizeof a;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  return ntohs(a.sin_port);
+}
+
+bool CanConnect(uint16_t port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(port);
+  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  ::close(fd);
+  return ok;
+}
+
+bool ReadExactly(int fd, char* p, std::size_t n, Clock::time_point deadline) {
+  while (n > 0) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return false;
+    pollfd pf{fd, POLLIN, 0};
+    if (::poll(&pf, 1, static_cast<int>(left.count())) <= 0) continue;
+    ssize_t r = ::recv(fd, p, n, 0);
+    if (r <= 0) return false;
+    p += r;
+    n -= static_cast<std::size_t>(r);
+  }
+  return true;
+}
+
+}  // namespace
+
+uint16_t FreePort() {
+  int fd = ListenLoopback(0);
+  uint16_t port = PortOf(fd);
+  ::close(fd);
+  return port;
+}
+
+EnvGuard::EnvGuard(const char* name, const std::string& value) : sName(name) {
+  const char* old = std::getenv(name);
+  bHad = old != nullptr;
+  if (bHad) sOld = old;
+  ::setenv(name, value.c_str(), 1);
+}
+
+EnvGuard::~EnvGuard() {
+  if (bHad) {
+    ::setenv(sName.c_str(), sOld.c_str(), 1);
+  } else {
+    ::unsetenv(sName.c_str());
+  }
+}
+
+bool NatsServer::Start(std::vector<std::string> extraArgs, uint16_t port) {
+  Stop();
+  iPort = port ? port : FreePort();
+  std::vector<std::string> args = {"nats-server", "-a", "127.0.0.1", "-p", std::to_string(iPort)};
+  args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execvp("nats-server", argv.data());
+    ::_exit(127);
+  }
+  if (pid < 0) return false;
+  iPid = pid;
+  auto deadline = Clock::now() + std::chrono::seconds(10);
+  while (Clock::now() < deadline) {
+    if (CanConnect(iPort)) return true;
+    int status = 0;
+    if (::waitpid(iPid, &status, WNOHANG) == iPid) {
+      iPid = -1;
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  Stop();
+  return false;
+}
+
+void NatsServer::Stop() {
+  if (iPid <= 0) return;
+  ::kill(iPid, SIGKILL);
+  ::waitpid(iPid, nullptr, 0);
+  iPid = -1;
+}
+
+RawTcpServer::RawTcpServer(Serve serve) : fnServe(std::move(serve)) {
+  iListenFd = ListenLoopback(0);
+  iPort = PortOf(iListenFd);
+  tAccept = std::thread([this] {
+    while (!bStop) {
+      pollfd pf{iListenFd, POLLIN, 0};
+      if (::poll(&pf, 1, 50) <= 0) continue;
+      int fd = ::accept4(iListenFd, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd < 0) continue;
+      vConns.emplace_back([this, fd] {
+        fnServe(fd);
+        ::close(fd);
+      });
+    }
+  });
+}
+
+RawTcpServer::~RawTcpServer() {
+  bStop = true;
+  tAccept.join();
+  ::close(iListenFd);
+  for (auto& t : vConns) t.join();
+}
+
+bool ReadFrame(int fd, std::string& body) {
+  auto deadline = Clock::now() + std::chrono::seconds(10);
+  char len[4];
+  if (!ReadExactly(fd, len, 4, deadline)) return false;
+  uint32_t n = uint32_t(uint8_t(len[0])) | uint32_t(uint8_t(len[1])) << 8 |
+               uint32_t(uint8_t(len[2])) << 16 | uint32_t(uint8_t(len[3])) << 24;
+  if (n > (64u << 20)) return false;
+  body.resize(n);
+  return ReadExactly(fd, body.data(), n, deadline);
+}
+
+void WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (n <= 0) return;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+uint32_t CallIdOf(std::string_view body) {
+  if (body.size() < 5) return 0;
+  uint32_t v = 0;
+  std::memcpy(&v, body.data() + 1, 4);
+  return v;
+}
+
+void Put32(std::string& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
+}
+
+void Put64(std::string& out, uint64_t v) {
+  for (int i = 0; i < 8; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
+}
+
+}  // namespace transport_test
