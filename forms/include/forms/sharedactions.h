@@ -33,8 +33,10 @@ inline constexpr int kUnusedButtonImage = 14;
 // or an empty text for the unused image and for indexes out of range.
 const char* ButtonImageLabel(int index);
 
-// Form colours (0x00BBGGRR).
+// The base window's colour and its hint window (0x00BBGGRR). The hint
+// window is found by its component name, never kept in a member.
 inline constexpr uint32_t kBaseWindowColor = 16766925;
 inline constexpr uint32_t kHintWindowColor = 16775921;
+inline constexpr const char* kHintWindowName = "HCN76F2E4C7A4954525905AE433DE29E7FD";
 
 }  // namespace MBaseWindow

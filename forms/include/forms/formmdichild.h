@@ -1,0 +1,186 @@
+#pragma once
+
+#include <cstdint>
+
+#include "forms/export.h"
+#include "forms/selectionaction.h"
+#include "toolkit/forms.h"
+
+class TAction;
+class TActionList;
+class THandlerTable;
+class TImageList;
+class TListColumn;
+class TListItem;
+class TListView;
+
+// The base class of every business window: an MDI child in the house colour
+// and font with the shared button images and actions, Enter-to-next-field,
+// key-press filters for edits, and, wired once the layout is loaded, list
+// view sorting, copy menus, check-mark keys and column fitting, hover hints
+// for cut-off texts and drop-down widths for combo boxes.
+//
+// The services only work on their arguments and the controls those point
+// to; the window they are bound with is merely the object their handlers are
+// called on. The window frees itself when it is closed.
+class FORMS_API TfrmMDIChild : public TForm {
+ public:
+  using TSelectionAction = MBaseWindow::TSelectionAction;
+  using enum MBaseWindow::TSelectionAction;
+
+  // Builds the window from its layout and opens it (maximised in the
+  // application's MDI area). Throws ELayoutError when the layout cannot be
+  // built.
+  explicit TfrmMDIChild(TComponent* Owner);
+  ~TfrmMDIChild() override;
+
+  // Owned by the window through its layout.
+  TImageList* ImageListNormal = nullptr;
+  TActionList* ActionListPublic = nullptr;
+  TAction* actHelp = nullptr;
+  TAction* actAdd = nullptr;
+  TAction* actCancel = nullptr;
+  TAction* actOK = nullptr;
+  TAction* actDelete = nullptr;
+  TAction* actClear = nullptr;
+  TAction* actModify = nullptr;
+  TAction* actQuery = nullptr;
+  TAction* actPrev = nullptr;
+  TAction* actNext = nullptr;
+  TAction* actCommit = nullptr;
+  TAction* actClose = nullptr;
+  TAction* actSeleNub = nullptr;
+  TAction* actSeleSim = nullptr;
+  TAction* actSaveAs = nullptr;
+  TAction* actReport = nullptr;
+  TAction* actDrawBack = nullptr;
+  TAction* actUnpay = nullptr;
+  TAction* actAdjust = nullptr;
+  TAction* actInvoice = nullptr;
+  TAction* actDiscount = nullptr;
+  TAction* actPay = nullptr;
+  TAction* actSetPrintCol = nullptr;
+  TAction* actPrePage = nullptr;
+  TAction* actNextPage = nullptr;
+  TAction* actAcctLock = nullptr;
+  TAction* actAcctUnLock = nullptr;
+  TAction* actLogin = nullptr;
+  TAction* actExit = nullptr;
+  TAction* actItemDetail = nullptr;
+  TAction* actScout = nullptr;
+  TAction* actNewCust = nullptr;
+  TAction* actNewAcct = nullptr;
+  TAction* actRetDeposit = nullptr;
+  TAction* actSort = nullptr;
+  TAction* actForceEnd = nullptr;
+  TAction* actDetail = nullptr;
+  TAction* actRePrint = nullptr;
+  TAction* actPreview = nullptr;
+  TAction* actAssign = nullptr;
+  TAction* actBind = nullptr;
+  TAction* actPattComp = nullptr;
+  TAction* actActive = nullptr;
+  TAction* actDiscard = nullptr;
+  TAction* actRecycle = nullptr;
+  TAction* actFeeDetail = nullptr;
+  TAction* actBookDetail = nullptr;
+  TAction* actPrintDetail = nullptr;
+  TAction* actReOpen = nullptr;
+  TAction* actForceOpen = nullptr;
+  TAction* actWholesale = nullptr;
+  TAction* actPurchaser = nullptr;
+  TAction* actAbort = nullptr;
+  TAction* actRetry = nullptr;
+  TAction* actNeglect = nullptr;
+  TAction* actUnBind = nullptr;
+  TAction* actModiPass = nullptr;
+  TAction* actAutho = nullptr;
+  TAction* actUnAutho = nullptr;
+  TAction* actUnNew = nullptr;
+  TAction* actImport = nullptr;
+  TAction* actService = nullptr;
+  TAction* actAllot = nullptr;
+  TAction* actDelay = nullptr;
+  TAction* actLock = nullptr;
+  TAction* actReSet = nullptr;
+  TAction* actTellLose = nullptr;
+  TAction* actUnLock = nullptr;
+  TAction* actOperLock = nullptr;
+  TAction* actPrint = nullptr;
+  TAction* actConfig = nullptr;
+  TAction* actReSetRes = nullptr;
+  TAction* actToTrophy = nullptr;
+
+  // Handlers that layouts bind by name (see PublishHandlers).
+
+  // Closing frees the window.
+  void FormClose(TObject* Sender, TCloseAction& Action);
+  void actExitExecute(TObject* Sender);
+  // Sorts by the clicked column, flipping the direction on every click.
+  void OnListViewColumnClick(TObject* Sender, TListColumn* Column);
+  // Orders two rows by the sort column kept in the list view's tag; gives no
+  // result when the tag names no column.
+  void OnListViewCompare(TObject* Sender, TListItem* Item1, TListItem* Item2, intptr_t Data,
+                         int& Compare);
+  // Widens columns to fit their caption and the newest row.
+  void OnListViewChange(TObject* Sender, TListItem* Item, TItemChange Change);
+  // Enter, Up/Down and Ctrl+A/Z/T on a list view.
+  void OnListViewKeyUp(TObject* Sender, uint16_t& Key, TShiftState Shift);
+  // Key-press filters: a refused character is set to 0.
+  void OnEditKeyPress(TObject* Sender, char& Key);           // whole numbers
+  void OnEditKeyPressDeciPoint(TObject* Sender, char& Key);  // and the full stop
+  void OnEditKeyPressTraverse(TObject* Sender, char& Key);   // and '-' and ' '
+  // Enter posts a move of the focus to the next tab stop; the key stays.
+  void OnControlKeyUp(TObject* Sender, uint16_t& Key, TShiftState Shift);
+  void actCloseExecute(TObject* Sender);
+  void OnEditKeyPressTraverseChar(TObject* Sender, char& Key);  // single-byte text
+  void OnEditKeyPressEmail(TObject* Sender, char& Key);         // single-byte text
+  // Shows the hint window over a disabled edit or combo box whose text is cut
+  // off, hides it otherwise.
+  void FormMouseMove(TObject* Sender, TShiftState Shift, int X, int Y);
+  // Makes the opened list wide enough for the widest item.
+  void OnComboBoxDropDown(TObject* Sender);
+
+  // Wires every service into `Form` (null: nothing): the house colour and
+  // style, list views, combo boxes, the hint window (created once), hover
+  // hints and Enter-to-next-field.
+  void InitForm(TForm* Form);
+  // Attaches the list view services to `C` when it is a list view, else to
+  // every list view `C` and its frames own. Handlers already bound stay.
+  void InitListView(TComponent* C);
+  // Puts "复制单元格" and "复制记录" at the top of the list view's popup menu,
+  // creating the menu when there is none. False for a null list view or when
+  // a menu or item cannot be created.
+  bool HookListViewPopupMenu(TListView* L);
+  // Click handlers of the two copy menu items (the item's tag holds its list
+  // view): copy the cell under the last right-click, or the selected rows.
+  void OnListViewCellCopy(TObject* Sender);
+  void OnListViewSelectionCopy(TObject* Sender);
+  // Binds FormMouseMove to the containers and edits `C` (and its frames) own.
+  void CMMouseMove(TControl* C);
+  // Makes Enter move the focus in `C` when it is a form; anything else is
+  // left alone.
+  void SetNextFocus(TControl* C);
+  // Sets, clears or inverts every row's check mark of a list view that shows
+  // check boxes.
+  void SelectListViewRows(TListView* L, TSelectionAction Action);
+  // Binds OnComboBoxDropDown to `C` when it is a combo box, else to the combo
+  // boxes `C` and its frames own; drop-down handlers already bound stay.
+  void InitTComboBox(TComponent* C);
+
+ protected:
+  // For derived windows: reads the base layout only. The derived constructor
+  // reads its own layout with a table that starts from PublishHandlers, then
+  // calls EndLayout.
+  struct TDerivedConstruction {};
+  TfrmMDIChild(TComponent* Owner, TDerivedConstruction);
+
+  // Adds the handlers above, bound with this window, under their names.
+  void PublishHandlers(THandlerTable& Handlers);
+
+  void Loaded() override;
+  void CreateParams(TCreateParams& Params) override;
+};
+
+// The shared base-window pointer. Nothing sets it; it stays null.
+extern FORMS_API TfrmMDIChild* frmMDIChild;

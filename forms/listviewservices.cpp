@@ -1,0 +1,153 @@
+#include <new>
+#include <string>
+
+#include "forms/formmdichild.h"
+#include "forms/listviewcapture.h"
+#include "forms/sortcompare.h"
+#include "forms/widthrules.h"
+#include "guicommon/guiforms.h"
+#include "toolkit/listview.h"
+#include "toolkit/menus.h"
+
+using namespace MBaseWindow;
+
+namespace {
+
+constexpr uint16_t kKeyA = 65;
+constexpr uint16_t kKeyT = 84;
+constexpr uint16_t kKeyZ = 90;
+
+// The text a row shows in column c: its caption, or its sub-item c - 1
+// (empty when the row has none).
+std::string RowText(const TListItem* item, int column) {
+  if (column == 0) return item->Caption();
+  return item->SubItems()->Strings(column - 1);
+}
+
+}  // namespace
+
+void TfrmMDIChild::InitListView(TComponent* C) {
+  if (C == nullptr) return;
+  auto attach = [this](TListView* listView) {
+    SubclassListViewWindow(listView->Handle());
+    HookListViewPopupMenu(listView);
+    if (!listView->OnCompare)
+      listView->OnCompare = TLVCompareEvent(this, &TfrmMDIChild::OnListViewCompare);
+    if (!listView->OnColumnClick)
+      listView->OnColumnClick = TLVColumnClickEvent(this, &TfrmMDIChild::OnListViewColumnClick);
+    if (!listView->OnChange)
+      listView->OnChange = TLVChangeEvent(this, &TfrmMDIChild::OnListViewChange);
+    if (!listView->OnKeyUp) listView->OnKeyUp = TKeyEvent(this, &TfrmMDIChild::OnListViewKeyUp);
+  };
+  if (auto* listView = dynamic_cast<TListView*>(C)) {
+    attach(listView);
+    return;
+  }
+  for (int i = C->ComponentCount() - 1; i >= 0; --i) {
+    TComponent* component = C->Components(i);
+    if (auto* listView = dynamic_cast<TListView*>(component))
+      attach(listView);
+    else if (auto* frame = dynamic_cast<TFrame*>(component))
+      InitListView(frame);
+  }
+}
+
+bool TfrmMDIChild::HookListViewPopupMenu(TListView* L) {
+  if (L == nullptr) return false;
+  try {
+    TPopupMenu* menu = L->PopupMenu();
+    if (menu == nullptr) menu = new TPopupMenu(L);
+    L->SetPopupMenu(menu);
+    auto addItem = [&](const char* caption, void (TfrmMDIChild::*handler)(TObject*)) {
+      auto* item = new TMenuItem(menu);
+      item->SetCaption(caption);
+      item->SetTag(reinterpret_cast<intptr_t>(L));
+      item->OnClick = TNotifyEvent(this, handler);
+      menu->Items()->Insert(0, item);
+    };
+    addItem("复制记录", &TfrmMDIChild::OnListViewSelectionCopy);
+    addItem("复制单元格", &TfrmMDIChild::OnListViewCellCopy);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+void TfrmMDIChild::OnListViewCellCopy(TObject* Sender) {
+  auto* item = dynamic_cast<TMenuItem*>(Sender);
+  if (item != nullptr && item->Tag() != 0)
+    CopyListViewCell(reinterpret_cast<TListView*>(item->Tag()));
+}
+
+void TfrmMDIChild::OnListViewSelectionCopy(TObject* Sender) {
+  auto* item = dynamic_cast<TMenuItem*>(Sender);
+  if (item != nullptr && item->Tag() != 0)
+    CopyListViewSelection(reinterpret_cast<TListView*>(item->Tag()));
+}
+
+void TfrmMDIChild::OnListViewColumnClick(TObject* Sender, TListColumn* Column) {
+  auto* listView = dynamic_cast<TListView*>(Sender);
+  if (listView == nullptr || Column == nullptr) return;
+  listView->SetTag(NextSortTag(listView->Tag(), Column->Index()));
+  listView->AlphaSort();
+}
+
+void TfrmMDIChild::OnListViewCompare(TObject* Sender, TListItem* Item1, TListItem* Item2, intptr_t,
+                                     int& Compare) {
+  auto* listView = dynamic_cast<TListView*>(Sender);
+  if (listView == nullptr || Item1 == nullptr || Item2 == nullptr) return;
+  if (ComparePinnedRows(Item1->ImageIndex(), Item2->ImageIndex(), Compare)) return;
+  int column = 0;
+  bool ascending = true;
+  if (!DecodeSortTag(listView->Tag(), listView->Columns()->Count(), column, ascending)) return;
+  const intptr_t kind = listView->Columns()->Items(column)->Tag();
+  // A text that does not convert leaves the result the list view handed in.
+  CompareCellTexts(kind, RowText(Item1, column), RowText(Item2, column), Compare);
+  if (!ascending) Compare = -Compare;
+}
+
+void TfrmMDIChild::OnListViewChange(TObject* Sender, TListItem*, TItemChange) {
+  auto* listView = dynamic_cast<TListView*>(Sender);
+  if (listView == nullptr) return;
+  TListColumns* columns = listView->Columns();
+  if (columns->Count() == 0) return;
+  TEXTMETRIC metrics{};
+  const bool metricsRead = GetTextMetrics(listView->Canvas()->Handle(), &metrics) == 1;
+  const int charWidth = EstimatedCharWidth(metricsRead, metrics.tmAveCharWidth);
+  const int lastRow = listView->Items()->Count() - 1;
+  const bool checkBoxes = listView->Checkboxes();
+  for (int c = 0; c < columns->Count(); ++c) {
+    TListColumn* column = columns->Items(c);
+    const size_t cellBytes = lastRow < 0 ? 0 : listView->CellText(lastRow, c).size();
+    const int width = FittedColumnWidth(column->Width(), column->Caption().size(), cellBytes,
+                                        charWidth, checkBoxes);
+    if (width > column->Width()) column->SetWidth(width);
+  }
+  listView->Repaint();
+}
+
+void TfrmMDIChild::OnListViewKeyUp(TObject* Sender, uint16_t& Key, TShiftState Shift) {
+  auto* listView = dynamic_cast<TListView*>(Sender);
+  if (listView == nullptr) return;
+  const bool ctrl = (Shift & ssCtrl) != 0;
+  if (Key == VK_RETURN) {
+    if (listView->OnDblClick) listView->OnDblClick(Sender);
+  } else if (Key == VK_UP || Key == VK_DOWN) {
+    if (listView->OnClick) listView->OnClick(listView);
+  } else if (Key == kKeyA && ctrl) {
+    SelectListViewRows(listView, saCheckAll);
+  } else if (Key == kKeyZ && ctrl) {
+    SelectListViewRows(listView, saUncheckAll);
+  } else if (Key == kKeyT && ctrl) {
+    SelectListViewRows(listView, saInvertCheck);
+  }
+}
+
+void TfrmMDIChild::SelectListViewRows(TListView* L, TSelectionAction Action) {
+  if (L == nullptr || !L->Checkboxes()) return;
+  TListItems* items = L->Items();
+  for (int i = items->Count() - 1; i >= 0; --i) {
+    TListItem* item = items->Item(i);
+    item->SetChecked(CheckMarkAfter(Action, item->Checked()));
+  }
+}
