@@ -38,9 +38,11 @@ tmb_stream::tmb_stream() = default;
 tmb_stream::~tmb_stream() = default;
 
 bool tmb_stream::open() {
-  buf_.clear();
+  // The buffer keeps its memory, so a stream reused for many frames stops
+  // allocating once it has seen the largest.
   wlen_ = 0;
-  rp_ = end_ = nullptr;
+  base_ = rp_ = end_ = nullptr;
+  attached_ = false;
   scopeOffset_ = kNoScope;
   state_ = State::kOk;
   mode_ = Mode::kWrite;
@@ -54,24 +56,41 @@ void tmb_stream::load(std::string_view bytes) {
     Fail("frame over size limit");
     return;
   }
-  load(std::string(bytes));
+  buf_.assign(bytes);  // reuses the buffer's memory when it is large enough
+  StartReading(buf_.data(), buf_.size());
+}
+
+void tmb_stream::attach(std::string_view bytes) {
+  if (bytes.size() > kMaxFrameSize) {
+    load(std::string());
+    Fail("frame over size limit");
+    return;
+  }
+  StartReading(bytes.data(), bytes.size());
+  attached_ = true;
 }
 
 void tmb_stream::load(std::string&& bytes) {
   const bool tooLarge = bytes.size() > kMaxFrameSize;
   buf_ = tooLarge ? std::string() : std::move(bytes);
+  StartReading(buf_.data(), buf_.size());
+  if (tooLarge) Fail("frame over size limit");
+}
+
+void tmb_stream::StartReading(const char* begin, std::size_t size) {
   wlen_ = 0;
-  rp_ = buf_.data();
-  end_ = rp_ + buf_.size();
+  base_ = rp_ = begin;
+  end_ = begin + size;
+  attached_ = false;
   scopeOffset_ = kNoScope;
   state_ = State::kOk;
   mode_ = Mode::kRead;
   failedAt_.clear();
-  if (tooLarge) Fail("frame over size limit");
 }
 
 const std::string& tmb_stream::bytes() const {
   if (mode_ == Mode::kWrite) buf_.resize(wlen_);
+  if (attached_) buf_.assign(base_, static_cast<std::size_t>(end_ - base_));
   return buf_;
 }
 
@@ -85,12 +104,12 @@ bool tmb_stream::Fail(const char* what) {
   failedAt_ = what;
   if (mode_ == Mode::kRead) {
     if (scopeOffset_ != kNoScope) {
-      const auto len = static_cast<unsigned char>(buf_[scopeOffset_]);
+      const auto len = static_cast<unsigned char>(base_[scopeOffset_]);
       failedAt_ += " in ";
-      failedAt_.append(buf_, scopeOffset_ + 1, len);
+      failedAt_.append(base_ + scopeOffset_ + 1, len);
     }
     failedAt_ += " at offset ";
-    failedAt_ += std::to_string(rp_ - buf_.data());
+    failedAt_ += std::to_string(rp_ - base_);
   }
   return false;
 }
@@ -104,7 +123,7 @@ bool tmb_stream::Writable(std::size_t n) {
   if (wlen_ + n > buf_.size()) {
     // The buffer is kept at its full size and only wlen_ bytes are used, so
     // that values are stored with plain copies.
-    buf_.resize(std::max({buf_.size() * 2, wlen_ + n, std::size_t{4096}}));
+    buf_.resize(std::max({buf_.size() * 2, wlen_ + n, buf_.capacity(), std::size_t{4096}}));
   }
   return true;
 }
@@ -286,7 +305,7 @@ bool tmb_stream::TakeName(uint8_t tag, const char* name, const char* what) {
   if (n != want || static_cast<std::size_t>(end_ - rp_) < n || std::memcmp(rp_, name, n) != 0) {
     return Fail(what);
   }
-  if (!isStream) scopeOffset_ = static_cast<std::size_t>(p - buf_.data());
+  if (!isStream) scopeOffset_ = static_cast<std::size_t>(p - base_);
   rp_ += n;
   return true;
 }
@@ -343,7 +362,11 @@ tmb_stream& tmb_stream::operator>>(std::string& v) {
     Fail("string length");
     return *this;
   }
-  v.assign(rp_, n);
+  if (n <= v.capacity()) {
+    v.assign(rp_, n);
+  } else {
+    v = std::string(rp_, n);  // a plain allocation, no reallocation path
+  }
   rp_ += n;
   return *this;
 }
@@ -353,11 +376,14 @@ tmb_stream& tmb_stream::operator>>(QRSDateTime& v) {
   if (p == nullptr) return *this;
   const int year = Load<uint16_t>(p);
   const auto part = [p](int i) { return static_cast<int>(static_cast<unsigned char>(p[i])); };
-  if (!QRSDateTime::isValid(year, part(2), part(3), part(4), part(5), part(6))) {
+  const QRSDateTime t(year, part(2), part(3), part(4), part(5), part(6));
+  // The constructor gives the null value for invalid parts; only all-zero
+  // parts may code it.
+  if (t.isNull() && (year | part(2) | part(3) | part(4) | part(5) | part(6)) != 0) {
     Fail("datetime value");
     return *this;
   }
-  v = QRSDateTime(year, part(2), part(3), part(4), part(5), part(6));
+  v = t;
   return *this;
 }
 

@@ -67,9 +67,11 @@ tmb_stream& WriteList(tmb_stream& s, const std::vector<R>& list, const char* nam
   return s;
 }
 
-// Appends the elements of a list to `list`: each one is read into a fresh
-// record and appended once it has been read whole. Stops at the first failure
-// without ending the list; the elements appended so far stay.
+// Appends the elements of a list to `list`. Each element is read into a
+// freshly constructed record at the end of the list, which stays there only
+// once it has been read whole: a failure or an exception removes it again.
+// Stops at the first failure without ending the list; the elements appended
+// before it stay.
 template <class R>
 tmb_stream& ReadList(tmb_stream& s, std::vector<R>& list, const char* name) {
   int count = 0;
@@ -81,10 +83,18 @@ tmb_stream& ReadList(tmb_stream& s, std::vector<R>& list, const char* name) {
   list.reserve(list.size() +
                std::min(static_cast<std::size_t>(count), s.remaining() / smallestRecord));
   for (int i = 0; i < count; ++i) {
-    R fresh;
-    s >> fresh;
+    list.emplace_back();
+    // Drops the element being read unless it is kept after a full read.
+    struct PendingElement {
+      std::vector<R>& list;
+      bool keep = false;
+      ~PendingElement() {
+        if (!keep) list.pop_back();
+      }
+    } pending{list};
+    s >> list.back();
     if (s.failed()) return s;
-    list.push_back(fresh);
+    pending.keep = true;
   }
   s.end_read_list();
   return s;

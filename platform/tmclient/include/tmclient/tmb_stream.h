@@ -36,6 +36,9 @@ class TMCLIENT_API tmb_stream {
   // kMaxFrameSize leaves it failed.
   void load(std::string_view bytes);
   void load(std::string&& bytes);
+  // Read mode over `bytes` in place, without copying them: the caller keeps
+  // them alive and unchanged until the stream is loaded, opened or destroyed.
+  void attach(std::string_view bytes);
 
   // True when the stream is not open or has recorded an error.
   bool failed() const { return state_ != State::kOk; }
@@ -92,6 +95,7 @@ class TMCLIENT_API tmb_stream {
   enum class State : uint8_t { kClosed, kOk, kFailed };
   enum class Mode : uint8_t { kNone, kWrite, kRead };
 
+  void StartReading(const char* begin, std::size_t size);
   bool Fail(const char* what);
   bool Writable(std::size_t n);
   void PutTag(uint8_t tag);
@@ -102,8 +106,10 @@ class TMCLIENT_API tmb_stream {
 
   mutable std::string buf_;  // write: capacity-sized, wlen_ used; read: the frame
   std::size_t wlen_ = 0;
-  const char* rp_ = nullptr;     // read position in buf_
-  const char* end_ = nullptr;    // end of buf_
+  const char* base_ = nullptr;   // read: the frame (in buf_, or the caller's bytes)
+  const char* rp_ = nullptr;     // read position
+  const char* end_ = nullptr;    // end of the frame
+  bool attached_ = false;        // reading the caller's bytes in place
   std::size_t scopeOffset_ = 0;  // read: offset of the innermost struct/list name
   State state_ = State::kClosed;
   Mode mode_ = Mode::kNone;
