@@ -22,10 +22,10 @@ ConditionFault CheckLogConditions(const LogConditions& c) {
   return ConditionFault::kNone;
 }
 
-std::string LogQuerySql(unsigned mask) {
-  std::string sql =
-      "SELECT so_nbr, busi_code, phone_id, amount, mpp_transaction_id, so_date, remark "
-      "FROM mp_so_log";
+namespace {
+
+std::string WhereClause(unsigned mask) {
+  std::string sql;
   const char* glue = " WHERE ";
   auto add = [&](unsigned bit, const char* term) {
     if (mask & bit) {
@@ -39,8 +39,19 @@ std::string LogQuerySql(unsigned mask) {
   add(kCondPhone, "phone_id = ?3");
   add(kCondBegin, "so_date >= ?4");
   add(kCondEnd, "so_date <= ?5");
-  sql += " ORDER BY so_date, so_nbr LIMIT ?6";
   return sql;
+}
+
+}  // namespace
+
+std::string LogQuerySql(unsigned mask) {
+  return "SELECT so_nbr, busi_code, phone_id, amount, mpp_transaction_id, so_date, remark "
+         "FROM mp_so_log" +
+         WhereClause(mask) + " ORDER BY so_date, so_nbr LIMIT ?6";
+}
+
+std::string LogCountSql(unsigned mask) {
+  return "SELECT count(*) FROM (SELECT 1 FROM mp_so_log" + WhereClause(mask) + " LIMIT ?6)";
 }
 
 std::string DescribeConditions(const LogConditions& c) {

@@ -1,6 +1,7 @@
 #include "backoffice/protocol.h"
 
-#include <cstdio>
+#include <climits>
+#include <cstdint>
 
 #include "tmclient/tmb_stream.h"
 
@@ -86,6 +87,50 @@ void EncodeUserReply(const MMicroPaymentDef::SMpUserInfoList& list, const QRSErr
   s << list;
   s << cErrorMsg;
   TakeBytes(s, out);
+}
+
+LogReplyWriter::LogReplyWriter(tmb_stream& stream, int64_t count) : stream_(stream), count_(count) {
+  stream_.open();
+  stream_.begin_stream(kLogReplyStream);
+  // The framing of the list writer, with the rows coming one by one.
+  stream_.begin_write_list(MMicroPaymentDef::kSMpInfoListName,
+                           count > INT32_MAX ? -1 : static_cast<int>(count));
+  info_.Marker = info_.UsedMarker = (uint64_t{1} << MMicroPaymentDef::SMpInfo::kFieldCount) - 1;
+  stat_.set_DEPOSIT_COUNT(0);
+  stat_.set_DEPOSIT_SUM(0);
+  stat_.set_WITHDRAW_COUNT(0);
+  stat_.set_WITHDRAW_SUM(0);
+}
+
+void LogReplyWriter::Row(const LogRow& r) {
+  ++rows_;
+  info_.SO_NBR = r.SO_NBR;
+  info_.BUSI_CODE = r.BUSI_CODE;
+  info_.PHONE_ID.assign(r.PHONE_ID);
+  info_.AMOUNT = r.AMOUNT;
+  info_.MPP_TRANSACTION_ID.assign(r.MPP_TRANSACTION_ID);
+  info_.MPP_TIME = FromStamp(r.SO_DATE);
+  info_.REMARK.assign(r.REMARK);
+  stream_ << info_;
+  if (r.BUSI_CODE == kDepositBusiCode) {
+    ++stat_.DEPOSIT_COUNT;
+    stat_.DEPOSIT_SUM += r.AMOUNT;
+  } else if (r.BUSI_CODE == kWithdrawBusiCode) {
+    // Withdrawals are stored as negative amounts; the total is their size.
+    ++stat_.WITHDRAW_COUNT;
+    stat_.WITHDRAW_SUM -= r.AMOUNT;
+  }
+}
+
+bool LogReplyWriter::Finish(std::string& out) {
+  if (rows_ != count_) return false;
+  stream_.end_write_list();
+  stream_ << stat_;
+  stream_ << 0;
+  stream_ << QRSErrorMsg();
+  if (!stream_.end_stream() || stream_.failed()) return false;
+  out = stream_.bytes();
+  return true;
 }
 
 }  // namespace backoffice

@@ -18,17 +18,46 @@ class ResetGuard {
 
 QueryConnection::QueryConnection(const std::string& path) : db_(path, Database::Mode::kReadOnly) {}
 
-int64_t QueryConnection::QueryLog(const LogConditions& c, int64_t limit, LogRowSink& sink) {
-  unsigned mask = ConditionMask(c);
-  Statement& s = log_[mask];
-  if (!s.valid()) s = db_.Prepare(LogQuerySql(mask));
-  ResetGuard guard(s);
+namespace {
+
+void BindConditions(Statement& s, unsigned mask, const LogConditions& c, int64_t limit) {
   if (mask & kCondSoNbr) s.Bind(1, c.SO_NBR);
   if (mask & kCondBusiCode) s.Bind(2, static_cast<int64_t>(c.BUSI_CODE));
   if (mask & kCondPhone) s.Bind(3, c.PHONE_ID);
   if (mask & kCondBegin) s.Bind(4, c.BEGIN_SO_DATE);
   if (mask & kCondEnd) s.Bind(5, c.END_SO_DATE);
   s.Bind(6, limit);
+}
+
+}  // namespace
+
+ReadSnapshot::ReadSnapshot(QueryConnection& c) : c_(c) {
+  c_.db_.Exec("BEGIN");
+}
+
+ReadSnapshot::~ReadSnapshot() {
+  try {
+    c_.db_.Exec("COMMIT");
+  } catch (const DbError&) {
+    // a read transaction has nothing to lose
+  }
+}
+
+int64_t QueryConnection::CountLog(const LogConditions& c, int64_t limit) {
+  unsigned mask = ConditionMask(c);
+  Statement& s = count_[mask];
+  if (!s.valid()) s = db_.Prepare(LogCountSql(mask));
+  ResetGuard guard(s);
+  BindConditions(s, mask, c, limit);
+  return s.Step() ? s.Int(0) : 0;
+}
+
+int64_t QueryConnection::QueryLog(const LogConditions& c, int64_t limit, LogRowSink& sink) {
+  unsigned mask = ConditionMask(c);
+  Statement& s = log_[mask];
+  if (!s.valid()) s = db_.Prepare(LogQuerySql(mask));
+  ResetGuard guard(s);
+  BindConditions(s, mask, c, limit);
   int64_t n = 0;
   while (s.Step()) {
     LogRow row{s.Int(0),  static_cast<int32_t>(s.Int(1)),

@@ -7,12 +7,12 @@
 #include "backoffice/protocol.h"
 #include "backoffice/query_connection.h"
 #include "backoffice/sqlite_db.h"
+#include "tmclient/tmb_stream.h"
 
 namespace backoffice {
 namespace {
 
 using MMicroPaymentDef::SMpAcctStatInfo;
-using MMicroPaymentDef::SMpInfo;
 using MMicroPaymentDef::SMpInfoList;
 using MMicroPaymentDef::SMpUserInfo;
 using MMicroPaymentDef::SMpUserInfoList;
@@ -29,36 +29,6 @@ std::string TooManyRowsText(int64_t maxRows) {
   std::snprintf(text, sizeof text, messages::kTooManyRows, static_cast<long long>(maxRows));
   return text;
 }
-
-class LogCollector : public LogRowSink {
- public:
-  explicit LogCollector(SMpInfoList& list) : list_(list) {}
-  void Row(const LogRow& r) override {
-    SMpInfo& info = list_.emplace_back();
-    info.SO_NBR = r.SO_NBR;
-    info.BUSI_CODE = r.BUSI_CODE;
-    info.PHONE_ID.assign(r.PHONE_ID);
-    info.AMOUNT = r.AMOUNT;
-    info.MPP_TRANSACTION_ID.assign(r.MPP_TRANSACTION_ID);
-    info.MPP_TIME = FromStamp(r.SO_DATE);
-    info.REMARK.assign(r.REMARK);
-    info.Marker = info.UsedMarker = kAllLogFields;
-    if (r.BUSI_CODE == kDepositBusiCode) {
-      ++depositCount;
-      depositSum += r.AMOUNT;
-    } else if (r.BUSI_CODE == kWithdrawBusiCode) {
-      // Withdrawals are stored as negative amounts; the total is their size.
-      ++withdrawCount;
-      withdrawSum -= r.AMOUNT;
-    }
-  }
-
-  int64_t depositCount = 0, depositSum = 0, withdrawCount = 0, withdrawSum = 0;
-
- private:
-  static constexpr uint64_t kAllLogFields = (uint64_t{1} << SMpInfo::kFieldCount) - 1;
-  SMpInfoList& list_;
-};
 
 class UserCollector : public UserRowSink {
  public:
@@ -94,7 +64,15 @@ AuditEntry AuditOf(const MCustQryAccept::SQueryLogSoInfo& who, const char* servi
 
 }  // namespace
 
-// Holds one read connection for the length of a request.
+// What one request at a time works with: a read connection, and the buffer
+// of its last reply, kept so that the next large reply reuses its memory.
+struct Service::Worker {
+  explicit Worker(const std::string& path) : conn(path) {}
+  QueryConnection conn;
+  tmb_stream scratch;
+};
+
+// Holds one worker for the length of a request.
 class Service::Lease {
  public:
   explicit Lease(Service& s) : s_(s) {
@@ -110,18 +88,19 @@ class Service::Lease {
     }
     s_.available_.notify_one();
   }
-  QueryConnection& operator*() { return *conn_; }
+  QueryConnection& operator*() { return conn_->conn; }
+  tmb_stream& scratch() { return conn_->scratch; }
 
  private:
   Service& s_;
-  QueryConnection* conn_;
+  Worker* conn_;
 };
 
 Service::Service(const ServiceConfig& config, AuditWriter* audit) : config_(config), audit_(audit) {
   if (config_.connections < 1) config_.connections = 1;
   if (config_.maxRows < 1) config_.maxRows = 1;
   for (int i = 0; i < config_.connections; ++i) {
-    all_.push_back(std::make_unique<QueryConnection>(config_.dbPath));
+    all_.push_back(std::make_unique<Worker>(config_.dbPath));
     free_.push_back(all_.back().get());
   }
 }
@@ -147,15 +126,12 @@ int Service::Handle(const std::string& interfaceName, const std::string& service
 
 int Service::HandleLog(std::string_view request, std::string& reply) {
   LogRequest req;
-  SMpInfoList list;
-  SMpAcctStatInfo stat;
   auto fail = [&](int code, const std::string& text, AuditEntry* entry) {
     if (entry) {
       entry->result = code;
       if (audit_) audit_->Submit(std::move(*entry));
     }
-    list.clear();
-    EncodeLogReply(list, SMpAcctStatInfo(), code, Error(code, text), reply);
+    EncodeLogReply(SMpInfoList(), SMpAcctStatInfo(), code, Error(code, text), reply);
     return code;
   };
   if (!DecodeLogRequest(request, req)) {
@@ -176,23 +152,29 @@ int Service::HandleLog(std::string_view request, std::string& reply) {
     case ConditionFault::kBadRange:
       return fail(kRcBadCondition, messages::kBadRange, &entry);
   }
-  LogCollector rows(list);
+  // One snapshot for the count and the rows, so that they agree.
+  std::string bytes;
+  bool written = false;
   int64_t n = 0;
   try {
     Lease conn(*this);
-    n = (*conn).QueryLog(c, config_.maxRows + 1, rows);
+    ReadSnapshot snapshot(*conn);
+    n = (*conn).CountLog(c, config_.maxRows + 1);
+    if (n <= config_.maxRows) {
+      LogReplyWriter writer(conn.scratch(), n);
+      (*conn).QueryLog(c, n, writer);
+      written = writer.Finish(bytes);
+    }
   } catch (const DbError& e) {
     std::fprintf(stderr, "mpay-backoffice: log query failed: %s\n", e.what());
     return fail(kRcDatabase, messages::kDatabase, &entry);
   }
   entry.rowCount = n;
-  if (n > config_.maxRows) return fail(kRcTooManyRows, TooManyRowsText(config_.maxRows), &entry);
-  stat.set_DEPOSIT_COUNT(rows.depositCount);
-  stat.set_DEPOSIT_SUM(rows.depositSum);
-  stat.set_WITHDRAW_COUNT(rows.withdrawCount);
-  stat.set_WITHDRAW_SUM(rows.withdrawSum);
-  EncodeLogReply(list, stat, 0, QRSErrorMsg(), reply);
-  if (reply.empty()) return fail(kRcInternal, messages::kInternal, &entry);
+  if (n > config_.maxRows) {
+    return fail(kRcTooManyRows, TooManyRowsText(config_.maxRows), &entry);
+  }
+  if (!written) return fail(kRcInternal, messages::kInternal, &entry);
+  reply = std::move(bytes);
   if (audit_) audit_->Submit(std::move(entry));
   return 0;
 }

@@ -5,9 +5,11 @@
 #include <string_view>
 
 #include "backoffice/conditions.h"
+#include "backoffice/query_connection.h"
 #include "records/mcustqryaccept.h"
 #include "records/mmicropaymentdef.h"
 #include "tmclient/qrs_errormsg.h"
+#include "tmclient/tmb_stream.h"
 
 // The two operations the back office answers, as they travel: names on the
 // wire, never change.
@@ -63,5 +65,29 @@ void EncodeLogReply(const MMicroPaymentDef::SMpInfoList& list,
                     const QRSErrorMsg& cErrorMsg, std::string& out);
 void EncodeUserReply(const MMicroPaymentDef::SMpUserInfoList& list, const QRSErrorMsg& cErrorMsg,
                      std::string& out);
+
+// Writes a successful log reply row by row, straight from the database rows
+// into the stream, so that a large reply never exists twice in memory. The
+// row count goes first on the wire, so it must be known before the rows.
+// Totals the deposits and withdrawals of the rows it is given. `stream` is
+// reopened and used as the writer's buffer: a stream kept for the next reply
+// keeps its memory.
+class LogReplyWriter : public LogRowSink {
+ public:
+  LogReplyWriter(tmb_stream& stream, int64_t count);
+  void Row(const LogRow& row) override;
+  // Ends the list and the stream; false (and `out` untouched) when the
+  // stream failed or the rows given were not `count`.
+  bool Finish(std::string& out);
+
+  const MMicroPaymentDef::SMpAcctStatInfo& totals() const { return stat_; }
+
+ private:
+  tmb_stream& stream_;
+  MMicroPaymentDef::SMpInfo info_;  // reused for every row
+  MMicroPaymentDef::SMpAcctStatInfo stat_;
+  int64_t count_;
+  int64_t rows_ = 0;
+};
 
 }  // namespace backoffice

@@ -59,8 +59,9 @@ class Service {
   AuditWriter* audit_;
   std::mutex mutex_;
   std::condition_variable available_;
-  std::vector<std::unique_ptr<QueryConnection>> all_;
-  std::vector<QueryConnection*> free_;
+  struct Worker;
+  std::vector<std::unique_ptr<Worker>> all_;
+  std::vector<Worker*> free_;
 };
 
 }  // namespace backoffice

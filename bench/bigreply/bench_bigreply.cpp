@@ -1,0 +1,235 @@
+// A log query that returns 100,000 rows, end to end (request, SQL, reply
+// encoding, transport, reply decoding) over tcp:// and through a
+// nats-server, next to the in-process time to step the same SQL and read its
+// columns.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "backoffice/audit_writer.h"
+#include "backoffice/demo_data.h"
+#include "backoffice/protocol.h"
+#include "backoffice/query_connection.h"
+#include "backoffice/server.h"
+#include "backoffice/service.h"
+#include "backoffice/sqlite_db.h"
+#include "child_process.h"
+#include "service/busi_ordmgnt.h"
+#include "tmclient/broker_resolver.h"
+#include "wire_helpers.h"
+
+using namespace backoffice;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int64_t kRows = 100000;
+constexpr int64_t kDbRows = 300000;
+constexpr char kBroker[] = "TALMIRON";
+
+struct Env {
+  std::string db;
+  LogConditions cond;
+  std::unique_ptr<AuditWriter> audit;
+  std::unique_ptr<Service> service;
+  std::unique_ptr<Endpoint> tcp;
+  ChildProcess natsServer;
+  std::unique_ptr<Endpoint> nats;
+  MCustQryAccept::IBusiOrdmgnt tcpProxy, natsProxy;
+  std::vector<double> sqlMs, tcpMs, natsMs, handleMs, decodeMs;
+  size_t replyBytes = 0;
+  bool natsOk = false;
+};
+Env* env = nullptr;
+
+std::string BenchFile(const char* name) {
+  std::error_code ec;
+  auto dir = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
+  return (dir.empty() ? std::filesystem::path(".") : dir).append(name).string();
+}
+
+double Ms(Clock::time_point since) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
+}
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+bool Setup() {
+  env->db = BenchFile("bigreply.db");
+  if (!std::filesystem::exists(env->db)) {
+    DemoOptions o;
+    o.rows = kDbRows;
+    o.endStamp = 20261130120000;
+    GenerateDemo(env->db, o);
+  }
+  {
+    // The time range that holds exactly kRows rows, in the middle of the year.
+    Database d(env->db, Database::Mode::kReadOnly);
+    Statement s = d.Prepare("SELECT so_date FROM mp_so_log ORDER BY so_date LIMIT 1 OFFSET ?1");
+    s.Bind(1, int64_t{100000});
+    if (!s.Step()) return false;
+    env->cond.BEGIN_SO_DATE = s.Int(0);
+    s.Reset();
+    s.Bind(1, int64_t{100000} + kRows - 1);
+    if (!s.Step()) return false;
+    env->cond.END_SO_DATE = s.Int(0);
+  }
+  env->audit = std::make_unique<AuditWriter>(env->db);
+  ServiceConfig config;
+  config.dbPath = env->db;
+  env->service = std::make_unique<Service>(config, env->audit.get());
+  std::string error;
+  env->tcp = MakeTcpEndpoint("tcp://127.0.0.1:0", 4, *env->service);
+  if (!env->tcp->Start(error)) {
+    std::fprintf(stderr, "bench_bigreply: %s\n", error.c_str());
+    return false;
+  }
+  const std::string var = tmclient::BrokerEnvironmentVariable(kBroker);
+  setenv(var.c_str(), env->tcp->Describe().c_str(), 1);
+  if (env->tcpProxy.bind_openBroker(kBroker) != 0) return false;
+
+  int port = FreePort();
+  std::string natsUrl = "nats://127.0.0.1:" + std::to_string(port);
+  if (env->natsServer.Start({"nats-server", "-a", "127.0.0.1", "-p", std::to_string(port)}) &&
+      !env->natsServer.WaitForLine("Server is ready").empty()) {
+    env->nats = MakeNatsEndpoint(natsUrl, kBroker, 4, *env->service);
+    setenv(var.c_str(), natsUrl.c_str(), 1);
+    env->natsOk = env->nats->Start(error) && env->natsProxy.bind_openBroker(kBroker) == 0;
+  }
+  if (!env->natsOk) std::fprintf(stderr, "bench_bigreply: no NATS: %s\n", error.c_str());
+  return true;
+}
+
+void Teardown() {
+  if (env->nats) env->nats->Stop();
+  env->tcp->Stop();
+  env->audit->Stop();
+}
+
+class ReadColumns : public LogRowSink {
+ public:
+  void Row(const LogRow& r) override {
+    sum += r.SO_NBR + r.BUSI_CODE + r.AMOUNT + r.SO_DATE;
+    bytes += r.PHONE_ID.size() + r.MPP_TRANSACTION_ID.size() + r.REMARK.size();
+  }
+  int64_t sum = 0;
+  size_t bytes = 0;
+};
+
+void BM_SqlStep(benchmark::State& state) {
+  QueryConnection q(env->db);
+  for (auto _ : state) {
+    auto start = Clock::now();
+    ReadColumns sink;
+    int64_t n = q.QueryLog(env->cond, kRows + 1, sink);
+    env->sqlMs.push_back(Ms(start));
+    if (n != kRows) state.SkipWithError("wrong row count");
+    benchmark::DoNotOptimize(sink.sum);
+  }
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+
+// The server's share: decode the request, SQL, build and encode the reply.
+void BM_ServerHandle(benchmark::State& state) {
+  const std::string request = wire::Request(
+      kLogRequestStream, wire::LogIn(0, 0, "", env->cond.BEGIN_SO_DATE, env->cond.END_SO_DATE));
+  std::string reply;
+  for (auto _ : state) {
+    auto start = Clock::now();
+    int rc = env->service->Handle(kLogInterface, kLogServiceCode, request, reply);
+    env->handleMs.push_back(Ms(start));
+    if (rc != 0) state.SkipWithError("handler failed");
+  }
+  env->replyBytes = reply.size();
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+
+// The client's share: read the reply stream into the lists.
+void BM_ClientDecode(benchmark::State& state) {
+  const std::string request = wire::Request(
+      kLogRequestStream, wire::LogIn(0, 0, "", env->cond.BEGIN_SO_DATE, env->cond.END_SO_DATE));
+  std::string reply;
+  env->service->Handle(kLogInterface, kLogServiceCode, request, reply);
+  for (auto _ : state) {
+    auto start = Clock::now();
+    wire::LogReply r = wire::ReadLogReply(reply);
+    env->decodeMs.push_back(Ms(start));
+    if (!r.ok || static_cast<int64_t>(r.list.size()) != kRows) state.SkipWithError("bad reply");
+  }
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+
+void Call(benchmark::State& state, MCustQryAccept::IBusiOrdmgnt& proxy, std::vector<double>& ms) {
+  auto in = wire::LogIn(0, 0, "", env->cond.BEGIN_SO_DATE, env->cond.END_SO_DATE);
+  auto who = wire::Operator();
+  for (auto _ : state) {
+    auto start = Clock::now();
+    MMicroPaymentDef::SMpInfoList rows;
+    MMicroPaymentDef::SMpAcctStatInfo stat;
+    int ret = 0;
+    QRSErrorMsg error;
+    int rc = proxy.query_mpSoList(in, who, rows, stat, ret, error, nullptr);
+    ms.push_back(Ms(start));
+    if (rc != 0 || static_cast<int64_t>(rows.size()) != kRows) {
+      state.SkipWithError(("call failed: " + std::to_string(rc)).c_str());
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+
+void BM_Tcp(benchmark::State& state) {
+  Call(state, env->tcpProxy, env->tcpMs);
+}
+void BM_Nats(benchmark::State& state) {
+  if (!env->natsOk) {
+    state.SkipWithError("no nats-server");
+    for (auto _ : state) {
+    }
+    return;
+  }
+  Call(state, env->natsProxy, env->natsMs);
+}
+
+BENCHMARK(BM_SqlStep)->Unit(benchmark::kMillisecond)->Iterations(15);
+BENCHMARK(BM_ServerHandle)->Unit(benchmark::kMillisecond)->Iterations(15);
+BENCHMARK(BM_ClientDecode)->Unit(benchmark::kMillisecond)->Iterations(15);
+BENCHMARK(BM_Tcp)->Unit(benchmark::kMillisecond)->Iterations(15);
+BENCHMARK(BM_Nats)->Unit(benchmark::kMillisecond)->Iterations(15);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Env e;
+  env = &e;
+  if (!Setup()) {
+    std::fprintf(stderr, "bench_bigreply: setup failed\n");
+    return 1;
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  Teardown();
+  double sql = Median(e.sqlMs), tcp = Median(e.tcpMs), nats = Median(e.natsMs);
+  auto perSecond = [](double ms) { return ms > 0 ? kRows * 1000.0 / ms : 0.0; };
+  std::printf("bigreply_sql_ms: %.2f\n", sql);
+  std::printf("bigreply_server_handle_ms: %.2f\n", Median(e.handleMs));
+  std::printf("bigreply_client_decode_ms: %.2f\n", Median(e.decodeMs));
+  std::printf("bigreply_reply_bytes: %zu\n", e.replyBytes);
+  std::printf("bigreply_tcp_ms: %.2f\n", tcp);
+  std::printf("bigreply_nats_ms: %.2f\n", nats);
+  std::printf("bigreply_rows_per_s_sql: %.0f\n", perSecond(sql));
+  std::printf("bigreply_rows_per_s_tcp: %.0f\n", perSecond(tcp));
+  std::printf("bigreply_rows_per_s_nats: %.0f\n", perSecond(nats));
+  std::printf("bigreply_tcp_vs_sql: %.2f\n", sql > 0 ? tcp / sql : 0.0);
+  return 0;
+}
