@@ -1,0 +1,260 @@
+// Server-side time of the back office's queries on a 10,000,000-row demo
+// database, next to the bare SQL of each: the log query by phone number and
+// one month, by business code and one hour, by service-order number, and the
+// user query. The database is generated once, next to this program.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "backoffice/audit_writer.h"
+#include "backoffice/demo_data.h"
+#include "backoffice/protocol.h"
+#include "backoffice/service.h"
+#include "backoffice/sqlite_db.h"
+#include "wire_helpers.h"
+
+using namespace backoffice;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int64_t kDbRows = 10000000;
+constexpr int64_t kEnd = 20261130120000;
+constexpr int kSamples = 2000;
+
+// One kind of query: its requests, and the bare SQL that answers each.
+struct Query {
+  std::string name;
+  const char* interface;
+  const char* serviceCode;
+  std::vector<std::string> requests;
+  std::function<int64_t(size_t)> bareSql;  // returns the rows stepped
+  std::vector<double> serverUs, sqlUs;
+};
+
+struct Env {
+  std::string db;
+  std::unique_ptr<Database> bare;
+  std::unique_ptr<AuditWriter> audit;
+  std::unique_ptr<Service> service;
+  std::vector<Query> queries;
+  // Statements and parameters of the bare side.
+  Statement byPhone, byBusi, bySoNbr, users;
+  std::vector<LogConditions> phoneConds, busiConds, soNbrConds;
+  std::vector<std::string> userPhones;
+};
+Env* env = nullptr;
+
+std::string BenchFile(const char* name) {
+  std::error_code ec;
+  auto dir = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
+  return (dir.empty() ? std::filesystem::path(".") : dir).append(name).string();
+}
+
+double Us(Clock::time_point since) {
+  return std::chrono::duration<double, std::micro>(Clock::now() - since).count();
+}
+
+double Percentile(std::vector<double> v, double p) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
+}
+
+// Steps a statement to the end, reading every column as the service does.
+int64_t StepAll(Statement& s) {
+  int64_t n = 0, sum = 0;
+  size_t bytes = 0;
+  while (s.Step()) {
+    sum += s.Int(0) + s.Int(1) + s.Int(3) + s.Int(5);
+    bytes += s.Text(2).size() + s.Text(4).size() + s.Text(6).size();
+    ++n;
+  }
+  benchmark::DoNotOptimize(sum + static_cast<int64_t>(bytes));
+  s.Reset();
+  return n;
+}
+
+int64_t RunLog(Statement& s, const LogConditions& c) {
+  unsigned mask = ConditionMask(c);
+  if (mask & kCondSoNbr) s.Bind(1, c.SO_NBR);
+  if (mask & kCondBusiCode) s.Bind(2, static_cast<int64_t>(c.BUSI_CODE));
+  if (mask & kCondPhone) s.Bind(3, c.PHONE_ID);
+  if (mask & kCondBegin) s.Bind(4, c.BEGIN_SO_DATE);
+  if (mask & kCondEnd) s.Bind(5, c.END_SO_DATE);
+  s.Bind(6, int64_t{200001});
+  return StepAll(s);
+}
+
+std::string LogRequest(const LogConditions& c) {
+  return wire::Request(kLogRequestStream, wire::LogIn(c.SO_NBR, c.BUSI_CODE, c.PHONE_ID,
+                                                      c.BEGIN_SO_DATE, c.END_SO_DATE));
+}
+
+bool Setup() {
+  env->db = BenchFile("backoffice-10m.db");
+  if (!std::filesystem::exists(env->db)) {
+    std::fprintf(stderr, "bench_backoffice: generating %s (%lld rows, once)\n", env->db.c_str(),
+                 static_cast<long long>(kDbRows));
+    DemoOptions o;
+    o.rows = kDbRows;
+    o.endStamp = kEnd;
+    GenerateDemo(env->db + ".part", o);
+    std::filesystem::rename(env->db + ".part", env->db);
+  }
+  env->bare = std::make_unique<Database>(env->db, Database::Mode::kReadOnly);
+  Database& d = *env->bare;
+
+  std::mt19937_64 rng(42);
+  std::vector<std::string> phones;
+  {
+    Statement s = d.Prepare("SELECT phone_id FROM mp_user WHERE serv_id = ?1");
+    Statement range = d.Prepare("SELECT min(serv_id), max(serv_id) FROM mp_user");
+    range.Step();
+    int64_t lo = range.Int(0), hi = range.Int(1);
+    while (phones.size() < kSamples) {
+      s.Bind(1, lo + static_cast<int64_t>(rng() % static_cast<uint64_t>(hi - lo + 1)));
+      if (s.Step()) phones.emplace_back(s.Text(0));
+      s.Reset();
+    }
+  }
+  const int64_t start = StampToSeconds(kEnd) - 365LL * 86400;
+  for (int i = 0; i < kSamples; ++i) {
+    // A calendar month of the year of data.
+    LogConditions byPhone;
+    byPhone.PHONE_ID = phones[static_cast<size_t>(i)];
+    int64_t month = SecondsToStamp(start + static_cast<int64_t>(rng() % 330) * 86400) / 100000000;
+    byPhone.BEGIN_SO_DATE = month * 100000000 + 1000000;
+    int64_t next = SecondsToStamp(StampToSeconds(byPhone.BEGIN_SO_DATE) + 32 * 86400) / 100000000;
+    byPhone.END_SO_DATE = SecondsToStamp(StampToSeconds(next * 100000000 + 1000000) - 1);
+    env->phoneConds.push_back(byPhone);
+
+    LogConditions byBusi;
+    byBusi.BUSI_CODE = 1332 + static_cast<int>(rng() % 6);
+    int64_t hour = start + static_cast<int64_t>(rng() % (364 * 24)) * 3600;
+    byBusi.BEGIN_SO_DATE = SecondsToStamp(hour);
+    byBusi.END_SO_DATE = SecondsToStamp(hour + 3599);
+    env->busiConds.push_back(byBusi);
+
+    LogConditions bySoNbr;
+    bySoNbr.SO_NBR = 310000000000 + static_cast<int64_t>(rng() % kDbRows);
+    env->soNbrConds.push_back(bySoNbr);
+
+    env->userPhones.push_back(phones[static_cast<size_t>(rng() % phones.size())]);
+  }
+  env->byPhone = d.Prepare(LogQuerySql(ConditionMask(env->phoneConds[0])));
+  env->byBusi = d.Prepare(LogQuerySql(ConditionMask(env->busiConds[0])));
+  env->bySoNbr = d.Prepare(LogQuerySql(ConditionMask(env->soNbrConds[0])));
+  env->users = d.Prepare(
+      "SELECT serv_id, phone_id, mp_pwd <> '', reg_type, reg_nbr, fee_limit, mp_sts, "
+      "mp_create_date, mpp_trans_id, so_nbr, remark FROM mp_user WHERE phone_id = ?1 "
+      "ORDER BY mp_create_date, serv_id LIMIT 200001");
+
+  auto logQuery = [](const char* name, std::vector<LogConditions>& conds, Statement& stmt) {
+    Query q{name, kLogInterface, kLogServiceCode, {}, {}, {}, {}};
+    for (const auto& c : conds) q.requests.push_back(LogRequest(c));
+    q.bareSql = [&conds, &stmt](size_t i) { return RunLog(stmt, conds[i]); };
+    return q;
+  };
+  env->queries.push_back(logQuery("phone_month", env->phoneConds, env->byPhone));
+  env->queries.push_back(logQuery("busi_hour", env->busiConds, env->byBusi));
+  env->queries.push_back(logQuery("so_nbr", env->soNbrConds, env->bySoNbr));
+  Query user{"user", kUserInterface, kUserServiceCode, {}, {}, {}, {}};
+  for (const auto& p : env->userPhones) {
+    user.requests.push_back(wire::Request(kUserRequestStream, wire::UserIn(p)));
+  }
+  user.bareSql = [](size_t i) {
+    env->users.Bind(1, env->userPhones[i]);
+    int64_t n = 0;
+    while (env->users.Step()) {
+      benchmark::DoNotOptimize(env->users.Int(0) + env->users.Int(9));
+      benchmark::DoNotOptimize(env->users.Text(4).size() + env->users.Text(8).size() +
+                               env->users.Text(10).size() + env->users.Text(1).size());
+      ++n;
+    }
+    env->users.Reset();
+    return n;
+  };
+  env->queries.push_back(std::move(user));
+
+  env->audit = std::make_unique<AuditWriter>(env->db);
+  ServiceConfig config;
+  config.dbPath = env->db;
+  config.connections = 2;
+  env->service = std::make_unique<Service>(config, env->audit.get());
+
+  // Warm the caches with every parameter once, both ways.
+  std::string reply;
+  for (auto& q : env->queries) {
+    for (size_t i = 0; i < q.requests.size(); ++i) {
+      q.bareSql(i);
+      env->service->Handle(q.interface, q.serviceCode, q.requests[i], reply);
+    }
+  }
+  return true;
+}
+
+// One sample per iteration: the bare SQL and the service on the same
+// parameters, alternating which goes first.
+void BM_Query(benchmark::State& state) {
+  Query& q = env->queries[static_cast<size_t>(state.range(0))];
+  std::string reply;
+  size_t i = 0;
+  for (auto _ : state) {
+    size_t k = i % q.requests.size();
+    auto runSql = [&] {
+      auto t = Clock::now();
+      q.bareSql(k);
+      q.sqlUs.push_back(Us(t));
+    };
+    auto runServer = [&] {
+      auto t = Clock::now();
+      int rc = env->service->Handle(q.interface, q.serviceCode, q.requests[k], reply);
+      q.serverUs.push_back(Us(t));
+      if (rc != 0) state.SkipWithError("service refused a query");
+    };
+    if (i % 2) {
+      runSql();
+      runServer();
+    } else {
+      runServer();
+      runSql();
+    }
+    ++i;
+  }
+  state.SetLabel(q.name);
+}
+BENCHMARK(BM_Query)->DenseRange(0, 3)->Iterations(kSamples)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Env e;
+  env = &e;
+  if (!Setup()) return 1;
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  env->service.reset();
+  env->audit->Stop();
+  for (const Query& q : e.queries) {
+    double p50 = Percentile(q.serverUs, 0.5), p99 = Percentile(q.serverUs, 0.99);
+    double s50 = Percentile(q.sqlUs, 0.5), s99 = Percentile(q.sqlUs, 0.99);
+    const char* n = q.name.c_str();
+    std::printf("backoffice_%s_p50_us: %.1f\n", n, p50);
+    std::printf("backoffice_%s_p99_us: %.1f\n", n, p99);
+    std::printf("backoffice_%s_sql_p50_us: %.1f\n", n, s50);
+    std::printf("backoffice_%s_sql_p99_us: %.1f\n", n, s99);
+    std::printf("backoffice_%s_vs_sql_p99: %.2f\n", n, s99 > 0 ? p99 / s99 : 0.0);
+  }
+  return 0;
+}
