@@ -4,15 +4,6 @@
 
 namespace {
 
-bool IsLeap(int y) {
-  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
-
-int DaysInMonth(int y, int m) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
-}
-
 void AppendNumber(std::string& out, int value, int width) {
   char digits[8];
   for (int i = width - 1; i >= 0; --i) {
@@ -23,23 +14,6 @@ void AppendNumber(std::string& out, int value, int width) {
 }
 
 }  // namespace
-
-bool QRSDateTime::isValid(int year, int month, int day, int hour, int minute, int second) {
-  if (year == 0 && month == 0 && day == 0 && hour == 0 && minute == 0 && second == 0) return true;
-  return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
-         day <= DaysInMonth(year, month) && hour >= 0 && hour <= 23 && minute >= 0 &&
-         minute <= 59 && second >= 0 && second <= 59;
-}
-
-QRSDateTime::QRSDateTime(int year, int month, int day, int hour, int minute, int second) {
-  if (!isValid(year, month, day, hour, minute, second)) return;
-  year_ = static_cast<uint16_t>(year);
-  month_ = static_cast<uint8_t>(month);
-  day_ = static_cast<uint8_t>(day);
-  hour_ = static_cast<uint8_t>(hour);
-  minute_ = static_cast<uint8_t>(minute);
-  second_ = static_cast<uint8_t>(second);
-}
 
 QRSDateTime::QRSDateTime(const std::string& text) {
   if (text.size() != 14) return;

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "tmclient/qrs_datetime.h"
-#include "wire_tags.h"
+#include "tmclient/wire_tags.h"
 
 namespace tmclient {
 

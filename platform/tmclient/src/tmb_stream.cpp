@@ -7,7 +7,7 @@
 
 #include "tmclient/qrs_datetime.h"
 #include "tmclient/qrs_errormsg.h"
-#include "wire_tags.h"
+#include "tmclient/wire_tags.h"
 
 static_assert(std::endian::native == std::endian::little,
               "the coding copies little-endian integers as they are in memory");
@@ -98,7 +98,7 @@ std::size_t tmb_stream::remaining() const {
   return mode_ == Mode::kRead && state_ == State::kOk ? static_cast<std::size_t>(end_ - rp_) : 0;
 }
 
-bool tmb_stream::Fail(const char* what) {
+[[gnu::cold]] bool tmb_stream::Fail(const char* what) {
   if (state_ == State::kFailed) return false;
   state_ = State::kFailed;
   failedAt_ = what;
@@ -280,7 +280,8 @@ tmb_stream& tmb_stream::operator<<(const QRSErrorMsg& v) {
 
 // Consumes a tag and the n bytes after it; returns where those bytes start,
 // or null (and fails) when the tag differs or the bytes are not there.
-const char* tmb_stream::Take(uint8_t tag, std::size_t n, const char* what) {
+[[gnu::always_inline]] inline const char* tmb_stream::Take(uint8_t tag, std::size_t n,
+                                                           const char* what) {
   if (state_ != State::kOk) return nullptr;
   if (mode_ != Mode::kRead) {
     Fail("read on a stream being written");
@@ -314,10 +315,6 @@ bool tmb_stream::begin_read_struct(const char* name) {
   return TakeName(wire::kStructBegin, name, "struct begin");
 }
 
-bool tmb_stream::end_read_struct() {
-  return Take(wire::kStructEnd, 0, "struct end") != nullptr;
-}
-
 bool tmb_stream::begin_read_list(const char* name, int& count) {
   if (!TakeName(wire::kListBegin, name, "list begin")) return false;
   if (static_cast<std::size_t>(end_ - rp_) < 4) return Fail("list count");
@@ -334,24 +331,9 @@ bool tmb_stream::end_read_list() {
   return Take(wire::kListEnd, 0, "list end") != nullptr;
 }
 
-tmb_stream& tmb_stream::operator>>(int& v) {
-  if (const char* p = Take(wire::kInt32, 4, "int32")) v = Load<int32_t>(p);
-  return *this;
-}
-
-tmb_stream& tmb_stream::operator>>(short& v) {
-  if (const char* p = Take(wire::kInt16, 2, "int16")) v = Load<int16_t>(p);
-  return *this;
-}
-
-tmb_stream& tmb_stream::operator>>(int64_t& v) {
-  if (const char* p = Take(wire::kInt64, 8, "int64")) v = Load<int64_t>(p);
-  return *this;
-}
-
-tmb_stream& tmb_stream::operator>>(uint64_t& v) {
-  if (const char* p = Take(wire::kUInt64, 8, "uint64")) v = Load<uint64_t>(p);
-  return *this;
+bool tmb_stream::ReadFailed(uint8_t tag, std::size_t n, const char* what) {
+  Take(tag, n, what);
+  return false;
 }
 
 tmb_stream& tmb_stream::operator>>(std::string& v) {

@@ -21,7 +21,15 @@ class TMCLIENT_API QRSDateTime {
   explicit QRSDateTime(const std::string& text);
   // From its parts (month 1-12, day within the month, hour 0-23, minute and
   // second 0-59); the default value when any part is out of range.
-  QRSDateTime(int year, int month, int day, int hour, int minute, int second);
+  QRSDateTime(int year, int month, int day, int hour, int minute, int second) {
+    if (!isValid(year, month, day, hour, minute, second)) return;
+    year_ = static_cast<uint16_t>(year);
+    month_ = static_cast<uint8_t>(month);
+    day_ = static_cast<uint8_t>(day);
+    hour_ = static_cast<uint8_t>(hour);
+    minute_ = static_cast<uint8_t>(minute);
+    second_ = static_cast<uint8_t>(second);
+  }
   QRSDateTime(const QRSDateTime&) = default;
   QRSDateTime& operator=(const QRSDateTime&) = default;
 
@@ -29,7 +37,18 @@ class TMCLIENT_API QRSDateTime {
   static QRSDateTime currentDateTime();
   // True when the parts form a value the constructors accept (all zero, or a
   // valid date and time).
-  static bool isValid(int year, int month, int day, int hour, int minute, int second);
+  static bool isValid(int year, int month, int day, int hour, int minute, int second) {
+    if ((year | month | day | hour | minute | second) == 0) return true;
+    return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
+           day <= daysInMonth(year, month) && hour >= 0 && hour <= 23 && minute >= 0 &&
+           minute <= 59 && second >= 0 && second <= 59;
+  }
+  // Days of a month (1-12) of a year of the proleptic Gregorian calendar.
+  static int daysInMonth(int year, int month) {
+    constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+  }
 
   // Replaces %Y (4 digits), %M %D %H %N (minutes) %S (2 digits each) and %%
   // in `pattern`; every other character, including an unknown %x pair or a

@@ -2,10 +2,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
 #include "tmclient/export.h"
+#include "tmclient/wire_tags.h"
 
 class QRSDateTime;
 class QRSErrorMsg;
@@ -56,7 +58,13 @@ class TMCLIENT_API tmb_stream {
   bool begin_write_struct(const char* name);
   bool end_write_struct();
   bool begin_read_struct(const char* name);
-  bool end_read_struct();
+  bool end_read_struct() {
+    if (Readable(1) && static_cast<uint8_t>(*rp_) == tmclient::wire::kStructEnd) {
+      ++rp_;
+      return true;
+    }
+    return ReadFailed(tmclient::wire::kStructEnd, 0, "struct end");
+  }
   // `count` must be 0 or more.
   bool begin_write_list(const char* name, int count);
   bool end_write_list();
@@ -74,10 +82,16 @@ class TMCLIENT_API tmb_stream {
   tmb_stream& operator<<(const QRSDateTime& v);
   tmb_stream& operator<<(const QRSErrorMsg& v);
 
-  tmb_stream& operator>>(int& v);
-  tmb_stream& operator>>(short& v);
-  tmb_stream& operator>>(int64_t& v);
-  tmb_stream& operator>>(uint64_t& v);
+  tmb_stream& operator>>(int& v) { return ReadFixed<int32_t>(v, tmclient::wire::kInt32, "int32"); }
+  tmb_stream& operator>>(short& v) {
+    return ReadFixed<int16_t>(v, tmclient::wire::kInt16, "int16");
+  }
+  tmb_stream& operator>>(int64_t& v) {
+    return ReadFixed<int64_t>(v, tmclient::wire::kInt64, "int64");
+  }
+  tmb_stream& operator>>(uint64_t& v) {
+    return ReadFixed<uint64_t>(v, tmclient::wire::kUInt64, "uint64");
+  }
   tmb_stream& operator>>(std::string& v);
   tmb_stream& operator>>(QRSDateTime& v);
   tmb_stream& operator>>(QRSErrorMsg& v);
@@ -95,6 +109,26 @@ class TMCLIENT_API tmb_stream {
   enum class State : uint8_t { kClosed, kOk, kFailed };
   enum class Mode : uint8_t { kNone, kWrite, kRead };
 
+  // True when reading and at least n bytes remain.
+  bool Readable(std::size_t n) const {
+    return state_ == State::kOk && mode_ == Mode::kRead &&
+           static_cast<std::size_t>(end_ - rp_) >= n;
+  }
+  // A tag and a fixed-width value; the common case stays inline.
+  template <class T, class V>
+  tmb_stream& ReadFixed(V& v, uint8_t tag, const char* what) {
+    static_assert(sizeof(T) == sizeof(V));
+    if (Readable(1 + sizeof(T)) && static_cast<uint8_t>(*rp_) == tag) {
+      std::memcpy(&v, rp_ + 1, sizeof(T));
+      rp_ += 1 + sizeof(T);
+    } else {
+      ReadFailed(tag, sizeof(T), what);
+    }
+    return *this;
+  }
+  // The uncommon case of a fixed-width read: records why it cannot be done
+  // (or nothing when the stream has already failed). Always false.
+  bool ReadFailed(uint8_t tag, std::size_t n, const char* what);
   void StartReading(const char* begin, std::size_t size);
   bool Fail(const char* what);
   bool Writable(std::size_t n);
