@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "backoffice/options.h"
+
+using backoffice::Options;
+using backoffice::ParseOptions;
+
+namespace {
+
+std::string Parse(std::vector<const char*> args, Options& o) {
+  args.insert(args.begin(), "mpay-backoffice");
+  return ParseOptions(static_cast<int>(args.size()), args.data(), o);
+}
+
+}  // namespace
+
+TEST(Options, ServingNeedsADatabaseAndAnEndpoint) {
+  Options o;
+  EXPECT_EQ(
+      Parse({"--db", "x.db", "--listen", "tcp://127.0.0.1:0", "--listen", "tcp://127.0.0.1:47100",
+             "--nats", "nats://127.0.0.1:4222", "--workers", "8", "--max-rows", "50"},
+            o),
+      "");
+  EXPECT_EQ(o.listen.size(), 2u);
+  EXPECT_EQ(o.workers, 8);
+  EXPECT_EQ(o.maxRows, 50);
+  EXPECT_EQ(o.broker, "TALMIRON");
+  Options noDb, noEndpoint;
+  EXPECT_NE(Parse({"--listen", "tcp://127.0.0.1:0"}, noDb), "");
+  EXPECT_NE(Parse({"--db", "x.db"}, noEndpoint), "");
+}
+
+TEST(Options, RefusesValuesOutOfRangeOrMissing) {
+  for (auto args : std::vector<std::vector<const char*>>{
+           {"--db", "x.db", "--listen", "127.0.0.1:1"},
+           {"--db", "x.db", "--nats", "tcp://x:1"},
+           {"--db", "x.db", "--listen", "tcp://h:1", "--workers", "0"},
+           {"--db", "x.db", "--listen", "tcp://h:1", "--workers", "12x"},
+           {"--db", "x.db", "--listen", "tcp://h:1", "--max-rows", "-1"},
+           {"--db", "x.db", "--listen", "tcp://h:1", "--broker", ""},
+           {"--db", "x.db", "--listen", "tcp://h:1", "--bogus", "1"},
+           {"--db"},
+       }) {
+    Options o;
+    EXPECT_NE(Parse(args, o), "") << args[0] << " " << args.back();
+  }
+}
+
+TEST(Options, DemoNeedsNoEndpoint) {
+  Options o;
+  EXPECT_EQ(Parse({"--init-demo", "demo.db", "--rows", "1000"}, o), "");
+  EXPECT_EQ(o.initDemo, "demo.db");
+  EXPECT_EQ(o.demoRows, 1000);
+}
