@@ -123,7 +123,8 @@ void TfrmMDIChild::OnListViewChange(TObject* Sender, TListItem*, TItemChange) {
                                         charWidth, checkBoxes);
     if (width > column->Width()) column->SetWidth(width);
   }
-  listView->Repaint();
+  // Paints what is pending now, and nothing when nothing is.
+  UpdateWindow(listView->Handle());
 }
 
 void TfrmMDIChild::OnListViewKeyUp(TObject* Sender, uint16_t& Key, TShiftState Shift) {
