@@ -4,13 +4,19 @@
 
 #include <algorithm>
 #include <climits>
+#include <vector>
 
 #include "envelope.h"
 #include "nats_common.h"
 #include "serve_request.h"
 #include "tmclient/broker_config.h"
 #include "tmclient/tmd_error.h"
-#include "worker_pool.h"
+
+// Each worker is a subscription of its own in the queue group, and the NATS
+// client runs each subscription's callback on a thread of its own: a request
+// is answered on the thread it arrived on, with no hand-over between threads.
+// The server spreads requests over every subscription of the group, across
+// instances alike.
 
 namespace tmclient {
 
@@ -32,8 +38,7 @@ class NatsResponder::Impl {
   ServiceHandler fnHandler;
   const NatsResponderOptions cOptions;
   natsConnection* pConn = nullptr;
-  natsSubscription* pSub = nullptr;
-  std::unique_ptr<WorkerPool> pPool;
+  std::vector<natsSubscription*> vSubs;
 };
 
 NatsResponder::NatsResponder(ServiceHandler handler, NatsResponderOptions options)
@@ -60,40 +65,35 @@ bool NatsResponder::Impl::Start(std::string* error) {
   if (!IsValidBrokerToken(cOptions.broker)) return fail("bad broker name: " + cOptions.broker);
   natsStatus s = natsx::Connect(url.endpoints, 5000, cOptions.broker.c_str(), &pConn);
   if (s != NATS_OK) return fail(cOptions.url + ": " + natsStatus_GetText(s));
-  pPool = std::make_unique<WorkerPool>(cOptions.workers);
   std::string subject = cOptions.broker + ".*";
-  s = natsConnection_QueueSubscribe(&pSub, pConn, subject.c_str(), cOptions.broker.c_str(),
-                                    &OnMessage, this);
-  if (s == NATS_OK) s = natsSubscription_SetPendingLimits(pSub, 1 << 20, INT_MAX);
+  for (int i = 0; i < std::max(1, cOptions.workers) && s == NATS_OK; ++i) {
+    natsSubscription* sub = nullptr;
+    s = natsConnection_QueueSubscribe(&sub, pConn, subject.c_str(), cOptions.broker.c_str(),
+                                      &OnMessage, this);
+    if (s == NATS_OK) vSubs.push_back(sub);
+    if (s == NATS_OK) s = natsSubscription_SetPendingLimits(sub, 1 << 20, INT_MAX);
+  }
   if (s == NATS_OK) s = natsConnection_FlushTimeout(pConn, 5000);
   if (s != NATS_OK) return fail(subject + ": " + natsStatus_GetText(s));
   return true;
 }
 
 void NatsResponder::Impl::Stop() {
-  if (pSub) {
-    // Requests already delivered to us are still answered.
-    if (natsSubscription_Drain(pSub) == NATS_OK)
-      natsSubscription_WaitForDrainCompletion(pSub, 10000);
-  }
-  if (pPool) pPool->Shutdown();
+  // Requests already delivered to us are still answered.
+  for (natsSubscription* sub : vSubs) natsSubscription_Drain(sub);
+  for (natsSubscription* sub : vSubs) natsSubscription_WaitForDrainCompletion(sub, 10000);
   if (pConn) natsConnection_FlushTimeout(pConn, 5000);
-  natsSubscription_Destroy(pSub);
-  pSub = nullptr;
+  for (natsSubscription* sub : vSubs) natsSubscription_Destroy(sub);
+  vSubs.clear();
   if (pConn) natsConnection_Close(pConn);
   natsConnection_Destroy(pConn);
   pConn = nullptr;
-  pPool.reset();
 }
 
 void NatsResponder::Impl::OnMessage(natsConnection*, natsSubscription*, natsMsg* msg,
                                     void* closure) {
-  auto* self = static_cast<Impl*>(closure);
-  if (!self->pPool->Submit([self, msg] {
-        self->Handle(msg);
-        natsMsg_Destroy(msg);
-      }))
-    natsMsg_Destroy(msg);
+  static_cast<Impl*>(closure)->Handle(msg);
+  natsMsg_Destroy(msg);
 }
 
 void NatsResponder::Impl::Handle(natsMsg* msg) {

@@ -139,6 +139,22 @@ Io RecvAll(int fd, char* data, std::size_t size, Clock::time_point deadline) {
   return Io::kOk;
 }
 
+Io RecvSome(int fd, char* data, std::size_t capacity, Clock::time_point deadline,
+            std::size_t& got) {
+  got = 0;
+  while (true) {
+    // A reply is rarely there yet: wait first, then read.
+    if (Io w = WaitFor(fd, POLLIN, deadline); w != Io::kOk) return w;
+    ssize_t n = ::recv(fd, data, capacity, 0);
+    if (n > 0) {
+      got = static_cast<std::size_t>(n);
+      return Io::kOk;
+    }
+    if (n == 0) return Io::kClosed;
+    if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return ErrnoToIo(errno);
+  }
+}
+
 bool IsStale(int fd) {
   pollfd p{fd, POLLIN, 0};
   int n = ::poll(&p, 1, 0);

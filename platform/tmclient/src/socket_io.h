@@ -35,6 +35,9 @@ Connect ConnectTcp(const std::string& host, unsigned port, Clock::time_point dea
 Io SendAll(int fd, iovec* iov, int count, Clock::time_point deadline);
 // Reads exactly `size` bytes.
 Io RecvAll(int fd, char* data, std::size_t size, Clock::time_point deadline);
+// Waits for bytes, then reads what has come, at most `capacity`; `got` > 0
+// on kOk.
+Io RecvSome(int fd, char* data, std::size_t capacity, Clock::time_point deadline, std::size_t& got);
 
 // True when an idle connection is no longer usable: the peer closed it, reset
 // it, or sent bytes nobody asked for.

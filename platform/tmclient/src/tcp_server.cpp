@@ -3,7 +3,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -22,25 +23,29 @@
 #include "serve_request.h"
 #include "socket_io.h"
 #include "tmclient/tmd_error.h"
-#include "worker_pool.h"
+
+// Every worker waits on one epoll set. Connections are registered one-shot,
+// so a readable connection wakes exactly one worker, which reads the frame,
+// runs the handler and writes the reply itself before re-arming the
+// connection: a request costs one wake-up, as on a bare socket. A timer
+// thread closes connections that stay idle or stall half-way through a frame.
 
 namespace tmclient {
 namespace {
 
 using net::Clock;
 
+constexpr uint64_t kListenId = 0;
+constexpr uint64_t kWakeId = 1;
+constexpr uint64_t kFirstConnectionId = 2;
+
 struct Connection {
-  int fd = -1;
-  std::string frame;       // length prefix and body of the frame being read
-  std::size_t length = 0;  // body length, once the prefix is in
-  bool busy = false;       // a worker owns the request and writes the reply
+  std::mutex lock;    // guards everything below
+  int fd = -1;        // -1 once closed
+  bool busy = false;  // a worker is reading or answering
+  std::string in;     // received and not yet answered: frames, the last maybe partial
   Clock::time_point lastActivity;
   Clock::time_point frameStart;
-};
-
-struct Completion {
-  uint64_t id;
-  bool keep;  // false: close the connection
 };
 
 // Best effort, for a client about to be disconnected: no waiting.
@@ -64,28 +69,37 @@ class TcpServer::Impl {
   uint16_t port() const { return iPort; }
 
  private:
-  void Loop();
+  enum class Parse { kFrame, kMore, kBad };
+
+  void Work();
+  void Sweep();
   void Accept();
-  void ReadFrom(uint64_t id, Connection& c);
-  void Dispatch(uint64_t id, std::shared_ptr<Connection> c);
-  void Serve(uint64_t id, const std::shared_ptr<Connection>& c);
-  void Complete(uint64_t id, bool keep);
-  void Wake();
-  void Close(uint64_t id);
+  void Arm(int fd, uint64_t id, int op);
+  std::shared_ptr<Connection> Find(uint64_t id);
+  // Closes and forgets the connection; `c.lock` is held.
+  void CloseLocked(uint64_t id, Connection& c);
+  void OnReadable(uint64_t id);
+  // Whether `c.in` starts with a whole frame (its body length in `length`).
+  Parse ParseFrame(Connection& c, std::size_t& length);
+  // Answers the frame at the start of `c.in` and drops it from there.
+  bool Answer(Connection& c, std::size_t length);
 
   ServiceHandler fnHandler;
   const TcpServerOptions cOptions;
   int iListenFd = -1;
   int iWakeFd = -1;
+  int iEpollFd = -1;
   uint16_t iPort = 0;
   std::atomic<bool> bStopping{false};
-  std::thread tLoop;
-  std::unique_ptr<WorkerPool> pPool;
-  std::map<uint64_t, std::shared_ptr<Connection>> mConnections;  // loop thread only
-  uint64_t iNextId = 1;
-  std::mutex mDoneLock;
-  std::vector<Completion> vDone;
   bool bStarted = false;
+  std::vector<std::thread> vWorkers;
+  std::thread tSweeper;
+  std::mutex mSweepLock;
+  std::condition_variable cvSweep;
+
+  std::mutex mMapLock;
+  std::map<uint64_t, std::shared_ptr<Connection>> mConnections;
+  uint64_t iNextId = kFirstConnectionId;
 };
 
 TcpServer::TcpServer(ServiceHandler handler, TcpServerOptions options)
@@ -106,6 +120,7 @@ bool TcpServer::Impl::Start(std::string* error) {
     if (error) *error = why;
     net::CloseFd(iListenFd);
     net::CloseFd(iWakeFd);
+    net::CloseFd(iEpollFd);
     return false;
   };
   if (bStarted) return fail("already started");
@@ -138,108 +153,75 @@ bool TcpServer::Impl::Start(std::string* error) {
   iPort = addr.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&addr)->sin6_port)
                                      : ntohs(reinterpret_cast<sockaddr_in*>(&addr)->sin_port);
   iWakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (iWakeFd < 0) return fail(std::strerror(errno));
+  iEpollFd = ::epoll_create1(EPOLL_CLOEXEC);
+  if (iWakeFd < 0 || iEpollFd < 0) return fail(std::strerror(errno));
+  Arm(iListenFd, kListenId, EPOLL_CTL_ADD);
+  epoll_event wake{};
+  wake.events = EPOLLIN;  // level-triggered: once written, every worker sees it
+  wake.data.u64 = kWakeId;
+  ::epoll_ctl(iEpollFd, EPOLL_CTL_ADD, iWakeFd, &wake);
+
   bStarted = true;
-  pPool = std::make_unique<WorkerPool>(cOptions.workers);
-  tLoop = std::thread([this] { Loop(); });
+  bStopping = false;
+  for (int i = 0; i < std::max(1, cOptions.workers); ++i) vWorkers.emplace_back([this] { Work(); });
+  tSweeper = std::thread([this] { Sweep(); });
   return true;
 }
 
 void TcpServer::Impl::Stop() {
   if (!bStarted) return;
   bStarted = false;
-  bStopping = true;
-  Wake();
-  if (tLoop.joinable()) tLoop.join();
-  pPool->Shutdown();  // running requests finish and send their replies
+  {
+    std::lock_guard lock(mSweepLock);
+    bStopping = true;
+  }
+  cvSweep.notify_all();
+  uint64_t one = 1;
+  [[maybe_unused]] ssize_t n = ::write(iWakeFd, &one, sizeof one);
+  // Workers answering a request finish it first.
+  for (auto& t : vWorkers) t.join();
+  vWorkers.clear();
+  tSweeper.join();
   for (auto& [id, c] : mConnections) net::CloseFd(c->fd);
   mConnections.clear();
   net::CloseFd(iListenFd);
   net::CloseFd(iWakeFd);
+  net::CloseFd(iEpollFd);
 }
 
-void TcpServer::Impl::Wake() {
-  uint64_t one = 1;
-  [[maybe_unused]] ssize_t n = ::write(iWakeFd, &one, sizeof one);
+void TcpServer::Impl::Arm(int fd, uint64_t id, int op) {
+  epoll_event ev{};
+  ev.events = EPOLLIN | EPOLLRDHUP | EPOLLONESHOT;
+  ev.data.u64 = id;
+  ::epoll_ctl(iEpollFd, op, fd, &ev);
 }
 
-void TcpServer::Impl::Complete(uint64_t id, bool keep) {
-  {
-    std::lock_guard lock(mDoneLock);
-    vDone.push_back({id, keep});
-  }
-  Wake();
-}
-
-void TcpServer::Impl::Close(uint64_t id) {
+std::shared_ptr<Connection> TcpServer::Impl::Find(uint64_t id) {
+  std::lock_guard lock(mMapLock);
   auto it = mConnections.find(id);
-  if (it == mConnections.end()) return;
-  net::CloseFd(it->second->fd);
-  mConnections.erase(it);
+  return it == mConnections.end() ? nullptr : it->second;
 }
 
-void TcpServer::Impl::Loop() {
-  std::vector<pollfd> fds;
-  std::vector<uint64_t> ids;
-  while (!bStopping) {
-    auto now = Clock::now();
-    // Timeouts of idle connections and of frames that stall half-way.
-    Clock::time_point next = now + std::chrono::hours(1);
-    for (auto it = mConnections.begin(); it != mConnections.end();) {
-      Connection& c = *it->second;
-      if (c.busy) {
-        ++it;
-        continue;
-      }
-      auto limit = c.frame.empty()
-                       ? c.lastActivity + std::chrono::milliseconds(cOptions.idleTimeoutMs)
-                       : c.frameStart + std::chrono::milliseconds(cOptions.readTimeoutMs);
-      if (limit <= now) {
-        net::CloseFd(c.fd);
-        it = mConnections.erase(it);
-        continue;
-      }
-      next = std::min(next, limit);
-      ++it;
-    }
+void TcpServer::Impl::CloseLocked(uint64_t id, Connection& c) {
+  if (c.fd < 0) return;
+  ::epoll_ctl(iEpollFd, EPOLL_CTL_DEL, c.fd, nullptr);
+  net::CloseFd(c.fd);
+  std::lock_guard lock(mMapLock);
+  mConnections.erase(id);
+}
 
-    fds.clear();
-    ids.clear();
-    fds.push_back({iWakeFd, POLLIN, 0});
-    fds.push_back({iListenFd, POLLIN, 0});
-    for (auto& [id, c] : mConnections) {
-      if (c->busy) continue;
-      fds.push_back({c->fd, POLLIN, 0});
-      ids.push_back(id);
+void TcpServer::Impl::Work() {
+  while (!bStopping) {
+    epoll_event ev{};
+    int n = ::epoll_wait(iEpollFd, &ev, 1, -1);
+    if (n <= 0 || bStopping) continue;
+    if (ev.data.u64 == kWakeId) continue;
+    if (ev.data.u64 == kListenId) {
+      Accept();
+      Arm(iListenFd, kListenId, EPOLL_CTL_MOD);
+      continue;
     }
-    int n = ::poll(fds.data(), fds.size(), std::max(1, net::RemainingMs(next)));
-    if (n < 0) continue;  // EINTR
-    if (fds[0].revents) {
-      uint64_t v;
-      [[maybe_unused]] ssize_t r = ::read(iWakeFd, &v, sizeof v);
-      std::vector<Completion> done;
-      {
-        std::lock_guard lock(mDoneLock);
-        done.swap(vDone);
-      }
-      for (const Completion& d : done) {
-        auto it = mConnections.find(d.id);
-        if (it == mConnections.end()) continue;
-        if (!d.keep) {
-          Close(d.id);
-          continue;
-        }
-        it->second->busy = false;
-        it->second->lastActivity = Clock::now();
-      }
-    }
-    if (bStopping) break;
-    if (fds[1].revents) Accept();
-    for (std::size_t i = 2; i < fds.size(); ++i) {
-      if (!fds[i].revents) continue;
-      auto it = mConnections.find(ids[i - 2]);
-      if (it != mConnections.end()) ReadFrom(it->first, *it->second);
-    }
+    OnReadable(ev.data.u64);
   }
 }
 
@@ -247,6 +229,7 @@ void TcpServer::Impl::Accept() {
   while (true) {
     int fd = ::accept4(iListenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) return;  // EAGAIN, or a connection that died before it was taken
+    std::lock_guard lock(mMapLock);
     if (mConnections.size() >= static_cast<std::size_t>(cOptions.maxConnections)) {
       ::close(fd);
       continue;
@@ -256,63 +239,57 @@ void TcpServer::Impl::Accept() {
     auto c = std::make_shared<Connection>();
     c->fd = fd;
     c->lastActivity = Clock::now();
-    mConnections.emplace(iNextId++, std::move(c));
+    uint64_t id = iNextId++;
+    mConnections.emplace(id, c);
+    Arm(fd, id, EPOLL_CTL_ADD);
   }
 }
 
-void TcpServer::Impl::ReadFrom(uint64_t id, Connection& c) {
-  char buf[64 * 1024];
-  while (true) {
-    // Never read past the end of the current frame: the next one waits until
-    // this one is answered.
-    std::size_t want = c.frame.size() < envelope::kLengthPrefixSize
-                           ? envelope::kLengthPrefixSize - c.frame.size()
-                           : envelope::kLengthPrefixSize + c.length - c.frame.size();
-    ssize_t n = ::recv(c.fd, buf, std::min(want, sizeof buf), 0);
-    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
-      Close(id);
-      return;
-    }
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return;  // wait for more
-    }
-    if (c.frame.empty()) c.frameStart = Clock::now();
-    c.frame.append(buf, static_cast<std::size_t>(n));
-    if (c.frame.size() == envelope::kLengthPrefixSize) {
-      c.length = envelope::GetU32(c.frame.data());
-      if (c.length > cOptions.maxRequestSize) {
-        SendErrorNow(c.fd, 0, kErrRequestTooLarge);
-        Close(id);
-        return;
-      }
-      if (c.length == 0) {
-        Close(id);
-        return;
-      }
-    }
-    if (c.frame.size() == envelope::kLengthPrefixSize + c.length) {
-      Dispatch(id, mConnections[id]);
-      return;
-    }
-  }
-}
-
-void TcpServer::Impl::Dispatch(uint64_t id, std::shared_ptr<Connection> c) {
+void TcpServer::Impl::OnReadable(uint64_t id) {
+  std::shared_ptr<Connection> c = Find(id);
+  if (!c) return;
+  std::lock_guard lock(c->lock);
+  if (c->fd < 0) return;
   c->busy = true;
-  if (!pPool->Submit([this, id, c] { Serve(id, c); })) Close(id);
+  // One read per wake-up: when more is waiting, the re-armed connection
+  // wakes a worker again at once.
+  char buf[64 * 1024];
+  ssize_t n;
+  do {
+    n = ::recv(c->fd, buf, sizeof buf, 0);
+  } while (n < 0 && errno == EINTR);
+  if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) return CloseLocked(id, *c);
+  if (n > 0) {
+    if (c->in.empty()) c->frameStart = Clock::now();
+    c->in.append(buf, static_cast<std::size_t>(n));
+  }
+  while (true) {
+    std::size_t length = 0;
+    Parse p = ParseFrame(*c, length);
+    if (p == Parse::kBad) return CloseLocked(id, *c);
+    if (p == Parse::kMore) break;
+    // Bytes already received wake nobody again: answer every whole frame.
+    if (!Answer(*c, length)) return CloseLocked(id, *c);
+  }
+  c->busy = false;
+  Arm(c->fd, id, EPOLL_CTL_MOD);
 }
 
-void TcpServer::Impl::Serve(uint64_t id, const std::shared_ptr<Connection>& c) {
-  std::string frame;
-  frame.swap(c->frame);
-  c->length = 0;
-  std::string_view body = std::string_view(frame).substr(envelope::kLengthPrefixSize);
-  envelope::Request request;
-  if (!envelope::DecodeRequest(body, request)) {
-    Complete(id, false);  // not one of our clients
-    return;
+TcpServer::Impl::Parse TcpServer::Impl::ParseFrame(Connection& c, std::size_t& length) {
+  if (c.in.size() < envelope::kLengthPrefixSize) return Parse::kMore;
+  length = envelope::GetU32(c.in.data());
+  if (length > cOptions.maxRequestSize) {
+    SendErrorNow(c.fd, 0, kErrRequestTooLarge);
+    return Parse::kBad;
   }
+  if (length == 0) return Parse::kBad;
+  return c.in.size() - envelope::kLengthPrefixSize >= length ? Parse::kFrame : Parse::kMore;
+}
+
+bool TcpServer::Impl::Answer(Connection& c, std::size_t length) {
+  std::string_view body = std::string_view(c.in).substr(envelope::kLengthPrefixSize, length);
+  envelope::Request request;
+  if (!envelope::DecodeRequest(body, request)) return false;  // not one of our clients
   std::string reply;
   int result = ServeRequest(fnHandler, request, reply);
   std::string head;
@@ -324,9 +301,33 @@ void TcpServer::Impl::Serve(uint64_t id, const std::shared_ptr<Connection>& c) {
     envelope::EncodeReplyHeader(request.callId, result, head);
   }
   iovec iov[2] = {{head.data(), head.size()}, {reply.data(), reply.size()}};
-  net::Io io = net::SendAll(c->fd, iov, 2,
-                            Clock::now() + std::chrono::milliseconds(cOptions.writeTimeoutMs));
-  Complete(id, io == net::Io::kOk);
+  auto deadline = Clock::now() + std::chrono::milliseconds(cOptions.writeTimeoutMs);
+  if (net::SendAll(c.fd, iov, 2, deadline) != net::Io::kOk) return false;
+  c.in.erase(0, envelope::kLengthPrefixSize + length);
+  c.lastActivity = c.frameStart = Clock::now();
+  return true;
+}
+
+void TcpServer::Impl::Sweep() {
+  const auto idle = std::chrono::milliseconds(cOptions.idleTimeoutMs);
+  const auto stall = std::chrono::milliseconds(cOptions.readTimeoutMs);
+  const auto period = std::clamp<std::chrono::milliseconds>(
+      std::min(idle, stall) / 4, std::chrono::milliseconds(10), std::chrono::milliseconds(1000));
+  std::unique_lock sweepLock(mSweepLock);
+  while (!cvSweep.wait_for(sweepLock, period, [this] { return bStopping.load(); })) {
+    std::vector<std::pair<uint64_t, std::shared_ptr<Connection>>> all;
+    {
+      std::lock_guard lock(mMapLock);
+      all.assign(mConnections.begin(), mConnections.end());
+    }
+    auto now = Clock::now();
+    for (auto& [id, c] : all) {
+      std::unique_lock lock(c->lock, std::try_to_lock);
+      if (!lock.owns_lock() || c->busy || c->fd < 0) continue;  // a worker has it
+      bool expired = c->in.empty() ? now - c->lastActivity >= idle : now - c->frameStart >= stall;
+      if (expired) CloseLocked(id, *c);
+    }
+  }
 }
 
 }  // namespace tmclient

@@ -87,11 +87,10 @@ int TcpTransport::CallLocked(const std::string& interfaceName, const std::string
   if (iNextCallId == 0) iNextCallId = 1;  // 0 means "no call in particular"
   if (!envelope::EncodeRequestHeader(callId, interfaceName, serviceCode, head))
     return kErrRequestTooLarge;
-  std::size_t body = head.size() - envelope::kLengthPrefixSize + request.size();
-  if (body > tmb_stream::kMaxFrameSize) return kErrRequestTooLarge;
-  std::string prefix;
-  envelope::PutU32(prefix, static_cast<uint32_t>(body));
-  std::memcpy(head.data(), prefix.data(), envelope::kLengthPrefixSize);
+  std::size_t bodySize = head.size() - envelope::kLengthPrefixSize + request.size();
+  if (bodySize > tmb_stream::kMaxFrameSize) return kErrRequestTooLarge;
+  for (std::size_t i = 0; i < envelope::kLengthPrefixSize; ++i)
+    head[i] = static_cast<char>(bodySize >> (8 * i));
 
   // A connection that went stale while idle (peer restarted, idle timeout on
   // the server) is replaced before anything is sent on it.
@@ -104,22 +103,31 @@ int TcpTransport::CallLocked(const std::string& interfaceName, const std::string
   iovec iov[2] = {{head.data(), head.size()}, {const_cast<char*>(request.data()), request.size()}};
   if (net::Io io = net::SendAll(iFd, iov, 2, deadline); io != net::Io::kOk) return IoToCode(io);
 
-  char lenBuf[envelope::kLengthPrefixSize];
-  if (net::Io io = net::RecvAll(iFd, lenBuf, sizeof lenBuf, deadline); io != net::Io::kOk)
-    return IoToCode(io);
-  uint32_t length = envelope::GetU32(lenBuf);
-  if (length > iMaxReplySize + envelope::kReplyHeaderSize) return kErrReplyTooLarge;
-  if (length < envelope::kErrorSize) return kErrBadReplyFrame;
+  // Small replies come whole in the first read; larger ones are read
+  // straight into `reply` after it.
+  constexpr std::size_t kHead = envelope::kLengthPrefixSize + envelope::kReplyHeaderSize;
+  char buf[16 * 1024];
+  std::size_t have = 0;
+  uint32_t length = 0;
+  while (have < kHead) {
+    std::size_t got = 0;
+    net::Io io = net::RecvSome(iFd, buf + have, sizeof buf - have, deadline, got);
+    if (io != net::Io::kOk) return IoToCode(io);
+    have += got;
+    if (have < envelope::kLengthPrefixSize) continue;
+    // Judge the length as soon as it is in, before waiting for anything else.
+    length = envelope::GetU32(buf);
+    if (length > iMaxReplySize + envelope::kReplyHeaderSize) return kErrReplyTooLarge;
+    if (length < envelope::kErrorSize) return kErrBadReplyFrame;
+  }
+  std::string_view body(buf + envelope::kLengthPrefixSize, have - envelope::kLengthPrefixSize);
+  if (body.size() > length) return kErrBadReplyFrame;  // bytes nobody asked for
 
-  char hdrBuf[envelope::kReplyHeaderSize];
-  if (net::Io io = net::RecvAll(iFd, hdrBuf, sizeof hdrBuf, deadline); io != net::Io::kOk)
-    return IoToCode(io);
   envelope::ReplyHeader hdr;
-  std::string_view hdrView(hdrBuf, sizeof hdrBuf);
-  if (static_cast<uint8_t>(hdrBuf[0]) == envelope::kError) {
-    if (length != envelope::kErrorSize || !envelope::DecodeReplyHeader(hdrView, hdr))
+  if (static_cast<uint8_t>(body[0]) == envelope::kError) {
+    if (length != envelope::kErrorSize || !envelope::DecodeReplyHeader(body, hdr))
       return kErrBadReplyFrame;
-  } else if (!envelope::DecodeReplyHeader(hdrView, hdr) || hdr.kind != envelope::kReply) {
+  } else if (!envelope::DecodeReplyHeader(body, hdr) || hdr.kind != envelope::kReply) {
     return kErrBadReplyFrame;
   }
   // An error frame about no call in particular answers a request the server
@@ -128,16 +136,17 @@ int TcpTransport::CallLocked(const std::string& interfaceName, const std::string
   if (hdr.callId != callId && !anyCall) return kErrBadReplyFrame;
   if (hdr.kind == envelope::kError)
     return IsLibraryError(hdr.result) ? hdr.result : kErrServiceFailed;
+  // Only the library may produce these; a server that sends one is broken.
+  if (IsLibraryError(hdr.result)) return kErrBadReplyFrame;
 
+  std::string_view first = body.substr(envelope::kReplyHeaderSize);
   reply.resize(length - envelope::kReplyHeaderSize);
-  if (net::Io io = net::RecvAll(iFd, reply.data(), reply.size(), deadline); io != net::Io::kOk) {
+  std::memcpy(reply.data(), first.data(), first.size());
+  net::Io io =
+      net::RecvAll(iFd, reply.data() + first.size(), reply.size() - first.size(), deadline);
+  if (io != net::Io::kOk) {
     reply.clear();
     return IoToCode(io);
-  }
-  if (IsLibraryError(hdr.result)) {
-    // Only the library may produce these; a server that sends one is broken.
-    reply.clear();
-    return kErrBadReplyFrame;
   }
   return hdr.result;
 }

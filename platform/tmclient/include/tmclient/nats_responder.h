@@ -12,15 +12,16 @@ namespace tmclient {
 struct NatsResponderOptions {
   std::string url;     // nats://HOST:PORT[,HOST:PORT...] (options after '?' are ignored)
   std::string broker;  // subject prefix and queue group, e.g. "TALMIRON"
-  int workers = 4;     // threads running the handler
+  int workers = 4;     // threads running the handler, each a member of the queue group
   // Largest message the responder publishes; the server's max_payload caps
   // it too. Longer replies go out in parts that the client puts together.
   std::size_t maxMessageSize = 1u << 20;
 };
 
-// The server side of nats:// brokers: subscribes to "BROKER.*" in the queue
-// group "BROKER", so that the server hands each request to one of the
-// instances that run, and answers on the request's reply subject.
+// The server side of nats:// brokers: each worker subscribes to "BROKER.*"
+// in the queue group "BROKER", so that the server hands each request to one
+// worker of one of the instances that run, and answers on the request's
+// reply subject.
 //
 // A reply longer than one message goes out in parts. When a reply cannot be
 // published, a short error message (kErrServiceFailed) goes out instead, so

@@ -1,0 +1,350 @@
+// Round trip of one small user query (one row back) over tcp:// and nats://,
+// next to a bare loopback TCP ping-pong and a bare NATS request/reply that
+// carry the same number of bytes. The ratios of the medians show what the
+// transports add to the network itself.
+//
+//   bench_roundtrip [google benchmark flags]
+//
+// Starts its own nats-server on a free loopback port (the NATS half is
+// skipped when nats-server is missing). Ends with `name: value` lines.
+
+#include <benchmark/benchmark.h>
+#include <nats/nats.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "records/mcustqryaccept.h"
+#include "records/mmicropaymentdef.h"
+#include "tmclient/nats_responder.h"
+#include "tmclient/qrs_errormsg.h"
+#include "tmclient/tcp_server.h"
+#include "tmclient/tmb_stream.h"
+#include "tmclient/tmd_client_object.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr char kInStream[] = "custqryaccept.MCustQryAccept.ICustQryAccept.query_mppUser.ParamIn";
+constexpr char kOutStream[] = "custqryaccept.MCustQryAccept.ICustQryAccept.query_mppUser.ParamOut";
+constexpr char kIface[] = "MCustQryAccept_ICustQryAccept";
+constexpr char kCode[] = "BACUQQMP";
+// Envelope bytes around the streams on the wire: request (kind, call id, two
+// names with their lengths) and reply (kind, call id, result).
+constexpr std::size_t kRequestEnvelope = 1 + 4 + 1 + sizeof kIface - 1 + 1 + sizeof kCode - 1;
+constexpr std::size_t kReplyEnvelope = 1 + 4 + 4;
+
+std::map<std::string, double> gP50, gP99;  // microseconds, by benchmark
+
+void WriteRequest(tmb_stream& s) {
+  MCustQryAccept::SFetchInfoIn in;
+  in.set_PHONE_ID("13800138000");
+  MCustQryAccept::SQueryLogSoInfo so;
+  so.set_OP_ID(10086);
+  so.set_SO_ORG_ID(2001);
+  so.set_OP_ADDRESS("10.20.30.40");
+  so.set_SO_DATE(QRSDateTime("20261207093000"));
+  s.open();
+  s.begin_stream(kInStream);
+  s << in << so;
+  s.end_stream();
+}
+
+std::string ReplyBytes() {
+  MMicroPaymentDef::SMpUserInfo u;
+  u.set_SERV_ID(100000000012345);
+  u.set_PHONE_ID("13800138000");
+  u.set_MP_PWD("******");
+  u.set_REG_TYPE(1);
+  u.set_REG_NBR("110101199001011234");
+  u.set_FEE_LIMIT(50000);
+  u.set_MP_STS(1);
+  u.set_MP_CREATE_DATE(QRSDateTime("20250301101500"));
+  u.set_MPP_TRANS_ID("MPP20250301101500001");
+  u.set_SO_NBR(202503011015000);
+  u.set_REMARK("user opened at hall 3");  // as long as a short GBK remark
+  MMicroPaymentDef::SMpUserInfoList list{u};
+  QRSErrorMsg err;
+  tmb_stream s;
+  s.open();
+  s.begin_stream(kOutStream);
+  s << list << err;
+  s.end_stream();
+  return s.bytes();
+}
+
+// What a server does with the request: decode it, answer the prepared row.
+int Serve(std::string_view request, std::string& reply) {
+  static const std::string kReply = ReplyBytes();
+  tmb_stream s;
+  s.load(request);
+  MCustQryAccept::SFetchInfoIn in;
+  MCustQryAccept::SQueryLogSoInfo so;
+  s.begin_stream(kInStream);
+  s >> in >> so;
+  if (!s.end_stream()) return 1;
+  reply = kReply;
+  return 0;
+}
+
+void Record(benchmark::State& state, const char* name, std::vector<double>& us) {
+  if (us.empty()) return;
+  std::sort(us.begin(), us.end());
+  double p50 = us[us.size() / 2];
+  double p99 = us[std::min(us.size() - 1, us.size() * 99 / 100)];
+  state.counters["p50_us"] = p50;
+  state.counters["p99_us"] = p99;
+  gP50[name] = p50;
+  gP99[name] = p99;
+}
+
+// One call as a proxy makes it: write the request, call, read the row.
+template <class Call>
+void TimeCalls(benchmark::State& state, const char* name, Call call) {
+  std::vector<double> us;
+  us.reserve(1 << 16);
+  for (auto _ : state) {
+    auto t0 = Clock::now();
+    if (!call()) {
+      state.SkipWithError("call failed");
+      break;
+    }
+    us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+  }
+  Record(state, name, us);
+}
+
+bool CallThrough(CTmdClientObject& client) {
+  tmb_stream in, out;
+  WriteRequest(in);
+  if (client.call_server(kIface, kCode, nullptr, in, out) != 0) return false;
+  MMicroPaymentDef::SMpUserInfoList list;
+  QRSErrorMsg err;
+  out.begin_stream(kOutStream);
+  out >> list >> err;
+  return out.end_stream() && list.size() == 1;
+}
+
+std::size_t RequestSize() {
+  tmb_stream s;
+  WriteRequest(s);
+  return s.bytes().size();
+}
+
+// ---- tcp ------------------------------------------------------------------
+
+void BM_TcpCall(benchmark::State& state) {
+  tmclient::TcpServer server(
+      [](const std::string&, const std::string&, std::string_view r, std::string& out) {
+        return Serve(r, out);
+      },
+      {.workers = 2});
+  if (!server.Start()) return state.SkipWithError("cannot listen");
+  ::setenv("TMCLIENT_BROKER_BENCHTCP", ("tcp://127.0.0.1:" + std::to_string(server.port())).c_str(), 1);
+  CTmdClientObject client;
+  if (client.bind_openBroker("BENCHTCP") != 0) return state.SkipWithError("cannot bind");
+  TimeCalls(state, "tcp_call", [&] { return CallThrough(client); });
+}
+
+bool ReadN(int fd, char* p, std::size_t n) {
+  while (n > 0) {
+    ssize_t r = ::recv(fd, p, n, 0);
+    if (r <= 0) return false;
+    p += r;
+    n -= static_cast<std::size_t>(r);
+  }
+  return true;
+}
+
+bool WriteN(int fd, const char* p, std::size_t n) {
+  while (n > 0) {
+    ssize_t r = ::send(fd, p, n, MSG_NOSIGNAL);
+    if (r <= 0) return false;
+    p += r;
+    n -= static_cast<std::size_t>(r);
+  }
+  return true;
+}
+
+void NoDelay(int fd) {
+  int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+}
+
+void BM_RawTcp(benchmark::State& state) {
+  // The same bytes as a tcp:// call: length prefix, envelope and streams.
+  const std::size_t up = 4 + kRequestEnvelope + RequestSize();
+  const std::size_t down = 4 + kReplyEnvelope + ReplyBytes().size();
+  int lfd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ::bind(lfd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  ::listen(lfd, 1);
+  ::getsockname(lfd, reinterpret_cast<sockaddr*>(&a), &len);
+  std::thread peer([&] {
+    int fd = ::accept(lfd, nullptr, nullptr);
+    NoDelay(fd);
+    std::string in(up, '\0'), out(down, 'r');
+    while (ReadN(fd, in.data(), up) && WriteN(fd, out.data(), down)) {
+    }
+    ::close(fd);
+  });
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  NoDelay(fd);
+  std::string out(up, 'q'), in(down, '\0');
+  TimeCalls(state, "tcp_raw", [&] { return WriteN(fd, out.data(), up) && ReadN(fd, in.data(), down); });
+  ::close(fd);
+  peer.join();
+  ::close(lfd);
+}
+
+// ---- nats -----------------------------------------------------------------
+
+pid_t gNatsPid = -1;
+std::string gNatsUrl;
+
+uint16_t FreePort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  ::close(fd);
+  return ntohs(a.sin_port);
+}
+
+bool StartNats() {
+  uint16_t port = FreePort();
+  std::string p = std::to_string(port);
+  gNatsPid = ::fork();
+  if (gNatsPid == 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    ::execlp("nats-server", "nats-server", "-a", "127.0.0.1", "-p", p.c_str(), nullptr);
+    ::_exit(127);
+  }
+  gNatsUrl = "nats://127.0.0.1:" + p;
+  for (int i = 0; i < 200; ++i) {
+    natsConnection* nc = nullptr;
+    if (natsConnection_ConnectTo(&nc, gNatsUrl.c_str()) == NATS_OK) {
+      natsConnection_Destroy(nc);
+      return true;
+    }
+    if (::waitpid(gNatsPid, nullptr, WNOHANG) == gNatsPid) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  return false;
+}
+
+void StopNats() {
+  if (gNatsPid > 0) {
+    ::kill(gNatsPid, SIGTERM);
+    ::waitpid(gNatsPid, nullptr, 0);
+  }
+}
+
+void BM_NatsCall(benchmark::State& state) {
+  if (gNatsPid <= 0) return state.SkipWithError("no nats-server");
+  tmclient::NatsResponder responder(
+      [](const std::string&, const std::string&, std::string_view r, std::string& out) {
+        return Serve(r, out);
+      },
+      {gNatsUrl, "BENCHNATS", 2});
+  if (!responder.Start()) return state.SkipWithError("responder did not start");
+  ::setenv("TMCLIENT_BROKER_BENCHNATS", gNatsUrl.c_str(), 1);
+  CTmdClientObject client;
+  if (client.bind_openBroker("BENCHNATS") != 0) return state.SkipWithError("cannot bind");
+  TimeCalls(state, "nats_call", [&] { return CallThrough(client); });
+}
+
+natsConnection* ConnectAsap() {
+  natsOptions* o = nullptr;
+  natsOptions_Create(&o);
+  natsOptions_SetURL(o, gNatsUrl.c_str());
+  natsOptions_SetSendAsap(o, true);
+  natsConnection* nc = nullptr;
+  natsConnection_Connect(&nc, o);
+  natsOptions_Destroy(o);
+  return nc;
+}
+
+void BM_RawNats(benchmark::State& state) {
+  if (gNatsPid <= 0) return state.SkipWithError("no nats-server");
+  const std::string up(kRequestEnvelope + RequestSize(), 'q');
+  static std::string down;
+  down.assign(kReplyEnvelope + ReplyBytes().size(), 'r');
+  natsConnection* responder = ConnectAsap();
+  natsConnection* requester = ConnectAsap();
+  if (!responder || !requester) return state.SkipWithError("cannot connect");
+  natsSubscription* sub = nullptr;
+  natsConnection_Subscribe(
+      &sub, responder, "RAW.BACUQQMP",
+      [](natsConnection* nc, natsSubscription*, natsMsg* m, void*) {
+        natsConnection_Publish(nc, natsMsg_GetReply(m), down.data(), static_cast<int>(down.size()));
+        natsMsg_Destroy(m);
+      },
+      nullptr);
+  natsConnection_Flush(responder);
+  TimeCalls(state, "nats_raw", [&] {
+    natsMsg* reply = nullptr;
+    natsStatus s = natsConnection_Request(&reply, requester, "RAW.BACUQQMP", up.data(),
+                                          static_cast<int>(up.size()), 5000);
+    bool ok = s == NATS_OK && natsMsg_GetDataLength(reply) == static_cast<int>(down.size());
+    natsMsg_Destroy(reply);
+    return ok;
+  });
+  natsSubscription_Destroy(sub);
+  natsConnection_Destroy(requester);
+  natsConnection_Destroy(responder);
+}
+
+// Raw and call alternate, so that both see the same machine.
+BENCHMARK(BM_RawTcp)->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_TcpCall)->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_RawNats)->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_NatsCall)->UseRealTime()->MinTime(1.0);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool nats = StartNats();
+  if (!nats) std::fprintf(stderr, "bench_roundtrip: nats-server did not start; NATS skipped\n");
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  StopNats();
+
+  std::printf("roundtrip_request_bytes: %zu\n", RequestSize());
+  std::printf("roundtrip_reply_bytes: %zu\n", ReplyBytes().size());
+  for (const char* name : {"tcp_raw", "tcp_call", "nats_raw", "nats_call"}) {
+    if (!gP50.count(name)) continue;
+    std::printf("%s_p50_us: %.1f\n%s_p99_us: %.1f\n", name, gP50[name], name, gP99[name]);
+  }
+  auto ratio = [](const char* name, const char* call, const char* raw) {
+    if (gP50.count(call) && gP50.count(raw) && gP50[raw] > 0)
+      std::printf("%s: %.2f\n", name, gP50[call] / gP50[raw]);
+  };
+  ratio("tcp_call_vs_raw_p50", "tcp_call", "tcp_raw");
+  ratio("nats_call_vs_raw_p50", "nats_call", "nats_raw");
+  return 0;
+}
