@@ -24,7 +24,7 @@ constexpr int kRows = 100000;
 constexpr const char kLogReply[] =
     "busiordmgnt.MCustQryAccept.IBusiOrdmgnt.query_mpSoList.ParamOut";
 constexpr const char kUserReply[] =
-    "busiordmgnt.MCustQryAccept.ICustQryAccept.query_mppUser.ParamOut";
+    "custqryaccept.MCustQryAccept.ICustQryAccept.query_mppUser.ParamOut";
 
 // Remarks of 10 to 30 GBK bytes.
 const char* const kRemarks[] = {
@@ -86,9 +86,9 @@ void WriteReply(tmb_stream& s, const char* streamName, const List& rows, bool wi
     stat.set_DEPOSIT_SUM(123456789);
     stat.set_WITHDRAW_COUNT(20000);
     stat.set_WITHDRAW_SUM(98765432);
-    s << stat;
+    s << stat << 0;  // the totals and the server's result come only with log replies
   }
-  s << 0 << QRSErrorMsg();
+  s << QRSErrorMsg();
   s.end_stream();
 }
 
@@ -98,10 +98,9 @@ bool ReadReply(tmb_stream& s, const char* streamName, List& rows, bool withStat)
   s >> rows;
   if (withStat) {
     SMpAcctStatInfo stat;
-    s >> stat;
+    int result = -1;
+    s >> stat >> result;
   }
-  int result = -1;
-  s >> result;
   QRSErrorMsg err;
   s >> err;
   s.end_stream();

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The readers of both remote operations' requests and replies, each run over
+// the same bytes the way its caller runs it. Shared by the fuzz target and
+// the corpus generator.
+namespace fuzzreaders {
+
+inline constexpr const char kLogQuery[] = "busiordmgnt.MCustQryAccept.IBusiOrdmgnt.query_mpSoList";
+inline constexpr const char kUserQuery[] =
+    "custqryaccept.MCustQryAccept.ICustQryAccept.query_mppUser";
+
+// Each returns true when the bytes decoded whole; `reencoded` then receives
+// what the writers make of the decoded values.
+bool ReadLogReply(std::string_view bytes, std::string& reencoded);
+bool ReadUserReply(std::string_view bytes, std::string& reencoded);
+bool ReadLogRequest(std::string_view bytes, std::string& reencoded);
+bool ReadUserRequest(std::string_view bytes, std::string& reencoded);
+
+}  // namespace fuzzreaders
