@@ -37,6 +37,7 @@ class TOOLKIT_API TAction : public TComponent {
   bool BindEvent(const std::string& event, const THandler& handler) override;
 
  private:
+  friend class TActionList;
   TActionList* list_ = nullptr;
   int imageIndex_ = -1;
   std::string caption_;

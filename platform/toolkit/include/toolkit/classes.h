@@ -51,6 +51,9 @@ class TOOLKIT_API TComponent : public TObject {
 
   // Runs once after a layout has been read into the component.
   virtual void Loaded();
+  // Runs while the component is still whole, right before it is deleted by
+  // its owner or released (a windowed control sends WM_DESTROY here).
+  virtual void BeforeDestruction();
 
   // Layout support: sets a property given as text. `root` resolves names of
   // other components (an action, a popup menu). Returns false for an unknown

@@ -50,7 +50,7 @@ class TOOLKIT_API TControl : public TComponent {
   bool Enabled() const { return enabled_; }
   void SetEnabled(bool enabled);
   bool Visible() const { return visible_; }
-  void SetVisible(bool visible);
+  virtual void SetVisible(bool visible);
   void Show() { SetVisible(true); }
   void Hide() { SetVisible(false); }
   // Visible, and every parent visible.
@@ -123,6 +123,8 @@ class TOOLKIT_API TControl : public TComponent {
 
  private:
   void ParentChanged();
+  void FontChanged();
+  void SyncFromParent();
   QWidget* widget_;
   TWinControl* parent_ = nullptr;
   bool enabled_ = true;
@@ -135,6 +137,7 @@ class TOOLKIT_API TControl : public TComponent {
   TPopupMenu* popupMenu_ = nullptr;
   std::string hint_;
   std::string text_;
+  bool syncingFont_ = false;
   std::unique_ptr<toolkit_detail::ControlBridge> bridge_;
 };
 
@@ -205,9 +208,15 @@ class TOOLKIT_API TWinControl : public TControl {
   bool DoKeyPress(std::string& text);
 
   bool QtEvent(QWidget* target, void* event) override;
+  // Typed text that a key-press handler changed: a control that can insert it
+  // does so and returns true; the default returns false (the key goes on
+  // unchanged).
+  virtual bool InsertTyped(const std::string& bytes);
 
   // The widget that child controls' widgets are placed in.
   virtual QWidget* ClientWidget() const;
+
+  void BeforeDestruction() override;
 
  private:
   friend class TControl;
@@ -216,8 +225,10 @@ class TOOLKIT_API TWinControl : public TControl {
   void RemoveChild(TControl* child);
   std::vector<TControl*> controls_;
   std::vector<TWinControl*> tabList_;
+  void SendDestroy();
   HWND handle_;
-  bool tabStop_ = true;
+  bool tabStop_ = false;
+  bool destroySent_ = false;
 };
 
 // The form a control sits in (the control itself when it is a form); null

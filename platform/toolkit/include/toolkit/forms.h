@@ -72,6 +72,7 @@ class TOOLKIT_API TForm : public TWinControl {
   // Frees the form from the event loop, after the running handler returns.
   void Release();
   bool Closing() const { return closing_; }
+  void SetVisible(bool visible) override;
 
   // The Qt window the form shows in (the MDI sub-window, or the form's own
   // widget); null before the window is created.
@@ -103,7 +104,8 @@ class TOOLKIT_API TForm : public TWinControl {
  private:
   friend class TWinControl;
   void CreateWindowNow();
-  void DoClose(bool fromWindow, bool* accept);
+  TCloseAction DoClose();
+  void ApplyCloseAction(TCloseAction action);
   TFormStyle formStyle_ = fsNormal;
   TFormBorderStyle borderStyle_ = bsSizeable;
   TPosition position_ = poDesigned;

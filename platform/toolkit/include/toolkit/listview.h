@@ -12,6 +12,7 @@ class TListView;
 class TImageList;
 namespace toolkit_detail {
 class ListModel;
+class SubItemList;
 }
 
 enum TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
@@ -31,6 +32,7 @@ class TOOLKIT_API TListColumn {
 
  private:
   friend class TListColumns;
+  friend class TListView;
   explicit TListColumn(TListView* owner) : owner_(owner) {}
   TListView* owner_;
   std::string caption_;
@@ -185,6 +187,7 @@ class TOOLKIT_API TListView : public TWinControl {
   friend class TListItem;
   friend class TListColumn;
   friend class toolkit_detail::ListModel;
+  friend class toolkit_detail::SubItemList;
   void ItemChanged(TListItem* item, TItemChange change);
   void ColumnsChanged();
   void RowsChanged(int first);

@@ -15,7 +15,7 @@ class TOOLKIT_API TEdit : public TWinControl {
   explicit TEdit(TComponent* owner);
   ~TEdit() override;
 
-  // In bytes of GBK text; 0: no limit. Typing and pasting stop at it.
+  // In characters; 0: no limit. Typing and pasting stop at it.
   int MaxLength() const { return maxLength_; }
   void SetMaxLength(int length);
   bool ReadOnly() const;
@@ -41,6 +41,7 @@ class TOOLKIT_API TEdit : public TWinControl {
   std::string GetText() const override;
   void ApplyText(const std::string& text) override;
   bool QtEvent(QWidget* target, void* event) override;
+  bool InsertTyped(const std::string& bytes) override;
 
  private:
   void Init();

@@ -1,0 +1,150 @@
+#include "toolkit/application.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMessageBox>
+#include <cstdio>
+
+#include "internal.h"
+#include "toolkit/forms.h"
+#include "toolkit/winapi.h"
+
+namespace toolkit_detail {
+
+std::vector<TForm*>& MdiChildForms();
+
+void EnsureQtApplication() {
+  static bool ready = false;
+  if (ready) return;
+  ready = true;
+  if (!QCoreApplication::instance()) {
+    // A program that made no Qt application (a test, a tool): make one that
+    // lives as long as the process.
+    static int argc = 1;
+    static char name[] = "toolkit";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);
+  }
+  // The Windows CJK family names map to the installed CJK font.
+  const QStringList cjk = {QStringLiteral("WenQuanYi Micro Hei"),
+                           QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("Noto Sans CJK SC")};
+  for (const QString& name : {QStringLiteral("宋体"), QStringLiteral("新宋体"), QStringLiteral("黑体"),
+                              QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
+                              QStringLiteral("SimHei"), QStringLiteral("MS Sans Serif"),
+                              QStringLiteral("Tahoma")}) {
+    QFont::insertSubstitutions(name, cjk);
+  }
+  if (!GbkCodecAvailable()) {
+    std::fprintf(stderr, "toolkit: the GBK codec is not available; texts show as Latin-1\n");
+  }
+}
+
+}  // namespace toolkit_detail
+
+using namespace toolkit_detail;
+
+namespace {
+
+int QtMessageBox(const char* text, const char* caption, int flags) {
+  EnsureQtApplication();
+  QMessageBox box;
+  box.setWindowTitle(GbkToQString(caption ? caption : ""));
+  box.setText(GbkToQString(text ? text : ""));
+  switch (flags & 0xF0) {
+    case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
+    case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
+    case MB_ICONWARNING: box.setIcon(QMessageBox::Warning); break;
+    case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
+    default: break;
+  }
+  box.exec();
+  return IDOK;
+}
+
+TMessageBoxProc gMessageBoxProc = nullptr;
+
+}  // namespace
+
+TApplication::TApplication() : TComponent(nullptr) {}
+TApplication::~TApplication() = default;
+
+TApplication* TApplication::Instance() {
+  static TApplication* app = [] {
+    EnsureQtApplication();
+    return new TApplication;
+  }();
+  return app;
+}
+
+void TApplication::SetTitle(const std::string& title) {
+  title_ = title;
+  if (mainWindow_) mainWindow_->setWindowTitle(GbkToQString(title));
+}
+
+QMainWindow* TApplication::MainWindow() {
+  if (!mainWindow_) {
+    mainWindow_ = new QMainWindow;
+    mdiArea_ = new QMdiArea(mainWindow_);
+    mainWindow_->setCentralWidget(mdiArea_);
+    mainWindow_->setWindowTitle(GbkToQString(title_));
+    mainWindow_->resize(1024, 720);
+  }
+  return mainWindow_;
+}
+
+QMdiArea* TApplication::MdiArea() {
+  MainWindow();
+  return mdiArea_;
+}
+
+int TApplication::MDIChildCount() const { return static_cast<int>(MdiChildForms().size()); }
+
+TForm* TApplication::MDIChildren(int index) const {
+  auto& forms = MdiChildForms();
+  if (index < 0 || index >= static_cast<int>(forms.size())) return nullptr;
+  return forms[static_cast<size_t>(index)];
+}
+
+void TApplication::ProcessMessages() {
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+int TApplication::Run() { return QApplication::exec(); }
+
+void TApplication::Terminate() { QCoreApplication::quit(); }
+
+void TApplication::HandleException(TObject* sender) {
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    if (OnException) {
+      try {
+        OnException(sender, e);
+        return;
+      } catch (...) {
+        // A failing exception handler falls back to the error box.
+      }
+    }
+    ShowException(e);
+  } catch (...) {
+    ShowException(Exception("unknown exception"));
+  }
+}
+
+void TApplication::ShowException(const std::exception& e) {
+  static const std::string kError = QStringToGbk(QStringLiteral("错误"));
+  MessageBox(e.what(), title_.empty() ? kError.c_str() : title_.c_str(), MB_OK | MB_ICONERROR);
+}
+
+TMessageBoxProc TApplication::SetMessageBoxProc(TMessageBoxProc proc) {
+  TMessageBoxProc previous = gMessageBoxProc;
+  gMessageBoxProc = proc;
+  return previous;
+}
+
+int TApplication::MessageBox(const char* text, const char* caption, int flags) {
+  return (gMessageBoxProc ? gMessageBoxProc : &QtMessageBox)(text, caption, flags);
+}

@@ -1,0 +1,612 @@
+#include "toolkit/controls.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPalette>
+#include <QWidget>
+#include <algorithm>
+
+#include "internal.h"
+#include "toolkit/forms.h"
+#include "toolkit/layout.h"
+#include "toolkit/menus.h"
+
+using namespace toolkit_detail;
+
+namespace toolkit_detail {
+
+void ControlBridge::Watch(QWidget* widget) {
+  widget->installEventFilter(this);
+  widget->setMouseTracking(true);
+}
+
+bool ControlBridge::eventFilter(QObject* watched, QEvent* event) {
+  auto* target = qobject_cast<QWidget*>(watched);
+  if (!target || control_->Destroying()) return false;
+  bool consumed = false;
+  try {
+    consumed = control_->QtEvent(target, event);
+  } catch (...) {
+    TApplication::Instance()->HandleException(control_);
+    consumed = true;
+  }
+  return consumed;
+}
+
+}  // namespace toolkit_detail
+
+namespace {
+
+QColor ToQColor(TColor c) {
+  const uint32_t rgb = ColorToRGB(c);
+  return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
+}
+
+// A key event travels up from the focused widget to its parents when a
+// widget ignores it; each control handles it only once, where it started.
+const QEvent* gLastKeyEvent = nullptr;
+QPointer<QObject> gLastKeyReceiver;
+
+bool AlreadyHandledKey(QObject* receiver, const QEvent* e) {
+  if (e == gLastKeyEvent && gLastKeyReceiver && receiver != gLastKeyReceiver.data()) {
+    for (QObject* o = gLastKeyReceiver->parent(); o; o = o->parent()) {
+      if (o == receiver) return true;
+    }
+  }
+  gLastKeyEvent = e;
+  gLastKeyReceiver = receiver;
+  return false;
+}
+
+}  // namespace
+
+// ---- TControl ----
+
+TControl::TControl(TComponent* owner, QWidget* widget)
+    : TComponent(owner), widget_(widget), bridge_(std::make_unique<ControlBridge>(this)) {
+  bridge_->Watch(widget_);
+  widget_->setFont(font_.ToQFont());
+  font_.OnChange = [this] { FontChanged(); };
+}
+
+TControl::~TControl() {
+  MarkDestroying();
+  if (parent_) parent_->RemoveChild(this);
+  parent_ = nullptr;
+  font_.OnChange = nullptr;
+  QWidget* w = widget_;
+  widget_ = nullptr;
+  bridge_.reset();
+  delete w;
+}
+
+void TControl::Bridge(QWidget* widget) { bridge_->Watch(widget); }
+
+void TControl::SetParent(TWinControl* parent) {
+  if (parent == parent_) return;
+  if (parent_) parent_->RemoveChild(this);
+  parent_ = parent;
+  if (parent_) {
+    const QRect g = widget_->geometry();
+    widget_->setParent(parent_->ClientWidget());
+    widget_->setGeometry(g);
+    widget_->setVisible(visible_);
+    parent_->AddChild(this);
+    SyncFromParent();
+    if (align_ != alNone) parent_->Realign();
+  } else {
+    widget_->hide();
+    widget_->setParent(nullptr);
+  }
+}
+
+int TControl::Left() const { return widget_->x(); }
+int TControl::Top() const { return widget_->y(); }
+int TControl::Width() const { return widget_->width(); }
+int TControl::Height() const { return widget_->height(); }
+
+void TControl::SetBounds(int left, int top, int width, int height) {
+  widget_->setGeometry(left, top, std::max(width, 0), std::max(height, 0));
+  if (auto* self = dynamic_cast<TWinControl*>(this)) self->Realign();
+  if (parent_ && align_ != alNone) parent_->Realign();
+}
+
+TRect TControl::ClientRect() const { return Bounds(0, 0, Width(), Height()); }
+
+void TControl::SetClientSize(int width, int height) {
+  const TRect c = ClientRect();
+  SetBounds(Left(), Top(), width + (Width() - c.Width()), height + (Height() - c.Height()));
+}
+
+void TControl::SetEnabled(bool enabled) {
+  enabled_ = enabled;
+  widget_->setEnabled(enabled);
+}
+
+void TControl::SetVisible(bool visible) {
+  visible_ = visible;
+  if (parent_) {
+    widget_->setVisible(visible);
+    if (align_ != alNone) parent_->Realign();
+  }
+}
+
+bool TControl::Showing() const {
+  if (!visible_) return false;
+  if (parent_) return parent_->Showing();
+  return widget_->isVisible();
+}
+
+void TControl::ApplyColor() {
+  if (parentColor_) {
+    widget_->setAutoFillBackground(false);
+    return;
+  }
+  QPalette pal = widget_->palette();
+  pal.setColor(QPalette::Window, ToQColor(color_));
+  widget_->setPalette(pal);
+  widget_->setAutoFillBackground(true);
+}
+
+void TControl::SetColor(TColor color) {
+  color_ = color;
+  parentColor_ = false;
+  ApplyColor();
+  if (auto* self = dynamic_cast<TWinControl*>(this)) {
+    for (TControl* child : self->controls_) child->SyncFromParent();
+  }
+}
+
+void TControl::SetParentColor(bool value) {
+  parentColor_ = value;
+  SyncFromParent();
+  ApplyColor();
+}
+
+void TControl::ApplyFont() {
+  QFont f = font_.ToQFont();
+  widget_->setFont(f);
+  QPalette pal = widget_->palette();
+  pal.setColor(QPalette::WindowText, ToQColor(font_.Color()));
+  pal.setColor(QPalette::Text, ToQColor(font_.Color()));
+  pal.setColor(QPalette::ButtonText, ToQColor(font_.Color()));
+  widget_->setPalette(pal);
+}
+
+void TControl::FontChanged() {
+  if (!syncingFont_) parentFont_ = false;
+  ApplyFont();
+  if (auto* self = dynamic_cast<TWinControl*>(this)) {
+    for (TControl* child : self->controls_) child->SyncFromParent();
+  }
+}
+
+void TControl::SetParentFont(bool value) {
+  parentFont_ = value;
+  SyncFromParent();
+}
+
+void TControl::SyncFromParent() {
+  if (!parent_) return;
+  if (parentFont_) {
+    syncingFont_ = true;
+    font_.Assign(parent_->font_);
+    syncingFont_ = false;
+  }
+  if (parentColor_) {
+    color_ = parent_->color_;
+    ApplyColor();
+    if (auto* self = dynamic_cast<TWinControl*>(this)) {
+      for (TControl* child : self->controls_) child->SyncFromParent();
+    }
+  }
+}
+
+void TControl::ParentChanged() { SyncFromParent(); }
+
+std::string TControl::GetText() const { return text_; }
+
+void TControl::ApplyText(const std::string& text) { text_ = text; }
+
+void TControl::SetText(const std::string& text) { ApplyText(text); }
+
+void TControl::SetAlign(TAlign align) {
+  align_ = align;
+  if (parent_) parent_->Realign();
+}
+
+void TControl::SetPopupMenu(TPopupMenu* menu) { popupMenu_ = menu; }
+
+TPoint TControl::ClientToScreen(const TPoint& p) const {
+  const QPoint g = widget_->mapToGlobal(QPoint(p.x, p.y));
+  return {g.x(), g.y()};
+}
+
+TPoint TControl::ScreenToClient(const TPoint& p) const {
+  const QPoint l = widget_->mapFromGlobal(QPoint(p.x, p.y));
+  return {l.x(), l.y()};
+}
+
+void TControl::Invalidate() { widget_->update(); }
+
+void TControl::Update() {
+  QCoreApplication::sendPostedEvents(widget_->window(), QEvent::UpdateRequest);
+}
+
+void TControl::Repaint() { widget_->repaint(); }
+
+void TControl::Click() { OnClick(this); }
+
+bool TControl::QtEvent(QWidget* target, void* raw) {
+  auto* e = static_cast<QEvent*>(raw);
+  switch (e->type()) {
+    case QEvent::MouseMove: {
+      auto* me = static_cast<QMouseEvent*>(e);
+      const QPoint p = target->mapTo(widget_->window(), me->position().toPoint());
+      const QPoint local = widget_->mapFrom(widget_->window(), p);
+      OnMouseMove(this, ShiftState(me->modifiers(), me->buttons()), local.x(), local.y());
+      return false;
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease: {
+      auto* me = static_cast<QMouseEvent*>(e);
+      const QPoint local = target == widget_ ? me->position().toPoint()
+                                             : target->mapTo(widget_, me->position().toPoint());
+      const TMouseButton b = me->button() == Qt::RightButton    ? mbRight
+                             : me->button() == Qt::MiddleButton ? mbMiddle
+                                                                : mbLeft;
+      auto& ev = e->type() == QEvent::MouseButtonPress ? OnMouseDown : OnMouseUp;
+      ev(this, b, ShiftState(me->modifiers(), me->buttons()), local.x(), local.y());
+      return false;
+    }
+    case QEvent::MouseButtonDblClick:
+      OnDblClick(this);
+      return false;
+    case QEvent::ContextMenu:
+      if (popupMenu_) {
+        auto* ce = static_cast<QContextMenuEvent*>(e);
+        popupMenu_->SetPopupComponent(this);
+        popupMenu_->Popup(ce->globalPos().x(), ce->globalPos().y());
+        return true;
+      }
+      return false;
+    default:
+      return false;
+  }
+}
+
+bool TControl::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
+  using namespace layout_values;
+  if (name == "Left") SetLeft(ToInt(value));
+  else if (name == "Top") SetTop(ToInt(value));
+  else if (name == "Width") SetWidth(ToInt(value));
+  else if (name == "Height") SetHeight(ToInt(value));
+  else if (name == "ClientWidth") SetClientSize(ToInt(value), ClientHeight());
+  else if (name == "ClientHeight") SetClientSize(ClientWidth(), ToInt(value));
+  else if (name == "Caption" || name == "Text") SetText(value);
+  else if (name == "Enabled") SetEnabled(ToBool(value));
+  else if (name == "Visible") SetVisible(ToBool(value));
+  else if (name == "Color") SetColor(ToInt(value));
+  else if (name == "ParentColor") SetParentColor(ToBool(value));
+  else if (name == "ParentFont") SetParentFont(ToBool(value));
+  else if (name == "Font.Name") font_.SetName(value);
+  else if (name == "Font.Height") font_.SetHeight(ToInt(value));
+  else if (name == "Font.Size") font_.SetSize(ToInt(value));
+  else if (name == "Font.Color") font_.SetColor(ToInt(value));
+  else if (name == "Font.Charset") font_.SetCharset(ToInt(value));
+  else if (name == "Font.Style") font_.SetStyle(static_cast<unsigned>(ToInt(value)));
+  else if (name == "Hint") SetHint(value);
+  else if (name == "Align") {
+    static const std::pair<const char*, TAlign> kAligns[] = {
+        {"alNone", alNone}, {"alTop", alTop},     {"alBottom", alBottom},
+        {"alLeft", alLeft}, {"alRight", alRight}, {"alClient", alClient}};
+    for (auto& [text, a] : kAligns) {
+      if (value == text) {
+        SetAlign(a);
+        return true;
+      }
+    }
+    throw std::invalid_argument("unknown alignment " + value);
+  } else if (name == "PopupMenu") {
+    auto* menu = dynamic_cast<TPopupMenu*>(root ? root->FindComponent(value) : nullptr);
+    if (!menu) throw std::invalid_argument("no popup menu named " + value);
+    SetPopupMenu(menu);
+  } else {
+    return TComponent::SetProperty(name, value, root);
+  }
+  return true;
+}
+
+bool TControl::BindEvent(const std::string& event, const THandler& handler) {
+  using layout_values::Bind;
+  if (event == "OnClick") Bind(OnClick, handler);
+  else if (event == "OnDblClick") Bind(OnDblClick, handler);
+  else if (event == "OnMouseMove") Bind(OnMouseMove, handler);
+  else if (event == "OnMouseDown") Bind(OnMouseDown, handler);
+  else if (event == "OnMouseUp") Bind(OnMouseUp, handler);
+  else return TComponent::BindEvent(event, handler);
+  return true;
+}
+
+// ---- TWinControl ----
+
+TWinControl::TWinControl(TComponent* owner, QWidget* widget)
+    : TControl(owner, widget), handle_(CreateHandle(this)) {}
+
+void TWinControl::SendDestroy() {
+  if (destroySent_) return;
+  destroySent_ = true;
+  try {
+    SendMessage(handle_, WM_DESTROY, 0, 0);
+  } catch (...) {
+    // Destruction goes on whatever a window procedure does.
+  }
+}
+
+void TWinControl::BeforeDestruction() {
+  SendDestroy();
+  TControl::BeforeDestruction();
+}
+
+TWinControl::~TWinControl() {
+  MarkDestroying();
+  DestroyComponents();
+  SendDestroy();
+  if (TForm* form = GetParentForm(this); form && form != this && form->activeControl_ == this) {
+    form->activeControl_ = nullptr;
+  }
+  while (!controls_.empty()) controls_.back()->SetParent(nullptr);
+  DestroyHandle(handle_);
+  handle_ = nullptr;
+}
+
+TControl* TWinControl::Controls(int index) const {
+  if (index < 0 || index >= ControlCount()) return nullptr;
+  return controls_[static_cast<size_t>(index)];
+}
+
+void TWinControl::AddChild(TControl* child) {
+  controls_.push_back(child);
+  if (auto* w = dynamic_cast<TWinControl*>(child)) tabList_.push_back(w);
+}
+
+void TWinControl::RemoveChild(TControl* child) {
+  controls_.erase(std::remove(controls_.begin(), controls_.end(), child), controls_.end());
+  tabList_.erase(std::remove(tabList_.begin(), tabList_.end(), child), tabList_.end());
+  if (child->Align() != alNone && !Destroying()) Realign();
+}
+
+int TWinControl::TabOrder() const {
+  if (!Parent()) return -1;
+  auto& list = Parent()->tabList_;
+  auto it = std::find(list.begin(), list.end(), this);
+  return it == list.end() ? -1 : static_cast<int>(it - list.begin());
+}
+
+void TWinControl::SetTabOrder(int order) {
+  if (!Parent()) return;
+  auto& list = Parent()->tabList_;
+  auto it = std::find(list.begin(), list.end(), this);
+  if (it == list.end()) return;
+  list.erase(it);
+  order = std::clamp(order, 0, static_cast<int>(list.size()));
+  list.insert(list.begin() + order, this);
+}
+
+void TWinControl::SetFocus() {
+  if (!CanFocus()) return;
+  if (TForm* form = GetParentForm(this); form && form != this) {
+    form->SetActiveControl(this);
+  } else {
+    Widget()->setFocus(Qt::OtherFocusReason);
+  }
+}
+
+bool TWinControl::Focused() const {
+  TForm* form = GetParentForm(const_cast<TWinControl*>(this));
+  if (form && form != this) return form->ActiveControl() == this;
+  return Widget()->hasFocus();
+}
+
+bool TWinControl::CanFocus() const {
+  for (const TControl* c = this; c; c = c->Parent()) {
+    if (dynamic_cast<const TForm*>(c)) break;
+    if (!c->Visible() || !c->Enabled()) return false;
+  }
+  return true;
+}
+
+TControl* TWinControl::ControlAtPos(const TPoint& point, bool allowDisabled, bool allowWinControls,
+                                    bool allLevels) const {
+  for (auto it = controls_.rbegin(); it != controls_.rend(); ++it) {
+    TControl* c = *it;
+    const bool windowed = dynamic_cast<TWinControl*>(c) != nullptr;
+    if (windowed && !allowWinControls) continue;
+    if (!c->Visible() || (!c->Enabled() && !allowDisabled)) continue;
+    if (!c->BoundsRect().Contains(point)) continue;
+    if (allLevels) {
+      if (auto* w = dynamic_cast<TWinControl*>(c)) {
+        if (TControl* inner = w->ControlAtPos({point.x - c->Left(), point.y - c->Top()},
+                                              allowDisabled, allowWinControls, true)) {
+          return inner;
+        }
+      }
+    }
+    return c;
+  }
+  return nullptr;
+}
+
+void TWinControl::GetTabOrderList(std::vector<TWinControl*>& list) const {
+  for (TWinControl* c : tabList_) {
+    list.push_back(c);
+    c->GetTabOrderList(list);
+  }
+}
+
+LRESULT TWinControl::Perform(UINT msg, WPARAM wParam, LPARAM lParam) {
+  TMessage m{msg, wParam, lParam, 0};
+  WndProc(m);
+  return m.Result;
+}
+
+void TWinControl::WndProc(TMessage&) {}
+
+bool TWinControl::InsertTyped(const std::string&) { return false; }
+
+QWidget* TWinControl::ClientWidget() const { return Widget(); }
+
+void TWinControl::Realign() {
+  TRect r = ClientRect();
+  std::vector<TControl*> tops, bottoms, lefts, rights, clients;
+  for (TControl* c : controls_) {
+    if (!c->Visible()) continue;
+    switch (c->Align()) {
+      case alTop: tops.push_back(c); break;
+      case alBottom: bottoms.push_back(c); break;
+      case alLeft: lefts.push_back(c); break;
+      case alRight: rights.push_back(c); break;
+      case alClient: clients.push_back(c); break;
+      default: break;
+    }
+  }
+  if (tops.empty() && bottoms.empty() && lefts.empty() && rights.empty() && clients.empty()) return;
+  auto by = [](auto key) { return [key](TControl* a, TControl* b) { return key(a) < key(b); }; };
+  std::stable_sort(tops.begin(), tops.end(), by([](TControl* c) { return c->Top(); }));
+  std::stable_sort(bottoms.begin(), bottoms.end(), by([](TControl* c) { return -c->Top(); }));
+  std::stable_sort(lefts.begin(), lefts.end(), by([](TControl* c) { return c->Left(); }));
+  std::stable_sort(rights.begin(), rights.end(), by([](TControl* c) { return -c->Left(); }));
+  // Children are placed without asking this control to realign again.
+  auto place = [](TControl* c, int l, int t, int w, int h) {
+    c->Widget()->setGeometry(l, t, std::max(w, 0), std::max(h, 0));
+    if (auto* wc = dynamic_cast<TWinControl*>(c)) wc->Realign();
+  };
+  for (TControl* c : tops) {
+    place(c, r.Left, r.Top, r.Width(), c->Height());
+    r.Top += c->Height();
+  }
+  for (TControl* c : bottoms) {
+    place(c, r.Left, r.Bottom - c->Height(), r.Width(), c->Height());
+    r.Bottom -= c->Height();
+  }
+  for (TControl* c : lefts) {
+    place(c, r.Left, r.Top, c->Width(), r.Height());
+    r.Left += c->Width();
+  }
+  for (TControl* c : rights) {
+    place(c, r.Right - c->Width(), r.Top, c->Width(), r.Height());
+    r.Right -= c->Width();
+  }
+  for (TControl* c : clients) place(c, r.Left, r.Top, r.Width(), r.Height());
+}
+
+bool TWinControl::DoKeyDown(uint16_t& key, TShiftState shift) {
+  TForm* form = GetParentForm(this);
+  if (form && form != this && form->KeyPreview()) {
+    form->OnKeyDown(form, key, shift);
+    if (key == 0) return true;
+  }
+  OnKeyDown(this, key, shift);
+  return key == 0;
+}
+
+bool TWinControl::DoKeyUp(uint16_t& key, TShiftState shift) {
+  TForm* form = GetParentForm(this);
+  if (form && form != this && form->KeyPreview()) {
+    form->OnKeyUp(form, key, shift);
+    if (key == 0) return true;
+  }
+  OnKeyUp(this, key, shift);
+  return key == 0;
+}
+
+bool TWinControl::DoKeyPress(std::string& text) {
+  TForm* form = GetParentForm(this);
+  for (char& byte : text) {
+    char c = byte;
+    if (form && form != this && form->KeyPreview()) {
+      form->OnKeyPress(form, c);
+      if (c == 0) return false;
+    }
+    OnKeyPress(this, c);
+    if (c == 0) return false;
+    byte = c;
+  }
+  return true;
+}
+
+bool TWinControl::QtEvent(QWidget* target, void* raw) {
+  auto* e = static_cast<QEvent*>(raw);
+  switch (e->type()) {
+    case QEvent::KeyPress: {
+      if (AlreadyHandledKey(target, e)) return false;
+      auto* ke = static_cast<QKeyEvent*>(e);
+      uint16_t key = VirtualKey(ke);
+      const TShiftState shift = ShiftState(ke->modifiers());
+      if (key && DoKeyDown(key, shift)) return true;
+      const std::string typed = TypedBytes(ke);
+      if (typed.empty()) return false;
+      std::string out = typed;
+      if (!DoKeyPress(out)) return true;
+      if (out != typed) return InsertTyped(out);
+      return false;
+    }
+    case QEvent::KeyRelease: {
+      if (AlreadyHandledKey(target, e)) return false;
+      auto* ke = static_cast<QKeyEvent*>(e);
+      uint16_t key = VirtualKey(ke);
+      return key && DoKeyUp(key, ShiftState(ke->modifiers()));
+    }
+    case QEvent::FocusIn:
+      if (TForm* form = GetParentForm(this); form && form != this &&
+                                             form->ActiveControl() != this) {
+        form->SetActiveControl(this);
+      }
+      return false;
+    case QEvent::Resize:
+      if (target == Widget()) Realign();
+      return false;
+    case QEvent::MouseButtonPress: {
+      auto* me = static_cast<QMouseEvent*>(e);
+      if (me->button() == Qt::RightButton) {
+        const QPoint p = target == Widget() ? me->position().toPoint()
+                                            : target->mapTo(Widget(), me->position().toPoint());
+        WPARAM keys = MK_RBUTTON;
+        if (me->buttons() & Qt::LeftButton) keys |= MK_LBUTTON;
+        if (me->modifiers() & Qt::ShiftModifier) keys |= MK_SHIFT;
+        if (me->modifiers() & Qt::ControlModifier) keys |= MK_CONTROL;
+        SendMessage(handle_, WM_RBUTTONDOWN, keys, MAKELPARAM(p.x(), p.y()));
+      }
+      return TControl::QtEvent(target, raw);
+    }
+    default:
+      return TControl::QtEvent(target, raw);
+  }
+}
+
+bool TWinControl::SetProperty(const std::string& name, const std::string& value,
+                              TComponent* root) {
+  if (name == "TabOrder") SetTabOrder(layout_values::ToInt(value));
+  else if (name == "TabStop") SetTabStop(layout_values::ToBool(value));
+  else return TControl::SetProperty(name, value, root);
+  return true;
+}
+
+bool TWinControl::BindEvent(const std::string& event, const THandler& handler) {
+  using layout_values::Bind;
+  if (event == "OnKeyDown") Bind(OnKeyDown, handler);
+  else if (event == "OnKeyUp") Bind(OnKeyUp, handler);
+  else if (event == "OnKeyPress") Bind(OnKeyPress, handler);
+  else if (event == "OnEnter") Bind(OnEnter, handler);
+  else if (event == "OnExit") Bind(OnExit, handler);
+  else return TControl::BindEvent(event, handler);
+  return true;
+}
+
+TForm* GetParentForm(TControl* control) {
+  TControl* c = control;
+  while (c && c->Parent()) c = c->Parent();
+  return dynamic_cast<TForm*>(c);
+}

@@ -1,0 +1,88 @@
+#include "toolkit/extctrls.h"
+
+#include <QFontMetrics>
+#include <QFrame>
+#include <QGroupBox>
+#include <QScrollArea>
+
+#include "internal.h"
+#include "toolkit/layout.h"
+
+using namespace toolkit_detail;
+
+TGroupBox::TGroupBox(TComponent* owner) : TWinControl(owner, MakeWidget<QGroupBox>()) {
+  Widget()->resize(185, 105);
+}
+TGroupBox::~TGroupBox() = default;
+
+TRect TGroupBox::ClientRect() const {
+  // Inside the frame, below the title.
+  const int title = QFontMetrics(Widget()->font()).height();
+  TRect r = Bounds(0, 0, Width(), Height());
+  return {r.Left + 1, r.Top + title, std::max(r.Right - 1, 1), std::max(r.Bottom - 1, title)};
+}
+
+std::string TGroupBox::GetText() const { return G(static_cast<QGroupBox*>(Widget())->title()); }
+
+void TGroupBox::ApplyText(const std::string& text) {
+  static_cast<QGroupBox*>(Widget())->setTitle(Q(text));
+}
+
+TPanel::TPanel(TComponent* owner) : TWinControl(owner, MakeWidget<QFrame>()) {
+  SetBevelOuter(bvRaised);
+  Widget()->resize(185, 41);
+}
+TPanel::~TPanel() = default;
+
+void TPanel::SetBevelOuter(TBevelCut bevel) {
+  bevelOuter_ = bevel;
+  auto* frame = static_cast<QFrame*>(Widget());
+  switch (bevel) {
+    case bvRaised: frame->setFrameStyle(QFrame::Panel | QFrame::Raised); break;
+    case bvLowered: frame->setFrameStyle(QFrame::Panel | QFrame::Sunken); break;
+    default: frame->setFrameStyle(QFrame::NoFrame); break;
+  }
+}
+
+bool TPanel::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
+  if (name == "BevelOuter") {
+    if (value == "bvNone") SetBevelOuter(bvNone);
+    else if (value == "bvLowered") SetBevelOuter(bvLowered);
+    else if (value == "bvRaised") SetBevelOuter(bvRaised);
+    else if (value == "bvSpace") SetBevelOuter(bvSpace);
+    else throw std::invalid_argument("unknown bevel " + value);
+    return true;
+  }
+  return TWinControl::SetProperty(name, value, root);
+}
+
+std::string TPanel::GetText() const { return TWinControl::GetText(); }
+void TPanel::ApplyText(const std::string& text) { TWinControl::ApplyText(text); }
+
+namespace {
+QScrollArea* MakeScrollArea() {
+  auto* area = MakeWidget<QScrollArea>();
+  area->setWidgetResizable(true);
+  area->setWidget(new QWidget);
+  return area;
+}
+}  // namespace
+
+TScrollBox::TScrollBox(TComponent* owner) : TWinControl(owner, MakeScrollArea()) {
+  inner_ = static_cast<QScrollArea*>(Widget())->widget();
+  Bridge(inner_);
+  Widget()->resize(185, 41);
+}
+TScrollBox::~TScrollBox() = default;
+QWidget* TScrollBox::ClientWidget() const { return inner_; }
+
+TControlBar::TControlBar(TComponent* owner) : TWinControl(owner, MakeWidget<QFrame>()) {}
+TControlBar::~TControlBar() = default;
+THeaderControl::THeaderControl(TComponent* owner) : TWinControl(owner, MakeWidget<QFrame>()) {}
+THeaderControl::~THeaderControl() = default;
+TToolBar::TToolBar(TComponent* owner) : TWinControl(owner, MakeWidget<QFrame>()) {}
+TToolBar::~TToolBar() = default;
+TCoolBar::TCoolBar(TComponent* owner) : TWinControl(owner, MakeWidget<QFrame>()) {}
+TCoolBar::~TCoolBar() = default;
+TTabSheet::TTabSheet(TComponent* owner) : TWinControl(owner, MakeWidget<QWidget>()) {}
+TTabSheet::~TTabSheet() = default;

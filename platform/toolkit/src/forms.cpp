@@ -1,0 +1,336 @@
+#include "toolkit/forms.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QWidget>
+#include <algorithm>
+
+#include "internal.h"
+#include "toolkit/layout.h"
+
+using namespace toolkit_detail;
+
+namespace toolkit_detail {
+std::vector<TForm*>& MdiChildForms() {
+  static std::vector<TForm*> forms;
+  return forms;
+}
+}  // namespace toolkit_detail
+
+TForm::TForm(TComponent* owner) : TWinControl(owner, MakeWidget<QWidget>()), canvas_(Widget()) {
+  Widget()->setAttribute(Qt::WA_DeleteOnClose, false);
+  SetColor(clBtnFace);
+  TControl::SetVisible(false);
+  Widget()->resize(320, 240);
+}
+
+TForm::~TForm() {
+  MarkDestroying();
+  try {
+    OnDestroy(this);
+  } catch (...) {
+    // A destructor never throws.
+  }
+  DestroyComponents();
+  auto& mdi = MdiChildForms();
+  mdi.erase(std::remove(mdi.begin(), mdi.end(), this), mdi.end());
+  if (subWindow_) {
+    auto* sub = static_cast<QMdiSubWindow*>(subWindow_);
+    QObject::disconnect(sub, &QObject::destroyed, nullptr, nullptr);
+    sub->setWidget(nullptr);
+    Widget()->setParent(nullptr);
+    subWindow_ = nullptr;
+    delete sub;
+  }
+}
+
+TWindowState TForm::WindowState() const {
+  QWidget* w = WindowWidget();
+  if (!w) return initialState_;
+  if (w->isMinimized()) return wsMinimized;
+  if (w->isMaximized()) return wsMaximized;
+  return wsNormal;
+}
+
+void TForm::SetWindowState(TWindowState state) {
+  QWidget* w = WindowWidget();
+  if (!w) {
+    initialState_ = state;
+    return;
+  }
+  switch (state) {
+    case wsMaximized: w->showMaximized(); break;
+    case wsMinimized: w->showMinimized(); break;
+    default: w->showNormal(); break;
+  }
+}
+
+void TForm::SetActiveControl(TWinControl* control) {
+  if (control == activeControl_) {
+    if (control) control->Widget()->setFocus(Qt::OtherFocusReason);
+    return;
+  }
+  TWinControl* old = activeControl_;
+  activeControl_ = control;
+  if (old) old->OnExit(old);
+  if (control) {
+    control->Widget()->setFocus(Qt::OtherFocusReason);
+    control->OnEnter(control);
+  }
+}
+
+void TForm::SelectNext(TWinControl* current, bool goForward, bool checkTabStop) {
+  std::vector<TWinControl*> list;
+  GetTabOrderList(list);
+  const int n = static_cast<int>(list.size());
+  if (n == 0) return;
+  int start = -1;
+  if (current) {
+    auto it = std::find(list.begin(), list.end(), current);
+    if (it != list.end()) start = static_cast<int>(it - list.begin());
+  }
+  if (start < 0) start = goForward ? n - 1 : 0;
+  int i = start;
+  for (int step = 0; step < n; ++step) {
+    i = goForward ? (i + 1) % n : (i - 1 + n) % n;
+    TWinControl* c = list[static_cast<size_t>(i)];
+    if (c->CanFocus() && (!checkTabStop || c->TabStop())) {
+      c->SetFocus();
+      return;
+    }
+  }
+}
+
+void TForm::SetVisible(bool visible) {
+  TControl::SetVisible(visible);
+  if (QWidget* w = WindowWidget()) {
+    if (visible) {
+      if (subWindow_) {
+        if (!Widget()->isVisible()) Widget()->show();
+      }
+      w->show();
+    } else {
+      w->hide();
+    }
+  }
+}
+
+void TForm::ShowForm() {
+  TControl::SetVisible(true);
+  if (!windowCreated_) {
+    CreateWindowNow();
+  } else {
+    SetVisible(true);
+  }
+}
+
+void TForm::CreateParams(TCreateParams& params) {
+  params.Caption = caption_;
+  params.X = Left();
+  params.Y = Top();
+  params.Width = Width();
+  params.Height = Height();
+  params.Style = Visible() ? WS_VISIBLE : 0;
+  if (formStyle_ == fsMDIChild) params.Style |= WS_CHILD;
+  if (initialState_ == wsMaximized) params.Style |= WS_MAXIMIZE;
+}
+
+void TForm::CreateWindowNow() {
+  if (windowCreated_) return;
+  TCreateParams p;
+  CreateParams(p);
+  windowCreated_ = true;
+  QWidget* w = Widget();
+  if (formStyle_ == fsMDIChild) {
+    QMdiArea* area = TApplication::Instance()->MdiArea();
+    auto* sub = new QMdiSubWindow;
+    sub->setAttribute(Qt::WA_DeleteOnClose, false);
+    sub->setWidget(w);
+    area->addSubWindow(sub);
+    sub->setWindowTitle(Q(caption_));
+    sub->setGeometry(p.X, p.Y, std::max(p.Width, 1), std::max(p.Height, 1));
+    subWindow_ = sub;
+    QObject::connect(sub, &QObject::destroyed, [this] { subWindow_ = nullptr; });
+    MdiChildForms().push_back(this);
+    if (Visible()) {
+      w->show();
+      if (p.Style & WS_MAXIMIZE) {
+        sub->showMaximized();
+      } else {
+        sub->show();
+      }
+    }
+  } else {
+    w->setWindowTitle(Q(caption_));
+    w->setGeometry(p.X, p.Y, std::max(p.Width, 1), std::max(p.Height, 1));
+    if (Visible()) {
+      if (p.Style & WS_MAXIMIZE) {
+        w->showMaximized();
+      } else {
+        w->show();
+      }
+    }
+  }
+  // Tab moves through the controls in the layout's tab order.
+  std::vector<TWinControl*> order;
+  GetTabOrderList(order);
+  QWidget* prev = nullptr;
+  for (TWinControl* c : order) {
+    if (!c->TabStop()) continue;
+    if (prev) QWidget::setTabOrder(prev, c->Widget());
+    prev = c->Widget();
+  }
+  Realign();
+  if (Visible()) OnShow(this);
+}
+
+QWidget* TForm::WindowWidget() const {
+  if (subWindow_) return subWindow_;
+  return windowCreated_ ? Widget() : nullptr;
+}
+
+TCloseAction TForm::DoClose() {
+  TCloseAction action = formStyle_ == fsMDIChild ? caMinimize : caHide;
+  closing_ = true;
+  try {
+    OnClose(this, action);
+  } catch (...) {
+    closing_ = false;
+    throw;
+  }
+  closing_ = false;
+  return action;
+}
+
+void TForm::ApplyCloseAction(TCloseAction action) {
+  switch (action) {
+    case caHide: SetVisible(false); break;
+    case caMinimize: SetWindowState(wsMinimized); break;
+    case caFree: Release(); break;
+    default: break;
+  }
+}
+
+void TForm::Close() { ApplyCloseAction(DoClose()); }
+
+void TForm::Release() {
+  if (releasing_) return;
+  releasing_ = true;
+  if (QWidget* w = WindowWidget()) w->hide();
+  EnsureQtApplication();
+  QPointer<QWidget> alive = Widget();
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(),
+      [this, alive] {
+        if (!alive) return;  // freed meanwhile by its owner
+        BeforeDestruction();
+        delete this;
+      },
+      Qt::QueuedConnection);
+}
+
+void TForm::WndProc(TMessage& m) {
+  switch (m.Msg) {
+    case WM_NEXTDLGCTL:
+      if (m.LParam) {
+        if (TWinControl* c = FindControl(reinterpret_cast<HWND>(m.WParam))) c->SetFocus();
+      } else {
+        SelectNext(activeControl_, m.WParam == 0, true);
+      }
+      m.Result = 0;
+      return;
+    case WM_CLOSE:
+      Close();
+      return;
+    default:
+      TWinControl::WndProc(m);
+  }
+}
+
+bool TForm::QtEvent(QWidget* target, void* raw) {
+  auto* e = static_cast<QEvent*>(raw);
+  if (target == Widget() && e->type() == QEvent::Close) {
+    auto* ce = static_cast<QCloseEvent*>(e);
+    if (releasing_) return false;
+    TCloseAction action = DoClose();
+    switch (action) {
+      case caHide:
+        ce->accept();
+        TControl::SetVisible(false);
+        return false;
+      case caFree:
+        ce->accept();
+        Release();
+        return false;
+      case caMinimize:
+        ce->ignore();
+        SetWindowState(wsMinimized);
+        return true;
+      default:
+        ce->ignore();
+        return true;
+    }
+  }
+  return TWinControl::QtEvent(target, raw);
+}
+
+std::string TForm::GetText() const { return caption_; }
+
+void TForm::ApplyText(const std::string& text) {
+  caption_ = text;
+  Widget()->setWindowTitle(Q(text));
+  if (subWindow_) subWindow_->setWindowTitle(Q(text));
+}
+
+TRect TForm::ClientRect() const { return Bounds(0, 0, Width(), Height()); }
+
+bool TForm::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
+  using namespace layout_values;
+  if (name == "FormStyle") {
+    if (value == "fsMDIChild") formStyle_ = fsMDIChild;
+    else if (value == "fsNormal") formStyle_ = fsNormal;
+    else if (value == "fsMDIForm") formStyle_ = fsMDIForm;
+    else if (value == "fsStayOnTop") formStyle_ = fsStayOnTop;
+    else throw std::invalid_argument("unknown form style " + value);
+  } else if (name == "KeyPreview") {
+    keyPreview_ = ToBool(value);
+  } else if (name == "BorderStyle") {
+    static const char* kNames[] = {"bsNone",   "bsSingle",     "bsSizeable",
+                                   "bsDialog", "bsToolWindow", "bsSizeToolWin"};
+    auto it = std::find(std::begin(kNames), std::end(kNames), value);
+    if (it == std::end(kNames)) throw std::invalid_argument("unknown border style " + value);
+    borderStyle_ = static_cast<TFormBorderStyle>(it - std::begin(kNames));
+  } else if (name == "Position") {
+    static const char* kNames[] = {"poDesigned", "poDefault", "poDefaultPosOnly",
+                                   "poDefaultSizeOnly", "poScreenCenter"};
+    auto it = std::find(std::begin(kNames), std::end(kNames), value);
+    if (it == std::end(kNames)) throw std::invalid_argument("unknown position " + value);
+    position_ = static_cast<TPosition>(it - std::begin(kNames));
+  } else if (name == "WindowState") {
+    if (value == "wsMaximized") SetWindowState(wsMaximized);
+    else if (value == "wsMinimized") SetWindowState(wsMinimized);
+    else if (value == "wsNormal") SetWindowState(wsNormal);
+    else throw std::invalid_argument("unknown window state " + value);
+  } else if (name == "BorderIcons" || name == "PixelsPerInch" || name == "TextHeight" ||
+             name == "OldCreateOrder") {
+    // Design-time values with no effect here.
+  } else {
+    return TWinControl::SetProperty(name, value, root);
+  }
+  return true;
+}
+
+bool TForm::BindEvent(const std::string& event, const THandler& handler) {
+  using layout_values::Bind;
+  if (event == "OnClose") Bind(OnClose, handler);
+  else if (event == "OnShow") Bind(OnShow, handler);
+  else if (event == "OnDestroy") Bind(OnDestroy, handler);
+  else return TWinControl::BindEvent(event, handler);
+  return true;
+}
+
+TFrame::TFrame(TComponent* owner) : TWinControl(owner, MakeWidget<QWidget>()) {}
+TFrame::~TFrame() = default;

@@ -1,2 +1,0 @@
-#include "toolkit/qtext.h"
-#include "toolkit/toolkit.h"

@@ -1,0 +1,43 @@
+#include "toolkit/imglist.h"
+
+#include <QImage>
+
+#include "toolkit/layout.h"
+
+TImageList::TImageList(TComponent* owner) : TComponent(owner) {}
+TImageList::~TImageList() = default;
+
+void TImageList::SetSize(int width, int height) {
+  width_ = std::max(width, 1);
+  height_ = std::max(height, 1);
+  images_.clear();
+}
+
+int TImageList::Add(const TBitmap& image) {
+  TBitmap copy;
+  if (image.Empty()) {
+    copy.SetSize(width_, height_);
+  } else {
+    copy.SetImage(image.Image().scaled(width_, height_, Qt::IgnoreAspectRatio,
+                                       Qt::SmoothTransformation));
+  }
+  images_.push_back(copy);
+  return Count() - 1;
+}
+
+bool TImageList::GetBitmap(int index, TBitmap* image) const {
+  if (index < 0 || index >= Count() || !image) return false;
+  *image = images_[static_cast<size_t>(index)];
+  return true;
+}
+
+bool TImageList::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
+  using namespace layout_values;
+  if (name == "Width") SetSize(ToInt(value), height_);
+  else if (name == "Height") SetSize(width_, ToInt(value));
+  else if (name == "BkColor") SetBkColor(ToInt(value));
+  else if (name == "Masked") SetMasked(ToBool(value));
+  else if (name == "AllocBy") SetAllocBy(ToInt(value));
+  else return TComponent::SetProperty(name, value, root);
+  return true;
+}

@@ -1,0 +1,129 @@
+#include "toolkit/menus.h"
+
+#include <QAction>
+#include <QMenu>
+#include <algorithm>
+
+#include "internal.h"
+#include "toolkit/layout.h"
+
+using namespace toolkit_detail;
+
+TMenuItem::TMenuItem(TComponent* owner) : TComponent(owner) {}
+
+TMenuItem::~TMenuItem() {
+  MarkDestroying();
+  DestroyComponents();
+  for (TMenuItem* child : items_) child->parent_ = nullptr;
+  items_.clear();
+  if (parent_) parent_->Remove(this);
+}
+
+void TMenuItem::Changed() {
+  for (TMenuItem* i = this; i; i = i->parent_) {
+    if (i->menu_) i->menu_->dirty_ = true;
+  }
+}
+
+void TMenuItem::SetCaption(const std::string& caption) {
+  caption_ = caption;
+  Changed();
+}
+
+void TMenuItem::SetEnabled(bool value) {
+  enabled_ = value;
+  Changed();
+}
+
+void TMenuItem::SetVisible(bool value) {
+  visible_ = value;
+  Changed();
+}
+
+TMenuItem* TMenuItem::Items(int index) const {
+  if (index < 0 || index >= Count()) return nullptr;
+  return items_[static_cast<size_t>(index)];
+}
+
+void TMenuItem::Insert(int index, TMenuItem* item) {
+  if (!item || item == this) return;
+  if (item->parent_) item->parent_->Remove(item);
+  index = std::clamp(index, 0, Count());
+  items_.insert(items_.begin() + index, item);
+  item->parent_ = this;
+  Changed();
+}
+
+void TMenuItem::Remove(TMenuItem* item) {
+  auto it = std::find(items_.begin(), items_.end(), item);
+  if (it == items_.end()) return;
+  items_.erase(it);
+  item->parent_ = nullptr;
+  Changed();
+}
+
+int TMenuItem::IndexOf(const TMenuItem* item) const {
+  auto it = std::find(items_.begin(), items_.end(), item);
+  return it == items_.end() ? -1 : static_cast<int>(it - items_.begin());
+}
+
+void TMenuItem::Click() { OnClick(this); }
+
+bool TMenuItem::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
+  if (name == "Caption") SetCaption(value);
+  else if (name == "Enabled") SetEnabled(layout_values::ToBool(value));
+  else if (name == "Visible") SetVisible(layout_values::ToBool(value));
+  else return TComponent::SetProperty(name, value, root);
+  return true;
+}
+
+bool TMenuItem::BindEvent(const std::string& event, const THandler& handler) {
+  if (event == "OnClick") layout_values::Bind(OnClick, handler);
+  else return TComponent::BindEvent(event, handler);
+  return true;
+}
+
+TPopupMenu::TPopupMenu(TComponent* owner) : TComponent(owner), root_(new TMenuItem(nullptr)) {
+  root_->menu_ = this;
+}
+
+TPopupMenu::~TPopupMenu() {
+  MarkDestroying();
+  DestroyComponents();
+  delete root_;
+  delete menu_;
+}
+
+void TPopupMenu::Rebuild() {
+  EnsureQtApplication();
+  if (!menu_) menu_ = new QMenu;
+  menu_->clear();
+  // Menus nest one level per item with children.
+  std::function<void(QMenu*, TMenuItem*)> fill = [&](QMenu* qm, TMenuItem* parent) {
+    for (int i = 0; i < parent->Count(); ++i) {
+      TMenuItem* item = parent->Items(i);
+      if (!item->Visible()) continue;
+      if (item->Count() > 0) {
+        QMenu* sub = qm->addMenu(Q(item->Caption()));
+        fill(sub, item);
+        continue;
+      }
+      if (item->Caption() == "-") {
+        qm->addSeparator();
+        continue;
+      }
+      QAction* a = qm->addAction(Q(item->Caption()));
+      a->setEnabled(item->Enabled());
+      QObject::connect(a, &QAction::triggered, [item] { Guarded(item, [item] { item->Click(); }); });
+    }
+  };
+  fill(menu_, root_);
+  dirty_ = false;
+}
+
+QMenu* TPopupMenu::Menu() {
+  if (dirty_ || !menu_) Rebuild();
+  return menu_;
+}
+
+void TPopupMenu::Popup(int x, int y) { Menu()->popup(QPoint(x, y)); }

@@ -1,0 +1,498 @@
+#include "toolkit/stdctrls.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QPainter>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+#include "internal.h"
+#include "toolkit/actnlist.h"
+#include "toolkit/layout.h"
+
+using namespace toolkit_detail;
+
+namespace {
+
+// A line edit whose context-menu paste goes through the edit's paste path.
+class EditWidget : public QLineEdit {
+ public:
+  TEdit* owner = nullptr;
+
+ protected:
+  void contextMenuEvent(QContextMenuEvent* event) override {
+    QMenu* menu = createStandardContextMenu();
+    for (QAction* a : menu->actions()) {
+      if (a->objectName() == QLatin1String("edit-paste") && owner) {
+        QObject::disconnect(a, &QAction::triggered, nullptr, nullptr);
+        TEdit* edit = owner;
+        QObject::connect(a, &QAction::triggered, [edit] {
+          Guarded(edit, [edit] { edit->PasteFromClipboard(); });
+        });
+      }
+    }
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+  }
+};
+
+// A combo box that tells its control before its list drops down.
+class ComboWidget : public QComboBox {
+ public:
+  std::function<void()> beforePopup;
+  void showPopup() override {
+    if (beforePopup) beforePopup();
+    QComboBox::showPopup();
+  }
+};
+
+class ComboItems : public TStrings {
+ public:
+  explicit ComboItems(QComboBox* box) : box_(box) {}
+  int Count() const override { return box_->count(); }
+  std::string Strings(int index) const override {
+    if (index < 0 || index >= Count()) return {};
+    return G(box_->itemText(index));
+  }
+  void Put(int index, const std::string& text) override {
+    if (index < 0 || index >= Count()) return;
+    box_->setItemText(index, Q(text));
+  }
+  void Insert(int index, const std::string& text) override {
+    const QString keep = box_->isEditable() ? box_->currentText() : QString();
+    const int current = box_->currentIndex();
+    box_->insertItem(std::clamp(index, 0, Count()), Q(text));
+    // Adding items never changes what the box shows or selects.
+    if (box_->isEditable()) {
+      if (current < 0) box_->setCurrentIndex(-1);
+      box_->setEditText(keep);
+    }
+  }
+  void Delete(int index) override {
+    if (index < 0 || index >= Count()) return;
+    box_->removeItem(index);
+  }
+  void Clear() override { box_->clear(); }
+
+ private:
+  QComboBox* box_;
+};
+
+}  // namespace
+
+// ---- TEdit ----
+
+TEdit::TEdit(TComponent* owner) : TWinControl(owner, MakeWidget<EditWidget>()) { Init(); }
+
+TEdit::TEdit(TComponent* owner, QWidget* widget) : TWinControl(owner, widget) { Init(); }
+
+void TEdit::Init() {
+  if (auto* w = dynamic_cast<EditWidget*>(Widget())) w->owner = this;
+  SetTabStop(true);
+  auto* edit = static_cast<QLineEdit*>(Widget());
+  edit->setDragEnabled(false);
+  edit->setAcceptDrops(false);
+  QObject::connect(edit, &QLineEdit::textChanged, [this] { Guarded(this, [this] { OnChange(this); }); });
+  Widget()->resize(121, 21);
+}
+
+TEdit::~TEdit() = default;
+
+void TEdit::SetMaxLength(int length) {
+  maxLength_ = std::max(length, 0);
+  static_cast<QLineEdit*>(Widget())->setMaxLength(maxLength_ > 0 ? maxLength_ : 32767);
+}
+
+bool TEdit::ReadOnly() const { return static_cast<QLineEdit*>(Widget())->isReadOnly(); }
+void TEdit::SetReadOnly(bool value) { static_cast<QLineEdit*>(Widget())->setReadOnly(value); }
+void TEdit::SelectAll() { static_cast<QLineEdit*>(Widget())->selectAll(); }
+
+void TEdit::PasteText(const std::string& text) {
+  auto* edit = static_cast<QLineEdit*>(Widget());
+  if (edit->isReadOnly()) return;
+  const std::string filtered = pasteFilter_ ? pasteFilter_(text) : text;
+  edit->insert(Q(filtered));  // replaces the selection; stops at the maximum length
+}
+
+void TEdit::PasteFromClipboard() {
+  PasteText(G(QGuiApplication::clipboard()->text()));
+}
+
+std::string TEdit::GetText() const { return G(static_cast<QLineEdit*>(Widget())->text()); }
+
+void TEdit::ApplyText(const std::string& text) {
+  static_cast<QLineEdit*>(Widget())->setText(Q(text));
+}
+
+bool TEdit::QtEvent(QWidget* target, void* raw) {
+  auto* e = static_cast<QEvent*>(raw);
+  if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->matches(QKeySequence::Paste)) {
+    if (TWinControl::QtEvent(target, raw)) return true;  // a handler dropped the key
+    PasteFromClipboard();
+    return true;
+  }
+  return TWinControl::QtEvent(target, raw);
+}
+
+bool TEdit::InsertTyped(const std::string& bytes) {
+  auto* edit = static_cast<QLineEdit*>(Widget());
+  if (bytes.size() == 1 && static_cast<unsigned char>(bytes[0]) < 32) return false;
+  edit->insert(Q(bytes));
+  return true;
+}
+
+bool TEdit::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
+  using namespace layout_values;
+  if (name == "MaxLength") SetMaxLength(ToInt(value));
+  else if (name == "ReadOnly") SetReadOnly(ToBool(value));
+  else return TWinControl::SetProperty(name, value, root);
+  return true;
+}
+
+bool TEdit::BindEvent(const std::string& event, const THandler& handler) {
+  if (event == "OnChange") layout_values::Bind(OnChange, handler);
+  else return TWinControl::BindEvent(event, handler);
+  return true;
+}
+
+// ---- TLabeledEdit ----
+
+TLabeledEdit::TLabeledEdit(TComponent* owner) : TEdit(owner), label_(new QLabel) {}
+
+TLabeledEdit::~TLabeledEdit() { delete label_; }
+
+std::string TLabeledEdit::LabelCaption() const { return G(static_cast<QLabel*>(label_)->text()); }
+
+void TLabeledEdit::SetLabelCaption(const std::string& text) {
+  static_cast<QLabel*>(label_)->setText(Q(text));
+  PlaceLabel();
+}
+
+void TLabeledEdit::PlaceLabel() {
+  QWidget* parent = Widget()->parentWidget();
+  if (label_->parentWidget() != parent) {
+    label_->setParent(parent);
+    if (parent) label_->show();
+  }
+  label_->setFont(Widget()->font());
+  label_->adjustSize();
+  label_->move(Left(), Top() - label_->height() - 3);
+}
+
+void TLabeledEdit::SetBounds(int left, int top, int width, int height) {
+  TEdit::SetBounds(left, top, width, height);
+  PlaceLabel();
+}
+
+void TLabeledEdit::SetParent(TWinControl* parent) {
+  TEdit::SetParent(parent);
+  PlaceLabel();
+}
+
+bool TLabeledEdit::SetProperty(const std::string& name, const std::string& value,
+                               TComponent* root) {
+  if (name == "EditLabel.Caption") SetLabelCaption(value);
+  else return TEdit::SetProperty(name, value, root);
+  return true;
+}
+
+// ---- TCheckBox ----
+
+TCheckBox::TCheckBox(TComponent* owner) : TWinControl(owner, MakeWidget<QCheckBox>()) {
+  SetTabStop(true);
+  auto* box = static_cast<QCheckBox*>(Widget());
+  // A user's click: through the dispatcher.
+  QObject::connect(box, &QCheckBox::toggled, [this](bool on) {
+    checked_ = on;
+    Guarded(this, [this] { Click(); });
+  });
+  Widget()->resize(97, 17);
+}
+
+TCheckBox::~TCheckBox() = default;
+
+bool TCheckBox::Checked() const { return static_cast<QCheckBox*>(Widget())->isChecked(); }
+
+void TCheckBox::SetChecked(bool checked) {
+  if (checked == Checked()) return;
+  {
+    QSignalBlocker block(Widget());
+    static_cast<QCheckBox*>(Widget())->setChecked(checked);
+  }
+  checked_ = checked;
+  Click();
+}
+
+std::string TCheckBox::GetText() const { return G(static_cast<QCheckBox*>(Widget())->text()); }
+
+void TCheckBox::ApplyText(const std::string& text) {
+  static_cast<QCheckBox*>(Widget())->setText(Q(text));
+}
+
+bool TCheckBox::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
+  if (name == "Checked") {
+    QSignalBlocker block(Widget());
+    static_cast<QCheckBox*>(Widget())->setChecked(layout_values::ToBool(value));
+    return true;
+  }
+  return TWinControl::SetProperty(name, value, root);
+}
+
+// ---- TComboBox ----
+
+TComboBox::TComboBox(TComponent* owner)
+    : TWinControl(owner, MakeWidget<ComboWidget>()), canvas_(Widget()) {
+  auto* box = static_cast<ComboWidget*>(Widget());
+  items_ = std::make_unique<ComboItems>(box);
+  box->setEditable(true);
+  box->setInsertPolicy(QComboBox::NoInsert);
+  box->setMaxVisibleItems(dropDownCount_);
+  box->beforePopup = [this] { Guarded(this, [this] { DropDown(); }); };
+  QObject::connect(box, &QComboBox::activated, [this](int) { Guarded(this, [this] { OnChange(this); }); });
+  if (QLineEdit* edit = box->lineEdit()) Bridge(edit);
+  SetTabStop(true);
+  Widget()->resize(145, 20);
+}
+
+TComboBox::~TComboBox() = default;
+
+void TComboBox::SetStyle(TComboBoxStyle style) {
+  style_ = style;
+  auto* box = static_cast<QComboBox*>(Widget());
+  const bool editable = style == csDropDown || style == csSimple;
+  if (box->isEditable() != editable) {
+    box->setEditable(editable);
+    if (editable) {
+      box->setInsertPolicy(QComboBox::NoInsert);
+      if (QLineEdit* edit = box->lineEdit()) Bridge(edit);
+    }
+  }
+}
+
+int TComboBox::ItemIndex() const { return static_cast<QComboBox*>(Widget())->currentIndex(); }
+
+void TComboBox::SetItemIndex(int index) {
+  auto* box = static_cast<QComboBox*>(Widget());
+  box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
+  if (index < 0 && box->isEditable()) box->setEditText(QString());
+}
+
+void TComboBox::SetItemHeight(int height) { itemHeight_ = height; }
+
+int TComboBox::DroppedWidth() const { return std::max(droppedWidth_, Width()); }
+
+bool TComboBox::DroppedDown() const {
+  auto* box = static_cast<QComboBox*>(Widget());
+  return box->view() && box->view()->isVisible();
+}
+
+void TComboBox::SetDroppedDown(bool value) {
+  auto* box = static_cast<QComboBox*>(Widget());
+  if (value) {
+    box->showPopup();
+  } else {
+    box->hidePopup();
+  }
+}
+
+void TComboBox::DropDown() { OnDropDown(this); }
+
+void TComboBox::WndProc(TMessage& m) {
+  switch (m.Msg) {
+    case CB_SETDROPPEDWIDTH: {
+      droppedWidth_ = std::max(static_cast<int>(m.WParam), 0);
+      static_cast<QComboBox*>(Widget())->view()->setMinimumWidth(droppedWidth_);
+      m.Result = DroppedWidth();
+      return;
+    }
+    case CB_GETDROPPEDWIDTH:
+      m.Result = DroppedWidth();
+      return;
+    default:
+      TWinControl::WndProc(m);
+  }
+}
+
+std::string TComboBox::GetText() const {
+  return G(static_cast<QComboBox*>(Widget())->currentText());
+}
+
+void TComboBox::ApplyText(const std::string& text) {
+  auto* box = static_cast<QComboBox*>(Widget());
+  if (box->isEditable()) {
+    box->setEditText(Q(text));
+  } else {
+    box->setCurrentIndex(box->findText(Q(text)));
+  }
+}
+
+bool TComboBox::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
+  using namespace layout_values;
+  if (name == "ItemHeight") {
+    SetItemHeight(ToInt(value));
+  } else if (name == "DropDownCount") {
+    SetDropDownCount(ToInt(value));
+    static_cast<QComboBox*>(Widget())->setMaxVisibleItems(std::max(dropDownCount_, 1));
+  } else if (name == "ItemIndex") {
+    SetItemIndex(ToInt(value));
+  } else if (name == "Style") {
+    if (value == "csDropDown") SetStyle(csDropDown);
+    else if (value == "csDropDownList") SetStyle(csDropDownList);
+    else if (value == "csSimple") SetStyle(csSimple);
+    else throw std::invalid_argument("unknown combo box style " + value);
+  } else if (name == "Items") {
+    // Items separated by '|'.
+    size_t start = 0;
+    while (start <= value.size() && !value.empty()) {
+      size_t bar = value.find('|', start);
+      if (bar == std::string::npos) bar = value.size();
+      items_->Add(value.substr(start, bar - start));
+      start = bar + 1;
+    }
+  } else {
+    return TWinControl::SetProperty(name, value, root);
+  }
+  return true;
+}
+
+bool TComboBox::BindEvent(const std::string& event, const THandler& handler) {
+  using layout_values::Bind;
+  if (event == "OnChange") Bind(OnChange, handler);
+  else if (event == "OnDropDown") Bind(OnDropDown, handler);
+  else return TWinControl::BindEvent(event, handler);
+  return true;
+}
+
+// ---- TBitBtn ----
+
+TBitBtn::TBitBtn(TComponent* owner) : TWinControl(owner, MakeWidget<QPushButton>()) {
+  SetTabStop(true);
+  QObject::connect(static_cast<QPushButton*>(Widget()), &QPushButton::clicked,
+                   [this] { Guarded(this, [this] { Click(); }); });
+  Widget()->resize(75, 25);
+}
+
+TBitBtn::~TBitBtn() = default;
+
+void TBitBtn::GlyphChanged() {
+  auto* button = static_cast<QPushButton*>(Widget());
+  if (glyph_.Empty()) {
+    button->setIcon(QIcon());
+    return;
+  }
+  const int parts = std::max(numGlyphs_, 1);
+  const int w = glyph_.Width() / parts;
+  const QImage& all = glyph_.Image();
+  QIcon icon;
+  icon.addPixmap(QPixmap::fromImage(all.copy(0, 0, w, all.height())), QIcon::Normal);
+  if (parts >= 2) {
+    icon.addPixmap(QPixmap::fromImage(all.copy(w, 0, w, all.height())), QIcon::Disabled);
+  }
+  if (parts >= 3) {
+    icon.addPixmap(QPixmap::fromImage(all.copy(2 * w, 0, w, all.height())), QIcon::Active);
+  }
+  button->setIcon(icon);
+  button->setIconSize(QSize(w, all.height()));
+}
+
+void TBitBtn::SetNumGlyphs(int count) {
+  numGlyphs_ = std::clamp(count, 1, 4);
+  GlyphChanged();
+}
+
+void TBitBtn::SetAction(TAction* action) { action_ = action; }
+
+void TBitBtn::Click() {
+  if (OnClick) {
+    OnClick(this);
+  } else if (action_) {
+    action_->Execute();
+  }
+}
+
+std::string TBitBtn::GetText() const { return G(static_cast<QPushButton*>(Widget())->text()); }
+
+void TBitBtn::ApplyText(const std::string& text) {
+  static_cast<QPushButton*>(Widget())->setText(Q(text));
+}
+
+bool TBitBtn::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
+  using namespace layout_values;
+  if (name == "NumGlyphs") {
+    SetNumGlyphs(ToInt(value));
+  } else if (name == "Action") {
+    auto* action = dynamic_cast<TAction*>(root ? root->FindComponent(value) : nullptr);
+    if (!action) throw std::invalid_argument("no action named " + value);
+    SetAction(action);
+  } else if (name == "Glyph") {
+    // "stock:NAME" draws a stock face sized to the button.
+    if (value.rfind("stock:", 0) != 0) throw std::invalid_argument("unknown glyph " + value);
+    if (!StockGlyph(value.substr(6), std::max(Width() - 10, 16), std::max(Height() - 8, 12),
+                    &glyph_)) {
+      throw std::invalid_argument("unknown stock glyph " + value);
+    }
+    numGlyphs_ = 3;
+    GlyphChanged();
+  } else {
+    return TWinControl::SetProperty(name, value, root);
+  }
+  return true;
+}
+
+bool StockGlyph(const std::string& name, int width, int height, TBitmap* glyph) {
+  struct Face {
+    const char* name;
+    QString label;
+    QColor colour;
+  };
+  static const Face kFaces[] = {{"query", QStringLiteral("查询"), QColor(30, 90, 170)},
+                                {"close", QStringLiteral("关闭"), QColor(170, 40, 40)},
+                                {"ok", QStringLiteral("确定"), QColor(30, 130, 60)},
+                                {"cancel", QStringLiteral("取消"), QColor(120, 120, 120)}};
+  const Face* face = nullptr;
+  for (const Face& f : kFaces) {
+    if (name == f.name) face = &f;
+  }
+  if (!face || !glyph || width <= 0 || height <= 0) return false;
+  EnsureQtApplication();
+  QImage image(width * 3, height, QImage::Format_ARGB32);
+  image.fill(Qt::transparent);
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  QFont font;
+  font.setFamilies({QStringLiteral("宋体"), QStringLiteral("WenQuanYi Micro Hei")});
+  font.setPixelSize(std::max(height - 6, 9));
+  p.setFont(font);
+  for (int i = 0; i < 3; ++i) {
+    const QColor c = i == 1 ? QColor(160, 160, 160) : face->colour;
+    const int dx = i * width + (i == 2 ? 1 : 0), dy = i == 2 ? 1 : 0;
+    const int s = height - 6;
+    QRect mark(dx + 2, dy + 3, s, s);
+    p.setPen(QPen(c, 2));
+    if (name == "query") {
+      p.drawEllipse(mark.adjusted(0, 0, -s / 3, -s / 3));
+      p.drawLine(mark.center() + QPoint(s / 6, s / 6), mark.bottomRight());
+    } else if (name == "close" || name == "cancel") {
+      p.drawLine(mark.topLeft(), mark.bottomRight());
+      p.drawLine(mark.topRight(), mark.bottomLeft());
+    } else {
+      p.drawLine(mark.left(), mark.center().y(), mark.center().x(), mark.bottom());
+      p.drawLine(mark.center().x(), mark.bottom(), mark.right(), mark.top());
+    }
+    p.setPen(c);
+    p.drawText(QRect(dx + s + 6, dy, width - s - 6, height), Qt::AlignVCenter | Qt::AlignLeft,
+               face->label);
+  }
+  p.end();
+  glyph->SetImage(image);
+  return true;
+}
