@@ -34,7 +34,10 @@ TEST(QRSDateTime, InvalidTextGivesTheNullValue) {
     EXPECT_TRUE(QRSDateTime(text).isNull()) << text;
   }
   EXPECT_TRUE(QRSDateTime("00000000000000").isNull());
-  EXPECT_TRUE(QRSDateTime(std::string("2024010\0030405", 14)).isNull());
+  EXPECT_TRUE(QRSDateTime(std::string("2024010\0"
+                                      "230405",
+                                      14))
+                  .isNull());
   EXPECT_TRUE(QRSDateTime(2024, 2, 30, 0, 0, 0).isNull());
   EXPECT_TRUE(QRSDateTime(10000, 1, 1, 0, 0, 0).isNull());
   EXPECT_TRUE(QRSDateTime(2024, 1, 1, -1, 0, 0).isNull());

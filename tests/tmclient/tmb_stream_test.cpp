@@ -97,7 +97,8 @@ TEST(TmbStreamValues, BoundaryValuesRoundTrip) {
   ExpectRoundTrip(int64_t{INT64_MAX});
   ExpectRoundTrip(uint64_t{UINT64_MAX});
   ExpectRoundTrip(std::string());
-  ExpectRoundTrip(std::string("小额支付\0with nul", 20));
+  constexpr char kWithNul[] = "小额支付\0with nul";
+  ExpectRoundTrip(std::string(kWithNul, sizeof kWithNul - 1));
   ExpectRoundTrip(std::string(1 << 20, '\xB6'));
   ExpectRoundTrip(QRSDateTime());
   ExpectRoundTrip(QRSDateTime("00010101000000"));
