@@ -158,9 +158,9 @@ TFormLayout MakeBaseLayout() {
   layout.Items.push_back(
       NonVisual("ActionListPublic", "TActionList", 3, 448, {{"Images", "ImageListNormal"}}));
   for (const SSharedAction& action : SharedActions()) {
-    TLayoutItem item = NonVisual(
-        action.name, "TAction", 0, 0,
-        {{"ActionList", "ActionListPublic"}, {"ImageIndex", std::to_string(action.imageIndex)}});
+    TLayoutItem item = NonVisual(action.name, "TAction", 0, 0,
+                                 {{"ImageIndex", std::to_string(action.imageIndex)}});
+    item.Parent = "ActionListPublic";  // joins the list, in list order
     const std::string name = action.name;
     if (name == "actClose") item.Events = {{"OnExecute", "actCloseExecute"}};
     if (name == "actExit") item.Events = {{"OnExecute", "actExitExecute"}};

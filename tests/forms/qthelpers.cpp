@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QCursor>
 #include <QImage>
+#include <QKeyEvent>
 #include <QPixmap>
 #include <QTest>
 #include <QWidget>
@@ -17,7 +18,18 @@ std::string ClipboardText() {
 }
 
 void TypeText(TWinControl* control, const std::string& gbk) {
-  QTest::keyClicks(control->Widget(), GbkToQString(gbk));
+  for (const QChar c : GbkToQString(gbk)) {
+    if (c.unicode() < 128) {
+      QTest::keyClick(control->Widget(), c.toLatin1());
+      continue;
+    }
+    // QTest only types ASCII; other characters come as an input method would
+    // send them: a key event with no key code and the text.
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+    QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(control->Widget(), &press);
+    QApplication::sendEvent(control->Widget(), &release);
+  }
 }
 
 void PressReturn(TWinControl* control) {
