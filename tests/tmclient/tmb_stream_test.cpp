@@ -146,6 +146,33 @@ TEST(TmbStreamState, OpenLoadAndModes) {
   EXPECT_EQ(s.bytes(), EncodeOne(2));
 }
 
+TEST(TmbStreamState, AttachReadsTheCallersBytesInPlace) {
+  tmb_stream w;
+  w.open();
+  w.begin_write_struct("M.R");
+  w << std::string("abc") << 5;
+  w.end_write_struct();
+  const std::string frame = w.bytes();
+
+  tmb_stream s;
+  s.attach(frame);
+  EXPECT_EQ(s.bytes(), frame);
+  std::string text;
+  short wrong = 0;
+  s.begin_read_struct("M.R");
+  s >> text >> wrong;
+  EXPECT_EQ(text, "abc");
+  EXPECT_TRUE(s.failed());
+  EXPECT_EQ(s.failed_at(), "int16 in M.R at offset 13");
+
+  // A reused stream forgets the attached bytes.
+  s.load(EncodeOne(3));
+  int v = 0;
+  s >> v;
+  EXPECT_EQ(v, 3);
+  EXPECT_FALSE(s.failed());
+}
+
 TEST(TmbStreamState, FailureIsStickyAndLeavesTargetsAlone) {
   tmb_stream w;
   w.open();
