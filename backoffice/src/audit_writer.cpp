@@ -49,7 +49,8 @@ void AuditWriter::Submit(AuditEntry entry) {
   }
   queue_.push_back(std::move(entry));
   ++submitted_;
-  wake_.notify_one();
+  // The writer only sleeps on an empty queue: one wake-up per batch.
+  if (queue_.size() == 1) wake_.notify_one();
 }
 
 void AuditWriter::Flush() {

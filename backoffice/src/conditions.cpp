@@ -50,10 +50,6 @@ std::string LogQuerySql(unsigned mask) {
          WhereClause(mask) + " ORDER BY so_date, so_nbr LIMIT ?6";
 }
 
-std::string LogCountSql(unsigned mask) {
-  return "SELECT count(*) FROM (SELECT 1 FROM mp_so_log" + WhereClause(mask) + " LIMIT ?6)";
-}
-
 std::string DescribeConditions(const LogConditions& c) {
   std::string text;
   auto add = [&](const char* name, const std::string& value) {

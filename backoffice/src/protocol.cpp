@@ -89,29 +89,24 @@ void EncodeUserReply(const MMicroPaymentDef::SMpUserInfoList& list, const QRSErr
   TakeBytes(s, out);
 }
 
-LogReplyWriter::LogReplyWriter(tmb_stream& stream, int64_t count) : stream_(stream), count_(count) {
-  stream_.open();
-  stream_.begin_stream(kLogReplyStream);
-  // The framing of the list writer, with the rows coming one by one.
-  stream_.begin_write_list(MMicroPaymentDef::kSMpInfoListName,
-                           count > INT32_MAX ? -1 : static_cast<int>(count));
-  info_.Marker = info_.UsedMarker = (uint64_t{1} << MMicroPaymentDef::SMpInfo::kFieldCount) - 1;
+void LogRowBuffer::Clear() {
+  rows_.clear();
+  text_.clear();
+  stat_ = MMicroPaymentDef::SMpAcctStatInfo();
   stat_.set_DEPOSIT_COUNT(0);
   stat_.set_DEPOSIT_SUM(0);
   stat_.set_WITHDRAW_COUNT(0);
   stat_.set_WITHDRAW_SUM(0);
 }
 
-void LogReplyWriter::Row(const LogRow& r) {
-  ++rows_;
-  info_.SO_NBR = r.SO_NBR;
-  info_.BUSI_CODE = r.BUSI_CODE;
-  info_.PHONE_ID.assign(r.PHONE_ID);
-  info_.AMOUNT = r.AMOUNT;
-  info_.MPP_TRANSACTION_ID.assign(r.MPP_TRANSACTION_ID);
-  info_.MPP_TIME = FromStamp(r.SO_DATE);
-  info_.REMARK.assign(r.REMARK);
-  stream_ << info_;
+void LogRowBuffer::Row(const LogRow& r) {
+  // SQLite texts are below 2 GiB and the row limit keeps the total far below
+  // 4 GiB, so the 32-bit offsets hold.
+  rows_.push_back({r.SO_NBR, r.SO_DATE, r.BUSI_CODE, r.AMOUNT, static_cast<uint32_t>(text_.size()),
+                   static_cast<uint32_t>(r.PHONE_ID.size()),
+                   static_cast<uint32_t>(r.MPP_TRANSACTION_ID.size()),
+                   static_cast<uint32_t>(r.REMARK.size())});
+  text_.append(r.PHONE_ID).append(r.MPP_TRANSACTION_ID).append(r.REMARK);
   if (r.BUSI_CODE == kDepositBusiCode) {
     ++stat_.DEPOSIT_COUNT;
     stat_.DEPOSIT_SUM += r.AMOUNT;
@@ -122,14 +117,31 @@ void LogReplyWriter::Row(const LogRow& r) {
   }
 }
 
-bool LogReplyWriter::Finish(std::string& out) {
-  if (rows_ != count_) return false;
-  stream_.end_write_list();
-  stream_ << stat_;
-  stream_ << 0;
-  stream_ << QRSErrorMsg();
-  if (!stream_.end_stream() || stream_.failed()) return false;
-  out = stream_.bytes();
+bool LogRowBuffer::Encode(tmb_stream& s, std::string& out) const {
+  if (rows_.size() > static_cast<std::size_t>(INT32_MAX)) return false;
+  s.open();
+  s.begin_stream(kLogReplyStream);
+  // The list writer's framing, with each row written through one reused record.
+  s.begin_write_list(MMicroPaymentDef::kSMpInfoListName, static_cast<int>(rows_.size()));
+  MMicroPaymentDef::SMpInfo info;
+  info.Marker = info.UsedMarker = (uint64_t{1} << MMicroPaymentDef::SMpInfo::kFieldCount) - 1;
+  for (const Slot& r : rows_) {
+    const char* text = text_.data() + r.text;
+    info.SO_NBR = r.SO_NBR;
+    info.BUSI_CODE = r.BUSI_CODE;
+    info.PHONE_ID.assign(text, r.phoneLen);
+    info.AMOUNT = r.AMOUNT;
+    info.MPP_TRANSACTION_ID.assign(text + r.phoneLen, r.serialLen);
+    info.MPP_TIME = FromStamp(r.SO_DATE);
+    info.REMARK.assign(text + r.phoneLen + r.serialLen, r.remarkLen);
+    s << info;
+  }
+  s.end_write_list();
+  s << stat_;
+  s << 0;
+  s << QRSErrorMsg();
+  if (!s.end_stream() || s.failed()) return false;
+  out = s.bytes();
   return true;
 }
 

@@ -31,27 +31,6 @@ void BindConditions(Statement& s, unsigned mask, const LogConditions& c, int64_t
 
 }  // namespace
 
-ReadSnapshot::ReadSnapshot(QueryConnection& c) : c_(c) {
-  c_.db_.Exec("BEGIN");
-}
-
-ReadSnapshot::~ReadSnapshot() {
-  try {
-    c_.db_.Exec("COMMIT");
-  } catch (const DbError&) {
-    // a read transaction has nothing to lose
-  }
-}
-
-int64_t QueryConnection::CountLog(const LogConditions& c, int64_t limit) {
-  unsigned mask = ConditionMask(c);
-  Statement& s = count_[mask];
-  if (!s.valid()) s = db_.Prepare(LogCountSql(mask));
-  ResetGuard guard(s);
-  BindConditions(s, mask, c, limit);
-  return s.Step() ? s.Int(0) : 0;
-}
-
 int64_t QueryConnection::QueryLog(const LogConditions& c, int64_t limit, LogRowSink& sink) {
   unsigned mask = ConditionMask(c);
   Statement& s = log_[mask];

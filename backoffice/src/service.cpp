@@ -64,11 +64,12 @@ AuditEntry AuditOf(const MCustQryAccept::SQueryLogSoInfo& who, const char* servi
 
 }  // namespace
 
-// What one request at a time works with: a read connection, and the buffer
-// of its last reply, kept so that the next large reply reuses its memory.
+// What one request at a time works with: a read connection, and the buffers
+// of its last reply, kept so that the next large reply reuses their memory.
 struct Service::Worker {
   explicit Worker(const std::string& path) : conn(path) {}
   QueryConnection conn;
+  LogRowBuffer rows;
   tmb_stream scratch;
 };
 
@@ -90,6 +91,7 @@ class Service::Lease {
   }
   QueryConnection& operator*() { return conn_->conn; }
   tmb_stream& scratch() { return conn_->scratch; }
+  LogRowBuffer& rows() { return conn_->rows; }
 
  private:
   Service& s_;
@@ -152,19 +154,15 @@ int Service::HandleLog(std::string_view request, std::string& reply) {
     case ConditionFault::kBadRange:
       return fail(kRcBadCondition, messages::kBadRange, &entry);
   }
-  // One snapshot for the count and the rows, so that they agree.
   std::string bytes;
   bool written = false;
   int64_t n = 0;
   try {
-    Lease conn(*this);
-    ReadSnapshot snapshot(*conn);
-    n = (*conn).CountLog(c, config_.maxRows + 1);
-    if (n <= config_.maxRows) {
-      LogReplyWriter writer(conn.scratch(), n);
-      (*conn).QueryLog(c, n, writer);
-      written = writer.Finish(bytes);
-    }
+    Lease worker(*this);
+    LogRowBuffer& rows = worker.rows();
+    rows.Clear();
+    n = (*worker).QueryLog(c, config_.maxRows + 1, rows);
+    if (n <= config_.maxRows) written = rows.Encode(worker.scratch(), bytes);
   } catch (const DbError& e) {
     std::fprintf(stderr, "mpay-backoffice: log query failed: %s\n", e.what());
     return fail(kRcDatabase, messages::kDatabase, &entry);

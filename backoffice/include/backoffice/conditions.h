@@ -48,9 +48,6 @@ ConditionFault CheckLogConditions(const LogConditions& c);
 // ?6 the row limit. Columns: so_nbr, busi_code, phone_id, amount,
 // mpp_transaction_id, so_date, remark; ordered by time, then number.
 std::string LogQuerySql(unsigned mask);
-// Counts the rows LogQuerySql would return, up to the limit ?6; same
-// parameters.
-std::string LogCountSql(unsigned mask);
 
 // A short readable text of the conditions, for the audit table.
 std::string DescribeConditions(const LogConditions& c);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "backoffice/conditions.h"
 #include "backoffice/query_connection.h"
@@ -66,28 +67,34 @@ void EncodeLogReply(const MMicroPaymentDef::SMpInfoList& list,
 void EncodeUserReply(const MMicroPaymentDef::SMpUserInfoList& list, const QRSErrorMsg& cErrorMsg,
                      std::string& out);
 
-// Writes a successful log reply row by row, straight from the database rows
-// into the stream, so that a large reply never exists twice in memory. The
-// row count goes first on the wire, so it must be known before the rows.
-// Totals the deposits and withdrawals of the rows it is given. `stream` is
-// reopened and used as the writer's buffer: a stream kept for the next reply
-// keeps its memory.
-class LogReplyWriter : public LogRowSink {
+// The rows of one log query, kept compactly (one text buffer for all their
+// strings) so that a large reply costs no allocation per row. Reused from
+// one request to the next, it keeps its memory. Totals the deposits and
+// withdrawals as rows arrive.
+class LogRowBuffer : public LogRowSink {
  public:
-  LogReplyWriter(tmb_stream& stream, int64_t count);
+  void Clear();
   void Row(const LogRow& row) override;
-  // Ends the list and the stream; false (and `out` untouched) when the
-  // stream failed or the rows given were not `count`.
-  bool Finish(std::string& out);
-
+  std::size_t size() const { return rows_.size(); }
   const MMicroPaymentDef::SMpAcctStatInfo& totals() const { return stat_; }
 
+  // Encodes the successful reply with every row into `out`, using `stream`
+  // as the buffer (a stream kept for the next reply keeps its memory).
+  // False (and `out` untouched) when the stream fails.
+  bool Encode(tmb_stream& stream, std::string& out) const;
+
  private:
-  tmb_stream& stream_;
-  MMicroPaymentDef::SMpInfo info_;  // reused for every row
+  struct Slot {
+    int64_t SO_NBR;
+    int64_t SO_DATE;
+    int32_t BUSI_CODE;
+    int32_t AMOUNT;
+    uint32_t text;  // offset of PHONE_ID, then MPP_TRANSACTION_ID, then REMARK in text_
+    uint32_t phoneLen, serialLen, remarkLen;
+  };
+  std::vector<Slot> rows_;
+  std::string text_;
   MMicroPaymentDef::SMpAcctStatInfo stat_;
-  int64_t count_;
-  int64_t rows_ = 0;
 };
 
 }  // namespace backoffice

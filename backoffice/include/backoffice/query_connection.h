@@ -61,30 +61,13 @@ class QueryConnection {
   // how many. The conditions must have passed CheckLogConditions. Throws
   // DbError.
   int64_t QueryLog(const LogConditions& conditions, int64_t limit, LogRowSink& sink);
-  // How many rows QueryLog would hand over with this limit.
-  int64_t CountLog(const LogConditions& conditions, int64_t limit);
   // The user rows of one phone number, oldest first; at most `limit`.
   int64_t QueryUsers(std::string_view phoneId, int64_t limit, UserRowSink& sink);
 
  private:
-  friend class ReadSnapshot;
   Database db_;
   std::array<Statement, kConditionCombinations> log_;
-  std::array<Statement, kConditionCombinations> count_;
   Statement users_;
-};
-
-// Queries made while a snapshot lives see the database as it was when the
-// first of them began, whatever other connections write meanwhile.
-class ReadSnapshot {
- public:
-  explicit ReadSnapshot(QueryConnection& c);  // throws DbError
-  ~ReadSnapshot();
-  ReadSnapshot(const ReadSnapshot&) = delete;
-  ReadSnapshot& operator=(const ReadSnapshot&) = delete;
-
- private:
-  QueryConnection& c_;
 };
 
 }  // namespace backoffice
