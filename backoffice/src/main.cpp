@@ -49,19 +49,21 @@ int Serve(const backoffice::Options& options) {
   backoffice::AuditWriter audit(options.db);
   backoffice::ServiceConfig config;
   config.dbPath = options.db;
-  config.connections = options.workers;
+  // Every endpoint runs its own worker threads; each needs a connection.
+  const int endpoints = static_cast<int>(options.listen.size()) + (options.nats.empty() ? 0 : 1);
+  config.connections = options.workers * endpoints;
   config.maxRows = options.maxRows;
   backoffice::Service service(config, &audit);
 
-  std::vector<std::unique_ptr<backoffice::Endpoint>> endpoints;
+  std::vector<std::unique_ptr<backoffice::Endpoint>> running;
   for (const std::string& url : options.listen) {
-    endpoints.push_back(backoffice::MakeTcpEndpoint(url, options.workers, service));
+    running.push_back(backoffice::MakeTcpEndpoint(url, options.workers, service));
   }
   if (!options.nats.empty()) {
-    endpoints.push_back(
+    running.push_back(
         backoffice::MakeNatsEndpoint(options.nats, options.broker, options.workers, service));
   }
-  for (auto& e : endpoints) {
+  for (auto& e : running) {
     std::string error;
     if (!e->Start(error)) {
       std::fprintf(stderr, "mpay-backoffice: %s\n", error.c_str());
@@ -76,7 +78,7 @@ int Serve(const backoffice::Options& options) {
   sigwait(&stop, &sig);
   std::printf("mpay-backoffice: stopping (signal %d)\n", sig);
   std::fflush(stdout);
-  for (auto& e : endpoints) e->Stop();
+  for (auto& e : running) e->Stop();
   audit.Stop();
   if (audit.failures() != 0) {
     std::fprintf(stderr, "mpay-backoffice: %llu audit entries could not be written\n",
