@@ -59,9 +59,14 @@ const std::array<BusinessKind, 6> kKinds{{
 
 const std::array<const char*, 4> kUserRemarks{"", "营业厅开户", "网上营业厅开户", "客户经理代办"};
 
-// Certificate types: 1 identity card (most users), 2 officer's card,
-// 3 passport, 4 Hong Kong/Macao pass, 5 business licence.
-const std::array<int, 5> kRegWeights{80, 5, 7, 4, 4};
+// Certificate types, as the code tables of the desktop name them: 1 identity
+// card (most users), 2 passport, 3 officer's card, 5 Hong Kong/Macao pass,
+// 13 business licence.
+struct Certificate {
+  int code;
+  int weight;
+};
+const std::array<Certificate, 5> kCertificates{{{1, 80}, {2, 7}, {3, 5}, {5, 4}, {13, 4}}};
 
 std::string Digits(std::mt19937_64& rng, int n) {
   std::string s(static_cast<size_t>(n), '0');
@@ -119,7 +124,9 @@ DemoSummary GenerateDemo(const std::string& path, const DemoOptions& options) {
         "INSERT INTO mp_user (serv_id, phone_id, mp_pwd, reg_type, reg_nbr, fee_limit, mp_sts, "
         "mp_create_date, mpp_trans_id, so_nbr, remark) VALUES "
         "(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11)");
-    std::discrete_distribution<int> regType(kRegWeights.begin(), kRegWeights.end());
+    std::vector<int> regWeights;
+    for (const auto& c : kCertificates) regWeights.push_back(c.weight);
+    std::discrete_distribution<int> regType(regWeights.begin(), regWeights.end());
     int64_t servId = kFirstServId;
     for (int64_t i = 0; i < users; ++i) {
       std::string phone = PhoneNumber(rng);
@@ -131,8 +138,11 @@ DemoSummary GenerateDemo(const std::string& path, const DemoOptions& options) {
       for (int v = 0; v < versions; ++v) {
         bool last = v == versions - 1;
         int sts = !last ? 0 : (rng() % 40 == 0 ? 2 : 1);
-        int reg = regType(rng) + 1;
-        std::string regNbr = reg == 1 ? Digits(rng, 17) + "X" : "G" + Digits(rng, 8);
+        int reg = kCertificates[static_cast<size_t>(regType(rng))].code;
+        std::string regNbr = reg == 1   ? Digits(rng, 17) + (rng() % 11 == 0 ? "X" : Digits(rng, 1))
+                             : reg == 2 ? "E" + Digits(rng, 8)
+                             : reg == 13 ? Digits(rng, 15)
+                                         : "G" + Digits(rng, 8);
         int64_t stamp = SecondsToStamp(created);
         user.Bind(1, servId++);
         user.Bind(2, phone);
