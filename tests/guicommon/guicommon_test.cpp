@@ -41,7 +41,7 @@ TEST(GUIPresenter, RoutesEveryEntryPointToTheInstalledPresenter) {
 }
 
 TEST(GUIPresenter, ScopesNestAndRestoreTheDefault) {
-  IGUIPresenter* builtin = GetGUIPresenter();
+  IGUIPresenter* start = GetGUIPresenter();
   CRecordingPresenter outer, inner, fallback;
   {
     CScopedGUIPresenter a(&outer);
@@ -51,15 +51,15 @@ TEST(GUIPresenter, ScopesNestAndRestoreTheDefault) {
     }
     ShowGUIMessage("outer", "", 0);
   }
-  EXPECT_EQ(GetGUIPresenter(), builtin);
+  EXPECT_EQ(GetGUIPresenter(), start);
   EXPECT_EQ(inner.messages.size(), 1u);
   EXPECT_EQ(outer.messages.size(), 1u);
 
-  SetDefaultGUIPresenter(&fallback);
+  IGUIPresenter* previousDefault = SetDefaultGUIPresenter(&fallback);
   ShowGUIMessage("fallback", "", 0);
-  SetDefaultGUIPresenter(nullptr);
+  EXPECT_EQ(SetDefaultGUIPresenter(previousDefault), &fallback);
   EXPECT_EQ(fallback.messages.size(), 1u);
-  EXPECT_EQ(GetGUIPresenter(), builtin);
+  EXPECT_EQ(GetGUIPresenter(), start);
 }
 
 // Throws from the chosen wait box call, after recording it.

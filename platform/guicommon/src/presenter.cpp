@@ -43,8 +43,10 @@ IGUIPresenter* GetGUIPresenter() {
   return &gBuiltinPresenter;
 }
 
-void SetDefaultGUIPresenter(IGUIPresenter* presenter) {
+IGUIPresenter* SetDefaultGUIPresenter(IGUIPresenter* presenter) {
+  IGUIPresenter* previous = gDefaultPresenter;
   gDefaultPresenter = presenter;
+  return previous;
 }
 
 CScopedGUIPresenter::CScopedGUIPresenter(IGUIPresenter* presenter)

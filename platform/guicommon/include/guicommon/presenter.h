@@ -27,9 +27,10 @@ GUICOMMON_API IGUIPresenter* SetGUIPresenter(IGUIPresenter* presenter);
 GUICOMMON_API IGUIPresenter* GetGUIPresenter();
 
 // Replaces the default presenter (not owned; null restores the built-in one,
-// which writes messages to stderr and ignores wait boxes). The package's
-// dialogs register themselves here when a GUI application starts.
-GUICOMMON_API void SetDefaultGUIPresenter(IGUIPresenter* presenter);
+// which writes messages to stderr and ignores wait boxes) and returns the
+// previous default (null for the built-in one). The package's dialogs
+// register themselves here when the library is loaded with its Qt part.
+GUICOMMON_API IGUIPresenter* SetDefaultGUIPresenter(IGUIPresenter* presenter);
 
 // Installs a presenter for the lifetime of the object and puts the previous
 // one back afterwards.
