@@ -247,24 +247,43 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
 
-  const double memcpyRate = reporter.bytesPerSecond["BM_MemcpyMpInfoFrame"];
-  const double readRate = reporter.bytesPerSecond["BM_ReadMpInfoList"];
-  const double writeRate = reporter.bytesPerSecond["BM_WriteMpInfoList"];
-  if (memcpyRate <= 0 || readRate <= 0 || writeRate <= 0) {
-    std::fprintf(stderr, "bench_codec: a benchmark did not run\n");
-    return 1;
+  // The machine-readable lines; a figure whose benchmark was filtered out is
+  // left out.
+  auto& bytes = reporter.bytesPerSecond;
+  auto& items = reporter.itemsPerSecond;
+  const auto line = [](const char* name, const char* format, double value) {
+    std::printf("%s: ", name);
+    std::printf(format, value);
+    std::printf("\n");
+  };
+  const auto has = [](const std::map<std::string, double>& m, const char* name) {
+    const auto it = m.find(name);
+    return it != m.end() && it->second > 0;
+  };
+  if (has(bytes, "BM_MemcpyMpInfoFrame")) {
+    line("codec_memcpy_mb_per_s", "%.0f", bytes["BM_MemcpyMpInfoFrame"] / 1e6);
   }
-  std::printf("codec_memcpy_mb_per_s: %.0f\n", memcpyRate / 1e6);
-  std::printf("codec_read_mb_per_s: %.0f\n", readRate / 1e6);
-  std::printf("codec_write_mb_per_s: %.0f\n", writeRate / 1e6);
-  std::printf("codec_cold_read_mb_per_s: %.0f\n",
-              reporter.bytesPerSecond["BM_ReadMpInfoListCold"] / 1e6);
-  std::printf("codec_cold_write_mb_per_s: %.0f\n",
-              reporter.bytesPerSecond["BM_WriteMpInfoListCold"] / 1e6);
-  std::printf("codec_user_read_rows_per_s: %.0f\n",
-              reporter.itemsPerSecond["BM_ReadMpUserInfoList"]);
-  std::printf("codec_read_rows_per_s: %.0f\n", reporter.itemsPerSecond["BM_ReadMpInfoList"]);
-  std::printf("codec_read_vs_memcpy: %.3f\n", readRate / memcpyRate);
-  std::printf("codec_write_vs_memcpy: %.3f\n", writeRate / memcpyRate);
+  for (const auto& [bench, name] :
+       {std::pair{"BM_ReadMpInfoList", "codec_read_mb_per_s"},
+        std::pair{"BM_WriteMpInfoList", "codec_write_mb_per_s"},
+        std::pair{"BM_ReadMpInfoListCold", "codec_cold_read_mb_per_s"},
+        std::pair{"BM_WriteMpInfoListCold", "codec_cold_write_mb_per_s"}}) {
+    if (has(bytes, bench)) line(name, "%.0f", bytes[bench] / 1e6);
+  }
+  if (has(items, "BM_ReadMpUserInfoList")) {
+    line("codec_user_read_rows_per_s", "%.0f", items["BM_ReadMpUserInfoList"]);
+  }
+  if (has(items, "BM_ReadMpInfoList")) {
+    line("codec_read_rows_per_s", "%.0f", items["BM_ReadMpInfoList"]);
+  }
+  if (has(bytes, "BM_MemcpyMpInfoFrame")) {
+    const double memcpyRate = bytes["BM_MemcpyMpInfoFrame"];
+    if (has(bytes, "BM_ReadMpInfoList")) {
+      line("codec_read_vs_memcpy", "%.3f", bytes["BM_ReadMpInfoList"] / memcpyRate);
+    }
+    if (has(bytes, "BM_WriteMpInfoList")) {
+      line("codec_write_vs_memcpy", "%.3f", bytes["BM_WriteMpInfoList"] / memcpyRate);
+    }
+  }
   return 0;
 }
