@@ -18,14 +18,16 @@
 // 0, strings empty, date-times default, masks 0), set_NAME (assigns, then ORs
 // bit k into both masks), get_NAME, and copying that takes the masks first
 // and then every field whatever the masks say. ForEachField(record, f) calls
-// f(k, field) for every field in order; the stream coding is built on it.
+// f(k, field) for every field in order until f returns false, and returns
+// false when it stopped early; the stream coding is built on it.
 
 #define MPAY_RECORD_MEMBER_(k, T, NAME) T NAME{};
 #define MPAY_RECORD_COUNT_(k, T, NAME) +1
 #define MPAY_RECORD_BIT_CHECK_(k, T, NAME) static_assert(k == __COUNTER__ - kCounterBase_ - 1);
 #define MPAY_RECORD_COPY_(k, T, NAME) NAME = o.NAME;
 #define MPAY_RECORD_MOVE_(k, T, NAME) NAME = std::move(o.NAME);
-#define MPAY_RECORD_VISIT_(k, T, NAME) f(k, r.NAME);
+#define MPAY_RECORD_VISIT_(k, T, NAME) \
+  if (!f(k, r.NAME)) return false;
 #define MPAY_RECORD_ACCESSORS_(k, T, NAME) \
   void set_##NAME(const T& v) {            \
     NAME = v;                              \
@@ -70,8 +72,9 @@
     FIELDS(MPAY_RECORD_ACCESSORS_)                                            \
                                                                               \
     template <class Rec, class F>                                             \
-    static void ForEachField(Rec& r, F&& f) {                                 \
+    static bool ForEachField(Rec& r, F&& f) {                                 \
       FIELDS(MPAY_RECORD_VISIT_)                                              \
+      return true;                                                            \
     }                                                                         \
                                                                               \
    private:                                                                   \

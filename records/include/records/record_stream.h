@@ -29,6 +29,7 @@ tmb_stream& WriteRecord(tmb_stream& s, const R& r) {
   const uint64_t present = r.Marker;
   R::ForEachField(r, [&s, present](int k, const auto& field) {
     if ((present >> k) & 1u) s << field;
+    return true;
   });
   s.end_write_struct();
   return s;
@@ -45,13 +46,11 @@ tmb_stream& ReadRecord(tmb_stream& s, R& r) {
   s >> r.Marker;
   if (s.failed()) return s;
   const uint64_t present = r.Marker;
-  bool stopped = false;
-  R::ForEachField(r, [&s, present, &stopped](int k, auto& field) {
-    if (stopped) return;
+  const bool whole = R::ForEachField(r, [&s, present](int k, auto& field) {
     if ((present >> k) & 1u) s >> field;
-    if (s.failed()) stopped = true;
+    return !s.failed();
   });
-  if (stopped) return s;
+  if (!whole) return s;
   s.end_read_struct();
   return s;
 }
