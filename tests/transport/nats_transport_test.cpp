@@ -185,16 +185,21 @@ TEST_F(NatsTransportTest, DeadlinePassesWhenTheResponderNeverAnswers) {
 }
 
 TEST_F(NatsTransportTest, LateRepliesAreNotTakenForTheNextOne) {
+  // The first request is answered only after the client gave up on it; its
+  // reply then waits in the client's inbox when the second call begins.
   std::atomic<int> n{0};
+  std::atomic<bool> release{false}, sent{false};
   RawResponder slow(server.Url(), "SLOW", [&](natsConnection* nc, natsMsg* m) {
     int k = ++n;
-    if (k == 1) std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    if (k == 1) WaitFor(release);
     RawResponder::Publish(nc, m, Header('R', RawResponder::CallId(m), k) + "r");
+    if (k == 1) sent = true;
   });
   auto t = Open(ClientUrl("SLOW", 200));
   std::string reply;
   EXPECT_EQ(t->Call("I", "C", "x", reply), kErrTimeout);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  release = true;
+  ASSERT_TRUE(WaitFor(sent));
   EXPECT_EQ(t->Call("I", "C", "x", reply), 2);
 }
 
@@ -240,12 +245,13 @@ TEST_F(NatsTransportTest, BrokenRepliesHaveTheirOwnCodes) {
 }
 
 TEST_F(NatsTransportTest, ConnectionLostMidCall) {
-  RawResponder slow(server.Url(), "LOST", [](natsConnection*, natsMsg*) {});
+  std::atomic<bool> received{false};
+  RawResponder silent(server.Url(), "LOST", [&](natsConnection*, natsMsg*) { received = true; });
   auto t = Open(ClientUrl("LOST", 10000));
   std::string reply;
   int result = 0;
   std::thread caller([&] { result = t->Call("I", "C", "x", reply); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_TRUE(WaitFor(received));  // the call waits for its reply now
   server.Stop();
   caller.join();
   EXPECT_EQ(result, kErrConnectionLost);

@@ -159,24 +159,28 @@ TEST(TcpTransport, DeadlinePassesWhenTheServerNeverAnswers) {
 TEST(TcpTransport, LateReplyIsNeverTakenForTheNextOne) {
   // The first request is answered only after the client gave up on it.
   std::atomic<int> seen{0};
+  std::atomic<bool> release{false}, sent{false};
   RawTcpServer slow([&](int fd) {
     std::string body;
     while (ReadFrame(fd, body)) {
-      if (seen++ == 0) std::this_thread::sleep_for(std::chrono::milliseconds(400));
+      int k = ++seen;
+      if (k == 1) WaitFor(release);
       std::string out;
       Put32(out, 9 + 4);
       out.push_back('R');
       Put32(out, CallIdOf(body));
-      Put32(out, static_cast<uint32_t>(seen.load()));
+      Put32(out, static_cast<uint32_t>(k));
       out += "late";
       WriteAll(fd, out);
+      if (k == 1) sent = true;
     }
   });
   auto t = Open(Url(slow.port(), 200));
   std::string reply;
   EXPECT_EQ(t->Call("I", "C", "x", reply), kErrTimeout);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the late reply is on its way
-  EXPECT_EQ(t->Call("I", "C", "x", reply), 2);                  // answered on a fresh connection
+  release = true;
+  ASSERT_TRUE(WaitFor(sent));
+  EXPECT_EQ(t->Call("I", "C", "x", reply), 2);  // answered on a fresh connection
 }
 
 TEST(TcpTransport, BrokenRepliesHaveTheirOwnCodes) {
@@ -267,8 +271,7 @@ TEST(TcpServer, StopAnswersRequestsAlreadyRunning) {
   int result = -1;
   std::string reply;
   std::thread caller([&] { result = t->Call("I", "C", "x", reply); });
-  for (int i = 0; i < 500 && !started; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  ASSERT_TRUE(WaitFor(started));
   server.Stop();
   caller.join();
   EXPECT_EQ(result, 0);

@@ -175,6 +175,13 @@ uint32_t CallIdOf(std::string_view body) {
   return v;
 }
 
+bool WaitFor(const std::atomic<bool>& flag) {
+  auto deadline = Clock::now() + std::chrono::seconds(10);
+  while (!flag && Clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return flag;
+}
+
 void Put32(std::string& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
 }

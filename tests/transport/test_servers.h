@@ -74,6 +74,8 @@ bool ReadFrame(int fd, std::string& body);
 void WriteAll(int fd, std::string_view bytes);
 // The call id of a request body (its bytes 1..4).
 uint32_t CallIdOf(std::string_view body);
+// Waits until `flag` is set (at most 10 s); false if it never was.
+bool WaitFor(const std::atomic<bool>& flag);
 // A little-endian u32 / i32 / u64 appended to `out`.
 void Put32(std::string& out, uint32_t v);
 void Put64(std::string& out, uint64_t v);
