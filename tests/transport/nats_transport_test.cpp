@@ -273,6 +273,16 @@ TEST_F(NatsTransportTest, ServerResultsAndFailuresReachTheCaller) {
   EXPECT_EQ(reply, "partial");
 }
 
+TEST_F(NatsTransportTest, ReplyThatCannotBePublishedEndsInAnErrorNotATimeout) {
+  // Messages so small that no part of a reply fits: only the short error
+  // message can go out, and the caller learns at once.
+  NatsResponder cramped(Echo, {server.Url(), "CRAMPED", 1, 16});
+  ASSERT_TRUE(cramped.Start());
+  auto t = Open(ClientUrl("CRAMPED", 60000));
+  std::string reply;
+  EXPECT_EQ(t->Call("I", "C", "a request whose echo does not fit", reply), kErrServiceFailed);
+}
+
 TEST_F(NatsTransportTest, QueueGroupSharesTheLoadAndRoutesAroundAStoppedInstance) {
   std::atomic<int> a{0}, b{0};
   auto counting = [](std::atomic<int>& n) {
