@@ -1,5 +1,4 @@
 #include <new>
-#include <string>
 
 #include "forms/formmdichild.h"
 #include "forms/listviewcapture.h"
@@ -16,13 +15,6 @@ namespace {
 constexpr uint16_t kKeyA = 65;
 constexpr uint16_t kKeyT = 84;
 constexpr uint16_t kKeyZ = 90;
-
-// The text a row shows in column c: its caption, or its sub-item c - 1
-// (empty when the row has none).
-std::string RowText(const TListItem* item, int column) {
-  if (column == 0) return item->Caption();
-  return item->SubItems()->Strings(column - 1);
-}
 
 }  // namespace
 
@@ -102,7 +94,7 @@ void TfrmMDIChild::OnListViewCompare(TObject* Sender, TListItem* Item1, TListIte
   if (!DecodeSortTag(listView->Tag(), listView->Columns()->Count(), column, ascending)) return;
   const intptr_t kind = listView->Columns()->Items(column)->Tag();
   // A text that does not convert leaves the result the list view handed in.
-  CompareCellTexts(kind, RowText(Item1, column), RowText(Item2, column), Compare);
+  CompareCellTexts(kind, Item1->CellText(column), Item2->CellText(column), Compare);
   if (!ascending) Compare = -Compare;
 }
 
@@ -114,17 +106,22 @@ void TfrmMDIChild::OnListViewChange(TObject* Sender, TListItem*, TItemChange) {
   TEXTMETRIC metrics{};
   const bool metricsRead = GetTextMetrics(listView->Canvas()->Handle(), &metrics) == 1;
   const int charWidth = EstimatedCharWidth(metricsRead, metrics.tmAveCharWidth);
-  const int lastRow = listView->Items()->Count() - 1;
+  const TListItem* newest = listView->Items()->Item(listView->Items()->Count() - 1);
   const bool checkBoxes = listView->Checkboxes();
+  bool widened = false;
   for (int c = 0; c < columns->Count(); ++c) {
     TListColumn* column = columns->Items(c);
-    const size_t cellBytes = lastRow < 0 ? 0 : listView->CellText(lastRow, c).size();
+    const size_t cellBytes = newest == nullptr ? 0 : newest->CellText(c).size();
     const int width = FittedColumnWidth(column->Width(), column->Caption().size(), cellBytes,
                                         charWidth, checkBoxes);
-    if (width > column->Width()) column->SetWidth(width);
+    if (width > column->Width()) {
+      column->SetWidth(width);
+      widened = true;
+    }
   }
-  // Paints what is pending now, and nothing when nothing is.
-  UpdateWindow(listView->Handle());
+  // Show the wider columns now. Row changes themselves reach the view in
+  // batches, so with no column widened there is nothing of ours to paint.
+  if (widened) UpdateWindow(listView->Handle());
 }
 
 void TfrmMDIChild::OnListViewKeyUp(TObject* Sender, uint16_t& Key, TShiftState Shift) {

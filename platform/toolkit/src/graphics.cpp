@@ -155,15 +155,30 @@ BOOL GetTextMetrics(HDC dc, TEXTMETRIC* tm) {
     return FALSE;
   }
   auto* canvas = reinterpret_cast<TCanvas*>(dc);
-  QFontMetrics fm(canvas->MeasureFont());
+  const QFont font = canvas->MeasureFont();
+  // List views ask on every row change, mostly for the same font: keep the
+  // metrics of the last font (per thread; never freed, so that no QFont
+  // outlives the application at exit).
+  struct LastMetrics {
+    QFont font;
+    TEXTMETRIC metrics;
+  };
+  thread_local LastMetrics* last = nullptr;
+  if (last && last->font == font) {
+    *tm = last->metrics;
+    return TRUE;
+  }
+  QFontMetrics fm(font);
   tm->tmHeight = fm.height();
   tm->tmAscent = fm.ascent();
   tm->tmDescent = fm.descent();
-  tm->tmInternalLeading = fm.height() - canvas->MeasureFont().pixelSize();
+  tm->tmInternalLeading = fm.height() - font.pixelSize();
   tm->tmExternalLeading = fm.leading();
   tm->tmAveCharWidth = fm.averageCharWidth();
   tm->tmMaxCharWidth = fm.maxWidth();
-  tm->tmWeight = canvas->MeasureFont().bold() ? 700 : 400;
+  tm->tmWeight = font.bold() ? 700 : 400;
+  if (!last) last = new LastMetrics{font, *tm};
+  else *last = LastMetrics{font, *tm};
   return TRUE;
 }
 

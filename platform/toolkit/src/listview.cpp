@@ -427,6 +427,12 @@ std::string TListView::CellText(int row, int column) const {
   return text ? *text : std::string();
 }
 
+std::string_view TListItem::CellText(int column) const {
+  if (column == 0) return caption_;
+  const std::string* text = static_cast<const SubItemList*>(subItems_.get())->Ref(column - 1);
+  return text ? std::string_view(*text) : std::string_view();
+}
+
 bool TListView::CellAt(const TPoint& point, int* row, int* column) const {
   const_cast<TListView*>(this)->Flush();
   QTableView* view = View(this);

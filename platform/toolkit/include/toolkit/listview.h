@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "toolkit/controls.h"
@@ -77,6 +78,9 @@ class TOOLKIT_API TListItem {
   void SetImageIndex(int index);
   bool Checked() const { return checked_; }
   void SetChecked(bool checked);
+  // The text of a column (0: the caption, c: sub-item c - 1) without a copy;
+  // empty when the row has none there. Valid until the row changes.
+  std::string_view CellText(int column) const;
   bool Selected() const;
   void SetSelected(bool selected);
   // Row position; changes when rows are sorted or deleted.
