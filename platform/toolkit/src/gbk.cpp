@@ -2,7 +2,6 @@
 
 #include <QStringDecoder>
 #include <QStringEncoder>
-#include <cstdio>
 
 #include "toolkit/qtext.h"
 
@@ -11,7 +10,8 @@ namespace {
 constexpr char16_t kRawByteBase = 0xF700;  // U+F780..U+F7FF stand for bytes 0x80..0xFF
 
 // Stateless codecs, one pair per thread: a stateful decoder would glue a
-// cut-off lead byte of one string onto the next.
+// cut-off lead byte of one string onto the next. Their error flag is not
+// used: it stays set once raised, so bad input is recognised by its bytes.
 struct Codecs {
   QStringDecoder decoder{"GBK", QStringConverter::Flag::Stateless};
   QStringEncoder encoder{"GBK", QStringConverter::Flag::Stateless};
@@ -25,11 +25,26 @@ Codecs& ThreadCodecs() {
 
 bool IsLead(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
 bool IsTrail(unsigned char b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
+bool IsRawMark(char16_t u) { return u >= kRawByteBase + 0x80 && u <= kRawByteBase + 0xFF; }
 
-QChar RawByte(unsigned char b) { return QChar(char16_t(kRawByteBase + b)); }
+// True when every byte is ASCII, a single byte the codec maps (0x80, 0xFF),
+// or a lead byte followed by a trail byte.
+bool WellFormed(std::string_view gbk) {
+  for (size_t i = 0; i < gbk.size(); ++i) {
+    const auto b = static_cast<unsigned char>(gbk[i]);
+    if (b < 0x80 || b == 0x80 || b == 0xFF) continue;
+    if (i + 1 >= gbk.size() || !IsTrail(static_cast<unsigned char>(gbk[i + 1]))) return false;
+    ++i;
+  }
+  return true;
+}
 
-// Slow path for text the decoder flagged: decode character by character and
-// keep every byte that is not part of a valid character as a raw-byte mark.
+bool HasReplacement(const QString& text) {
+  return text.contains(QChar::ReplacementCharacter);
+}
+
+// Slow path for text with bytes that are not GBK: decode character by
+// character and keep every byte that is not part of a character as a mark.
 QString DecodeMixed(std::string_view gbk, QStringDecoder& decoder) {
   QString out;
   out.reserve(static_cast<qsizetype>(gbk.size()));
@@ -41,16 +56,17 @@ QString DecodeMixed(std::string_view gbk, QStringDecoder& decoder) {
       ++i;
       continue;
     }
-    if (IsLead(b) && i + 1 < gbk.size() && IsTrail(static_cast<unsigned char>(gbk[i + 1]))) {
-      QString one = decoder.decode(QByteArrayView(gbk.data() + i, 2));
-      if (!decoder.hasError() && one.size() == 1 && one[0] != QChar::ReplacementCharacter) {
-        out.append(one);
-        i += 2;
-        continue;
-      }
-      decoder.resetState();
+    const size_t len = IsLead(b) && i + 1 < gbk.size() &&
+                               IsTrail(static_cast<unsigned char>(gbk[i + 1]))
+                           ? 2
+                           : 1;
+    const QString one = decoder.decode(QByteArrayView(gbk.data() + i, static_cast<qsizetype>(len)));
+    if (one.size() == 1 && one[0] != QChar::ReplacementCharacter && !IsRawMark(one[0].unicode())) {
+      out.append(one);
+      i += len;
+      continue;
     }
-    out.append(RawByte(b));
+    out.append(QChar(char16_t(kRawByteBase + b)));
     ++i;
   }
   return out;
@@ -64,9 +80,11 @@ QString GbkToQString(std::string_view gbk) {
   if (gbk.empty()) return {};
   Codecs& c = ThreadCodecs();
   if (!c.valid) return QString::fromLatin1(gbk.data(), static_cast<qsizetype>(gbk.size()));
-  QString text = c.decoder.decode(QByteArrayView(gbk.data(), static_cast<qsizetype>(gbk.size())));
-  if (!c.decoder.hasError()) return text;
-  c.decoder.resetState();
+  if (WellFormed(gbk)) {
+    QString text =
+        c.decoder.decode(QByteArrayView(gbk.data(), static_cast<qsizetype>(gbk.size())));
+    if (!HasReplacement(text)) return text;
+  }
   return DecodeMixed(gbk, c.decoder);
 }
 
@@ -74,31 +92,31 @@ std::string QStringToGbk(const QString& text) {
   if (text.isEmpty()) return {};
   Codecs& c = ThreadCodecs();
   if (!c.valid) return text.toLatin1().toStdString();
-  bool plain = true;
+  bool marks = false;
   for (QChar ch : text) {
-    if (ch.unicode() >= kRawByteBase + 0x80 && ch.unicode() <= kRawByteBase + 0xFF) {
-      plain = false;
+    if (IsRawMark(ch.unicode())) {
+      marks = true;
       break;
     }
   }
-  if (plain) {
+  if (!marks) {
     QByteArray bytes = c.encoder.encode(text);
-    if (!c.encoder.hasError()) return bytes.toStdString();
-    c.encoder.resetState();
+    // Checked by decoding back: a character GBK cannot hold came out as '?'.
+    const QString back = c.decoder.decode(bytes);
+    if (back == text) return bytes.toStdString();
   }
-  // Raw-byte marks, or characters GBK cannot hold: one character at a time.
   std::string out;
   out.reserve(static_cast<size_t>(text.size()) * 2);
   for (qsizetype i = 0; i < text.size(); ++i) {
     const char16_t u = text[i].unicode();
-    if (u >= kRawByteBase + 0x80 && u <= kRawByteBase + 0xFF) {
+    if (IsRawMark(u)) {
       out.push_back(static_cast<char>(u - kRawByteBase));
       continue;
     }
     const qsizetype len = (text[i].isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
-    QByteArray one = c.encoder.encode(QStringView(text).mid(i, len));
-    if (c.encoder.hasError() || one.isEmpty()) {
-      c.encoder.resetState();
+    const QByteArray one = c.encoder.encode(QStringView(text).mid(i, len));
+    const QString back = c.decoder.decode(one);
+    if (one.isEmpty() || back != QStringView(text).mid(i, len)) {
       out.push_back('?');
     } else {
       out.append(one.constData(), static_cast<size_t>(one.size()));

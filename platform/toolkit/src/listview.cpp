@@ -203,6 +203,13 @@ class SubItemList : public TStrings {
 
 namespace {
 
+// The view, with its geometry update callable when a point must be mapped
+// to a cell before the view had its turn in the event loop.
+class ListTable : public QTableView {
+ public:
+  using QTableView::updateGeometries;
+};
+
 QTableView* View(const TListView* lv) { return static_cast<QTableView*>(lv->Widget()); }
 
 }  // namespace
@@ -336,7 +343,7 @@ void TListItems::EndUpdate() {
 // ---- TListView ----
 
 TListView::TListView(TComponent* owner)
-    : TWinControl(owner, MakeWidget<QTableView>()), canvas_(Widget()) {
+    : TWinControl(owner, MakeWidget<ListTable>()), canvas_(Widget()) {
   columns_.reset(new TListColumns(this));
   items_.reset(new TListItems(this));
   model_ = std::make_unique<ListModel>(this);
@@ -436,6 +443,7 @@ std::string_view TListItem::CellText(int column) const {
 bool TListView::CellAt(const TPoint& point, int* row, int* column) const {
   const_cast<TListView*>(this)->Flush();
   QTableView* view = View(this);
+  static_cast<ListTable*>(view)->updateGeometries();
   const QPoint p = view->viewport()->mapFrom(view, QPoint(point.x, point.y));
   if (!view->viewport()->rect().contains(p)) return false;
   const QModelIndex i = view->indexAt(p);

@@ -31,24 +31,24 @@ class TComponent;
 using TLayoutValues = std::vector<std::pair<std::string, std::string>>;
 
 struct TLayoutItem {
-  std::string Name;
-  std::string Class;   // a registered class name ("TEdit"); empty for an inherited item
-  std::string Parent;  // empty: the form
-  std::string Caption;
+  std::string Name = {};
+  std::string Class = {};   // a registered class name ("TEdit"); empty for an inherited item
+  std::string Parent = {};  // empty: the form
+  std::string Caption = {};
   int Left = 0;
   int Top = 0;
   int Width = -1;  // -1: the class's default size (and Left/Top unchanged)
   int Height = -1;
   int TabOrder = -1;  // -1: in creation order
-  TLayoutValues Properties;  // property name -> value as text
-  TLayoutValues Events;      // event name -> handler name
+  TLayoutValues Properties = {};  // property name -> value as text
+  TLayoutValues Events = {};      // event name -> handler name
 };
 
 struct TFormLayout {
-  std::string Name;          // the form's component name
-  TLayoutValues Properties;  // of the form
-  TLayoutValues Events;      // of the form
-  std::vector<TLayoutItem> Items;
+  std::string Name = {};          // the form's component name
+  TLayoutValues Properties = {};  // of the form
+  TLayoutValues Events = {};      // of the form
+  std::vector<TLayoutItem> Items = {};
 };
 
 // A handler the layout can bind by name: one event closure of any event type.

@@ -1,0 +1,376 @@
+// Window handles, messages and Qt input reaching the toolkit's controls.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QTableView>
+#include <QTest>
+#include <vector>
+
+#include "test_support.h"
+#include "toolkit/qtext.h"
+#include "toolkit/toolkit.h"
+
+namespace {
+
+// A replacement procedure in the style of the list view services: the
+// previous procedure lives in the user-data slot.
+std::vector<UINT> gSeen;
+
+LRESULT RecordingProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  auto previous = reinterpret_cast<WNDPROC>(GetWindowLongPtr(wnd, GWLP_USERDATA));
+  if (!previous) return 1;
+  gSeen.push_back(msg);
+  if (msg == WM_DESTROY) {
+    SetWindowLongPtr(wnd, GWLP_USERDATA, 0);
+    SetWindowLongPtr(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+  }
+  if (msg == WM_RBUTTONDOWN) {
+    if (auto* lv = dynamic_cast<TListView*>(FindControl(wnd))) lv->SetTag(lParam);
+  }
+  return CallWindowProc(previous, wnd, msg, wParam, lParam);
+}
+
+bool Subclass(HWND wnd) {
+  LONG_PTR previous = SetWindowLongPtr(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingProc));
+  if (!previous) return false;
+  SetLastError(0);
+  SetWindowLongPtr(wnd, GWLP_USERDATA, previous);
+  return GetLastError() == 0;
+}
+
+class WindowTest : public ToolkitTest {
+ protected:
+  void SetUp() override {
+    ToolkitTest::SetUp();
+    gSeen.clear();
+    Application()->MainWindow()->show();
+  }
+};
+
+TEST_F(WindowTest, ProcedureChainInstallsCallsThePreviousAndRemovesItselfOnDestroy) {
+  auto* box = new TComboBox(nullptr);
+  const HWND h = box->Handle();
+  const LONG_PTR original = GetWindowLongPtr(h, GWLP_WNDPROC);
+  ASSERT_NE(original, 0);
+  EXPECT_EQ(GetWindowLongPtr(h, GWLP_USERDATA), 0);
+  ASSERT_TRUE(Subclass(h));
+  EXPECT_EQ(GetWindowLongPtr(h, GWLP_USERDATA), original);
+
+  // The message reaches the replacement first, then the control through the
+  // previous procedure.
+  EXPECT_EQ(SendMessage(h, CB_SETDROPPEDWIDTH, 300, 0), 300);
+  EXPECT_EQ(gSeen, (std::vector<UINT>{CB_SETDROPPEDWIDTH}));
+  EXPECT_EQ(box->DroppedWidth(), 300);
+
+  delete box;
+  EXPECT_EQ(gSeen.back(), WM_DESTROY);
+  EXPECT_FALSE(IsWindow(h));
+  SetLastError(0);
+  EXPECT_EQ(GetWindowLongPtr(h, GWLP_USERDATA), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
+  EXPECT_EQ(SendMessage(h, WM_USER, 0, 0), 0);
+  EXPECT_FALSE(PostMessage(h, WM_USER, 0, 0));
+}
+
+TEST_F(WindowTest, SlotsRefuseBadIndexesAndNullProcedures) {
+  TEdit edit(nullptr);
+  SetLastError(0);
+  EXPECT_EQ(SetWindowLongPtr(edit.Handle(), 12345, 1), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_INDEX);
+  const LONG_PTR proc = GetWindowLongPtr(edit.Handle(), GWLP_WNDPROC);
+  EXPECT_EQ(SetWindowLongPtr(edit.Handle(), GWLP_WNDPROC, 0), 0);
+  EXPECT_EQ(GetWindowLongPtr(edit.Handle(), GWLP_WNDPROC), proc);
+  // A 64-bit value survives the user-data slot.
+  const LONG_PTR big = static_cast<LONG_PTR>(0x7FEDCBA987654321LL);
+  SetWindowLongPtr(edit.Handle(), GWLP_USERDATA, big);
+  EXPECT_EQ(GetWindowLongPtr(edit.Handle(), GWLP_USERDATA), big);
+  SetWindowLongPtr(edit.Handle(), GWLP_USERDATA, 0);
+}
+
+TEST_F(WindowTest, RightButtonPressReachesTheProcedureWithTheClientPoint) {
+  TForm form(nullptr);
+  auto* lv = new TListView(&form);
+  lv->SetParent(&form);
+  lv->SetBounds(10, 10, 300, 200);
+  lv->Columns()->Add()->SetCaption("a");
+  lv->Items()->Add()->SetCaption("row");
+  form.ShowForm();
+  Application()->ProcessMessages();  // laid out, as when a user can click it
+  ASSERT_TRUE(Subclass(lv->Handle()));
+  auto* view = static_cast<QTableView*>(lv->Widget());
+  const QPoint inViewport(25, 7);
+  QTest::mousePress(view->viewport(), Qt::RightButton, {}, inViewport);
+  QTest::mouseRelease(view->viewport(), Qt::RightButton, {}, inViewport);
+  ASSERT_FALSE(gSeen.empty());
+  EXPECT_EQ(gSeen.front(), WM_RBUTTONDOWN);
+  const QPoint client = view->viewport()->mapTo(view, inViewport);
+  EXPECT_EQ(GET_X_LPARAM(lv->Tag()), client.x());
+  EXPECT_EQ(GET_Y_LPARAM(lv->Tag()), client.y());
+  // The point names the cell that was pressed.
+  int row = -1, column = -1;
+  ASSERT_TRUE(lv->CellAt({GET_X_LPARAM(lv->Tag()), GET_Y_LPARAM(lv->Tag())}, &row, &column));
+  EXPECT_EQ(row, 0);
+  EXPECT_EQ(column, 0);
+}
+
+class TFocusForm : public TForm {
+ public:
+  explicit TFocusForm(TComponent* owner) : TForm(owner) {
+    SetClientSize(300, 200);
+    for (int i = 0; i < 4; ++i) {
+      auto* e = new TEdit(this);
+      e->SetParent(this);
+      e->SetBounds(10, 10 + 30 * i, 100, 20);
+      edits.push_back(e);
+    }
+    edits[2]->SetTabOrder(0);  // tab order: 2, 0, 1, 3
+    ShowForm();
+  }
+  std::vector<TEdit*> edits;
+};
+
+TEST_F(WindowTest, PostedNextDialogControlMovesTheFocusOnceHandled) {
+  TFocusForm form(nullptr);
+  form.edits[0]->SetFocus();
+  ASSERT_TRUE(form.edits[0]->Focused());
+  PostMessage(form.Handle(), WM_NEXTDLGCTL, 0, 0);
+  EXPECT_TRUE(form.edits[0]->Focused()) << "moved before the message was handled";
+  Application()->ProcessMessages();
+  EXPECT_TRUE(form.edits[1]->Focused());
+  PostMessage(form.Handle(), WM_NEXTDLGCTL, static_cast<WPARAM>(-1), 0);
+  Application()->ProcessMessages();
+  EXPECT_TRUE(form.edits[0]->Focused());
+  // Back again wraps to the last tab stop; disabled controls are skipped.
+  form.edits[2]->SetFocus();
+  form.edits[3]->SetEnabled(false);
+  PostMessage(form.Handle(), WM_NEXTDLGCTL, static_cast<WPARAM>(-1), 0);
+  Application()->ProcessMessages();
+  EXPECT_TRUE(form.edits[1]->Focused());
+  // Two posts are handled in order.
+  PostMessage(form.Handle(), WM_NEXTDLGCTL, 0, 0);
+  PostMessage(form.Handle(), WM_NEXTDLGCTL, static_cast<WPARAM>(-1), 0);
+  Application()->ProcessMessages();
+  EXPECT_TRUE(form.edits[1]->Focused());
+}
+
+TEST_F(WindowTest, MessagePostedToAWindowThatDiesIsDropped) {
+  auto* form = new TFocusForm(nullptr);
+  PostMessage(form->Handle(), WM_NEXTDLGCTL, 0, 0);
+  delete form;
+  Application()->ProcessMessages();  // must not touch the dead form
+  SUCCEED();
+}
+
+TEST_F(WindowTest, EnterWithKeyPreviewAndKeyPressFilters) {
+  TFocusForm form(nullptr);
+  form.SetKeyPreview(true);
+  form.OnKeyDown = [&](TObject*, uint16_t& key, TShiftState) {
+    if (key == VK_RETURN) PostMessage(form.Handle(), WM_NEXTDLGCTL, 0, 0);
+  };
+  TEdit* edit = form.edits[0];
+  edit->OnKeyPress = [](TObject*, char& c) {
+    const bool allowed = (c >= '0' && c <= '9') || c == 8 || c == 1 || c == 3 || c == 22 || c == 24;
+    if (!allowed) c = 0;
+  };
+  edit->SetFocus();
+  QTest::keyClicks(edit->Widget(), "1a2-3");
+  EXPECT_EQ(edit->Text(), "123");
+  QTest::keyClick(edit->Widget(), Qt::Key_Backspace);
+  EXPECT_EQ(edit->Text(), "12");
+  // A Chinese character is two bytes that the filter drops.
+  QKeyEvent chinese(QEvent::KeyPress, 0, Qt::NoModifier, QStringLiteral("中"));
+  QApplication::sendEvent(edit->Widget(), &chinese);
+  EXPECT_EQ(edit->Text(), "12");
+  QTest::keyClick(edit->Widget(), Qt::Key_Return);
+  EXPECT_EQ(edit->Text(), "12");
+  EXPECT_TRUE(edit->Focused());
+  Application()->ProcessMessages();
+  EXPECT_TRUE(form.edits[1]->Focused());
+}
+
+TEST_F(WindowTest, KeyPressHandlerCanReplaceTheCharacter) {
+  TEdit edit(nullptr);
+  edit.OnKeyPress = [](TObject*, char& c) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  };
+  QTest::keyClicks(edit.Widget(), "ab1");
+  EXPECT_EQ(edit.Text(), "AB1");
+}
+
+TEST_F(WindowTest, DroppedWidthIsSetThroughTheMessageBeforeTheListOpens) {
+  TForm form(nullptr);
+  auto* box = new TComboBox(&form);
+  box->SetParent(&form);
+  box->SetBounds(0, 0, 120, 20);
+  for (int i = 0; i < 3; ++i) box->Items()->Add("item");
+  int widthWhenOpened = 0;
+  box->OnDropDown = [&](TObject* sender) {
+    auto* b = static_cast<TComboBox*>(sender);
+    SendMessage(b->Handle(), CB_SETDROPPEDWIDTH, b->Width() + 16, 0);
+    widthWhenOpened = static_cast<QComboBox*>(b->Widget())->view()->minimumWidth();
+  };
+  form.ShowForm();
+  box->SetDroppedDown(true);
+  EXPECT_EQ(widthWhenOpened, 136);
+  EXPECT_EQ(box->DroppedWidth(), 136);
+  EXPECT_EQ(SendMessage(box->Handle(), CB_GETDROPPEDWIDTH, 0, 0), 136);
+  box->SetDroppedDown(false);
+  // Never narrower than the box.
+  SendMessage(box->Handle(), CB_SETDROPPEDWIDTH, 50, 0);
+  EXPECT_EQ(box->DroppedWidth(), 120);
+}
+
+class PaintCounter : public QObject {
+ public:
+  int paints = 0;
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+
+TEST_F(WindowTest, UpdateWindowPaintsWhatIsPendingAndNothingElse) {
+  TForm form(nullptr);
+  auto* panel = new TPanel(&form);
+  panel->SetParent(&form);
+  panel->SetBounds(0, 0, 100, 50);
+  form.ShowForm();
+  Application()->ProcessMessages();
+  PaintCounter counter;
+  panel->Widget()->installEventFilter(&counter);
+  EXPECT_TRUE(UpdateWindow(panel->Handle()));
+  EXPECT_EQ(counter.paints, 0);
+  panel->Invalidate();
+  EXPECT_EQ(counter.paints, 0);
+  EXPECT_TRUE(UpdateWindow(panel->Handle()));
+  EXPECT_EQ(counter.paints, 1);
+  EXPECT_TRUE(UpdateWindow(panel->Handle()));
+  EXPECT_EQ(counter.paints, 1);
+  panel->Widget()->removeEventFilter(&counter);
+}
+
+TEST_F(WindowTest, ExceptionOutOfAClickHandlerEndsInTheErrorBox) {
+  TForm form(nullptr);
+  auto* box = new TCheckBox(&form);
+  box->SetParent(&form);
+  box->SetBounds(0, 0, 100, 20);
+  int clicks = 0;
+  box->OnClick = [&](TObject*) {
+    ++clicks;
+    throw std::runtime_error("boom");
+  };
+  form.ShowForm();
+  QTest::mouseClick(box->Widget(), Qt::LeftButton, {}, QPoint(5, 10));
+  ASSERT_EQ(recorder.messages.size(), 1u);
+  EXPECT_EQ(recorder.messages[0].text, "boom");
+  EXPECT_EQ(recorder.messages[0].caption, QStringToGbk(QStringLiteral("错误")));
+  EXPECT_EQ(recorder.messages[0].flags, MB_ICONERROR);
+  // The program goes on: the next click is handled the same way.
+  QTest::mouseClick(box->Widget(), Qt::LeftButton, {}, QPoint(5, 10));
+  EXPECT_EQ(clicks, 2);
+  EXPECT_EQ(recorder.messages.size(), 2u);
+}
+
+TEST_F(WindowTest, PostedMessageWhoseHandlerThrowsEndsInTheErrorBox) {
+  TFocusForm form(nullptr);
+  form.edits[2]->OnEnter = [](TObject*) { throw Exception("enter failed"); };  // next after 3, wrapping
+  form.edits[3]->SetFocus();
+  PostMessage(form.Handle(), WM_NEXTDLGCTL, 0, 0);
+  Application()->ProcessMessages();
+  ASSERT_EQ(recorder.messages.size(), 1u);
+  EXPECT_EQ(recorder.messages[0].text, "enter failed");
+}
+
+class TMdiForm : public TForm {
+ public:
+  explicit TMdiForm(TComponent* owner) : TForm(owner) {
+    SetFormStyle(fsMDIChild);
+    SetCaption("mdi");
+    SetVisible(true);
+    OnClose = [](TObject*, TCloseAction& action) { action = caFree; };
+    OnDestroy = [this](TObject*) { ++*destroyed; };
+  }
+  void Open() { EndLayout(); }
+  int* destroyed = nullptr;
+
+ protected:
+  void CreateParams(TCreateParams& params) override {
+    TForm::CreateParams(params);
+    params.Style |= WS_MAXIMIZE;
+    params.X = -6;
+    params.Y = -6;
+    params.Width = 640;
+    params.Height = 500;
+  }
+};
+
+TEST_F(WindowTest, MdiChildOpensMaximisedAndFreesItselfWhenClosed) {
+  int destroyed = 0;
+  const int before = Application()->MDIChildCount();
+  auto* form = new TMdiForm(nullptr);
+  form->destroyed = &destroyed;
+  form->Open();
+  EXPECT_EQ(Application()->MDIChildCount(), before + 1);
+  auto* sub = qobject_cast<QMdiSubWindow*>(form->WindowWidget());
+  ASSERT_NE(sub, nullptr);
+  EXPECT_TRUE(sub->isMaximized());
+  EXPECT_EQ(form->WindowState(), wsMaximized);
+  sub->showNormal();
+  EXPECT_EQ(sub->geometry(), QRect(-6, -6, 640, 500));
+  form->Close();
+  EXPECT_EQ(destroyed, 0) << "freed inside the handler";
+  Application()->ProcessMessages();
+  EXPECT_EQ(destroyed, 1);
+  EXPECT_EQ(Application()->MDIChildCount(), before);
+}
+
+TEST_F(WindowTest, MdiChildClosedThroughItsWindowFreesItself) {
+  int destroyed = 0;
+  auto* form = new TMdiForm(nullptr);
+  form->destroyed = &destroyed;
+  form->Open();
+  QPointer<QWidget> sub = form->WindowWidget();
+  sub->close();
+  Application()->ProcessMessages();
+  EXPECT_EQ(destroyed, 1);
+  EXPECT_TRUE(sub.isNull());
+}
+
+TEST_F(WindowTest, TextMetricsOfACanvas) {
+  TListView lv(nullptr);
+  TEXTMETRIC tm{};
+  EXPECT_EQ(GetTextMetrics(lv.Canvas()->Handle(), &tm), 1);
+  EXPECT_GT(tm.tmAveCharWidth, 0);
+  EXPECT_GT(tm.tmHeight, 0);
+  EXPECT_EQ(GetTextMetrics(nullptr, &tm), 0);
+  EXPECT_GT(lv.Canvas()->TextWidth(QStringToGbk(QStringLiteral("小额支付"))),
+            lv.Canvas()->TextWidth("ab"));
+}
+
+TEST_F(WindowTest, HintWindowShowsAtAScreenRectangle) {
+  TForm form(nullptr);
+  form.SetClientSize(400, 300);
+  auto* hint = new THintWindow(&form);
+  hint->SetParent(&form);
+  hint->Hide();
+  form.ShowForm();
+  const std::string text = QStringToGbk(QStringLiteral("一段很长的提示文字"));
+  const TRect need = hint->CalcHintRect(400, text);
+  EXPECT_GT(need.Width(), 0);
+  EXPECT_GT(need.Height(), 0);
+  const TPoint at = form.ClientToScreen({50, 80});
+  hint->ActivateHint(Rect(at.x, at.y - need.Height(), at.x + need.Width(), at.y), text);
+  EXPECT_TRUE(hint->Visible());
+  EXPECT_EQ(hint->BoundsRect(), Bounds(50, 80 - need.Height(), need.Width(), need.Height()));
+  EXPECT_EQ(hint->Caption(), text);
+  hint->ReleaseHandle();
+  EXPECT_FALSE(hint->Visible());
+}
+
+}  // namespace
