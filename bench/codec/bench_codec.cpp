@@ -27,9 +27,13 @@ constexpr const char kUserReply[] =
     "custqryaccept.MCustQryAccept.ICustQryAccept.query_mppUser.ParamOut";
 
 // Remarks of 10 to 30 GBK bytes.
-const char* const kRemarks[] = {
-    "小额支付冻结",     "小额支付解冻成功",          "账户变更", "用户号码变更已处理", "充值",
-    "提现到银行卡完成", "营业厅受理小额支付充值业务"};
+const char* const kRemarks[] = {"小额支付冻结",
+                                "小额支付解冻成功",
+                                "账户变更已完成",
+                                "用户号码变更已处理",
+                                "营业厅现金充值",
+                                "提现到银行卡完成",
+                                "营业厅受理小额支付充值业务"};
 
 std::string Digits(uint64_t v, int width) {
   std::string s(static_cast<std::size_t>(width), '0');
@@ -241,6 +245,12 @@ class RecordingReporter : public benchmark::ConsoleReporter {
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  for (const char* remark : kRemarks) {
+    if (std::strlen(remark) < 10 || std::strlen(remark) > 30) {
+      std::fprintf(stderr, "bench_codec: remark of %zu bytes\n", std::strlen(remark));
+      return 1;
+    }
+  }
   std::printf("log reply: %zu bytes, user reply: %zu bytes, %d rows each\n", LogFrame().size(),
               UserFrame().size(), kRows);
   RecordingReporter reporter;
