@@ -168,6 +168,25 @@ TEST_F(NatsTransportTest, BrokerDownAtCallTime) {
   EXPECT_EQ(t->Call("I", "C", "a", reply), kErrConnectFailed);
 }
 
+TEST_F(NatsTransportTest, CallsWorkAgainAfterTheBrokerRestarts) {
+  auto responder = Respond("AGAIN", Echo);
+  auto t = Open(ClientUrl("AGAIN", 2000));
+  std::string reply;
+  ASSERT_EQ(t->Call("I", "C", "a", reply), 1);
+  uint16_t port = server.port();
+  server.Stop();
+  ASSERT_TRUE(server.Start({}, port));
+  // Client and responder reconnect on their own, each at its own pace: the
+  // first calls may find nobody serving yet.
+  int result = 0;
+  for (int i = 0; i < 50 && result != 1; ++i) {
+    result = t->Call("I", "C", "b", reply);
+    if (result != 1) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(reply, "I|C|b");
+}
+
 TEST_F(NatsTransportTest, NoResponders) {
   auto t = Open(ClientUrl("NOBODY"));
   std::string reply;
