@@ -4,6 +4,7 @@
 #include "guicommon/qt_presenter.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
@@ -85,10 +86,12 @@ class CQtPresenter : public IGUIPresenter {
 
  private:
   void SetText(const char* text) { label_->setText(GbkToQString(text)); }
-  // The caller blocks right after this (a remote call): paint now.
+  // The caller blocks right after this (a remote call): paint now. Syncing
+  // with the window system makes a newly shown box exposed, so that it can
+  // paint; posted events (and the caller's posted messages) stay queued.
   void PaintNow() {
+    QGuiApplication::sync();
     box_->repaint();
-    label_->repaint();
   }
 
   QPointer<QWidget> box_;
