@@ -39,15 +39,28 @@ uint16_t PortOf(int fd) {
   return ntohs(a.sin_port);
 }
 
-bool CanConnect(uint16_t port) {
+// True when the nats-server named `name` answers on `port` (and not some
+// other process that took the port first).
+bool Answers(uint16_t port, const std::string& name) {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   a.sin_port = htons(port);
-  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  std::string info;
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+    auto deadline = Clock::now() + std::chrono::seconds(2);
+    char buf[1024];
+    while (info.find('\n') == std::string::npos && info.size() < 16384 && Clock::now() < deadline) {
+      pollfd pf{fd, POLLIN, 0};
+      if (::poll(&pf, 1, 100) <= 0) continue;
+      ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+      if (n <= 0) break;
+      info.append(buf, static_cast<std::size_t>(n));
+    }
+  }
   ::close(fd);
-  return ok;
+  return info.find("\"server_name\":\"" + name + "\"") != std::string::npos;
 }
 
 bool ReadExactly(int fd, char* p, std::size_t n, Clock::time_point deadline) {
@@ -89,9 +102,21 @@ EnvGuard::~EnvGuard() {
 }
 
 bool NatsServer::Start(std::vector<std::string> extraArgs, uint16_t port) {
+  // A free port may be taken by someone else before the server binds it: try
+  // a few.
+  for (int attempt = 0; attempt < (port ? 1 : 5); ++attempt) {
+    if (StartOn(extraArgs, port ? port : FreePort())) return true;
+  }
+  return false;
+}
+
+bool NatsServer::StartOn(const std::vector<std::string>& extraArgs, uint16_t port) {
+  static std::atomic<int> counter{0};
   Stop();
-  iPort = port ? port : FreePort();
-  std::vector<std::string> args = {"nats-server", "-a", "127.0.0.1", "-p", std::to_string(iPort)};
+  iPort = port;
+  std::string name = "mpay-test-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+  std::vector<std::string> args = {"nats-server",         "-a", "127.0.0.1", "-p",
+                                   std::to_string(iPort), "-n", name};
   args.insert(args.end(), extraArgs.begin(), extraArgs.end());
   pid_t pid = ::fork();
   if (pid == 0) {
@@ -106,7 +131,7 @@ bool NatsServer::Start(std::vector<std::string> extraArgs, uint16_t port) {
   iPid = pid;
   auto deadline = Clock::now() + std::chrono::seconds(10);
   while (Clock::now() < deadline) {
-    if (CanConnect(iPort)) return true;
+    if (Answers(iPort, name)) return true;
     int status = 0;
     if (::waitpid(iPid, &status, WNOHANG) == iPid) {
       iPid = -1;

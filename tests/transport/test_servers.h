@@ -45,6 +45,8 @@ class NatsServer {
   std::string Url() const { return "nats://127.0.0.1:" + std::to_string(iPort); }
 
  private:
+  bool StartOn(const std::vector<std::string>& extraArgs, uint16_t port);
+
   pid_t iPid = -1;
   uint16_t iPort = 0;
 };
