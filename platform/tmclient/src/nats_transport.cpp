@@ -162,8 +162,10 @@ int NatsTransport::Receive(uint32_t callId, const std::string& replySubject, std
       if (p.index != 0 || p.count == 0 || p.count > kMaxParts || IsLibraryError(p.result))
         return kErrBadReplyFrame;
       first = p;
-      reply.reserve(
-          static_cast<std::size_t>(std::min<uint64_t>(p.total, uint64_t(data.size()) * p.count)));
+      // The announced total is believed up to 64 MiB; beyond, memory grows as
+      // parts arrive.
+      reply.reserve(static_cast<std::size_t>(
+          std::min<uint64_t>({p.total, uint64_t(data.size()) * p.count, uint64_t(64) << 20})));
     } else if (p.index != nextPart || p.count != first.count || p.total != first.total ||
                p.result != first.result) {
       return kErrBadReplyFrame;

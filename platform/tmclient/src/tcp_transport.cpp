@@ -11,6 +11,10 @@
 namespace tmclient {
 namespace {
 
+// Replies up to this size get their memory at once, from the length the
+// server announced.
+constexpr std::size_t kEagerReplySize = 64u << 20;
+
 net::Clock::time_point DeadlineAfter(int64_t ms) {
   return net::Clock::now() + std::chrono::milliseconds(ms);
 }
@@ -139,14 +143,21 @@ int TcpTransport::CallLocked(const std::string& interfaceName, const std::string
   // Only the library may produce these; a server that sends one is broken.
   if (IsLibraryError(hdr.result)) return kErrBadReplyFrame;
 
+  // The announced length is believed up to kEagerReplySize at once; beyond
+  // that, memory grows only as bytes actually arrive.
+  const std::size_t total = length - envelope::kReplyHeaderSize;
   std::string_view first = body.substr(envelope::kReplyHeaderSize);
-  reply.resize(length - envelope::kReplyHeaderSize);
+  reply.resize(std::min(total, std::max(first.size(), kEagerReplySize)));
   std::memcpy(reply.data(), first.data(), first.size());
-  net::Io io =
-      net::RecvAll(iFd, reply.data() + first.size(), reply.size() - first.size(), deadline);
-  if (io != net::Io::kOk) {
-    reply.clear();
-    return IoToCode(io);
+  std::size_t got = first.size();
+  while (got < total) {
+    if (got == reply.size()) reply.resize(std::min(total, reply.size() * 2));
+    net::Io io = net::RecvAll(iFd, reply.data() + got, reply.size() - got, deadline);
+    if (io != net::Io::kOk) {
+      reply.clear();
+      return IoToCode(io);
+    }
+    got = reply.size();
   }
   return hdr.result;
 }
