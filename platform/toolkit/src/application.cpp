@@ -94,6 +94,8 @@ QMainWindow* TApplication::MainWindow() {
   return mainWindow_;
 }
 
+void TApplication::ShowMainWindow() { MainWindow()->show(); }
+
 QMdiArea* TApplication::MdiArea() {
   MainWindow();
   return mdiArea_;

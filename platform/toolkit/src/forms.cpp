@@ -5,6 +5,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <QStyle>
 #include <QWidget>
 #include <algorithm>
 
@@ -151,6 +152,13 @@ void TForm::CreateWindowNow() {
     sub->setWidget(w);
     area->addSubWindow(sub);
     sub->setWindowTitle(Q(caption_));
+    if (p.Width == Width() && p.Height == Height()) {
+      // Not changed by CreateParams: the form's size is its client size.
+      const int frame = sub->style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, sub);
+      const int title = sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub);
+      p.Width += 2 * frame;
+      p.Height += title + frame;
+    }
     sub->setGeometry(p.X, p.Y, std::max(p.Width, 1), std::max(p.Height, 1));
     subWindow_ = sub;
     QObject::connect(sub, &QObject::destroyed, [this] { subWindow_ = nullptr; });

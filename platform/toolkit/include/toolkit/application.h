@@ -29,6 +29,8 @@ class TOOLKIT_API TApplication : public TComponent {
 
   QMainWindow* MainWindow();
   QMdiArea* MdiArea();
+  // Shows the main window (made on first use).
+  void ShowMainWindow();
   int MDIChildCount() const;
   // Null outside 0..MDIChildCount()-1.
   TForm* MDIChildren(int index) const;

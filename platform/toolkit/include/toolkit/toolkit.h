@@ -14,6 +14,7 @@
 #include "toolkit/imglist.h"
 #include "toolkit/layout.h"
 #include "toolkit/menus.h"
+#include "toolkit/render.h"
 #include "toolkit/stdctrls.h"
 #include "toolkit/sysutils.h"
 #include "toolkit/types.h"
