@@ -92,6 +92,25 @@ TEST(TcpTransport, CarriesRequestAndReplyBothWays) {
   EXPECT_EQ(reply, "I|C|" + big);
 }
 
+TEST(TcpTransport, RepliesLongerThanWhatIsReservedAtOnceArriveWhole) {
+  // Past 64 MiB the client grows its buffer as bytes arrive instead of
+  // believing the announced length.
+  std::string big((65u << 20) + 3, '\0');
+  for (std::size_t i = 0; i < big.size(); i += 4096) big[i] = static_cast<char>(i >> 12);
+  big.back() = 'z';
+  TcpServer server(
+      [&](const std::string&, const std::string&, std::string_view, std::string& reply) {
+        reply = big;
+        return 0;
+      },
+      {});
+  ASSERT_TRUE(server.Start());
+  auto t = Open(Url(server.port()));
+  std::string reply;
+  ASSERT_EQ(t->Call("I", "C", "x", reply), 0);
+  EXPECT_TRUE(reply == big) << reply.size();
+}
+
 TEST(TcpTransport, ServerResultsAndFailuresReachTheCaller) {
   TcpServer server(
       [](const std::string&, const std::string& code, std::string_view, std::string& reply) {
