@@ -22,10 +22,11 @@ struct TcpServerOptions {
 };
 
 // The server side of tcp:// brokers: accepts connections, reads
-// length-prefixed request frames and hands each one to the handler on a
-// worker pool, then writes the reply frame back on the same connection.
+// length-prefixed request frames and runs the handler for each on one of its
+// `workers` threads, which then writes the reply frame back on the same
+// connection. At most `workers` requests run at once.
 //
-// A connection carries one request at a time. A client that sends a
+// A connection's requests are answered one after the other. A client that sends a
 // malformed frame, a frame over maxRequestSize, or nothing at all within the
 // timeouts is disconnected; other clients are not disturbed.
 class TMCLIENT_API TcpServer {
