@@ -461,6 +461,14 @@ TEST_F(BaseWindowTest, InitFormTwiceLeavesOneHintWindow) {
   for (int i = 0; i < form_->ComponentCount(); ++i)
     hints += form_->Components(i)->Name() == kHintWindowName;
   EXPECT_EQ(hints, 1);
+
+  // Another kind of component under the name: no second one, no exception,
+  // and the form simply shows no hints.
+  TForm plain(nullptr);
+  auto* squatter = new TComponent(&plain);
+  squatter->SetName(kHintWindowName);
+  EXPECT_NO_THROW(form_->InitForm(&plain));
+  EXPECT_EQ(plain.FindComponent(kHintWindowName), squatter);
 }
 
 TEST_F(BaseWindowTest, SetNextFocusOnlyChangesForms) {
