@@ -223,8 +223,8 @@ void TfrmMDIChild::CreateParams(TCreateParams& Params) {
 void TfrmMDIChild::Loaded() {
   TForm::Loaded();
   InitForm(this);
-  // Handled once start-up has finished, in this order: the focus lands on
-  // the first tab stop whatever the layout left active.
+  // Handled once start-up has finished, in this order: forward from the
+  // control the shown form made active, then back to it.
   PostMessage(Handle(), WM_NEXTDLGCTL, kNextTabStop, 0);
   PostMessage(Handle(), WM_NEXTDLGCTL, kPreviousTabStop, 0);
 }
