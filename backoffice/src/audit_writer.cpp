@@ -1,5 +1,7 @@
 #include "backoffice/audit_writer.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -12,6 +14,9 @@ namespace backoffice {
 namespace {
 
 constexpr std::size_t kBatch = 1024;
+// How long entries may wait to fill a batch. Every commit makes the read
+// connections drop their page caches, so commits are kept few.
+constexpr auto kBatchDelay = std::chrono::milliseconds(200);
 
 }  // namespace
 
@@ -49,14 +54,17 @@ void AuditWriter::Submit(AuditEntry entry) {
   }
   queue_.push_back(std::move(entry));
   ++submitted_;
-  // The writer only sleeps on an empty queue: one wake-up per batch.
-  if (queue_.size() == 1) wake_.notify_one();
+  // The writer waits for the first entry, then for a full batch.
+  if (queue_.size() == 1 || queue_.size() == std::min(kBatch, maxQueued_)) wake_.notify_one();
 }
 
 void AuditWriter::Flush() {
   std::unique_lock lock(mutex_);
   uint64_t target = submitted_;
+  ++flushing_;
+  wake_.notify_one();
   progress_.wait(lock, [&] { return written_ >= target || finished_; });
+  --flushing_;
 }
 
 void AuditWriter::Stop() {
@@ -112,6 +120,9 @@ void AuditWriter::Run(const std::string& path) {
       std::unique_lock lock(mutex_);
       wake_.wait(lock, [&] { return !queue_.empty() || stopping_; });
       if (queue_.empty()) return;  // stopping, and everything is written
+      wake_.wait_for(lock, kBatchDelay, [&] {
+        return queue_.size() >= std::min(kBatch, maxQueued_) || stopping_ || flushing_ > 0;
+      });
       while (!queue_.empty() && batch.size() < kBatch) {
         batch.push_back(std::move(queue_.front()));
         queue_.pop_front();
