@@ -24,7 +24,9 @@
 
 namespace {
 
-std::string Gbk(const QString& s) { return QStringToGbk(s); }
+std::string Gbk(const QString& s) {
+  return QStringToGbk(s);
+}
 
 QWidget* TopLevel(const char* objectName) {
   for (QWidget* w : QApplication::topLevelWidgets()) {

@@ -33,7 +33,8 @@ TEST_F(TComponentTest, OwnerDestroysWhatItOwnsLastFirst) {
   new Tracked(b, &log, "b1");
   new Tracked(root, &log, "c");
   delete root;
-  EXPECT_EQ(log, (std::vector<std::string>{"c", "b", "b1", "a"}));  // a destructor's body runs before what it owns goes
+  EXPECT_EQ(log, (std::vector<std::string>{
+                     "c", "b", "b1", "a"}));  // a destructor's body runs before what it owns goes
 }
 
 TEST_F(TComponentTest, ComponentDeletedAloneLeavesItsOwner) {
@@ -114,7 +115,9 @@ TEST_F(TEventTest, ClosureReportsWhetherItHasAHandler) {
 TEST_F(TEventTest, SettingCheckedRunsTheClickHandlerOnlyOnChange) {
   TCheckBox box(nullptr);
   std::vector<bool> seen;
-  box.OnClick = [&](TObject* sender) { seen.push_back(static_cast<TCheckBox*>(sender)->Checked()); };
+  box.OnClick = [&](TObject* sender) {
+    seen.push_back(static_cast<TCheckBox*>(sender)->Checked());
+  };
   box.SetChecked(true);
   box.SetChecked(true);
   box.SetChecked(false);
@@ -170,11 +173,16 @@ class TDemoBase : public TForm {
 
 const TFormLayout TDemoBase::kLayout = {
     .Name = "frmDemoBase",
-    .Properties = {{"Caption", "业务主窗口"}, {"ClientWidth", "640"}, {"ClientHeight", "480"},
-                   {"Color", "16766925"}, {"KeyPreview", "true"}},
+    .Properties = {{"Caption", "业务主窗口"},
+                   {"ClientWidth", "640"},
+                   {"ClientHeight", "480"},
+                   {"Color", "16766925"},
+                   {"KeyPreview", "true"}},
     .Events = {{"OnClose", "FormClose"}},
     .Items = {{.Name = "ActionListPublic", .Class = "TActionList"},
-              {.Name = "actClose", .Class = "TAction", .Parent = "ActionListPublic",
+              {.Name = "actClose",
+               .Class = "TAction",
+               .Parent = "ActionListPublic",
                .Properties = {{"ImageIndex", "9"}}}}};
 
 class TDemoQuery : public TDemoBase {
@@ -199,21 +207,59 @@ const TFormLayout TDemoQuery::kQueryLayout = {
     .Name = "frmDemoQuery",
     .Properties = {{"Caption", "小额支付日志查询"}},
     .Items = {
-        {.Name = "grbQryConds", .Class = "TGroupBox", .Caption = "日志查询条件", .Left = 0,
-         .Top = 0, .Width = 616, .Height = 105, .TabOrder = 0, .Properties = {{"Align", "alTop"}}},
-        {.Name = "chkSono", .Class = "TCheckBox", .Parent = "grbQryConds", .Caption = "工单编号：",
-         .Left = 62, .Top = 19, .Width = 73, .Height = 17, .TabOrder = 0,
+        {.Name = "grbQryConds",
+         .Class = "TGroupBox",
+         .Caption = "日志查询条件",
+         .Left = 0,
+         .Top = 0,
+         .Width = 616,
+         .Height = 105,
+         .TabOrder = 0,
+         .Properties = {{"Align", "alTop"}}},
+        {.Name = "chkSono",
+         .Class = "TCheckBox",
+         .Parent = "grbQryConds",
+         .Caption = "工单编号：",
+         .Left = 62,
+         .Top = 19,
+         .Width = 73,
+         .Height = 17,
+         .TabOrder = 0,
          .Events = {{"OnClick", "chkSonoClick"}}},
-        {.Name = "edtSono", .Class = "TEdit", .Parent = "grbQryConds", .Left = 141, .Top = 17,
-         .Width = 156, .Height = 20, .TabOrder = 1, .Properties = {{"MaxLength", "15"}},
+        {.Name = "edtSono",
+         .Class = "TEdit",
+         .Parent = "grbQryConds",
+         .Left = 141,
+         .Top = 17,
+         .Width = 156,
+         .Height = 20,
+         .TabOrder = 1,
+         .Properties = {{"MaxLength", "15"}},
          .Events = {{"OnKeyPress", "OnEditKeyPress"}}},
-        {.Name = "grbShow", .Class = "TGroupBox", .Left = 0, .Top = 105, .Width = 616,
-         .Height = 330, .TabOrder = 1, .Properties = {{"Align", "alClient"}}},
-        {.Name = "pnlBottom", .Class = "TPanel", .Left = 0, .Top = 435, .Width = 616,
-         .Height = 45, .TabOrder = 2,
+        {.Name = "grbShow",
+         .Class = "TGroupBox",
+         .Left = 0,
+         .Top = 105,
+         .Width = 616,
+         .Height = 330,
+         .TabOrder = 1,
+         .Properties = {{"Align", "alClient"}}},
+        {.Name = "pnlBottom",
+         .Class = "TPanel",
+         .Left = 0,
+         .Top = 435,
+         .Width = 616,
+         .Height = 45,
+         .TabOrder = 2,
          .Properties = {{"Align", "alBottom"}, {"BevelOuter", "bvNone"}, {"ParentColor", "true"}}},
-        {.Name = "BtnExit", .Class = "TBitBtn", .Parent = "pnlBottom", .Left = 533, .Top = 11,
-         .Width = 67, .Height = 26, .Properties = {{"Action", "actClose"}}},
+        {.Name = "BtnExit",
+         .Class = "TBitBtn",
+         .Parent = "pnlBottom",
+         .Left = 533,
+         .Top = 11,
+         .Width = 67,
+         .Height = 26,
+         .Properties = {{"Action", "actClose"}}},
     }};
 
 using TLayoutTest = ToolkitTest;

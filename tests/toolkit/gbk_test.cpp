@@ -45,7 +45,9 @@ TEST(GbkText, CutOffLeadByteDoesNotReachTheNextString) {
 }
 
 TEST(GbkText, CharactersGbkCannotHoldBecomeQuestionMarks) {
-  EXPECT_EQ(QStringToGbk(QString::fromUtf8("a\xF0\x9F\x98\x80" "b")), "a?b");
+  EXPECT_EQ(QStringToGbk(QString::fromUtf8("a\xF0\x9F\x98\x80"
+                                           "b")),
+            "a?b");
 }
 
 }  // namespace

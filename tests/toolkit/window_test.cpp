@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QPointer>
 #include <QTableView>
 #include <QTest>
@@ -37,7 +38,8 @@ LRESULT RecordingProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 bool Subclass(HWND wnd) {
-  LONG_PTR previous = SetWindowLongPtr(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingProc));
+  LONG_PTR previous =
+      SetWindowLongPtr(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingProc));
   if (!previous) return false;
   SetLastError(0);
   SetWindowLongPtr(wnd, GWLP_USERDATA, previous);
@@ -279,7 +281,9 @@ TEST_F(WindowTest, ExceptionOutOfAClickHandlerEndsInTheErrorBox) {
 
 TEST_F(WindowTest, PostedMessageWhoseHandlerThrowsEndsInTheErrorBox) {
   TFocusForm form(nullptr);
-  form.edits[2]->OnEnter = [](TObject*) { throw Exception("enter failed"); };  // next after 3, wrapping
+  form.edits[2]->OnEnter = [](TObject*) {
+    throw Exception("enter failed");
+  };  // next after 3, wrapping
   form.edits[3]->SetFocus();
   PostMessage(form.Handle(), WM_NEXTDLGCTL, 0, 0);
   Application()->ProcessMessages();
@@ -371,6 +375,47 @@ TEST_F(WindowTest, HintWindowShowsAtAScreenRectangle) {
   EXPECT_EQ(hint->Caption(), text);
   hint->ReleaseHandle();
   EXPECT_FALSE(hint->Visible());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(WindowTest, PopupMenuItemsInsertedAtAPositionAndClicked) {
+  TListView lv(nullptr);
+  auto* menu = new TPopupMenu(&lv);
+  lv.SetPopupMenu(menu);
+  std::vector<TObject*> senders;
+  for (const char* caption : {"copy record", "copy cell"}) {
+    auto* item = new TMenuItem(menu);
+    item->SetCaption(caption);
+    item->SetTag(reinterpret_cast<intptr_t>(&lv));
+    item->OnClick = [&](TObject* sender) { senders.push_back(sender); };
+    menu->Items()->Insert(0, item);
+  }
+  ASSERT_EQ(menu->Items()->Count(), 2);
+  EXPECT_EQ(menu->Items()->Items(0)->Caption(), "copy cell");
+  EXPECT_EQ(menu->Items()->Items(1)->Caption(), "copy record");
+  const QList<QAction*> actions = menu->Menu()->actions();
+  ASSERT_EQ(actions.size(), 2);
+  EXPECT_EQ(actions[0]->text(), QStringLiteral("copy cell"));
+  actions[1]->trigger();
+  ASSERT_EQ(senders.size(), 1u);
+  EXPECT_EQ(senders[0], menu->Items()->Items(1));
+  EXPECT_EQ(reinterpret_cast<TListView*>(menu->Items()->Items(1)->Tag()), &lv);
+  delete menu->Items()->Items(0);  // an item that dies leaves the menu
+  EXPECT_EQ(menu->Items()->Count(), 1);
+  EXPECT_EQ(menu->Menu()->actions().size(), 1);
+}
+
+TEST_F(WindowTest, LabeledEditSurvivesItsParentGoingFirst) {
+  auto* panel = new TPanel(nullptr);
+  auto* edit = new TLabeledEdit(nullptr);
+  edit->SetParent(panel);
+  edit->SetLabelCaption("label");
+  delete panel;
+  EXPECT_EQ(edit->LabelCaption(), "label");  // the label left with the edit
+  delete edit;
 }
 
 }  // namespace

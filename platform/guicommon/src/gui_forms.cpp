@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "toolkit/toolkit.h"
 #include "toolkit/qtext.h"
+#include "toolkit/toolkit.h"
 
 namespace {
 

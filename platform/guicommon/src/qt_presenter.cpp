@@ -38,11 +38,21 @@ class CQtPresenter : public IGUIPresenter {
     box.setWindowTitle(GbkToQString(caption));
     box.setText(GbkToQString(text));
     switch (flags & 0xF0) {
-      case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
-      case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
-      case MB_ICONWARNING: box.setIcon(QMessageBox::Warning); break;
-      case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
-      default: box.setIcon(QMessageBox::NoIcon); break;
+      case MB_ICONERROR:
+        box.setIcon(QMessageBox::Critical);
+        break;
+      case MB_ICONQUESTION:
+        box.setIcon(QMessageBox::Question);
+        break;
+      case MB_ICONWARNING:
+        box.setIcon(QMessageBox::Warning);
+        break;
+      case MB_ICONINFORMATION:
+        box.setIcon(QMessageBox::Information);
+        break;
+      default:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
     }
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
@@ -105,10 +115,9 @@ struct PackageRegistration {
   PackageRegistration() {
     SetDefaultGUIPresenter(QtGUIPresenter());
     TApplication::SetMessageBoxProc(&ShowGUIMessage);
-    RegisterComponentClass("TFlatDateTimePicker",
-                           [](TComponent* owner) -> TComponent* {
-                             return new TFlatDateTimePicker(owner);
-                           });
+    RegisterComponentClass("TFlatDateTimePicker", [](TComponent* owner) -> TComponent* {
+      return new TFlatDateTimePicker(owner);
+    });
   }
 } gPackageRegistration;
 

@@ -7,7 +7,9 @@
 
 TAction::TAction(TComponent* owner) : TComponent(owner) {}
 
-TAction::~TAction() { SetActionList(nullptr); }
+TAction::~TAction() {
+  SetActionList(nullptr);
+}
 
 void TAction::SetActionList(TActionList* list) {
   if (list == list_) return;
@@ -34,16 +36,22 @@ bool TAction::Execute() {
 
 bool TAction::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
   using namespace layout_values;
-  if (name == "ImageIndex") SetImageIndex(ToInt(value));
-  else if (name == "Caption") SetCaption(value);
-  else if (name == "Enabled") SetEnabled(ToBool(value));
-  else return TComponent::SetProperty(name, value, root);
+  if (name == "ImageIndex")
+    SetImageIndex(ToInt(value));
+  else if (name == "Caption")
+    SetCaption(value);
+  else if (name == "Enabled")
+    SetEnabled(ToBool(value));
+  else
+    return TComponent::SetProperty(name, value, root);
   return true;
 }
 
 bool TAction::BindEvent(const std::string& event, const THandler& handler) {
-  if (event == "OnExecute") layout_values::Bind(OnExecute, handler);
-  else return TComponent::BindEvent(event, handler);
+  if (event == "OnExecute")
+    layout_values::Bind(OnExecute, handler);
+  else
+    return TComponent::BindEvent(event, handler);
   return true;
 }
 

@@ -30,10 +30,10 @@ void EnsureQtApplication() {
   // The Windows CJK family names map to the installed CJK font.
   const QStringList cjk = {QStringLiteral("WenQuanYi Micro Hei"),
                            QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("Noto Sans CJK SC")};
-  for (const QString& name : {QStringLiteral("宋体"), QStringLiteral("新宋体"), QStringLiteral("黑体"),
-                              QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
-                              QStringLiteral("SimHei"), QStringLiteral("MS Sans Serif"),
-                              QStringLiteral("Tahoma")}) {
+  for (const QString& name :
+       {QStringLiteral("宋体"), QStringLiteral("新宋体"), QStringLiteral("黑体"),
+        QStringLiteral("SimSun"), QStringLiteral("NSimSun"), QStringLiteral("SimHei"),
+        QStringLiteral("MS Sans Serif"), QStringLiteral("Tahoma")}) {
     QFont::insertSubstitutions(name, cjk);
   }
   if (!GbkCodecAvailable()) {
@@ -53,11 +53,20 @@ int QtMessageBox(const char* text, const char* caption, int flags) {
   box.setWindowTitle(GbkToQString(caption ? caption : ""));
   box.setText(GbkToQString(text ? text : ""));
   switch (flags & 0xF0) {
-    case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
-    case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
-    case MB_ICONWARNING: box.setIcon(QMessageBox::Warning); break;
-    case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
-    default: break;
+    case MB_ICONERROR:
+      box.setIcon(QMessageBox::Critical);
+      break;
+    case MB_ICONQUESTION:
+      box.setIcon(QMessageBox::Question);
+      break;
+    case MB_ICONWARNING:
+      box.setIcon(QMessageBox::Warning);
+      break;
+    case MB_ICONINFORMATION:
+      box.setIcon(QMessageBox::Information);
+      break;
+    default:
+      break;
   }
   box.exec();
   return IDOK;
@@ -94,14 +103,18 @@ QMainWindow* TApplication::MainWindow() {
   return mainWindow_;
 }
 
-void TApplication::ShowMainWindow() { MainWindow()->show(); }
+void TApplication::ShowMainWindow() {
+  MainWindow()->show();
+}
 
 QMdiArea* TApplication::MdiArea() {
   MainWindow();
   return mdiArea_;
 }
 
-int TApplication::MDIChildCount() const { return static_cast<int>(MdiChildForms().size()); }
+int TApplication::MDIChildCount() const {
+  return static_cast<int>(MdiChildForms().size());
+}
 
 TForm* TApplication::MDIChildren(int index) const {
   auto& forms = MdiChildForms();
@@ -114,9 +127,13 @@ void TApplication::ProcessMessages() {
   QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-int TApplication::Run() { return QApplication::exec(); }
+int TApplication::Run() {
+  return QApplication::exec();
+}
 
-void TApplication::Terminate() { QCoreApplication::quit(); }
+void TApplication::Terminate() {
+  QCoreApplication::quit();
+}
 
 void TApplication::HandleException(TObject* sender) {
   try {

@@ -1,7 +1,7 @@
 #include "toolkit/classes.h"
 
-#include <algorithm>
 #include <strings.h>
+#include <algorithm>
 
 TObject::~TObject() = default;
 EComponentError::~EComponentError() = default;
@@ -75,7 +75,9 @@ void TComponent::RemoveComponent(TComponent* component) {
 
 void TComponent::Loaded() {}
 
-void TComponent::BeforeDestruction() { destroying_ = true; }
+void TComponent::BeforeDestruction() {
+  destroying_ = true;
+}
 
 bool TComponent::SetProperty(const std::string& name, const std::string& value, TComponent*) {
   if (name == "Tag") {
@@ -89,7 +91,9 @@ bool TComponent::SetProperty(const std::string& name, const std::string& value, 
   return false;
 }
 
-bool TComponent::BindEvent(const std::string&, const THandler&) { return false; }
+bool TComponent::BindEvent(const std::string&, const THandler&) {
+  return false;
+}
 
 TStrings::~TStrings() = default;
 

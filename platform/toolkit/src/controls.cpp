@@ -82,7 +82,9 @@ TControl::~TControl() {
   delete w;
 }
 
-void TControl::Bridge(QWidget* widget) { bridge_->Watch(widget); }
+void TControl::Bridge(QWidget* widget) {
+  bridge_->Watch(widget);
+}
 
 void TControl::SetParent(TWinControl* parent) {
   if (parent == parent_) return;
@@ -102,10 +104,18 @@ void TControl::SetParent(TWinControl* parent) {
   }
 }
 
-int TControl::Left() const { return widget_->x(); }
-int TControl::Top() const { return widget_->y(); }
-int TControl::Width() const { return widget_->width(); }
-int TControl::Height() const { return widget_->height(); }
+int TControl::Left() const {
+  return widget_->x();
+}
+int TControl::Top() const {
+  return widget_->y();
+}
+int TControl::Width() const {
+  return widget_->width();
+}
+int TControl::Height() const {
+  return widget_->height();
+}
 
 void TControl::SetBounds(int left, int top, int width, int height) {
   widget_->setGeometry(left, top, std::max(width, 0), std::max(height, 0));
@@ -113,7 +123,9 @@ void TControl::SetBounds(int left, int top, int width, int height) {
   if (parent_ && align_ != alNone) parent_->Realign();
 }
 
-TRect TControl::ClientRect() const { return Bounds(0, 0, Width(), Height()); }
+TRect TControl::ClientRect() const {
+  return Bounds(0, 0, Width(), Height());
+}
 
 void TControl::SetClientSize(int width, int height) {
   const TRect c = ClientRect();
@@ -204,20 +216,30 @@ void TControl::SyncFromParent() {
   }
 }
 
-void TControl::ParentChanged() { SyncFromParent(); }
+void TControl::ParentChanged() {
+  SyncFromParent();
+}
 
-std::string TControl::GetText() const { return text_; }
+std::string TControl::GetText() const {
+  return text_;
+}
 
-void TControl::ApplyText(const std::string& text) { text_ = text; }
+void TControl::ApplyText(const std::string& text) {
+  text_ = text;
+}
 
-void TControl::SetText(const std::string& text) { ApplyText(text); }
+void TControl::SetText(const std::string& text) {
+  ApplyText(text);
+}
 
 void TControl::SetAlign(TAlign align) {
   align_ = align;
   if (parent_) parent_->Realign();
 }
 
-void TControl::SetPopupMenu(TPopupMenu* menu) { popupMenu_ = menu; }
+void TControl::SetPopupMenu(TPopupMenu* menu) {
+  popupMenu_ = menu;
+}
 
 TPoint TControl::ClientToScreen(const TPoint& p) const {
   const QPoint g = widget_->mapToGlobal(QPoint(p.x, p.y));
@@ -229,23 +251,29 @@ TPoint TControl::ScreenToClient(const TPoint& p) const {
   return {l.x(), l.y()};
 }
 
-void TControl::Invalidate() { widget_->update(); }
+void TControl::Invalidate() {
+  widget_->update();
+}
 
 void TControl::Update() {
   QCoreApplication::sendPostedEvents(widget_->window(), QEvent::UpdateRequest);
 }
 
-void TControl::Repaint() { widget_->repaint(); }
+void TControl::Repaint() {
+  widget_->repaint();
+}
 
-void TControl::Click() { OnClick(this); }
+void TControl::Click() {
+  OnClick(this);
+}
 
 bool TControl::QtEvent(QWidget* target, void* raw) {
   auto* e = static_cast<QEvent*>(raw);
   switch (e->type()) {
     case QEvent::MouseMove: {
       auto* me = static_cast<QMouseEvent*>(e);
-      const QPoint p = target->mapTo(widget_->window(), me->position().toPoint());
-      const QPoint local = widget_->mapFrom(widget_->window(), p);
+      const QPoint local = target == widget_ ? me->position().toPoint()
+                                             : target->mapTo(widget_, me->position().toPoint());
       OnMouseMove(this, ShiftState(me->modifiers(), me->buttons()), local.x(), local.y());
       return false;
     }
@@ -279,25 +307,44 @@ bool TControl::QtEvent(QWidget* target, void* raw) {
 
 bool TControl::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
   using namespace layout_values;
-  if (name == "Left") SetLeft(ToInt(value));
-  else if (name == "Top") SetTop(ToInt(value));
-  else if (name == "Width") SetWidth(ToInt(value));
-  else if (name == "Height") SetHeight(ToInt(value));
-  else if (name == "ClientWidth") SetClientSize(ToInt(value), ClientHeight());
-  else if (name == "ClientHeight") SetClientSize(ClientWidth(), ToInt(value));
-  else if (name == "Caption" || name == "Text") SetText(value);
-  else if (name == "Enabled") SetEnabled(ToBool(value));
-  else if (name == "Visible") SetVisible(ToBool(value));
-  else if (name == "Color") SetColor(ToInt(value));
-  else if (name == "ParentColor") SetParentColor(ToBool(value));
-  else if (name == "ParentFont") SetParentFont(ToBool(value));
-  else if (name == "Font.Name") font_.SetName(value);
-  else if (name == "Font.Height") font_.SetHeight(ToInt(value));
-  else if (name == "Font.Size") font_.SetSize(ToInt(value));
-  else if (name == "Font.Color") font_.SetColor(ToInt(value));
-  else if (name == "Font.Charset") font_.SetCharset(ToInt(value));
-  else if (name == "Font.Style") font_.SetStyle(static_cast<unsigned>(ToInt(value)));
-  else if (name == "Hint") SetHint(value);
+  if (name == "Left")
+    SetLeft(ToInt(value));
+  else if (name == "Top")
+    SetTop(ToInt(value));
+  else if (name == "Width")
+    SetWidth(ToInt(value));
+  else if (name == "Height")
+    SetHeight(ToInt(value));
+  else if (name == "ClientWidth")
+    SetClientSize(ToInt(value), ClientHeight());
+  else if (name == "ClientHeight")
+    SetClientSize(ClientWidth(), ToInt(value));
+  else if (name == "Caption" || name == "Text")
+    SetText(value);
+  else if (name == "Enabled")
+    SetEnabled(ToBool(value));
+  else if (name == "Visible")
+    SetVisible(ToBool(value));
+  else if (name == "Color")
+    SetColor(ToInt(value));
+  else if (name == "ParentColor")
+    SetParentColor(ToBool(value));
+  else if (name == "ParentFont")
+    SetParentFont(ToBool(value));
+  else if (name == "Font.Name")
+    font_.SetName(value);
+  else if (name == "Font.Height")
+    font_.SetHeight(ToInt(value));
+  else if (name == "Font.Size")
+    font_.SetSize(ToInt(value));
+  else if (name == "Font.Color")
+    font_.SetColor(ToInt(value));
+  else if (name == "Font.Charset")
+    font_.SetCharset(ToInt(value));
+  else if (name == "Font.Style")
+    font_.SetStyle(static_cast<unsigned>(ToInt(value)));
+  else if (name == "Hint")
+    SetHint(value);
   else if (name == "Align") {
     static const std::pair<const char*, TAlign> kAligns[] = {
         {"alNone", alNone}, {"alTop", alTop},     {"alBottom", alBottom},
@@ -321,12 +368,18 @@ bool TControl::SetProperty(const std::string& name, const std::string& value, TC
 
 bool TControl::BindEvent(const std::string& event, const THandler& handler) {
   using layout_values::Bind;
-  if (event == "OnClick") Bind(OnClick, handler);
-  else if (event == "OnDblClick") Bind(OnDblClick, handler);
-  else if (event == "OnMouseMove") Bind(OnMouseMove, handler);
-  else if (event == "OnMouseDown") Bind(OnMouseDown, handler);
-  else if (event == "OnMouseUp") Bind(OnMouseUp, handler);
-  else return TComponent::BindEvent(event, handler);
+  if (event == "OnClick")
+    Bind(OnClick, handler);
+  else if (event == "OnDblClick")
+    Bind(OnDblClick, handler);
+  else if (event == "OnMouseMove")
+    Bind(OnMouseMove, handler);
+  else if (event == "OnMouseDown")
+    Bind(OnMouseDown, handler);
+  else if (event == "OnMouseUp")
+    Bind(OnMouseUp, handler);
+  else
+    return TComponent::BindEvent(event, handler);
   return true;
 }
 
@@ -454,9 +507,13 @@ LRESULT TWinControl::Perform(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void TWinControl::WndProc(TMessage&) {}
 
-bool TWinControl::InsertTyped(const std::string&) { return false; }
+bool TWinControl::InsertTyped(const std::string&) {
+  return false;
+}
 
-QWidget* TWinControl::ClientWidget() const { return Widget(); }
+QWidget* TWinControl::ClientWidget() const {
+  return Widget();
+}
 
 void TWinControl::Realign() {
   TRect r = ClientRect();
@@ -464,12 +521,23 @@ void TWinControl::Realign() {
   for (TControl* c : controls_) {
     if (!c->Visible()) continue;
     switch (c->Align()) {
-      case alTop: tops.push_back(c); break;
-      case alBottom: bottoms.push_back(c); break;
-      case alLeft: lefts.push_back(c); break;
-      case alRight: rights.push_back(c); break;
-      case alClient: clients.push_back(c); break;
-      default: break;
+      case alTop:
+        tops.push_back(c);
+        break;
+      case alBottom:
+        bottoms.push_back(c);
+        break;
+      case alLeft:
+        lefts.push_back(c);
+        break;
+      case alRight:
+        rights.push_back(c);
+        break;
+      case alClient:
+        clients.push_back(c);
+        break;
+      default:
+        break;
     }
   }
   if (tops.empty() && bottoms.empty() && lefts.empty() && rights.empty() && clients.empty()) return;
@@ -560,8 +628,8 @@ bool TWinControl::QtEvent(QWidget* target, void* raw) {
       return key && DoKeyUp(key, ShiftState(ke->modifiers()));
     }
     case QEvent::FocusIn:
-      if (TForm* form = GetParentForm(this); form && form != this &&
-                                             form->ActiveControl() != this) {
+      if (TForm* form = GetParentForm(this);
+          form && form != this && form->ActiveControl() != this) {
         form->SetActiveControl(this);
       }
       return false;
@@ -586,22 +654,30 @@ bool TWinControl::QtEvent(QWidget* target, void* raw) {
   }
 }
 
-bool TWinControl::SetProperty(const std::string& name, const std::string& value,
-                              TComponent* root) {
-  if (name == "TabOrder") SetTabOrder(layout_values::ToInt(value));
-  else if (name == "TabStop") SetTabStop(layout_values::ToBool(value));
-  else return TControl::SetProperty(name, value, root);
+bool TWinControl::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
+  if (name == "TabOrder")
+    SetTabOrder(layout_values::ToInt(value));
+  else if (name == "TabStop")
+    SetTabStop(layout_values::ToBool(value));
+  else
+    return TControl::SetProperty(name, value, root);
   return true;
 }
 
 bool TWinControl::BindEvent(const std::string& event, const THandler& handler) {
   using layout_values::Bind;
-  if (event == "OnKeyDown") Bind(OnKeyDown, handler);
-  else if (event == "OnKeyUp") Bind(OnKeyUp, handler);
-  else if (event == "OnKeyPress") Bind(OnKeyPress, handler);
-  else if (event == "OnEnter") Bind(OnEnter, handler);
-  else if (event == "OnExit") Bind(OnExit, handler);
-  else return TControl::BindEvent(event, handler);
+  if (event == "OnKeyDown")
+    Bind(OnKeyDown, handler);
+  else if (event == "OnKeyUp")
+    Bind(OnKeyUp, handler);
+  else if (event == "OnKeyPress")
+    Bind(OnKeyPress, handler);
+  else if (event == "OnEnter")
+    Bind(OnEnter, handler);
+  else if (event == "OnExit")
+    Bind(OnExit, handler);
+  else
+    return TControl::BindEvent(event, handler);
   return true;
 }
 

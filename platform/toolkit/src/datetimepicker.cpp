@@ -9,7 +9,9 @@ using namespace toolkit_detail;
 
 namespace {
 
-QDateTimeEdit* Edit(QWidget* w) { return static_cast<QDateTimeEdit*>(w); }
+QDateTimeEdit* Edit(QWidget* w) {
+  return static_cast<QDateTimeEdit*>(w);
+}
 
 QDate ToQDate(TDateTime d) {
   int y, m, day;
@@ -85,16 +87,22 @@ TDateTime TDateTimePicker::Date() const {
   return TDateTime::EncodeDate(d.year(), d.month(), d.day());
 }
 
-void TDateTimePicker::SetDate(TDateTime date) { Edit(Widget())->setDate(ToQDate(date)); }
+void TDateTimePicker::SetDate(TDateTime date) {
+  Edit(Widget())->setDate(ToQDate(date));
+}
 
 TDateTime TDateTimePicker::Time() const {
   const QTime t = Edit(Widget())->time();
   return TDateTime::EncodeTime(t.hour(), t.minute(), t.second(), t.msec());
 }
 
-void TDateTimePicker::SetTime(TDateTime time) { Edit(Widget())->setTime(ToQTime(time)); }
+void TDateTimePicker::SetTime(TDateTime time) {
+  Edit(Widget())->setTime(ToQTime(time));
+}
 
-TDateTime TDateTimePicker::DateTime() const { return Date() + Time(); }
+TDateTime TDateTimePicker::DateTime() const {
+  return Date() + Time();
+}
 
 void TDateTimePicker::SetDateTime(TDateTime value) {
   Edit(Widget())->setDateTime(QDateTime(ToQDate(value), ToQTime(value)));
@@ -104,21 +112,33 @@ bool TDateTimePicker::SetProperty(const std::string& name, const std::string& va
                                   TComponent* root) {
   using namespace layout_values;
   if (name == "Kind") {
-    if (value == "dtkDate") SetKind(dtkDate);
-    else if (value == "dtkTime") SetKind(dtkTime);
-    else throw std::invalid_argument("unknown kind " + value);
+    if (value == "dtkDate")
+      SetKind(dtkDate);
+    else if (value == "dtkTime")
+      SetKind(dtkTime);
+    else
+      throw std::invalid_argument("unknown kind " + value);
   } else if (name == "DateMode") {
-    if (value == "dmComboBox") SetDateMode(dmComboBox);
-    else if (value == "dmUpDown") SetDateMode(dmUpDown);
-    else throw std::invalid_argument("unknown date mode " + value);
+    if (value == "dmComboBox")
+      SetDateMode(dmComboBox);
+    else if (value == "dmUpDown")
+      SetDateMode(dmUpDown);
+    else
+      throw std::invalid_argument("unknown date mode " + value);
   } else if (name == "DateFormat") {
-    if (value == "dfShort") SetDateFormat(dfShort);
-    else if (value == "dfLong") SetDateFormat(dfLong);
-    else throw std::invalid_argument("unknown date format " + value);
+    if (value == "dfShort")
+      SetDateFormat(dfShort);
+    else if (value == "dfLong")
+      SetDateFormat(dfLong);
+    else
+      throw std::invalid_argument("unknown date format " + value);
   } else if (name == "CalAlignment") {
-    if (value == "dtaLeft") SetCalAlignment(dtaLeft);
-    else if (value == "dtaRight") SetCalAlignment(dtaRight);
-    else throw std::invalid_argument("unknown calendar alignment " + value);
+    if (value == "dtaLeft")
+      SetCalAlignment(dtaLeft);
+    else if (value == "dtaRight")
+      SetCalAlignment(dtaRight);
+    else
+      throw std::invalid_argument("unknown calendar alignment " + value);
   } else if (name == "Format") {
     SetFormat(value);
   } else if (name == "ParseInput") {
@@ -142,7 +162,9 @@ bool TDateTimePicker::SetProperty(const std::string& name, const std::string& va
 }
 
 bool TDateTimePicker::BindEvent(const std::string& event, const THandler& handler) {
-  if (event == "OnChange") layout_values::Bind(OnChange, handler);
-  else return TWinControl::BindEvent(event, handler);
+  if (event == "OnChange")
+    layout_values::Bind(OnChange, handler);
+  else
+    return TWinControl::BindEvent(event, handler);
   return true;
 }

@@ -22,7 +22,9 @@ TRect TGroupBox::ClientRect() const {
   return {r.Left + 1, r.Top + title, std::max(r.Right - 1, 1), std::max(r.Bottom - 1, title)};
 }
 
-std::string TGroupBox::GetText() const { return G(static_cast<QGroupBox*>(Widget())->title()); }
+std::string TGroupBox::GetText() const {
+  return G(static_cast<QGroupBox*>(Widget())->title());
+}
 
 void TGroupBox::ApplyText(const std::string& text) {
   static_cast<QGroupBox*>(Widget())->setTitle(Q(text));
@@ -38,26 +40,41 @@ void TPanel::SetBevelOuter(TBevelCut bevel) {
   bevelOuter_ = bevel;
   auto* frame = static_cast<QFrame*>(Widget());
   switch (bevel) {
-    case bvRaised: frame->setFrameStyle(QFrame::Panel | QFrame::Raised); break;
-    case bvLowered: frame->setFrameStyle(QFrame::Panel | QFrame::Sunken); break;
-    default: frame->setFrameStyle(QFrame::NoFrame); break;
+    case bvRaised:
+      frame->setFrameStyle(QFrame::Panel | QFrame::Raised);
+      break;
+    case bvLowered:
+      frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+      break;
+    default:
+      frame->setFrameStyle(QFrame::NoFrame);
+      break;
   }
 }
 
 bool TPanel::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
   if (name == "BevelOuter") {
-    if (value == "bvNone") SetBevelOuter(bvNone);
-    else if (value == "bvLowered") SetBevelOuter(bvLowered);
-    else if (value == "bvRaised") SetBevelOuter(bvRaised);
-    else if (value == "bvSpace") SetBevelOuter(bvSpace);
-    else throw std::invalid_argument("unknown bevel " + value);
+    if (value == "bvNone")
+      SetBevelOuter(bvNone);
+    else if (value == "bvLowered")
+      SetBevelOuter(bvLowered);
+    else if (value == "bvRaised")
+      SetBevelOuter(bvRaised);
+    else if (value == "bvSpace")
+      SetBevelOuter(bvSpace);
+    else
+      throw std::invalid_argument("unknown bevel " + value);
     return true;
   }
   return TWinControl::SetProperty(name, value, root);
 }
 
-std::string TPanel::GetText() const { return TWinControl::GetText(); }
-void TPanel::ApplyText(const std::string& text) { TWinControl::ApplyText(text); }
+std::string TPanel::GetText() const {
+  return TWinControl::GetText();
+}
+void TPanel::ApplyText(const std::string& text) {
+  TWinControl::ApplyText(text);
+}
 
 namespace {
 QScrollArea* MakeScrollArea() {
@@ -74,7 +91,9 @@ TScrollBox::TScrollBox(TComponent* owner) : TWinControl(owner, MakeScrollArea())
   Widget()->resize(185, 41);
 }
 TScrollBox::~TScrollBox() = default;
-QWidget* TScrollBox::ClientWidget() const { return inner_; }
+QWidget* TScrollBox::ClientWidget() const {
+  return inner_;
+}
 
 TControlBar::TControlBar(TComponent* owner) : TWinControl(owner, MakeWidget<QFrame>()) {}
 TControlBar::~TControlBar() = default;

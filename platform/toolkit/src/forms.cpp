@@ -28,13 +28,24 @@ TForm::TForm(TComponent* owner) : TWinControl(owner, MakeWidget<QWidget>()), can
   Widget()->resize(320, 240);
 }
 
-TForm::~TForm() {
-  MarkDestroying();
+void TForm::BeforeDestruction() {
+  RunOnDestroy();
+  TWinControl::BeforeDestruction();
+}
+
+void TForm::RunOnDestroy() {
+  if (destroyRun_) return;
+  destroyRun_ = true;
   try {
     OnDestroy(this);
   } catch (...) {
-    // A destructor never throws.
+    // Destruction goes on whatever the handler does.
   }
+}
+
+TForm::~TForm() {
+  RunOnDestroy();  // deleted directly, without BeforeDestruction
+  MarkDestroying();
   DestroyComponents();
   auto& mdi = MdiChildForms();
   mdi.erase(std::remove(mdi.begin(), mdi.end(), this), mdi.end());
@@ -63,9 +74,15 @@ void TForm::SetWindowState(TWindowState state) {
     return;
   }
   switch (state) {
-    case wsMaximized: w->showMaximized(); break;
-    case wsMinimized: w->showMinimized(); break;
-    default: w->showNormal(); break;
+    case wsMaximized:
+      w->showMaximized();
+      break;
+    case wsMinimized:
+      w->showMinimized();
+      break;
+    default:
+      w->showNormal();
+      break;
   }
 }
 
@@ -215,14 +232,23 @@ TCloseAction TForm::DoClose() {
 
 void TForm::ApplyCloseAction(TCloseAction action) {
   switch (action) {
-    case caHide: SetVisible(false); break;
-    case caMinimize: SetWindowState(wsMinimized); break;
-    case caFree: Release(); break;
-    default: break;
+    case caHide:
+      SetVisible(false);
+      break;
+    case caMinimize:
+      SetWindowState(wsMinimized);
+      break;
+    case caFree:
+      Release();
+      break;
+    default:
+      break;
   }
 }
 
-void TForm::Close() { ApplyCloseAction(DoClose()); }
+void TForm::Close() {
+  ApplyCloseAction(DoClose());
+}
 
 void TForm::Release() {
   if (releasing_) return;
@@ -285,7 +311,9 @@ bool TForm::QtEvent(QWidget* target, void* raw) {
   return TWinControl::QtEvent(target, raw);
 }
 
-std::string TForm::GetText() const { return caption_; }
+std::string TForm::GetText() const {
+  return caption_;
+}
 
 void TForm::ApplyText(const std::string& text) {
   caption_ = text;
@@ -293,16 +321,23 @@ void TForm::ApplyText(const std::string& text) {
   if (subWindow_) subWindow_->setWindowTitle(Q(text));
 }
 
-TRect TForm::ClientRect() const { return Bounds(0, 0, Width(), Height()); }
+TRect TForm::ClientRect() const {
+  return Bounds(0, 0, Width(), Height());
+}
 
 bool TForm::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
   using namespace layout_values;
   if (name == "FormStyle") {
-    if (value == "fsMDIChild") formStyle_ = fsMDIChild;
-    else if (value == "fsNormal") formStyle_ = fsNormal;
-    else if (value == "fsMDIForm") formStyle_ = fsMDIForm;
-    else if (value == "fsStayOnTop") formStyle_ = fsStayOnTop;
-    else throw std::invalid_argument("unknown form style " + value);
+    if (value == "fsMDIChild")
+      formStyle_ = fsMDIChild;
+    else if (value == "fsNormal")
+      formStyle_ = fsNormal;
+    else if (value == "fsMDIForm")
+      formStyle_ = fsMDIForm;
+    else if (value == "fsStayOnTop")
+      formStyle_ = fsStayOnTop;
+    else
+      throw std::invalid_argument("unknown form style " + value);
   } else if (name == "KeyPreview") {
     keyPreview_ = ToBool(value);
   } else if (name == "BorderStyle") {
@@ -318,10 +353,14 @@ bool TForm::SetProperty(const std::string& name, const std::string& value, TComp
     if (it == std::end(kNames)) throw std::invalid_argument("unknown position " + value);
     position_ = static_cast<TPosition>(it - std::begin(kNames));
   } else if (name == "WindowState") {
-    if (value == "wsMaximized") SetWindowState(wsMaximized);
-    else if (value == "wsMinimized") SetWindowState(wsMinimized);
-    else if (value == "wsNormal") SetWindowState(wsNormal);
-    else throw std::invalid_argument("unknown window state " + value);
+    if (value == "wsMaximized")
+      SetWindowState(wsMaximized);
+    else if (value == "wsMinimized")
+      SetWindowState(wsMinimized);
+    else if (value == "wsNormal")
+      SetWindowState(wsNormal);
+    else
+      throw std::invalid_argument("unknown window state " + value);
   } else if (name == "BorderIcons" || name == "PixelsPerInch" || name == "TextHeight" ||
              name == "OldCreateOrder") {
     // Design-time values with no effect here.
@@ -333,10 +372,14 @@ bool TForm::SetProperty(const std::string& name, const std::string& value, TComp
 
 bool TForm::BindEvent(const std::string& event, const THandler& handler) {
   using layout_values::Bind;
-  if (event == "OnClose") Bind(OnClose, handler);
-  else if (event == "OnShow") Bind(OnShow, handler);
-  else if (event == "OnDestroy") Bind(OnDestroy, handler);
-  else return TWinControl::BindEvent(event, handler);
+  if (event == "OnClose")
+    Bind(OnClose, handler);
+  else if (event == "OnShow")
+    Bind(OnShow, handler);
+  else if (event == "OnDestroy")
+    Bind(OnDestroy, handler);
+  else
+    return TWinControl::BindEvent(event, handler);
   return true;
 }
 

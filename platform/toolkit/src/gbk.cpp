@@ -23,9 +23,15 @@ Codecs& ThreadCodecs() {
   return codecs;
 }
 
-bool IsLead(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
-bool IsTrail(unsigned char b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
-bool IsRawMark(char16_t u) { return u >= kRawByteBase + 0x80 && u <= kRawByteBase + 0xFF; }
+bool IsLead(unsigned char b) {
+  return b >= 0x81 && b <= 0xFE;
+}
+bool IsTrail(unsigned char b) {
+  return b >= 0x40 && b <= 0xFE && b != 0x7F;
+}
+bool IsRawMark(char16_t u) {
+  return u >= kRawByteBase + 0x80 && u <= kRawByteBase + 0xFF;
+}
 
 // True when every byte is ASCII, a single byte the codec maps (0x80, 0xFF),
 // or a lead byte followed by a trail byte.
@@ -56,10 +62,8 @@ QString DecodeMixed(std::string_view gbk, QStringDecoder& decoder) {
       ++i;
       continue;
     }
-    const size_t len = IsLead(b) && i + 1 < gbk.size() &&
-                               IsTrail(static_cast<unsigned char>(gbk[i + 1]))
-                           ? 2
-                           : 1;
+    const size_t len =
+        IsLead(b) && i + 1 < gbk.size() && IsTrail(static_cast<unsigned char>(gbk[i + 1])) ? 2 : 1;
     const QString one = decoder.decode(QByteArrayView(gbk.data() + i, static_cast<qsizetype>(len)));
     if (one.size() == 1 && one[0] != QChar::ReplacementCharacter && !IsRawMark(one[0].unicode())) {
       out.append(one);
@@ -74,15 +78,16 @@ QString DecodeMixed(std::string_view gbk, QStringDecoder& decoder) {
 
 }  // namespace
 
-bool GbkCodecAvailable() { return ThreadCodecs().valid; }
+bool GbkCodecAvailable() {
+  return ThreadCodecs().valid;
+}
 
 QString GbkToQString(std::string_view gbk) {
   if (gbk.empty()) return {};
   Codecs& c = ThreadCodecs();
   if (!c.valid) return QString::fromLatin1(gbk.data(), static_cast<qsizetype>(gbk.size()));
   if (WellFormed(gbk)) {
-    QString text =
-        c.decoder.decode(QByteArrayView(gbk.data(), static_cast<qsizetype>(gbk.size())));
+    QString text = c.decoder.decode(QByteArrayView(gbk.data(), static_cast<qsizetype>(gbk.size())));
     if (!HasReplacement(text)) return text;
   }
   return DecodeMixed(gbk, c.decoder);

@@ -114,7 +114,9 @@ QFont TFont::ToQFont() const {
 TCanvas::TCanvas(QWidget* widget) : widget_(widget) {}
 TCanvas::~TCanvas() = default;
 
-HDC TCanvas::Handle() { return reinterpret_cast<HDC>(this); }
+HDC TCanvas::Handle() {
+  return reinterpret_cast<HDC>(this);
+}
 
 QFont TCanvas::MeasureFont() const {
   if (widget_ && !image_) return widget_->font();
@@ -177,8 +179,10 @@ BOOL GetTextMetrics(HDC dc, TEXTMETRIC* tm) {
   tm->tmAveCharWidth = fm.averageCharWidth();
   tm->tmMaxCharWidth = fm.maxWidth();
   tm->tmWeight = font.bold() ? 700 : 400;
-  if (!last) last = new LastMetrics{font, *tm};
-  else *last = LastMetrics{font, *tm};
+  if (!last)
+    last = new LastMetrics{font, *tm};
+  else
+    *last = LastMetrics{font, *tm};
   return TRUE;
 }
 
@@ -193,9 +197,15 @@ TBitmap& TBitmap::operator=(const TBitmap& other) {
 
 TBitmap::~TBitmap() = default;
 
-int TBitmap::Width() const { return image_->width(); }
-int TBitmap::Height() const { return image_->height(); }
-bool TBitmap::Empty() const { return image_->isNull(); }
+int TBitmap::Width() const {
+  return image_->width();
+}
+int TBitmap::Height() const {
+  return image_->height();
+}
+bool TBitmap::Empty() const {
+  return image_->isNull();
+}
 
 void TBitmap::SetSize(int width, int height) {
   *image_ = QImage(std::max(width, 0), std::max(height, 0), QImage::Format_ARGB32);
@@ -219,5 +229,9 @@ bool TBitmap::SaveToFile(const std::string& path) const {
   return image_->save(QString::fromStdString(path));
 }
 
-const QImage& TBitmap::Image() const { return *image_; }
-void TBitmap::SetImage(const QImage& image) { *image_ = image; }
+const QImage& TBitmap::Image() const {
+  return *image_;
+}
+void TBitmap::SetImage(const QImage& image) {
+  *image_ = image;
+}

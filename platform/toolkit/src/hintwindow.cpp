@@ -43,7 +43,9 @@ void THintWindow::ActivateHint(const TRect& screenRect, const std::string& hint)
   w->raise();
 }
 
-std::string THintWindow::GetText() const { return G(static_cast<QLabel*>(Widget())->text()); }
+std::string THintWindow::GetText() const {
+  return G(static_cast<QLabel*>(Widget())->text());
+}
 
 void THintWindow::ApplyText(const std::string& text) {
   static_cast<QLabel*>(Widget())->setText(Q(text));

@@ -18,8 +18,8 @@ int TImageList::Add(const TBitmap& image) {
   if (image.Empty()) {
     copy.SetSize(width_, height_);
   } else {
-    copy.SetImage(image.Image().scaled(width_, height_, Qt::IgnoreAspectRatio,
-                                       Qt::SmoothTransformation));
+    copy.SetImage(
+        image.Image().scaled(width_, height_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
   }
   images_.push_back(copy);
   return Count() - 1;
@@ -33,11 +33,17 @@ bool TImageList::GetBitmap(int index, TBitmap* image) const {
 
 bool TImageList::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
   using namespace layout_values;
-  if (name == "Width") SetSize(ToInt(value), height_);
-  else if (name == "Height") SetSize(width_, ToInt(value));
-  else if (name == "BkColor") SetBkColor(ToInt(value));
-  else if (name == "Masked") SetMasked(ToBool(value));
-  else if (name == "AllocBy") SetAllocBy(ToInt(value));
-  else return TComponent::SetProperty(name, value, root);
+  if (name == "Width")
+    SetSize(ToInt(value), height_);
+  else if (name == "Height")
+    SetSize(width_, ToInt(value));
+  else if (name == "BkColor")
+    SetBkColor(ToInt(value));
+  else if (name == "Masked")
+    SetMasked(ToBool(value));
+  else if (name == "AllocBy")
+    SetAllocBy(ToInt(value));
+  else
+    return TComponent::SetProperty(name, value, root);
   return true;
 }

@@ -20,8 +20,12 @@ LRESULT ToolkitWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 namespace toolkit_detail {
 
-inline QString Q(const std::string& gbk) { return GbkToQString(gbk); }
-inline std::string G(const QString& text) { return QStringToGbk(text); }
+inline QString Q(const std::string& gbk) {
+  return GbkToQString(gbk);
+}
+inline std::string G(const QString& text) {
+  return QStringToGbk(text);
+}
 
 // Runs a handler on behalf of Qt: an exception that escapes it goes to the
 // application's error box and never into Qt's event loop.

@@ -41,14 +41,11 @@ class ListModel : public QAbstractTableModel {
   }
 
   bool setData(const QModelIndex& index, const QVariant& value, int role) override {
-    if (role != Qt::CheckStateRole || !index.isValid() ||
-        index.row() >= owner_->items_->Count()) {
+    if (role != Qt::CheckStateRole || !index.isValid() || index.row() >= owner_->items_->Count()) {
       return false;
     }
     TListItem* item = owner_->items_->Item(index.row());
-    Guarded(owner_, [&] {
-      item->SetChecked(value.toInt() == Qt::Checked);
-    });
+    Guarded(owner_, [&] { item->SetChecked(value.toInt() == Qt::Checked); });
     return true;
   }
 
@@ -210,7 +207,9 @@ class ListTable : public QTableView {
   using QTableView::updateGeometries;
 };
 
-QTableView* View(const TListView* lv) { return static_cast<QTableView*>(lv->Widget()); }
+QTableView* View(const TListView* lv) {
+  return static_cast<QTableView*>(lv->Widget());
+}
 
 }  // namespace
 
@@ -263,7 +262,9 @@ void TListColumns::Clear() {
   owner_->ColumnsChanged();
 }
 
-void TListColumns::BeginUpdate() { ++owner_->columnUpdates_; }
+void TListColumns::BeginUpdate() {
+  ++owner_->columnUpdates_;
+}
 
 void TListColumns::EndUpdate() {
   if (owner_->columnUpdates_ > 0 && --owner_->columnUpdates_ == 0) owner_->model_->Schedule();
@@ -276,7 +277,9 @@ TListItem::TListItem(TListView* owner, int index)
 
 TListItem::~TListItem() = default;
 
-void SubItemList::Changed() { item_->ListView()->ItemChanged(item_, ctText); }
+void SubItemList::Changed() {
+  item_->ListView()->ItemChanged(item_, ctText);
+}
 
 void TListItem::SetCaption(const std::string& caption) {
   caption_ = caption;
@@ -334,7 +337,9 @@ void TListItems::Clear() {
   owner_->model_->ResetRows();
 }
 
-void TListItems::BeginUpdate() { ++owner_->itemUpdates_; }
+void TListItems::BeginUpdate() {
+  ++owner_->itemUpdates_;
+}
 
 void TListItems::EndUpdate() {
   if (owner_->itemUpdates_ > 0 && --owner_->itemUpdates_ == 0) owner_->model_->Schedule();
@@ -371,7 +376,8 @@ TListView::TListView(TComponent* owner)
                    [this](int section, int, int size) {
                      if (TListColumn* c = columns_->Items(section)) c->width_ = size;
                    });
-  QObject::connect(view, &QTableView::clicked, [this] { Guarded(this, [this] { OnClick(this); }); });
+  QObject::connect(view, &QTableView::clicked,
+                   [this] { Guarded(this, [this] { OnClick(this); }); });
   QObject::connect(view, &QTableView::doubleClicked,
                    [this] { Guarded(this, [this] { OnDblClick(this); }); });
   SetTabStop(true);
@@ -520,9 +526,13 @@ void TListView::ItemChanged(TListItem* item, TItemChange change) {
   OnChange(this, item, change);
 }
 
-void TListView::ColumnsChanged() { model_->MarkColumns(); }
+void TListView::ColumnsChanged() {
+  model_->MarkColumns();
+}
 
-void TListView::RowsChanged(int) { model_->Schedule(); }
+void TListView::RowsChanged(int) {
+  model_->Schedule();
+}
 
 void TListView::Flush() {
   if (itemUpdates_ > 0 || columnUpdates_ > 0) return;
@@ -575,9 +585,13 @@ bool TListView::SetProperty(const std::string& name, const std::string& value, T
 
 bool TListView::BindEvent(const std::string& event, const THandler& handler) {
   using layout_values::Bind;
-  if (event == "OnCompare") Bind(OnCompare, handler);
-  else if (event == "OnColumnClick") Bind(OnColumnClick, handler);
-  else if (event == "OnChange") Bind(OnChange, handler);
-  else return TWinControl::BindEvent(event, handler);
+  if (event == "OnCompare")
+    Bind(OnCompare, handler);
+  else if (event == "OnColumnClick")
+    Bind(OnColumnClick, handler);
+  else if (event == "OnChange")
+    Bind(OnChange, handler);
+  else
+    return TWinControl::BindEvent(event, handler);
   return true;
 }

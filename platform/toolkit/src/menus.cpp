@@ -67,19 +67,27 @@ int TMenuItem::IndexOf(const TMenuItem* item) const {
   return it == items_.end() ? -1 : static_cast<int>(it - items_.begin());
 }
 
-void TMenuItem::Click() { OnClick(this); }
+void TMenuItem::Click() {
+  OnClick(this);
+}
 
 bool TMenuItem::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
-  if (name == "Caption") SetCaption(value);
-  else if (name == "Enabled") SetEnabled(layout_values::ToBool(value));
-  else if (name == "Visible") SetVisible(layout_values::ToBool(value));
-  else return TComponent::SetProperty(name, value, root);
+  if (name == "Caption")
+    SetCaption(value);
+  else if (name == "Enabled")
+    SetEnabled(layout_values::ToBool(value));
+  else if (name == "Visible")
+    SetVisible(layout_values::ToBool(value));
+  else
+    return TComponent::SetProperty(name, value, root);
   return true;
 }
 
 bool TMenuItem::BindEvent(const std::string& event, const THandler& handler) {
-  if (event == "OnClick") layout_values::Bind(OnClick, handler);
-  else return TComponent::BindEvent(event, handler);
+  if (event == "OnClick")
+    layout_values::Bind(OnClick, handler);
+  else
+    return TComponent::BindEvent(event, handler);
   return true;
 }
 
@@ -114,7 +122,8 @@ void TPopupMenu::Rebuild() {
       }
       QAction* a = qm->addAction(Q(item->Caption()));
       a->setEnabled(item->Enabled());
-      QObject::connect(a, &QAction::triggered, [item] { Guarded(item, [item] { item->Click(); }); });
+      QObject::connect(a, &QAction::triggered,
+                       [item] { Guarded(item, [item] { item->Click(); }); });
     }
   };
   fill(menu_, root_);
@@ -126,4 +135,6 @@ QMenu* TPopupMenu::Menu() {
   return menu_;
 }
 
-void TPopupMenu::Popup(int x, int y) { Menu()->popup(QPoint(x, y)); }
+void TPopupMenu::Popup(int x, int y) {
+  Menu()->popup(QPoint(x, y));
+}

@@ -35,9 +35,8 @@ class EditWidget : public QLineEdit {
       if (a->objectName() == QLatin1String("edit-paste") && owner) {
         QObject::disconnect(a, &QAction::triggered, nullptr, nullptr);
         TEdit* edit = owner;
-        QObject::connect(a, &QAction::triggered, [edit] {
-          Guarded(edit, [edit] { edit->PasteFromClipboard(); });
-        });
+        QObject::connect(a, &QAction::triggered,
+                         [edit] { Guarded(edit, [edit] { edit->PasteFromClipboard(); }); });
       }
     }
     menu->setAttribute(Qt::WA_DeleteOnClose);
@@ -91,9 +90,13 @@ class ComboItems : public TStrings {
 
 // ---- TEdit ----
 
-TEdit::TEdit(TComponent* owner) : TWinControl(owner, MakeWidget<EditWidget>()) { Init(); }
+TEdit::TEdit(TComponent* owner) : TWinControl(owner, MakeWidget<EditWidget>()) {
+  Init();
+}
 
-TEdit::TEdit(TComponent* owner, QWidget* widget) : TWinControl(owner, widget) { Init(); }
+TEdit::TEdit(TComponent* owner, QWidget* widget) : TWinControl(owner, widget) {
+  Init();
+}
 
 void TEdit::Init() {
   if (auto* w = dynamic_cast<EditWidget*>(Widget())) w->owner = this;
@@ -101,7 +104,8 @@ void TEdit::Init() {
   auto* edit = static_cast<QLineEdit*>(Widget());
   edit->setDragEnabled(false);
   edit->setAcceptDrops(false);
-  QObject::connect(edit, &QLineEdit::textChanged, [this] { Guarded(this, [this] { OnChange(this); }); });
+  QObject::connect(edit, &QLineEdit::textChanged,
+                   [this] { Guarded(this, [this] { OnChange(this); }); });
   Widget()->resize(121, 21);
 }
 
@@ -112,9 +116,15 @@ void TEdit::SetMaxLength(int length) {
   static_cast<QLineEdit*>(Widget())->setMaxLength(maxLength_ > 0 ? maxLength_ : 32767);
 }
 
-bool TEdit::ReadOnly() const { return static_cast<QLineEdit*>(Widget())->isReadOnly(); }
-void TEdit::SetReadOnly(bool value) { static_cast<QLineEdit*>(Widget())->setReadOnly(value); }
-void TEdit::SelectAll() { static_cast<QLineEdit*>(Widget())->selectAll(); }
+bool TEdit::ReadOnly() const {
+  return static_cast<QLineEdit*>(Widget())->isReadOnly();
+}
+void TEdit::SetReadOnly(bool value) {
+  static_cast<QLineEdit*>(Widget())->setReadOnly(value);
+}
+void TEdit::SelectAll() {
+  static_cast<QLineEdit*>(Widget())->selectAll();
+}
 
 void TEdit::PasteText(const std::string& text) {
   auto* edit = static_cast<QLineEdit*>(Widget());
@@ -127,7 +137,9 @@ void TEdit::PasteFromClipboard() {
   PasteText(G(QGuiApplication::clipboard()->text()));
 }
 
-std::string TEdit::GetText() const { return G(static_cast<QLineEdit*>(Widget())->text()); }
+std::string TEdit::GetText() const {
+  return G(static_cast<QLineEdit*>(Widget())->text());
+}
 
 void TEdit::ApplyText(const std::string& text) {
   static_cast<QLineEdit*>(Widget())->setText(Q(text));
@@ -152,32 +164,49 @@ bool TEdit::InsertTyped(const std::string& bytes) {
 
 bool TEdit::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
   using namespace layout_values;
-  if (name == "MaxLength") SetMaxLength(ToInt(value));
-  else if (name == "ReadOnly") SetReadOnly(ToBool(value));
-  else return TWinControl::SetProperty(name, value, root);
+  if (name == "MaxLength")
+    SetMaxLength(ToInt(value));
+  else if (name == "ReadOnly")
+    SetReadOnly(ToBool(value));
+  else
+    return TWinControl::SetProperty(name, value, root);
   return true;
 }
 
 bool TEdit::BindEvent(const std::string& event, const THandler& handler) {
-  if (event == "OnChange") layout_values::Bind(OnChange, handler);
-  else return TWinControl::BindEvent(event, handler);
+  if (event == "OnChange")
+    layout_values::Bind(OnChange, handler);
+  else
+    return TWinControl::BindEvent(event, handler);
   return true;
 }
 
 // ---- TLabeledEdit ----
 
-TLabeledEdit::TLabeledEdit(TComponent* owner) : TEdit(owner), label_(new QLabel) {}
+TLabeledEdit::TLabeledEdit(TComponent* owner) : TEdit(owner), label_(new QLabel) {
+  // The label sits in the parent's widget and may go with it first.
+  QObject::connect(label_, &QObject::destroyed, [this] { label_ = nullptr; });
+}
 
-TLabeledEdit::~TLabeledEdit() { delete label_; }
+TLabeledEdit::~TLabeledEdit() {
+  if (label_) {
+    QObject::disconnect(label_, &QObject::destroyed, nullptr, nullptr);
+    delete label_;
+  }
+}
 
-std::string TLabeledEdit::LabelCaption() const { return G(static_cast<QLabel*>(label_)->text()); }
+std::string TLabeledEdit::LabelCaption() const {
+  return label_ ? G(static_cast<QLabel*>(label_)->text()) : std::string();
+}
 
 void TLabeledEdit::SetLabelCaption(const std::string& text) {
+  if (!label_) return;
   static_cast<QLabel*>(label_)->setText(Q(text));
   PlaceLabel();
 }
 
 void TLabeledEdit::PlaceLabel() {
+  if (!label_) return;
   QWidget* parent = Widget()->parentWidget();
   if (label_->parentWidget() != parent) {
     label_->setParent(parent);
@@ -200,8 +229,10 @@ void TLabeledEdit::SetParent(TWinControl* parent) {
 
 bool TLabeledEdit::SetProperty(const std::string& name, const std::string& value,
                                TComponent* root) {
-  if (name == "EditLabel.Caption") SetLabelCaption(value);
-  else return TEdit::SetProperty(name, value, root);
+  if (name == "EditLabel.Caption")
+    SetLabelCaption(value);
+  else
+    return TEdit::SetProperty(name, value, root);
   return true;
 }
 
@@ -220,7 +251,9 @@ TCheckBox::TCheckBox(TComponent* owner) : TWinControl(owner, MakeWidget<QCheckBo
 
 TCheckBox::~TCheckBox() = default;
 
-bool TCheckBox::Checked() const { return static_cast<QCheckBox*>(Widget())->isChecked(); }
+bool TCheckBox::Checked() const {
+  return static_cast<QCheckBox*>(Widget())->isChecked();
+}
 
 void TCheckBox::SetChecked(bool checked) {
   if (checked == Checked()) return;
@@ -232,7 +265,9 @@ void TCheckBox::SetChecked(bool checked) {
   Click();
 }
 
-std::string TCheckBox::GetText() const { return G(static_cast<QCheckBox*>(Widget())->text()); }
+std::string TCheckBox::GetText() const {
+  return G(static_cast<QCheckBox*>(Widget())->text());
+}
 
 void TCheckBox::ApplyText(const std::string& text) {
   static_cast<QCheckBox*>(Widget())->setText(Q(text));
@@ -257,7 +292,8 @@ TComboBox::TComboBox(TComponent* owner)
   box->setInsertPolicy(QComboBox::NoInsert);
   box->setMaxVisibleItems(dropDownCount_);
   box->beforePopup = [this] { Guarded(this, [this] { DropDown(); }); };
-  QObject::connect(box, &QComboBox::activated, [this](int) { Guarded(this, [this] { OnChange(this); }); });
+  QObject::connect(box, &QComboBox::activated,
+                   [this](int) { Guarded(this, [this] { OnChange(this); }); });
   if (QLineEdit* edit = box->lineEdit()) Bridge(edit);
   SetTabStop(true);
   Widget()->resize(145, 20);
@@ -278,7 +314,9 @@ void TComboBox::SetStyle(TComboBoxStyle style) {
   }
 }
 
-int TComboBox::ItemIndex() const { return static_cast<QComboBox*>(Widget())->currentIndex(); }
+int TComboBox::ItemIndex() const {
+  return static_cast<QComboBox*>(Widget())->currentIndex();
+}
 
 void TComboBox::SetItemIndex(int index) {
   auto* box = static_cast<QComboBox*>(Widget());
@@ -286,9 +324,13 @@ void TComboBox::SetItemIndex(int index) {
   if (index < 0 && box->isEditable()) box->setEditText(QString());
 }
 
-void TComboBox::SetItemHeight(int height) { itemHeight_ = height; }
+void TComboBox::SetItemHeight(int height) {
+  itemHeight_ = height;
+}
 
-int TComboBox::DroppedWidth() const { return std::max(droppedWidth_, Width()); }
+int TComboBox::DroppedWidth() const {
+  return std::max(droppedWidth_, Width());
+}
 
 bool TComboBox::DroppedDown() const {
   auto* box = static_cast<QComboBox*>(Widget());
@@ -304,7 +346,9 @@ void TComboBox::SetDroppedDown(bool value) {
   }
 }
 
-void TComboBox::DropDown() { OnDropDown(this); }
+void TComboBox::DropDown() {
+  OnDropDown(this);
+}
 
 void TComboBox::WndProc(TMessage& m) {
   switch (m.Msg) {
@@ -345,10 +389,14 @@ bool TComboBox::SetProperty(const std::string& name, const std::string& value, T
   } else if (name == "ItemIndex") {
     SetItemIndex(ToInt(value));
   } else if (name == "Style") {
-    if (value == "csDropDown") SetStyle(csDropDown);
-    else if (value == "csDropDownList") SetStyle(csDropDownList);
-    else if (value == "csSimple") SetStyle(csSimple);
-    else throw std::invalid_argument("unknown combo box style " + value);
+    if (value == "csDropDown")
+      SetStyle(csDropDown);
+    else if (value == "csDropDownList")
+      SetStyle(csDropDownList);
+    else if (value == "csSimple")
+      SetStyle(csSimple);
+    else
+      throw std::invalid_argument("unknown combo box style " + value);
   } else if (name == "Items") {
     // Items separated by '|'.
     size_t start = 0;
@@ -366,9 +414,12 @@ bool TComboBox::SetProperty(const std::string& name, const std::string& value, T
 
 bool TComboBox::BindEvent(const std::string& event, const THandler& handler) {
   using layout_values::Bind;
-  if (event == "OnChange") Bind(OnChange, handler);
-  else if (event == "OnDropDown") Bind(OnDropDown, handler);
-  else return TWinControl::BindEvent(event, handler);
+  if (event == "OnChange")
+    Bind(OnChange, handler);
+  else if (event == "OnDropDown")
+    Bind(OnDropDown, handler);
+  else
+    return TWinControl::BindEvent(event, handler);
   return true;
 }
 
@@ -409,7 +460,9 @@ void TBitBtn::SetNumGlyphs(int count) {
   GlyphChanged();
 }
 
-void TBitBtn::SetAction(TAction* action) { action_ = action; }
+void TBitBtn::SetAction(TAction* action) {
+  action_ = action;
+}
 
 void TBitBtn::Click() {
   if (OnClick) {
@@ -419,7 +472,9 @@ void TBitBtn::Click() {
   }
 }
 
-std::string TBitBtn::GetText() const { return G(static_cast<QPushButton*>(Widget())->text()); }
+std::string TBitBtn::GetText() const {
+  return G(static_cast<QPushButton*>(Widget())->text());
+}
 
 void TBitBtn::ApplyText(const std::string& text) {
   static_cast<QPushButton*>(Widget())->setText(Q(text));

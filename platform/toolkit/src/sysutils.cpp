@@ -29,7 +29,9 @@ int StrToInt(const std::string& text) {
   return static_cast<int>(v);
 }
 
-std::string IntToStr(int64_t value) { return std::to_string(value); }
+std::string IntToStr(int64_t value) {
+  return std::to_string(value);
+}
 
 std::string Trim(const std::string& text) {
   size_t b = 0, e = text.size();
@@ -67,7 +69,9 @@ void CivilFromDays(int64_t z, int& year, int& month, int& day) {
 
 const int64_t kEpochOffset = DaysFromCivil(1899, 12, 30);  // day 0 of TDateTime
 
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeap(int y) {
+  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int DaysInMonth(int y, int m) {
   static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -92,8 +96,8 @@ TDateTime TDateTime::EncodeDate(int year, int month, int day) {
 }
 
 TDateTime TDateTime::EncodeTime(int hour, int minute, int second, int msec) {
-  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 ||
-      msec < 0 || msec > 999) {
+  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || msec < 0 ||
+      msec > 999) {
     throw EConvertError("invalid time");
   }
   return TDateTime(((hour * 60.0 + minute) * 60.0 + second) * 1000.0 / kMsPerDay +
@@ -135,7 +139,9 @@ TDateTime Now() {
          TDateTime::EncodeTime(local.tm_hour, local.tm_min, local.tm_sec > 59 ? 59 : local.tm_sec);
 }
 
-TDateTime Today() { return Now().DatePart(); }
+TDateTime Today() {
+  return Now().DatePart();
+}
 
 std::string FormatDateTime(const std::string& format, TDateTime value) {
   int y, mo, d, h, mi, s, ms;

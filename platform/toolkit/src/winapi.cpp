@@ -34,41 +34,66 @@ void DestroyHandle(HWND wnd) {
   if (gHandles.erase(wnd)) delete wnd;
 }
 
-bool HandleAlive(HWND wnd) { return wnd && gHandles.count(wnd) != 0; }
+bool HandleAlive(HWND wnd) {
+  return wnd && gHandles.count(wnd) != 0;
+}
 
-uint64_t HandleSerial(HWND wnd) { return HandleAlive(wnd) ? wnd->serial : 0; }
+uint64_t HandleSerial(HWND wnd) {
+  return HandleAlive(wnd) ? wnd->serial : 0;
+}
 
 bool HandleAlive(HWND wnd, uint64_t serial) {
   auto it = gHandles.find(wnd);
   return it != gHandles.end() && it->second == serial;
 }
 
-TWinControl* HandleControl(HWND wnd) { return HandleAlive(wnd) ? wnd->control : nullptr; }
+TWinControl* HandleControl(HWND wnd) {
+  return HandleAlive(wnd) ? wnd->control : nullptr;
+}
 
 uint16_t VirtualKey(const QKeyEvent* e) {
   const int k = e->key();
   switch (k) {
-    case Qt::Key_Backspace: return VK_BACK;
+    case Qt::Key_Backspace:
+      return VK_BACK;
     case Qt::Key_Tab:
-    case Qt::Key_Backtab: return VK_TAB;
+    case Qt::Key_Backtab:
+      return VK_TAB;
     case Qt::Key_Return:
-    case Qt::Key_Enter: return VK_RETURN;
-    case Qt::Key_Shift: return VK_SHIFT;
-    case Qt::Key_Control: return VK_CONTROL;
-    case Qt::Key_Alt: return VK_MENU;
-    case Qt::Key_Escape: return VK_ESCAPE;
-    case Qt::Key_Space: return VK_SPACE;
-    case Qt::Key_PageUp: return VK_PRIOR;
-    case Qt::Key_PageDown: return VK_NEXT;
-    case Qt::Key_End: return VK_END;
-    case Qt::Key_Home: return VK_HOME;
-    case Qt::Key_Left: return VK_LEFT;
-    case Qt::Key_Up: return VK_UP;
-    case Qt::Key_Right: return VK_RIGHT;
-    case Qt::Key_Down: return VK_DOWN;
-    case Qt::Key_Insert: return VK_INSERT;
-    case Qt::Key_Delete: return VK_DELETE;
-    default: break;
+    case Qt::Key_Enter:
+      return VK_RETURN;
+    case Qt::Key_Shift:
+      return VK_SHIFT;
+    case Qt::Key_Control:
+      return VK_CONTROL;
+    case Qt::Key_Alt:
+      return VK_MENU;
+    case Qt::Key_Escape:
+      return VK_ESCAPE;
+    case Qt::Key_Space:
+      return VK_SPACE;
+    case Qt::Key_PageUp:
+      return VK_PRIOR;
+    case Qt::Key_PageDown:
+      return VK_NEXT;
+    case Qt::Key_End:
+      return VK_END;
+    case Qt::Key_Home:
+      return VK_HOME;
+    case Qt::Key_Left:
+      return VK_LEFT;
+    case Qt::Key_Up:
+      return VK_UP;
+    case Qt::Key_Right:
+      return VK_RIGHT;
+    case Qt::Key_Down:
+      return VK_DOWN;
+    case Qt::Key_Insert:
+      return VK_INSERT;
+    case Qt::Key_Delete:
+      return VK_DELETE;
+    default:
+      break;
   }
   if ((k >= Qt::Key_0 && k <= Qt::Key_9) || (k >= Qt::Key_A && k <= Qt::Key_Z)) {
     return static_cast<uint16_t>(k);  // same codes
@@ -91,16 +116,22 @@ TShiftState ShiftState(Qt::KeyboardModifiers m, Qt::MouseButtons b) {
 std::string TypedBytes(const QKeyEvent* e) {
   const int k = e->key();
   if (e->modifiers() & Qt::ControlModifier) {
-    if (k >= Qt::Key_A && k <= Qt::Key_Z) return std::string(1, static_cast<char>(k - Qt::Key_A + 1));
+    if (k >= Qt::Key_A && k <= Qt::Key_Z)
+      return std::string(1, static_cast<char>(k - Qt::Key_A + 1));
     return {};
   }
   switch (k) {
-    case Qt::Key_Backspace: return std::string(1, '\b');
+    case Qt::Key_Backspace:
+      return std::string(1, '\b');
     case Qt::Key_Return:
-    case Qt::Key_Enter: return std::string(1, '\r');
-    case Qt::Key_Tab: return std::string(1, '\t');
-    case Qt::Key_Escape: return std::string(1, '\x1b');
-    default: break;
+    case Qt::Key_Enter:
+      return std::string(1, '\r');
+    case Qt::Key_Tab:
+      return std::string(1, '\t');
+    case Qt::Key_Escape:
+      return std::string(1, '\x1b');
+    default:
+      break;
   }
   const QString t = e->text();
   if (t.isEmpty() || t[0].unicode() == 0x7F) return {};
@@ -125,9 +156,13 @@ LONG_PTR GetWindowLongPtr(HWND wnd, int index) {
     return 0;
   }
   switch (index) {
-    case GWLP_WNDPROC: return reinterpret_cast<LONG_PTR>(wnd->proc);
-    case GWLP_USERDATA: return wnd->userData;
-    default: SetLastError(ERROR_INVALID_INDEX); return 0;
+    case GWLP_WNDPROC:
+      return reinterpret_cast<LONG_PTR>(wnd->proc);
+    case GWLP_USERDATA:
+      return wnd->userData;
+    default:
+      SetLastError(ERROR_INVALID_INDEX);
+      return 0;
   }
 }
 
@@ -150,7 +185,9 @@ LONG_PTR SetWindowLongPtr(HWND wnd, int index, LONG_PTR value) {
       previous = wnd->userData;
       wnd->userData = value;
       return previous;
-    default: SetLastError(ERROR_INVALID_INDEX); return 0;
+    default:
+      SetLastError(ERROR_INVALID_INDEX);
+      return 0;
   }
 }
 
@@ -184,8 +221,12 @@ BOOL PostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return TRUE;
 }
 
-void SetLastError(DWORD code) { gLastError = code; }
-DWORD GetLastError() { return gLastError; }
+void SetLastError(DWORD code) {
+  gLastError = code;
+}
+DWORD GetLastError() {
+  return gLastError;
+}
 
 BOOL UpdateWindow(HWND wnd) {
   if (!HandleAlive(wnd)) {
@@ -200,9 +241,13 @@ BOOL UpdateWindow(HWND wnd) {
   return TRUE;
 }
 
-BOOL IsWindow(HWND wnd) { return HandleAlive(wnd) ? TRUE : FALSE; }
+BOOL IsWindow(HWND wnd) {
+  return HandleAlive(wnd) ? TRUE : FALSE;
+}
 
-TWinControl* FindControl(HWND wnd) { return HandleControl(wnd); }
+TWinControl* FindControl(HWND wnd) {
+  return HandleControl(wnd);
+}
 
 BOOL GetCursorPos(TPoint* point) {
   if (!point) {

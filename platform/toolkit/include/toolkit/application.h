@@ -62,4 +62,6 @@ class TOOLKIT_API TApplication : public TComponent {
 };
 
 // Shorthand for TApplication::Instance().
-inline TApplication* Application() { return TApplication::Instance(); }
+inline TApplication* Application() {
+  return TApplication::Instance();
+}

@@ -191,6 +191,8 @@ class TOOLKIT_API TWinControl : public TControl {
 
   bool SetProperty(const std::string& name, const std::string& value, TComponent* root) override;
   bool BindEvent(const std::string& event, const THandler& handler) override;
+  // Sends WM_DESTROY through the procedure chain while the control is whole.
+  void BeforeDestruction() override;
 
  protected:
   TWinControl(TComponent* owner, QWidget* widget);
@@ -215,8 +217,6 @@ class TOOLKIT_API TWinControl : public TControl {
 
   // The widget that child controls' widgets are placed in.
   virtual QWidget* ClientWidget() const;
-
-  void BeforeDestruction() override;
 
  private:
   friend class TControl;

@@ -26,15 +26,14 @@ class TEvent {
   TEvent(std::nullptr_t) {}
 
   template <class C, class M>
-    requires std::is_base_of_v<M, C>
-  TEvent(C* object, void (M::*method)(Args...))
+  requires std::is_base_of_v<M, C> TEvent(C* object, void (M::*method)(Args...))
       : fn_([object, method](Args... args) { (object->*method)(std::forward<Args>(args)...); }),
         object_(object) {}
 
   template <class F>
-    requires(!std::is_same_v<std::decay_t<F>, TEvent> && std::is_invocable_v<F&, Args...> &&
-             !std::is_same_v<std::decay_t<F>, std::nullptr_t>)
-  TEvent(F f) : fn_(std::move(f)) {}
+  requires(!std::is_same_v<std::decay_t<F>, TEvent> && std::is_invocable_v<F&, Args...> &&
+           !std::is_same_v<std::decay_t<F>, std::nullptr_t>) TEvent(F f)
+      : fn_(std::move(f)) {}
 
   // True when a handler is bound ("has a handler").
   bool Assigned() const { return static_cast<bool>(fn_); }

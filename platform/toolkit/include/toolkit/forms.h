@@ -73,6 +73,8 @@ class TOOLKIT_API TForm : public TWinControl {
   void Release();
   bool Closing() const { return closing_; }
   void SetVisible(bool visible) override;
+  // Runs OnDestroy while the form is still whole.
+  void BeforeDestruction() override;
 
   // The Qt window the form shows in (the MDI sub-window, or the form's own
   // widget); null before the window is created.
@@ -80,6 +82,7 @@ class TOOLKIT_API TForm : public TWinControl {
 
   TCloseEvent OnClose;
   TNotifyEvent OnShow;
+  // Runs once when the form is freed (by Release, its owner, or delete).
   TNotifyEvent OnDestroy;
 
   bool SetProperty(const std::string& name, const std::string& value, TComponent* root) override;
@@ -105,6 +108,7 @@ class TOOLKIT_API TForm : public TWinControl {
   friend class TWinControl;
   void CreateWindowNow();
   TCloseAction DoClose();
+  void RunOnDestroy();
   void ApplyCloseAction(TCloseAction action);
   TFormStyle formStyle_ = fsNormal;
   TFormBorderStyle borderStyle_ = bsSizeable;
@@ -118,6 +122,7 @@ class TOOLKIT_API TForm : public TWinControl {
   bool windowCreated_ = false;
   bool closing_ = false;
   bool releasing_ = false;
+  bool destroyRun_ = false;
   QWidget* subWindow_ = nullptr;
 };
 

@@ -39,7 +39,7 @@ struct TLayoutItem {
   int Top = 0;
   int Width = -1;  // -1: the class's default size (and Left/Top unchanged)
   int Height = -1;
-  int TabOrder = -1;  // -1: in creation order
+  int TabOrder = -1;              // -1: in creation order
   TLayoutValues Properties = {};  // property name -> value as text
   TLayoutValues Events = {};      // event name -> handler name
 };

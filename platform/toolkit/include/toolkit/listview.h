@@ -14,7 +14,7 @@ class TImageList;
 namespace toolkit_detail {
 class ListModel;
 class SubItemList;
-}
+}  // namespace toolkit_detail
 
 enum TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
 

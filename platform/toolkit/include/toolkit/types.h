@@ -24,7 +24,9 @@ struct TRect {
   friend bool operator==(const TRect&, const TRect&) = default;
 };
 
-inline TRect Rect(int left, int top, int right, int bottom) { return {left, top, right, bottom}; }
+inline TRect Rect(int left, int top, int right, int bottom) {
+  return {left, top, right, bottom};
+}
 inline TRect Bounds(int left, int top, int width, int height) {
   return {left, top, left + width, top + height};
 }

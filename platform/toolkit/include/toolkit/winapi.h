@@ -85,11 +85,19 @@ constexpr DWORD ERROR_INVALID_INDEX = 1413;
 inline LPARAM MAKELPARAM(int lo, int hi) {
   return static_cast<LPARAM>(static_cast<uint32_t>((lo & 0xFFFF) | ((hi & 0xFFFF) << 16)));
 }
-inline uint16_t LOWORD(uintptr_t v) { return static_cast<uint16_t>(v & 0xFFFF); }
-inline uint16_t HIWORD(uintptr_t v) { return static_cast<uint16_t>((v >> 16) & 0xFFFF); }
+inline uint16_t LOWORD(uintptr_t v) {
+  return static_cast<uint16_t>(v & 0xFFFF);
+}
+inline uint16_t HIWORD(uintptr_t v) {
+  return static_cast<uint16_t>((v >> 16) & 0xFFFF);
+}
 // Signed client coordinates packed by MAKELPARAM.
-inline int GET_X_LPARAM(LPARAM v) { return static_cast<int16_t>(LOWORD(static_cast<uintptr_t>(v))); }
-inline int GET_Y_LPARAM(LPARAM v) { return static_cast<int16_t>(HIWORD(static_cast<uintptr_t>(v))); }
+inline int GET_X_LPARAM(LPARAM v) {
+  return static_cast<int16_t>(LOWORD(static_cast<uintptr_t>(v)));
+}
+inline int GET_Y_LPARAM(LPARAM v) {
+  return static_cast<int16_t>(HIWORD(static_cast<uintptr_t>(v)));
+}
 
 struct TEXTMETRIC {
   LONG tmHeight;
@@ -118,8 +126,7 @@ TOOLKIT_API LONG_PTR GetWindowLongPtr(HWND wnd, int index);
 // value of 0 from a failure). A null GWLP_WNDPROC is refused.
 TOOLKIT_API LONG_PTR SetWindowLongPtr(HWND wnd, int index, LONG_PTR value);
 // Calls `proc` (0 when it is null).
-TOOLKIT_API LRESULT CallWindowProc(WNDPROC proc, HWND wnd, UINT msg, WPARAM wParam,
-                                   LPARAM lParam);
+TOOLKIT_API LRESULT CallWindowProc(WNDPROC proc, HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // Runs the window's procedure now; 0 for a dead handle.
 TOOLKIT_API LRESULT SendMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // Queues the message; the application's event loop delivers it later through
