@@ -40,10 +40,17 @@ void UseBroker(const std::string& url) {
 struct NatsServer {
   ChildProcess proc;
   int port = 0;
+  // A few attempts: the free port may be taken before the server binds it.
   bool Start() {
-    port = FreePort();
-    return proc.Start({"nats-server", "-a", "127.0.0.1", "-p", std::to_string(port)}) &&
-           !proc.WaitForLine("Server is ready").empty();
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      port = FreePort();
+      if (proc.Start({"nats-server", "-a", "127.0.0.1", "-p", std::to_string(port)}) &&
+          !proc.WaitForLine("Server is ready").empty()) {
+        return true;
+      }
+      proc.Kill(SIGKILL);
+    }
+    return false;
   }
   std::string Url() const { return "nats://127.0.0.1:" + std::to_string(port); }
 };
