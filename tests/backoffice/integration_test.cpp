@@ -160,11 +160,29 @@ class Integration : public ::testing::Test {
 
     MMicroPaymentDef::SMpUserInfoList users;
     ASSERT_EQ(QueryUser(user, phone, users, error), 0) << error.get_msg();
-    ASSERT_FALSE(users.empty());
-    for (const auto& u : users) {
+    Database d(db_, Database::Mode::kReadOnly);
+    Statement us = d.Prepare(
+        "SELECT serv_id, reg_type, reg_nbr, fee_limit, mp_sts, mp_create_date, mpp_trans_id, "
+        "so_nbr, remark FROM mp_user WHERE phone_id = ?1 ORDER BY mp_create_date, serv_id");
+    us.Bind(1, phone);
+    size_t k = 0;
+    while (us.Step()) {
+      ASSERT_LT(k, users.size());
+      const auto& u = users[k++];
+      EXPECT_EQ(u.SERV_ID, us.Int(0));
       EXPECT_EQ(u.PHONE_ID, phone);
       EXPECT_EQ(u.MP_PWD, "******");
+      EXPECT_EQ(u.REG_TYPE, us.Int(1));
+      EXPECT_EQ(u.REG_NBR, us.Text(2));
+      EXPECT_EQ(u.FEE_LIMIT, us.Int(3));
+      EXPECT_EQ(u.MP_STS, us.Int(4));
+      EXPECT_EQ(ToStamp(u.MP_CREATE_DATE), us.Int(5));
+      EXPECT_EQ(u.MPP_TRANS_ID, us.Text(6));
+      EXPECT_EQ(u.SO_NBR, us.Int(7));
+      EXPECT_EQ(u.REMARK, us.Text(8));
     }
+    EXPECT_EQ(k, users.size());
+    ASSERT_FALSE(users.empty());
 
     // A refusal comes back as the server's code with its Chinese text.
     EXPECT_EQ(QueryLog(log, wire::LogIn(0, 0, "", 0, 0), rows, error), kRcNoCondition);
