@@ -191,7 +191,6 @@ class Integration : public ::testing::Test {
     // Four months of logs: a reply of several megabytes.
     const int64_t begin = 20260501000000, end = 20260831235959;
     ASSERT_EQ(QueryLog(log, wire::LogIn(0, 0, "", begin, end), rows, error), 0) << error.get_msg();
-    Database d(db_, Database::Mode::kReadOnly);
     Statement s = d.Prepare(
         "SELECT count(*), min(so_nbr), max(so_nbr) FROM mp_so_log WHERE so_date BETWEEN ?1 AND ?2");
     s.Bind(1, begin);
