@@ -25,6 +25,15 @@ QTime ToQTime(TDateTime t) {
   return QTime(h, n, s, ms);
 }
 
+// Sets date and time together. QDateTimeEdit's own setDate/setTime narrow the
+// range to the value when the display shows no date (or no time), and then
+// clamp the other part; a date-only or time-only picker keeps both here.
+void Put(QDateTimeEdit* edit, QDate date, QTime time) {
+  edit->setDateTimeRange(QDateTime(QDate(1900, 1, 1), QTime(0, 0)),
+                         QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999)));
+  edit->setDateTime(QDateTime(date, time));
+}
+
 // "yyyy-mm-dd" / "hh:mm:ss" from a layout.
 int Field(const std::string& text, size_t pos, size_t len) {
   if (pos + len > text.size()) throw std::invalid_argument("bad date-time " + text);
@@ -36,8 +45,7 @@ int Field(const std::string& text, size_t pos, size_t len) {
 TDateTimePicker::TDateTimePicker(TComponent* owner)
     : TWinControl(owner, MakeWidget<QDateTimeEdit>()) {
   auto* edit = Edit(Widget());
-  edit->setMinimumDate(QDate(1900, 1, 1));
-  edit->setDateTime(QDateTime(QDate::currentDate(), QTime::currentTime()));
+  Put(edit, QDate::currentDate(), QTime::currentTime());
   QObject::connect(edit, &QDateTimeEdit::dateTimeChanged,
                    [this] { Guarded(this, [this] { OnChange(this); }); });
   SetTabStop(true);
@@ -88,7 +96,7 @@ TDateTime TDateTimePicker::Date() const {
 }
 
 void TDateTimePicker::SetDate(TDateTime date) {
-  Edit(Widget())->setDate(ToQDate(date));
+  Put(Edit(Widget()), ToQDate(date), Edit(Widget())->time());
 }
 
 TDateTime TDateTimePicker::Time() const {
@@ -97,7 +105,7 @@ TDateTime TDateTimePicker::Time() const {
 }
 
 void TDateTimePicker::SetTime(TDateTime time) {
-  Edit(Widget())->setTime(ToQTime(time));
+  Put(Edit(Widget()), Edit(Widget())->date(), ToQTime(time));
 }
 
 TDateTime TDateTimePicker::DateTime() const {
@@ -105,7 +113,7 @@ TDateTime TDateTimePicker::DateTime() const {
 }
 
 void TDateTimePicker::SetDateTime(TDateTime value) {
-  Edit(Widget())->setDateTime(QDateTime(ToQDate(value), ToQTime(value)));
+  Put(Edit(Widget()), ToQDate(value), ToQTime(value));
 }
 
 bool TDateTimePicker::SetProperty(const std::string& name, const std::string& value,
