@@ -108,6 +108,7 @@ bool Setup() {
     DemoOptions o;
     o.rows = kDbRows;
     o.endStamp = kEnd;
+    std::filesystem::remove(env->db + ".part");  // left by an interrupted run
     GenerateDemo(env->db + ".part", o);
     std::filesystem::rename(env->db + ".part", env->db);
   }
@@ -240,7 +241,12 @@ BENCHMARK(BM_Query)->DenseRange(0, 3)->Iterations(kSamples)->Unit(benchmark::kMi
 int main(int argc, char** argv) {
   Env e;
   env = &e;
-  if (!Setup()) return 1;
+  try {
+    if (!Setup()) return 1;
+  } catch (const DbError& error) {
+    std::fprintf(stderr, "bench_backoffice: %s\n", error.what());
+    return 1;
+  }
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

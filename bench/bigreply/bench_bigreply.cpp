@@ -71,7 +71,9 @@ bool Setup() {
     DemoOptions o;
     o.rows = kDbRows;
     o.endStamp = 20261130120000;
-    GenerateDemo(env->db, o);
+    std::filesystem::remove(env->db + ".part");  // left by an interrupted run
+    GenerateDemo(env->db + ".part", o);
+    std::filesystem::rename(env->db + ".part", env->db);
   }
   {
     // The time range that holds exactly kRows rows, in the middle of the year.
@@ -214,8 +216,13 @@ BENCHMARK(BM_ClientDecode)->Unit(benchmark::kMillisecond)->Iterations(15);
 int main(int argc, char** argv) {
   Env e;
   env = &e;
-  if (!Setup()) {
-    std::fprintf(stderr, "bench_bigreply: setup failed\n");
+  try {
+    if (!Setup()) {
+      std::fprintf(stderr, "bench_bigreply: setup failed\n");
+      return 1;
+    }
+  } catch (const DbError& error) {
+    std::fprintf(stderr, "bench_bigreply: %s\n", error.what());
     return 1;
   }
   benchmark::Initialize(&argc, argv);
