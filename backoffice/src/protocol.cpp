@@ -92,6 +92,7 @@ void EncodeUserReply(const MMicroPaymentDef::SMpUserInfoList& list, const QRSErr
 void LogRowBuffer::Clear() {
   rows_.clear();
   text_.clear();
+  overflow_ = false;
   stat_ = MMicroPaymentDef::SMpAcctStatInfo();
   stat_.set_DEPOSIT_COUNT(0);
   stat_.set_DEPOSIT_SUM(0);
@@ -100,8 +101,13 @@ void LogRowBuffer::Clear() {
 }
 
 void LogRowBuffer::Row(const LogRow& r) {
-  // SQLite texts are below 2 GiB and the row limit keeps the total far below
-  // 4 GiB, so the 32-bit offsets hold.
+  // Texts beyond the frame limit could never be sent; stopping there also
+  // keeps the 32-bit offsets valid.
+  const std::size_t bytes = r.PHONE_ID.size() + r.MPP_TRANSACTION_ID.size() + r.REMARK.size();
+  if (overflow_ || bytes > tmb_stream::kMaxFrameSize - text_.size()) {
+    overflow_ = true;
+    return;
+  }
   rows_.push_back({r.SO_NBR, r.SO_DATE, r.BUSI_CODE, r.AMOUNT, static_cast<uint32_t>(text_.size()),
                    static_cast<uint32_t>(r.PHONE_ID.size()),
                    static_cast<uint32_t>(r.MPP_TRANSACTION_ID.size()),
@@ -118,7 +124,7 @@ void LogRowBuffer::Row(const LogRow& r) {
 }
 
 bool LogRowBuffer::Encode(tmb_stream& s, std::string& out) const {
-  if (rows_.size() > static_cast<std::size_t>(INT32_MAX)) return false;
+  if (overflow_ || rows_.size() > static_cast<std::size_t>(INT32_MAX)) return false;
   s.open();
   s.begin_stream(kLogReplyStream);
   // The list writer's framing, with each row written through one reused record.

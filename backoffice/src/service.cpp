@@ -169,10 +169,10 @@ int Service::HandleLog(std::string_view request, std::string& reply) {
     return fail(kRcDatabase, messages::kDatabase, &entry);
   }
   entry.rowCount = n;
-  if (n > config_.maxRows) {
+  // A reply too large to send asks for a narrower query just as too many rows do.
+  if (n > config_.maxRows || !written) {
     return fail(kRcTooManyRows, TooManyRowsText(config_.maxRows), &entry);
   }
-  if (!written) return fail(kRcInternal, messages::kInternal, &entry);
   if (audit_) audit_->Submit(std::move(entry));
   return 0;
 }

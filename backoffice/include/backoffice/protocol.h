@@ -80,7 +80,8 @@ class LogRowBuffer : public LogRowSink {
 
   // Encodes the successful reply with every row into `out`, using `stream`
   // as the buffer (a stream kept for the next reply keeps its memory).
-  // False (and `out` untouched) when the stream fails.
+  // False (and `out` untouched) when the reply would be larger than a frame
+  // may be.
   bool Encode(tmb_stream& stream, std::string& out) const;
 
  private:
@@ -94,6 +95,7 @@ class LogRowBuffer : public LogRowSink {
   };
   std::vector<Slot> rows_;
   std::string text_;
+  bool overflow_ = false;  // the texts outgrew what a frame can carry
   MMicroPaymentDef::SMpAcctStatInfo stat_;
 };
 
