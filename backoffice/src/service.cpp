@@ -121,7 +121,17 @@ int Service::Handle(const std::string& interfaceName, const std::string& service
     }
     return kRcUnknownService;
   } catch (...) {
-    reply.clear();
+    // Most likely out of memory: a short error reply may still be possible.
+    try {
+      const QRSErrorMsg error = Error(kRcInternal, messages::kInternal);
+      if (serviceCode == kLogServiceCode) {
+        EncodeLogReply(SMpInfoList(), SMpAcctStatInfo(), kRcInternal, error, reply);
+      } else {
+        EncodeUserReply(SMpUserInfoList(), error, reply);
+      }
+    } catch (...) {
+      reply.clear();
+    }
     return kRcInternal;
   }
 }
