@@ -271,3 +271,31 @@ TEST_F(ServiceTest, EveryRequestIsAudited) {
   EXPECT_EQ(s.Int(5), n);
   EXPECT_EQ(s.Int(6), 0);
 }
+
+TEST(ServiceFailures, ADatabaseFailureIsReportedAndOtherQueriesGoOn) {
+  TempDir dir;
+  const std::string path = dir.File("broken.db");
+  DemoOptions o;
+  o.rows = 200;
+  o.endStamp = kEnd;
+  GenerateDemo(path, o);
+  ServiceConfig config;
+  config.dbPath = path;
+  config.connections = 1;
+  Service service(config, nullptr);
+  {
+    Database db(path, Database::Mode::kReadWrite);
+    db.Exec("DROP TABLE mp_so_log");
+  }
+  std::string bytes;
+  EXPECT_EQ(service.Handle(kLogInterface, kLogServiceCode,
+                           wire::Request(kLogRequestStream, wire::LogIn(1, 0, "", 0, 0)), bytes),
+            kRcDatabase);
+  wire::LogReply log = wire::ReadLogReply(bytes);
+  ASSERT_TRUE(log.ok);
+  EXPECT_EQ(log.error.get_msg(), messages::kDatabase);
+  // The connection was given back: the next request gets it.
+  EXPECT_EQ(service.Handle(kUserInterface, kUserServiceCode,
+                           wire::Request(kUserRequestStream, wire::UserIn("13800000000")), bytes),
+            0);
+}
