@@ -459,3 +459,34 @@ TEST_F(Integration, StopsCleanlyOnSigtermWithEveryAuditEntryWritten) {
   ASSERT_TRUE(s.Step());
   EXPECT_EQ(s.Int(0), 25);
 }
+
+TEST_F(Integration, CommandLineQueryAndTheDemoScript) {
+  UseBroker(main_->Url());
+  const auto& [phone, count] = *phones_.begin();
+  ChildProcess query;
+  ASSERT_TRUE(query.Start({MPAY_QUERY_EXE, "--phone", phone}));
+  EXPECT_NE(query.WaitForLine(std::to_string(count) + " rows; deposits"), "") << query.output();
+  EXPECT_EQ(query.Wait(), 0);
+  ChildProcess refused;
+  ASSERT_TRUE(refused.Start({MPAY_QUERY_EXE, "--phone", ""}));
+  EXPECT_NE(refused.WaitForLine("call failed with 1001"), "") << refused.output();
+  EXPECT_EQ(WEXITSTATUS(refused.Wait()), 1);
+
+  // `make run` on a fresh runtime folder: demo database, back office, samples, stop.
+  TempDir run;
+  const std::string port = std::to_string(FreePort());
+  setenv("MPAY_RUN_DIR", run.File("run").c_str(), 1);
+  setenv("MPAY_RUN_PORT", port.c_str(), 1);
+  setenv("MPAY_DEMO_ROWS", "3000", 1);
+  setenv("MPAY_RUN_HOST", "/nonexistent", 1);
+  ChildProcess demo;
+  ASSERT_TRUE(demo.Start({"bash", std::string(std::getenv("MPAY_SOURCE_DIR")) + "/scripts/run-demo",
+                          std::string(std::getenv("MPAY_BUILD_DIR"))}));
+  EXPECT_NE(demo.WaitForLine("serving tcp://127.0.0.1:" + port), "") << demo.output();
+  EXPECT_NE(demo.WaitForLine(" rows; deposits"), "") << demo.output();
+  EXPECT_NE(demo.WaitForLine("back office stopped"), "") << demo.output();
+  EXPECT_EQ(demo.Wait(), 0);
+  for (const char* name : {"MPAY_RUN_DIR", "MPAY_RUN_PORT", "MPAY_DEMO_ROWS", "MPAY_RUN_HOST"}) {
+    unsetenv(name);
+  }
+}
