@@ -29,14 +29,14 @@ int64_t NowStamp() {
 }
 
 AuditWriter::AuditWriter(const std::string& path, std::size_t maxQueued)
-    : maxQueued_(maxQueued ? maxQueued : 1) {
-  thread_ = std::thread([this, path] { Run(path); });
-  std::unique_lock lock(mutex_);
-  progress_.wait(lock, [&] { return opened_ || !openError_.empty(); });
-  if (!opened_) {
-    std::string error = openError_;
+    : iMaxQueued(maxQueued ? maxQueued : 1) {
+  tWriter = std::thread([this, path] { Run(path); });
+  std::unique_lock lock(mLock);
+  cvProgress.wait(lock, [&] { return bOpened || !strOpenError.empty(); });
+  if (!bOpened) {
+    std::string error = strOpenError;
     lock.unlock();
-    thread_.join();
+    tWriter.join();
     throw DbError(error);
   }
 }
@@ -46,41 +46,41 @@ AuditWriter::~AuditWriter() {
 }
 
 void AuditWriter::Submit(AuditEntry entry) {
-  std::unique_lock lock(mutex_);
-  progress_.wait(lock, [&] { return queue_.size() < maxQueued_ || stopping_; });
-  if (stopping_) {
-    ++failures_;
+  std::unique_lock lock(mLock);
+  cvProgress.wait(lock, [&] { return qEntries.size() < iMaxQueued || bStopping; });
+  if (bStopping) {
+    ++iFailures;
     return;
   }
-  queue_.push_back(std::move(entry));
-  ++submitted_;
+  qEntries.push_back(std::move(entry));
+  ++iSubmitted;
   // The writer waits for the first entry, then for a full batch.
-  if (queue_.size() == 1 || queue_.size() == std::min(kBatch, maxQueued_)) wake_.notify_one();
+  if (qEntries.size() == 1 || qEntries.size() == std::min(kBatch, iMaxQueued)) cvWake.notify_one();
 }
 
 void AuditWriter::Flush() {
-  std::unique_lock lock(mutex_);
-  uint64_t target = submitted_;
-  ++flushing_;
-  wake_.notify_one();
-  progress_.wait(lock, [&] { return written_ >= target || finished_; });
-  --flushing_;
+  std::unique_lock lock(mLock);
+  uint64_t target = iSubmitted;
+  ++iFlushing;
+  cvWake.notify_one();
+  cvProgress.wait(lock, [&] { return iWritten >= target || bFinished; });
+  --iFlushing;
 }
 
 void AuditWriter::Stop() {
   {
-    std::lock_guard lock(mutex_);
-    if (stopping_) return;
-    stopping_ = true;
+    std::lock_guard lock(mLock);
+    if (bStopping) return;
+    bStopping = true;
   }
-  wake_.notify_one();
-  progress_.notify_all();
-  if (thread_.joinable()) thread_.join();
+  cvWake.notify_one();
+  cvProgress.notify_all();
+  if (tWriter.joinable()) tWriter.join();
 }
 
 uint64_t AuditWriter::failures() const {
-  std::lock_guard lock(mutex_);
-  return failures_;
+  std::lock_guard lock(mLock);
+  return iFailures;
 }
 
 void AuditWriter::Run(const std::string& path) {
@@ -93,42 +93,42 @@ void AuditWriter::Run(const std::string& path) {
         "INSERT INTO mp_audit (at, op_id, op_address, so_org_id, service_code, conditions, "
         "row_count, result) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
   } catch (const DbError& e) {
-    std::lock_guard lock(mutex_);
-    openError_ = e.what();
-    if (openError_.empty()) openError_ = "audit: cannot open";
-    progress_.notify_all();
+    std::lock_guard lock(mLock);
+    strOpenError = e.what();
+    if (strOpenError.empty()) strOpenError = "audit: cannot open";
+    cvProgress.notify_all();
     return;
   }
   {
-    std::lock_guard lock(mutex_);
-    opened_ = true;
+    std::lock_guard lock(mLock);
+    bOpened = true;
   }
-  progress_.notify_all();
+  cvProgress.notify_all();
 
   struct Finished {
     AuditWriter* w;
     ~Finished() {
-      std::lock_guard lock(w->mutex_);
-      w->finished_ = true;
-      w->progress_.notify_all();
+      std::lock_guard lock(w->mLock);
+      w->bFinished = true;
+      w->cvProgress.notify_all();
     }
   } finished{this};
 
   std::vector<AuditEntry> batch;
   for (;;) {
     {
-      std::unique_lock lock(mutex_);
-      wake_.wait(lock, [&] { return !queue_.empty() || stopping_; });
-      if (queue_.empty()) return;  // stopping, and everything is written
-      wake_.wait_for(lock, kBatchDelay, [&] {
-        return queue_.size() >= std::min(kBatch, maxQueued_) || stopping_ || flushing_ > 0;
+      std::unique_lock lock(mLock);
+      cvWake.wait(lock, [&] { return !qEntries.empty() || bStopping; });
+      if (qEntries.empty()) return;  // stopping, and everything is written
+      cvWake.wait_for(lock, kBatchDelay, [&] {
+        return qEntries.size() >= std::min(kBatch, iMaxQueued) || bStopping || iFlushing > 0;
       });
-      while (!queue_.empty() && batch.size() < kBatch) {
-        batch.push_back(std::move(queue_.front()));
-        queue_.pop_front();
+      while (!qEntries.empty() && batch.size() < kBatch) {
+        batch.push_back(std::move(qEntries.front()));
+        qEntries.pop_front();
       }
     }
-    progress_.notify_all();  // room in the queue
+    cvProgress.notify_all();  // room in the queue
     bool ok = true;
     try {
       Transaction tx(*db);
@@ -151,12 +151,12 @@ void AuditWriter::Run(const std::string& path) {
                    e.what());
     }
     {
-      std::lock_guard lock(mutex_);
-      written_ += batch.size();
-      if (!ok) failures_ += batch.size();
+      std::lock_guard lock(mLock);
+      iWritten += batch.size();
+      if (!ok) iFailures += batch.size();
     }
     batch.clear();
-    progress_.notify_all();
+    cvProgress.notify_all();
   }
 }
 

@@ -90,49 +90,49 @@ void EncodeUserReply(const MMicroPaymentDef::SMpUserInfoList& list, const QRSErr
 }
 
 void LogRowBuffer::Clear() {
-  rows_.clear();
-  text_.clear();
-  overflow_ = false;
-  stat_ = MMicroPaymentDef::SMpAcctStatInfo();
-  stat_.set_DEPOSIT_COUNT(0);
-  stat_.set_DEPOSIT_SUM(0);
-  stat_.set_WITHDRAW_COUNT(0);
-  stat_.set_WITHDRAW_SUM(0);
+  vRows.clear();
+  strText.clear();
+  bOverflow = false;
+  sStat = MMicroPaymentDef::SMpAcctStatInfo();
+  sStat.set_DEPOSIT_COUNT(0);
+  sStat.set_DEPOSIT_SUM(0);
+  sStat.set_WITHDRAW_COUNT(0);
+  sStat.set_WITHDRAW_SUM(0);
 }
 
 void LogRowBuffer::Row(const LogRow& r) {
   // Texts beyond the frame limit could never be sent; stopping there also
   // keeps the 32-bit offsets valid.
   const std::size_t bytes = r.PHONE_ID.size() + r.MPP_TRANSACTION_ID.size() + r.REMARK.size();
-  if (overflow_ || bytes > tmb_stream::kMaxFrameSize - text_.size()) {
-    overflow_ = true;
+  if (bOverflow || bytes > tmb_stream::kMaxFrameSize - strText.size()) {
+    bOverflow = true;
     return;
   }
-  rows_.push_back({r.SO_NBR, r.SO_DATE, r.BUSI_CODE, r.AMOUNT, static_cast<uint32_t>(text_.size()),
-                   static_cast<uint32_t>(r.PHONE_ID.size()),
+  vRows.push_back({r.SO_NBR, r.SO_DATE, r.BUSI_CODE, r.AMOUNT,
+                   static_cast<uint32_t>(strText.size()), static_cast<uint32_t>(r.PHONE_ID.size()),
                    static_cast<uint32_t>(r.MPP_TRANSACTION_ID.size()),
                    static_cast<uint32_t>(r.REMARK.size())});
-  text_.append(r.PHONE_ID).append(r.MPP_TRANSACTION_ID).append(r.REMARK);
+  strText.append(r.PHONE_ID).append(r.MPP_TRANSACTION_ID).append(r.REMARK);
   if (r.BUSI_CODE == kDepositBusiCode) {
-    ++stat_.DEPOSIT_COUNT;
-    stat_.DEPOSIT_SUM += r.AMOUNT;
+    ++sStat.DEPOSIT_COUNT;
+    sStat.DEPOSIT_SUM += r.AMOUNT;
   } else if (r.BUSI_CODE == kWithdrawBusiCode) {
     // Withdrawals are stored as negative amounts; the total is their size.
-    ++stat_.WITHDRAW_COUNT;
-    stat_.WITHDRAW_SUM -= r.AMOUNT;
+    ++sStat.WITHDRAW_COUNT;
+    sStat.WITHDRAW_SUM -= r.AMOUNT;
   }
 }
 
 bool LogRowBuffer::Encode(tmb_stream& s, std::string& out) const {
-  if (overflow_ || rows_.size() > static_cast<std::size_t>(INT32_MAX)) return false;
+  if (bOverflow || vRows.size() > static_cast<std::size_t>(INT32_MAX)) return false;
   s.open();
   s.begin_stream(kLogReplyStream);
   // The list writer's framing, with each row written through one reused record.
-  s.begin_write_list(MMicroPaymentDef::kSMpInfoListName, static_cast<int>(rows_.size()));
+  s.begin_write_list(MMicroPaymentDef::kSMpInfoListName, static_cast<int>(vRows.size()));
   MMicroPaymentDef::SMpInfo info;
   info.Marker = info.UsedMarker = (uint64_t{1} << MMicroPaymentDef::SMpInfo::kFieldCount) - 1;
-  for (const Slot& r : rows_) {
-    const char* text = text_.data() + r.text;
+  for (const Slot& r : vRows) {
+    const char* text = strText.data() + r.text;
     info.SO_NBR = r.SO_NBR;
     info.BUSI_CODE = r.BUSI_CODE;
     info.PHONE_ID.assign(text, r.phoneLen);
@@ -143,7 +143,7 @@ bool LogRowBuffer::Encode(tmb_stream& s, std::string& out) const {
     s << info;
   }
   s.end_write_list();
-  s << stat_;
+  s << sStat;
   s << 0;
   s << QRSErrorMsg();
   if (!s.end_stream() || s.failed()) return false;

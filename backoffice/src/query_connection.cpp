@@ -7,16 +7,16 @@ namespace {
 // outlives its query (a reader left open would pin the WAL).
 class ResetGuard {
  public:
-  explicit ResetGuard(Statement& s) : s_(s) {}
-  ~ResetGuard() { s_.Reset(); }
+  explicit ResetGuard(Statement& s) : cStmt(s) {}
+  ~ResetGuard() { cStmt.Reset(); }
 
  private:
-  Statement& s_;
+  Statement& cStmt;
 };
 
 }  // namespace
 
-QueryConnection::QueryConnection(const std::string& path) : db_(path, Database::Mode::kReadOnly) {}
+QueryConnection::QueryConnection(const std::string& path) : cDb(path, Database::Mode::kReadOnly) {}
 
 namespace {
 
@@ -33,8 +33,8 @@ void BindConditions(Statement& s, unsigned mask, const LogConditions& c, int64_t
 
 int64_t QueryConnection::QueryLog(const LogConditions& c, int64_t limit, LogRowSink& sink) {
   unsigned mask = ConditionMask(c);
-  Statement& s = log_[mask];
-  if (!s.valid()) s = db_.Prepare(LogQuerySql(mask));
+  Statement& s = aLog[mask];
+  if (!s.valid()) s = cDb.Prepare(LogQuerySql(mask));
   ResetGuard guard(s);
   BindConditions(s, mask, c, limit);
   int64_t n = 0;
@@ -50,28 +50,28 @@ int64_t QueryConnection::QueryLog(const LogConditions& c, int64_t limit, LogRowS
 }
 
 int64_t QueryConnection::QueryUsers(std::string_view phoneId, int64_t limit, UserRowSink& sink) {
-  if (!users_.valid()) {
-    users_ = db_.Prepare(
+  if (!cUsers.valid()) {
+    cUsers = cDb.Prepare(
         "SELECT serv_id, phone_id, mp_pwd <> '', reg_type, reg_nbr, fee_limit, mp_sts, "
         "mp_create_date, mpp_trans_id, so_nbr, remark FROM mp_user WHERE phone_id = ?1 "
         "ORDER BY mp_create_date, serv_id LIMIT ?2");
   }
-  ResetGuard guard(users_);
-  users_.Bind(1, phoneId);
-  users_.Bind(2, limit);
+  ResetGuard guard(cUsers);
+  cUsers.Bind(1, phoneId);
+  cUsers.Bind(2, limit);
   int64_t n = 0;
-  while (users_.Step()) {
-    UserRow row{users_.Int(0),
-                users_.Text(1),
-                users_.Int(2) != 0,
-                static_cast<int16_t>(users_.Int(3)),
-                users_.Text(4),
-                static_cast<int32_t>(users_.Int(5)),
-                static_cast<int16_t>(users_.Int(6)),
-                users_.Int(7),
-                users_.Text(8),
-                users_.Int(9),
-                users_.Text(10)};
+  while (cUsers.Step()) {
+    UserRow row{cUsers.Int(0),
+                cUsers.Text(1),
+                cUsers.Int(2) != 0,
+                static_cast<int16_t>(cUsers.Int(3)),
+                cUsers.Text(4),
+                static_cast<int32_t>(cUsers.Int(5)),
+                static_cast<int16_t>(cUsers.Int(6)),
+                cUsers.Int(7),
+                cUsers.Text(8),
+                cUsers.Int(9),
+                cUsers.Text(10)};
     sink.Row(row);
     ++n;
   }

@@ -8,37 +8,40 @@ namespace {
 class NatsEndpoint : public Endpoint {
  public:
   NatsEndpoint(std::string url, std::string broker, int workers, Service& service)
-      : url_(std::move(url)), broker_(std::move(broker)), workers_(workers), service_(service) {}
+      : strUrl(std::move(url)),
+        strBroker(std::move(broker)),
+        iWorkers(workers),
+        cService(service) {}
 
   bool Start(std::string& error) override {
     tmclient::NatsResponderOptions options;
-    options.url = url_;
-    options.broker = broker_;
-    options.workers = workers_;
-    responder_ = std::make_unique<tmclient::NatsResponder>(
+    options.url = strUrl;
+    options.broker = strBroker;
+    options.workers = iWorkers;
+    pResponder = std::make_unique<tmclient::NatsResponder>(
         [this](const std::string& iface, const std::string& code, std::string_view request,
-               std::string& reply) { return service_.Handle(iface, code, request, reply); },
+               std::string& reply) { return cService.Handle(iface, code, request, reply); },
         options);
-    if (!responder_->Start(&error)) {
-      error = "cannot serve through " + url_ + ": " + error;
-      responder_.reset();
+    if (!pResponder->Start(&error)) {
+      error = "cannot serve through " + strUrl + ": " + error;
+      pResponder.reset();
       return false;
     }
     return true;
   }
 
   void Stop() override {
-    if (responder_) responder_->Stop();
+    if (pResponder) pResponder->Stop();
   }
 
-  std::string Describe() const override { return url_ + " queue group " + broker_; }
+  std::string Describe() const override { return strUrl + " queue group " + strBroker; }
 
  private:
-  std::string url_;
-  std::string broker_;
-  int workers_;
-  Service& service_;
-  std::unique_ptr<tmclient::NatsResponder> responder_;
+  std::string strUrl;
+  std::string strBroker;
+  int iWorkers;
+  Service& cService;
+  std::unique_ptr<tmclient::NatsResponder> pResponder;
 };
 
 }  // namespace

@@ -29,42 +29,42 @@ bool ParseTcpUrl(const std::string& url, std::string& host, uint16_t& port) {
 class TcpEndpoint : public Endpoint {
  public:
   TcpEndpoint(std::string url, int workers, Service& service)
-      : url_(std::move(url)), workers_(workers), service_(service) {}
+      : strUrl(std::move(url)), iWorkers(workers), cService(service) {}
 
   bool Start(std::string& error) override {
     tmclient::TcpServerOptions options;
-    if (!ParseTcpUrl(url_, options.host, options.port)) {
-      error = "not a tcp://HOST:PORT address: " + url_;
+    if (!ParseTcpUrl(strUrl, options.host, options.port)) {
+      error = "not a tcp://HOST:PORT address: " + strUrl;
       return false;
     }
-    options.workers = workers_;
-    host_ = options.host;
-    server_ = std::make_unique<tmclient::TcpServer>(
+    options.workers = iWorkers;
+    strHost = options.host;
+    pServer = std::make_unique<tmclient::TcpServer>(
         [this](const std::string& iface, const std::string& code, std::string_view request,
-               std::string& reply) { return service_.Handle(iface, code, request, reply); },
+               std::string& reply) { return cService.Handle(iface, code, request, reply); },
         options);
-    if (!server_->Start(&error)) {
-      error = "cannot listen on " + url_ + ": " + error;
-      server_.reset();
+    if (!pServer->Start(&error)) {
+      error = "cannot listen on " + strUrl + ": " + error;
+      pServer.reset();
       return false;
     }
     return true;
   }
 
   void Stop() override {
-    if (server_) server_->Stop();
+    if (pServer) pServer->Stop();
   }
 
   std::string Describe() const override {
-    return "tcp://" + host_ + ":" + std::to_string(server_ ? server_->port() : 0);
+    return "tcp://" + strHost + ":" + std::to_string(pServer ? pServer->port() : 0);
   }
 
  private:
-  std::string url_;
-  int workers_;
-  Service& service_;
-  std::string host_;
-  std::unique_ptr<tmclient::TcpServer> server_;
+  std::string strUrl;
+  int iWorkers;
+  Service& cService;
+  std::string strHost;
+  std::unique_ptr<tmclient::TcpServer> pServer;
 };
 
 }  // namespace

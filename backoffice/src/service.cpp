@@ -32,9 +32,9 @@ std::string TooManyRowsText(int64_t maxRows) {
 
 class UserCollector : public UserRowSink {
  public:
-  explicit UserCollector(SMpUserInfoList& list) : list_(list) {}
+  explicit UserCollector(SMpUserInfoList& list) : listOut(list) {}
   void Row(const UserRow& r) override {
-    SMpUserInfo& u = list_.emplace_back();
+    SMpUserInfo& u = listOut.emplace_back();
     u.set_SERV_ID(r.SERV_ID);
     u.set_PHONE_ID(std::string(r.PHONE_ID));
     u.set_MP_PWD(MaskedPassword(r.HAS_PWD));
@@ -49,7 +49,7 @@ class UserCollector : public UserRowSink {
   }
 
  private:
-  SMpUserInfoList& list_;
+  SMpUserInfoList& listOut;
 };
 
 AuditEntry AuditOf(const MCustQryAccept::SQueryLogSoInfo& who, const char* serviceCode) {
@@ -76,34 +76,34 @@ struct Service::Worker {
 // Holds one worker for the length of a request.
 class Service::Lease {
  public:
-  explicit Lease(Service& s) : s_(s) {
-    std::unique_lock lock(s_.mutex_);
-    s_.available_.wait(lock, [&] { return !s_.free_.empty(); });
-    conn_ = s_.free_.back();
-    s_.free_.pop_back();
+  explicit Lease(Service& s) : cService(s) {
+    std::unique_lock lock(cService.mLock);
+    cService.cvAvailable.wait(lock, [&] { return !cService.vFree.empty(); });
+    pWorker = cService.vFree.back();
+    cService.vFree.pop_back();
   }
   ~Lease() {
     {
-      std::lock_guard lock(s_.mutex_);
-      s_.free_.push_back(conn_);
+      std::lock_guard lock(cService.mLock);
+      cService.vFree.push_back(pWorker);
     }
-    s_.available_.notify_one();
+    cService.cvAvailable.notify_one();
   }
-  QueryConnection& operator*() { return conn_->conn; }
-  tmb_stream& scratch() { return conn_->scratch; }
-  LogRowBuffer& rows() { return conn_->rows; }
+  QueryConnection& operator*() { return pWorker->conn; }
+  tmb_stream& scratch() { return pWorker->scratch; }
+  LogRowBuffer& rows() { return pWorker->rows; }
 
  private:
-  Service& s_;
-  Worker* conn_;
+  Service& cService;
+  Worker* pWorker;
 };
 
-Service::Service(const ServiceConfig& config, AuditWriter* audit) : config_(config), audit_(audit) {
-  if (config_.connections < 1) config_.connections = 1;
-  if (config_.maxRows < 1) config_.maxRows = 1;
-  for (int i = 0; i < config_.connections; ++i) {
-    all_.push_back(std::make_unique<Worker>(config_.dbPath));
-    free_.push_back(all_.back().get());
+Service::Service(const ServiceConfig& config, AuditWriter* audit) : cConfig(config), pAudit(audit) {
+  if (cConfig.connections < 1) cConfig.connections = 1;
+  if (cConfig.maxRows < 1) cConfig.maxRows = 1;
+  for (int i = 0; i < cConfig.connections; ++i) {
+    vWorkers.push_back(std::make_unique<Worker>(cConfig.dbPath));
+    vFree.push_back(vWorkers.back().get());
   }
 }
 
@@ -141,7 +141,7 @@ int Service::HandleLog(std::string_view request, std::string& reply) {
   auto fail = [&](int code, const std::string& text, AuditEntry* entry) {
     if (entry) {
       entry->result = code;
-      if (audit_) audit_->Submit(std::move(*entry));
+      if (pAudit) pAudit->Submit(std::move(*entry));
     }
     EncodeLogReply(SMpInfoList(), SMpAcctStatInfo(), code, Error(code, text), reply);
     return code;
@@ -170,20 +170,20 @@ int Service::HandleLog(std::string_view request, std::string& reply) {
     Lease worker(*this);
     LogRowBuffer& rows = worker.rows();
     rows.Clear();
-    n = (*worker).QueryLog(c, config_.maxRows + 1, rows);
+    n = (*worker).QueryLog(c, cConfig.maxRows + 1, rows);
     // Straight into the reply: a server that reuses its reply buffers saves
     // the allocation of a large one.
-    if (n <= config_.maxRows) written = rows.Encode(worker.scratch(), reply);
+    if (n <= cConfig.maxRows) written = rows.Encode(worker.scratch(), reply);
   } catch (const DbError& e) {
     std::fprintf(stderr, "mpay-backoffice: log query failed: %s\n", e.what());
     return fail(kRcDatabase, messages::kDatabase, &entry);
   }
   entry.rowCount = n;
   // A reply too large to send asks for a narrower query just as too many rows do.
-  if (n > config_.maxRows || !written) {
-    return fail(kRcTooManyRows, TooManyRowsText(config_.maxRows), &entry);
+  if (n > cConfig.maxRows || !written) {
+    return fail(kRcTooManyRows, TooManyRowsText(cConfig.maxRows), &entry);
   }
-  if (audit_) audit_->Submit(std::move(entry));
+  if (pAudit) pAudit->Submit(std::move(entry));
   return 0;
 }
 
@@ -192,7 +192,7 @@ int Service::HandleUser(std::string_view request, std::string& reply) {
   SMpUserInfoList list;
   auto fail = [&](int code, const std::string& text, AuditEntry& entry) {
     entry.result = code;
-    if (audit_) audit_->Submit(std::move(entry));
+    if (pAudit) pAudit->Submit(std::move(entry));
     list.clear();
     EncodeUserReply(list, Error(code, text), reply);
     return code;
@@ -211,16 +211,16 @@ int Service::HandleUser(std::string_view request, std::string& reply) {
   int64_t n = 0;
   try {
     Lease conn(*this);
-    n = (*conn).QueryUsers(phone, config_.maxRows + 1, rows);
+    n = (*conn).QueryUsers(phone, cConfig.maxRows + 1, rows);
   } catch (const DbError& e) {
     std::fprintf(stderr, "mpay-backoffice: user query failed: %s\n", e.what());
     return fail(kRcDatabase, messages::kDatabase, entry);
   }
   entry.rowCount = n;
-  if (n > config_.maxRows) return fail(kRcTooManyRows, TooManyRowsText(config_.maxRows), entry);
+  if (n > cConfig.maxRows) return fail(kRcTooManyRows, TooManyRowsText(cConfig.maxRows), entry);
   EncodeUserReply(list, QRSErrorMsg(), reply);
   if (reply.empty()) return fail(kRcInternal, messages::kInternal, entry);
-  if (audit_) audit_->Submit(std::move(entry));
+  if (pAudit) pAudit->Submit(std::move(entry));
   return 0;
 }
 

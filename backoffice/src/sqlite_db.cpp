@@ -15,61 +15,61 @@ namespace {
 
 Statement::Statement(sqlite3* db, std::string_view sql) {
   if (sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
-                         &stmt_, nullptr) != SQLITE_OK) {
+                         &pStmt, nullptr) != SQLITE_OK) {
     Fail(db, "prepare");
   }
 }
 
 Statement::~Statement() {
-  sqlite3_finalize(stmt_);
+  sqlite3_finalize(pStmt);
 }
 
-Statement::Statement(Statement&& other) noexcept : stmt_(std::exchange(other.stmt_, nullptr)) {}
+Statement::Statement(Statement&& other) noexcept : pStmt(std::exchange(other.pStmt, nullptr)) {}
 
 Statement& Statement::operator=(Statement&& other) noexcept {
   if (this != &other) {
-    sqlite3_finalize(stmt_);
-    stmt_ = std::exchange(other.stmt_, nullptr);
+    sqlite3_finalize(pStmt);
+    pStmt = std::exchange(other.pStmt, nullptr);
   }
   return *this;
 }
 
 void Statement::Reset() {
-  sqlite3_reset(stmt_);
-  sqlite3_clear_bindings(stmt_);
+  sqlite3_reset(pStmt);
+  sqlite3_clear_bindings(pStmt);
 }
 
 void Statement::Bind(int index, int64_t value) {
-  if (sqlite3_bind_int64(stmt_, index, value) != SQLITE_OK) Fail(sqlite3_db_handle(stmt_), "bind");
+  if (sqlite3_bind_int64(pStmt, index, value) != SQLITE_OK) Fail(sqlite3_db_handle(pStmt), "bind");
 }
 
 void Statement::Bind(int index, std::string_view text) {
-  if (sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()),
+  if (sqlite3_bind_text(pStmt, index, text.data(), static_cast<int>(text.size()),
                         SQLITE_TRANSIENT) != SQLITE_OK) {
-    Fail(sqlite3_db_handle(stmt_), "bind");
+    Fail(sqlite3_db_handle(pStmt), "bind");
   }
 }
 
 bool Statement::Step() {
-  int rc = sqlite3_step(stmt_);
+  int rc = sqlite3_step(pStmt);
   if (rc == SQLITE_ROW) return true;
   if (rc == SQLITE_DONE) return false;
-  Fail(sqlite3_db_handle(stmt_), "step");
+  Fail(sqlite3_db_handle(pStmt), "step");
 }
 
 void Statement::Run() {
   while (Step()) {
   }
-  sqlite3_reset(stmt_);
+  sqlite3_reset(pStmt);
 }
 
 int64_t Statement::Int(int column) const {
-  return sqlite3_column_int64(stmt_, column);
+  return sqlite3_column_int64(pStmt, column);
 }
 
 std::string_view Statement::Text(int column) const {
-  const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
-  int n = sqlite3_column_bytes(stmt_, column);
+  const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(pStmt, column));
+  int n = sqlite3_column_bytes(pStmt, column);
   return p ? std::string_view(p, static_cast<size_t>(n)) : std::string_view();
 }
 
@@ -86,40 +86,40 @@ Database::Database(const std::string& path, Mode mode) {
       flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
       break;
   }
-  if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
-    std::string msg = "open " + path + ": " + (db_ ? sqlite3_errmsg(db_) : "out of memory");
-    sqlite3_close(db_);
-    db_ = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &pDb, flags, nullptr) != SQLITE_OK) {
+    std::string msg = "open " + path + ": " + (pDb ? sqlite3_errmsg(pDb) : "out of memory");
+    sqlite3_close(pDb);
+    pDb = nullptr;
     throw DbError(msg);
   }
-  sqlite3_busy_timeout(db_, 10000);
+  sqlite3_busy_timeout(pDb, 10000);
   if (mode != Mode::kReadOnly) {
     Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
   }
 }
 
 Database::~Database() {
-  sqlite3_close_v2(db_);
+  sqlite3_close_v2(pDb);
 }
 
 void Database::Exec(std::string_view sql) {
   std::string text(sql);
   char* err = nullptr;
-  if (sqlite3_exec(db_, text.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
-    std::string msg = err ? err : sqlite3_errmsg(db_);
+  if (sqlite3_exec(pDb, text.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+    std::string msg = err ? err : sqlite3_errmsg(pDb);
     sqlite3_free(err);
     throw DbError("exec: " + msg);
   }
 }
 
-Transaction::Transaction(Database& db) : db_(db) {
-  db_.Exec("BEGIN IMMEDIATE");
+Transaction::Transaction(Database& db) : cDb(db) {
+  cDb.Exec("BEGIN IMMEDIATE");
 }
 
 Transaction::~Transaction() {
-  if (!done_) {
+  if (!bDone) {
     try {
-      db_.Exec("ROLLBACK");
+      cDb.Exec("ROLLBACK");
     } catch (const DbError&) {
       // nothing more to undo
     }
@@ -127,8 +127,8 @@ Transaction::~Transaction() {
 }
 
 void Transaction::Commit() {
-  db_.Exec("COMMIT");
-  done_ = true;
+  cDb.Exec("COMMIT");
+  bDone = true;
 }
 
 }  // namespace backoffice

@@ -27,9 +27,9 @@ class ChildProcess {
   bool Start(const std::vector<std::string>& argv) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return false;
-    pid_ = fork();
-    if (pid_ < 0) return false;
-    if (pid_ == 0) {
+    iPid = fork();
+    if (iPid < 0) return false;
+    if (iPid == 0) {
       dup2(fds[1], 1);
       dup2(fds[1], 2);
       std::vector<char*> args;
@@ -39,7 +39,7 @@ class ChildProcess {
       _exit(127);
     }
     close(fds[1]);
-    out_ = fds[0];
+    iOut = fds[0];
     return true;
   }
 
@@ -50,58 +50,58 @@ class ChildProcess {
     auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
       size_t nl;
-      while ((nl = buffer_.find('\n')) != std::string::npos) {
-        std::string line = buffer_.substr(0, nl);
-        buffer_.erase(0, nl + 1);
-        output_ += line + "\n";
+      while ((nl = strBuffer.find('\n')) != std::string::npos) {
+        std::string line = strBuffer.substr(0, nl);
+        strBuffer.erase(0, nl + 1);
+        strOutput += line + "\n";
         if (line.find(text) != std::string::npos) return line;
       }
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
           deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0 || out_ < 0) return "";
-      pollfd p{out_, POLLIN, 0};
+      if (left.count() <= 0 || iOut < 0) return "";
+      pollfd p{iOut, POLLIN, 0};
       if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
       char chunk[4096];
-      ssize_t n = read(out_, chunk, sizeof chunk);
+      ssize_t n = read(iOut, chunk, sizeof chunk);
       if (n <= 0) {
-        close(out_);
-        out_ = -1;
+        close(iOut);
+        iOut = -1;
         return "";
       }
-      buffer_.append(chunk, static_cast<size_t>(n));
+      strBuffer.append(chunk, static_cast<size_t>(n));
     }
   }
 
   // Sends `sig` and waits for the end; returns the exit status (-1 if not
   // running). Idempotent.
   int Kill(int sig) {
-    if (pid_ <= 0) return -1;
-    ::kill(pid_, sig);
+    if (iPid <= 0) return -1;
+    ::kill(iPid, sig);
     return Wait();
   }
 
   // Waits for the child to end; its wait status, or -1.
   int Wait() {
-    if (pid_ <= 0) return -1;
+    if (iPid <= 0) return -1;
     int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    if (out_ >= 0) {
-      close(out_);
-      out_ = -1;
+    waitpid(iPid, &status, 0);
+    iPid = -1;
+    if (iOut >= 0) {
+      close(iOut);
+      iOut = -1;
     }
     return status;
   }
 
-  bool running() const { return pid_ > 0; }
+  bool running() const { return iPid > 0; }
   // Every complete line seen so far, for failure messages.
-  const std::string& output() const { return output_; }
+  const std::string& output() const { return strOutput; }
 
  private:
-  pid_t pid_ = -1;
-  int out_ = -1;
-  std::string buffer_;
-  std::string output_;
+  pid_t iPid = -1;
+  int iOut = -1;
+  std::string strBuffer;
+  std::string strOutput;
 };
 
 // A loopback port nobody listens on right now.

@@ -110,27 +110,27 @@ void ExpectSameAsSql(const std::string& db, const std::string& phone,
 class Integration : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    dir_ = new TempDir;
-    db_ = dir_->File("demo.db");
+    pDir = new TempDir;
+    strDb = pDir->File("demo.db");
     DemoOptions o;
     o.rows = 60000;
     o.endStamp = kEnd;
-    GenerateDemo(db_, o);
-    Database d(db_, Database::Mode::kReadOnly);
+    GenerateDemo(strDb, o);
+    Database d(strDb, Database::Mode::kReadOnly);
     Statement s = d.Prepare(
         "SELECT phone_id, count(*) c FROM mp_so_log GROUP BY phone_id HAVING c >= 4 "
         "ORDER BY phone_id LIMIT 16");
-    while (s.Step()) phones_[std::string(s.Text(0))] = s.Int(1);
-    nats_ = new NatsServer;
-    main_ = new Backoffice;
-    ready_ = nats_->Start() && main_->Start(db_, 0, nats_->Url());
+    while (s.Step()) mapPhones[std::string(s.Text(0))] = s.Int(1);
+    pNats = new NatsServer;
+    pMain = new Backoffice;
+    bReady = pNats->Start() && pMain->Start(strDb, 0, pNats->Url());
   }
   static void TearDownTestSuite() {
-    delete main_;
-    delete nats_;
-    delete dir_;
+    delete pMain;
+    delete pNats;
+    delete pDir;
   }
-  void SetUp() override { ASSERT_TRUE(ready_) << nats_->proc.output() << main_->proc.output(); }
+  void SetUp() override { ASSERT_TRUE(bReady) << pNats->proc.output() << pMain->proc.output(); }
 
   static int QueryLog(IBusiOrdmgnt& proxy, const MCustQryAccept::SQuerySoInfoListIn& in,
                       MMicroPaymentDef::SMpInfoList& list, QRSErrorMsg& error, int opId = 4711) {
@@ -152,15 +152,15 @@ class Integration : public ::testing::Test {
     ICustQryAccept user;
     ASSERT_EQ(log.bind_openBroker(kBroker), 0);
     ASSERT_EQ(user.bind_openBroker(kBroker), 0);
-    const std::string phone = phones_.begin()->first;
+    const std::string phone = mapPhones.begin()->first;
     MMicroPaymentDef::SMpInfoList rows;
     QRSErrorMsg error;
     ASSERT_EQ(QueryLog(log, wire::LogIn(0, 0, phone, 0, 0), rows, error), 0) << error.get_msg();
-    ExpectSameAsSql(db_, phone, rows);
+    ExpectSameAsSql(strDb, phone, rows);
 
     MMicroPaymentDef::SMpUserInfoList users;
     ASSERT_EQ(QueryUser(user, phone, users, error), 0) << error.get_msg();
-    Database d(db_, Database::Mode::kReadOnly);
+    Database d(strDb, Database::Mode::kReadOnly);
     Statement us = d.Prepare(
         "SELECT serv_id, reg_type, reg_nbr, fee_limit, mp_sts, mp_create_date, mpp_trans_id, "
         "so_nbr, remark FROM mp_user WHERE phone_id = ?1 ORDER BY mp_create_date, serv_id");
@@ -202,39 +202,39 @@ class Integration : public ::testing::Test {
     EXPECT_EQ(rows.back().SO_NBR, s.Int(2));
   }
 
-  static TempDir* dir_;
-  static std::string db_;
-  static std::map<std::string, int64_t> phones_;  // phone -> its log rows
-  static NatsServer* nats_;
-  static Backoffice* main_;
-  static bool ready_;
+  static TempDir* pDir;
+  static std::string strDb;
+  static std::map<std::string, int64_t> mapPhones;  // phone -> its log rows
+  static NatsServer* pNats;
+  static Backoffice* pMain;
+  static bool bReady;
 };
-TempDir* Integration::dir_ = nullptr;
-std::string Integration::db_;
-std::map<std::string, int64_t> Integration::phones_;
-NatsServer* Integration::nats_ = nullptr;
-Backoffice* Integration::main_ = nullptr;
-bool Integration::ready_ = false;
+TempDir* Integration::pDir = nullptr;
+std::string Integration::strDb;
+std::map<std::string, int64_t> Integration::mapPhones;
+NatsServer* Integration::pNats = nullptr;
+Backoffice* Integration::pMain = nullptr;
+bool Integration::bReady = false;
 
 }  // namespace
 
 TEST_F(Integration, BothOperationsOverTcp) {
-  UseBroker(main_->Url());
+  UseBroker(pMain->Url());
   BothOperationsEndToEnd();
 }
 
 TEST_F(Integration, BothOperationsOverNats) {
-  UseBroker(nats_->Url());
+  UseBroker(pNats->Url());
   BothOperationsEndToEnd();
 }
 
 TEST_F(Integration, QueueGroupLosesNoCallWhenAnInstanceStops) {
   Backoffice second;
-  ASSERT_TRUE(second.Start(db_, -1, nats_->Url())) << second.proc.output();
-  UseBroker(nats_->Url());
+  ASSERT_TRUE(second.Start(strDb, -1, pNats->Url())) << second.proc.output();
+  UseBroker(pNats->Url());
   IBusiOrdmgnt log;
   ASSERT_EQ(log.bind_openBroker(kBroker), 0);
-  const auto& [phone, count] = *phones_.begin();
+  const auto& [phone, count] = *mapPhones.begin();
   std::atomic<int> done{0};
   int status = -1;
   std::thread stopper([&] {
@@ -268,10 +268,10 @@ TEST_F(Integration, BackOfficeDownAtBindAndAtCallTime) {
 
   // A back office that stops between two calls; then comes back on its port.
   Backoffice own;
-  ASSERT_TRUE(own.Start(db_, 0)) << own.proc.output();
+  ASSERT_TRUE(own.Start(strDb, 0)) << own.proc.output();
   UseBroker(own.Url());
   ASSERT_EQ(log.bind_openBroker(kBroker), 0);
-  const std::string phone = phones_.begin()->first;
+  const std::string phone = mapPhones.begin()->first;
   ASSERT_EQ(QueryLog(log, wire::LogIn(0, 0, phone, 0, 0), rows, error), 0);
   int status = own.proc.Kill(SIGTERM);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
@@ -280,11 +280,11 @@ TEST_F(Integration, BackOfficeDownAtBindAndAtCallTime) {
   EXPECT_EQ(error.get_code(), rc);
   EXPECT_EQ(error.get_msg(), tmd_getErrorMsg(rc));
   Backoffice again;
-  ASSERT_TRUE(again.Start(db_, own.port)) << again.proc.output();
+  ASSERT_TRUE(again.Start(strDb, own.port)) << again.proc.output();
   EXPECT_EQ(QueryLog(log, wire::LogIn(0, 0, phone, 0, 0), rows, error), 0) << error.get_msg();
 
   // Through the broker, with no back office in the queue group.
-  UseBroker(nats_->Url() + "?broker=NOBODY");
+  UseBroker(pNats->Url() + "?broker=NOBODY");
   IBusiOrdmgnt nobody;
   ASSERT_EQ(nobody.bind_openBroker(kBroker), 0);
   EXPECT_EQ(QueryLog(nobody, wire::LogIn(0, 0, phone, 0, 0), rows, error),
@@ -292,8 +292,8 @@ TEST_F(Integration, BackOfficeDownAtBindAndAtCallTime) {
 }
 
 TEST_F(Integration, TwentyClientsTwoHundredCallsEach) {
-  UseBroker(main_->Url());
-  std::vector<std::pair<std::string, int64_t>> phones(phones_.begin(), phones_.end());
+  UseBroker(pMain->Url());
+  std::vector<std::pair<std::string, int64_t>> phones(mapPhones.begin(), mapPhones.end());
   std::atomic<int> wrong{0};
   std::vector<std::thread> clients;
   for (int t = 0; t < 20; ++t) {
@@ -377,10 +377,10 @@ class RawClient : public CTmdClientObject {};
 }  // namespace
 
 TEST_F(Integration, BadInputNeverHurtsOtherClients) {
-  UseBroker(main_->Url());
+  UseBroker(pMain->Url());
   IBusiOrdmgnt log;
   ASSERT_EQ(log.bind_openBroker(kBroker), 0);
-  const auto& [phone, count] = *phones_.begin();
+  const auto& [phone, count] = *mapPhones.begin();
   auto stillServes = [&] {
     MMicroPaymentDef::SMpInfoList rows;
     QRSErrorMsg error;
@@ -390,16 +390,16 @@ TEST_F(Integration, BadInputNeverHurtsOtherClients) {
 
   // Clients that connect and send nothing, or half a frame, hold no worker.
   std::vector<int> idle;
-  for (int i = 0; i < 8; ++i) idle.push_back(Connect(main_->port));
-  int half = Connect(main_->port);
+  for (int i = 0; i < 8; ++i) idle.push_back(Connect(pMain->port));
+  int half = Connect(pMain->port);
   SendAll(half, Frame(1000, std::string(10, 'x')));
   EXPECT_TRUE(stillServes());
 
   // Garbage and oversized frames end their own connection only.
-  int garbage = Connect(main_->port);
+  int garbage = Connect(pMain->port);
   SendAll(garbage, Frame(64, std::string(64, '\x7f')));
   EXPECT_TRUE(ClosedByServer(garbage));
-  int huge = Connect(main_->port);
+  int huge = Connect(pMain->port);
   SendAll(huge, Frame(0xFFFFFFF0u, "xxxx"));
   EXPECT_TRUE(ClosedByServer(huge));
   EXPECT_TRUE(stillServes());
@@ -435,12 +435,12 @@ TEST_F(Integration, BadInputNeverHurtsOtherClients) {
   EXPECT_EQ(QueryLog(log, wire::LogIn(0, 0, std::string(100000, '1'), 0, 0), rows, error),
             kRcBadRequest);
   EXPECT_TRUE(stillServes());
-  EXPECT_TRUE(main_->proc.running());
+  EXPECT_TRUE(pMain->proc.running());
 }
 
 TEST_F(Integration, StopsCleanlyOnSigtermWithEveryAuditEntryWritten) {
   Backoffice own;
-  ASSERT_TRUE(own.Start(db_, 0)) << own.proc.output();
+  ASSERT_TRUE(own.Start(strDb, 0)) << own.proc.output();
   UseBroker(own.Url());
   IBusiOrdmgnt log;
   ASSERT_EQ(log.bind_openBroker(kBroker), 0);
@@ -449,11 +449,12 @@ TEST_F(Integration, StopsCleanlyOnSigtermWithEveryAuditEntryWritten) {
     MMicroPaymentDef::SMpInfoList rows;
     QRSErrorMsg error;
     ASSERT_EQ(
-        QueryLog(log, wire::LogIn(0, 0, phones_.begin()->first, 0, 0), rows, error, kOperator), 0);
+        QueryLog(log, wire::LogIn(0, 0, mapPhones.begin()->first, 0, 0), rows, error, kOperator),
+        0);
   }
   int status = own.proc.Kill(SIGTERM);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  Database d(db_, Database::Mode::kReadOnly);
+  Database d(strDb, Database::Mode::kReadOnly);
   Statement s = d.Prepare("SELECT count(*) FROM mp_audit WHERE op_id = ?1 AND result = 0");
   s.Bind(1, static_cast<int64_t>(kOperator));
   ASSERT_TRUE(s.Step());
@@ -461,8 +462,8 @@ TEST_F(Integration, StopsCleanlyOnSigtermWithEveryAuditEntryWritten) {
 }
 
 TEST_F(Integration, CommandLineQueryAndTheDemoScript) {
-  UseBroker(main_->Url());
-  const auto& [phone, count] = *phones_.begin();
+  UseBroker(pMain->Url());
+  const auto& [phone, count] = *mapPhones.begin();
   ChildProcess query;
   ASSERT_TRUE(query.Start({MPAY_QUERY_EXE, "--phone", phone}));
   EXPECT_NE(query.WaitForLine(std::to_string(count) + " rows; deposits"), "") << query.output();

@@ -20,28 +20,28 @@ constexpr int64_t kEnd = 20261130120000;
 class ServiceTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    dir_ = new TempDir;
+    pDir = new TempDir;
     DemoOptions o;
     o.rows = 5000;
     o.endStamp = kEnd;
-    GenerateDemo(dir_->File("demo.db"), o);
+    GenerateDemo(pDir->File("demo.db"), o);
   }
-  static void TearDownTestSuite() { delete dir_; }
+  static void TearDownTestSuite() { delete pDir; }
 
   void SetUp() override {
-    audit_ = std::make_unique<AuditWriter>(Path());
+    pAudit = std::make_unique<AuditWriter>(Path());
     ServiceConfig config;
     config.dbPath = Path();
     config.connections = 2;
     config.maxRows = 100;
-    service_ = std::make_unique<Service>(config, audit_.get());
+    pService = std::make_unique<Service>(config, pAudit.get());
   }
 
-  static std::string Path() { return dir_->File("demo.db"); }
+  static std::string Path() { return pDir->File("demo.db"); }
 
   int Log(const MCustQryAccept::SQuerySoInfoListIn& in, wire::LogReply& out) {
     std::string reply;
-    int rc = service_->Handle(kLogInterface, kLogServiceCode, wire::Request(kLogRequestStream, in),
+    int rc = pService->Handle(kLogInterface, kLogServiceCode, wire::Request(kLogRequestStream, in),
                               reply);
     out = wire::ReadLogReply(reply);
     return rc;
@@ -58,11 +58,11 @@ class ServiceTest : public ::testing::Test {
     return std::string(s.Text(0));
   }
 
-  static TempDir* dir_;
-  std::unique_ptr<AuditWriter> audit_;
-  std::unique_ptr<Service> service_;
+  static TempDir* pDir;
+  std::unique_ptr<AuditWriter> pAudit;
+  std::unique_ptr<Service> pService;
 };
-TempDir* ServiceTest::dir_ = nullptr;
+TempDir* ServiceTest::pDir = nullptr;
 
 }  // namespace
 
@@ -196,7 +196,7 @@ TEST_F(ServiceTest, UserRowsHideTheStoredPassword) {
   ASSERT_TRUE(s.Step());
   std::string phone(s.Text(0)), stored(s.Text(1));
   std::string bytes;
-  ASSERT_EQ(service_->Handle(kUserInterface, kUserServiceCode,
+  ASSERT_EQ(pService->Handle(kUserInterface, kUserServiceCode,
                              wire::Request(kUserRequestStream, wire::UserIn(phone)), bytes),
             0);
   EXPECT_EQ(bytes.find(stored), std::string::npos);
@@ -208,7 +208,7 @@ TEST_F(ServiceTest, UserRowsHideTheStoredPassword) {
     EXPECT_EQ(u.MP_PWD, "******");
     EXPECT_EQ(u.Marker, 0x7FFu);
   }
-  EXPECT_EQ(service_->Handle(kUserInterface, kUserServiceCode,
+  EXPECT_EQ(pService->Handle(kUserInterface, kUserServiceCode,
                              wire::Request(kUserRequestStream, wire::UserIn("")), bytes),
             kRcNoCondition);
   EXPECT_EQ(wire::ReadUserReply(bytes).error.get_msg(), messages::kNoCondition);
@@ -218,7 +218,7 @@ TEST_F(ServiceTest, BadRequestsGetAnErrorReplyNeverACrash) {
   const std::string good = wire::Request(kLogRequestStream, wire::LogIn(0, 0, "13800000000", 0, 0));
   std::string reply;
   for (size_t n = 0; n < good.size(); n += 3) {
-    ASSERT_EQ(service_->Handle(kLogInterface, kLogServiceCode, good.substr(0, n), reply),
+    ASSERT_EQ(pService->Handle(kLogInterface, kLogServiceCode, good.substr(0, n), reply),
               kRcBadRequest);
     wire::LogReply r = wire::ReadLogReply(reply);
     ASSERT_TRUE(r.ok);
@@ -227,21 +227,21 @@ TEST_F(ServiceTest, BadRequestsGetAnErrorReplyNeverACrash) {
   std::string flipped = good;
   for (size_t i = 0; i < flipped.size(); ++i) {
     flipped[i] = static_cast<char>(flipped[i] ^ 0x5A);
-    int rc = service_->Handle(kLogInterface, kLogServiceCode, flipped, reply);
+    int rc = pService->Handle(kLogInterface, kLogServiceCode, flipped, reply);
     EXPECT_TRUE(rc == 0 || rc == kRcBadRequest || rc == kRcNoCondition || rc == kRcBadCondition)
         << rc;
     flipped[i] = good[i];
   }
-  EXPECT_EQ(service_->Handle(kLogInterface, kLogServiceCode,
+  EXPECT_EQ(pService->Handle(kLogInterface, kLogServiceCode,
                              std::string(kMaxRequestBytes + 1, '\x01'), reply),
             kRcBadRequest);
   // A user request sent to the log service is malformed for it.
-  EXPECT_EQ(service_->Handle(kLogInterface, kLogServiceCode,
+  EXPECT_EQ(pService->Handle(kLogInterface, kLogServiceCode,
                              wire::Request(kUserRequestStream, wire::UserIn("13800000000")), reply),
             kRcBadRequest);
-  EXPECT_EQ(service_->Handle(kLogInterface, "NOSUCHSV", good, reply), kRcUnknownService);
+  EXPECT_EQ(pService->Handle(kLogInterface, "NOSUCHSV", good, reply), kRcUnknownService);
   EXPECT_TRUE(reply.empty());
-  EXPECT_EQ(service_->Handle(kUserInterface, kLogServiceCode, good, reply), kRcUnknownService);
+  EXPECT_EQ(pService->Handle(kUserInterface, kLogServiceCode, good, reply), kRcUnknownService);
 }
 
 TEST_F(ServiceTest, EveryRequestIsAudited) {
@@ -251,8 +251,8 @@ TEST_F(ServiceTest, EveryRequestIsAudited) {
   Log(wire::LogIn(0, 0, phone, 0, 0), reply);
   Log(wire::LogIn(0, 0, "", 0, 0), reply);
   std::string bytes;
-  service_->Handle(kLogInterface, kLogServiceCode, "garbage", bytes);
-  audit_->Flush();
+  pService->Handle(kLogInterface, kLogServiceCode, "garbage", bytes);
+  pAudit->Flush();
   Database db(Path(), Database::Mode::kReadOnly);
   Statement s = db.Prepare(
       "SELECT op_id, op_address, so_org_id, service_code, conditions, row_count, result "

@@ -62,20 +62,20 @@ bool Matches(const StoredLog& r, const LogConditions& c) {
 class DemoDatabase : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    dir_ = new TempDir;
+    pDir = new TempDir;
     DemoOptions o;
     o.rows = 3000;
     o.endStamp = 20261130120000;
-    summary_ = GenerateDemo(dir_->File("demo.db"), o);
+    sSummary = GenerateDemo(pDir->File("demo.db"), o);
   }
-  static void TearDownTestSuite() { delete dir_; }
-  static std::string Path() { return dir_->File("demo.db"); }
+  static void TearDownTestSuite() { delete pDir; }
+  static std::string Path() { return pDir->File("demo.db"); }
 
-  static TempDir* dir_;
-  static DemoSummary summary_;
+  static TempDir* pDir;
+  static DemoSummary sSummary;
 };
-TempDir* DemoDatabase::dir_ = nullptr;
-DemoSummary DemoDatabase::summary_;
+TempDir* DemoDatabase::pDir = nullptr;
+DemoSummary DemoDatabase::sSummary;
 
 }  // namespace
 
@@ -118,9 +118,9 @@ TEST(StampCalendar, RoundTripsAcrossLeapDaysAndYears) {
 }
 
 TEST_F(DemoDatabase, HoldsAYearOfTheSixBusinessesWithGbkRemarks) {
-  EXPECT_EQ(summary_.logRows, 3000);
-  EXPECT_EQ(summary_.lastStamp, 20261130120000);
-  EXPECT_EQ(summary_.firstStamp, 20251130120000);
+  EXPECT_EQ(sSummary.logRows, 3000);
+  EXPECT_EQ(sSummary.lastStamp, 20261130120000);
+  EXPECT_EQ(sSummary.firstStamp, 20251130120000);
   Database db(Path(), Database::Mode::kReadOnly);
   auto all = AllLogs(db);
   ASSERT_EQ(all.size(), 3000u);

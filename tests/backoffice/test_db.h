@@ -12,14 +12,14 @@ class TempDir {
   TempDir() {
     const char* base = std::getenv("MPAY_BUILD_DIR");
     std::string tmpl = std::string(base ? base : "/tmp") + "/bo-test-XXXXXX";
-    path_ = mkdtemp(tmpl.data()) ? tmpl : std::string();
+    strPath = mkdtemp(tmpl.data()) ? tmpl : std::string();
   }
   ~TempDir() {
     std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+    if (!strPath.empty()) std::filesystem::remove_all(strPath, ec);
   }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
+  std::string File(const std::string& name) const { return strPath + "/" + name; }
 
  private:
-  std::string path_;
+  std::string strPath;
 };

@@ -45,20 +45,20 @@ class AuditWriter {
  private:
   void Run(const std::string& path);
 
-  std::size_t maxQueued_;
-  mutable std::mutex mutex_;
-  std::condition_variable wake_;      // the writer: work or stop
-  std::condition_variable progress_;  // producers: room, or entries committed
-  std::deque<AuditEntry> queue_;
-  uint64_t submitted_ = 0;
-  uint64_t written_ = 0;  // submitted entries handled, committed or failed
-  uint64_t failures_ = 0;
-  bool stopping_ = false;
-  bool opened_ = false;
-  bool finished_ = false;  // the thread has ended
-  int flushing_ = 0;       // callers waiting in Flush()
-  std::string openError_;
-  std::thread thread_;
+  std::size_t iMaxQueued;
+  mutable std::mutex mLock;
+  std::condition_variable cvWake;      // the writer: work or stop
+  std::condition_variable cvProgress;  // producers: room, or entries committed
+  std::deque<AuditEntry> qEntries;
+  uint64_t iSubmitted = 0;
+  uint64_t iWritten = 0;  // submitted entries handled, committed or failed
+  uint64_t iFailures = 0;
+  bool bStopping = false;
+  bool bOpened = false;
+  bool bFinished = false;  // the thread has ended
+  int iFlushing = 0;       // callers waiting in Flush()
+  std::string strOpenError;
+  std::thread tWriter;
 };
 
 // The current local time as yyyymmddhhmmss.

@@ -75,8 +75,8 @@ class LogRowBuffer : public LogRowSink {
  public:
   void Clear();
   void Row(const LogRow& row) override;
-  std::size_t size() const { return rows_.size(); }
-  const MMicroPaymentDef::SMpAcctStatInfo& totals() const { return stat_; }
+  std::size_t size() const { return vRows.size(); }
+  const MMicroPaymentDef::SMpAcctStatInfo& totals() const { return sStat; }
 
   // Encodes the successful reply with every row into `out`, using `stream`
   // as the buffer (a stream kept for the next reply keeps its memory).
@@ -90,13 +90,13 @@ class LogRowBuffer : public LogRowSink {
     int64_t SO_DATE;
     int32_t BUSI_CODE;
     int32_t AMOUNT;
-    uint32_t text;  // offset of PHONE_ID, then MPP_TRANSACTION_ID, then REMARK in text_
+    uint32_t text;  // offset of PHONE_ID, then MPP_TRANSACTION_ID, then REMARK in strText
     uint32_t phoneLen, serialLen, remarkLen;
   };
-  std::vector<Slot> rows_;
-  std::string text_;
-  bool overflow_ = false;  // the texts outgrew what a frame can carry
-  MMicroPaymentDef::SMpAcctStatInfo stat_;
+  std::vector<Slot> vRows;
+  std::string strText;
+  bool bOverflow = false;  // the texts outgrew what a frame can carry
+  MMicroPaymentDef::SMpAcctStatInfo sStat;
 };
 
 }  // namespace backoffice

@@ -65,9 +65,9 @@ class QueryConnection {
   int64_t QueryUsers(std::string_view phoneId, int64_t limit, UserRowSink& sink);
 
  private:
-  Database db_;
-  std::array<Statement, kConditionCombinations> log_;
-  Statement users_;
+  Database cDb;
+  std::array<Statement, kConditionCombinations> aLog;
+  Statement cUsers;
 };
 
 }  // namespace backoffice

@@ -55,13 +55,13 @@ class Service {
   int HandleLog(std::string_view request, std::string& reply);
   int HandleUser(std::string_view request, std::string& reply);
 
-  ServiceConfig config_;
-  AuditWriter* audit_;
-  std::mutex mutex_;
-  std::condition_variable available_;
+  ServiceConfig cConfig;
+  AuditWriter* pAudit;
+  std::mutex mLock;
+  std::condition_variable cvAvailable;
   struct Worker;
-  std::vector<std::unique_ptr<Worker>> all_;
-  std::vector<Worker*> free_;
+  std::vector<std::unique_ptr<Worker>> vWorkers;
+  std::vector<Worker*> vFree;
 };
 
 }  // namespace backoffice

@@ -21,7 +21,7 @@ class Statement {
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
 
-  bool valid() const { return stmt_ != nullptr; }
+  bool valid() const { return pStmt != nullptr; }
 
   // Clears the bindings and rewinds, ready for the next run.
   void Reset();
@@ -37,7 +37,7 @@ class Statement {
   std::string_view Text(int column) const;
 
  private:
-  sqlite3_stmt* stmt_ = nullptr;
+  sqlite3_stmt* pStmt = nullptr;
 };
 
 // One SQLite connection. Opening sets WAL mode (when writable), a busy
@@ -52,21 +52,21 @@ class Database {
 
   // Runs one or more statements that return no rows. Throws DbError.
   void Exec(std::string_view sql);
-  Statement Prepare(std::string_view sql) { return Statement(db_, sql); }
-  sqlite3* handle() const { return db_; }
+  Statement Prepare(std::string_view sql) { return Statement(pDb, sql); }
+  sqlite3* handle() const { return pDb; }
 
  private:
-  sqlite3* db_ = nullptr;
+  sqlite3* pDb = nullptr;
 };
 
 // Raised by the storage layer; never leaves the service's request handler.
 class DbError : public std::exception {
  public:
-  explicit DbError(std::string what) : what_(std::move(what)) {}
-  const char* what() const noexcept override { return what_.c_str(); }
+  explicit DbError(std::string what) : strWhat(std::move(what)) {}
+  const char* what() const noexcept override { return strWhat.c_str(); }
 
  private:
-  std::string what_;
+  std::string strWhat;
 };
 
 // Commits on Commit(), rolls back when left without it.
@@ -79,8 +79,8 @@ class Transaction {
   Transaction& operator=(const Transaction&) = delete;
 
  private:
-  Database& db_;
-  bool done_ = false;
+  Database& cDb;
+  bool bDone = false;
 };
 
 }  // namespace backoffice
