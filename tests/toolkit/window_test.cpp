@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QTableView>
 #include <QTest>
+#include <QWindow>
 #include <vector>
 
 #include "test_support.h"
@@ -416,6 +417,50 @@ TEST_F(WindowTest, LabeledEditSurvivesItsParentGoingFirst) {
   delete panel;
   EXPECT_EQ(edit->LabelCaption(), "label");  // the label left with the edit
   delete edit;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(WindowTest, MouseOverADisabledChildIsReportedByItsContainer) {
+  TForm form(nullptr);
+  form.SetClientSize(300, 200);
+  auto* box = new TGroupBox(&form);
+  box->SetParent(&form);
+  box->SetBounds(10, 10, 250, 150);
+  auto* edit = new TEdit(&form);
+  edit->SetParent(box);
+  edit->SetBounds(20, 30, 100, 20);
+  edit->SetEnabled(false);
+  std::vector<std::pair<TObject*, TPoint>> moves;
+  auto record = [&](TObject* sender, TShiftState, int x, int y) {
+    moves.push_back({sender, {x, y}});
+  };
+  box->OnMouseMove = record;
+  edit->OnMouseMove = record;
+  form.ShowForm();
+  Application()->ProcessMessages();
+  // Through the window, as the window system delivers it.
+  QWindow* window = form.Widget()->window()->windowHandle();
+  ASSERT_NE(window, nullptr);
+  auto moveOver = [&](QPoint p) {
+    QTest::mouseMove(window, window->mapFromGlobal(edit->Widget()->mapToGlobal(p)));
+  };
+  moveOver(QPoint(5, 5));
+  Application()->ProcessMessages();
+  ASSERT_FALSE(moves.empty());
+  for (auto& m : moves) EXPECT_NE(m.first, edit) << "a disabled control reported a move";
+  EXPECT_EQ(moves.back().first, box);
+  EXPECT_EQ(moves.back().second, (TPoint{25, 35}));
+  EXPECT_EQ(box->ControlAtPos(moves.back().second, true, true), edit);
+  // Enabled, the edit reports it itself.
+  edit->SetEnabled(true);
+  moves.clear();
+  moveOver(QPoint(6, 6));
+  Application()->ProcessMessages();
+  ASSERT_FALSE(moves.empty());
+  EXPECT_EQ(moves.back().first, edit);
 }
 
 }  // namespace

@@ -25,6 +25,19 @@ void ControlBridge::Watch(QWidget* widget) {
 bool ControlBridge::eventFilter(QObject* watched, QEvent* event) {
   auto* target = qobject_cast<QWidget*>(watched);
   if (!target || control_->Destroying()) return false;
+  switch (event->type()) {
+    case QEvent::MouseMove:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::ContextMenu:
+      // A disabled control gets no mouse input of its own: Qt passes the
+      // event on to the parent, whose control reports it.
+      if (!target->isEnabled()) return false;
+      break;
+    default:
+      break;
+  }
   bool consumed = false;
   try {
     consumed = control_->QtEvent(target, event);
