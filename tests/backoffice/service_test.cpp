@@ -299,3 +299,22 @@ TEST(ServiceFailures, ADatabaseFailureIsReportedAndOtherQueriesGoOn) {
                            wire::Request(kUserRequestStream, wire::UserIn("13800000000")), bytes),
             0);
 }
+
+// Workers keep their buffers from one reply to the next: a small reply after
+// a large one must carry nothing of it.
+TEST_F(ServiceTest, ReusedBuffersGiveTheSameBytes) {
+  int64_t n = 0;
+  const std::string small = wire::Request(kLogRequestStream, wire::LogIn(0, 0, BusyPhone(n), 0, 0));
+  std::string first, large, again;
+  ASSERT_EQ(pService->Handle(kLogInterface, kLogServiceCode, small, first), 0);
+  for (int i = 0; i < 4; ++i) {  // every worker serves a large reply
+    ASSERT_EQ(pService->Handle(kLogInterface, kLogServiceCode,
+                               wire::Request(kLogRequestStream, wire::LogIn(0, kDepositBusiCode, "",
+                                                                            0, 20251215000000)),
+                               large),
+              0);
+    EXPECT_GT(large.size(), first.size());
+    ASSERT_EQ(pService->Handle(kLogInterface, kLogServiceCode, small, again), 0);
+    EXPECT_EQ(again, first);
+  }
+}

@@ -73,6 +73,8 @@ void EncodeUserReply(const MMicroPaymentDef::SMpUserInfoList& list, const QRSErr
 // withdrawals as rows arrive.
 class LogRowBuffer : public LogRowSink {
  public:
+  LogRowBuffer() { Clear(); }
+  // Empties it for the next query, keeping the memory.
   void Clear();
   void Row(const LogRow& row) override;
   std::size_t size() const { return vRows.size(); }
