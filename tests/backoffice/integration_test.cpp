@@ -254,6 +254,35 @@ TEST_F(Integration, QueueGroupLosesNoCallWhenAnInstanceStops) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
+// A crashed instance costs the calls it was answering (each ends at its
+// deadline with the timeout code); the queue group goes on serving.
+TEST_F(Integration, QueueGroupServesOnWhenAnInstanceCrashes) {
+  Backoffice second;
+  ASSERT_TRUE(second.Start(strDb, -1, pNats->Url())) << second.proc.output();
+  UseBroker(pNats->Url() + "?deadline_ms=2000");
+  IBusiOrdmgnt log;
+  ASSERT_EQ(log.bind_openBroker(kBroker), 0);
+  const auto& [phone, count] = *mapPhones.begin();
+  std::vector<int> results;
+  for (int i = 0; i < 300; ++i) {
+    if (i == 100) second.proc.Kill(SIGKILL);
+    MMicroPaymentDef::SMpInfoList rows;
+    QRSErrorMsg error;
+    int rc = QueryLog(log, wire::LogIn(0, 0, phone, 0, 0), rows, error);
+    if (rc == 0 && static_cast<int64_t>(rows.size()) != count) rc = 1;
+    results.push_back(rc);
+  }
+  int lost = 0;
+  for (int rc : results) {
+    if (rc != 0) {
+      EXPECT_EQ(rc, tmclient::kErrTimeout);
+      ++lost;
+    }
+  }
+  EXPECT_LE(lost, 2);
+  EXPECT_TRUE(std::all_of(results.end() - 100, results.end(), [](int rc) { return rc == 0; }));
+}
+
 TEST_F(Integration, BackOfficeDownAtBindAndAtCallTime) {
   // Nobody listens: binding over tcp fails, and a call on the unbound proxy
   // says so.
