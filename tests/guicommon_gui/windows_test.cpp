@@ -117,6 +117,29 @@ TEST_F(QtPresenterTest, WaitBoxIsUpAndPaintedBeforeTheCallerGoesOn) {
   EXPECT_EQ(TopLevel("mpayWaitBox"), nullptr);
 }
 
+int gPostedDelivered = 0;
+WNDPROC gFormProc = nullptr;
+
+LRESULT CountingProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_USER + 7) ++gPostedDelivered;
+  return CallWindowProc(gFormProc, wnd, msg, wParam, lParam);
+}
+
+TEST_F(QtPresenterTest, WaitBoxDoesNotRunTheCallersPostedMessages) {
+  TForm form(nullptr);
+  form.ShowForm();
+  gPostedDelivered = 0;
+  gFormProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtr(form.Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountingProc)));
+  PostMessage(form.Handle(), WM_USER + 7, 0, 0);
+  ShowWaitBox("wait");
+  UpdateWaitBox("still waiting");
+  EXPECT_EQ(gPostedDelivered, 0) << "a posted message ran while the wait box came up";
+  CloseWaitBox();
+  TApplication::Instance()->ProcessMessages();
+  EXPECT_EQ(gPostedDelivered, 1);
+}
+
 // ---- the windows helpers ----
 
 class GuiFormsTest : public ::testing::Test {

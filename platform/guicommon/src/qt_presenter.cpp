@@ -98,10 +98,13 @@ class CQtPresenter : public IGUIPresenter {
   void SetText(const char* text) { label_->setText(GbkToQString(text)); }
   // The caller blocks right after this (a remote call): paint now. Syncing
   // with the window system makes a newly shown box exposed, so that it can
-  // paint; posted events (and the caller's posted messages) stay queued.
+  // paint; the caller's posted messages stay queued meanwhile.
   void PaintNow() {
+    TApplication* app = TApplication::Instance();
+    app->HoldPostedMessages();
     QGuiApplication::sync();
     box_->repaint();
+    app->ReleasePostedMessages();
   }
 
   QPointer<QWidget> box_;

@@ -127,6 +127,14 @@ void TApplication::ProcessMessages() {
   QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
+void TApplication::HoldPostedMessages() {
+  HoldPosted();
+}
+
+void TApplication::ReleasePostedMessages() {
+  ReleasePosted();
+}
+
 int TApplication::Run() {
   return QApplication::exec();
 }

@@ -65,6 +65,10 @@ TShiftState ShiftState(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons
 // The bytes a key press types (GBK), control characters included.
 std::string TypedBytes(const QKeyEvent* event);
 
+// Holding and releasing posted messages (TApplication).
+void HoldPosted();
+void ReleasePosted();
+
 // Makes sure the Qt application exists (tests and tools may not make one).
 void EnsureQtApplication();
 // A widget of type W, made once the Qt application exists.

@@ -4,6 +4,7 @@
 #include <QCursor>
 #include <QKeyEvent>
 #include <QWidget>
+#include <deque>
 #include <unordered_map>
 
 #include "internal.h"
@@ -203,21 +204,65 @@ LRESULT SendMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return wnd->proc(wnd, msg, wParam, lParam);
 }
 
+namespace toolkit_detail {
+namespace {
+
+// Posted messages wait in one queue, delivered in order by a pump that Qt's
+// event loop runs; the pump does nothing while messages are held.
+struct PostedMessage {
+  HWND wnd;
+  uint64_t serial;
+  UINT msg;
+  WPARAM wParam;
+  LPARAM lParam;
+};
+std::deque<PostedMessage> gPosted;
+bool gPumpScheduled = false;
+int gHolds = 0;
+
+void SchedulePump();
+
+void Pump() {
+  gPumpScheduled = false;
+  if (gHolds > 0) return;  // ReleasePostedMessages schedules it again
+  // Messages posted by the handlers below wait for the next pump.
+  size_t count = gPosted.size();
+  while (count-- > 0 && !gPosted.empty() && gHolds == 0) {
+    const PostedMessage m = gPosted.front();
+    gPosted.pop_front();
+    if (!HandleAlive(m.wnd, m.serial)) continue;  // the window died meanwhile
+    TWinControl* control = m.wnd->control;
+    Guarded(control, [&] { SendMessage(m.wnd, m.msg, m.wParam, m.lParam); });
+  }
+  if (!gPosted.empty()) SchedulePump();
+}
+
+void SchedulePump() {
+  if (gPumpScheduled) return;
+  gPumpScheduled = true;
+  EnsureQtApplication();
+  QMetaObject::invokeMethod(QCoreApplication::instance(), &Pump, Qt::QueuedConnection);
+}
+
+}  // namespace
+
+void HoldPosted() {
+  ++gHolds;
+}
+
+void ReleasePosted() {
+  if (gHolds > 0 && --gHolds == 0 && !gPosted.empty()) SchedulePump();
+}
+
+}  // namespace toolkit_detail
+
 BOOL PostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (!HandleAlive(wnd)) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
   }
-  EnsureQtApplication();
-  const uint64_t serial = wnd->serial;
-  QMetaObject::invokeMethod(
-      QCoreApplication::instance(),
-      [wnd, serial, msg, wParam, lParam] {
-        if (!HandleAlive(wnd, serial)) return;  // the window died meanwhile
-        TWinControl* control = wnd->control;
-        Guarded(control, [&] { SendMessage(wnd, msg, wParam, lParam); });
-      },
-      Qt::QueuedConnection);
+  gPosted.push_back({wnd, wnd->serial, msg, wParam, lParam});
+  SchedulePump();
   return TRUE;
 }
 

@@ -37,6 +37,11 @@ class TOOLKIT_API TApplication : public TComponent {
 
   // Handles every pending event and posted message, then returns.
   void ProcessMessages();
+  // While held (calls nest), messages posted with PostMessage wait in their
+  // queue, in order; a window that must paint at once (a wait box) syncs with
+  // the window system without running its caller's posted messages.
+  void HoldPostedMessages();
+  void ReleasePostedMessages();
   // Runs the event loop until Terminate; returns the exit code.
   int Run();
   void Terminate();
