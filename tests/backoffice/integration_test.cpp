@@ -202,6 +202,45 @@ class Integration : public ::testing::Test {
     EXPECT_EQ(rows.back().SO_NBR, s.Int(2));
   }
 
+  // 20 client threads, each with its own proxies, 200 calls each through
+  // whatever TALMIRON is now; every reply must be complete and correct.
+  void TwentyClientsTwoHundredCallsEach() {
+    std::vector<std::pair<std::string, int64_t>> phones(mapPhones.begin(), mapPhones.end());
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> clients;
+    for (int t = 0; t < 20; ++t) {
+      clients.emplace_back([&, t] {
+        IBusiOrdmgnt log;
+        ICustQryAccept user;
+        if (log.bind_openBroker(kBroker) != 0 || user.bind_openBroker(kBroker) != 0) {
+          wrong += 200;
+          return;
+        }
+        for (int i = 0; i < 200; ++i) {
+          const auto& [phone, count] = phones[static_cast<size_t>(t + i) % phones.size()];
+          QRSErrorMsg error;
+          if (i % 4 == 3) {
+            MMicroPaymentDef::SMpUserInfoList users;
+            if (QueryUser(user, phone, users, error) != 0 || users.empty() ||
+                users.front().PHONE_ID != phone) {
+              ++wrong;
+            }
+            continue;
+          }
+          MMicroPaymentDef::SMpInfoList rows;
+          if (QueryLog(log, wire::LogIn(0, 0, phone, 0, 0), rows, error, t) != 0 ||
+              static_cast<int64_t>(rows.size()) != count ||
+              !std::all_of(rows.begin(), rows.end(),
+                           [&](auto& r) { return r.PHONE_ID == phone; })) {
+            ++wrong;
+          }
+        }
+      });
+    }
+    for (auto& c : clients) c.join();
+    EXPECT_EQ(wrong.load(), 0);
+  }
+
   static TempDir* pDir;
   static std::string strDb;
   static std::map<std::string, int64_t> mapPhones;  // phone -> its log rows
@@ -320,41 +359,14 @@ TEST_F(Integration, BackOfficeDownAtBindAndAtCallTime) {
             tmclient::kErrNoResponders);
 }
 
-TEST_F(Integration, TwentyClientsTwoHundredCallsEach) {
+TEST_F(Integration, TwentyClientsTwoHundredCallsEachOverTcp) {
   UseBroker(pMain->Url());
-  std::vector<std::pair<std::string, int64_t>> phones(mapPhones.begin(), mapPhones.end());
-  std::atomic<int> wrong{0};
-  std::vector<std::thread> clients;
-  for (int t = 0; t < 20; ++t) {
-    clients.emplace_back([&, t] {
-      IBusiOrdmgnt log;
-      ICustQryAccept user;
-      if (log.bind_openBroker(kBroker) != 0 || user.bind_openBroker(kBroker) != 0) {
-        wrong += 200;
-        return;
-      }
-      for (int i = 0; i < 200; ++i) {
-        const auto& [phone, count] = phones[static_cast<size_t>(t + i) % phones.size()];
-        QRSErrorMsg error;
-        if (i % 4 == 3) {
-          MMicroPaymentDef::SMpUserInfoList users;
-          if (QueryUser(user, phone, users, error) != 0 || users.empty() ||
-              users.front().PHONE_ID != phone) {
-            ++wrong;
-          }
-          continue;
-        }
-        MMicroPaymentDef::SMpInfoList rows;
-        if (QueryLog(log, wire::LogIn(0, 0, phone, 0, 0), rows, error, t) != 0 ||
-            static_cast<int64_t>(rows.size()) != count ||
-            !std::all_of(rows.begin(), rows.end(), [&](auto& r) { return r.PHONE_ID == phone; })) {
-          ++wrong;
-        }
-      }
-    });
-  }
-  for (auto& c : clients) c.join();
-  EXPECT_EQ(wrong.load(), 0);
+  TwentyClientsTwoHundredCallsEach();
+}
+
+TEST_F(Integration, TwentyClientsTwoHundredCallsEachOverNats) {
+  UseBroker(pNats->Url());
+  TwentyClientsTwoHundredCallsEach();
 }
 
 namespace {
@@ -510,8 +522,7 @@ TEST_F(Integration, CommandLineQueryAndTheDemoScript) {
   setenv("MPAY_DEMO_ROWS", "3000", 1);
   setenv("MPAY_RUN_HOST", "/nonexistent", 1);
   ChildProcess demo;
-  ASSERT_TRUE(demo.Start({"bash", std::string(std::getenv("MPAY_SOURCE_DIR")) + "/scripts/run-demo",
-                          std::string(std::getenv("MPAY_BUILD_DIR"))}));
+  ASSERT_TRUE(demo.Start({"bash", MPAY_SOURCE_PATH "/scripts/run-demo", MPAY_BUILD_PATH}));
   EXPECT_NE(demo.WaitForLine("serving tcp://127.0.0.1:" + port), "") << demo.output();
   EXPECT_NE(demo.WaitForLine(" rows; deposits"), "") << demo.output();
   EXPECT_NE(demo.WaitForLine("back office stopped"), "") << demo.output();
