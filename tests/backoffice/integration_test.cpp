@@ -298,7 +298,7 @@ TEST_F(Integration, QueueGroupLosesNoCallWhenAnInstanceStops) {
 TEST_F(Integration, QueueGroupServesOnWhenAnInstanceCrashes) {
   Backoffice second;
   ASSERT_TRUE(second.Start(strDb, -1, pNats->Url())) << second.proc.output();
-  UseBroker(pNats->Url() + "?deadline_ms=2000");
+  UseBroker(pNats->Url() + "?deadline_ms=5000");
   IBusiOrdmgnt log;
   ASSERT_EQ(log.bind_openBroker(kBroker), 0);
   const auto& [phone, count] = *mapPhones.begin();
