@@ -41,7 +41,7 @@ bool tmb_stream::open() {
   // The buffer keeps its memory, so a stream reused for many frames stops
   // allocating once it has seen the largest.
   wlen_ = 0;
-  base_ = rp_ = end_ = nullptr;
+  base_ = rp_ = end_ = limit_ = nullptr;
   attached_ = false;
   scopeOffset_ = kNoScope;
   state_ = State::kOk;
@@ -80,7 +80,7 @@ void tmb_stream::load(std::string&& bytes) {
 void tmb_stream::StartReading(const char* begin, std::size_t size) {
   wlen_ = 0;
   base_ = rp_ = begin;
-  end_ = begin + size;
+  end_ = limit_ = begin + size;
   attached_ = false;
   scopeOffset_ = kNoScope;
   state_ = State::kOk;
@@ -101,6 +101,7 @@ std::size_t tmb_stream::remaining() const {
 [[gnu::cold]] bool tmb_stream::Fail(const char* what) {
   if (state_ == State::kFailed) return false;
   state_ = State::kFailed;
+  limit_ = rp_;  // nothing is readable any more
   failedAt_ = what;
   if (mode_ == Mode::kRead) {
     if (scopeOffset_ != kNoScope) {
@@ -148,7 +149,7 @@ bool tmb_stream::PutName(uint8_t tag, const char* name) {
 }
 
 bool tmb_stream::begin_stream(const char* name) {
-  if (mode_ == Mode::kRead) return TakeName(wire::kStreamBegin, name, "stream begin");
+  if (mode_ == Mode::kRead) return TakeName(wire::kStreamBegin, NameView(name), "stream begin");
   const std::size_t n = NameLength(name);
   if (state_ == State::kOk && n == 0) return Fail("bad frame name");
   if (!Writable(3 + n)) return false;
@@ -282,28 +283,32 @@ tmb_stream& tmb_stream::operator<<(const QRSErrorMsg& v) {
 // or null (and fails) when the tag differs or the bytes are not there.
 [[gnu::always_inline]] inline const char* tmb_stream::Take(uint8_t tag, std::size_t n,
                                                            const char* what) {
-  if (state_ != State::kOk) return nullptr;
-  if (mode_ != Mode::kRead) {
-    Fail("read on a stream being written");
-    return nullptr;
+  if (Readable(1 + n) && static_cast<uint8_t>(*rp_) == tag) {
+    const char* p = rp_ + 1;
+    rp_ += 1 + n;
+    return p;
   }
-  if (static_cast<std::size_t>(end_ - rp_) < 1 + n || static_cast<uint8_t>(*rp_) != tag) {
-    Fail(what);
-    return nullptr;
-  }
-  const char* p = rp_ + 1;
-  rp_ += 1 + n;
-  return p;
+  ReadFailed(what);
+  return nullptr;
 }
 
-bool tmb_stream::TakeName(uint8_t tag, const char* name, const char* what) {
+// Called when a read found fewer bytes than it needs or another tag: says
+// which, unless the stream had already failed.
+[[gnu::cold]] bool tmb_stream::ReadFailed(const char* what) {
+  if (state_ != State::kOk) return false;
+  if (mode_ != Mode::kRead) return Fail("read on a stream being written");
+  return Fail(what);
+}
+
+bool tmb_stream::TakeName(uint8_t tag, std::string_view name, const char* what) {
   const bool isStream = tag == wire::kStreamBegin;
   const char* p = Take(tag, isStream ? 2 : 1, what);
   if (p == nullptr) return false;
   if (isStream && static_cast<uint8_t>(*p++) != wire::kVersion) return Fail("stream version");
+  // A name on the wire is never empty, so neither is the one expected.
   const std::size_t n = static_cast<unsigned char>(*p);
-  const std::size_t want = name == nullptr ? std::size_t{0} : std::strlen(name);
-  if (n != want || static_cast<std::size_t>(end_ - rp_) < n || std::memcmp(rp_, name, n) != 0) {
+  if (n == 0 || n != name.size() || static_cast<std::size_t>(end_ - rp_) < n ||
+      std::memcmp(rp_, name.data(), n) != 0) {
     return Fail(what);
   }
   if (!isStream) scopeOffset_ = static_cast<std::size_t>(p - base_);
@@ -311,11 +316,7 @@ bool tmb_stream::TakeName(uint8_t tag, const char* name, const char* what) {
   return true;
 }
 
-bool tmb_stream::begin_read_struct(const char* name) {
-  return TakeName(wire::kStructBegin, name, "struct begin");
-}
-
-bool tmb_stream::begin_read_list(const char* name, int& count) {
+bool tmb_stream::begin_read_list(std::string_view name, int& count) {
   if (!TakeName(wire::kListBegin, name, "list begin")) return false;
   if (static_cast<std::size_t>(end_ - rp_) < 4) return Fail("list count");
   const auto c = Load<uint32_t>(rp_);
@@ -331,26 +332,10 @@ bool tmb_stream::end_read_list() {
   return Take(wire::kListEnd, 0, "list end") != nullptr;
 }
 
-bool tmb_stream::ReadFailed(uint8_t tag, std::size_t n, const char* what) {
-  Take(tag, n, what);
-  return false;
-}
-
-tmb_stream& tmb_stream::operator>>(std::string& v) {
-  const char* p = Take(wire::kString, 4, "string");
-  if (p == nullptr) return *this;
-  const auto n = Load<uint32_t>(p);
-  if (n > static_cast<std::size_t>(end_ - rp_)) {
-    Fail("string length");
-    return *this;
-  }
-  if (n <= v.capacity()) {
-    v.assign(rp_, n);
-  } else {
-    v = std::string(rp_, n);  // a plain allocation, no reallocation path
-  }
-  rp_ += n;
-  return *this;
+void tmb_stream::ReadTextFailed() {
+  // Either the tag or the length field is wrong or missing, or the length
+  // says more than the bytes that remain.
+  if (Take(wire::kString, 4, "string") != nullptr) Fail("string length");
 }
 
 tmb_stream& tmb_stream::operator>>(QRSDateTime& v) {

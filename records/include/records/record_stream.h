@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "tmclient/tmb_stream.h"
@@ -41,7 +41,8 @@ tmb_stream& WriteRecord(tmb_stream& s, const R& r) {
 // the structure; what was read so far stays in `r`.
 template <class R>
 tmb_stream& ReadRecord(tmb_stream& s, R& r) {
-  s.begin_read_struct(R::kStreamName);
+  static constexpr std::string_view kName = R::kStreamName;
+  s.begin_read_struct(kName);
   s >> r.UsedMarker;
   s >> r.Marker;
   if (s.failed()) return s;
@@ -72,13 +73,13 @@ tmb_stream& WriteList(tmb_stream& s, const std::vector<R>& list, const char* nam
 // Stops at the first failure without ending the list; the elements appended
 // before it stay.
 template <class R>
-tmb_stream& ReadList(tmb_stream& s, std::vector<R>& list, const char* name) {
+tmb_stream& ReadList(tmb_stream& s, std::vector<R>& list, std::string_view name) {
   int count = 0;
   s.begin_read_list(name, count);
   if (s.failed()) return s;
   // Room for what the remaining bytes can hold at most, never for what an
   // untrusted count claims.
-  const std::size_t smallestRecord = 21 + std::strlen(R::kStreamName);
+  constexpr std::size_t smallestRecord = 21 + std::string_view(R::kStreamName).size();
   list.reserve(list.size() +
                std::min(static_cast<std::size_t>(count), s.remaining() / smallestRecord));
   for (int i = 0; i < count; ++i) {

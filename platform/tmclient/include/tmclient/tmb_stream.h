@@ -57,13 +57,23 @@ class TMCLIENT_API tmb_stream {
   // Names are 1 to 255 bytes; a null, empty or longer name fails the stream.
   bool begin_write_struct(const char* name);
   bool end_write_struct();
-  bool begin_read_struct(const char* name);
+  bool begin_read_struct(const char* name) { return begin_read_struct(NameView(name)); }
+  // The same with the length known beforehand (a name fixed at compile time
+  // costs no strlen per record).
+  bool begin_read_struct(std::string_view name) {
+    if (NameAhead(tmclient::wire::kStructBegin, name)) {
+      scopeOffset_ = static_cast<std::size_t>(rp_ + 1 - base_);
+      rp_ += 2 + name.size();
+      return true;
+    }
+    return TakeName(tmclient::wire::kStructBegin, name, "struct begin");
+  }
   bool end_read_struct() {
     if (Readable(1) && static_cast<uint8_t>(*rp_) == tmclient::wire::kStructEnd) {
       ++rp_;
       return true;
     }
-    return ReadFailed(tmclient::wire::kStructEnd, 0, "struct end");
+    return ReadFailed("struct end");
   }
   // `count` must be 0 or more.
   bool begin_write_list(const char* name, int count);
@@ -71,7 +81,10 @@ class TMCLIENT_API tmb_stream {
   // `count` receives the element count (0 or more) when the list header is
   // read; it is left unchanged on failure. A count larger than the remaining
   // bytes could hold fails the stream.
-  bool begin_read_list(const char* name, int& count);
+  bool begin_read_list(const char* name, int& count) {
+    return begin_read_list(NameView(name), count);
+  }
+  bool begin_read_list(std::string_view name, int& count);
   bool end_read_list();
 
   tmb_stream& operator<<(int v);
@@ -92,7 +105,21 @@ class TMCLIENT_API tmb_stream {
   tmb_stream& operator>>(uint64_t& v) {
     return ReadFixed<uint64_t>(v, tmclient::wire::kUInt64, "uint64");
   }
-  tmb_stream& operator>>(std::string& v);
+  tmb_stream& operator>>(std::string& v) {
+    // Tag, u32 length, then the bytes, which must all be there before
+    // anything is allocated for them.
+    if (Readable(5) && static_cast<uint8_t>(*rp_) == tmclient::wire::kString) {
+      uint32_t n;
+      std::memcpy(&n, rp_ + 1, 4);
+      if (n <= static_cast<std::size_t>(limit_ - rp_) - 5) {
+        AssignText(v, rp_ + 5, n);
+        rp_ += 5 + std::size_t{n};
+        return *this;
+      }
+    }
+    ReadTextFailed();
+    return *this;
+  }
   tmb_stream& operator>>(QRSDateTime& v);
   tmb_stream& operator>>(QRSErrorMsg& v);
 
@@ -109,10 +136,28 @@ class TMCLIENT_API tmb_stream {
   enum class State : uint8_t { kClosed, kOk, kFailed };
   enum class Mode : uint8_t { kNone, kWrite, kRead };
 
-  // True when reading and at least n bytes remain.
-  bool Readable(std::size_t n) const {
-    return state_ == State::kOk && mode_ == Mode::kRead &&
-           static_cast<std::size_t>(end_ - rp_) >= n;
+  // True when reading and at least n bytes remain: limit_ is the end of the
+  // frame while reading goes well and rp_ otherwise, so one comparison says
+  // both.
+  bool Readable(std::size_t n) const { return static_cast<std::size_t>(limit_ - rp_) >= n; }
+  // True when the next bytes are `tag` and exactly `name` (1 to 255 bytes).
+  bool NameAhead(uint8_t tag, std::string_view name) const {
+    const std::size_t n = name.size();
+    return n - 1 < tmclient::wire::kMaxNameSize && Readable(2 + n) &&
+           static_cast<uint8_t>(rp_[0]) == tag && static_cast<uint8_t>(rp_[1]) == n &&
+           std::memcmp(rp_ + 2, name.data(), n) == 0;
+  }
+  static std::string_view NameView(const char* name) {
+    return name == nullptr ? std::string_view() : std::string_view(name);
+  }
+  // Sets a text from the frame. A string that already has room keeps its
+  // memory; otherwise the text is built in one allocation of its own size.
+  static void AssignText(std::string& v, const char* p, std::size_t n) {
+    if (n <= v.capacity()) {
+      v.assign(p, n);
+    } else {
+      v = std::string(p, n);
+    }
   }
   // A tag and a fixed-width value; the common case stays inline.
   template <class T, class V>
@@ -122,13 +167,15 @@ class TMCLIENT_API tmb_stream {
       std::memcpy(&v, rp_ + 1, sizeof(T));
       rp_ += 1 + sizeof(T);
     } else {
-      ReadFailed(tag, sizeof(T), what);
+      ReadFailed(what);
     }
     return *this;
   }
-  // The uncommon case of a fixed-width read: records why it cannot be done
-  // (or nothing when the stream has already failed). Always false.
-  bool ReadFailed(uint8_t tag, std::size_t n, const char* what);
+  // The uncommon case of a read: records why it cannot be done (or nothing
+  // when the stream has already failed). Always false.
+  bool ReadFailed(const char* what);
+  // The same for a text.
+  void ReadTextFailed();
   void StartReading(const char* begin, std::size_t size);
   bool Fail(const char* what);
   bool Writable(std::size_t n);
@@ -136,13 +183,14 @@ class TMCLIENT_API tmb_stream {
   void PutRaw(const void* p, std::size_t n);
   bool PutName(uint8_t tag, const char* name);
   const char* Take(uint8_t tag, std::size_t n, const char* what);
-  bool TakeName(uint8_t tag, const char* name, const char* what);
+  bool TakeName(uint8_t tag, std::string_view name, const char* what);
 
   mutable std::string buf_;  // write: capacity-sized, wlen_ used; read: the frame
   std::size_t wlen_ = 0;
   const char* base_ = nullptr;   // read: the frame (in buf_, or the caller's bytes)
   const char* rp_ = nullptr;     // read position
   const char* end_ = nullptr;    // end of the frame
+  const char* limit_ = nullptr;  // end_ while reading without failure, else rp_
   bool attached_ = false;        // reading the caller's bytes in place
   std::size_t scopeOffset_ = 0;  // read: offset of the innermost struct/list name
   State state_ = State::kClosed;
