@@ -18,6 +18,8 @@
 #include "guicommon/guiforms.h"
 #include "guicommon/presenter.h"
 #include "guicommon/qt_presenter.h"
+#include "paint_counter.h"
+#include "test_support.h"
 #include "toolkit/layout.h"
 #include "toolkit/qtext.h"
 #include "toolkit/toolkit.h"
@@ -87,15 +89,6 @@ TEST_F(QtPresenterTest, MessageBoxShowsCaptionTextAndIconAsGiven) {
   }
 }
 
-class PaintCounter : public QObject {
- public:
-  int paints = 0;
-  bool eventFilter(QObject*, QEvent* e) override {
-    if (e->type() == QEvent::Paint) ++paints;
-    return false;
-  }
-};
-
 TEST_F(QtPresenterTest, WaitBoxIsUpAndPaintedBeforeTheCallerGoesOn) {
   ShowWaitBox(Gbk(QStringLiteral("正在获取基础数据，请稍后...")).c_str());
   QWidget* box = TopLevel("mpayWaitBox");
@@ -142,21 +135,7 @@ TEST_F(QtPresenterTest, WaitBoxDoesNotRunTheCallersPostedMessages) {
 
 // ---- the windows helpers ----
 
-class GuiFormsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    TApplication::Instance();
-    previous_ = SetGUIPresenter(&recorder_);
-  }
-  void TearDown() override {
-    TApplication::Instance()->ProcessMessages();
-    SetGUIPresenter(previous_);
-  }
-  CRecordingPresenter recorder_;
-
- private:
-  IGUIPresenter* previous_ = nullptr;
-};
+using GuiFormsTest = ToolkitTest;
 
 TEST_F(GuiFormsTest, PasteIntoADigitsOnlyEditKeepsDigitsUpToTheMaximumLength) {
   TForm form(nullptr);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "demo_layout.h"
 #include "test_support.h"
 #include "toolkit/toolkit.h"
 
@@ -185,14 +186,17 @@ const TFormLayout TDemoBase::kLayout = {
                .Parent = "ActionListPublic",
                .Properties = {{"ImageIndex", "9"}}}}};
 
+// The demo query window on the demo base: its exit button, made by the query
+// layout, takes the base layout's close action.
 class TDemoQuery : public TDemoBase {
  public:
-  explicit TDemoQuery(TComponent* owner, const TFormLayout& layout = kQueryLayout)
+  explicit TDemoQuery(TComponent* owner, const TFormLayout& layout = DemoQueryLayout())
       : TDemoBase(owner, 0) {
     THandlerTable h;
     h.Add("chkSonoClick", this, &TDemoQuery::chkSonoClick);
     h.Add("OnEditKeyPress", this, &TDemoQuery::OnEditKeyPress);
     ReadLayout(layout, h);
+    ReadLayout(kExitAction, THandlerTable());
     EndLayout();
   }
   void chkSonoClick(TObject*) { ++sonoClicks; }
@@ -200,67 +204,13 @@ class TDemoQuery : public TDemoBase {
     if (key < '0' || key > '9') key = 0;
   }
   int sonoClicks = 0;
-  static const TFormLayout kQueryLayout;
+
+ private:
+  static const TFormLayout kExitAction;
 };
 
-const TFormLayout TDemoQuery::kQueryLayout = {
-    .Name = "frmDemoQuery",
-    .Properties = {{"Caption", "小额支付日志查询"}},
-    .Items = {
-        {.Name = "grbQryConds",
-         .Class = "TGroupBox",
-         .Caption = "日志查询条件",
-         .Left = 0,
-         .Top = 0,
-         .Width = 616,
-         .Height = 105,
-         .TabOrder = 0,
-         .Properties = {{"Align", "alTop"}}},
-        {.Name = "chkSono",
-         .Class = "TCheckBox",
-         .Parent = "grbQryConds",
-         .Caption = "工单编号：",
-         .Left = 62,
-         .Top = 19,
-         .Width = 73,
-         .Height = 17,
-         .TabOrder = 0,
-         .Events = {{"OnClick", "chkSonoClick"}}},
-        {.Name = "edtSono",
-         .Class = "TEdit",
-         .Parent = "grbQryConds",
-         .Left = 141,
-         .Top = 17,
-         .Width = 156,
-         .Height = 20,
-         .TabOrder = 1,
-         .Properties = {{"MaxLength", "15"}},
-         .Events = {{"OnKeyPress", "OnEditKeyPress"}}},
-        {.Name = "grbShow",
-         .Class = "TGroupBox",
-         .Left = 0,
-         .Top = 105,
-         .Width = 616,
-         .Height = 330,
-         .TabOrder = 1,
-         .Properties = {{"Align", "alClient"}}},
-        {.Name = "pnlBottom",
-         .Class = "TPanel",
-         .Left = 0,
-         .Top = 435,
-         .Width = 616,
-         .Height = 45,
-         .TabOrder = 2,
-         .Properties = {{"Align", "alBottom"}, {"BevelOuter", "bvNone"}, {"ParentColor", "true"}}},
-        {.Name = "BtnExit",
-         .Class = "TBitBtn",
-         .Parent = "pnlBottom",
-         .Left = 533,
-         .Top = 11,
-         .Width = 67,
-         .Height = 26,
-         .Properties = {{"Action", "actClose"}}},
-    }};
+const TFormLayout TDemoQuery::kExitAction = {
+    .Name = "frmDemoQuery", .Items = {{.Name = "BtnExit", .Properties = {{"Action", "actClose"}}}}};
 
 using TLayoutTest = ToolkitTest;
 
@@ -291,7 +241,7 @@ TEST_F(TLayoutTest, BuildsBaseThenDerivedAndRunsLoadedOnce) {
 }
 
 TEST_F(TLayoutTest, UnknownHandlerNameIsRefusedWithAClearError) {
-  TFormLayout bad = TDemoQuery::kQueryLayout;
+  TFormLayout bad = DemoQueryLayout();
   bad.Items[1].Events = {{"OnClick", "chkSonoClik"}};
   try {
     TDemoQuery form(nullptr, bad);
@@ -311,22 +261,22 @@ TEST_F(TLayoutTest, HandlerOfTheWrongShapeUnknownEventsAndPropertiesAreRefused) 
       EXPECT_STREQ(e.what(), text);
     }
   };
-  TFormLayout shape = TDemoQuery::kQueryLayout;
+  TFormLayout shape = DemoQueryLayout();
   shape.Items[1].Events = {{"OnClick", "OnEditKeyPress"}};
   expectError(shape, "layout frmDemoQuery, chkSono: handler 'OnEditKeyPress' does not fit OnClick");
-  TFormLayout event = TDemoQuery::kQueryLayout;
+  TFormLayout event = DemoQueryLayout();
   event.Items[1].Events = {{"OnClik", "chkSonoClick"}};
   expectError(event, "layout frmDemoQuery, chkSono: unknown event OnClik");
-  TFormLayout prop = TDemoQuery::kQueryLayout;
+  TFormLayout prop = DemoQueryLayout();
   prop.Items[2].Properties = {{"MaxLenght", "15"}};
   expectError(prop, "layout frmDemoQuery, edtSono: unknown property MaxLenght");
-  TFormLayout value = TDemoQuery::kQueryLayout;
+  TFormLayout value = DemoQueryLayout();
   value.Items[2].Properties = {{"MaxLength", "fifteen"}};
   expectError(value, "layout frmDemoQuery, edtSono: property MaxLength: 'fifteen' is not a number");
-  TFormLayout cls = TDemoQuery::kQueryLayout;
+  TFormLayout cls = DemoQueryLayout();
   cls.Items[2].Class = "TEditt";
   expectError(cls, "layout frmDemoQuery, edtSono: unknown class TEditt");
-  TFormLayout parent = TDemoQuery::kQueryLayout;
+  TFormLayout parent = DemoQueryLayout();
   parent.Items[2].Parent = "grbNowhere";
   expectError(parent, "layout frmDemoQuery, edtSono: unknown parent grbNowhere");
 }

@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPointer>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -33,30 +32,7 @@ class CQtPresenter : public IGUIPresenter {
       std::fprintf(stderr, "[%s] %s\n", caption, text);
       return IDOK;
     }
-    QMessageBox box;
-    box.setObjectName(QStringLiteral("mpayMessageBox"));
-    box.setWindowTitle(GbkToQString(caption));
-    box.setText(GbkToQString(text));
-    switch (flags & 0xF0) {
-      case MB_ICONERROR:
-        box.setIcon(QMessageBox::Critical);
-        break;
-      case MB_ICONQUESTION:
-        box.setIcon(QMessageBox::Question);
-        break;
-      case MB_ICONWARNING:
-        box.setIcon(QMessageBox::Warning);
-        break;
-      case MB_ICONINFORMATION:
-        box.setIcon(QMessageBox::Information);
-        break;
-      default:
-        box.setIcon(QMessageBox::NoIcon);
-        break;
-    }
-    box.setStandardButtons(QMessageBox::Ok);
-    box.exec();
-    return IDOK;
+    return TApplication::DefaultMessageBox(text, caption, flags);
   }
 
   void ShowWaitBox(const char* text) override {

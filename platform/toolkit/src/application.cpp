@@ -47,31 +47,6 @@ using namespace toolkit_detail;
 
 namespace {
 
-int QtMessageBox(const char* text, const char* caption, int flags) {
-  EnsureQtApplication();
-  QMessageBox box;
-  box.setWindowTitle(GbkToQString(caption ? caption : ""));
-  box.setText(GbkToQString(text ? text : ""));
-  switch (flags & 0xF0) {
-    case MB_ICONERROR:
-      box.setIcon(QMessageBox::Critical);
-      break;
-    case MB_ICONQUESTION:
-      box.setIcon(QMessageBox::Question);
-      break;
-    case MB_ICONWARNING:
-      box.setIcon(QMessageBox::Warning);
-      break;
-    case MB_ICONINFORMATION:
-      box.setIcon(QMessageBox::Information);
-      break;
-    default:
-      break;
-  }
-  box.exec();
-  return IDOK;
-}
-
 TMessageBoxProc gMessageBoxProc = nullptr;
 
 }  // namespace
@@ -173,5 +148,33 @@ TMessageBoxProc TApplication::SetMessageBoxProc(TMessageBoxProc proc) {
 }
 
 int TApplication::MessageBox(const char* text, const char* caption, int flags) {
-  return (gMessageBoxProc ? gMessageBoxProc : &QtMessageBox)(text, caption, flags);
+  return (gMessageBoxProc ? gMessageBoxProc : &DefaultMessageBox)(text, caption, flags);
+}
+
+int TApplication::DefaultMessageBox(const char* text, const char* caption, int flags) {
+  EnsureQtApplication();
+  QMessageBox box;
+  box.setObjectName(QStringLiteral("mpayMessageBox"));
+  box.setWindowTitle(GbkToQString(caption ? caption : ""));
+  box.setText(GbkToQString(text ? text : ""));
+  switch (flags & 0xF0) {
+    case MB_ICONERROR:
+      box.setIcon(QMessageBox::Critical);
+      break;
+    case MB_ICONQUESTION:
+      box.setIcon(QMessageBox::Question);
+      break;
+    case MB_ICONWARNING:
+      box.setIcon(QMessageBox::Warning);
+      break;
+    case MB_ICONINFORMATION:
+      box.setIcon(QMessageBox::Information);
+      break;
+    default:
+      box.setIcon(QMessageBox::NoIcon);
+      break;
+  }
+  box.setStandardButtons(QMessageBox::Ok);
+  box.exec();
+  return IDOK;
 }

@@ -4,159 +4,38 @@
 #include <cstdio>
 #include <string>
 
+#include "demo_layout.h"
 #include "toolkit/toolkit.h"
 
 namespace {
 
-const TFormLayout kDemoLayout = {
-    .Name = "frmDemo",
-    .Properties = {{"Caption", "小额支付日志查询"},
-                   {"ClientWidth", "616"},
-                   {"ClientHeight", "480"},
-                   {"Color", "16766925"},
-                   {"FormStyle", "fsMDIChild"},
-                   {"Visible", "true"}},
-    .Items = {
-        {.Name = "grbQryConds",
-         .Class = "TGroupBox",
-         .Caption = "日志查询条件",
-         .Left = 0,
-         .Top = 0,
-         .Width = 616,
-         .Height = 105,
-         .Properties = {{"Align", "alTop"}}},
-        {.Name = "chkSono",
-         .Class = "TCheckBox",
-         .Parent = "grbQryConds",
-         .Caption = "工单编号：",
-         .Left = 62,
-         .Top = 19,
-         .Width = 73,
-         .Height = 17},
-        {.Name = "edtSono",
-         .Class = "TEdit",
-         .Parent = "grbQryConds",
-         .Left = 141,
-         .Top = 17,
-         .Width = 156,
-         .Height = 20,
-         .Properties = {{"Text", "100000000000123"}}},
-        {.Name = "chkBusiType",
-         .Class = "TCheckBox",
-         .Parent = "grbQryConds",
-         .Caption = "业务类型：",
-         .Left = 310,
-         .Top = 19,
-         .Width = 73,
-         .Height = 17,
-         .Properties = {{"Checked", "true"}}},
-        {.Name = "cmbBusiType",
-         .Class = "TComboBox",
-         .Parent = "grbQryConds",
-         .Left = 388,
-         .Top = 17,
-         .Width = 190,
-         .Height = 20,
-         .Properties = {{"Items", "[1332] 小额支付冻结|[1333] 小额支付解冻"}, {"ItemIndex", "0"}}},
-        {.Name = "chkSoDate",
-         .Class = "TCheckBox",
-         .Parent = "grbQryConds",
-         .Caption = "受理日期：",
-         .Left = 62,
-         .Top = 49,
-         .Width = 75,
-         .Height = 17},
-        {.Name = "dtpBeginDate",
-         .Class = "TDateTimePicker",
-         .Parent = "grbQryConds",
-         .Left = 141,
-         .Top = 47,
-         .Width = 86,
-         .Height = 20,
-         .Properties = {{"Format", "yyyy-MM-dd"}, {"Date", "2026-12-07"}}},
-        {.Name = "dtpBeginTime",
-         .Class = "TDateTimePicker",
-         .Parent = "grbQryConds",
-         .Left = 224,
-         .Top = 47,
-         .Width = 75,
-         .Height = 20,
-         .Properties = {{"Kind", "dtkTime"}, {"Format", "HH:mm:ss"}, {"Time", "00:00:00"}}},
-        {.Name = "chkMobilno",
-         .Class = "TCheckBox",
-         .Parent = "grbQryConds",
-         .Caption = "手机号码：",
-         .Left = 310,
-         .Top = 49,
-         .Width = 73,
-         .Height = 17},
-        {.Name = "edtMobilno",
-         .Class = "TEdit",
-         .Parent = "grbQryConds",
-         .Left = 388,
-         .Top = 47,
-         .Width = 190,
-         .Height = 20},
-        {.Name = "chkQryUser",
-         .Class = "TCheckBox",
-         .Parent = "grbQryConds",
-         .Caption = "用户信息",
-         .Left = 310,
-         .Top = 78,
-         .Width = 83,
-         .Height = 17},
-        {.Name = "btnQuery",
-         .Class = "TBitBtn",
-         .Parent = "grbQryConds",
-         .Left = 511,
-         .Top = 73,
-         .Width = 67,
-         .Height = 26,
-         .Properties = {{"Glyph", "stock:query"}}},
-        {.Name = "grbShow",
-         .Class = "TGroupBox",
-         .Left = 0,
-         .Top = 105,
-         .Width = 616,
-         .Height = 330,
-         .Properties = {{"Align", "alClient"}}},
-        {.Name = "lvstShow",
-         .Class = "TListView",
-         .Parent = "grbShow",
-         .Left = 2,
-         .Top = 14,
-         .Width = 612,
-         .Height = 314,
-         .Properties = {{"Align", "alClient"},
-                        {"ViewStyle", "vsReport"},
-                        {"GridLines", "true"},
-                        {"RowSelect", "true"},
-                        {"ReadOnly", "true"},
-                        {"Columns",
-                         "工单编号:80|手机号码:80|业务类型:80|流水号:80|时间戳:80|"
-                         "涉及金额:80|备注:128"}}},
-        {.Name = "pnlBottom",
-         .Class = "TPanel",
-         .Left = 0,
-         .Top = 435,
-         .Width = 616,
-         .Height = 45,
-         .Properties = {{"Align", "alBottom"}, {"BevelOuter", "bvNone"}, {"ParentColor", "true"}}},
-        {.Name = "BtnExit",
-         .Class = "TBitBtn",
-         .Parent = "pnlBottom",
-         .Left = 533,
-         .Top = 11,
-         .Width = 67,
-         .Height = 26,
-         .Properties = {{"Glyph", "stock:close"}}},
-    }};
+// The window around the demo layout: its size, colour and style.
+const TFormLayout kDemoWindow = {.Name = "frmDemo",
+                                 .Properties = {{"ClientWidth", "616"},
+                                                {"ClientHeight", "480"},
+                                                {"Color", "16766925"},
+                                                {"FormStyle", "fsMDIChild"},
+                                                {"Visible", "true"}}};
 
 class TfrmDemo : public TForm {
  public:
   explicit TfrmDemo(TComponent* owner) : TForm(owner) {
-    ReadLayout(kDemoLayout, THandlerTable());
+    THandlerTable handlers;
+    handlers.Add("chkSonoClick", this, &TfrmDemo::chkSonoClick);
+    handlers.Add("OnEditKeyPress", this, &TfrmDemo::OnEditKeyPress);
+    ReadLayout(kDemoWindow, THandlerTable());
+    ReadLayout(DemoQueryLayout(), handlers);
     EndLayout();
+  }
+
+ private:
+  // The order number can be typed while its condition is ticked.
+  void chkSonoClick(TObject* sender) {
+    auto* edit = static_cast<TControl*>(FindComponent("edtSono"));
+    edit->SetEnabled(static_cast<TCheckBox*>(sender)->Checked());
+  }
+  void OnEditKeyPress(TObject*, char& key) {
+    if ((key < '0' || key > '9') && key != '\b') key = 0;
   }
 };
 

@@ -55,6 +55,11 @@ class TOOLKIT_API TApplication : public TComponent {
   // Returns the previous procedure.
   static TMessageBoxProc SetMessageBoxProc(TMessageBoxProc proc);
   static int MessageBox(const char* text, const char* caption, int flags);
+  // The default procedure: a modal Qt message box (object name
+  // "mpayMessageBox") with the caption and text as given (GBK, null as
+  // empty), the icon of the MB_ICON... bits of flags and an OK button; returns
+  // IDOK once it is closed.
+  static int DefaultMessageBox(const char* text, const char* caption, int flags);
 
   TExceptionEvent OnException;
 
