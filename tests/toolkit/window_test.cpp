@@ -14,6 +14,7 @@
 #include <QWindow>
 #include <vector>
 
+#include "paint_counter.h"
 #include "test_support.h"
 #include "toolkit/qtext.h"
 #include "toolkit/toolkit.h"
@@ -162,6 +163,43 @@ TEST_F(WindowTest, PostedNextDialogControlMovesTheFocusOnceHandled) {
   EXPECT_TRUE(form.edits[1]->Focused());
 }
 
+TEST_F(WindowTest, ShownFormFocusesItsFirstTabStop) {
+  {
+    TFocusForm form(nullptr);  // tab order: 2, 0, 1, 3
+    EXPECT_TRUE(form.edits[2]->Focused());
+    // A business window's start-up requests, next then previous, end there.
+    PostMessage(form.Handle(), WM_NEXTDLGCTL, 0, 0);
+    PostMessage(form.Handle(), WM_NEXTDLGCTL, static_cast<WPARAM>(-1), 0);
+    Application()->ProcessMessages();
+    EXPECT_TRUE(form.edits[2]->Focused());
+  }
+  TForm form(nullptr);
+  std::vector<TEdit*> edits;
+  for (int i = 0; i < 3; ++i) {
+    edits.push_back(new TEdit(&form));
+    edits.back()->SetParent(&form);
+  }
+  // Disabled controls and controls that are no tab stop are passed over.
+  edits[0]->SetEnabled(false);
+  edits[1]->SetTabStop(false);
+  form.ShowForm();
+  EXPECT_TRUE(edits[2]->Focused());
+  // Shown again, the form keeps its active control.
+  edits[0]->SetEnabled(true);
+  form.SetVisible(false);
+  form.ShowForm();
+  EXPECT_TRUE(edits[2]->Focused());
+  // A control focused by OnShow stays focused.
+  TForm other(nullptr);
+  auto* first = new TEdit(&other);
+  first->SetParent(&other);
+  auto* second = new TEdit(&other);
+  second->SetParent(&other);
+  other.OnShow = [&](TObject*) { second->SetFocus(); };
+  other.ShowForm();
+  EXPECT_TRUE(second->Focused());
+}
+
 TEST_F(WindowTest, MessagePostedToAWindowThatDiesIsDropped) {
   auto* form = new TFocusForm(nullptr);
   PostMessage(form->Handle(), WM_NEXTDLGCTL, 0, 0);
@@ -228,15 +266,6 @@ TEST_F(WindowTest, DroppedWidthIsSetThroughTheMessageBeforeTheListOpens) {
   SendMessage(box->Handle(), CB_SETDROPPEDWIDTH, 50, 0);
   EXPECT_EQ(box->DroppedWidth(), 120);
 }
-
-class PaintCounter : public QObject {
- public:
-  int paints = 0;
-  bool eventFilter(QObject*, QEvent* e) override {
-    if (e->type() == QEvent::Paint) ++paints;
-    return false;
-  }
-};
 
 TEST_F(WindowTest, UpdateWindowPaintsWhatIsPendingAndNothingElse) {
   TForm form(nullptr);

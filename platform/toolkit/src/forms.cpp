@@ -130,10 +130,15 @@ void TForm::SetVisible(bool visible) {
         if (!Widget()->isVisible()) Widget()->show();
       }
       w->show();
+      FocusFirstTabStop();
     } else {
       w->hide();
     }
   }
+}
+
+void TForm::FocusFirstTabStop() {
+  if (activeControl_ == nullptr) SelectNext(nullptr, true, true);
 }
 
 void TForm::ShowForm() {
@@ -209,7 +214,10 @@ void TForm::CreateWindowNow() {
     prev = c->Widget();
   }
   Realign();
-  if (Visible()) OnShow(this);
+  if (Visible()) {
+    OnShow(this);
+    FocusFirstTabStop();
+  }
 }
 
 QWidget* TForm::WindowWidget() const {

@@ -63,7 +63,9 @@ class TOOLKIT_API TForm : public TWinControl {
 
   TCanvas* Canvas() { return &canvas_; }
 
-  // Creates the window if needed and shows it.
+  // Creates the window if needed and shows it. A form shown without an
+  // active control (none was focused, neither before nor by OnShow) focuses
+  // its first tab stop.
   void ShowForm();
   // Asks the form to close: OnClose decides the action (its default is
   // caHide, caMinimize for MDI children). caFree frees the form once the
@@ -107,6 +109,9 @@ class TOOLKIT_API TForm : public TWinControl {
  private:
   friend class TWinControl;
   void CreateWindowNow();
+  // When the form is shown and none of its controls is active: focuses the
+  // first tab stop that can take the focus.
+  void FocusFirstTabStop();
   TCloseAction DoClose();
   void RunOnDestroy();
   void ApplyCloseAction(TCloseAction action);
