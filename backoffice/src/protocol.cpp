@@ -1,5 +1,6 @@
 #include "backoffice/protocol.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 
@@ -89,30 +90,43 @@ void EncodeUserReply(const MMicroPaymentDef::SMpUserInfoList& list, const QRSErr
   TakeBytes(s, out);
 }
 
-void LogRowBuffer::Clear() {
-  vRows.clear();
-  strText.clear();
-  bOverflow = false;
-  sStat = MMicroPaymentDef::SMpAcctStatInfo();
+namespace {
+
+// The start of the log reply: the stream's name and the list header with
+// its count, of a size that does not depend on the count.
+bool LogReplyHead(tmb_stream& s, int64_t rows) {
+  s.open();
+  s.begin_stream(kLogReplyStream);
+  s.begin_write_list(MMicroPaymentDef::kSMpInfoListName, static_cast<int>(rows));
+  return !s.failed();
+}
+
+}  // namespace
+
+LogReplyStreamer::LogReplyStreamer(tmb_stream& part, tmclient::ReplyWriter& writer, int64_t maxRows)
+    : sPart(part), cWriter(writer), iMaxRows(std::min<int64_t>(maxRows, INT32_MAX)) {
+  sInfo.Marker = sInfo.UsedMarker = (uint64_t{1} << MMicroPaymentDef::SMpInfo::kFieldCount) - 1;
   sStat.set_DEPOSIT_COUNT(0);
   sStat.set_DEPOSIT_SUM(0);
   sStat.set_WITHDRAW_COUNT(0);
   sStat.set_WITHDRAW_SUM(0);
+  tmb_stream head;
+  iTotal = LogReplyHead(head, 0) ? head.bytes().size() : tmb_stream::kMaxFrameSize;
+  bNotSent = !cWriter.Begin(iTotal);
+  sPart.open();
 }
 
-void LogRowBuffer::Row(const LogRow& r) {
-  // Texts beyond the frame limit could never be sent; stopping there also
-  // keeps the 32-bit offsets valid.
-  const std::size_t bytes = r.PHONE_ID.size() + r.MPP_TRANSACTION_ID.size() + r.REMARK.size();
-  if (bOverflow || bytes > tmb_stream::kMaxFrameSize - strText.size()) {
-    bOverflow = true;
-    return;
-  }
-  vRows.push_back({r.SO_NBR, r.SO_DATE, r.BUSI_CODE, r.AMOUNT,
-                   static_cast<uint32_t>(strText.size()), static_cast<uint32_t>(r.PHONE_ID.size()),
-                   static_cast<uint32_t>(r.MPP_TRANSACTION_ID.size()),
-                   static_cast<uint32_t>(r.REMARK.size())});
-  strText.append(r.PHONE_ID).append(r.MPP_TRANSACTION_ID).append(r.REMARK);
+void LogReplyStreamer::Row(const LogRow& r) {
+  if (++iRows > iMaxRows) bTooMany = true;
+  if (bTooMany || bNotSent) return;
+  sInfo.SO_NBR = r.SO_NBR;
+  sInfo.BUSI_CODE = r.BUSI_CODE;
+  sInfo.PHONE_ID.assign(r.PHONE_ID);
+  sInfo.AMOUNT = r.AMOUNT;
+  sInfo.MPP_TRANSACTION_ID.assign(r.MPP_TRANSACTION_ID);
+  sInfo.MPP_TIME = FromStamp(r.SO_DATE);
+  sInfo.REMARK.assign(r.REMARK);
+  sPart << sInfo;
   if (r.BUSI_CODE == kDepositBusiCode) {
     ++sStat.DEPOSIT_COUNT;
     sStat.DEPOSIT_SUM += r.AMOUNT;
@@ -121,34 +135,38 @@ void LogRowBuffer::Row(const LogRow& r) {
     ++sStat.WITHDRAW_COUNT;
     sStat.WITHDRAW_SUM -= r.AMOUNT;
   }
+  if (++iPartRows == kPartRows) Flush();
 }
 
-bool LogRowBuffer::Encode(tmb_stream& s, std::string& out) const {
-  if (bOverflow || vRows.size() > static_cast<std::size_t>(INT32_MAX)) return false;
-  s.open();
-  s.begin_stream(kLogReplyStream);
-  // The list writer's framing, with each row written through one reused record.
-  s.begin_write_list(MMicroPaymentDef::kSMpInfoListName, static_cast<int>(vRows.size()));
-  MMicroPaymentDef::SMpInfo info;
-  info.Marker = info.UsedMarker = (uint64_t{1} << MMicroPaymentDef::SMpInfo::kFieldCount) - 1;
-  for (const Slot& r : vRows) {
-    const char* text = strText.data() + r.text;
-    info.SO_NBR = r.SO_NBR;
-    info.BUSI_CODE = r.BUSI_CODE;
-    info.PHONE_ID.assign(text, r.phoneLen);
-    info.AMOUNT = r.AMOUNT;
-    info.MPP_TRANSACTION_ID.assign(text + r.phoneLen, r.serialLen);
-    info.MPP_TIME = FromStamp(r.SO_DATE);
-    info.REMARK.assign(text + r.phoneLen + r.serialLen, r.remarkLen);
-    s << info;
+void LogReplyStreamer::Flush() {
+  // A reply larger than a frame may be asks the operator to narrow the query
+  // just as too many rows do.
+  const std::string& bytes = sPart.bytes();
+  if (sPart.failed() || bytes.size() > tmb_stream::kMaxFrameSize - iTotal) {
+    bTooMany = true;
+  } else if (!cWriter.Append(bytes)) {
+    bNotSent = true;
   }
-  s.end_write_list();
-  s << sStat;
-  s << 0;
-  s << QRSErrorMsg();
-  if (!s.end_stream() || s.failed()) return false;
-  out = s.bytes();
-  return true;
+  iTotal += bytes.size();
+  iPartRows = 0;
+  sPart.open();
+}
+
+LogReplyStreamer::Outcome LogReplyStreamer::Finish() {
+  if (!bTooMany && !bNotSent) {
+    sPart.end_write_list();
+    sPart << sStat;
+    sPart << 0;
+    sPart << QRSErrorMsg();
+    sPart.end_stream();
+    Flush();
+  }
+  if (!bTooMany && !bNotSent) {
+    tmb_stream head;
+    bNotSent = !LogReplyHead(head, iRows) || !cWriter.Finish(head.bytes());
+  }
+  if (bTooMany) return Outcome::kTooManyRows;
+  return bNotSent ? Outcome::kNotSent : Outcome::kSent;
 }
 
 }  // namespace backoffice

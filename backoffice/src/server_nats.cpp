@@ -20,7 +20,9 @@ class NatsEndpoint : public Endpoint {
     options.workers = iWorkers;
     pResponder = std::make_unique<tmclient::NatsResponder>(
         [this](const std::string& iface, const std::string& code, std::string_view request,
-               std::string& reply) { return cService.Handle(iface, code, request, reply); },
+               std::string& reply, tmclient::ReplyWriter& writer) {
+          return cService.Handle(iface, code, request, reply, writer);
+        },
         options);
     if (!pResponder->Start(&error)) {
       error = "cannot serve through " + strUrl + ": " + error;

@@ -41,7 +41,9 @@ class TcpEndpoint : public Endpoint {
     strHost = options.host;
     pServer = std::make_unique<tmclient::TcpServer>(
         [this](const std::string& iface, const std::string& code, std::string_view request,
-               std::string& reply) { return cService.Handle(iface, code, request, reply); },
+               std::string& reply, tmclient::ReplyWriter& writer) {
+          return cService.Handle(iface, code, request, reply, writer);
+        },
         options);
     if (!pServer->Start(&error)) {
       error = "cannot listen on " + strUrl + ": " + error;

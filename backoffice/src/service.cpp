@@ -69,8 +69,7 @@ AuditEntry AuditOf(const MCustQryAccept::SQueryLogSoInfo& who, const char* servi
 struct Service::Worker {
   explicit Worker(const std::string& path) : conn(path) {}
   QueryConnection conn;
-  LogRowBuffer rows;
-  tmb_stream scratch;
+  tmb_stream scratch;  // one part of a streamed reply
 };
 
 // Holds one worker for the length of a request.
@@ -91,7 +90,6 @@ class Service::Lease {
   }
   QueryConnection& operator*() { return pWorker->conn; }
   tmb_stream& scratch() { return pWorker->scratch; }
-  LogRowBuffer& rows() { return pWorker->rows; }
 
  private:
   Service& cService;
@@ -111,10 +109,19 @@ Service::~Service() = default;
 
 int Service::Handle(const std::string& interfaceName, const std::string& serviceCode,
                     std::string_view request, std::string& reply) noexcept {
+  tmclient::BufferedReplyWriter writer(tmb_stream::kMaxFrameSize);
+  const int result = Handle(interfaceName, serviceCode, request, reply, writer);
+  writer.Take(reply);
+  return result;
+}
+
+int Service::Handle(const std::string& interfaceName, const std::string& serviceCode,
+                    std::string_view request, std::string& reply,
+                    tmclient::ReplyWriter& writer) noexcept {
   try {
     reply.clear();
     if (serviceCode == kLogServiceCode && interfaceName == kLogInterface) {
-      return HandleLog(request, reply);
+      return HandleLog(request, reply, writer);
     }
     if (serviceCode == kUserServiceCode && interfaceName == kUserInterface) {
       return HandleUser(request, reply);
@@ -136,7 +143,8 @@ int Service::Handle(const std::string& interfaceName, const std::string& service
   }
 }
 
-int Service::HandleLog(std::string_view request, std::string& reply) {
+int Service::HandleLog(std::string_view request, std::string& reply,
+                       tmclient::ReplyWriter& writer) {
   LogRequest req;
   auto fail = [&](int code, const std::string& text, AuditEntry* entry) {
     if (entry) {
@@ -164,24 +172,25 @@ int Service::HandleLog(std::string_view request, std::string& reply) {
     case ConditionFault::kBadRange:
       return fail(kRcBadCondition, messages::kBadRange, &entry);
   }
-  bool written = false;
-  int64_t n = 0;
+  auto outcome = LogReplyStreamer::Outcome::kNotSent;
   try {
     Lease worker(*this);
-    LogRowBuffer& rows = worker.rows();
-    rows.Clear();
-    n = (*worker).QueryLog(c, cConfig.maxRows + 1, rows);
-    // Straight into the reply: a server that reuses its reply buffers saves
-    // the allocation of a large one.
-    if (n <= cConfig.maxRows) written = rows.Encode(worker.scratch(), reply);
+    LogReplyStreamer streamer(worker.scratch(), writer, cConfig.maxRows);
+    (*worker).QueryLog(c, cConfig.maxRows + 1, streamer);
+    entry.rowCount = streamer.rows();
+    outcome = streamer.Finish();
   } catch (const DbError& e) {
     std::fprintf(stderr, "mpay-backoffice: log query failed: %s\n", e.what());
     return fail(kRcDatabase, messages::kDatabase, &entry);
   }
-  entry.rowCount = n;
-  // A reply too large to send asks for a narrower query just as too many rows do.
-  if (n > cConfig.maxRows || !written) {
-    return fail(kRcTooManyRows, TooManyRowsText(cConfig.maxRows), &entry);
+  switch (outcome) {
+    case LogReplyStreamer::Outcome::kSent:
+      break;
+    case LogReplyStreamer::Outcome::kTooManyRows:
+      // A reply too large to send asks for a narrower query just as too many rows do.
+      return fail(kRcTooManyRows, TooManyRowsText(cConfig.maxRows), &entry);
+    case LogReplyStreamer::Outcome::kNotSent:
+      return fail(kRcInternal, messages::kInternal, &entry);
   }
   if (pAudit) pAudit->Submit(std::move(entry));
   return 0;

@@ -10,6 +10,7 @@
 #include "records/mcustqryaccept.h"
 #include "records/mmicropaymentdef.h"
 #include "tmclient/qrs_errormsg.h"
+#include "tmclient/service_handler.h"
 #include "tmclient/tmb_stream.h"
 
 // The two operations the back office answers, as they travel: names on the
@@ -67,37 +68,43 @@ void EncodeLogReply(const MMicroPaymentDef::SMpInfoList& list,
 void EncodeUserReply(const MMicroPaymentDef::SMpUserInfoList& list, const QRSErrorMsg& cErrorMsg,
                      std::string& out);
 
-// The rows of one log query, kept compactly (one text buffer for all their
-// strings) so that a large reply costs no allocation per row. Reused from
-// one request to the next, it keeps its memory. Totals the deposits and
-// withdrawals as rows arrive.
-class LogRowBuffer : public LogRowSink {
+// Encodes the successful log reply as SQLite hands over its rows, and passes
+// it on through `writer` in parts of kPartRows rows: the list, the
+// totals of the deposits and withdrawals, the result and the error record,
+// with the stream's start (which holds the row count) supplied last. Uses
+// `part` as its buffer (a stream kept for the next reply keeps its memory).
+class LogReplyStreamer : public LogRowSink {
  public:
-  LogRowBuffer() { Clear(); }
-  // Empties it for the next query, keeping the memory.
-  void Clear();
-  void Row(const LogRow& row) override;
-  std::size_t size() const { return vRows.size(); }
-  const MMicroPaymentDef::SMpAcctStatInfo& totals() const { return sStat; }
+  // About 270 KB of a typical log reply.
+  static constexpr int kPartRows = 2000;
 
-  // Encodes the successful reply with every row into `out`, using `stream`
-  // as the buffer (a stream kept for the next reply keeps its memory).
-  // False (and `out` untouched) when the reply would be larger than a frame
-  // may be.
-  bool Encode(tmb_stream& stream, std::string& out) const;
+  // Begins the streamed reply. At most `maxRows` rows are taken; more make
+  // Finish() fail with kTooManyRows.
+  LogReplyStreamer(tmb_stream& part, tmclient::ReplyWriter& writer, int64_t maxRows);
+  void Row(const LogRow& row) override;
+
+  enum class Outcome {
+    kSent,         // the reply is complete
+    kTooManyRows,  // more rows than maxRows, or a reply larger than a frame
+    kNotSent,      // the writer refused the bytes: the client is gone
+  };
+  // Completes the reply after the last row.
+  Outcome Finish();
+  // Rows handed over so far, the one beyond the limit included.
+  int64_t rows() const { return iRows; }
 
  private:
-  struct Slot {
-    int64_t SO_NBR;
-    int64_t SO_DATE;
-    int32_t BUSI_CODE;
-    int32_t AMOUNT;
-    uint32_t text;  // offset of PHONE_ID, then MPP_TRANSACTION_ID, then REMARK in strText
-    uint32_t phoneLen, serialLen, remarkLen;
-  };
-  std::vector<Slot> vRows;
-  std::string strText;
-  bool bOverflow = false;  // the texts outgrew what a frame can carry
+  void Flush();
+
+  tmb_stream& sPart;
+  tmclient::ReplyWriter& cWriter;
+  const int64_t iMaxRows;
+  int64_t iRows = 0;
+  int iPartRows = 0;       // rows in `sPart`
+  std::size_t iTotal = 0;  // bytes of the reply so far, its head included
+  bool bTooMany = false;
+  bool bNotSent = false;
+  MMicroPaymentDef::SMpInfo sInfo;  // reused for every row
   MMicroPaymentDef::SMpAcctStatInfo sStat;
 };
 

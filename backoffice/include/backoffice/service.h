@@ -8,6 +8,10 @@
 #include <string_view>
 #include <vector>
 
+namespace tmclient {
+class ReplyWriter;
+}
+
 namespace backoffice {
 
 class AuditWriter;
@@ -49,10 +53,16 @@ class Service {
   // empty. Never throws, and never returns a broker library code.
   int Handle(const std::string& interfaceName, const std::string& serviceCode,
              std::string_view request, std::string& reply) noexcept;
+  // The same, streaming a successful log reply through `writer` as its rows
+  // come from the database (and leaving `reply` empty then). Any failure,
+  // before or after streaming started, is answered with a whole reply in
+  // `reply`, which replaces what was streamed.
+  int Handle(const std::string& interfaceName, const std::string& serviceCode,
+             std::string_view request, std::string& reply, tmclient::ReplyWriter& writer) noexcept;
 
  private:
   class Lease;
-  int HandleLog(std::string_view request, std::string& reply);
+  int HandleLog(std::string_view request, std::string& reply, tmclient::ReplyWriter& writer);
   int HandleUser(std::string_view request, std::string& reply);
 
   ServiceConfig cConfig;

@@ -69,6 +69,23 @@ void EncodeError(uint32_t callId, int32_t code, std::string& out) {
   PutU32(out, static_cast<uint32_t>(code));
 }
 
+void EncodeStreamStart(uint32_t callId, uint32_t headSize, std::string& out) {
+  out.push_back(static_cast<char>(kStreamStart));
+  PutU32(out, callId);
+  PutU32(out, headSize);
+}
+
+void EncodeStreamPartHeader(uint32_t callId, std::string& out) {
+  out.push_back(static_cast<char>(kStreamPart));
+  PutU32(out, callId);
+}
+
+void EncodeStreamFinishHeader(uint32_t callId, int32_t result, std::string& out) {
+  out.push_back(static_cast<char>(kStreamFinish));
+  PutU32(out, callId);
+  PutU32(out, static_cast<uint32_t>(result));
+}
+
 void EncodePartHeader(const PartHeader& part, std::string& out) {
   out.push_back(static_cast<char>(kReplyPart));
   PutU32(out, part.callId);
@@ -100,11 +117,26 @@ bool DecodeReplyHeader(std::string_view body, ReplyHeader& out) {
       out.part.count = GetU32(p + 13);
       out.part.total = GetU64(p + 17);
       break;
+    case kStreamStart:
+      if (body.size() != kStreamStartSize) return false;
+      out.kind = kStreamStart;
+      out.headerSize = kStreamStartSize;
+      break;
+    case kStreamPart:
+      if (body.size() < kStreamPartHeaderSize) return false;
+      out.kind = kStreamPart;
+      out.headerSize = kStreamPartHeaderSize;
+      break;
+    case kStreamFinish:
+      if (body.size() < kStreamFinishHeaderSize) return false;
+      out.kind = kStreamFinish;
+      out.headerSize = kStreamFinishHeaderSize;
+      break;
     default:
       return false;
   }
   out.callId = GetU32(p + 1);
-  out.result = static_cast<int32_t>(GetU32(p + 5));
+  out.result = out.kind == kStreamPart ? 0 : static_cast<int32_t>(GetU32(p + 5));
   out.part.callId = out.callId;
   out.part.result = out.result;
   return true;

@@ -20,6 +20,10 @@ enum Kind : uint8_t {
   kReply = 0x52,      // 'R' the whole reply
   kReplyPart = 0x50,  // 'P' one part of a reply carried in several messages
   kError = 0x45,      // 'E' the server could not produce or send the reply
+  // tcp only: a reply sent while the server is still producing it.
+  kStreamStart = 0x48,   // 'H' the parts that follow carry the reply after its head
+  kStreamPart = 0x53,    // 'S' the reply's next bytes
+  kStreamFinish = 0x46,  // 'F' the result and the head: the streamed reply is whole
 };
 
 constexpr std::size_t kLengthPrefixSize = 4;
@@ -29,6 +33,12 @@ constexpr std::size_t kReplyHeaderSize = 1 + 4 + 4;
 constexpr std::size_t kPartHeaderSize = 1 + 4 + 4 + 4 + 4 + 8;
 // kind, call id, code
 constexpr std::size_t kErrorSize = 1 + 4 + 4;
+// kind, call id, head size
+constexpr std::size_t kStreamStartSize = 1 + 4 + 4;
+// kind, call id
+constexpr std::size_t kStreamPartHeaderSize = 1 + 4;
+// kind, call id, result
+constexpr std::size_t kStreamFinishHeaderSize = 1 + 4 + 4;
 // Interface names and service codes are at most this long.
 constexpr std::size_t kMaxNameSize = 255;
 
@@ -49,6 +59,9 @@ bool DecodeRequest(std::string_view body, Request& out);
 
 void EncodeReplyHeader(uint32_t callId, int32_t result, std::string& out);
 void EncodeError(uint32_t callId, int32_t code, std::string& out);
+void EncodeStreamStart(uint32_t callId, uint32_t headSize, std::string& out);
+void EncodeStreamPartHeader(uint32_t callId, std::string& out);
+void EncodeStreamFinishHeader(uint32_t callId, int32_t result, std::string& out);
 
 struct PartHeader {
   uint32_t callId = 0;
@@ -64,8 +77,10 @@ void EncodePartHeader(const PartHeader& part, std::string& out);
 struct ReplyHeader {
   Kind kind = kReply;
   uint32_t callId = 0;
-  int32_t result = 0;  // kReply, kReplyPart: the server's result; kError: a library code
-  PartHeader part;     // kReplyPart only
+  // kReply, kReplyPart, kStreamFinish: the server's result; kError: a
+  // library code; kStreamStart: the size of the head that kStreamFinish brings
+  int32_t result = 0;
+  PartHeader part;  // kReplyPart only
   std::size_t headerSize = 0;
 };
 bool DecodeReplyHeader(std::string_view body, ReplyHeader& out);

@@ -22,7 +22,7 @@ namespace tmclient {
 
 class NatsResponder::Impl {
  public:
-  Impl(ServiceHandler handler, NatsResponderOptions options)
+  Impl(StreamingServiceHandler handler, NatsResponderOptions options)
       : fnHandler(std::move(handler)), cOptions(std::move(options)) {}
   ~Impl() { Stop(); }
 
@@ -35,13 +35,15 @@ class NatsResponder::Impl {
   void SendReply(const char* subject, uint32_t callId, int result, const std::string& reply);
   void SendError(const char* subject, uint32_t callId, int code);
 
-  ServiceHandler fnHandler;
+  StreamingServiceHandler fnHandler;
   const NatsResponderOptions cOptions;
   natsConnection* pConn = nullptr;
   std::vector<natsSubscription*> vSubs;
 };
 
 NatsResponder::NatsResponder(ServiceHandler handler, NatsResponderOptions options)
+    : NatsResponder(StreamingOf(std::move(handler)), std::move(options)) {}
+NatsResponder::NatsResponder(StreamingServiceHandler handler, NatsResponderOptions options)
     : pImpl(std::make_unique<Impl>(std::move(handler), std::move(options))) {}
 NatsResponder::~NatsResponder() = default;
 bool NatsResponder::Start(std::string* error) {
@@ -106,7 +108,7 @@ void NatsResponder::Impl::Handle(natsMsg* msg) {
     return;
   }
   std::string reply;
-  int result = ServeRequest(fnHandler, request, reply);
+  int result = ServeWholeReply(fnHandler, request, reply);
   if (IsLibraryError(result)) {
     SendError(replyTo, request.callId, result);
     return;

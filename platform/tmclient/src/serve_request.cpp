@@ -5,18 +5,33 @@
 
 namespace tmclient {
 
-int ServeRequest(const ServiceHandler& handler, const envelope::Request& request,
-                 std::string& reply) {
+StreamingServiceHandler StreamingOf(ServiceHandler handler) {
+  return [h = std::move(handler)](const std::string& interfaceName, const std::string& serviceCode,
+                                  std::string_view request, std::string& reply, ReplyWriter&) {
+    return h(interfaceName, serviceCode, request, reply);
+  };
+}
+
+int ServeRequest(const StreamingServiceHandler& handler, const envelope::Request& request,
+                 std::string& reply, ReplyWriter& writer) {
   int result;
   try {
     result = handler(std::string(request.interfaceName), std::string(request.serviceCode),
-                     request.stream, reply);
+                     request.stream, reply, writer);
   } catch (...) {
     result = kErrServiceFailed;
   }
   if (!IsLibraryError(result) && reply.size() > tmb_stream::kMaxFrameSize)
     result = kErrReplyTooLarge;
   if (IsLibraryError(result)) reply.clear();
+  return result;
+}
+
+int ServeWholeReply(const StreamingServiceHandler& handler, const envelope::Request& request,
+                    std::string& reply) {
+  BufferedReplyWriter writer(tmb_stream::kMaxFrameSize);
+  int result = ServeRequest(handler, request, reply, writer);
+  if (!IsLibraryError(result) && writer.finished()) writer.Take(reply);
   return result;
 }
 

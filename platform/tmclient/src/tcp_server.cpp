@@ -22,6 +22,7 @@
 #include "envelope.h"
 #include "serve_request.h"
 #include "socket_io.h"
+#include "tmclient/tmb_stream.h"
 #include "tmclient/tmd_error.h"
 
 // Every worker waits on one epoll set. Connections are registered one-shot,
@@ -48,6 +49,72 @@ struct Connection {
   Clock::time_point frameStart;
 };
 
+// Sends a streamed reply's frames straight to the connection as the handler
+// produces them. The frames after the handler returns (finish, whole reply
+// or error) are the server's to send.
+class StreamingReply final : public ReplyWriter {
+ public:
+  StreamingReply(int fd, uint32_t callId, std::chrono::milliseconds writeTimeout)
+      : iFd(fd), iCallId(callId), iWriteTimeout(writeTimeout) {}
+
+  bool Begin(std::size_t headSize) override {
+    if (iState != State::kIdle || headSize > kMaxHeadSize) return Failed(State::kRefused);
+    std::string frame;
+    envelope::PutU32(frame, envelope::kStreamStartSize);
+    envelope::EncodeStreamStart(iCallId, static_cast<uint32_t>(headSize), frame);
+    iHeadSize = headSize;
+    iTotal = headSize;
+    iState = State::kStreaming;
+    return Send(frame.data(), frame.size(), {});
+  }
+
+  bool Append(std::string_view bytes) override {
+    if (iState != State::kStreaming) return false;
+    if (bytes.size() > tmb_stream::kMaxFrameSize - iTotal) return Failed(State::kRefused);
+    if (bytes.empty()) return true;
+    iTotal += bytes.size();
+    std::string head;
+    envelope::PutU32(head, static_cast<uint32_t>(envelope::kStreamPartHeaderSize + bytes.size()));
+    envelope::EncodeStreamPartHeader(iCallId, head);
+    return Send(head.data(), head.size(), bytes);
+  }
+
+  bool Finish(std::string_view head) override {
+    if (iState != State::kStreaming || head.size() != iHeadSize) return Failed(State::kRefused);
+    strHead.assign(head);
+    iState = State::kFinished;
+    return true;
+  }
+
+  bool finished() const { return iState == State::kFinished; }
+  // The connection can no longer carry frames in order.
+  bool broken() const { return iState == State::kBroken; }
+  const std::string& head() const { return strHead; }
+
+ private:
+  enum class State { kIdle, kStreaming, kRefused, kBroken, kFinished };
+
+  bool Failed(State s) {
+    if (iState != State::kBroken) iState = s;
+    return false;
+  }
+  bool Send(const char* header, std::size_t size, std::string_view data) {
+    iovec iov[2] = {{const_cast<char*>(header), size},
+                    {const_cast<char*>(data.data()), data.size()}};
+    auto deadline = Clock::now() + iWriteTimeout;
+    if (net::SendAll(iFd, iov, data.empty() ? 1 : 2, deadline) == net::Io::kOk) return true;
+    return Failed(State::kBroken);
+  }
+
+  const int iFd;
+  const uint32_t iCallId;
+  const std::chrono::milliseconds iWriteTimeout;
+  State iState = State::kIdle;
+  std::size_t iHeadSize = 0;
+  std::size_t iTotal = 0;  // bytes of the reply stream so far, the head included
+  std::string strHead;
+};
+
 // Best effort, for a client about to be disconnected: no waiting.
 void SendErrorNow(int fd, uint32_t callId, int code) {
   std::string out;
@@ -60,7 +127,7 @@ void SendErrorNow(int fd, uint32_t callId, int code) {
 
 class TcpServer::Impl {
  public:
-  Impl(ServiceHandler handler, TcpServerOptions options)
+  Impl(StreamingServiceHandler handler, TcpServerOptions options)
       : fnHandler(std::move(handler)), cOptions(std::move(options)) {}
   ~Impl() { Stop(); }
 
@@ -84,7 +151,7 @@ class TcpServer::Impl {
   // Answers the frame at the start of `c.in` and drops it from there.
   bool Answer(Connection& c, std::size_t length);
 
-  ServiceHandler fnHandler;
+  StreamingServiceHandler fnHandler;
   const TcpServerOptions cOptions;
   int iListenFd = -1;
   int iWakeFd = -1;
@@ -103,6 +170,8 @@ class TcpServer::Impl {
 };
 
 TcpServer::TcpServer(ServiceHandler handler, TcpServerOptions options)
+    : TcpServer(StreamingOf(std::move(handler)), std::move(options)) {}
+TcpServer::TcpServer(StreamingServiceHandler handler, TcpServerOptions options)
     : pImpl(std::make_unique<Impl>(std::move(handler), std::move(options))) {}
 TcpServer::~TcpServer() = default;
 bool TcpServer::Start(std::string* error) {
@@ -290,19 +359,32 @@ bool TcpServer::Impl::Answer(Connection& c, std::size_t length) {
   std::string_view body = std::string_view(c.in).substr(envelope::kLengthPrefixSize, length);
   envelope::Request request;
   if (!envelope::DecodeRequest(body, request)) return false;  // not one of our clients
+  const auto writeTimeout = std::chrono::milliseconds(cOptions.writeTimeoutMs);
+  StreamingReply streamed(c.fd, request.callId, writeTimeout);
   std::string reply;
-  int result = ServeRequest(fnHandler, request, reply);
+  int result = ServeRequest(fnHandler, request, reply, streamed);
+  if (streamed.broken()) return false;
+  // Whatever was streamed counts only with its finish frame; a whole reply or
+  // an error frame replaces it at the client.
+  std::string_view data = reply;
   std::string head;
+  envelope::PutU32(head, 0);
   if (IsLibraryError(result)) {
-    envelope::PutU32(head, envelope::kErrorSize);
     envelope::EncodeError(request.callId, result, head);
+    data = {};
+  } else if (streamed.finished()) {
+    envelope::EncodeStreamFinishHeader(request.callId, result, head);
+    data = streamed.head();
   } else {
-    envelope::PutU32(head, static_cast<uint32_t>(envelope::kReplyHeaderSize + reply.size()));
     envelope::EncodeReplyHeader(request.callId, result, head);
   }
-  iovec iov[2] = {{head.data(), head.size()}, {reply.data(), reply.size()}};
-  auto deadline = Clock::now() + std::chrono::milliseconds(cOptions.writeTimeoutMs);
-  if (net::SendAll(c.fd, iov, 2, deadline) != net::Io::kOk) return false;
+  const auto bodySize =
+      static_cast<uint32_t>(head.size() - envelope::kLengthPrefixSize + data.size());
+  for (std::size_t i = 0; i < envelope::kLengthPrefixSize; ++i)
+    head[i] = static_cast<char>(bodySize >> (8 * i));
+  iovec iov[2] = {{head.data(), head.size()}, {const_cast<char*>(data.data()), data.size()}};
+  if (net::SendAll(c.fd, iov, data.empty() ? 1 : 2, Clock::now() + writeTimeout) != net::Io::kOk)
+    return false;
   c.in.erase(0, envelope::kLengthPrefixSize + length);
   c.lastActivity = c.frameStart = Clock::now();
   return true;

@@ -1,10 +1,12 @@
 #include "tcp_transport.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
 #include "envelope.h"
 #include "socket_io.h"
+#include "tmclient/service_handler.h"
 #include "tmclient/tmb_stream.h"
 #include "tmclient/tmd_error.h"
 
@@ -45,6 +47,133 @@ int IoToCode(net::Io io) {
       break;
   }
   return kErrTransport;
+}
+
+// Reads the frames of one reply: small ones come whole with the first read
+// and are taken from a buffer; the bulk of a large one is read straight to
+// where it belongs.
+class FrameReader {
+ public:
+  FrameReader(int fd, net::Clock::time_point deadline) : iFd(fd), tDeadline(deadline) {}
+
+  // Exactly `size` bytes into `data`.
+  net::Io Read(char* data, std::size_t size) {
+    std::size_t n = std::min(size, iHave - iPos);
+    std::memcpy(data, aBuf + iPos, n);
+    iPos += n;
+    if (n == size) return net::Io::kOk;
+    data += n;
+    size -= n;
+    if (size >= sizeof aBuf / 2) return net::RecvAll(iFd, data, size, tDeadline);
+    iPos = iHave = 0;
+    while (iHave < size) {
+      std::size_t got = 0;
+      net::Io io = net::RecvSome(iFd, aBuf + iHave, sizeof aBuf - iHave, tDeadline, got);
+      if (io != net::Io::kOk) return io;
+      iHave += got;
+    }
+    std::memcpy(data, aBuf, size);
+    iPos = size;
+    return net::Io::kOk;
+  }
+  // Received bytes not taken yet.
+  std::size_t pending() const { return iHave - iPos; }
+
+ private:
+  const int iFd;
+  const net::Clock::time_point tDeadline;
+  char aBuf[16 * 1024];
+  std::size_t iPos = 0, iHave = 0;
+};
+
+// Reads the reply to `callId`: one whole reply or error frame, or a streamed
+// reply (start, parts, finish) that a whole reply or an error may still
+// replace.
+int ReadReply(int fd, uint32_t callId, std::size_t maxReplySize, net::Clock::time_point deadline,
+              std::string& reply) {
+  FrameReader in(fd, deadline);
+  bool streaming = false;  // between a stream start and its finish
+  std::size_t headSize = 0;
+  // An announced length is believed up to kEagerReplySize at once; beyond
+  // that, memory grows only as bytes actually arrive.
+  // Appends the next `n` bytes of the frame to `reply`.
+  auto readMore = [&](std::size_t n) {
+    std::size_t got = reply.size();
+    const std::size_t total = got + n;
+    while (got < total) {
+      const std::size_t next = std::min(total, std::max(got + kEagerReplySize, 2 * got));
+      reply.resize(next);
+      if (net::Io io = in.Read(reply.data() + got, next - got); io != net::Io::kOk) {
+        reply.clear();
+        return IoToCode(io);
+      }
+      got = next;
+    }
+    return 0;
+  };
+  while (true) {
+    char h[envelope::kLengthPrefixSize + envelope::kReplyHeaderSize];
+    if (net::Io io = in.Read(h, envelope::kLengthPrefixSize); io != net::Io::kOk)
+      return IoToCode(io);
+    const uint32_t length = envelope::GetU32(h);
+    // Judge the length before waiting for anything else.
+    if (length > maxReplySize + envelope::kReplyHeaderSize) return kErrReplyTooLarge;
+    if (length < envelope::kStreamPartHeaderSize) return kErrBadReplyFrame;
+    if (net::Io io = in.Read(h + envelope::kLengthPrefixSize, envelope::kStreamPartHeaderSize);
+        io != net::Io::kOk)
+      return IoToCode(io);
+    const auto kind = static_cast<uint8_t>(h[envelope::kLengthPrefixSize]);
+    if (kind != envelope::kStreamPart) {
+      if (length < envelope::kReplyHeaderSize) return kErrBadReplyFrame;
+      if (net::Io io = in.Read(h + envelope::kLengthPrefixSize + envelope::kStreamPartHeaderSize,
+                               envelope::kReplyHeaderSize - envelope::kStreamPartHeaderSize);
+          io != net::Io::kOk)
+        return IoToCode(io);
+    }
+    std::string_view body(h + envelope::kLengthPrefixSize, kind == envelope::kStreamPart
+                                                               ? envelope::kStreamPartHeaderSize
+                                                               : envelope::kReplyHeaderSize);
+    envelope::ReplyHeader hdr;
+    if (!envelope::DecodeReplyHeader(body, hdr)) return kErrBadReplyFrame;
+    // An error frame about no call in particular answers a request the server
+    // could not even read (one over its size limit, say).
+    const bool anyCall = hdr.kind == envelope::kError && hdr.callId == 0;
+    if (hdr.callId != callId && !anyCall) return kErrBadReplyFrame;
+    const std::size_t data = length - hdr.headerSize;
+    switch (hdr.kind) {
+      case envelope::kError:
+        // Drops whatever was streamed.
+        if (data != 0 || in.pending() != 0) return kErrBadReplyFrame;
+        reply.clear();
+        return IsLibraryError(hdr.result) ? hdr.result : kErrServiceFailed;
+      case envelope::kReply: {
+        // Only the library may produce these; a server that sends one is broken.
+        if (IsLibraryError(hdr.result)) return kErrBadReplyFrame;
+        // A whole reply replaces whatever was streamed.
+        reply.clear();
+        if (int rc = readMore(data); rc != 0) return rc;
+        return in.pending() == 0 ? hdr.result : kErrBadReplyFrame;
+      }
+      case envelope::kStreamStart:
+        headSize = static_cast<uint32_t>(hdr.result);
+        if (streaming || headSize > ReplyWriter::kMaxHeadSize) return kErrBadReplyFrame;
+        if (headSize > maxReplySize) return kErrReplyTooLarge;
+        streaming = true;
+        reply.assign(headSize, '\0');
+        break;
+      case envelope::kStreamPart:
+        if (!streaming) return kErrBadReplyFrame;
+        if (data > maxReplySize - reply.size()) return kErrReplyTooLarge;
+        if (int rc = readMore(data); rc != 0) return rc;
+        break;
+      case envelope::kStreamFinish:
+        if (!streaming || data != headSize || IsLibraryError(hdr.result)) return kErrBadReplyFrame;
+        if (net::Io io = in.Read(reply.data(), headSize); io != net::Io::kOk) return IoToCode(io);
+        return in.pending() == 0 ? hdr.result : kErrBadReplyFrame;
+      default:
+        return kErrBadReplyFrame;
+    }
+  }
 }
 
 }  // namespace
@@ -106,60 +235,7 @@ int TcpTransport::CallLocked(const std::string& interfaceName, const std::string
 
   iovec iov[2] = {{head.data(), head.size()}, {const_cast<char*>(request.data()), request.size()}};
   if (net::Io io = net::SendAll(iFd, iov, 2, deadline); io != net::Io::kOk) return IoToCode(io);
-
-  // Small replies come whole in the first read; larger ones are read
-  // straight into `reply` after it.
-  constexpr std::size_t kHead = envelope::kLengthPrefixSize + envelope::kReplyHeaderSize;
-  char buf[16 * 1024];
-  std::size_t have = 0;
-  uint32_t length = 0;
-  while (have < kHead) {
-    std::size_t got = 0;
-    net::Io io = net::RecvSome(iFd, buf + have, sizeof buf - have, deadline, got);
-    if (io != net::Io::kOk) return IoToCode(io);
-    have += got;
-    if (have < envelope::kLengthPrefixSize) continue;
-    // Judge the length as soon as it is in, before waiting for anything else.
-    length = envelope::GetU32(buf);
-    if (length > iMaxReplySize + envelope::kReplyHeaderSize) return kErrReplyTooLarge;
-    if (length < envelope::kErrorSize) return kErrBadReplyFrame;
-  }
-  std::string_view body(buf + envelope::kLengthPrefixSize, have - envelope::kLengthPrefixSize);
-  if (body.size() > length) return kErrBadReplyFrame;  // bytes nobody asked for
-
-  envelope::ReplyHeader hdr;
-  if (static_cast<uint8_t>(body[0]) == envelope::kError) {
-    if (length != envelope::kErrorSize || !envelope::DecodeReplyHeader(body, hdr))
-      return kErrBadReplyFrame;
-  } else if (!envelope::DecodeReplyHeader(body, hdr) || hdr.kind != envelope::kReply) {
-    return kErrBadReplyFrame;
-  }
-  // An error frame about no call in particular answers a request the server
-  // could not even read (one over its size limit, say).
-  bool anyCall = hdr.kind == envelope::kError && hdr.callId == 0;
-  if (hdr.callId != callId && !anyCall) return kErrBadReplyFrame;
-  if (hdr.kind == envelope::kError)
-    return IsLibraryError(hdr.result) ? hdr.result : kErrServiceFailed;
-  // Only the library may produce these; a server that sends one is broken.
-  if (IsLibraryError(hdr.result)) return kErrBadReplyFrame;
-
-  // The announced length is believed up to kEagerReplySize at once; beyond
-  // that, memory grows only as bytes actually arrive.
-  const std::size_t total = length - envelope::kReplyHeaderSize;
-  std::string_view first = body.substr(envelope::kReplyHeaderSize);
-  reply.resize(std::min(total, std::max(first.size(), kEagerReplySize)));
-  std::memcpy(reply.data(), first.data(), first.size());
-  std::size_t got = first.size();
-  while (got < total) {
-    if (got == reply.size()) reply.resize(std::min(total, reply.size() * 2));
-    net::Io io = net::RecvAll(iFd, reply.data() + got, reply.size() - got, deadline);
-    if (io != net::Io::kOk) {
-      reply.clear();
-      return IoToCode(io);
-    }
-    got = reply.size();
-  }
-  return hdr.result;
+  return ReadReply(iFd, callId, iMaxReplySize, deadline, reply);
 }
 
 }  // namespace tmclient

@@ -29,6 +29,8 @@ struct NatsResponderOptions {
 class TMCLIENT_API NatsResponder {
  public:
   NatsResponder(ServiceHandler handler, NatsResponderOptions options);
+  // A streamed reply is put together first, then sent like any other.
+  NatsResponder(StreamingServiceHandler handler, NatsResponderOptions options);
   // Stop()s.
   ~NatsResponder();
   NatsResponder(const NatsResponder&) = delete;

@@ -26,12 +26,15 @@ struct TcpServerOptions {
 // `workers` threads, which then writes the reply frame back on the same
 // connection. At most `workers` requests run at once.
 //
+// A streaming handler's reply goes out as it is produced (see ReplyWriter),
+// so that the client receives a large reply while the handler still works.
 // A connection's requests are answered one after the other. A client that sends a
 // malformed frame, a frame over maxRequestSize, or nothing at all within the
 // timeouts is disconnected; other clients are not disturbed.
 class TMCLIENT_API TcpServer {
  public:
   TcpServer(ServiceHandler handler, TcpServerOptions options = {});
+  TcpServer(StreamingServiceHandler handler, TcpServerOptions options = {});
   // Stop()s.
   ~TcpServer();
   TcpServer(const TcpServer&) = delete;
