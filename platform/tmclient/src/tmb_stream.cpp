@@ -338,20 +338,10 @@ void tmb_stream::ReadTextFailed() {
   if (Take(wire::kString, 4, "string") != nullptr) Fail("string length");
 }
 
-tmb_stream& tmb_stream::operator>>(QRSDateTime& v) {
-  const char* p = Take(wire::kDateTime, wire::kDateTimeSize, "datetime");
-  if (p == nullptr) return *this;
-  const int year = Load<uint16_t>(p);
-  const auto part = [p](int i) { return static_cast<int>(static_cast<unsigned char>(p[i])); };
-  const QRSDateTime t(year, part(2), part(3), part(4), part(5), part(6));
-  // The constructor gives the null value for invalid parts; only all-zero
-  // parts may code it.
-  if (t.isNull() && (year | part(2) | part(3) | part(4) | part(5) | part(6)) != 0) {
-    Fail("datetime value");
-    return *this;
-  }
-  v = t;
-  return *this;
+void tmb_stream::ReadDateTimeFailed() {
+  // Either the tag or some of the bytes are wrong or missing, or the parts
+  // are not a valid date and time.
+  if (Take(wire::kDateTime, wire::kDateTimeSize, "datetime") != nullptr) Fail("datetime value");
 }
 
 tmb_stream& tmb_stream::operator>>(QRSErrorMsg& v) {

@@ -46,12 +46,13 @@ tmb_stream& ReadRecord(tmb_stream& s, R& r) {
   s >> r.UsedMarker;
   s >> r.Marker;
   if (s.failed()) return s;
+  // After a failure every read does nothing, so the fields that follow and the
+  // structure end leave `r` and the stream as they are.
   const uint64_t present = r.Marker;
-  const bool whole = R::ForEachField(r, [&s, present](int k, auto& field) {
+  R::ForEachField(r, [&s, present](int k, auto& field) {
     if ((present >> k) & 1u) s >> field;
-    return !s.failed();
+    return true;
   });
-  if (!whole) return s;
   s.end_read_struct();
   return s;
 }

@@ -3,13 +3,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "tmclient/export.h"
+#include "tmclient/qrs_datetime.h"
 #include "tmclient/wire_tags.h"
 
-class QRSDateTime;
 class QRSErrorMsg;
 
 // A marshalling stream: one request or one reply of a remote call.
@@ -120,7 +121,22 @@ class TMCLIENT_API tmb_stream {
     ReadTextFailed();
     return *this;
   }
-  tmb_stream& operator>>(QRSDateTime& v);
+  tmb_stream& operator>>(QRSDateTime& v) {
+    // Seven bytes of parts: all zero for the null value, else a valid date
+    // and time.
+    if (Readable(1 + tmclient::wire::kDateTimeSize) &&
+        static_cast<uint8_t>(*rp_) == tmclient::wire::kDateTime) {
+      const auto* p = reinterpret_cast<const unsigned char*>(rp_ + 1);
+      const int year = p[0] | p[1] << 8;
+      if (QRSDateTime::isValid(year, p[2], p[3], p[4], p[5], p[6])) {
+        v = QRSDateTime(year, p[2], p[3], p[4], p[5], p[6]);
+        rp_ += 1 + tmclient::wire::kDateTimeSize;
+        return *this;
+      }
+    }
+    ReadDateTimeFailed();
+    return *this;
+  }
   tmb_stream& operator>>(QRSErrorMsg& v);
 
   // The bytes written so far (write mode) or loaded (read mode). Valid until
@@ -150,10 +166,21 @@ class TMCLIENT_API tmb_stream {
   static std::string_view NameView(const char* name) {
     return name == nullptr ? std::string_view() : std::string_view(name);
   }
-  // Sets a text from the frame. A string that already has room keeps its
-  // memory; otherwise the text is built in one allocation of its own size.
+  // Sets a text from the frame. A string that has room of its own keeps its
+  // memory; an empty one (a field of a record just made) is built afresh
+  // around the text, with one allocation of the text's size when it does not
+  // fit inline. If that allocation fails the string is still empty.
   static void AssignText(std::string& v, const char* p, std::size_t n) {
-    if (n <= v.capacity()) {
+    constexpr std::size_t kInline = std::string().capacity();
+    if (v.empty() && (n > v.capacity() || v.capacity() == kInline)) {
+      std::destroy_at(&v);
+      try {
+        std::construct_at(&v, p, n);
+      } catch (...) {
+        std::construct_at(&v);
+        throw;
+      }
+    } else if (n <= v.capacity()) {
       v.assign(p, n);
     } else {
       v = std::string(p, n);
@@ -174,8 +201,9 @@ class TMCLIENT_API tmb_stream {
   // The uncommon case of a read: records why it cannot be done (or nothing
   // when the stream has already failed). Always false.
   bool ReadFailed(const char* what);
-  // The same for a text.
+  // The same for a text and a date-time.
   void ReadTextFailed();
+  void ReadDateTimeFailed();
   void StartReading(const char* begin, std::size_t size);
   bool Fail(const char* what);
   bool Writable(std::size_t n);
