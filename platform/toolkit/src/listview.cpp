@@ -9,6 +9,7 @@
 #include <QTableView>
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 #include "internal.h"
 #include "toolkit/imglist.h"
@@ -155,49 +156,6 @@ class ListModel : public QAbstractTableModel {
 
 }  // namespace toolkit_detail
 
-namespace toolkit_detail {
-
-// Sub-item texts of one row; every change is reported to the list view.
-class SubItemList : public TStrings {
- public:
-  explicit SubItemList(TListItem* item) : item_(item) {}
-  int Count() const override { return static_cast<int>(texts_.size()); }
-  std::string Strings(int index) const override {
-    if (index < 0 || index >= Count()) return {};
-    return texts_[static_cast<size_t>(index)];
-  }
-  const std::string* Ref(int index) const {
-    if (index < 0 || index >= Count()) return nullptr;
-    return &texts_[static_cast<size_t>(index)];
-  }
-  void Put(int index, const std::string& text) override {
-    if (index < 0 || index >= Count()) return;
-    texts_[static_cast<size_t>(index)] = text;
-    Changed();
-  }
-  void Insert(int index, const std::string& text) override {
-    index = std::clamp(index, 0, Count());
-    texts_.insert(texts_.begin() + index, text);
-    Changed();
-  }
-  void Delete(int index) override {
-    if (index < 0 || index >= Count()) return;
-    texts_.erase(texts_.begin() + index);
-    Changed();
-  }
-  void Clear() override {
-    texts_.clear();
-    Changed();
-  }
-
- private:
-  void Changed();
-  TListItem* item_;
-  std::vector<std::string> texts_;
-};
-
-}  // namespace toolkit_detail
-
 namespace {
 
 // The view, with its geometry update callable when a point must be mapped
@@ -206,6 +164,11 @@ class ListTable : public QTableView {
  public:
   using QTableView::updateGeometries;
 };
+
+void FetchItem(const TListItem* item) {
+  __builtin_prefetch(item);
+  __builtin_prefetch(reinterpret_cast<const char*>(item) + 63);
+}
 
 QTableView* View(const TListView* lv) {
   return static_cast<QTableView*>(lv->Widget());
@@ -272,12 +235,77 @@ void TListColumns::EndUpdate() {
 
 // ---- TListItem / TListItems ----
 
-TListItem::TListItem(TListView* owner, int index)
-    : owner_(owner), index_(index), subItems_(std::make_unique<SubItemList>(this)) {}
+TListItem::TListItem(TListView* owner, int index) : owner_(owner), index_(index) {}
 
 TListItem::~TListItem() = default;
 
-void SubItemList::Changed() {
+TListItem::TSubItems::~TSubItems() {
+  delete[] block_;
+}
+
+std::string TListItem::TSubItems::Strings(int index) const {
+  return std::string(View(index));
+}
+
+void TListItem::TSubItems::Put(int index, const std::string& text) {
+  if (index < 0 || index >= Count()) return;
+  Splice(index, 1, &text);
+}
+
+void TListItem::TSubItems::Insert(int index, const std::string& text) {
+  Splice(std::clamp(index, 0, Count()), 0, &text);
+}
+
+void TListItem::TSubItems::Delete(int index) {
+  if (index < 0 || index >= Count()) return;
+  Splice(index, 1, nullptr);
+}
+
+void TListItem::TSubItems::Clear() {
+  delete[] block_;
+  block_ = nullptr;
+  count_ = 0;
+  item_->ListView()->ItemChanged(item_, ctText);
+}
+
+void TListItem::TSubItems::Splice(int index, int removed, const std::string* text) {
+  const uint32_t oldBytes = count_ == 0 ? 0 : End(static_cast<int>(count_) - 1);
+  const uint32_t begin = index == 0 ? 0 : End(index - 1);
+  const uint32_t end = removed ? End(index) : begin;
+  const size_t textSize = text ? text->size() : 0;
+  const size_t count = count_ - static_cast<size_t>(removed) + (text ? 1 : 0);
+  const size_t bytes = oldBytes - (end - begin) + textSize;
+  if (bytes > UINT32_MAX || count > INT32_MAX) {
+    throw std::length_error("list item texts too long");
+  }
+  char* block = nullptr;
+  if (count > 0) {
+    block = new char[4 * count + bytes];
+    // Offsets of the texts before the change, of the new text, and of the
+    // texts after it, moved by the change in length.
+    char* ends = block;
+    auto putEnd = [&ends](size_t value) {
+      const auto v = static_cast<uint32_t>(value);
+      std::memcpy(ends, &v, 4);
+      ends += 4;
+    };
+    for (int i = 0; i < index; ++i) putEnd(End(i));
+    if (text) putEnd(begin + textSize);
+    for (int i = index + removed; i < static_cast<int>(count_); ++i) {
+      putEnd(End(i) - (end - begin) + textSize);
+    }
+    const char* from = block_ + size_t{4} * count_;
+    char* to = block + 4 * count;
+    auto copy = [](char* dst, const char* src, size_t n) {
+      if (n > 0) std::memcpy(dst, src, n);
+    };
+    copy(to, from, begin);
+    if (text) copy(to + begin, text->data(), textSize);
+    copy(to + begin + textSize, from + end, oldBytes - end);
+  }
+  delete[] block_;
+  block_ = block;
+  count_ = static_cast<uint32_t>(count);
   item_->ListView()->ItemChanged(item_, ctText);
 }
 
@@ -435,15 +463,7 @@ int TListView::SelCount() const {
 std::string TListView::CellText(int row, int column) const {
   const TListItem* item = items_->Item(row);
   if (!item || column < 0) return {};
-  if (column == 0) return item->Caption();
-  const std::string* text = static_cast<const SubItemList*>(item->SubItems())->Ref(column - 1);
-  return text ? *text : std::string();
-}
-
-std::string_view TListItem::CellText(int column) const {
-  if (column == 0) return caption_;
-  const std::string* text = static_cast<const SubItemList*>(subItems_.get())->Ref(column - 1);
-  return text ? std::string_view(*text) : std::string_view();
+  return std::string(item->CellText(column));
 }
 
 bool TListView::CellAt(const TPoint& point, int* row, int* column) const {
@@ -486,7 +506,20 @@ bool TListView::AlphaSort() {
     for (size_t lo = 0; lo < n; lo += 2 * width) {
       const size_t mid = std::min(lo + width, n), hi = std::min(lo + 2 * width, n);
       size_t i = lo, j = mid, k = lo;
-      while (i < mid && j < hi) tmp[k++] = compare(rows[i], rows[j]) > 0 ? rows[j++] : rows[i++];
+      while (i < mid && j < hi) {
+        // The next comparison takes the next row of one of the runs. Asking
+        // for the items two rows ahead and the texts of the next ones lets
+        // those fetches overlap the comparisons instead of following them.
+        if (j + 2 < n) {
+          FetchItem(rows[i + 2]);
+          FetchItem(rows[j + 2]);
+        }
+        if (j + 1 < n) {
+          rows[i + 1]->FetchTexts();
+          rows[j + 1]->FetchTexts();
+        }
+        tmp[k++] = compare(rows[i], rows[j]) > 0 ? rows[j++] : rows[i++];
+      }
       while (i < mid) tmp[k++] = rows[i++];
       while (j < hi) tmp[k++] = rows[j++];
     }

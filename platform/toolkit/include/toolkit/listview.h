@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -13,7 +14,6 @@ class TListView;
 class TImageList;
 namespace toolkit_detail {
 class ListModel;
-class SubItemList;
 }  // namespace toolkit_detail
 
 enum TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
@@ -72,15 +72,19 @@ class TOOLKIT_API TListItem {
   const std::string& Caption() const { return caption_; }
   void SetCaption(const std::string& caption);
   // Texts of columns 1, 2, ...; changes show in the view and run OnChange.
-  TStrings* SubItems() { return subItems_.get(); }
-  const TStrings* SubItems() const { return subItems_.get(); }
+  // Add, Insert and Put throw std::length_error when the row's sub-item texts
+  // would pass 4 GiB together, and leave the texts unchanged.
+  TStrings* SubItems() { return &subItems_; }
+  const TStrings* SubItems() const { return &subItems_; }
   int ImageIndex() const { return imageIndex_; }
   void SetImageIndex(int index);
   bool Checked() const { return checked_; }
   void SetChecked(bool checked);
   // The text of a column (0: the caption, c: sub-item c - 1) without a copy;
   // empty when the row has none there. Valid until the row changes.
-  std::string_view CellText(int column) const;
+  std::string_view CellText(int column) const {
+    return column == 0 ? std::string_view(caption_) : subItems_.View(column - 1);
+  }
   bool Selected() const;
   void SetSelected(bool selected);
   // Row position; changes when rows are sorted or deleted.
@@ -93,12 +97,62 @@ class TOOLKIT_API TListItem {
   friend class TListItems;
   friend class TListView;
   friend class toolkit_detail::ListModel;
+
+  // The sub-item texts, kept in one allocation: the end offset of each text
+  // (4 bytes each), then the texts back to back. A sort reads a cell from
+  // the item and that one block, and a row costs one allocation, not one
+  // per text.
+  class TOOLKIT_API TSubItems final : public TStrings {
+   public:
+    explicit TSubItems(TListItem* item) : item_(item) {}
+    TSubItems(const TSubItems&) = delete;
+    TSubItems& operator=(const TSubItems&) = delete;
+    ~TSubItems() override;
+    int Count() const override { return static_cast<int>(count_); }
+    std::string Strings(int index) const override;
+    void Put(int index, const std::string& text) override;
+    void Insert(int index, const std::string& text) override;
+    void Delete(int index) override;
+    void Clear() override;
+
+    // Asks for the texts ahead of their use.
+    void Fetch() const {
+      if (block_) {
+        __builtin_prefetch(block_);
+        __builtin_prefetch(block_ + 64);
+      }
+    }
+    // The text at index without a copy; empty outside 0..Count()-1.
+    std::string_view View(int index) const {
+      if (index < 0 || static_cast<uint32_t>(index) >= count_) return {};
+      const uint32_t begin = index == 0 ? 0 : End(index - 1);
+      return {block_ + size_t{4} * count_ + begin, End(index) - begin};
+    }
+
+   private:
+    uint32_t End(int index) const {
+      uint32_t end;
+      std::memcpy(&end, block_ + size_t{4} * static_cast<size_t>(index), 4);
+      return end;
+    }
+    // Replaces the texts index .. index + removed - 1 (removed is 0 or 1)
+    // with text, or with nothing when text is null.
+    void Splice(int index, int removed, const std::string* text);
+
+    TListItem* item_;
+    char* block_ = nullptr;  // null when there are no texts
+    uint32_t count_ = 0;
+  };
+
   TListItem(TListView* owner, int index);
+  // Asks for the texts a comparison of this row reads ahead of their use.
+  void FetchTexts() const { subItems_.Fetch(); }
+  // What a comparison reads comes first.
+  TSubItems subItems_{this};
+  int imageIndex_ = -1;
+  std::string caption_;
   TListView* owner_;
   int index_;
-  std::string caption_;
-  std::unique_ptr<TStrings> subItems_;
-  int imageIndex_ = -1;
   bool checked_ = false;
   void* data_ = nullptr;
 };
@@ -191,7 +245,6 @@ class TOOLKIT_API TListView : public TWinControl {
   friend class TListItem;
   friend class TListColumn;
   friend class toolkit_detail::ListModel;
-  friend class toolkit_detail::SubItemList;
   void ItemChanged(TListItem* item, TItemChange change);
   void ColumnsChanged();
   void RowsChanged(int first);

@@ -1,0 +1,192 @@
+// A list view keeps each row's sub-item texts packed together and sorts rows
+// with a merge that reads ahead; these tests hold both to what a plain vector
+// of strings and std::stable_sort would give.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "toolkit/application.h"
+#include "toolkit/listview.h"
+
+namespace {
+
+class ListViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override { TApplication::Instance(); }
+  void TearDown() override { TApplication::Instance()->ProcessMessages(); }
+
+  // Every way of reading a row's sub-items gives the expected texts.
+  static void ExpectTexts(const TListItem* item, const std::vector<std::string>& want) {
+    const TStrings* sub = item->SubItems();
+    ASSERT_EQ(sub->Count(), static_cast<int>(want.size()));
+    for (int i = 0; i < sub->Count(); ++i) {
+      EXPECT_EQ(sub->Strings(i), want[static_cast<size_t>(i)]) << "sub-item " << i;
+      EXPECT_EQ(item->CellText(i + 1), want[static_cast<size_t>(i)]) << "column " << i + 1;
+      EXPECT_EQ(item->ListView()->CellText(item->Index(), i + 1), want[static_cast<size_t>(i)]);
+    }
+    EXPECT_EQ(sub->Strings(-1), "");
+    EXPECT_EQ(sub->Strings(sub->Count()), "");
+    EXPECT_EQ(item->CellText(sub->Count() + 1), "");
+  }
+
+  TListView view{nullptr};
+};
+
+TEST_F(ListViewTest, SubItemEditsKeepEveryOtherText) {
+  TListItem* item = view.Items()->Add();
+  item->SetCaption("1001");
+  TStrings* sub = item->SubItems();
+  std::vector<std::string> want;
+  ExpectTexts(item, want);
+
+  // Empty texts, GBK bytes and a zero byte are texts like any other.
+  const std::string zero("a\0b", 3);
+  sub->Add("\xD0\xA1\xB6\xEE");  // two GBK characters
+  sub->Add("");
+  sub->Add(zero);
+  want = {"\xD0\xA1\xB6\xEE", "", zero};
+  ExpectTexts(item, want);
+
+  sub->Insert(0, "first");
+  sub->Insert(2, "middle");
+  sub->Insert(99, "clamped to the end");
+  sub->Insert(-5, "clamped to the start");
+  want = {"clamped to the start", "first", "\xD0\xA1\xB6\xEE", "middle", "", zero,
+          "clamped to the end"};
+  ExpectTexts(item, want);
+
+  sub->Put(1, "a longer text than the one it replaces");
+  sub->Put(3, "");
+  sub->Put(6, "end");
+  sub->Put(7, "out of range: ignored");
+  sub->Put(-1, "out of range: ignored");
+  want[1] = "a longer text than the one it replaces";
+  want[3] = "";
+  want[6] = "end";
+  ExpectTexts(item, want);
+
+  sub->Delete(0);
+  sub->Delete(2);
+  sub->Delete(4);
+  sub->Delete(4);  // out of range now
+  sub->Delete(-1);
+  want = {"a longer text than the one it replaces", "\xD0\xA1\xB6\xEE", "", zero};
+  ExpectTexts(item, want);
+  EXPECT_EQ(item->Caption(), "1001");
+
+  sub->Clear();
+  ExpectTexts(item, {});
+  sub->Add("again");
+  ExpectTexts(item, {"again"});
+}
+
+TEST_F(ListViewTest, RandomSubItemEditsMatchAVectorOfStrings) {
+  std::mt19937 random(7);
+  std::vector<TListItem*> items;
+  std::vector<std::vector<std::string>> want(4);
+  for (size_t r = 0; r < want.size(); ++r) items.push_back(view.Items()->Add());
+  for (int step = 0; step < 2000; ++step) {
+    const size_t r = random() % want.size();
+    std::vector<std::string>& texts = want[r];
+    TStrings* sub = items[r]->SubItems();
+    const int count = static_cast<int>(texts.size());
+    const int index = static_cast<int>(random() % static_cast<unsigned>(count + 2)) - 1;
+    const std::string text(random() % 40, static_cast<char>('a' + step % 26));
+    switch (random() % 5) {
+      case 0:
+      case 1:
+        sub->Insert(index, text);
+        texts.insert(texts.begin() + std::clamp(index, 0, count), text);
+        break;
+      case 2:
+        sub->Put(index, text);
+        if (index >= 0 && index < count) texts[static_cast<size_t>(index)] = text;
+        break;
+      case 3:
+        sub->Delete(index);
+        if (index >= 0 && index < count) texts.erase(texts.begin() + index);
+        break;
+      default:
+        if (random() % 20 == 0) {
+          sub->Clear();
+          texts.clear();
+        }
+    }
+    ExpectTexts(items[r], texts);
+    if (HasFailure()) FAIL() << "at step " << step;
+  }
+}
+
+TEST_F(ListViewTest, EverySubItemChangeIsReportedOnce) {
+  TListItem* item = view.Items()->Add();
+  int changes = 0;
+  view.OnChange = [&](TObject*, TListItem* changed, TItemChange change) {
+    EXPECT_EQ(changed, item);
+    EXPECT_EQ(change, ctText);
+    ++changes;
+  };
+  TStrings* sub = item->SubItems();
+  sub->Add("a");
+  sub->Insert(0, "b");
+  sub->Put(1, "c");
+  sub->Delete(0);
+  sub->Clear();
+  EXPECT_EQ(changes, 5);
+  sub->Put(0, "out of range");
+  sub->Delete(0);
+  EXPECT_EQ(changes, 5);
+}
+
+// Rows of every count up to a few merge widths, including the short runs at
+// the ends, come out as std::stable_sort orders them, texts with their rows.
+TEST_F(ListViewTest, SortMatchesStableSortForEveryRowCount) {
+  view.OnCompare = [](TObject*, TListItem* a, TListItem* b, intptr_t, int& result) {
+    const std::string_view x = a->CellText(1), y = b->CellText(1);
+    result = x < y ? -1 : (y < x ? 1 : 0);
+  };
+  std::mt19937 random(11);
+  for (int n = 0; n <= 70; ++n) {
+    view.Items()->Clear();
+    std::vector<std::pair<std::string, std::string>> rows;  // key, row id
+    for (int i = 0; i < n; ++i) {
+      rows.push_back({std::string(1, static_cast<char>('a' + random() % 4)), std::to_string(i)});
+      TListItem* item = view.Items()->Add();
+      item->SubItems()->Add(rows.back().first);
+      item->SubItems()->Add(rows.back().second);
+      item->SetCaption(rows.back().second);
+    }
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    ASSERT_TRUE(view.AlphaSort());
+    ASSERT_EQ(view.Items()->Count(), n);
+    for (int i = 0; i < n; ++i) {
+      const TListItem* item = view.Items()->Item(i);
+      EXPECT_EQ(item->Index(), i);
+      ExpectTexts(item, {rows[static_cast<size_t>(i)].first, rows[static_cast<size_t>(i)].second});
+      EXPECT_EQ(item->Caption(), rows[static_cast<size_t>(i)].second);
+    }
+    if (HasFailure()) FAIL() << "with " << n << " rows";
+  }
+}
+
+// Answers that contradict each other still leave every row exactly once.
+TEST_F(ListViewTest, RandomAnswersGiveAPermutation) {
+  std::mt19937 random(13);
+  view.OnCompare = [&random](TObject*, TListItem*, TListItem*, intptr_t, int& result) {
+    result = static_cast<int>(random() % 3) - 1;
+  };
+  for (int n : {1, 2, 3, 17, 64, 65, 1000}) {
+    view.Items()->Clear();
+    for (int i = 0; i < n; ++i) view.Items()->Add()->SetCaption(std::to_string(i));
+    view.AlphaSort();
+    std::vector<int> seen;
+    for (int i = 0; i < n; ++i) seen.push_back(std::stoi(view.Items()->Item(i)->Caption()));
+    std::sort(seen.begin(), seen.end());
+    for (int i = 0; i < n; ++i) ASSERT_EQ(seen[static_cast<size_t>(i)], i) << n << " rows";
+  }
+}
+
+}  // namespace
