@@ -438,6 +438,26 @@ TEST_F(WindowTest, PopupMenuItemsInsertedAtAPositionAndClicked) {
   EXPECT_EQ(menu->Menu()->actions().size(), 1);
 }
 
+TEST_F(WindowTest, PopupMenuAndTheControlsNamingItDieInAnyOrder) {
+  auto* menu = new TPopupMenu(nullptr);
+  auto* edit = new TEdit(nullptr);
+  TEdit other(nullptr);
+  edit->SetPopupMenu(menu);
+  other.SetPopupMenu(menu);
+  menu->SetPopupComponent(edit);
+  delete edit;
+  EXPECT_EQ(menu->PopupComponent(), nullptr);
+  delete menu;
+  EXPECT_EQ(other.PopupMenu(), nullptr);
+  // A menu the control no longer names leaves the control's menu alone.
+  auto* second = new TPopupMenu(nullptr);
+  TPopupMenu third(nullptr);
+  other.SetPopupMenu(second);
+  other.SetPopupMenu(&third);
+  delete second;
+  EXPECT_EQ(other.PopupMenu(), &third);
+}
+
 TEST_F(WindowTest, LabeledEditSurvivesItsParentGoingFirst) {
   auto* panel = new TPanel(nullptr);
   auto* edit = new TLabeledEdit(nullptr);

@@ -86,6 +86,7 @@ TControl::TControl(TComponent* owner, QWidget* widget)
 
 TControl::~TControl() {
   MarkDestroying();
+  SetPopupMenu(nullptr);
   if (parent_) parent_->RemoveChild(this);
   parent_ = nullptr;
   font_.OnChange = nullptr;
@@ -251,7 +252,10 @@ void TControl::SetAlign(TAlign align) {
 }
 
 void TControl::SetPopupMenu(TPopupMenu* menu) {
+  if (menu == popupMenu_) return;
+  if (popupMenu_) popupMenu_->RemoveUser(this);
   popupMenu_ = menu;
+  if (menu) menu->AddUser(this);
 }
 
 TPoint TControl::ClientToScreen(const TPoint& p) const {

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "internal.h"
+#include "toolkit/controls.h"
 #include "toolkit/layout.h"
 
 using namespace toolkit_detail;
@@ -97,9 +98,19 @@ TPopupMenu::TPopupMenu(TComponent* owner) : TComponent(owner), root_(new TMenuIt
 
 TPopupMenu::~TPopupMenu() {
   MarkDestroying();
+  while (!users_.empty()) users_.back()->SetPopupMenu(nullptr);
   DestroyComponents();
   delete root_;
   delete menu_;
+}
+
+void TPopupMenu::AddUser(TControl* control) {
+  users_.push_back(control);
+}
+
+void TPopupMenu::RemoveUser(TControl* control) {
+  users_.erase(std::remove(users_.begin(), users_.end(), control), users_.end());
+  if (popupComponent_ == control) popupComponent_ = nullptr;
 }
 
 void TPopupMenu::Rebuild() {

@@ -72,6 +72,7 @@ class TOOLKIT_API TControl : public TComponent {
   TAlign Align() const { return align_; }
   void SetAlign(TAlign align);
 
+  // The menu shown on a right click; null when none, or once it is destroyed.
   TPopupMenu* PopupMenu() const { return popupMenu_; }
   void SetPopupMenu(TPopupMenu* menu);
   const std::string& Hint() const { return hint_; }

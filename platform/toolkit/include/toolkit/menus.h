@@ -8,6 +8,7 @@
 #include "toolkit/export.h"
 
 class QMenu;
+class TControl;
 class TPopupMenu;
 
 // A menu command or sub-menu. Items are components (owned by their owner);
@@ -55,7 +56,10 @@ class TOOLKIT_API TMenuItem : public TComponent {
   std::vector<TMenuItem*> items_;
 };
 
-// A context menu shown on a right click on a control that names it.
+// A context menu shown on a right click on a control that names it. The menu
+// and the controls naming it may die in any order: a control's PopupMenu()
+// becomes null when its menu is destroyed, and a destroyed control is no
+// longer the menu's PopupComponent().
 class TOOLKIT_API TPopupMenu : public TComponent {
  public:
   explicit TPopupMenu(TComponent* owner);
@@ -72,7 +76,12 @@ class TOOLKIT_API TPopupMenu : public TComponent {
 
  private:
   friend class TMenuItem;
+  friend class TControl;
   void Rebuild();
+  // Controls naming the menu (TControl::SetPopupMenu).
+  void AddUser(TControl* control);
+  void RemoveUser(TControl* control);
+  std::vector<TControl*> users_;
   TMenuItem* root_;
   TComponent* popupComponent_ = nullptr;
   QMenu* menu_ = nullptr;
