@@ -50,8 +50,11 @@ bool TfrmMDIChild::HookListViewPopupMenu(TListView* L) {
     TPopupMenu* menu = L->PopupMenu();
     if (menu == nullptr) menu = new TPopupMenu(L);
     L->SetPopupMenu(menu);
+    // The list view owns its copy items: they leave the menu when it is
+    // destroyed, also when the menu belongs to someone else and lives on, so
+    // no item is left holding a dead list view in its tag.
     auto addItem = [&](const char* caption, void (TfrmMDIChild::*handler)(TObject*)) {
-      auto* item = new TMenuItem(menu);
+      auto* item = new TMenuItem(L);
       item->SetCaption(caption);
       item->SetTag(reinterpret_cast<intptr_t>(L));
       item->OnClick = TNotifyEvent(this, handler);

@@ -278,6 +278,29 @@ TEST_F(BaseWindowTest, CopyMenuItemsAndWhatTheyCopy) {
   EXPECT_FALSE(form_->HookListViewPopupMenu(nullptr));
 }
 
+TEST_F(BaseWindowTest, CopyItemsLeaveAMenuThatOutlivesTheirListView) {
+  // A menu of the window's own, named by a list view that goes first.
+  auto* menu = new TPopupMenu(form_);
+  auto* refresh = new TMenuItem(menu);
+  refresh->SetCaption("刷新");
+  menu->Items()->Add(refresh);
+  auto* listView = new TListView(form_);
+  listView->SetParent(form_);
+  listView->SetPopupMenu(menu);
+  ASSERT_TRUE(form_->HookListViewPopupMenu(listView));
+  ASSERT_EQ(menu->Items()->Count(), 3);
+  delete listView;
+  ASSERT_EQ(menu->Items()->Count(), 1);
+  EXPECT_EQ(menu->Items()->Items(0), refresh);
+  // The other way round: the menu goes first, the list view's items later.
+  auto* other = new TListView(form_);
+  other->SetParent(form_);
+  other->SetPopupMenu(menu);
+  ASSERT_TRUE(form_->HookListViewPopupMenu(other));
+  delete menu;
+  delete other;
+}
+
 TEST_F(BaseWindowTest, CheckMarkKeysOnlyWithCheckBoxes) {
   FillResult();
   TListView* lv = form_->lvstResult;
@@ -427,6 +450,12 @@ TEST_F(BaseWindowTest, DropDownListsFitTheirWidestItem) {
   form_->InitTComboBox(form_);
   bound->OnDropDown(bound);
   EXPECT_EQ(own, 1);
+}
+
+TEST_F(BaseWindowTest, StartUpLeavesTheFocusOnTheFirstTabStop) {
+  // Shown, the window focused its first tab stop; the two start-up requests
+  // (next, then previous) have run in SetUp and come back to it.
+  EXPECT_EQ(form_->ActiveControl(), form_->edtNumber);
 }
 
 TEST_F(BaseWindowTest, EnterMovesTheFocusOnceThePostedRequestIsHandled) {

@@ -149,8 +149,9 @@ class FORMS_API TfrmMDIChild : public TForm {
   // every list view `C` and its frames own. Handlers already bound stay.
   void InitListView(TComponent* C);
   // Puts "复制单元格" and "复制记录" at the top of the list view's popup menu,
-  // creating the menu when there is none. False for a null list view or when
-  // a menu or item cannot be created.
+  // creating the menu when there is none. The items are owned by the list
+  // view and leave the menu with it. False for a null list view or when a
+  // menu or item cannot be created.
   bool HookListViewPopupMenu(TListView* L);
   // Click handlers of the two copy menu items (the item's tag holds its list
   // view): copy the cell under the last right-click, or the selected rows.
