@@ -10,6 +10,20 @@
 
 using namespace toolkit_detail;
 
+namespace {
+
+// Whether `item` is among the items below `parent`, at any depth. Compares
+// addresses only, so `item` may be a dead item.
+bool Holds(const TMenuItem* parent, const TMenuItem* item) {
+  for (int i = 0; i < parent->Count(); ++i) {
+    const TMenuItem* child = parent->Items(i);
+    if (child == item || Holds(child, item)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 TMenuItem::TMenuItem(TComponent* owner) : TComponent(owner) {}
 
 TMenuItem::~TMenuItem() {
@@ -133,8 +147,10 @@ void TPopupMenu::Rebuild() {
       }
       QAction* a = qm->addAction(Q(item->Caption()));
       a->setEnabled(item->Enabled());
-      QObject::connect(a, &QAction::triggered,
-                       [item] { Guarded(item, [item] { item->Click(); }); });
+      // The item may have left the menu (or died) since the menu was built.
+      QObject::connect(a, &QAction::triggered, [this, item] {
+        if (Holds(root_, item)) Guarded(item, [item] { item->Click(); });
+      });
     }
   };
   fill(menu_, root_);
