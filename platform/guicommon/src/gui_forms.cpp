@@ -2,7 +2,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
-#include <cstdint>
+#include <algorithm>
 #include <functional>
 
 #include "toolkit/qtext.h"
@@ -57,8 +57,7 @@ void OnEditPaste(TEdit* edit) {
 
 void CopyListViewCell(TListView* listView) {
   if (!listView) return;
-  const auto packed = static_cast<uint32_t>(listView->Tag());
-  const TPoint point{static_cast<int16_t>(packed & 0xFFFF), static_cast<int16_t>(packed >> 16)};
+  const TPoint point{GET_X_LPARAM(listView->Tag()), GET_Y_LPARAM(listView->Tag())};
   int row, column;
   if (!listView->CellAt(point, &row, &column)) return;
   ToClipboard(listView->CellText(row, column));
