@@ -112,7 +112,6 @@ LogReplyStreamer::LogReplyStreamer(tmb_stream& part, tmclient::ReplyWriter& writ
   sStat.set_WITHDRAW_SUM(0);
   tmb_stream head;
   iTotal = LogReplyHead(head, 0) ? head.bytes().size() : tmb_stream::kMaxFrameSize;
-  bNotSent = !cWriter.Begin(iTotal);
   sPart.open();
 }
 
@@ -144,7 +143,7 @@ void LogReplyStreamer::Flush() {
   const std::string& bytes = sPart.bytes();
   if (sPart.failed() || bytes.size() > tmb_stream::kMaxFrameSize - iTotal) {
     bTooMany = true;
-  } else if (!cWriter.Append(bytes)) {
+  } else if (!(bBegun || (bBegun = cWriter.Begin(iTotal))) || !cWriter.Append(bytes)) {
     bNotSent = true;
   }
   iTotal += bytes.size();
@@ -152,18 +151,27 @@ void LogReplyStreamer::Flush() {
   sPart.open();
 }
 
-LogReplyStreamer::Outcome LogReplyStreamer::Finish() {
+LogReplyStreamer::Outcome LogReplyStreamer::Finish(std::string& reply) {
   if (!bTooMany && !bNotSent) {
     sPart.end_write_list();
     sPart << sStat;
     sPart << 0;
     sPart << QRSErrorMsg();
     sPart.end_stream();
-    Flush();
+    if (sPart.failed()) bTooMany = true;
   }
   if (!bTooMany && !bNotSent) {
     tmb_stream head;
-    bNotSent = !LogReplyHead(head, iRows) || !cWriter.Finish(head.bytes());
+    if (!LogReplyHead(head, iRows)) {
+      bTooMany = true;
+    } else if (!bBegun) {
+      // A reply that fits in one part goes whole.
+      reply.reserve(head.bytes().size() + sPart.bytes().size());
+      reply.assign(head.bytes()).append(sPart.bytes());
+    } else {
+      Flush();
+      if (!bTooMany && !bNotSent && !cWriter.Finish(head.bytes())) bNotSent = true;
+    }
   }
   if (bTooMany) return Outcome::kTooManyRows;
   return bNotSent ? Outcome::kNotSent : Outcome::kSent;

@@ -178,7 +178,7 @@ int Service::HandleLog(std::string_view request, std::string& reply,
     LogReplyStreamer streamer(worker.scratch(), writer, cConfig.maxRows);
     (*worker).QueryLog(c, cConfig.maxRows + 1, streamer);
     entry.rowCount = streamer.rows();
-    outcome = streamer.Finish();
+    outcome = streamer.Finish(reply);
   } catch (const DbError& e) {
     std::fprintf(stderr, "mpay-backoffice: log query failed: %s\n", e.what());
     return fail(kRcDatabase, messages::kDatabase, &entry);

@@ -71,7 +71,8 @@ void EncodeUserReply(const MMicroPaymentDef::SMpUserInfoList& list, const QRSErr
 // Encodes the successful log reply as SQLite hands over its rows, and passes
 // it on through `writer` in parts of kPartRows rows: the list, the
 // totals of the deposits and withdrawals, the result and the error record,
-// with the stream's start (which holds the row count) supplied last. Uses
+// with the stream's start (which holds the row count) supplied last. A reply
+// that fits in one part is not streamed. Uses
 // `part` as its buffer (a stream kept for the next reply keeps its memory).
 class LogReplyStreamer : public LogRowSink {
  public:
@@ -88,8 +89,9 @@ class LogReplyStreamer : public LogRowSink {
     kTooManyRows,  // more rows than maxRows, or a reply larger than a frame
     kNotSent,      // the writer refused the bytes: the client is gone
   };
-  // Completes the reply after the last row.
-  Outcome Finish();
+  // Completes the reply after the last row. A reply of one part is not
+  // streamed: it goes whole into `reply`.
+  Outcome Finish(std::string& reply);
   // Rows handed over so far, the one beyond the limit included.
   int64_t rows() const { return iRows; }
 
@@ -102,6 +104,7 @@ class LogReplyStreamer : public LogRowSink {
   int64_t iRows = 0;
   int iPartRows = 0;       // rows in `sPart`
   std::size_t iTotal = 0;  // bytes of the reply so far, its head included
+  bool bBegun = false;     // the writer has begun the streamed reply
   bool bTooMany = false;
   bool bNotSent = false;
   MMicroPaymentDef::SMpInfo sInfo;  // reused for every row

@@ -16,6 +16,8 @@ namespace {
 // Replies up to this size get their memory at once, from the length the
 // server announced.
 constexpr std::size_t kEagerReplySize = 64u << 20;
+// What a streamed reply reserves when it starts.
+constexpr std::size_t kStreamReserve = 32u << 20;
 
 net::Clock::time_point DeadlineAfter(int64_t ms) {
   return net::Clock::now() + std::chrono::milliseconds(ms);
@@ -159,6 +161,9 @@ int ReadReply(int fd, uint32_t callId, std::size_t maxReplySize, net::Clock::tim
         if (streaming || headSize > ReplyWriter::kMaxHeadSize) return kErrBadReplyFrame;
         if (headSize > maxReplySize) return kErrReplyTooLarge;
         streaming = true;
+        // Address space only: pages are taken as parts arrive, and the parts
+        // are never copied to a larger buffer on the way.
+        reply.reserve(std::min(kStreamReserve, maxReplySize));
         reply.assign(headSize, '\0');
         break;
       case envelope::kStreamPart:
