@@ -139,26 +139,31 @@ class TFocusForm : public TForm {
   std::vector<TEdit*> edits;
 };
 
+// Posts the request to move the focus to the next (or previous) tab stop.
+void PostFocusMove(TForm& form, bool forward) {
+  PostMessage(form.Handle(), WM_NEXTDLGCTL, forward ? 0 : static_cast<WPARAM>(-1), 0);
+}
+
 TEST_F(WindowTest, PostedNextDialogControlMovesTheFocusOnceHandled) {
   TFocusForm form(nullptr);
   form.edits[0]->SetFocus();
   ASSERT_TRUE(form.edits[0]->Focused());
-  PostMessage(form.Handle(), WM_NEXTDLGCTL, 0, 0);
+  PostFocusMove(form, true);
   EXPECT_TRUE(form.edits[0]->Focused()) << "moved before the message was handled";
   Application()->ProcessMessages();
   EXPECT_TRUE(form.edits[1]->Focused());
-  PostMessage(form.Handle(), WM_NEXTDLGCTL, static_cast<WPARAM>(-1), 0);
+  PostFocusMove(form, false);
   Application()->ProcessMessages();
   EXPECT_TRUE(form.edits[0]->Focused());
   // Back again wraps to the last tab stop; disabled controls are skipped.
   form.edits[2]->SetFocus();
   form.edits[3]->SetEnabled(false);
-  PostMessage(form.Handle(), WM_NEXTDLGCTL, static_cast<WPARAM>(-1), 0);
+  PostFocusMove(form, false);
   Application()->ProcessMessages();
   EXPECT_TRUE(form.edits[1]->Focused());
   // Two posts are handled in order.
-  PostMessage(form.Handle(), WM_NEXTDLGCTL, 0, 0);
-  PostMessage(form.Handle(), WM_NEXTDLGCTL, static_cast<WPARAM>(-1), 0);
+  PostFocusMove(form, true);
+  PostFocusMove(form, false);
   Application()->ProcessMessages();
   EXPECT_TRUE(form.edits[1]->Focused());
 }
@@ -168,8 +173,8 @@ TEST_F(WindowTest, ShownFormFocusesItsFirstTabStop) {
     TFocusForm form(nullptr);  // tab order: 2, 0, 1, 3
     EXPECT_TRUE(form.edits[2]->Focused());
     // A business window's start-up requests, next then previous, end there.
-    PostMessage(form.Handle(), WM_NEXTDLGCTL, 0, 0);
-    PostMessage(form.Handle(), WM_NEXTDLGCTL, static_cast<WPARAM>(-1), 0);
+    PostFocusMove(form, true);
+    PostFocusMove(form, false);
     Application()->ProcessMessages();
     EXPECT_TRUE(form.edits[2]->Focused());
   }
@@ -212,7 +217,7 @@ TEST_F(WindowTest, EnterWithKeyPreviewAndKeyPressFilters) {
   TFocusForm form(nullptr);
   form.SetKeyPreview(true);
   form.OnKeyDown = [&](TObject*, uint16_t& key, TShiftState) {
-    if (key == VK_RETURN) PostMessage(form.Handle(), WM_NEXTDLGCTL, 0, 0);
+    if (key == VK_RETURN) PostFocusMove(form, true);
   };
   TEdit* edit = form.edits[0];
   edit->OnKeyPress = [](TObject*, char& c) {
@@ -315,7 +320,7 @@ TEST_F(WindowTest, PostedMessageWhoseHandlerThrowsEndsInTheErrorBox) {
     throw Exception("enter failed");
   };  // next after 3, wrapping
   form.edits[3]->SetFocus();
-  PostMessage(form.Handle(), WM_NEXTDLGCTL, 0, 0);
+  PostFocusMove(form, true);
   Application()->ProcessMessages();
   ASSERT_EQ(recorder.messages.size(), 1u);
   EXPECT_EQ(recorder.messages[0].text, "enter failed");
