@@ -49,7 +49,9 @@
     static constexpr int kFieldCount = 0 FIELDS(MPAY_RECORD_COUNT_);          \
     static_assert(kFieldCount <= 64, "a record has at most 64 fields");       \
                                                                               \
-    R() = default;                                                            \
+    /* Not defaulted, so that a value-initialised record (a list element */   \
+    /* being read) sets its members without zero-filling itself first.   */   \
+    R() {}                                                                    \
     R(const R& o) { *this = o; }                                              \
     R(R&& o) noexcept { *this = std::move(o); }                               \
     R& operator=(const R& o) {                                                \

@@ -128,8 +128,10 @@ class TMCLIENT_API tmb_stream {
         static_cast<uint8_t>(*rp_) == tmclient::wire::kDateTime) {
       const auto* p = reinterpret_cast<const unsigned char*>(rp_ + 1);
       const int year = p[0] | p[1] << 8;
-      if (QRSDateTime::isValid(year, p[2], p[3], p[4], p[5], p[6])) {
-        v = QRSDateTime(year, p[2], p[3], p[4], p[5], p[6]);
+      // The constructor gives the null value for invalid parts.
+      const QRSDateTime t(year, p[2], p[3], p[4], p[5], p[6]);
+      if (!t.isNull() || (year | p[2] | p[3] | p[4] | p[5] | p[6]) == 0) {
+        v = t;
         rp_ += 1 + tmclient::wire::kDateTimeSize;
         return *this;
       }
