@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "frames.h"
 #include "records/mmicropaymentdef.h"
+#include "sample_records.h"
 #include "tmclient/qrs_errormsg.h"
 #include "tmclient/tmb_stream.h"
 
@@ -21,10 +23,8 @@ using MMicroPaymentDef::SMpUserInfoList;
 namespace {
 
 constexpr int kRows = 100000;
-constexpr const char kLogReply[] =
-    "busiordmgnt.MCustQryAccept.IBusiOrdmgnt.query_mpSoList.ParamOut";
-constexpr const char kUserReply[] =
-    "custqryaccept.MCustQryAccept.ICustQryAccept.query_mppUser.ParamOut";
+constexpr const char* kLogReply = samples::kLogQueryReply;
+constexpr const char* kUserReply = samples::kUserQueryReply;
 
 // Remarks of 10 to 30 GBK bytes.
 const char* const kRemarks[] = {"小额支付冻结",
@@ -79,36 +79,25 @@ SMpUserInfoList MakeUserRows() {
   return rows;
 }
 
+// The totals and the server's result come only with log replies.
 template <class List>
 void WriteReply(tmb_stream& s, const char* streamName, const List& rows, bool withStat) {
-  s.open();
-  s.begin_stream(streamName);
-  s << rows;
   if (withStat) {
-    SMpAcctStatInfo stat;
-    stat.set_DEPOSIT_COUNT(40000);
-    stat.set_DEPOSIT_SUM(123456789);
-    stat.set_WITHDRAW_COUNT(20000);
-    stat.set_WITHDRAW_SUM(98765432);
-    s << stat << 0;  // the totals and the server's result come only with log replies
+    samples::WriteFrame(s, streamName, rows, samples::Totals(), 0, QRSErrorMsg());
+  } else {
+    samples::WriteFrame(s, streamName, rows, QRSErrorMsg());
   }
-  s << QRSErrorMsg();
-  s.end_stream();
 }
 
 template <class List>
 bool ReadReply(tmb_stream& s, const char* streamName, List& rows, bool withStat) {
-  s.begin_stream(streamName);
-  s >> rows;
+  QRSErrorMsg err;
   if (withStat) {
     SMpAcctStatInfo stat;
     int result = -1;
-    s >> stat >> result;
+    return samples::ReadFrame(s, streamName, rows, stat, result, err);
   }
-  QRSErrorMsg err;
-  s >> err;
-  s.end_stream();
-  return !s.failed();
+  return samples::ReadFrame(s, streamName, rows, err);
 }
 
 const SMpInfoList& LogRows() {

@@ -8,10 +8,6 @@
 // the corpus generator.
 namespace fuzzreaders {
 
-inline constexpr const char kLogQuery[] = "busiordmgnt.MCustQryAccept.IBusiOrdmgnt.query_mpSoList";
-inline constexpr const char kUserQuery[] =
-    "custqryaccept.MCustQryAccept.ICustQryAccept.query_mppUser";
-
 // Each returns true when the bytes decoded whole; `reencoded` then receives
 // what the writers make of the decoded values.
 bool ReadLogReply(std::string_view bytes, std::string& reencoded);

@@ -6,8 +6,10 @@
 #include <cstring>
 #include <string>
 
+#include "frames.h"
 #include "records/mcustqryaccept.h"
 #include "records/mmicropaymentdef.h"
+#include "sample_records.h"
 #include "tmclient/qrs_errormsg.h"
 #include "tmclient/stream_dump.h"
 #include "tmclient/tmb_stream.h"
@@ -40,64 +42,21 @@ std::string Encode(const T& value) {
   return s.bytes();
 }
 
-SMpInfo FullInfo(int64_t soNbr) {
-  SMpInfo r;
-  r.set_SO_NBR(soNbr);
-  r.set_BUSI_CODE(3);
-  r.set_PHONE_ID("13912345678");
-  r.set_AMOUNT(-1500);
-  r.set_MPP_TRANSACTION_ID("MPP00000000000000001");
-  r.set_MPP_TIME(QRSDateTime("20240229235959"));
-  r.set_REMARK("冻结");
-  return r;
-}
-
-SMpUserInfo FullUser() {
-  SMpUserInfo r;
-  r.set_SERV_ID(9000000001);
-  r.set_PHONE_ID("13912345678");
-  r.set_MP_PWD("");
-  r.set_REG_TYPE(1);
-  r.set_REG_NBR("330102199001011234");
-  r.set_FEE_LIMIT(50000);
-  r.set_MP_STS(1);
-  r.set_MP_CREATE_DATE(QRSDateTime("20230101080000"));
-  r.set_MPP_TRANS_ID("T1");
-  r.set_SO_NBR(123456789012345);
-  r.set_REMARK("开户");
-  return r;
-}
-
 // A whole log-query reply as the back office sends it.
 std::string LogQueryReply() {
-  SMpInfoList rows{FullInfo(1), FullInfo(2), FullInfo(3)};
-  SMpAcctStatInfo stat;
-  stat.set_DEPOSIT_COUNT(2);
-  stat.set_WITHDRAW_SUM(-300);
-  QRSErrorMsg err;
-  tmb_stream s;
-  s.open();
-  s.begin_stream("busiordmgnt.MCustQryAccept.IBusiOrdmgnt.query_mpSoList.ParamOut");
-  s << rows << stat << 0 << err;
-  s.end_stream();
-  return s.bytes();
+  return samples::Frame(samples::kLogQueryReply,
+                        SMpInfoList{samples::LogRow(1), samples::LogRow(2), samples::LogRow(3)},
+                        samples::Totals(), 0, QRSErrorMsg());
 }
 
 // Reads a log-query reply the way the proxy does; true when it all decoded.
 bool ReadLogQueryReply(const std::string& bytes, SMpInfoList& rows) {
   tmb_stream s;
   s.load(bytes);
-  s.begin_stream("busiordmgnt.MCustQryAccept.IBusiOrdmgnt.query_mpSoList.ParamOut");
-  s >> rows;
-  if (s.failed()) return false;
   SMpAcctStatInfo stat;
-  s >> stat;
   int result = -1;
-  s >> result;
   QRSErrorMsg err;
-  s >> err;
-  s.end_stream();
-  return !s.failed();
+  return samples::ReadFrame(s, samples::kLogQueryReply, rows, stat, result, err);
 }
 
 }  // namespace
@@ -116,13 +75,7 @@ TEST(RequestWriter, DefaultRecordIsFrameAndTwoZeroMasks) {
 }
 
 TEST(RequestWriter, LogQueryFieldsGoOutInBitOrder) {
-  SQuerySoInfoListIn in;
-  in.set_SO_NBR(123456789012345);
-  in.set_PHONE_ID("13912345678");
-  in.set_BUSI_CODE(2);
-  in.set_BEGIN_SO_DATE(QRSDateTime("20240101000000"));
-  in.set_END_SO_DATE(QRSDateTime("20240131235959"));
-  EXPECT_EQ(Listing(in),
+  EXPECT_EQ(Listing(samples::LogQuery()),
             "struct \"MCustQryAccept.SQuerySoInfoListIn\"\n"
             "  uint64 35843\n"
             "  uint64 35843\n"
@@ -135,10 +88,7 @@ TEST(RequestWriter, LogQueryFieldsGoOutInBitOrder) {
 }
 
 TEST(RequestWriter, UserQueryAndServiceOrderInfo) {
-  SFetchInfoIn in;
-  in.set_PHONE_ID("13912345678");
-  in.set_QUERY_TYPE(1);
-  EXPECT_EQ(Listing(in),
+  EXPECT_EQ(Listing(samples::UserQuery()),
             "struct \"MCustQryAccept.SFetchInfoIn\"\n"
             "  uint64 262160\n"
             "  uint64 262160\n"
@@ -183,7 +133,7 @@ TEST(RecordRoundTrip, EveryRecordReencodesToTheSameBytes) {
   EXPECT_EQ(Encode(a2), Encode(a));
   EXPECT_EQ(a2.get_AFTER_FLAG(), -32768);
 
-  const SMpUserInfo u = FullUser();
+  const SMpUserInfo u = samples::UserRow(9000000001);
   SMpUserInfo u2;
   s.load(Encode(u));
   s >> u2;
@@ -194,7 +144,7 @@ TEST(RecordRoundTrip, EveryRecordReencodesToTheSameBytes) {
 }
 
 TEST(ReplyReader, MarkerSelectsTheFieldsRead) {
-  SMpInfo sent = FullInfo(42);
+  SMpInfo sent = samples::LogRow(42);
   sent.Marker = 0x5;  // SO_NBR and PHONE_ID only
   SMpInfo got;
   tmb_stream s;
@@ -265,7 +215,7 @@ TEST(ReplyReader, StopsAtTheFirstBadFieldKeepingWhatWasRead) {
 TEST(ReplyReader, WrongRecordNameFails) {
   SMpUserInfo got;
   tmb_stream s;
-  s.load(Encode(FullInfo(1)));
+  s.load(Encode(samples::LogRow(1)));
   s >> got;
   EXPECT_TRUE(s.failed());
   EXPECT_EQ(got.Marker, 0u);
@@ -278,7 +228,7 @@ TEST(ListReader, EmptyListLeavesTheListAlone) {
   EXPECT_EQ(tmclient::DumpStream(w.bytes()),
             "list \"MMicroPaymentDef..SMpInfoList\" count 0\nend list\n");
 
-  SMpInfoList list{FullInfo(9)};
+  SMpInfoList list{samples::LogRow(9)};
   tmb_stream s;
   s.load(w.bytes());
   s >> list;
@@ -289,11 +239,8 @@ TEST(ListReader, EmptyListLeavesTheListAlone) {
 }
 
 TEST(ListReader, AppendsAfterExistingRows) {
-  SMpUserInfoList list{FullUser()};
-  list[0].SERV_ID = 1;
-  SMpUserInfoList sent{FullUser(), FullUser()};
-  sent[0].SERV_ID = 2;
-  sent[1].SERV_ID = 3;
+  SMpUserInfoList list{samples::UserRow(1)};
+  SMpUserInfoList sent{samples::UserRow(2), samples::UserRow(3)};
   sent[1].Marker = 0x1;
   tmb_stream s;
   s.load(Encode(sent));
@@ -312,11 +259,11 @@ TEST(ListReader, ThirdElementFailingLeavesTwo) {
   tmb_stream w;
   w.open();
   w.begin_write_list(MMicroPaymentDef::kSMpInfoListName, 4);
-  w << FullInfo(1) << FullInfo(2);
+  w << samples::LogRow(1) << samples::LogRow(2);
   w.begin_write_struct(SMpInfo::kStreamName);
   w << uint64_t{1} << uint64_t{1} << std::string("not an int64");
   w.end_write_struct();
-  w << FullInfo(4);
+  w << samples::LogRow(4);
   w.end_write_list();
 
   SMpInfoList list;
@@ -333,7 +280,7 @@ TEST(ListReader, ThirdElementFailingLeavesTwo) {
 TEST(ListReader, WrongListNameReadsNothing) {
   SMpUserInfoList list;
   tmb_stream s;
-  s.load(Encode(SMpInfoList{FullInfo(1)}));
+  s.load(Encode(SMpInfoList{samples::LogRow(1)}));
   s >> list;
   EXPECT_TRUE(s.failed());
   EXPECT_TRUE(list.empty());
@@ -343,7 +290,7 @@ TEST(ListReader, HostileCountFailsBeforeAnyElement) {
   tmb_stream w;
   w.open();
   w.begin_write_list(MMicroPaymentDef::kSMpInfoListName, 1);
-  w << FullInfo(1);
+  w << samples::LogRow(1);
   w.end_write_list();
   std::string bytes = w.bytes();
   // The count follows the tag, the name length and the name.

@@ -4,6 +4,7 @@
 #include "records/mcustqryaccept.h"
 #include "records/mmicropaymentdef.h"
 #include "records/msysmgntdef.h"
+#include "sample_records.h"
 
 using MCustQryAccept::SFetchInfoIn;
 using MCustQryAccept::SQueryLogSoInfo;
@@ -67,17 +68,7 @@ TEST(RecordSetters, LogQueryRequestMasks) {
 }
 
 TEST(RecordSetters, ServiceOrderInfoMasks) {
-  SQueryLogSoInfo so;
-  so.set_SO_NBR(0);
-  so.set_SO_MODE(0);
-  so.set_SO_REGION_CODE(571);
-  so.set_SO_COUNTY_CODE(10);
-  so.set_SO_ORG_ID(3);
-  so.set_AGENT_ID(0);
-  so.set_OP_ID(1001);
-  so.set_OP_ADDRESS("10.0.0.1");
-  so.set_SO_DATE(QRSDateTime("20240102030405"));
-  so.set_REMARK("");
+  const SQueryLogSoInfo so = samples::ServiceOrder();  // default values count as present too
   EXPECT_EQ(so.Marker, 0x7FEu);
   EXPECT_EQ(so.UsedMarker, 0x7FEu);
   EXPECT_EQ(so.get_SO_REGION_CODE(), 571);

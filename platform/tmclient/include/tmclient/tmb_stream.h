@@ -173,7 +173,7 @@ class TMCLIENT_API tmb_stream {
   // around the text, with one allocation of the text's size when it does not
   // fit inline. If that allocation fails the string is still empty.
   static void AssignText(std::string& v, const char* p, std::size_t n) {
-    constexpr std::size_t kInline = std::string().capacity();
+    const std::size_t kInline = std::string().capacity();  // a constant once optimised
     if (v.empty() && (n > v.capacity() || v.capacity() == kInline)) {
       std::destroy_at(&v);
       try {
