@@ -103,6 +103,14 @@ bool LogReplyHead(tmb_stream& s, int64_t rows) {
 
 }  // namespace
 
+namespace {
+
+// Blocks in flight between the rows being read and the parts being sent; the
+// reader waits when the sending falls that far behind.
+constexpr int kMaxBlocks = 4;
+
+}  // namespace
+
 LogReplyStreamer::LogReplyStreamer(tmb_stream& part, tmclient::ReplyWriter& writer, int64_t maxRows)
     : sPart(part), cWriter(writer), iMaxRows(std::min<int64_t>(maxRows, INT32_MAX)) {
   sInfo.Marker = sInfo.UsedMarker = (uint64_t{1} << MMicroPaymentDef::SMpInfo::kFieldCount) - 1;
@@ -112,20 +120,28 @@ LogReplyStreamer::LogReplyStreamer(tmb_stream& part, tmclient::ReplyWriter& writ
   sStat.set_WITHDRAW_SUM(0);
   tmb_stream head;
   iTotal = LogReplyHead(head, 0) ? head.bytes().size() : tmb_stream::kMaxFrameSize;
-  sPart.open();
+  pFilling = std::make_unique<Block>();
+  iBlocks = 1;
+}
+
+LogReplyStreamer::~LogReplyStreamer() {
+  Drain();
 }
 
 void LogReplyStreamer::Row(const LogRow& r) {
   if (++iRows > iMaxRows) bTooMany = true;
   if (bTooMany || bNotSent) return;
-  sInfo.SO_NBR = r.SO_NBR;
-  sInfo.BUSI_CODE = r.BUSI_CODE;
-  sInfo.PHONE_ID.assign(r.PHONE_ID);
-  sInfo.AMOUNT = r.AMOUNT;
-  sInfo.MPP_TRANSACTION_ID.assign(r.MPP_TRANSACTION_ID);
-  sInfo.MPP_TIME = FromStamp(r.SO_DATE);
-  sInfo.REMARK.assign(r.REMARK);
-  sPart << sInfo;
+  Block& b = *pFilling;
+  // Texts beyond the frame limit could never be sent.
+  const std::size_t bytes = r.PHONE_ID.size() + r.MPP_TRANSACTION_ID.size() + r.REMARK.size();
+  if (bytes > tmb_stream::kMaxFrameSize - b.strText.size()) {
+    bTooMany = true;
+    return;
+  }
+  b.vRows.push_back(
+      {r.SO_NBR, r.SO_DATE, r.BUSI_CODE, r.AMOUNT, static_cast<uint32_t>(r.PHONE_ID.size()),
+       static_cast<uint32_t>(r.MPP_TRANSACTION_ID.size()), static_cast<uint32_t>(r.REMARK.size())});
+  b.strText.append(r.PHONE_ID).append(r.MPP_TRANSACTION_ID).append(r.REMARK);
   if (r.BUSI_CODE == kDepositBusiCode) {
     ++sStat.DEPOSIT_COUNT;
     sStat.DEPOSIT_SUM += r.AMOUNT;
@@ -134,10 +150,45 @@ void LogReplyStreamer::Row(const LogRow& r) {
     ++sStat.WITHDRAW_COUNT;
     sStat.WITHDRAW_SUM -= r.AMOUNT;
   }
-  if (++iPartRows == kPartRows) Flush();
+  if (b.vRows.size() < static_cast<std::size_t>(kPartRows)) return;
+
+  // A full block goes to the encoding thread; the next one is a free block,
+  // a new one, or the first to come back.
+  std::unique_lock lock(mLock);
+  if (!tEncoder.joinable()) tEncoder = std::thread([this] { Run(); });
+  qFull.push_back(std::move(pFilling));
+  cvWork.notify_one();
+  if (vFree.empty() && iBlocks < kMaxBlocks) {
+    ++iBlocks;
+    lock.unlock();
+    pFilling = std::make_unique<Block>();
+    return;
+  }
+  cvBlocks.wait(lock, [this] { return !vFree.empty(); });
+  pFilling = std::move(vFree.back());
+  vFree.pop_back();
+  pFilling->vRows.clear();
+  pFilling->strText.clear();
 }
 
-void LogReplyStreamer::Flush() {
+void LogReplyStreamer::EncodeRows(const Block& block) {
+  const char* text = block.strText.data();
+  for (const Block::Slot& r : block.vRows) {
+    sInfo.SO_NBR = r.SO_NBR;
+    sInfo.BUSI_CODE = r.BUSI_CODE;
+    sInfo.PHONE_ID.assign(text, r.phoneLen);
+    text += r.phoneLen;
+    sInfo.AMOUNT = r.AMOUNT;
+    sInfo.MPP_TRANSACTION_ID.assign(text, r.serialLen);
+    text += r.serialLen;
+    sInfo.MPP_TIME = FromStamp(r.SO_DATE);
+    sInfo.REMARK.assign(text, r.remarkLen);
+    text += r.remarkLen;
+    sPart << sInfo;
+  }
+}
+
+void LogReplyStreamer::SendPart() {
   // A reply larger than a frame may be asks the operator to narrow the query
   // just as too many rows do.
   const std::string& bytes = sPart.bytes();
@@ -147,12 +198,45 @@ void LogReplyStreamer::Flush() {
     bNotSent = true;
   }
   iTotal += bytes.size();
-  iPartRows = 0;
   sPart.open();
 }
 
+void LogReplyStreamer::Run() {
+  sPart.open();
+  std::unique_lock lock(mLock);
+  while (true) {
+    cvWork.wait(lock, [this] { return !qFull.empty() || bDone; });
+    if (qFull.empty()) return;
+    std::unique_ptr<Block> block = std::move(qFull.front());
+    qFull.pop_front();
+    lock.unlock();
+    if (!bTooMany && !bNotSent) {
+      EncodeRows(*block);
+      SendPart();
+    }
+    lock.lock();
+    vFree.push_back(std::move(block));
+    cvBlocks.notify_one();
+  }
+}
+
+void LogReplyStreamer::Drain() {
+  if (!tEncoder.joinable()) return;
+  {
+    std::lock_guard lock(mLock);
+    bDone = true;
+  }
+  cvWork.notify_one();
+  tEncoder.join();
+}
+
 LogReplyStreamer::Outcome LogReplyStreamer::Finish(std::string& reply) {
+  const bool streamed = tEncoder.joinable();
+  Drain();
   if (!bTooMany && !bNotSent) {
+    // The last rows and the rest of the reply, on this thread.
+    sPart.open();
+    EncodeRows(*pFilling);
     sPart.end_write_list();
     sPart << sStat;
     sPart << 0;
@@ -164,12 +248,13 @@ LogReplyStreamer::Outcome LogReplyStreamer::Finish(std::string& reply) {
     tmb_stream head;
     if (!LogReplyHead(head, iRows)) {
       bTooMany = true;
-    } else if (!bBegun) {
+    } else if (!streamed) {
       // A reply that fits in one part goes whole.
-      reply.reserve(head.bytes().size() + sPart.bytes().size());
-      reply.assign(head.bytes()).append(sPart.bytes());
+      const std::string& bytes = sPart.bytes();
+      reply.reserve(head.bytes().size() + bytes.size());
+      reply.assign(head.bytes()).append(bytes);
     } else {
-      Flush();
+      SendPart();
       if (!bTooMany && !bNotSent && !cWriter.Finish(head.bytes())) bNotSent = true;
     }
   }
