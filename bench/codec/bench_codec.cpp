@@ -14,11 +14,7 @@
 #include "tmclient/qrs_errormsg.h"
 #include "tmclient/tmb_stream.h"
 
-using MMicroPaymentDef::SMpAcctStatInfo;
-using MMicroPaymentDef::SMpInfo;
-using MMicroPaymentDef::SMpInfoList;
-using MMicroPaymentDef::SMpUserInfo;
-using MMicroPaymentDef::SMpUserInfoList;
+using namespace MMicroPaymentDef;
 
 namespace {
 
