@@ -205,6 +205,29 @@ TEST_F(WindowTest, ShownFormFocusesItsFirstTabStop) {
   EXPECT_TRUE(second->Focused());
 }
 
+TEST_F(WindowTest, ActiveControlTakenOutOfItsFormIsForgotten) {
+  TFocusForm form(nullptr);
+  auto* panel = new TPanel(&form);
+  panel->SetParent(&form);
+  auto* edit = new TEdit(nullptr);
+  edit->SetParent(panel);
+  int exits = 0;
+  edit->OnExit = [&](TObject*) { ++exits; };
+  edit->SetFocus();
+  ASSERT_TRUE(edit->Focused());
+  delete panel;  // the edit lives on, out of the form
+  EXPECT_EQ(form.ActiveControl(), nullptr);
+  delete edit;
+  form.edits[0]->SetFocus();
+  EXPECT_TRUE(form.edits[0]->Focused());
+  EXPECT_EQ(exits, 0);
+  // Moved into another form.
+  TForm other(nullptr);
+  form.edits[1]->SetFocus();
+  form.edits[1]->SetParent(&other);
+  EXPECT_EQ(form.ActiveControl(), nullptr);
+}
+
 TEST_F(WindowTest, MessagePostedToAWindowThatDiesIsDropped) {
   auto* form = new TFocusForm(nullptr);
   PostMessage(form->Handle(), WM_NEXTDLGCTL, 0, 0);

@@ -102,7 +102,10 @@ void TControl::Bridge(QWidget* widget) {
 
 void TControl::SetParent(TWinControl* parent) {
   if (parent == parent_) return;
-  if (parent_) parent_->RemoveChild(this);
+  if (parent_) {
+    if (TForm* form = GetParentForm(this); form && form != this) form->ControlLeaving(this);
+    parent_->RemoveChild(this);
+  }
   parent_ = parent;
   if (parent_) {
     const QRect g = widget_->geometry();
@@ -424,9 +427,7 @@ TWinControl::~TWinControl() {
   MarkDestroying();
   DestroyComponents();
   SendDestroy();
-  if (TForm* form = GetParentForm(this); form && form != this && form->activeControl_ == this) {
-    form->activeControl_ = nullptr;
-  }
+  if (TForm* form = GetParentForm(this); form && form != this) form->ControlLeaving(this);
   while (!controls_.empty()) controls_.back()->SetParent(nullptr);
   DestroyHandle(handle_);
   handle_ = nullptr;

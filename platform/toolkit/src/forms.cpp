@@ -100,6 +100,15 @@ void TForm::SetActiveControl(TWinControl* control) {
   }
 }
 
+void TForm::ControlLeaving(TControl* control) {
+  for (TControl* c = activeControl_; c && c != this; c = c->Parent()) {
+    if (c == control) {
+      activeControl_ = nullptr;
+      return;
+    }
+  }
+}
+
 void TForm::SelectNext(TWinControl* current, bool goForward, bool checkTabStop) {
   std::vector<TWinControl*> list;
   GetTabOrderList(list);

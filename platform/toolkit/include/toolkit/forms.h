@@ -107,8 +107,12 @@ class TOOLKIT_API TForm : public TWinControl {
   void ApplyText(const std::string& text) override;
 
  private:
+  friend class TControl;
   friend class TWinControl;
   void CreateWindowNow();
+  // A control leaves the form (taken out of its parent, or destroyed): the
+  // active control is forgotten when it is that control or inside it.
+  void ControlLeaving(TControl* control);
   // When the form is shown and none of its controls is active: focuses the
   // first tab stop that can take the focus.
   void FocusFirstTabStop();
