@@ -10,6 +10,7 @@
 #include <functional>
 #include <thread>
 
+#include "shared_cases.h"
 #include "test_servers.h"
 #include "tmclient/nats_responder.h"
 #include "tmclient/tmb_stream.h"
@@ -21,12 +22,6 @@ namespace {
 
 using namespace tmclient;
 using namespace transport_test;
-
-int Echo(const std::string& iface, const std::string& code, std::string_view request,
-         std::string& reply) {
-  reply = iface + "|" + code + "|" + std::string(request);
-  return static_cast<int>(request.size() % 100000);
-}
 
 class NatsTransportTest : public ::testing::Test {
  protected:
@@ -40,7 +35,8 @@ class NatsTransportTest : public ::testing::Test {
     EXPECT_EQ(OpenTransport(url, t), 0) << url;
     return t;
   }
-  std::unique_ptr<NatsResponder> Respond(const std::string& broker, ServiceHandler handler,
+  template <class Handler>
+  std::unique_ptr<NatsResponder> Respond(const std::string& broker, Handler handler,
                                          int workers = 2) {
     auto r = std::make_unique<NatsResponder>(std::move(handler),
                                              NatsResponderOptions{server.Url(), broker, workers});
@@ -277,19 +273,13 @@ TEST_F(NatsTransportTest, ConnectionLostMidCall) {
 }
 
 TEST_F(NatsTransportTest, ServerResultsAndFailuresReachTheCaller) {
-  auto responder = Respond("CODES", [](const std::string&, const std::string& code,
-                                       std::string_view, std::string& reply) {
-    reply = "partial";
-    if (code == "LIB") return kErrTimeout;
-    if (code == "THROW") throw std::runtime_error("boom");
-    return -10000;
-  });
-  auto t = Open(ClientUrl("CODES"));
-  std::string reply;
-  EXPECT_EQ(t->Call("I", "LIB", "x", reply), kErrTimeout);
-  EXPECT_EQ(t->Call("I", "THROW", "x", reply), kErrServiceFailed);
-  EXPECT_EQ(t->Call("I", "OTHER", "x", reply), -10000);
-  EXPECT_EQ(reply, "partial");
+  auto responder = Respond("CODES", ScriptedResults);
+  ExpectServerResultsReachTheCaller(*Open(ClientUrl("CODES")));
+}
+
+TEST_F(NatsTransportTest, StreamedRepliesArriveWholeOrNotAtAll) {
+  auto responder = Respond("STREAMED", ScriptedStreaming);
+  ExpectStreamedRepliesWholeOrNothing(*Open(ClientUrl("STREAMED")));
 }
 
 TEST_F(NatsTransportTest, ReplyThatCannotBePublishedEndsInAnErrorNotATimeout) {
@@ -326,23 +316,7 @@ TEST_F(NatsTransportTest, QueueGroupSharesTheLoadAndRoutesAroundAStoppedInstance
 
 TEST_F(NatsTransportTest, ConcurrentCallersEachGetTheirOwnReplies) {
   auto responder = Respond("MANY", Echo, 4);
-  constexpr int kThreads = 8, kCalls = 100;
-  std::atomic<int> good{0};
-  std::vector<std::thread> threads;
-  for (int i = 0; i < kThreads; ++i) {
-    threads.emplace_back([&, i] {
-      auto t = Open(ClientUrl("MANY"));
-      std::string reply;
-      for (int k = 0; k < kCalls && t; ++k) {
-        std::string request = std::to_string(i) + ":" + std::to_string(k);
-        if (t->Call("I", "C", request, reply) == static_cast<int>(request.size()) &&
-            reply == "I|C|" + request)
-          ++good;
-      }
-    });
-  }
-  for (auto& th : threads) th.join();
-  EXPECT_EQ(good, kThreads * kCalls);
+  ExpectConcurrentCallersGetTheirOwnReplies([&] { return Open(ClientUrl("MANY")); });
 }
 
 TEST(NatsResponder, StartFailsWithAReason) {

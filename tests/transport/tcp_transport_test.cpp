@@ -11,6 +11,7 @@
 #include <cstring>
 #include <thread>
 
+#include "shared_cases.h"
 #include "test_servers.h"
 #include "tmclient/broker_resolver.h"
 #include "tmclient/tcp_server.h"
@@ -23,14 +24,6 @@ namespace {
 
 using namespace tmclient;
 using namespace transport_test;
-
-// Answers with the interface name, the service code and the request, and
-// returns the request's length as the server's result.
-int Echo(const std::string& iface, const std::string& code, std::string_view request,
-         std::string& reply) {
-  reply = iface + "|" + code + "|" + std::string(request);
-  return static_cast<int>(request.size());
-}
 
 std::string Url(uint16_t port, int deadlineMs = 0) {
   std::string url = "tcp://127.0.0.1:" + std::to_string(port);
@@ -112,21 +105,15 @@ TEST(TcpTransport, RepliesLongerThanWhatIsReservedAtOnceArriveWhole) {
 }
 
 TEST(TcpTransport, ServerResultsAndFailuresReachTheCaller) {
-  TcpServer server(
-      [](const std::string&, const std::string& code, std::string_view, std::string& reply) {
-        reply = "partial";
-        if (code == "LIB") return kErrNoResponders;
-        if (code == "THROW") throw std::runtime_error("boom");
-        return -10000;  // a server's own code, outside the library's range
-      },
-      {});
+  TcpServer server(ScriptedResults, {});
   ASSERT_TRUE(server.Start());
-  auto t = Open(Url(server.port()));
-  std::string reply;
-  EXPECT_EQ(t->Call("I", "LIB", "x", reply), kErrNoResponders);
-  EXPECT_EQ(t->Call("I", "THROW", "x", reply), kErrServiceFailed);
-  EXPECT_EQ(t->Call("I", "OTHER", "x", reply), -10000);
-  EXPECT_EQ(reply, "partial");
+  ExpectServerResultsReachTheCaller(*Open(Url(server.port())));
+}
+
+TEST(TcpTransport, StreamedRepliesArriveWholeOrNotAtAll) {
+  TcpServer server(ScriptedStreaming, {});
+  ASSERT_TRUE(server.Start());
+  ExpectStreamedRepliesWholeOrNothing(*Open(Url(server.port())));
 }
 
 TEST(TcpTransport, BackEndDown) {
@@ -216,6 +203,14 @@ TEST(TcpTransport, BrokenRepliesHaveTheirOwnCodes) {
     Put32(out, result);
     return out + data;
   };
+  // A streamed reply's part: no result field.
+  auto part = [](uint32_t id, const std::string& data) {
+    std::string out;
+    Put32(out, static_cast<uint32_t>(5 + data.size()));
+    out.push_back('S');
+    Put32(out, id);
+    return out + data;
+  };
   const Case cases[] = {
       {"closes before answering", [](uint32_t) { return std::string(); }, kErrConnectionLost},
       {"closes mid-header", [](uint32_t) { return std::string("\x20\0\0", 3); },
@@ -233,6 +228,32 @@ TEST(TcpTransport, BrokenRepliesHaveTheirOwnCodes) {
        kErrReplyTooLarge},
       {"error frame", [&](uint32_t id) { return frame('E', id, uint32_t(kErrServiceFailed), ""); },
        kErrServiceFailed},
+      {"streamed part without a start", [&](uint32_t id) { return part(id, "abc"); },
+       kErrBadReplyFrame},
+      {"stream started twice",
+       [&](uint32_t id) { return frame('H', id, 2, "") + frame('H', id, 2, ""); },
+       kErrBadReplyFrame},
+      {"head larger than a head may be", [&](uint32_t id) { return frame('H', id, 1u << 20, ""); },
+       kErrBadReplyFrame},
+      {"finish without a start", [&](uint32_t id) { return frame('F', id, 0, ""); },
+       kErrBadReplyFrame},
+      {"head of another size than announced",
+       [&](uint32_t id) { return frame('H', id, 2, "") + part(id, "ab") + frame('F', id, 0, "x"); },
+       kErrBadReplyFrame},
+      {"streamed part of another call",
+       [&](uint32_t id) { return frame('H', id, 2, "") + part(id + 1, "ab"); }, kErrBadReplyFrame},
+      {"streamed part over the size limit",
+       [&](uint32_t id) { return frame('H', id, 2, "") + std::string("\xf0\xff\xff\xff", 4); },
+       kErrReplyTooLarge},
+      {"library code finishing a stream",
+       [&](uint32_t id) {
+         return frame('H', id, 2, "") + part(id, "ab") +
+                frame('F', id, uint32_t(kErrTimeout), "hd");
+       },
+       kErrBadReplyFrame},
+      {"closes mid-stream",
+       [&](uint32_t id) { return frame('H', id, 2, "") + part(id, "streamed rows"); },
+       kErrConnectionLost},
   };
   for (const Case& c : cases) {
     RawTcpServer peer([&](int fd) {
@@ -310,23 +331,7 @@ TEST(TcpServer, RefusesAnAddressInUse) {
 TEST(TcpTransport, ConcurrentCallersEachGetTheirOwnReplies) {
   TcpServer server(Echo, {.workers = 4});
   ASSERT_TRUE(server.Start());
-  constexpr int kThreads = 8, kCalls = 100;
-  std::atomic<int> good{0};
-  std::vector<std::thread> threads;
-  for (int i = 0; i < kThreads; ++i) {
-    threads.emplace_back([&, i] {
-      auto t = Open(Url(server.port()));
-      std::string reply;
-      for (int k = 0; k < kCalls; ++k) {
-        std::string request = std::to_string(i) + ":" + std::to_string(k);
-        if (t->Call("I", "C", request, reply) == static_cast<int>(request.size()) &&
-            reply == "I|C|" + request)
-          ++good;
-      }
-    });
-  }
-  for (auto& th : threads) th.join();
-  EXPECT_EQ(good, kThreads * kCalls);
+  ExpectConcurrentCallersGetTheirOwnReplies([&] { return Open(Url(server.port())); });
 }
 
 TEST(TcpTransport, CallServerCarriesStreams) {
