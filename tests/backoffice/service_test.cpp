@@ -318,3 +318,85 @@ TEST_F(ServiceTest, ReusedBuffersGiveTheSameBytes) {
     EXPECT_EQ(again, first);
   }
 }
+
+namespace {
+
+// What a streaming transport would deliver, put together, with its calls
+// counted; its Append may be made to fail, as when the client has gone.
+class RecordingWriter : public tmclient::ReplyWriter {
+ public:
+  explicit RecordingWriter(int failingAppend = -1) : iFailingAppend(failingAppend) {}
+  bool Begin(std::size_t headSize) override {
+    ++iBegins;
+    return cBuffer.Begin(headSize);
+  }
+  bool Append(std::string_view bytes) override {
+    return iAppends++ != iFailingAppend && cBuffer.Append(bytes);
+  }
+  bool Finish(std::string_view head) override { return cBuffer.Finish(head); }
+
+  tmclient::BufferedReplyWriter cBuffer{tmb_stream::kMaxFrameSize};
+  int iBegins = 0, iAppends = 0;
+
+ private:
+  const int iFailingAppend;
+};
+
+// Every row of the demo database (5000) in one log reply.
+int LogEveryRow(Service& service, std::string& reply, tmclient::ReplyWriter& writer) {
+  return service.Handle(kLogInterface, kLogServiceCode,
+                        wire::Request(kLogRequestStream, wire::LogIn(0, 0, "", 20000101000000, 0)),
+                        reply, writer);
+}
+
+}  // namespace
+
+TEST_F(ServiceTest, LargeLogRepliesAreStreamedWithTheBytesOfTheWholeReply) {
+  Service service({Path(), 1, 5000}, nullptr);
+  RecordingWriter writer;
+  std::string reply;
+  ASSERT_EQ(LogEveryRow(service, reply, writer), 0);
+  EXPECT_TRUE(reply.empty());
+  EXPECT_EQ(writer.iBegins, 1);
+  EXPECT_EQ(writer.iAppends, 3);  // parts of 2000, 2000 and 1000 rows
+  std::string streamed;
+  ASSERT_TRUE(writer.cBuffer.Take(streamed));
+  wire::LogReply decoded = wire::ReadLogReply(streamed);
+  ASSERT_TRUE(decoded.ok);
+  ASSERT_EQ(decoded.list.size(), 5000u);
+  EXPECT_GT(decoded.stat.DEPOSIT_COUNT + decoded.stat.WITHDRAW_COUNT, 0);
+  std::string whole;
+  EncodeLogReply(decoded.list, decoded.stat, 0, QRSErrorMsg(), whole);
+  EXPECT_TRUE(streamed == whole);
+}
+
+TEST_F(ServiceTest, FailuresAfterStreamingStartedAnswerWithAWholeErrorReply) {
+  {
+    // The row limit is passed after two full parts; whether they went out
+    // before the limit was seen or not, nothing of them counts.
+    Service service({Path(), 1, 4500}, nullptr);
+    RecordingWriter writer;
+    std::string reply;
+    EXPECT_EQ(LogEveryRow(service, reply, writer), kRcTooManyRows);
+    EXPECT_LE(writer.iAppends, 2);
+    EXPECT_FALSE(writer.cBuffer.finished());
+    wire::LogReply decoded = wire::ReadLogReply(reply);
+    ASSERT_TRUE(decoded.ok);
+    EXPECT_TRUE(decoded.list.empty());
+    EXPECT_EQ(decoded.iReturnInfo, kRcTooManyRows);
+    EXPECT_NE(decoded.error.get_msg().find("4500"), std::string::npos);
+  }
+  {
+    // The client went away during the second part: the service stops, and
+    // its one connection serves the next request.
+    Service service({Path(), 1, 5000}, nullptr);
+    RecordingWriter gone(1);
+    std::string reply;
+    EXPECT_EQ(LogEveryRow(service, reply, gone), kRcInternal);
+    EXPECT_EQ(gone.iAppends, 2);
+    EXPECT_EQ(wire::ReadLogReply(reply).error.get_code(), kRcInternal);
+    RecordingWriter next;
+    EXPECT_EQ(LogEveryRow(service, reply, next), 0);
+    EXPECT_TRUE(next.cBuffer.finished());
+  }
+}
