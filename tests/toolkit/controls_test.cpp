@@ -117,6 +117,17 @@ TEST_F(ControlsTest, ButtonClickRunsItsHandlerElseItsAction) {
   delete close;
   EXPECT_EQ(list->ActionCount(), 1);
   EXPECT_EQ(other->Index(), 0);
+  // A button forgets an action that dies; a button that dies first leaves the
+  // action alone.
+  EXPECT_EQ(button->Action(), nullptr);
+  button->OnClick = nullptr;
+  button->Click();
+  auto* second = new TBitBtn(&form);
+  second->SetAction(other);
+  button->SetAction(other);
+  delete second;
+  delete other;
+  EXPECT_EQ(button->Action(), nullptr);
 }
 
 TEST_F(ControlsTest, StockGlyphsHoldThreeImages) {

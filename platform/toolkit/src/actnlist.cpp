@@ -4,10 +4,12 @@
 
 #include "toolkit/imglist.h"
 #include "toolkit/layout.h"
+#include "toolkit/stdctrls.h"
 
 TAction::TAction(TComponent* owner) : TComponent(owner) {}
 
 TAction::~TAction() {
+  while (!buttons_.empty()) buttons_.back()->SetAction(nullptr);
   SetActionList(nullptr);
 }
 

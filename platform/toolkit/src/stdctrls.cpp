@@ -432,7 +432,9 @@ TBitBtn::TBitBtn(TComponent* owner) : TWinControl(owner, MakeWidget<QPushButton>
   Widget()->resize(75, 25);
 }
 
-TBitBtn::~TBitBtn() = default;
+TBitBtn::~TBitBtn() {
+  SetAction(nullptr);
+}
 
 void TBitBtn::GlyphChanged() {
   auto* button = static_cast<QPushButton*>(Widget());
@@ -461,7 +463,10 @@ void TBitBtn::SetNumGlyphs(int count) {
 }
 
 void TBitBtn::SetAction(TAction* action) {
+  if (action == action_) return;
+  if (action_) std::erase(action_->buttons_, this);
   action_ = action;
+  if (action_) action_->buttons_.push_back(this);
 }
 
 void TBitBtn::Click() {

@@ -8,9 +8,11 @@
 #include "toolkit/export.h"
 
 class TActionList;
+class TBitBtn;
 class TImageList;
 
-// A command that buttons share.
+// A command that buttons share. A button forgets an action that is
+// destroyed (its Action() becomes null).
 class TOOLKIT_API TAction : public TComponent {
  public:
   explicit TAction(TComponent* owner);
@@ -38,7 +40,9 @@ class TOOLKIT_API TAction : public TComponent {
 
  private:
   friend class TActionList;
+  friend class TBitBtn;
   TActionList* list_ = nullptr;
+  std::vector<TBitBtn*> buttons_;  // the buttons naming the action
   int imageIndex_ = -1;
   std::string caption_;
   bool enabled_ = true;

@@ -145,6 +145,8 @@ class TOOLKIT_API TBitBtn : public TWinControl {
   void GlyphChanged();
   int NumGlyphs() const { return numGlyphs_; }
   void SetNumGlyphs(int count);
+  // The action a click executes when OnClick is not bound; null when none,
+  // or once the action is destroyed.
   TAction* Action() const { return action_; }
   void SetAction(TAction* action);
   void Click() override;
