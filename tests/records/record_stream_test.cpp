@@ -209,7 +209,9 @@ TEST(ReplyReader, StopsAtTheFirstBadFieldKeepingWhatWasRead) {
   EXPECT_EQ(got.SO_NBR, 7);
   EXPECT_EQ(got.BUSI_CODE, 3);
   EXPECT_EQ(got.PHONE_ID, "");
-  EXPECT_NE(s.failed_at().find("MMicroPaymentDef.SMpInfo"), std::string::npos);
+  EXPECT_EQ(got.AMOUNT, 0);  // nothing after the bad field either
+  EXPECT_EQ(got.MPP_TRANSACTION_ID, "");
+  EXPECT_EQ(s.failed_at(), "string in MMicroPaymentDef.SMpInfo at offset 58");
 }
 
 TEST(ReplyReader, WrongRecordNameFails) {

@@ -268,10 +268,104 @@ TEST(TmbStreamReader, InvalidDateTimeOnTheWireFails) {
   bytes[3] = 2;  // 2024-02-31
   DecodeOne<QRSDateTime>(bytes, ok);
   EXPECT_FALSE(ok);
+  bytes[4] = 29;  // 2024-02-29: a leap day
+  EXPECT_EQ(DecodeOne<QRSDateTime>(bytes, ok), QRSDateTime("20240229000000"));
+  EXPECT_TRUE(ok);
+  bytes[1] = static_cast<char>(2023 & 0xFF);  // 2023-02-29
+  DecodeOne<QRSDateTime>(bytes, ok);
+  EXPECT_FALSE(ok);
+
   bytes = EncodeOne(QRSDateTime());
   bytes[7] = 1;  // a null date-time with one second
   DecodeOne<QRSDateTime>(bytes, ok);
   EXPECT_FALSE(ok);
+
+  // A failed read leaves the target as it was and names what it was reading;
+  // the null value read whole replaces a real one.
+  const QRSDateTime before("20200101120000");
+  tmb_stream s;
+  s.load(bytes);
+  QRSDateTime t = before;
+  s >> t;
+  EXPECT_TRUE(s.failed());
+  EXPECT_EQ(t, before);
+  EXPECT_EQ(s.failed_at(), "datetime value at offset 8");
+  s.load(EncodeOne(QRSDateTime()));
+  s >> t;
+  EXPECT_FALSE(s.failed());
+  EXPECT_TRUE(t.isNull());
+}
+
+TEST(TmbStreamReader, TextsReplaceWhatTheStringHeld) {
+  const std::string longText(40, 'L');
+  const std::string withZeros("a\0b\0", 4);
+  for (const std::string& text : {std::string(), std::string("ab"), longText, withZeros}) {
+    for (const std::string& held : {std::string(), std::string("xy"), std::string(100, 'h')}) {
+      tmb_stream s;
+      s.load(EncodeOne(text));
+      std::string v = held;
+      s >> v;
+      EXPECT_FALSE(s.failed());
+      EXPECT_EQ(v, text) << "over " << held.size() << " bytes";
+    }
+  }
+
+  // A string with room keeps its memory, also when it is empty.
+  std::string v;
+  v.reserve(64);
+  const char* memory = v.data();
+  tmb_stream s;
+  s.load(EncodeOne(longText) + EncodeOne(std::string("short")));
+  s >> v;
+  EXPECT_EQ(v, longText);
+  EXPECT_EQ(v.data(), memory);
+  s >> v;
+  EXPECT_EQ(v, "short");
+  EXPECT_EQ(v.data(), memory);
+  EXPECT_EQ(s.remaining(), 0u);
+
+  // A length of exactly the bytes that remain is whole; one more is not.
+  bool ok = false;
+  std::string bytes = EncodeOne(std::string("abcd"));
+  EXPECT_EQ(DecodeOne<std::string>(bytes, ok), "abcd");
+  EXPECT_TRUE(ok);
+  bytes[1] = 5;
+  std::string kept = "kept";
+  s.load(bytes);
+  s >> kept;
+  EXPECT_TRUE(s.failed());
+  EXPECT_EQ(kept, "kept");
+  EXPECT_EQ(s.failed_at(), "string length at offset 5");
+}
+
+TEST(TmbStreamReader, NamesAreNeverEmptyAndMatchWhole) {
+  // A zero-length name on the wire matches no name, not even an empty one.
+  for (const char* expected : {"", static_cast<const char*>(nullptr)}) {
+    tmb_stream s;
+    s.load(std::string("\x12\x00\x13", 3));
+    EXPECT_FALSE(s.begin_read_struct(expected));
+    s.load(std::string("\x14\x00\x00\x00\x00\x00\x15", 7));
+    int count = -1;
+    EXPECT_FALSE(s.begin_read_list(expected, count));
+    EXPECT_EQ(count, -1);
+    s.load(std::string("\x10\x01\x00\x11", 4));
+    EXPECT_FALSE(s.begin_stream(expected));
+  }
+
+  // A name known by its length needs no terminator; the longest name reads.
+  const std::string longest(255, 'n');
+  tmb_stream w;
+  w.open();
+  w.begin_write_struct("M.Rec");
+  w.begin_write_struct(longest.c_str());
+  tmb_stream s;
+  s.load(w.bytes());
+  EXPECT_TRUE(s.begin_read_struct(std::string_view("M.RecX", 5)));
+  EXPECT_TRUE(s.begin_read_struct(std::string_view(longest)));
+  EXPECT_EQ(s.remaining(), 0u);
+  s.load(w.bytes());
+  EXPECT_FALSE(s.begin_read_struct(std::string_view("M.RecX", 6)));
+  EXPECT_EQ(s.failed_at(), "struct begin at offset 2");
 }
 
 TEST(TmbStreamReader, HostileLengthsFailWithoutAllocating) {
