@@ -209,11 +209,6 @@ TListColumn* TListColumns::Add() {
   return columns_.back().get();
 }
 
-TListColumn* TListColumns::Items(int index) const {
-  if (index < 0 || index >= Count()) return nullptr;
-  return columns_[static_cast<size_t>(index)].get();
-}
-
 void TListColumns::Delete(int index) {
   if (index < 0 || index >= Count()) return;
   columns_.erase(columns_.begin() + index);

@@ -48,7 +48,10 @@ class TOOLKIT_API TListColumns {
   TListColumn* Add();
   int Count() const { return static_cast<int>(columns_.size()); }
   // Null outside 0..Count()-1.
-  TListColumn* Items(int index) const;
+  TListColumn* Items(int index) const {
+    if (index < 0 || index >= Count()) return nullptr;
+    return columns_[static_cast<size_t>(index)].get();
+  }
   TListColumn* operator[](int index) const { return Items(index); }
   void Delete(int index);
   void Clear();
