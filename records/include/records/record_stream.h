@@ -38,9 +38,11 @@ tmb_stream& WriteRecord(tmb_stream& s, const R& r) {
 // Reads a record into `r`, which should be freshly constructed: a field whose
 // bit is clear keeps its value. Both masks are replaced as received (bits
 // beyond the last field included). Stops at the first failure without ending
-// the structure; what was read so far stays in `r`.
+// the structure; what was read so far stays in `r`. Every read is inlined
+// into one function per record type: the decoding of a whole list runs
+// through it row after row.
 template <class R>
-tmb_stream& ReadRecord(tmb_stream& s, R& r) {
+[[gnu::flatten]] tmb_stream& ReadRecord(tmb_stream& s, R& r) {
   static constexpr std::string_view kName = R::kStreamName;
   s.begin_read_struct(kName);
   s >> r.UsedMarker;
