@@ -14,10 +14,13 @@ StreamingServiceHandler StreamingOf(ServiceHandler handler) {
 
 int ServeRequest(const StreamingServiceHandler& handler, const envelope::Request& request,
                  std::string& reply, ReplyWriter& writer) {
+  // The names as the handler takes them, in strings that keep their memory.
+  thread_local std::string interfaceName, serviceCode;
   int result;
   try {
-    result = handler(std::string(request.interfaceName), std::string(request.serviceCode),
-                     request.stream, reply, writer);
+    interfaceName.assign(request.interfaceName);
+    serviceCode.assign(request.serviceCode);
+    result = handler(interfaceName, serviceCode, request.stream, reply, writer);
   } catch (...) {
     result = kErrServiceFailed;
   }

@@ -6,6 +6,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -102,7 +103,7 @@ Io SendAll(int fd, iovec* iov, int count, Clock::time_point deadline) {
     msghdr msg{};
     msg.msg_iov = iov;
     msg.msg_iovlen = static_cast<std::size_t>(count);
-    ssize_t n = ::sendmsg(fd, &msg, MSG_NOSIGNAL);
+    ssize_t n = ::sendmsg(fd, &msg, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n < 0) {
       if (errno == EINTR) continue;
       if (errno != EAGAIN && errno != EWOULDBLOCK) return ErrnoToIo(errno);
@@ -125,7 +126,7 @@ Io SendAll(int fd, iovec* iov, int count, Clock::time_point deadline) {
 
 Io RecvAll(int fd, char* data, std::size_t size, Clock::time_point deadline) {
   while (size > 0) {
-    ssize_t n = ::recv(fd, data, size, 0);
+    ssize_t n = ::recv(fd, data, size, MSG_DONTWAIT);
     if (n > 0) {
       data += n;
       size -= static_cast<std::size_t>(n);
@@ -145,13 +146,36 @@ Io RecvSome(int fd, char* data, std::size_t capacity, Clock::time_point deadline
   while (true) {
     // A reply is rarely there yet: wait first, then read.
     if (Io w = WaitFor(fd, POLLIN, deadline); w != Io::kOk) return w;
-    ssize_t n = ::recv(fd, data, capacity, 0);
+    ssize_t n = ::recv(fd, data, capacity, MSG_DONTWAIT);
     if (n > 0) {
       got = static_cast<std::size_t>(n);
       return Io::kOk;
     }
     if (n == 0) return Io::kClosed;
     if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return ErrnoToIo(errno);
+  }
+}
+
+bool SetReadTimeout(int fd, int64_t ms) {
+  int flags = ::fcntl(fd, F_GETFL, 0);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) return false;
+  if (ms < 1) ms = 1;  // 0 would mean "never"
+  timeval tv{static_cast<time_t>(ms / 1000), static_cast<suseconds_t>(ms % 1000 * 1000)};
+  return ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) == 0;
+}
+
+Io RecvWaiting(int fd, char* data, std::size_t capacity, std::size_t& got) {
+  got = 0;
+  {
+    ssize_t n = ::recv(fd, data, capacity, 0);
+    if (n > 0) {
+      got = static_cast<std::size_t>(n);
+      return Io::kOk;
+    }
+    if (n == 0) return Io::kClosed;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return Io::kTimeout;
+    // Interrupted: the caller waits the rest of its time its own way.
+    return errno == EINTR ? Io::kOk : ErrnoToIo(errno);
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include <chrono>  // this header is only for sources built without GBK
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace tmclient::net {
@@ -29,6 +30,8 @@ enum class Connect {
 
 // Connects to host:port, trying each address the name resolves to. On kOk
 // `fd` is a non-blocking socket with TCP_NODELAY set; the caller owns it.
+// The functions below work the same on blocking sockets: only RecvWaiting
+// ever blocks in a socket call.
 Connect ConnectTcp(const std::string& host, unsigned port, Clock::time_point deadline, int& fd);
 
 // Writes every byte of the vector. `iov` is consumed (modified).
@@ -38,6 +41,13 @@ Io RecvAll(int fd, char* data, std::size_t size, Clock::time_point deadline);
 // Waits for bytes, then reads what has come, at most `capacity`; `got` > 0
 // on kOk.
 Io RecvSome(int fd, char* data, std::size_t capacity, Clock::time_point deadline, std::size_t& got);
+
+// Makes `fd` blocking, with reads giving up after `ms` milliseconds.
+bool SetReadTimeout(int fd, int64_t ms);
+// One read on a blocking socket, which waits at most its read timeout (one
+// system call where a wait and a read take two). kTimeout when nothing came;
+// kOk with `got` 0 when a signal interrupted the wait.
+Io RecvWaiting(int fd, char* data, std::size_t capacity, std::size_t& got);
 
 // True when an idle connection is no longer usable: the peer closed it, reset
 // it, or sent bytes nobody asked for.

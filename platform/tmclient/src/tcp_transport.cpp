@@ -16,6 +16,9 @@ namespace {
 // Replies up to this size get their memory at once, from the length the
 // server announced.
 constexpr std::size_t kEagerReplySize = 64u << 20;
+// How much later than its deadline a call may end because its first read
+// waits in the socket's read timeout.
+constexpr int64_t kReadTimeoutSlackMs = 2;
 // What a streamed reply reserves when it starts.
 constexpr std::size_t kStreamReserve = 32u << 20;
 
@@ -37,6 +40,17 @@ int ConnectCode(net::Connect c) {
   return kErrBadBrokerUrl;
 }
 
+// A connection whose reads wait at most `readTimeoutMs` in the socket itself.
+net::Connect Connect(const BrokerEndpoint& to, net::Clock::time_point deadline,
+                     int64_t readTimeoutMs, int& fd) {
+  net::Connect c = net::ConnectTcp(to.host, to.port, deadline, fd);
+  if (c == net::Connect::kOk && !net::SetReadTimeout(fd, readTimeoutMs)) {
+    net::CloseFd(fd);
+    return net::Connect::kRefused;
+  }
+  return c;
+}
+
 int IoToCode(net::Io io) {
   switch (io) {
     case net::Io::kOk:
@@ -56,7 +70,10 @@ int IoToCode(net::Io io) {
 // where it belongs.
 class FrameReader {
  public:
-  FrameReader(int fd, net::Clock::time_point deadline) : iFd(fd), tDeadline(deadline) {}
+  // `mayBlock`: the first read may wait in the socket's own read timeout,
+  // which the deadline of this call has not yet cut short.
+  FrameReader(int fd, net::Clock::time_point deadline, bool mayBlock)
+      : iFd(fd), tDeadline(deadline), bMayBlock(mayBlock) {}
 
   // Exactly `size` bytes into `data`.
   net::Io Read(char* data, std::size_t size) {
@@ -70,7 +87,10 @@ class FrameReader {
     iPos = iHave = 0;
     while (iHave < size) {
       std::size_t got = 0;
-      net::Io io = net::RecvSome(iFd, aBuf + iHave, sizeof aBuf - iHave, tDeadline, got);
+      net::Io io = bMayBlock
+                       ? net::RecvWaiting(iFd, aBuf + iHave, sizeof aBuf - iHave, got)
+                       : net::RecvSome(iFd, aBuf + iHave, sizeof aBuf - iHave, tDeadline, got);
+      bMayBlock = false;
       if (io != net::Io::kOk) return io;
       iHave += got;
     }
@@ -84,6 +104,7 @@ class FrameReader {
  private:
   const int iFd;
   const net::Clock::time_point tDeadline;
+  bool bMayBlock;
   char aBuf[16 * 1024];
   std::size_t iPos = 0, iHave = 0;
 };
@@ -92,8 +113,8 @@ class FrameReader {
 // reply (start, parts, finish) that a whole reply or an error may still
 // replace.
 int ReadReply(int fd, uint32_t callId, std::size_t maxReplySize, net::Clock::time_point deadline,
-              std::string& reply) {
-  FrameReader in(fd, deadline);
+              bool mayBlock, std::string& reply) {
+  FrameReader in(fd, deadline, mayBlock);
   bool streaming = false;  // between a stream start and its finish
   std::size_t headSize = 0;
   // An announced length is believed up to kEagerReplySize at once; beyond
@@ -203,8 +224,7 @@ int TcpTransport::Factory(const std::string& url, std::unique_ptr<Transport>& ou
 int TcpTransport::Open() {
   std::lock_guard lock(mLock);
   net::CloseFd(iFd);
-  return ConnectCode(
-      net::ConnectTcp(cEndpoint.host, cEndpoint.port, DeadlineAfter(iDeadlineMs), iFd));
+  return ConnectCode(Connect(cEndpoint, DeadlineAfter(iDeadlineMs), iDeadlineMs, iFd));
 }
 
 int TcpTransport::Call(const std::string& interfaceName, const std::string& serviceCode,
@@ -218,9 +238,8 @@ int TcpTransport::Call(const std::string& interfaceName, const std::string& serv
 int TcpTransport::CallLocked(const std::string& interfaceName, const std::string& serviceCode,
                              std::string_view request, std::string& reply) {
   const auto deadline = DeadlineAfter(iDeadlineMs);
-  std::string head;
-  head.reserve(16 + interfaceName.size() + serviceCode.size());
-  head.resize(envelope::kLengthPrefixSize);
+  std::string& head = strHead;  // keeps its memory from one call to the next
+  head.assign(envelope::kLengthPrefixSize, '\0');
   uint32_t callId = iNextCallId++;
   if (iNextCallId == 0) iNextCallId = 1;  // 0 means "no call in particular"
   if (!envelope::EncodeRequestHeader(callId, interfaceName, serviceCode, head))
@@ -234,13 +253,16 @@ int TcpTransport::CallLocked(const std::string& interfaceName, const std::string
   // the server) is replaced before anything is sent on it.
   if (iFd >= 0 && net::IsStale(iFd)) net::CloseFd(iFd);
   if (iFd < 0) {
-    int rc = ConnectCode(net::ConnectTcp(cEndpoint.host, cEndpoint.port, deadline, iFd));
+    int rc = ConnectCode(Connect(cEndpoint, deadline, iDeadlineMs, iFd));
     if (rc != 0) return rc;
   }
 
   iovec iov[2] = {{head.data(), head.size()}, {const_cast<char*>(request.data()), request.size()}};
   if (net::Io io = net::SendAll(iFd, iov, 2, deadline); io != net::Io::kOk) return IoToCode(io);
-  return ReadReply(iFd, callId, iMaxReplySize, deadline, reply);
+  // The socket's read timeout is the whole deadline: the wait for the reply
+  // may rely on it when sending took next to nothing of the deadline.
+  const bool mayBlock = net::RemainingMs(deadline) + kReadTimeoutSlackMs >= iDeadlineMs;
+  return ReadReply(iFd, callId, iMaxReplySize, deadline, mayBlock, reply);
 }
 
 }  // namespace tmclient

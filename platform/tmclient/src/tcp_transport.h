@@ -40,6 +40,7 @@ class TcpTransport final : public Transport {
   std::mutex mLock;
   int iFd = -1;
   uint32_t iNextCallId = 1;
+  std::string strHead;  // the request frame's header
 };
 
 }  // namespace tmclient
