@@ -16,6 +16,7 @@
 #include "backoffice/service.h"
 #include "backoffice/sqlite_db.h"
 #include "child_process.h"
+#include "log_rows.h"
 #include "service/busi_ordmgnt.h"
 #include "service/cust_qry_accept.h"
 #include "test_db.h"
@@ -84,29 +85,6 @@ struct Backoffice {
   std::string Url() const { return "tcp://127.0.0.1:" + std::to_string(port); }
 };
 
-void ExpectSameAsSql(const std::string& db, const std::string& phone,
-                     const MMicroPaymentDef::SMpInfoList& got) {
-  Database d(db, Database::Mode::kReadOnly);
-  Statement s = d.Prepare(
-      "SELECT so_nbr, busi_code, phone_id, amount, mpp_transaction_id, so_date, remark "
-      "FROM mp_so_log WHERE phone_id = ?1 ORDER BY so_date, so_nbr");
-  s.Bind(1, phone);
-  size_t i = 0;
-  while (s.Step()) {
-    ASSERT_LT(i, got.size());
-    const auto& r = got[i++];
-    EXPECT_EQ(r.SO_NBR, s.Int(0));
-    EXPECT_EQ(r.BUSI_CODE, s.Int(1));
-    EXPECT_EQ(r.PHONE_ID, s.Text(2));
-    EXPECT_EQ(r.AMOUNT, s.Int(3));
-    EXPECT_EQ(r.MPP_TRANSACTION_ID, s.Text(4));
-    EXPECT_EQ(ToStamp(r.MPP_TIME), s.Int(5));
-    EXPECT_EQ(r.REMARK, s.Text(6));
-  }
-  EXPECT_EQ(i, got.size());
-  EXPECT_GT(i, 0u);
-}
-
 class Integration : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -156,7 +134,7 @@ class Integration : public ::testing::Test {
     MMicroPaymentDef::SMpInfoList rows;
     QRSErrorMsg error;
     ASSERT_EQ(QueryLog(log, wire::LogIn(0, 0, phone, 0, 0), rows, error), 0) << error.get_msg();
-    ExpectSameAsSql(strDb, phone, rows);
+    ExpectLogRowsOfPhone(strDb, phone, rows);
 
     MMicroPaymentDef::SMpUserInfoList users;
     ASSERT_EQ(QueryUser(user, phone, users, error), 0) << error.get_msg();

@@ -8,6 +8,7 @@
 #include "backoffice/protocol.h"
 #include "backoffice/service.h"
 #include "backoffice/sqlite_db.h"
+#include "log_rows.h"
 #include "test_db.h"
 #include "wire_helpers.h"
 
@@ -115,23 +116,10 @@ TEST_F(ServiceTest, LogRowsMatchTheDatabaseByteForByteWithTotals) {
   EXPECT_EQ(reply.iReturnInfo, 0);
   EXPECT_EQ(reply.error.get_code(), 0);
   ASSERT_EQ(static_cast<int64_t>(reply.list.size()), expected);
+  ExpectLogRowsOfPhone(Path(), phone, reply.list);
 
-  Database db(Path(), Database::Mode::kReadOnly);
-  Statement s = db.Prepare(
-      "SELECT so_nbr, busi_code, phone_id, amount, mpp_transaction_id, so_date, remark "
-      "FROM mp_so_log WHERE phone_id = ?1 ORDER BY so_date, so_nbr");
-  s.Bind(1, phone);
   int64_t depositCount = 0, depositSum = 0, withdrawCount = 0, withdrawSum = 0;
   for (const auto& row : reply.list) {
-    ASSERT_TRUE(s.Step());
-    EXPECT_EQ(row.Marker, 0x7Fu);
-    EXPECT_EQ(row.SO_NBR, s.Int(0));
-    EXPECT_EQ(row.BUSI_CODE, s.Int(1));
-    EXPECT_EQ(row.PHONE_ID, s.Text(2));
-    EXPECT_EQ(row.AMOUNT, s.Int(3));
-    EXPECT_EQ(row.MPP_TRANSACTION_ID, s.Text(4));
-    EXPECT_EQ(ToStamp(row.MPP_TIME), s.Int(5));
-    EXPECT_EQ(row.REMARK, s.Text(6));
     if (row.BUSI_CODE == kDepositBusiCode) {
       ++depositCount;
       depositSum += row.AMOUNT;
@@ -141,7 +129,6 @@ TEST_F(ServiceTest, LogRowsMatchTheDatabaseByteForByteWithTotals) {
       withdrawSum -= row.AMOUNT;
     }
   }
-  EXPECT_FALSE(s.Step());
   EXPECT_EQ(reply.stat.Marker, 0xFu);
   EXPECT_EQ(reply.stat.DEPOSIT_COUNT, depositCount);
   EXPECT_EQ(reply.stat.DEPOSIT_SUM, depositSum);
