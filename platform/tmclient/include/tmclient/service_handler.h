@@ -29,7 +29,8 @@ using ServiceHandler =
 // is not a library code. Otherwise what was streamed is dropped, and `reply`
 // (or the library code) is the answer, exactly as if nothing had been streamed.
 //
-// Begin, then any number of Append, then Finish, on the handler's thread.
+// Begin, then any number of Append, then Finish, one call at a time (from
+// the handler's thread or one it waits for), before the handler returns.
 class TMCLIENT_API ReplyWriter {
  public:
   virtual ~ReplyWriter();
