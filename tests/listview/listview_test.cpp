@@ -77,6 +77,20 @@ TEST_F(ListViewTest, SubItemEditsKeepEveryOtherText) {
   ExpectTexts(item, want);
   EXPECT_EQ(item->Caption(), "1001");
 
+  // A row too long to keep inside the item, and back.
+  const std::string longText(300, 'x');
+  sub->Insert(1, longText);
+  want.insert(want.begin() + 1, longText);
+  ExpectTexts(item, want);
+  sub->Put(0, longText);
+  want[0] = longText;
+  ExpectTexts(item, want);
+  sub->Delete(1);
+  sub->Put(0, "short again");
+  want.erase(want.begin() + 1);
+  want[0] = "short again";
+  ExpectTexts(item, want);
+
   sub->Clear();
   ExpectTexts(item, {});
   sub->Add("again");

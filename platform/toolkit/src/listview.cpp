@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "internal.h"
+#define LS_D 4
 #include "toolkit/imglist.h"
 #include "toolkit/layout.h"
 
@@ -165,10 +166,13 @@ class ListTable : public QTableView {
   using QTableView::updateGeometries;
 };
 
-// An item spans two cache lines at most.
+// The first 128 bytes of an item: what a comparison reads of it.
 void FetchItem(const TListItem* item) {
-  __builtin_prefetch(item);
-  __builtin_prefetch(reinterpret_cast<const char*>(item) + 63);
+  static_assert(sizeof(TListItem) >= 128);
+  const char* at = reinterpret_cast<const char*>(item);
+  __builtin_prefetch(at);
+  __builtin_prefetch(at + 64);
+  __builtin_prefetch(at + 127);
 }
 
 QTableView* View(const TListView* lv) {
@@ -235,36 +239,17 @@ TListItem::TListItem(TListView* owner, int index) : owner_(owner), index_(index)
 
 TListItem::~TListItem() = default;
 
-TListItem::TSubItems::~TSubItems() {
-  delete[] block_;
+TListItem::TTexts::~TTexts() {
+  if (block_ != inline_) delete[] block_;
 }
 
-std::string TListItem::TSubItems::Strings(int index) const {
-  return std::string(View(index));
-}
-
-void TListItem::TSubItems::Put(int index, const std::string& text) {
-  if (index < 0 || index >= Count()) return;
-  Splice(index, 1, &text);
-}
-
-void TListItem::TSubItems::Insert(int index, const std::string& text) {
-  Splice(std::clamp(index, 0, Count()), 0, &text);
-}
-
-void TListItem::TSubItems::Delete(int index) {
-  if (index < 0 || index >= Count()) return;
-  Splice(index, 1, nullptr);
-}
-
-void TListItem::TSubItems::Clear() {
-  delete[] block_;
-  block_ = nullptr;
+void TListItem::TTexts::Clear() {
+  if (block_ != inline_) delete[] block_;
+  block_ = inline_;
   count_ = 0;
-  item_->ListView()->ItemChanged(item_, ctText);
 }
 
-void TListItem::TSubItems::Splice(int index, int removed, const std::string* text) {
+void TListItem::TTexts::Splice(int index, int removed, const std::string* text) {
   const uint32_t oldBytes = count_ == 0 ? 0 : End(static_cast<int>(count_) - 1);
   const uint32_t begin = index == 0 ? 0 : End(index - 1);
   const uint32_t end = removed ? End(index) : begin;
@@ -274,35 +259,75 @@ void TListItem::TSubItems::Splice(int index, int removed, const std::string* tex
   if (bytes > UINT32_MAX || count > INT32_MAX) {
     throw std::length_error("list item texts too long");
   }
-  char* block = nullptr;
-  if (count > 0) {
-    block = new char[4 * count + bytes];
-    // Offsets of the texts before the change, of the new text, and of the
-    // texts after it, moved by the change in length.
-    char* ends = block;
-    auto putEnd = [&ends](size_t value) {
-      const auto v = static_cast<uint32_t>(value);
-      std::memcpy(ends, &v, 4);
-      ends += 4;
-    };
-    for (int i = 0; i < index; ++i) putEnd(End(i));
-    if (text) putEnd(begin + textSize);
-    for (int i = index + removed; i < static_cast<int>(count_); ++i) {
-      putEnd(End(i) - (end - begin) + textSize);
-    }
-    const char* from = block_ + size_t{4} * count_;
-    char* to = block + 4 * count;
-    auto copy = [](char* dst, const char* src, size_t n) {
-      if (n > 0) std::memcpy(dst, src, n);
-    };
-    copy(to, from, begin);
-    if (text) copy(to + begin, text->data(), textSize);
-    copy(to + begin + textSize, from + end, oldBytes - end);
+  // The new texts are laid out apart from the old ones, which they are made
+  // from: in a staging buffer when they fit inside the item, else in their
+  // own allocation.
+  const size_t size = 4 * count + bytes;
+  char staging[kInlineBytes];
+  std::unique_ptr<char[]> own;
+  char* block = staging;
+  if (size > kInlineBytes) {
+    own.reset(new char[size]);
+    block = own.get();
   }
-  delete[] block_;
-  block_ = block;
+  // Offsets of the texts before the change, of the new text, and of the
+  // texts after it, moved by the change in length.
+  char* ends = block;
+  auto putEnd = [&ends](size_t value) {
+    const auto v = static_cast<uint32_t>(value);
+    std::memcpy(ends, &v, 4);
+    ends += 4;
+  };
+  for (int i = 0; i < index; ++i) putEnd(End(i));
+  if (text) putEnd(begin + textSize);
+  for (int i = index + removed; i < static_cast<int>(count_); ++i) {
+    putEnd(End(i) - (end - begin) + textSize);
+  }
+  const char* from = block_ + size_t{4} * count_;
+  char* to = block + 4 * count;
+  auto copy = [](char* dst, const char* src, size_t n) {
+    if (n > 0) std::memcpy(dst, src, n);
+  };
+  copy(to, from, begin);
+  if (text) copy(to + begin, text->data(), textSize);
+  copy(to + begin + textSize, from + end, oldBytes - end);
+
+  if (block_ != inline_) delete[] block_;
+  if (own) {
+    block_ = own.release();
+  } else {
+    copy(inline_, staging, size);
+    block_ = inline_;
+  }
   count_ = static_cast<uint32_t>(count);
-  item_->ListView()->ItemChanged(item_, ctText);
+}
+
+TListItem::TSubItems::~TSubItems() = default;
+
+std::string TListItem::TSubItems::Strings(int index) const {
+  return std::string(item_->texts_.View(index));
+}
+
+void TListItem::TSubItems::Put(int index, const std::string& text) {
+  if (index < 0 || index >= Count()) return;
+  item_->texts_.Splice(index, 1, &text);
+  item_->owner_->ItemChanged(item_, ctText);
+}
+
+void TListItem::TSubItems::Insert(int index, const std::string& text) {
+  item_->texts_.Splice(std::clamp(index, 0, Count()), 0, &text);
+  item_->owner_->ItemChanged(item_, ctText);
+}
+
+void TListItem::TSubItems::Delete(int index) {
+  if (index < 0 || index >= Count()) return;
+  item_->texts_.Splice(index, 1, nullptr);
+  item_->owner_->ItemChanged(item_, ctText);
+}
+
+void TListItem::TSubItems::Clear() {
+  item_->texts_.Clear();
+  item_->owner_->ItemChanged(item_, ctText);
 }
 
 void TListItem::SetCaption(const std::string& caption) {
@@ -503,16 +528,12 @@ bool TListView::AlphaSort() {
       const size_t mid = std::min(lo + width, n), hi = std::min(lo + 2 * width, n);
       size_t i = lo, j = mid, k = lo;
       while (i < mid && j < hi) {
-        // The next comparison takes the next row of one of the runs. Asking
-        // for the items two rows ahead and the texts of the next ones lets
-        // those fetches overlap the comparisons instead of following them.
+        // The next comparisons take the next rows of the runs. Asking for
+        // them two rows ahead lets those fetches overlap the comparisons
+        // instead of following them (the rows lie anywhere in the heap).
         if (j + 2 < n) {
           FetchItem(rows[i + 2]);
           FetchItem(rows[j + 2]);
-        }
-        if (j + 1 < n) {
-          rows[i + 1]->FetchTexts();
-          rows[j + 1]->FetchTexts();
         }
         tmp[k++] = compare(rows[i], rows[j]) > 0 ? rows[j++] : rows[i++];
       }

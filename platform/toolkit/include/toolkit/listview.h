@@ -86,7 +86,7 @@ class TOOLKIT_API TListItem {
   // The text of a column (0: the caption, c: sub-item c - 1) without a copy;
   // empty when the row has none there. Valid until the row changes.
   std::string_view CellText(int column) const {
-    return column == 0 ? std::string_view(caption_) : subItems_.View(column - 1);
+    return column == 0 ? std::string_view(caption_) : texts_.View(column - 1);
   }
   bool Selected() const;
   void SetSelected(bool selected);
@@ -101,61 +101,67 @@ class TOOLKIT_API TListItem {
   friend class TListView;
   friend class toolkit_detail::ListModel;
 
-  // The sub-item texts, kept in one allocation: the end offset of each text
-  // (4 bytes each), then the texts back to back. A sort reads a cell from
-  // the item and that one block, and a row costs one allocation, not one
-  // per text.
-  class TOOLKIT_API TSubItems final : public TStrings {
+  // A row's sub-item texts: the end offset of each text (4 bytes each), then
+  // the texts back to back. They live inside the item while they fit, so a
+  // sort reading a cell fetches one piece of memory per row; longer rows
+  // take one allocation of their own.
+  class TOOLKIT_API TTexts {
    public:
-    explicit TSubItems(TListItem* item) : item_(item) {}
-    TSubItems(const TSubItems&) = delete;
-    TSubItems& operator=(const TSubItems&) = delete;
-    ~TSubItems() override;
-    int Count() const override { return static_cast<int>(count_); }
-    std::string Strings(int index) const override;
-    void Put(int index, const std::string& text) override;
-    void Insert(int index, const std::string& text) override;
-    void Delete(int index) override;
-    void Clear() override;
-
-    // Asks for the texts ahead of their use: the block's first two cache
-    // lines (a prefetch past the block's end is harmless).
-    void Fetch() const {
-      if (block_) {
-        const auto at = reinterpret_cast<uintptr_t>(block_);
-        __builtin_prefetch(reinterpret_cast<const void*>(at));
-        __builtin_prefetch(reinterpret_cast<const void*>(at + 64));
-      }
-    }
+    TTexts() = default;
+    TTexts(const TTexts&) = delete;
+    TTexts& operator=(const TTexts&) = delete;
+    ~TTexts();
+    int Count() const { return static_cast<int>(count_); }
     // The text at index without a copy; empty outside 0..Count()-1.
     std::string_view View(int index) const {
       if (index < 0 || static_cast<uint32_t>(index) >= count_) return {};
       const uint32_t begin = index == 0 ? 0 : End(index - 1);
       return {block_ + size_t{4} * count_ + begin, End(index) - begin};
     }
+    // Replaces the texts index .. index + removed - 1 (removed is 0 or 1)
+    // with text, or with nothing when text is null. Throws
+    // std::length_error when the texts would pass 4 GiB together (and
+    // std::bad_alloc), leaving them unchanged.
+    void Splice(int index, int removed, const std::string* text);
+    void Clear();
 
    private:
+    static constexpr size_t kInlineBytes = 128;
     uint32_t End(int index) const {
       uint32_t end;
       std::memcpy(&end, block_ + size_t{4} * static_cast<size_t>(index), 4);
       return end;
     }
-    // Replaces the texts index .. index + removed - 1 (removed is 0 or 1)
-    // with text, or with nothing when text is null.
-    void Splice(int index, int removed, const std::string* text);
-
-    TListItem* item_;
-    char* block_ = nullptr;  // null when there are no texts
+    char* block_ = inline_;  // inline_ or an allocation of the texts' own
     uint32_t count_ = 0;
+    char inline_[kInlineBytes];
+  };
+
+  // The sub-items as a TStrings; every change is reported to the list view.
+  class TOOLKIT_API TSubItems final : public TStrings {
+   public:
+    explicit TSubItems(TListItem* item) : item_(item) {}
+    ~TSubItems() override;
+    int Count() const override { return item_->texts_.Count(); }
+    std::string Strings(int index) const override;
+    void Put(int index, const std::string& text) override;
+    void Insert(int index, const std::string& text) override;
+    void Delete(int index) override;
+    void Clear() override;
+
+   private:
+    TListItem* item_;
   };
 
   TListItem(TListView* owner, int index);
-  // Asks for the texts a comparison of this row reads ahead of their use.
-  void FetchTexts() const { subItems_.Fetch(); }
-  // What a comparison reads comes first.
-  TSubItems subItems_{this};
+  TListItem(const TListItem&) = delete;
+  TListItem& operator=(const TListItem&) = delete;
+  // What a comparison reads comes first: the image index, the caption and
+  // the first sub-item texts lie within the item's first 128 bytes.
   int imageIndex_ = -1;
   std::string caption_;
+  TTexts texts_;
+  TSubItems subItems_{this};
   TListView* owner_;
   int index_;
   bool checked_ = false;
