@@ -1,6 +1,8 @@
 // Construction, setters, getters and copying of the records.
 #include <gtest/gtest.h>
 
+#include <type_traits>
+
 #include "records/mcustqryaccept.h"
 #include "records/mmicropaymentdef.h"
 #include "records/msysmgntdef.h"
@@ -32,6 +34,10 @@ TEST(RecordDefaults, EveryFieldAtItsDefaultAndMasksZero) {
   EXPECT_EQ(op.MEMO, "");
   EXPECT_EQ(op.Marker | op.UsedMarker, 0u);
 }
+
+// Lists of records grow and shrink without the risk of a throwing default.
+static_assert(std::is_nothrow_default_constructible_v<SMpInfo>);
+static_assert(std::is_nothrow_move_constructible_v<SMpUserInfo>);
 
 TEST(RecordDefaults, FieldCountsMatchTheTables) {
   EXPECT_EQ(SOperator::kFieldCount, 20);

@@ -51,7 +51,7 @@
                                                                               \
     /* Not defaulted, so that a value-initialised record (a list element */   \
     /* being read) sets its members without zero-filling itself first.   */   \
-    R() {}                                                                    \
+    R() noexcept {}                                                           \
     R(const R& o) { *this = o; }                                              \
     R(R&& o) noexcept { *this = std::move(o); }                               \
     R& operator=(const R& o) {                                                \
