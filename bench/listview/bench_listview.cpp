@@ -366,6 +366,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bench_listview: a benchmark did not run\n");
     return 1;
   }
+  // The best times behind the ratios.
+  for (const auto& [name, seconds] : best)
+    std::printf("%s_ms: %.1f\n", name.c_str(), seconds * 1e3);
   std::printf("listview_rows_rss_mb: %.1f\n", memoryMb["listview"]);
   std::printf("treewidget_rows_rss_mb: %.1f\n", memoryMb["treewidget"]);
   std::printf("listview_fill_vs_treewidget: %.3f\n", fill / tree);
