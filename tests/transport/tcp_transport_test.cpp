@@ -296,6 +296,45 @@ TEST(TcpServer, MisbehavingClientsAreDisconnectedWithoutDisturbingOthers) {
   EXPECT_EQ(good->Call("I", "C", std::string(2048, 'x'), reply), kErrRequestTooLarge);
 }
 
+TEST(TcpServer, AnswersFramesThatArriveInPiecesOrTogether) {
+  TcpServer server(Echo, {});
+  ASSERT_TRUE(server.Start());
+  auto request = [](uint32_t id, const std::string& stream) {
+    std::string body("Q");
+    Put32(body, id);
+    body += std::string(
+                "\x01"
+                "I"
+                "\x01"
+                "C",
+                4) +
+            stream;
+    std::string frame;
+    Put32(frame, static_cast<uint32_t>(body.size()));
+    return frame + body;
+  };
+  auto replyOf = [](int fd) {
+    std::string body;
+    EXPECT_TRUE(ReadFrame(fd, body));
+    return body.substr(9);  // after kind, call id and result
+  };
+  int fd = RawConnect(server.port());
+  // One frame in three writes, the later ones after the server has read the
+  // first: each arrival must wake the server again.
+  const std::string first = request(1, "pieces");
+  WriteAll(fd, first.substr(0, 3));
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  WriteAll(fd, first.substr(3, 9));
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  WriteAll(fd, first.substr(12));
+  EXPECT_EQ(replyOf(fd), "I|C|pieces");
+  // Two frames in one write: both are answered, in order.
+  WriteAll(fd, request(2, "one") + request(3, "two"));
+  EXPECT_EQ(replyOf(fd), "I|C|one");
+  EXPECT_EQ(replyOf(fd), "I|C|two");
+  ::close(fd);
+}
+
 TEST(TcpServer, StopAnswersRequestsAlreadyRunning) {
   std::atomic<bool> started{false};
   TcpServer server(

@@ -25,10 +25,11 @@
 #include "tmclient/tmb_stream.h"
 #include "tmclient/tmd_error.h"
 
-// Every worker waits on one epoll set. Connections are registered one-shot,
-// so a readable connection wakes exactly one worker, which reads the frame,
-// runs the handler and writes the reply itself before re-arming the
-// connection: a request costs one wake-up, as on a bare socket. A timer
+// Every worker waits on one epoll set. A connection wakes one worker when
+// bytes arrive (edge-triggered, so nothing needs re-arming after a reply);
+// that worker reads the frame, runs the handler and writes the reply itself:
+// a request costs one wake-up, as on a bare socket. A wake-up for a
+// connection that another worker serves is left to that worker. A timer
 // thread closes connections that stay idle or stall half-way through a frame.
 
 namespace tmclient {
@@ -39,12 +40,21 @@ using net::Clock;
 constexpr uint64_t kListenId = 0;
 constexpr uint64_t kWakeId = 1;
 constexpr uint64_t kFirstConnectionId = 2;
+// The listener wakes one worker, which accepts and re-arms it; a connection
+// wakes a worker each time bytes arrive, and needs no re-arming.
+constexpr uint32_t kListenEvents = EPOLLIN | EPOLLONESHOT;
+constexpr uint32_t kConnectionEvents = EPOLLIN | EPOLLRDHUP | EPOLLET;
 
 struct Connection {
-  std::mutex lock;    // guards everything below
-  int fd = -1;        // -1 once closed
-  bool busy = false;  // a worker is reading or answering
-  std::string in;     // received and not yet answered: frames, the last maybe partial
+  // Readiness is edge-triggered: a wake-up for a connection that another
+  // worker is serving only sets `pending`, which that worker sees when it lets
+  // go of the connection.
+  std::atomic<bool> pending{false};  // bytes may have come since the last read
+  std::atomic<bool> claimed{false};  // a worker serves the connection
+  std::mutex lock;                   // guards everything below
+  int fd = -1;                       // -1 once closed
+  bool busy = false;                 // a worker is reading or answering
+  std::string in;  // received and not yet answered: frames, the last maybe partial
   Clock::time_point lastActivity;
   Clock::time_point frameStart;
 };
@@ -141,11 +151,14 @@ class TcpServer::Impl {
   void Work();
   void Sweep();
   void Accept();
-  void Arm(int fd, uint64_t id, int op);
+  void Arm(int fd, uint64_t id, int op, uint32_t events);
   std::shared_ptr<Connection> Find(uint64_t id);
   // Closes and forgets the connection; `c.lock` is held.
   void CloseLocked(uint64_t id, Connection& c);
   void OnReadable(uint64_t id);
+  // Reads everything that has come and answers every whole frame; `c.lock`
+  // is held. False when the connection was closed.
+  bool Serve(uint64_t id, Connection& c);
   // Whether `c.in` starts with a whole frame (its body length in `length`).
   Parse ParseFrame(Connection& c, std::size_t& length);
   // Answers the frame at the start of `c.in` and drops it from there.
@@ -224,7 +237,7 @@ bool TcpServer::Impl::Start(std::string* error) {
   iWakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   iEpollFd = ::epoll_create1(EPOLL_CLOEXEC);
   if (iWakeFd < 0 || iEpollFd < 0) return fail(std::strerror(errno));
-  Arm(iListenFd, kListenId, EPOLL_CTL_ADD);
+  Arm(iListenFd, kListenId, EPOLL_CTL_ADD, kListenEvents);
   epoll_event wake{};
   wake.events = EPOLLIN;  // level-triggered: once written, every worker sees it
   wake.data.u64 = kWakeId;
@@ -258,9 +271,9 @@ void TcpServer::Impl::Stop() {
   net::CloseFd(iEpollFd);
 }
 
-void TcpServer::Impl::Arm(int fd, uint64_t id, int op) {
+void TcpServer::Impl::Arm(int fd, uint64_t id, int op, uint32_t events) {
   epoll_event ev{};
-  ev.events = EPOLLIN | EPOLLRDHUP | EPOLLONESHOT;
+  ev.events = events;
   ev.data.u64 = id;
   ::epoll_ctl(iEpollFd, op, fd, &ev);
 }
@@ -287,7 +300,7 @@ void TcpServer::Impl::Work() {
     if (ev.data.u64 == kWakeId) continue;
     if (ev.data.u64 == kListenId) {
       Accept();
-      Arm(iListenFd, kListenId, EPOLL_CTL_MOD);
+      Arm(iListenFd, kListenId, EPOLL_CTL_MOD, kListenEvents);
       continue;
     }
     OnReadable(ev.data.u64);
@@ -310,38 +323,54 @@ void TcpServer::Impl::Accept() {
     c->lastActivity = Clock::now();
     uint64_t id = iNextId++;
     mConnections.emplace(id, c);
-    Arm(fd, id, EPOLL_CTL_ADD);
+    Arm(fd, id, EPOLL_CTL_ADD, kConnectionEvents);
   }
 }
 
 void TcpServer::Impl::OnReadable(uint64_t id) {
   std::shared_ptr<Connection> c = Find(id);
   if (!c) return;
-  std::lock_guard lock(c->lock);
-  if (c->fd < 0) return;
-  c->busy = true;
-  // One read per wake-up: when more is waiting, the re-armed connection
-  // wakes a worker again at once.
+  c->pending = true;
+  while (!c->claimed.exchange(true)) {
+    while (c->pending.exchange(false)) {
+      std::lock_guard lock(c->lock);
+      if (c->fd < 0 || !Serve(id, *c)) return;  // closed: nobody serves it again
+    }
+    c->claimed = false;
+    // Bytes that came just before the claim was given up are this worker's
+    // unless another one has claimed the connection since.
+    if (!c->pending) return;
+  }
+}
+
+bool TcpServer::Impl::Serve(uint64_t id, Connection& c) {
+  c.busy = true;
+  // Read until the socket is empty: no new wake-up announces bytes left there.
   char buf[64 * 1024];
-  ssize_t n;
-  do {
-    n = ::recv(c->fd, buf, sizeof buf, 0);
-  } while (n < 0 && errno == EINTR);
-  if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) return CloseLocked(id, *c);
-  if (n > 0) {
-    if (c->in.empty()) c->frameStart = Clock::now();
-    c->in.append(buf, static_cast<std::size_t>(n));
+  while (true) {
+    ssize_t n = ::recv(c.fd, buf, sizeof buf, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+    if (n <= 0) {
+      CloseLocked(id, c);
+      return false;
+    }
+    if (c.in.empty()) c.frameStart = Clock::now();
+    c.in.append(buf, static_cast<std::size_t>(n));
+    // A short read emptied the socket; what comes later wakes a worker anew.
+    if (static_cast<std::size_t>(n) < sizeof buf) break;
   }
   while (true) {
     std::size_t length = 0;
-    Parse p = ParseFrame(*c, length);
-    if (p == Parse::kBad) return CloseLocked(id, *c);
+    Parse p = ParseFrame(c, length);
     if (p == Parse::kMore) break;
-    // Bytes already received wake nobody again: answer every whole frame.
-    if (!Answer(*c, length)) return CloseLocked(id, *c);
+    if (p == Parse::kBad || !Answer(c, length)) {
+      CloseLocked(id, c);
+      return false;
+    }
   }
-  c->busy = false;
-  Arm(c->fd, id, EPOLL_CTL_MOD);
+  c.busy = false;
+  return true;
 }
 
 TcpServer::Impl::Parse TcpServer::Impl::ParseFrame(Connection& c, std::size_t& length) {
