@@ -106,7 +106,6 @@ inline void ExpectStreamedRepliesWholeOrNothing(tmclient::Transport& t) {
     EXPECT_TRUE(reply == "HEADfirst" + BigPart()) << reply.size();
     EXPECT_EQ(t.Call("I", "REPLACE", "first", reply), 1002);
     EXPECT_EQ(reply, "refused");
-    reply = "stale";
     EXPECT_EQ(t.Call("I", "LIB", "first", reply), tmclient::kErrTimeout);
     EXPECT_EQ(t.Call("I", "THROW", "first", reply), tmclient::kErrServiceFailed);
     EXPECT_EQ(t.Call("I", "UNFINISHED", "first", reply), 0);

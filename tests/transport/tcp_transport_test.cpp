@@ -261,8 +261,9 @@ TEST(TcpTransport, BrokenRepliesHaveTheirOwnCodes) {
       if (ReadFrame(fd, body)) WriteAll(fd, c.reply(CallIdOf(body)));
     });
     auto t = Open(Url(peer.port(), 5000));
-    std::string reply;
+    std::string reply = "left from before";
     EXPECT_EQ(t->Call("I", "C", "x", reply), c.expected) << c.what;
+    EXPECT_EQ(reply, "") << c.what;  // nothing of a reply that did not come whole
   }
 }
 

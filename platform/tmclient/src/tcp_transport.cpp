@@ -117,9 +117,9 @@ int ReadReply(int fd, uint32_t callId, std::size_t maxReplySize, net::Clock::tim
   FrameReader in(fd, deadline, mayBlock);
   bool streaming = false;  // between a stream start and its finish
   std::size_t headSize = 0;
-  // An announced length is believed up to kEagerReplySize at once; beyond
-  // that, memory grows only as bytes actually arrive.
-  // Appends the next `n` bytes of the frame to `reply`.
+  // Appends the next `n` bytes of the frame to `reply`. An announced length
+  // is believed up to kEagerReplySize at once; beyond that, memory grows only
+  // as bytes actually arrive.
   auto readMore = [&](std::size_t n) {
     std::size_t got = reply.size();
     const std::size_t total = got + n;
@@ -231,7 +231,10 @@ int TcpTransport::Call(const std::string& interfaceName, const std::string& serv
                        std::string_view request, std::string& reply) {
   std::lock_guard lock(mLock);
   int rc = CallLocked(interfaceName, serviceCode, request, reply);
-  if (IsLibraryError(rc)) net::CloseFd(iFd);
+  if (IsLibraryError(rc)) {
+    net::CloseFd(iFd);
+    reply.clear();  // nothing of a reply that did not come whole
+  }
   return rc;
 }
 
