@@ -245,6 +245,35 @@ TEST_F(Integration, BothOperationsOverNats) {
   BothOperationsEndToEnd();
 }
 
+// Every row of the database goes out while it is still being read; past the
+// row limit the rows already sent are dropped and the caller gets the
+// refusal alone.
+TEST_F(Integration, LargeRepliesWholeOrRefusedOverBothTransports) {
+  Backoffice capped;
+  ASSERT_TRUE(capped.Start(strDb, 0, pNats->Url(), {"--broker", "CAPPED", "--max-rows", "5000"}))
+      << capped.proc.output();
+  const auto everything = wire::LogIn(0, 0, "", 20000101000000, 0);
+  for (const std::string& url : {pMain->Url(), pNats->Url()}) {
+    UseBroker(url);
+    IBusiOrdmgnt log;
+    ASSERT_EQ(log.bind_openBroker(kBroker), 0);
+    MMicroPaymentDef::SMpInfoList rows;
+    QRSErrorMsg error;
+    ASSERT_EQ(QueryLog(log, everything, rows, error), 0) << url << " " << error.get_msg();
+    EXPECT_EQ(rows.size(), 60000u) << url;
+  }
+  for (const std::string& url : {capped.Url(), pNats->Url()}) {
+    setenv(tmclient::BrokerEnvironmentVariable("CAPPED").c_str(), url.c_str(), 1);
+    IBusiOrdmgnt log;
+    ASSERT_EQ(log.bind_openBroker("CAPPED"), 0);
+    MMicroPaymentDef::SMpInfoList rows;
+    QRSErrorMsg error;
+    EXPECT_EQ(QueryLog(log, everything, rows, error), kRcTooManyRows) << url;
+    EXPECT_TRUE(rows.empty()) << url;
+    EXPECT_NE(error.get_msg().find("5000"), std::string::npos) << url;
+  }
+}
+
 TEST_F(Integration, QueueGroupLosesNoCallWhenAnInstanceStops) {
   Backoffice second;
   ASSERT_TRUE(second.Start(strDb, -1, pNats->Url())) << second.proc.output();
