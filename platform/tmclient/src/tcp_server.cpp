@@ -359,6 +359,10 @@ bool TcpServer::Impl::Serve(uint64_t id, Connection& c) {
     c.in.append(buf, static_cast<std::size_t>(n));
     // A short read emptied the socket; what comes later wakes a worker anew.
     if (static_cast<std::size_t>(n) < sizeof buf) break;
+    // A frame over the limit is refused below without reading the rest.
+    if (c.in.size() >= envelope::kLengthPrefixSize &&
+        envelope::GetU32(c.in.data()) > cOptions.maxRequestSize)
+      break;
   }
   while (true) {
     std::size_t length = 0;
