@@ -191,7 +191,7 @@ void LogReplyStreamer::EncodeRows(const Block& block) {
 void LogReplyStreamer::SendPart() {
   // A reply larger than a frame may be asks the operator to narrow the query
   // just as too many rows do.
-  const std::string& bytes = sPart.bytes();
+  const std::string_view bytes = sPart.written();
   if (sPart.failed() || bytes.size() > tmb_stream::kMaxFrameSize - iTotal) {
     bTooMany = true;
   } else if (!(bBegun || (bBegun = cWriter.Begin(iTotal))) || !cWriter.Append(bytes)) {
@@ -250,7 +250,7 @@ LogReplyStreamer::Outcome LogReplyStreamer::Finish(std::string& reply) {
       bTooMany = true;
     } else if (!streamed) {
       // A reply that fits in one part goes whole.
-      const std::string& bytes = sPart.bytes();
+      const std::string_view bytes = sPart.written();
       reply.reserve(head.bytes().size() + bytes.size());
       reply.assign(head.bytes()).append(bytes);
     } else {

@@ -37,10 +37,12 @@ class FaultTransport : public tmclient::Transport {
   int code = 0;
   std::string reply;
   bool throws = false;
+  bool append = false;  // add the reply to what `out` holds, as a reader would
 
   int Call(const std::string&, const std::string&, std::string_view, std::string& out) override {
+    if (append) out.append(reply);
     if (throws) throw std::runtime_error("injected");
-    out = reply;
+    if (!append) out = reply;
     return code;
   }
 };
@@ -173,6 +175,53 @@ TEST_F(ClientObjectTest, FaultTransportResultsPassThrough) {
 
   gFault->throws = true;
   EXPECT_EQ(Call(c), tmclient::kErrTransport);
+}
+
+TEST_F(ClientObjectTest, EveryReplyStreamKeepsExactlyItsOwnReply) {
+  BrokerOverride env("FAULTY", "fault://x");
+  CTmdClientObject c;
+  ASSERT_EQ(c.bind_openBroker("FAULTY"), 0);
+  // Transports append to what they are given: whatever the buffer held
+  // before would show.
+  gFault->append = true;
+  const std::string longReply(100000, 'L');
+  gFault->reply = longReply;
+  tmb_stream kept;
+  ASSERT_EQ(c.call_server("I", "C", nullptr, in_, kept), 0);
+
+  // A second call while the first reply is still being read.
+  gFault->reply = "short";
+  ASSERT_EQ(Call(c), 0);
+  EXPECT_EQ(out_.bytes(), "short");
+  EXPECT_EQ(kept.bytes(), longReply);
+
+  // A failed call that left part of a reply in the buffer.
+  gFault->reply = "partial";
+  gFault->code = tmclient::kErrConnectionLost;
+  tmb_stream failed;
+  EXPECT_EQ(c.call_server("I", "C", nullptr, in_, failed), tmclient::kErrConnectionLost);
+  EXPECT_TRUE(failed.failed());  // untouched
+  gFault->throws = true;
+  EXPECT_EQ(c.call_server("I", "C", nullptr, in_, failed), tmclient::kErrTransport);
+  gFault->throws = false;
+
+  // The buffers go round once the streams let them go, always emptied first.
+  out_.open();
+  kept.open();
+  gFault->code = 0;
+  for (const std::string reply : {"one", "", "three"}) {
+    gFault->reply = reply;
+    ASSERT_EQ(Call(c), 0);
+    EXPECT_EQ(out_.bytes(), reply);
+    out_.open();
+  }
+  EXPECT_EQ(kept.bytes(), "");
+
+  // Unbinding does not take a reply away from the stream that holds it.
+  gFault->reply = "last";
+  ASSERT_EQ(Call(c), 0);
+  c.unbind();
+  EXPECT_EQ(out_.bytes(), "last");
 }
 
 TEST_F(ClientObjectTest, FailedRequestStreamIsNotSent) {

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "tmclient/qrs_datetime.h"
@@ -171,6 +172,53 @@ TEST(TmbStreamState, AttachReadsTheCallersBytesInPlace) {
   s >> v;
   EXPECT_EQ(v, 3);
   EXPECT_FALSE(s.failed());
+}
+
+TEST(TmbStreamState, WrittenBytesInPlaceAcrossReuse) {
+  tmb_stream s;
+  EXPECT_TRUE(s.written().empty());  // not open
+  s.open();
+  s << std::string(10000, 'x');
+  EXPECT_EQ(s.written(), EncodeOne(std::string(10000, 'x')));
+  // Reused for a shorter frame: only that frame's bytes, nothing of the last.
+  s.open();
+  EXPECT_TRUE(s.written().empty());
+  s << 7;
+  EXPECT_EQ(s.written(), EncodeOne(7));
+  EXPECT_EQ(s.bytes(), EncodeOne(7));
+  s.load(EncodeOne(7));
+  EXPECT_TRUE(s.written().empty());  // read mode
+}
+
+TEST(TmbStreamState, SharedFrameIsReadInPlaceAndReleased) {
+  auto frame = std::make_shared<std::string>(EncodeOne(std::string("abc")));
+  tmb_stream s;
+  s.load(std::shared_ptr<const std::string>(frame));
+  EXPECT_EQ(frame.use_count(), 2);
+  EXPECT_EQ(s.bytes().data(), frame->data());  // no copy
+  std::string text;
+  s >> text;
+  EXPECT_EQ(text, "abc");
+  EXPECT_EQ(s.remaining(), 0u);
+
+  // Taking its own bytes as the next frame copies them before letting go.
+  s.load(std::string_view(s.bytes()));
+  EXPECT_EQ(frame.use_count(), 1);
+  s >> text;
+  EXPECT_EQ(text, "abc");
+  EXPECT_FALSE(s.failed());
+
+  s.load(std::shared_ptr<const std::string>(frame));
+  s.open();
+  EXPECT_EQ(frame.use_count(), 1);
+  s.load(std::shared_ptr<const std::string>());
+  EXPECT_FALSE(s.failed());
+  EXPECT_EQ(s.bytes(), "");
+  {
+    tmb_stream t;
+    t.load(std::shared_ptr<const std::string>(frame));
+  }
+  EXPECT_EQ(frame.use_count(), 1);
 }
 
 TEST(TmbStreamState, FailureIsStickyAndLeavesTargetsAlone) {

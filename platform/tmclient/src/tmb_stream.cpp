@@ -43,6 +43,7 @@ bool tmb_stream::open() {
   wlen_ = 0;
   base_ = rp_ = end_ = limit_ = nullptr;
   attached_ = false;
+  shared_.reset();
   scopeOffset_ = kNoScope;
   state_ = State::kOk;
   mode_ = Mode::kWrite;
@@ -70,6 +71,20 @@ void tmb_stream::attach(std::string_view bytes) {
   attached_ = true;
 }
 
+void tmb_stream::load(std::shared_ptr<const std::string> frame) {
+  if (frame && frame->size() > kMaxFrameSize) {
+    load(std::string());
+    Fail("frame over size limit");
+    return;
+  }
+  if (!frame) {
+    load(std::string_view());
+    return;
+  }
+  StartReading(frame->data(), frame->size());
+  shared_ = std::move(frame);
+}
+
 void tmb_stream::load(std::string&& bytes) {
   const bool tooLarge = bytes.size() > kMaxFrameSize;
   buf_ = tooLarge ? std::string() : std::move(bytes);
@@ -82,6 +97,8 @@ void tmb_stream::StartReading(const char* begin, std::size_t size) {
   base_ = rp_ = begin;
   end_ = limit_ = begin + size;
   attached_ = false;
+  // After the frame's bytes were taken: they may have been the shared frame's.
+  shared_.reset();
   scopeOffset_ = kNoScope;
   state_ = State::kOk;
   mode_ = Mode::kRead;
@@ -90,6 +107,7 @@ void tmb_stream::StartReading(const char* begin, std::size_t size) {
 
 const std::string& tmb_stream::bytes() const {
   if (mode_ == Mode::kWrite) buf_.resize(wlen_);
+  if (shared_) return *shared_;
   if (attached_) buf_.assign(base_, static_cast<std::size_t>(end_ - base_));
   return buf_;
 }

@@ -42,6 +42,13 @@ class TMCLIENT_API tmb_stream {
   // Read mode over `bytes` in place, without copying them: the caller keeps
   // them alive and unchanged until the stream is loaded, opened or destroyed.
   void attach(std::string_view bytes);
+  // Read mode over a frame shared with whoever received it, without a copy.
+  // The stream holds its reference until it is loaded, opened or destroyed;
+  // the owner leaves the string unchanged while anyone else holds one, and
+  // may reuse it afterwards (a client object refills one reply buffer call
+  // after call). A null frame reads as an empty one; a frame longer than
+  // kMaxFrameSize leaves the stream failed.
+  void load(std::shared_ptr<const std::string> frame);
 
   // True when the stream is not open or has recorded an error.
   bool failed() const { return state_ != State::kOk; }
@@ -146,6 +153,13 @@ class TMCLIENT_API tmb_stream {
   const std::string& bytes() const;
   // Read mode: bytes not yet consumed; 0 otherwise.
   std::size_t remaining() const;
+  // Write mode: the bytes written so far, in place, without the trimming
+  // that bytes() does, so that a stream reused through open() keeps its
+  // buffer ready for the next frame. Valid until the next operation on the
+  // stream. Empty in any other mode.
+  std::string_view written() const {
+    return mode_ == Mode::kWrite ? std::string_view(buf_.data(), wlen_) : std::string_view();
+  }
 
   // The largest frame a stream writes or accepts, in bytes.
   static constexpr std::size_t kMaxFrameSize = 256u * 1024u * 1024u;
@@ -215,7 +229,8 @@ class TMCLIENT_API tmb_stream {
   const char* Take(uint8_t tag, std::size_t n, const char* what);
   bool TakeName(uint8_t tag, std::string_view name, const char* what);
 
-  mutable std::string buf_;  // write: capacity-sized, wlen_ used; read: the frame
+  mutable std::string buf_;                    // write: capacity-sized, wlen_ used; read: the frame
+  std::shared_ptr<const std::string> shared_;  // read: the frame, when shared
   std::size_t wlen_ = 0;
   const char* base_ = nullptr;   // read: the frame (in buf_, or the caller's bytes)
   const char* rp_ = nullptr;     // read position

@@ -29,12 +29,17 @@ class TMCLIENT_API CTmdClientObject {
   // result (any other value, with the reply in `out`; 0 is success):
   // kErrNotBound when unbound, kErrBadRequest when `in` has failed, the
   // transport's code otherwise. Never throws.
+  //
+  // The reply is received into a buffer of the object's own that `out` then
+  // shares: once the stream lets it go (loaded, opened or destroyed), the
+  // next call receives into the same memory. `out` always holds exactly its
+  // own reply, however long it is kept.
   virtual int call_server(const std::string& interfaceName, const std::string& serviceCode,
                           STMSession* session, tmb_stream& in, tmb_stream& out);
   // Binds to `brokerName` (the interface name is not needed to connect).
   // Same results as bind_openBroker.
   virtual int bind(const std::string& interfaceName, const std::string& brokerName);
-  // Drops the transport. Always 0.
+  // Drops the transport and the reply buffer. Always 0.
   virtual int unbind();
   // The fifth slot; proxies override it. Does nothing here and returns 0.
   virtual int reserved();
@@ -46,5 +51,10 @@ class TMCLIENT_API CTmdClientObject {
   int bind_openBroker(const std::string& brokerName);
 
  private:
+  // The reply buffer to receive into: the last one when no stream holds it
+  // any more, emptied; else a new one.
+  std::string& ReplyBuffer();
+
   std::unique_ptr<tmclient::Transport> pTransport;
+  std::shared_ptr<std::string> pReply;
 };
