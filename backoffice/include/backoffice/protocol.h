@@ -134,19 +134,26 @@ class LogReplyStreamer : public LogRowSink {
   // Waits for the encoding thread to send every block handed over, and ends it.
   void Drain();
 
+  // What the two threads write row after row lies on cache lines of its own,
+  // so that neither keeps taking the other's line away.
+  static constexpr std::size_t kCacheLine = 64;
+
   tmb_stream& sPart;
   tmclient::ReplyWriter& cWriter;
   const int64_t iMaxRows;
+  // The thread reading the rows.
   int64_t iRows = 0;
-  std::size_t iTotal = 0;           // bytes of the reply so far, its head included
-  bool bBegun = false;              // the writer has begun the streamed reply
-  MMicroPaymentDef::SMpInfo sInfo;  // reused for every row
   MMicroPaymentDef::SMpAcctStatInfo sStat;
   std::unique_ptr<Block> pFilling;  // the block that Row() fills
 
-  std::mutex mLock;                  // guards what follows
-  std::condition_variable cvWork;    // the encoder: a block, or the end
-  std::condition_variable cvBlocks;  // Row(): a free block
+  // The encoding thread (the reading thread's, once that has ended).
+  alignas(kCacheLine) std::size_t iTotal = 0;  // bytes of the reply so far, its head included
+  bool bBegun = false;                         // the writer has begun the streamed reply
+  MMicroPaymentDef::SMpInfo sInfo;             // reused for every row
+
+  alignas(kCacheLine) std::mutex mLock;  // guards what follows
+  std::condition_variable cvWork;        // the encoder: a block, or the end
+  std::condition_variable cvBlocks;      // Row(): a free block
   std::deque<std::unique_ptr<Block>> qFull;
   std::vector<std::unique_ptr<Block>> vFree;
   int iBlocks = 0;     // blocks in existence
