@@ -190,6 +190,46 @@ TEST(TmbStreamState, WrittenBytesInPlaceAcrossReuse) {
   EXPECT_TRUE(s.written().empty());  // read mode
 }
 
+TEST(TmbStreamState, WriterAppendsAcrossGrowthAndTrimming) {
+  tmb_stream s;
+  s.open();
+  std::string expected;
+  for (int i = 0; i < 3000; ++i) {  // well past the first buffer
+    s << i << std::string(i % 40, 't');
+    expected += EncodeOne(i) + EncodeOne(std::string(i % 40, 't'));
+    if (i % 1000 == 0) {
+      // bytes() trims the buffer to what was written; writing goes on after it.
+      EXPECT_EQ(s.bytes(), expected);
+    }
+  }
+  EXPECT_EQ(s.written(), expected);
+  EXPECT_FALSE(s.failed());
+}
+
+TEST(TmbStreamState, FailedOrReadingStreamWritesNothing) {
+  tmb_stream s;
+  s.open();
+  s << 1;
+  const std::string before(s.written());
+  EXPECT_FALSE(s.begin_write_struct(std::string_view()));
+  s << 2 << short{3} << int64_t{4} << uint64_t{5} << std::string("six")
+    << QRSDateTime(2026, 1, 2, 3, 4, 5);
+  EXPECT_FALSE(s.begin_write_struct("M.R"));
+  EXPECT_FALSE(s.end_write_struct());
+  EXPECT_EQ(s.written(), before);
+  EXPECT_EQ(s.failed_at(), "bad frame name");
+
+  s.load(EncodeOne(7));
+  s << 8 << std::string("nine");
+  EXPECT_TRUE(s.failed());
+  EXPECT_EQ(s.bytes(), EncodeOne(7));
+
+  tmb_stream closed;  // never opened
+  closed << 1;
+  EXPECT_FALSE(closed.end_write_struct());
+  EXPECT_EQ(closed.bytes(), "");
+}
+
 TEST(TmbStreamState, SharedFrameIsReadInPlaceAndReleased) {
   auto frame = std::make_shared<std::string>(EncodeOne(std::string("abc")));
   tmb_stream s;

@@ -41,6 +41,7 @@ bool tmb_stream::open() {
   // The buffer keeps its memory, so a stream reused for many frames stops
   // allocating once it has seen the largest.
   wlen_ = 0;
+  wend_ = std::min(buf_.size(), kMaxFrameSize);
   base_ = rp_ = end_ = limit_ = nullptr;
   attached_ = false;
   shared_.reset();
@@ -93,7 +94,7 @@ void tmb_stream::load(std::string&& bytes) {
 }
 
 void tmb_stream::StartReading(const char* begin, std::size_t size) {
-  wlen_ = 0;
+  wlen_ = wend_ = 0;
   base_ = rp_ = begin;
   end_ = limit_ = begin + size;
   attached_ = false;
@@ -106,7 +107,10 @@ void tmb_stream::StartReading(const char* begin, std::size_t size) {
 }
 
 const std::string& tmb_stream::bytes() const {
-  if (mode_ == Mode::kWrite) buf_.resize(wlen_);
+  if (mode_ == Mode::kWrite) {
+    buf_.resize(wlen_);
+    wend_ = wlen_;
+  }
   if (shared_) return *shared_;
   if (attached_) buf_.assign(base_, static_cast<std::size_t>(end_ - base_));
   return buf_;
@@ -119,7 +123,8 @@ std::size_t tmb_stream::remaining() const {
 [[gnu::cold]] bool tmb_stream::Fail(const char* what) {
   if (state_ == State::kFailed) return false;
   state_ = State::kFailed;
-  limit_ = rp_;  // nothing is readable any more
+  limit_ = rp_;   // nothing is readable any more
+  wend_ = wlen_;  // nor writable
   failedAt_ = what;
   if (mode_ == Mode::kRead) {
     if (scopeOffset_ != kNoScope) {
@@ -143,6 +148,7 @@ bool tmb_stream::Writable(std::size_t n) {
     // The buffer is kept at its full size and only wlen_ bytes are used, so
     // that values are stored with plain copies.
     buf_.resize(std::max({buf_.size() * 2, wlen_ + n, buf_.capacity(), std::size_t{4096}}));
+    wend_ = std::min(buf_.size(), kMaxFrameSize);
   }
   return true;
 }
@@ -156,13 +162,13 @@ void tmb_stream::PutRaw(const void* p, std::size_t n) {
   wlen_ += n;
 }
 
-bool tmb_stream::PutName(uint8_t tag, const char* name) {
-  const std::size_t n = NameLength(name);
-  if (state_ == State::kOk && n == 0) return Fail("bad frame name");
+bool tmb_stream::PutName(uint8_t tag, std::string_view name) {
+  const std::size_t n = name.size();
+  if (state_ == State::kOk && (n == 0 || n > wire::kMaxNameSize)) return Fail("bad frame name");
   if (!Writable(2 + n)) return false;
   PutTag(tag);
   PutTag(static_cast<uint8_t>(n));
-  PutRaw(name, n);
+  PutRaw(name.data(), n);
   return true;
 }
 
@@ -189,19 +195,9 @@ bool tmb_stream::end_stream() {
   return true;
 }
 
-bool tmb_stream::begin_write_struct(const char* name) {
-  return PutName(wire::kStructBegin, name);
-}
-
-bool tmb_stream::end_write_struct() {
-  if (!Writable(1)) return false;
-  PutTag(wire::kStructEnd);
-  return true;
-}
-
 bool tmb_stream::begin_write_list(const char* name, int count) {
   if (state_ == State::kOk && count < 0) return Fail("negative list count");
-  if (!PutName(wire::kListBegin, name) || !Writable(4)) return false;
+  if (!PutName(wire::kListBegin, NameView(name)) || !Writable(4)) return false;
   const auto c = static_cast<uint32_t>(count);
   PutRaw(&c, 4);
   return true;
@@ -213,42 +209,10 @@ bool tmb_stream::end_write_list() {
   return true;
 }
 
-tmb_stream& tmb_stream::operator<<(int v) {
-  if (Writable(5)) {
-    PutTag(wire::kInt32);
-    PutRaw(&v, 4);
-  }
-  return *this;
-}
-
-tmb_stream& tmb_stream::operator<<(short v) {
-  if (Writable(3)) {
-    PutTag(wire::kInt16);
-    PutRaw(&v, 2);
-  }
-  return *this;
-}
-
-tmb_stream& tmb_stream::operator<<(const int64_t& v) {
-  if (Writable(9)) {
-    PutTag(wire::kInt64);
-    PutRaw(&v, 8);
-  }
-  return *this;
-}
-
-tmb_stream& tmb_stream::operator<<(const uint64_t& v) {
-  if (Writable(9)) {
-    PutTag(wire::kUInt64);
-    PutRaw(&v, 8);
-  }
-  return *this;
-}
-
-tmb_stream& tmb_stream::operator<<(const std::string& v) {
+void tmb_stream::WriteText(const std::string& v) {
   if (state_ == State::kOk && v.size() > kMaxFrameSize) {
     Fail("frame over size limit");
-    return *this;
+    return;
   }
   if (Writable(5 + v.size())) {
     PutTag(wire::kString);
@@ -256,21 +220,6 @@ tmb_stream& tmb_stream::operator<<(const std::string& v) {
     PutRaw(&n, 4);
     PutRaw(v.data(), v.size());
   }
-  return *this;
-}
-
-tmb_stream& tmb_stream::operator<<(const QRSDateTime& v) {
-  if (Writable(1 + wire::kDateTimeSize)) {
-    PutTag(wire::kDateTime);
-    const auto year = static_cast<uint16_t>(v.year());
-    PutRaw(&year, 2);
-    PutTag(static_cast<uint8_t>(v.month()));
-    PutTag(static_cast<uint8_t>(v.day()));
-    PutTag(static_cast<uint8_t>(v.hour()));
-    PutTag(static_cast<uint8_t>(v.minute()));
-    PutTag(static_cast<uint8_t>(v.second()));
-  }
-  return *this;
 }
 
 tmb_stream& tmb_stream::operator<<(const QRSErrorMsg& v) {

@@ -63,8 +63,21 @@ class TMCLIENT_API tmb_stream {
   bool end_stream();
 
   // Names are 1 to 255 bytes; a null, empty or longer name fails the stream.
-  bool begin_write_struct(const char* name);
-  bool end_write_struct();
+  bool begin_write_struct(const char* name) { return begin_write_struct(NameView(name)); }
+  // The same with the length known beforehand.
+  bool begin_write_struct(std::string_view name) {
+    const std::size_t n = name.size();
+    if (n - 1 < tmclient::wire::kMaxNameSize && Fits(2 + n)) {
+      char* p = buf_.data() + wlen_;
+      p[0] = static_cast<char>(tmclient::wire::kStructBegin);
+      p[1] = static_cast<char>(n);
+      std::memcpy(p + 2, name.data(), n);
+      wlen_ += 2 + n;
+      return true;
+    }
+    return PutName(tmclient::wire::kStructBegin, name);
+  }
+  bool end_write_struct() { return PutTagOnly(tmclient::wire::kStructEnd); }
   bool begin_read_struct(const char* name) { return begin_read_struct(NameView(name)); }
   // The same with the length known beforehand (a name fixed at compile time
   // costs no strlen per record).
@@ -95,12 +108,42 @@ class TMCLIENT_API tmb_stream {
   bool begin_read_list(std::string_view name, int& count);
   bool end_read_list();
 
-  tmb_stream& operator<<(int v);
-  tmb_stream& operator<<(short v);
-  tmb_stream& operator<<(const int64_t& v);
-  tmb_stream& operator<<(const uint64_t& v);
-  tmb_stream& operator<<(const std::string& v);
-  tmb_stream& operator<<(const QRSDateTime& v);
+  tmb_stream& operator<<(int v) { return PutFixed<int32_t>(v, tmclient::wire::kInt32); }
+  tmb_stream& operator<<(short v) { return PutFixed<int16_t>(v, tmclient::wire::kInt16); }
+  tmb_stream& operator<<(const int64_t& v) { return PutFixed<int64_t>(v, tmclient::wire::kInt64); }
+  tmb_stream& operator<<(const uint64_t& v) {
+    return PutFixed<uint64_t>(v, tmclient::wire::kUInt64);
+  }
+  tmb_stream& operator<<(const std::string& v) {
+    // Tag, u32 length, the bytes. A text that fits needs no other check: the
+    // room never passes the frame limit.
+    if (v.size() < kMaxFrameSize && Fits(5 + v.size())) {
+      char* p = buf_.data() + wlen_;
+      p[0] = static_cast<char>(tmclient::wire::kString);
+      const auto n = static_cast<uint32_t>(v.size());
+      std::memcpy(p + 1, &n, 4);
+      std::memcpy(p + 5, v.data(), v.size());
+      wlen_ += 5 + v.size();
+    } else {
+      WriteText(v);
+    }
+    return *this;
+  }
+  tmb_stream& operator<<(const QRSDateTime& v) {
+    if (Fits(1 + tmclient::wire::kDateTimeSize) || Writable(1 + tmclient::wire::kDateTimeSize)) {
+      auto* p = reinterpret_cast<unsigned char*>(buf_.data() + wlen_);
+      const auto year = static_cast<uint16_t>(v.year());
+      p[0] = tmclient::wire::kDateTime;
+      std::memcpy(p + 1, &year, 2);
+      p[3] = static_cast<unsigned char>(v.month());
+      p[4] = static_cast<unsigned char>(v.day());
+      p[5] = static_cast<unsigned char>(v.hour());
+      p[6] = static_cast<unsigned char>(v.minute());
+      p[7] = static_cast<unsigned char>(v.second());
+      wlen_ += 1 + tmclient::wire::kDateTimeSize;
+    }
+    return *this;
+  }
   tmb_stream& operator<<(const QRSErrorMsg& v);
 
   tmb_stream& operator>>(int& v) { return ReadFixed<int32_t>(v, tmclient::wire::kInt32, "int32"); }
@@ -168,6 +211,29 @@ class TMCLIENT_API tmb_stream {
   enum class State : uint8_t { kClosed, kOk, kFailed };
   enum class Mode : uint8_t { kNone, kWrite, kRead };
 
+  // True when writing without failure and n more bytes fit in the buffer as
+  // it is: wend_ is the buffer's end (within the frame limit) then, and wlen_
+  // otherwise, so one comparison says all. Else Writable() decides, and grows
+  // the buffer.
+  bool Fits(std::size_t n) const { return n <= wend_ - wlen_; }
+  template <class T, class V>
+  tmb_stream& PutFixed(const V& v, uint8_t tag) {
+    static_assert(sizeof(T) == sizeof(V));
+    if (Fits(1 + sizeof(T)) || Writable(1 + sizeof(T))) {
+      char* p = buf_.data() + wlen_;
+      p[0] = static_cast<char>(tag);
+      std::memcpy(p + 1, &v, sizeof(T));
+      wlen_ += 1 + sizeof(T);
+    }
+    return *this;
+  }
+  bool PutTagOnly(uint8_t tag) {
+    if (Fits(1) || Writable(1)) {
+      buf_.data()[wlen_++] = static_cast<char>(tag);
+      return true;
+    }
+    return false;
+  }
   // True when reading and at least n bytes remain: limit_ is the end of the
   // frame while reading goes well and rp_ otherwise, so one comparison says
   // both.
@@ -225,19 +291,21 @@ class TMCLIENT_API tmb_stream {
   bool Writable(std::size_t n);
   void PutTag(uint8_t tag);
   void PutRaw(const void* p, std::size_t n);
-  bool PutName(uint8_t tag, const char* name);
+  bool PutName(uint8_t tag, std::string_view name);
+  void WriteText(const std::string& v);
   const char* Take(uint8_t tag, std::size_t n, const char* what);
   bool TakeName(uint8_t tag, std::string_view name, const char* what);
 
   mutable std::string buf_;                    // write: capacity-sized, wlen_ used; read: the frame
   std::shared_ptr<const std::string> shared_;  // read: the frame, when shared
   std::size_t wlen_ = 0;
-  const char* base_ = nullptr;   // read: the frame (in buf_, or the caller's bytes)
-  const char* rp_ = nullptr;     // read position
-  const char* end_ = nullptr;    // end of the frame
-  const char* limit_ = nullptr;  // end_ while reading without failure, else rp_
-  bool attached_ = false;        // reading the caller's bytes in place
-  std::size_t scopeOffset_ = 0;  // read: offset of the innermost struct/list name
+  mutable std::size_t wend_ = 0;  // see Fits()
+  const char* base_ = nullptr;    // read: the frame (in buf_, or the caller's bytes)
+  const char* rp_ = nullptr;      // read position
+  const char* end_ = nullptr;     // end of the frame
+  const char* limit_ = nullptr;   // end_ while reading without failure, else rp_
+  bool attached_ = false;         // reading the caller's bytes in place
+  std::size_t scopeOffset_ = 0;   // read: offset of the innermost struct/list name
   State state_ = State::kClosed;
   Mode mode_ = Mode::kNone;
   std::string failedAt_;
