@@ -33,7 +33,8 @@ class TMCLIENT_API CTmdClientObject {
   // The reply is received into a buffer of the object's own that `out` then
   // shares: once the stream lets it go (loaded, opened or destroyed), the
   // next call receives into the same memory. `out` always holds exactly its
-  // own reply, however long it is kept.
+  // own reply, however long it is kept. The object keeps the memory of its
+  // largest reply (up to 64 MiB) until unbind().
   virtual int call_server(const std::string& interfaceName, const std::string& serviceCode,
                           STMSession* session, tmb_stream& in, tmb_stream& out);
   // Binds to `brokerName` (the interface name is not needed to connect).
