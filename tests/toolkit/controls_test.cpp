@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QHeaderView>
+#include <QPainter>
 #include <QTableView>
 #include <QTest>
 #include <string>
@@ -142,6 +143,88 @@ TEST_F(ControlsTest, StockGlyphsHoldThreeImages) {
   EXPECT_TRUE(button.SetProperty("Glyph", "stock:close", nullptr));
   EXPECT_EQ(button.NumGlyphs(), 3);
   EXPECT_THROW(button.SetProperty("Glyph", "stock:nothing", nullptr), std::invalid_argument);
+  EXPECT_FALSE(button.SetStockGlyph("nothing"));
+  EXPECT_EQ(button.Glyph()->Width(), 3 * 57) << "an unknown name leaves the glyph";
+  EXPECT_TRUE(button.SetStockGlyph("query"));
+  EXPECT_EQ(button.Glyph()->Height(), 18);
+}
+
+// Pixels of the colour in what the widget paints now.
+int PixelsOf(QWidget* widget, QColor colour) {
+  const QImage shot = widget->grab().toImage();
+  int count = 0;
+  for (int y = 0; y < shot.height(); ++y)
+    for (int x = 0; x < shot.width(); ++x) count += shot.pixelColor(x, y) == colour;
+  return count;
+}
+
+TEST_F(ControlsTest, GlyphShowsItsPressedImageWhileTheButtonIsHeldDown) {
+  const QColor normal(255, 0, 0), disabled(0, 255, 0), pressed(0, 0, 255);
+  QImage parts(3 * 20, 12, QImage::Format_ARGB32);
+  for (int i = 0; i < 3; ++i) {
+    QPainter(&parts).fillRect(i * 20, 0, 20, 12, i == 0 ? normal : i == 1 ? disabled : pressed);
+  }
+  TForm form(nullptr);
+  auto* button = new TBitBtn(&form);
+  button->SetParent(&form);
+  button->SetBounds(10, 10, 67, 26);
+  button->Glyph()->SetImage(parts);
+  button->SetNumGlyphs(3);
+  int clicks = 0;
+  button->OnClick = [&](TObject*) { ++clicks; };
+  form.ShowForm();
+  QWidget* widget = button->Widget();
+  const int area = 20 * 12;
+  EXPECT_EQ(PixelsOf(widget, normal), area);
+  EXPECT_EQ(PixelsOf(widget, pressed), 0);
+
+  QTest::mousePress(widget, Qt::LeftButton);
+  EXPECT_EQ(PixelsOf(widget, pressed), area) << "held down";
+  EXPECT_EQ(PixelsOf(widget, normal), 0);
+  // Dragged off the button it comes up; back over it, down again.
+  QTest::mouseMove(widget, QPoint(-20, -20));
+  EXPECT_EQ(PixelsOf(widget, normal), area);
+  QTest::mouseMove(widget, widget->rect().center());
+  EXPECT_EQ(PixelsOf(widget, pressed), area);
+  QTest::mouseRelease(widget, Qt::LeftButton);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(PixelsOf(widget, normal), area) << "released";
+  // Focused but not pressed: still the normal image.
+  button->SetFocus();
+  EXPECT_EQ(PixelsOf(widget, normal), area);
+
+  button->SetEnabled(false);
+  EXPECT_EQ(PixelsOf(widget, disabled), area);
+  QTest::mousePress(widget, Qt::LeftButton);
+  EXPECT_EQ(PixelsOf(widget, disabled), area);
+  QTest::mouseRelease(widget, Qt::LeftButton);
+  EXPECT_EQ(clicks, 1);
+
+  // A glyph of one image shows it in every state.
+  button->SetEnabled(true);
+  button->SetNumGlyphs(1);
+  button->Glyph()->SetImage(parts.copy(0, 0, 20, 12));
+  button->GlyphChanged();
+  QTest::mousePress(widget, Qt::LeftButton);
+  EXPECT_EQ(PixelsOf(widget, normal), area);
+  QTest::mouseRelease(widget, Qt::LeftButton);
+}
+
+TEST_F(ControlsTest, StockQueryAndCloseGlyphsDifferInEachState) {
+  for (const char* name : {"query", "close"}) {
+    TBitmap glyph;
+    ASSERT_TRUE(StockGlyph(name, 57, 18, &glyph));
+    const QImage& all = glyph.Image();
+    const QImage normal = all.copy(0, 0, 57, 18), disabled = all.copy(57, 0, 57, 18),
+                 pressed = all.copy(114, 0, 57, 18);
+    EXPECT_NE(normal, disabled) << name;
+    EXPECT_NE(normal, pressed) << name;
+    EXPECT_NE(disabled, pressed) << name;
+  }
+  TBitmap query, close;
+  ASSERT_TRUE(StockGlyph("query", 57, 18, &query));
+  ASSERT_TRUE(StockGlyph("close", 57, 18, &close));
+  EXPECT_NE(query.Image(), close.Image());
 }
 
 TEST_F(ControlsTest, ImageListKeepsImagesAtItsSize) {

@@ -14,6 +14,8 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 
 #include "internal.h"
 #include "toolkit/actnlist.h"
@@ -51,6 +53,23 @@ class ComboWidget : public QComboBox {
   void showPopup() override {
     if (beforePopup) beforePopup();
     QComboBox::showPopup();
+  }
+};
+
+// A push button that paints the pressed image of its glyph while it is held
+// down. Qt's styles pick an icon mode from the enabled and focus states only,
+// so no mode of the icon would ever show the pressed image.
+class GlyphButton : public QPushButton {
+ public:
+  QIcon pressedIcon;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    if (isDown() && isEnabled() && !pressedIcon.isNull()) option.icon = pressedIcon;
+    painter.drawControl(QStyle::CE_PushButton, option);
   }
 };
 
@@ -425,7 +444,7 @@ bool TComboBox::BindEvent(const std::string& event, const THandler& handler) {
 
 // ---- TBitBtn ----
 
-TBitBtn::TBitBtn(TComponent* owner) : TWinControl(owner, MakeWidget<QPushButton>()) {
+TBitBtn::TBitBtn(TComponent* owner) : TWinControl(owner, MakeWidget<GlyphButton>()) {
   SetTabStop(true);
   QObject::connect(static_cast<QPushButton*>(Widget()), &QPushButton::clicked,
                    [this] { Guarded(this, [this] { Click(); }); });
@@ -437,7 +456,8 @@ TBitBtn::~TBitBtn() {
 }
 
 void TBitBtn::GlyphChanged() {
-  auto* button = static_cast<QPushButton*>(Widget());
+  auto* button = static_cast<GlyphButton*>(Widget());
+  button->pressedIcon = QIcon();
   if (glyph_.Empty()) {
     button->setIcon(QIcon());
     return;
@@ -445,16 +465,23 @@ void TBitBtn::GlyphChanged() {
   const int parts = std::max(numGlyphs_, 1);
   const int w = glyph_.Width() / parts;
   const QImage& all = glyph_.Image();
+  auto part = [&](int i) { return QPixmap::fromImage(all.copy(i * w, 0, w, all.height())); };
   QIcon icon;
-  icon.addPixmap(QPixmap::fromImage(all.copy(0, 0, w, all.height())), QIcon::Normal);
-  if (parts >= 2) {
-    icon.addPixmap(QPixmap::fromImage(all.copy(w, 0, w, all.height())), QIcon::Disabled);
-  }
-  if (parts >= 3) {
-    icon.addPixmap(QPixmap::fromImage(all.copy(2 * w, 0, w, all.height())), QIcon::Active);
-  }
+  icon.addPixmap(part(0), QIcon::Normal);
+  if (parts >= 2) icon.addPixmap(part(1), QIcon::Disabled);
+  if (parts >= 3) button->pressedIcon.addPixmap(part(2), QIcon::Normal);
   button->setIcon(icon);
   button->setIconSize(QSize(w, all.height()));
+  button->update();
+}
+
+bool TBitBtn::SetStockGlyph(const std::string& name) {
+  if (!StockGlyph(name, std::max(Width() - 10, 16), std::max(Height() - 8, 12), &glyph_)) {
+    return false;
+  }
+  numGlyphs_ = 3;
+  GlyphChanged();
+  return true;
 }
 
 void TBitBtn::SetNumGlyphs(int count) {
@@ -496,12 +523,8 @@ bool TBitBtn::SetProperty(const std::string& name, const std::string& value, TCo
   } else if (name == "Glyph") {
     // "stock:NAME" draws a stock face sized to the button.
     if (value.rfind("stock:", 0) != 0) throw std::invalid_argument("unknown glyph " + value);
-    if (!StockGlyph(value.substr(6), std::max(Width() - 10, 16), std::max(Height() - 8, 12),
-                    &glyph_)) {
+    if (!SetStockGlyph(value.substr(6)))
       throw std::invalid_argument("unknown stock glyph " + value);
-    }
-    numGlyphs_ = 3;
-    GlyphChanged();
   } else {
     return TWinControl::SetProperty(name, value, root);
   }
@@ -533,7 +556,10 @@ bool StockGlyph(const std::string& name, int width, int height, TBitmap* glyph) 
   font.setPixelSize(std::max(height - 6, 9));
   p.setFont(font);
   for (int i = 0; i < 3; ++i) {
-    const QColor c = i == 1 ? QColor(160, 160, 160) : face->colour;
+    // Disabled: grey; pressed: a darker shade, sunk by a pixel.
+    const QColor c = i == 1   ? QColor(160, 160, 160)
+                     : i == 2 ? face->colour.darker(150)
+                              : face->colour;
     const int dx = i * width + (i == 2 ? 1 : 0), dy = i == 2 ? 1 : 0;
     const int s = height - 6;
     QRect mark(dx + 2, dy + 3, s, s);

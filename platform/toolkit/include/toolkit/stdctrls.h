@@ -141,8 +141,14 @@ class TOOLKIT_API TBitBtn : public TWinControl {
   ~TBitBtn() override;
 
   // The glyph: NumGlyphs images side by side (normal, disabled, pressed).
+  // The pressed image shows while the button is held down. Call
+  // GlyphChanged after drawing into Glyph().
   TBitmap* Glyph() { return &glyph_; }
   void GlyphChanged();
+  // Draws the stock face `name` (see StockGlyph) as a glyph of three images
+  // sized to the button; the layout property "Glyph" = "stock:NAME" does the
+  // same. False for an unknown name, leaving the glyph as it was.
+  bool SetStockGlyph(const std::string& name);
   int NumGlyphs() const { return numGlyphs_; }
   void SetNumGlyphs(int count);
   // The action a click executes when OnClick is not bound; null when none,
