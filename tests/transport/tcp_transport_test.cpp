@@ -237,6 +237,9 @@ TEST(TcpTransport, BrokenRepliesHaveTheirOwnCodes) {
        kErrBadReplyFrame},
       {"finish without a start", [&](uint32_t id) { return frame('F', id, 0, ""); },
        kErrBadReplyFrame},
+      {"stream start with bytes after it",  // that would read as a part of its own
+       [&](uint32_t id) { return frame('H', id, 2, part(id, "ab")) + frame('F', id, 0, "hd"); },
+       kErrBadReplyFrame},
       {"head of another size than announced",
        [&](uint32_t id) { return frame('H', id, 2, "") + part(id, "ab") + frame('F', id, 0, "x"); },
        kErrBadReplyFrame},
@@ -295,6 +298,41 @@ TEST(TcpServer, MisbehavingClientsAreDisconnectedWithoutDisturbingOthers) {
 
   // A request over the server's limit is refused with a code, not a hang.
   EXPECT_EQ(good->Call("I", "C", std::string(2048, 'x'), reply), kErrRequestTooLarge);
+}
+
+TEST(TcpServer, ClosesOnRequestsWithCallIdZeroOrAnEmptyName) {
+  TcpServer server(Echo, {});
+  ASSERT_TRUE(server.Start());
+  auto request = [](uint32_t id, std::string_view iface, std::string_view code) {
+    std::string body("Q");
+    Put32(body, id);
+    body.push_back(static_cast<char>(iface.size()));
+    body += iface;
+    body.push_back(static_cast<char>(code.size()));
+    body += code;
+    std::string frame;
+    Put32(frame, static_cast<uint32_t>(body.size()));
+    return frame + body;
+  };
+  for (const std::string& bad : {request(0, "I", "C"), request(1, "", "C"), request(1, "I", "")}) {
+    int fd = RawConnect(server.port());
+    WriteAll(fd, bad);
+    char c;
+    EXPECT_LE(::recv(fd, &c, 1, 0), 0);  // closed, with no reply before the close
+    ::close(fd);
+  }
+  int fd = RawConnect(server.port());
+  WriteAll(fd, request(1, "I", "C"));
+  std::string body;
+  EXPECT_TRUE(ReadFrame(fd, body));
+  ::close(fd);
+
+  // The client never sends one.
+  auto t = Open(Url(server.port()));
+  std::string reply;
+  EXPECT_EQ(t->Call("", "C", "x", reply), kErrBadRequest);
+  EXPECT_EQ(t->Call("I", "", "x", reply), kErrBadRequest);
+  EXPECT_EQ(t->Call("I", "C", "x", reply), 1);
 }
 
 TEST(TcpServer, AnswersFramesThatArriveInPiecesOrTogether) {

@@ -1,5 +1,7 @@
 #include "envelope.h"
 
+#include "tmclient/tmd_error.h"
+
 namespace tmclient::envelope {
 namespace {
 
@@ -28,26 +30,30 @@ uint32_t GetU32(const char* p) {
   return uint32_t(u[0]) | uint32_t(u[1]) << 8 | uint32_t(u[2]) << 16 | uint32_t(u[3]) << 24;
 }
 
-bool EncodeRequestHeader(uint32_t callId, std::string_view interfaceName,
-                         std::string_view serviceCode, std::string& out) {
-  if (interfaceName.size() > kMaxNameSize || serviceCode.size() > kMaxNameSize) return false;
+int EncodeRequestHeader(uint32_t callId, std::string_view interfaceName,
+                        std::string_view serviceCode, std::string& out) {
+  if (interfaceName.empty() || serviceCode.empty()) return kErrBadRequest;
+  if (interfaceName.size() > kMaxNameSize || serviceCode.size() > kMaxNameSize)
+    return kErrRequestTooLarge;
   out.push_back(static_cast<char>(kRequest));
   PutU32(out, callId);
   out.push_back(static_cast<char>(interfaceName.size()));
   out.append(interfaceName);
   out.push_back(static_cast<char>(serviceCode.size()));
   out.append(serviceCode);
-  return true;
+  return 0;
 }
 
 bool DecodeRequest(std::string_view body, Request& out) {
   if (body.size() < 1 + 4 + 1 || static_cast<uint8_t>(body[0]) != kRequest) return false;
   out.callId = GetU32(body.data() + 1);
+  // Call id 0 is kept for errors about no call in particular.
+  if (out.callId == 0) return false;
   std::size_t pos = 5;
   auto name = [&](std::string_view& v) {
     if (pos >= body.size()) return false;
     std::size_t n = static_cast<unsigned char>(body[pos++]);
-    if (n > body.size() - pos) return false;
+    if (n == 0 || n > body.size() - pos) return false;
     v = body.substr(pos, n);
     pos += n;
     return true;

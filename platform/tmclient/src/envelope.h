@@ -50,11 +50,13 @@ struct Request {
 };
 
 // The header of a request body (kind, call id, both names); the stream's bytes
-// follow it. False when a name is longer than kMaxNameSize.
-bool EncodeRequestHeader(uint32_t callId, std::string_view interfaceName,
-                         std::string_view serviceCode, std::string& out);
-// Parses a request body. False when the body is not a well-formed request;
-// `out` then refers to nothing useful. The views point into `body`.
+// follow it. 0, or kErrBadRequest for an empty name, kErrRequestTooLarge for
+// one longer than kMaxNameSize (nothing is appended then).
+int EncodeRequestHeader(uint32_t callId, std::string_view interfaceName,
+                        std::string_view serviceCode, std::string& out);
+// Parses a request body. False when the body is not a well-formed request
+// (call id 0 and empty names included); `out` then refers to nothing useful. The views point into
+// `body`.
 bool DecodeRequest(std::string_view body, Request& out);
 
 void EncodeReplyHeader(uint32_t callId, int32_t result, std::string& out);

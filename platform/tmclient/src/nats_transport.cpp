@@ -101,8 +101,8 @@ int NatsTransport::Call(const std::string& interfaceName, const std::string& ser
   if (iNextCallId == 0) iNextCallId = 1;  // 0 means "no call in particular"
   std::string payload;
   payload.reserve(16 + interfaceName.size() + serviceCode.size() + request.size());
-  if (!envelope::EncodeRequestHeader(callId, interfaceName, serviceCode, payload))
-    return kErrRequestTooLarge;
+  if (int rc = envelope::EncodeRequestHeader(callId, interfaceName, serviceCode, payload); rc != 0)
+    return rc;
   if (payload.size() + request.size() > static_cast<uint64_t>(natsConnection_GetMaxPayload(pConn)))
     return kErrRequestTooLarge;
   payload.append(request);

@@ -179,7 +179,8 @@ int ReadReply(int fd, uint32_t callId, std::size_t maxReplySize, net::Clock::tim
       }
       case envelope::kStreamStart:
         headSize = static_cast<uint32_t>(hdr.result);
-        if (streaming || headSize > ReplyWriter::kMaxHeadSize) return kErrBadReplyFrame;
+        if (data != 0 || streaming || headSize > ReplyWriter::kMaxHeadSize)
+          return kErrBadReplyFrame;
         if (headSize > maxReplySize) return kErrReplyTooLarge;
         streaming = true;
         // Address space only: pages are taken as parts arrive, and the parts
@@ -245,8 +246,8 @@ int TcpTransport::CallLocked(const std::string& interfaceName, const std::string
   head.assign(envelope::kLengthPrefixSize, '\0');
   uint32_t callId = iNextCallId++;
   if (iNextCallId == 0) iNextCallId = 1;  // 0 means "no call in particular"
-  if (!envelope::EncodeRequestHeader(callId, interfaceName, serviceCode, head))
-    return kErrRequestTooLarge;
+  if (int rc = envelope::EncodeRequestHeader(callId, interfaceName, serviceCode, head); rc != 0)
+    return rc;
   std::size_t bodySize = head.size() - envelope::kLengthPrefixSize + request.size();
   if (bodySize > tmb_stream::kMaxFrameSize) return kErrRequestTooLarge;
   for (std::size_t i = 0; i < envelope::kLengthPrefixSize; ++i)
