@@ -1,6 +1,5 @@
 #include "service/micro_pay_log_qry.h"
 
-#include <ctime>
 #include <string>
 
 #include "guicommon/guicommon.h"
@@ -14,16 +13,6 @@ constexpr int kErrorIcon = 16;
 void BindOnce(CTmdClientObject& proxy) {
   if (!proxy.is_bound() && proxy.bind_openBroker(kBrokerName) != 0)
     ShowGUIMessage("初始化失败", "提示", kErrorIcon);
-}
-
-// The local time now as "yyyymmddhhmmss".
-std::string LocalTimeStamp() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y%m%d%H%M%S", &local);
-  return text;
 }
 
 }  // namespace
@@ -47,7 +36,8 @@ bool CMicroPayLogQry::Init(const MSysmgntDef::SOperator& op) {
   sSoInfo.set_AGENT_ID(0);
   sSoInfo.set_OP_ID(op.get_OP_ID());
   sSoInfo.set_OP_ADDRESS(GetLocalIP());
-  sSoInfo.set_SO_DATE(QRSDateTime(LocalTimeStamp()));
+  // Never null, even in a leap second: the clock's "60" reads as 59.
+  sSoInfo.set_SO_DATE(QRSDateTime::currentDateTime());
   sSoInfo.set_REMARK("");
   return true;
 }
