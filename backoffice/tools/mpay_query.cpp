@@ -6,10 +6,13 @@
 //   mpay-query [--broker NAME] --user PHONE
 //
 // Exit status: 0 with rows or none, 1 when the call fails (code and message
-// on stderr), 2 for a wrong command line.
+// on stderr), 2 for a wrong command line. A value that cannot be read is a
+// wrong command line: it is never dropped as "no condition", which would
+// widen the query.
+#include <charconv>
 #include <cinttypes>
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -20,6 +23,7 @@
 namespace {
 
 constexpr char kTimePattern[] = "%Y/%M/%D %H:%N:%S";
+constexpr char kDateTimeExpected[] = "a real date and time as yyyymmddhhmmss";
 
 std::string Yuan(int64_t fen) {
   char text[32];
@@ -44,6 +48,22 @@ MCustQryAccept::SQueryLogSoInfo Operator() {
   return s;
 }
 
+// A whole number from 1 to `max`, nothing else.
+bool ReadNumber(std::string_view text, int64_t max, int64_t& out) {
+  int64_t v = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || v < 1 || v > max)
+    return false;
+  out = v;
+  return true;
+}
+
+// yyyymmddhhmmss, a real date and time.
+bool ReadDateTime(std::string_view text, QRSDateTime& out) {
+  out = QRSDateTime(std::string(text));
+  return !out.isNull();
+}
+
 int Fail(int rc, const QRSErrorMsg& error) {
   std::fprintf(stderr, "mpay-query: call failed with %d: %s\n", rc, error.get_msg().c_str());
   return 1;
@@ -53,8 +73,8 @@ int Fail(int rc, const QRSErrorMsg& error) {
 
 int main(int argc, char** argv) {
   std::string broker = "TALMIRON", phone, user;
-  int64_t soNbr = 0, begin = 0, end = 0;
-  int busi = 0;
+  int64_t soNbr = 0, busi = 0;
+  QRSDateTime begin, end;
   bool userQuery = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view a = argv[i];
@@ -63,23 +83,29 @@ int main(int argc, char** argv) {
       return 2;
     }
     const char* v = argv[++i];
+    const char* unreadable = nullptr;  // what was expected, when the value is not that
     if (a == "--broker")
       broker = v;
     else if (a == "--so-nbr")
-      soNbr = std::strtoll(v, nullptr, 10);
+      unreadable = ReadNumber(v, INT64_MAX, soNbr) ? nullptr
+                                                   : "a whole number from 1 to 9223372036854775807";
     else if (a == "--busi")
-      busi = std::atoi(v);
+      unreadable = ReadNumber(v, INT32_MAX, busi) ? nullptr : "a whole number from 1 to 2147483647";
     else if (a == "--phone")
       phone = v;
     else if (a == "--begin")
-      begin = std::strtoll(v, nullptr, 10);
+      unreadable = ReadDateTime(v, begin) ? nullptr : kDateTimeExpected;
     else if (a == "--end")
-      end = std::strtoll(v, nullptr, 10);
+      unreadable = ReadDateTime(v, end) ? nullptr : kDateTimeExpected;
     else if (a == "--user") {
       userQuery = true;
       user = v;
     } else {
       std::fprintf(stderr, "mpay-query: unknown option %s\n", argv[i - 1]);
+      return 2;
+    }
+    if (unreadable != nullptr) {
+      std::fprintf(stderr, "mpay-query: %s %s: expected %s\n", argv[i - 1], v, unreadable);
       return 2;
     }
   }
@@ -115,9 +141,9 @@ int main(int argc, char** argv) {
   MCustQryAccept::SQuerySoInfoListIn in;
   in.set_SO_NBR(soNbr);
   in.set_PHONE_ID(phone);
-  in.set_BUSI_CODE(busi);
-  in.set_BEGIN_SO_DATE(QRSDateTime(begin ? std::to_string(begin) : std::string()));
-  in.set_END_SO_DATE(QRSDateTime(end ? std::to_string(end) : std::string()));
+  in.set_BUSI_CODE(static_cast<int>(busi));
+  in.set_BEGIN_SO_DATE(begin);
+  in.set_END_SO_DATE(end);
   MMicroPaymentDef::SMpInfoList list;
   MMicroPaymentDef::SMpAcctStatInfo stat;
   int ret = 0;
