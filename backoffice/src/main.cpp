@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "backoffice/audit_writer.h"
@@ -28,6 +29,13 @@ int InitDemo(const backoffice::Options& options) {
               static_cast<long long>(s.firstStamp), static_cast<long long>(s.lastStamp),
               static_cast<long long>(s.users));
   return 0;
+}
+
+// True when `url` (tcp://HOST:PORT) listens on a loopback address only.
+bool IsLoopbackListen(const std::string& url) {
+  const std::string_view rest = std::string_view(url).substr(std::string_view("tcp://").size());
+  const std::string_view host = rest.substr(0, rest.rfind(':'));
+  return host == "localhost" || host == "[::1]" || host == "::1" || host.starts_with("127.");
 }
 
 int Serve(const backoffice::Options& options) {
@@ -57,6 +65,13 @@ int Serve(const backoffice::Options& options) {
 
   std::vector<std::unique_ptr<backoffice::Endpoint>> running;
   for (const std::string& url : options.listen) {
+    if (!IsLoopbackListen(url)) {
+      std::fprintf(stderr,
+                   "mpay-backoffice: warning: %s is open to other machines, and nothing "
+                   "authenticates the clients or encrypts the connection yet: anyone who "
+                   "reaches it can query every log and user\n",
+                   url.c_str());
+    }
     running.push_back(backoffice::MakeTcpEndpoint(url, options.workers, service));
   }
   if (!options.nats.empty()) {

@@ -116,3 +116,54 @@ inline int FreePort() {
   close(fd);
   return ntohs(a.sin_port);
 }
+
+#ifdef BACKOFFICE_EXE
+// nats-server on 127.0.0.1 and a free port.
+struct NatsServer {
+  ChildProcess proc;
+  int port = 0;
+  // A few attempts: the free port may be taken before the server binds it.
+  bool Start() {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      port = FreePort();
+      if (proc.Start({"nats-server", "-a", "127.0.0.1", "-p", std::to_string(port)}) &&
+          !proc.WaitForLine("Server is ready").empty()) {
+        return true;
+      }
+      proc.Kill(SIGKILL);
+    }
+    return false;
+  }
+  std::string Url() const { return "nats://127.0.0.1:" + std::to_string(port); }
+};
+
+// mpay-backoffice started from the build tree.
+struct Backoffice {
+  ChildProcess proc;
+  int port = 0;
+  // Serves `db`; tcp on `tcpPort` (0: any) unless negative, NATS when `nats`
+  // is given.
+  bool Start(const std::string& db, int tcpPort, const std::string& nats = "",
+             std::vector<std::string> extra = {}) {
+    std::vector<std::string> argv{BACKOFFICE_EXE, "--db", db, "--workers", "4"};
+    if (tcpPort >= 0) {
+      argv.push_back("--listen");
+      argv.push_back("tcp://127.0.0.1:" + std::to_string(tcpPort));
+    }
+    if (!nats.empty()) {
+      argv.push_back("--nats");
+      argv.push_back(nats);
+    }
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    if (!proc.Start(argv)) return false;
+    if (tcpPort >= 0) {
+      std::string line = proc.WaitForLine("serving tcp://");
+      size_t colon = line.rfind(':');
+      if (colon == std::string::npos) return false;
+      port = std::atoi(line.c_str() + colon + 1);
+    }
+    return nats.empty() || !proc.WaitForLine("queue group").empty();
+  }
+  std::string Url() const { return "tcp://127.0.0.1:" + std::to_string(port); }
+};
+#endif
