@@ -3,14 +3,17 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCursor>
+#include <QHeaderView>
 #include <QImage>
 #include <QKeyEvent>
 #include <QPixmap>
+#include <QTableView>
 #include <QTest>
 #include <QWidget>
 
 #include "toolkit/forms.h"
 #include "toolkit/graphics.h"
+#include "toolkit/listview.h"
 #include "toolkit/qtext.h"
 
 std::string ClipboardText() {
@@ -34,6 +37,40 @@ void TypeText(TWinControl* control, const std::string& gbk) {
 
 void PressReturn(TWinControl* control) {
   QTest::keyClick(control->Widget(), Qt::Key_Return);
+}
+
+void PressTab(TWinControl* control, bool back) {
+  if (back)
+    QTest::keyClick(control->Widget(), Qt::Key_Backtab, Qt::ShiftModifier);
+  else
+    QTest::keyClick(control->Widget(), Qt::Key_Tab);
+}
+
+namespace {
+
+QPoint PointIn(QWidget* widget, int x, int y) {
+  return x < 0 ? widget->rect().center() : QPoint(x, y);
+}
+
+}  // namespace
+
+void ClickControl(TWinControl* control, int x, int y) {
+  QTest::mouseClick(control->Widget(), Qt::LeftButton, {}, PointIn(control->Widget(), x, y));
+}
+
+void PressMouse(TWinControl* control) {
+  QTest::mousePress(control->Widget(), Qt::LeftButton, {}, control->Widget()->rect().center());
+}
+
+void ReleaseMouse(TWinControl* control) {
+  QTest::mouseRelease(control->Widget(), Qt::LeftButton, {}, control->Widget()->rect().center());
+}
+
+void ClickColumnHeader(TListView* listView, int column) {
+  auto* view = static_cast<QTableView*>(listView->Widget());
+  QHeaderView* header = view->horizontalHeader();
+  const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
+  QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
 }
 
 void MoveCursorTo(int x, int y) {

@@ -1,0 +1,307 @@
+#include "forms/formMicroPayLogQueryMain.h"
+
+#include <cstring>
+#include <string>
+
+#include "guicommon/guicommon.h"
+#include "guicommon/guiforms.h"
+#include "guicommon/wait_box_guard.h"
+#include "ledgerkit/ledger_kit.h"
+#include "querywindowlayout.h"
+#include "toolkit/comctrls.h"
+#include "toolkit/extctrls.h"
+#include "toolkit/layout.h"
+#include "toolkit/stdctrls.h"
+#include "tradekit/tradekit.h"
+
+using namespace MMicroPaymentDef;
+
+namespace {
+
+constexpr char kHintCaption[] = "提示";
+constexpr int kInformationIcon = 64;
+
+// The business types of the log query, in the order the combo box lists them.
+struct SBusiType {
+  int code;
+  const char* name;
+};
+constexpr SBusiType kBusiTypes[] = {
+    {1332, "小额支付冻结"},     {1333, "小额支付解冻"},     {1334, "小额支付帐户信息修改"},
+    {1335, "小额支付帐户改号"}, {1336, "小额支付帐户存款"}, {1337, "小额支付帐户取款(转预存)"},
+};
+
+constexpr const char* kLogColumns[] = {"工单编号", "手机号码", "业务类型", "流水号",
+                                       "时间戳",   "涉及金额", "备注"};
+constexpr const char* kUserColumns[] = {"用户编号",  "手机号码",   "交易密码", "证件类型",
+                                        "证件号码",  "日消费限额", "生效标志", "开户时间",
+                                        "MPP流水号", "最新工单号", "备注"};
+constexpr int kColumnWidth = 100;
+
+constexpr char kDateTimePattern[] = "%Y/%M/%D %H:%N:%S";
+constexpr int kCertificateCategory = 3;
+
+// The status word of MP_STS; a value without one shows "未知" rather than
+// whatever the row's certificate-type name left in the shared buffer.
+const char* StatusWord(short status) {
+  switch (status) {
+    case 0:
+      return "历史";
+    case 1:
+      return "正常";
+    case 2:
+      return "已删除";
+    default:
+      return "未知";
+  }
+}
+
+// "[n] text": a code in brackets, a blank and its name.
+std::string Bracketed(int code, const char* text) {
+  std::string cell = "[";
+  cell += std::to_string(code);
+  cell += "] ";
+  cell += text;
+  return cell;
+}
+
+// The 14-character stamp "yyyymmddHHmmss" of a date picker's date and a time
+// picker's time; stamps compare as text.
+std::string Stamp(const TDateTimePicker* date, const TDateTimePicker* time) {
+  return FormatDateTime("yyyymmdd", date->Date()) + FormatDateTime("HHmmss", time->Time());
+}
+
+void Notify(const char* text) {
+  ShowGUIMessage(text, kHintCaption, kInformationIcon);
+}
+
+}  // namespace
+
+TfrmMicroPayLogQueryMain::TfrmMicroPayLogQueryMain(TComponent* Owner)
+    : TfrmMDIChild(Owner, TDerivedConstruction{}) {
+  THandlerTable handlers;
+  PublishHandlers(handlers);
+  handlers.Add("chkSonoClick", this, &TfrmMicroPayLogQueryMain::chkSonoClick);
+  handlers.Add("chkBusiTypeClick", this, &TfrmMicroPayLogQueryMain::chkBusiTypeClick);
+  handlers.Add("chkSoDateClick", this, &TfrmMicroPayLogQueryMain::chkSoDateClick);
+  handlers.Add("chkMobilnoClick", this, &TfrmMicroPayLogQueryMain::chkMobilnoClick);
+  handlers.Add("chkQryUserClick", this, &TfrmMicroPayLogQueryMain::chkQryUserClick);
+  handlers.Add("btnQueryClick", this, &TfrmMicroPayLogQueryMain::btnQueryClick);
+  ReadLayout(QueryWindowLayout(), handlers);
+  auto find = [this]<class T>(T*& member, const char* name) {
+    member = dynamic_cast<T*>(FindComponent(name));
+  };
+  find(grbQryConds, "grbQryConds");
+  find(chkSono, "chkSono");
+  find(edtSono, "edtSono");
+  find(chkBusiType, "chkBusiType");
+  find(cmbBusiType, "cmbBusiType");
+  find(chkSoDate, "chkSoDate");
+  find(dtpBeginDate, "dtpBeginDate");
+  find(dtpBeginTime, "dtpBeginTime");
+  find(dtpEndDate, "dtpEndDate");
+  find(dtpEndTime, "dtpEndTime");
+  find(chkMobilno, "chkMobilno");
+  find(edtMobilno, "edtMobilno");
+  find(btnQuery, "btnQuery");
+  find(chkQryUser, "chkQryUser");
+  find(grbShow, "grbShow");
+  find(lvstShow, "lvstShow");
+  find(pnlBottom, "pnlBottom");
+  find(BtnExit, "BtnExit");
+  EndLayout();
+}
+
+TfrmMicroPayLogQueryMain::~TfrmMicroPayLogQueryMain() = default;
+
+bool TfrmMicroPayLogQueryMain::Init(const MSysmgntDef::SOperator& op) {
+  CWaitBoxGuard waitBox("正在获取基础数据，请稍后...");
+  LoadBaseData();
+  cMicroPayLogQry.Init(op);
+  UpdateWaitBox("正在初始化窗体，请稍后...");
+  pBusiTypeLookup->FillComboBox(cmbBusiType);
+  InitControls();
+  return true;
+}
+
+void TfrmMicroPayLogQueryMain::LoadBaseData() {
+  {
+    CLedgerKit ledgerKit;
+    ledgerKit.Initialize(0, 0, 0, 0, 0);
+  }
+  BuildBusiTypeList();
+  using TLookup = CAutoLookup<TCNameCodeInfoList, decltype(&TCNameCodeInfo::GetCode),
+                              decltype(&TCNameCodeInfo::GetName)>;
+  pBusiTypeLookup =
+      std::make_unique<TLookup>(lstBusiType, &TCNameCodeInfo::GetCode, &TCNameCodeInfo::GetName);
+}
+
+void TfrmMicroPayLogQueryMain::BuildBusiTypeList() {
+  for (const SBusiType& type : kBusiTypes) lstBusiType.emplace_back(type.name, type.code);
+}
+
+void TfrmMicroPayLogQueryMain::InitControls() {
+  // The base window's list services, bound with this window: the shared
+  // frmMDIChild they were once taken from is never set.
+  lvstShow->OnColumnClick = TLVColumnClickEvent(this, &TfrmMDIChild::OnListViewColumnClick);
+  lvstShow->OnCompare = TLVCompareEvent(this, &TfrmMDIChild::OnListViewCompare);
+  lvstShow->OnChange = TLVChangeEvent(this, &TfrmMDIChild::OnListViewChange);
+  OnEditPaste(edtMobilno);
+  OnEditPaste(edtSono);
+  dtpBeginDate->SetDate(Today());
+  dtpEndDate->SetDate(Today());
+  bQryLog = true;
+}
+
+void TfrmMicroPayLogQueryMain::chkSonoClick(TObject*) {
+  if (!chkSono->Checked()) return;
+  chkBusiType->SetChecked(false);
+  chkSoDate->SetChecked(false);
+  chkMobilno->SetChecked(false);
+}
+
+void TfrmMicroPayLogQueryMain::chkBusiTypeClick(TObject*) {
+  if (chkBusiType->Checked()) chkSono->SetChecked(false);
+}
+
+void TfrmMicroPayLogQueryMain::chkSoDateClick(TObject*) {
+  if (chkSoDate->Checked()) chkSono->SetChecked(false);
+}
+
+void TfrmMicroPayLogQueryMain::chkMobilnoClick(TObject*) {
+  if (chkMobilno->Checked()) chkSono->SetChecked(false);
+}
+
+void TfrmMicroPayLogQueryMain::chkQryUserClick(TObject*) {
+  const bool userMode = chkQryUser->Checked();
+  bQryLog = !userMode;
+  for (TCheckBox* box : {chkBusiType, chkSono, chkSoDate}) {
+    box->SetEnabled(!userMode);
+    box->SetChecked(false);
+  }
+  chkMobilno->SetEnabled(!userMode);
+  chkMobilno->SetChecked(userMode);
+}
+
+bool TfrmMicroPayLogQueryMain::HasQueryCondition() const {
+  return chkSono->Checked() || chkBusiType->Checked() || chkMobilno->Checked() ||
+         chkSoDate->Checked();
+}
+
+bool TfrmMicroPayLogQueryMain::CheckQueryConditions() {
+  auto refuse = [](const char* text, TWinControl* focus) {
+    Notify(text);
+    focus->SetFocus();
+    return false;
+  };
+  if (!HasQueryCondition()) return refuse("必须选择至少一项查询条件！", chkSono);
+  if (chkMobilno->Checked()) {
+    const std::string number = Trim(edtMobilno->Text());
+    if (number.empty()) return refuse("你选择了用手机号码做条件，但没有输入号码值！", edtMobilno);
+    if (!CheckMsisdn(number.c_str())) return refuse("手机号码格式不正确！", edtMobilno);
+  }
+  if (chkBusiType->Checked() && cmbBusiType->ItemIndex() < 0)
+    return refuse("你选择了用业务类型做条件，但没有选择业务！", cmbBusiType);
+  if (chkSono->Checked() && Trim(edtSono->Text()).empty())
+    return refuse("你选择了用工单号做条件，但没有输入工单值！", edtSono);
+  if (chkSoDate->Checked() && Stamp(dtpBeginDate, dtpBeginTime) > Stamp(dtpEndDate, dtpEndTime))
+    return refuse("开始时间不能大于结束时间！", dtpBeginDate);
+  return true;
+}
+
+void TfrmMicroPayLogQueryMain::btnQueryClick(TObject*) {
+  ClearListView();
+  if (!CheckQueryConditions()) return;
+  InitListColumns();
+  if (bQryLog) {
+    MpQryCondList cond;
+    BuildQueryCond(cond);
+    SMpInfoList list;
+    if (cMicroPayLogQry.QueryMpSoList(cond, list)) ShowLogList(list);
+  } else {
+    SMpUserInfoList list;
+    const std::string phoneId = edtMobilno->Text();
+    if (cMicroPayLogQry.QueryMppUser(phoneId, list)) ShowUserList(list);
+  }
+}
+
+void TfrmMicroPayLogQueryMain::ClearListView() {
+  lvstShow->Items()->BeginUpdate();
+  lvstShow->Items()->Clear();
+  lvstShow->Items()->EndUpdate();
+}
+
+bool TfrmMicroPayLogQueryMain::InitListColumns() {
+  TListColumns* columns = lvstShow->Columns();
+  columns->BeginUpdate();
+  columns->Clear();
+  auto add = [columns](const auto& captions) {
+    for (const char* caption : captions) columns->Add()->SetCaption(caption);
+  };
+  if (bQryLog)
+    add(kLogColumns);
+  else
+    add(kUserColumns);
+  for (int i = 0; i < columns->Count(); ++i) columns->Items(i)->SetWidth(kColumnWidth);
+  columns->EndUpdate();
+  return true;
+}
+
+void TfrmMicroPayLogQueryMain::BuildQueryCond(MpQryCondList& cond) {
+  cond.SO_NBR = 0;
+  cond.BUSI_CODE = 0;
+  cond.PHONE_ID.clear();
+  if (chkSono->Checked()) cond.SO_NBR = StrToInt64(edtSono->Text());
+  if (chkBusiType->Checked()) cond.BUSI_CODE = ExtractItemCode(cmbBusiType->Text().c_str());
+  if (chkSoDate->Checked()) {
+    cond.BEGIN_SO_DATE = QRSDateTime(Stamp(dtpBeginDate, dtpBeginTime));
+    cond.END_SO_DATE = QRSDateTime(Stamp(dtpEndDate, dtpEndTime));
+  }
+  if (chkMobilno->Checked()) cond.PHONE_ID = edtMobilno->Text();
+}
+
+void TfrmMicroPayLogQueryMain::ShowLogList(SMpInfoList& list) {
+  if (list.empty()) {
+    Notify("没有符合条件的记录！");
+    return;
+  }
+  TListItems* items = lvstShow->Items();
+  for (const SMpInfo& info : list) {
+    TListItem* item = items->Add();
+    TStrings* cells = item->SubItems();
+    cells->Add(info.PHONE_ID);
+    cells->Add(pBusiTypeLookup->GetTextByCode(info.BUSI_CODE));
+    cells->Add(info.MPP_TRANSACTION_ID);
+    cells->Add(info.MPP_TIME.toString(kDateTimePattern));
+    cells->Add(CurrencyToString(static_cast<int64_t>(info.AMOUNT)));
+    cells->Add(info.REMARK);
+    item->SetCaption(IntToStr(info.SO_NBR));
+  }
+}
+
+void TfrmMicroPayLogQueryMain::ShowUserList(SMpUserInfoList& list) {
+  if (list.empty()) {
+    Notify("没有符合条件的记录！");
+    return;
+  }
+  char name[kItemNameSize];
+  std::memset(name, 0, sizeof name);
+  TListItems* items = lvstShow->Items();
+  for (const SMpUserInfo& user : list) {
+    TListItem* item = items->Add();
+    TStrings* cells = item->SubItems();
+    cells->Add(user.PHONE_ID);
+    cells->Add(user.MP_PWD);
+    GetItemName(kCertificateCategory, user.REG_TYPE, name);
+    cells->Add(Bracketed(user.REG_TYPE, name));
+    cells->Add(user.REG_NBR);
+    cells->Add(CurrencyToString(static_cast<int64_t>(user.FEE_LIMIT)));
+    std::strncpy(name, StatusWord(user.MP_STS), sizeof name - 1);
+    cells->Add(Bracketed(user.MP_STS, name));
+    cells->Add(user.MP_CREATE_DATE.toString(kDateTimePattern));
+    cells->Add(user.MPP_TRANS_ID);
+    cells->Add(IntToStr(user.SO_NBR));
+    cells->Add(user.REMARK);
+    item->SetCaption(IntToStr(user.SERV_ID));
+  }
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <memory>
+
+#include "forms/formmdichild.h"
+#include "forms/lookup.h"
+#include "records/mmicropaymentdef.h"
+#include "records/msysmgntdef.h"
+#include "service/micro_pay_log_qry.h"
+
+class TBitBtn;
+class TCheckBox;
+class TComboBox;
+class TDateTimePicker;
+class TEdit;
+class TGroupBox;
+class TListView;
+class TPanel;
+
+// The micro-payment log query window "小额支付日志查询". In log query mode
+// the operator combines a service-order number (alone), a business type, an
+// acceptance time range and a mobile number; in user query mode (while
+// chkQryUser is ticked) a mobile number only. The query button checks the
+// conditions, asks the back office through the facade and fills lvstShow.
+class TfrmMicroPayLogQueryMain : public TfrmMDIChild {
+ public:
+  // Builds the window from its layout and opens it; log query mode is
+  // selected by Init.
+  explicit TfrmMicroPayLogQueryMain(TComponent* Owner);
+  ~TfrmMicroPayLogQueryMain() override;
+
+  // Behind a wait box: builds the business types and their lookup, hands the
+  // operator's context to the facade, fills cmbBusiType, binds the result
+  // list's services, sets both dates to today and selects log query mode.
+  // The wait box is closed on every way out; an exception goes on to the
+  // caller. True when it returns.
+  bool Init(const MSysmgntDef::SOperator& op);
+
+  // Owned by the window through its layout.
+  TGroupBox* grbQryConds = nullptr;
+  TCheckBox* chkSono = nullptr;
+  TEdit* edtSono = nullptr;
+  TCheckBox* chkBusiType = nullptr;
+  TComboBox* cmbBusiType = nullptr;
+  TCheckBox* chkSoDate = nullptr;
+  TDateTimePicker* dtpBeginDate = nullptr;
+  TDateTimePicker* dtpBeginTime = nullptr;
+  TDateTimePicker* dtpEndDate = nullptr;
+  TDateTimePicker* dtpEndTime = nullptr;
+  TCheckBox* chkMobilno = nullptr;
+  TEdit* edtMobilno = nullptr;
+  TBitBtn* btnQuery = nullptr;
+  TCheckBox* chkQryUser = nullptr;
+  TGroupBox* grbShow = nullptr;
+  TListView* lvstShow = nullptr;
+  TPanel* pnlBottom = nullptr;
+  TBitBtn* BtnExit = nullptr;
+
+  // Handlers the layout binds. A ticked service-order number stands alone;
+  // the other three conditions combine.
+  void chkSonoClick(TObject* Sender);
+  void chkBusiTypeClick(TObject* Sender);
+  void chkSoDateClick(TObject* Sender);
+  void chkMobilnoClick(TObject* Sender);
+  // Switches between log query mode (unticked) and user query mode.
+  void chkQryUserClick(TObject* Sender);
+  // Empties the list, checks the conditions, rebuilds the columns of the
+  // current mode and runs the query.
+  void btnQueryClick(TObject* Sender);
+
+  // True when the query may run; otherwise the operator was told why (caption
+  // "提示", information icon) and the focus moved to the control to mend.
+  bool CheckQueryConditions();
+  void ClearListView();
+  // The seven log columns or the eleven user columns, each 100 wide. True.
+  bool InitListColumns();
+  // The log query's conditions from the ticked boxes; the others keep their
+  // "no condition" values. Throws EConvertError when edtSono holds no number.
+  void BuildQueryCond(MpQryCondList& cond);
+  // One row per record, or "没有符合条件的记录！" for none.
+  void ShowLogList(MMicroPaymentDef::SMpInfoList& list);
+  void ShowUserList(MMicroPaymentDef::SMpUserInfoList& list);
+
+  // True in log query mode.
+  bool QueryLogMode() const { return bQryLog; }
+
+ private:
+  void LoadBaseData();
+  void BuildBusiTypeList();
+  void InitControls();
+  bool HasQueryCondition() const;
+
+  CMicroPayLogQry cMicroPayLogQry;
+  TCNameCodeInfoList lstBusiType;
+  std::unique_ptr<CBasicLookup<TCNameCodeInfoList>> pBusiTypeLookup;
+  bool bQryLog = false;
+};

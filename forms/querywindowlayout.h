@@ -1,0 +1,10 @@
+#pragma once
+
+#include "toolkit/layout.h"
+
+// The layout of the log query window "frmMicroPayLogQueryMain": the condition
+// group over the result list and the bottom panel with the close button. The
+// window class publishes the handlers it names besides the base window's:
+// chkSonoClick, chkBusiTypeClick, chkSoDateClick, chkMobilnoClick,
+// chkQryUserClick and btnQueryClick.
+const TFormLayout& QueryWindowLayout();
