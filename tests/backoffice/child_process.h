@@ -94,6 +94,7 @@ class ChildProcess {
   }
 
   bool running() const { return iPid > 0; }
+  pid_t pid() const { return iPid; }
   // Every complete line seen so far, for failure messages.
   const std::string& output() const { return strOutput; }
 

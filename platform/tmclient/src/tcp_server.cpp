@@ -345,20 +345,24 @@ void TcpServer::Impl::OnReadable(uint64_t id) {
 
 bool TcpServer::Impl::Serve(uint64_t id, Connection& c) {
   c.busy = true;
-  // Read until the socket is empty: no new wake-up announces bytes left there.
+  // Read until the socket is empty or ends: no new wake-up announces bytes
+  // left there, nor an end of input that came with the last bytes.
   char buf[64 * 1024];
+  bool ended = false;
   while (true) {
     ssize_t n = ::recv(c.fd, buf, sizeof buf, 0);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-    if (n <= 0) {
+    if (n < 0) {  // reset: nobody is left to answer
       CloseLocked(id, c);
       return false;
     }
+    if (n == 0) {
+      ended = true;
+      break;
+    }
     if (c.in.empty()) c.frameStart = Clock::now();
     c.in.append(buf, static_cast<std::size_t>(n));
-    // A short read emptied the socket; what comes later wakes a worker anew.
-    if (static_cast<std::size_t>(n) < sizeof buf) break;
     // A frame over the limit is refused below without reading the rest.
     if (c.in.size() >= envelope::kLengthPrefixSize &&
         envelope::GetU32(c.in.data()) > cOptions.maxRequestSize)
@@ -372,6 +376,12 @@ bool TcpServer::Impl::Serve(uint64_t id, Connection& c) {
       CloseLocked(id, c);
       return false;
     }
+  }
+  // The whole requests that came with the end of input are answered; the
+  // connection is of no further use.
+  if (ended) {
+    CloseLocked(id, c);
+    return false;
   }
   c.busy = false;
   return true;

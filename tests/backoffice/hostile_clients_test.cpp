@@ -1,0 +1,137 @@
+// mpay-backoffice over tcp against clients that hold on to what the server
+// gives them: connections half closed with their request, idle floods,
+// clients that ask for large replies and never read, and a stop while
+// requests are waiting. Each must cost the server nothing it keeps, and never
+// another client's queries.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "backoffice/demo_data.h"
+#include "backoffice/protocol.h"
+#include "backoffice/sqlite_db.h"
+#include "child_process.h"
+#include "raw_client.h"
+#include "service/busi_ordmgnt.h"
+#include "test_db.h"
+#include "tmclient/broker_resolver.h"
+#include "wire_helpers.h"
+
+using namespace backoffice;
+using namespace std::chrono_literals;
+using MCustQryAccept::IBusiOrdmgnt;
+
+namespace {
+
+constexpr int64_t kEnd = 20261130120000;
+constexpr char kBroker[] = "HOSTILE";
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(10ms);
+  }
+  return true;
+}
+
+class HostileClients : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    // Thousands of connections: the soft limit on open files up to the hard one
+    // (inherited by the server).
+    rlimit files{};
+    getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
+
+    pDir = new TempDir;
+    strDb = pDir->File("hostile.db");
+    DemoOptions o;
+    o.rows = 120000;
+    o.endStamp = kEnd;
+    GenerateDemo(strDb, o);
+    Database d(strDb, Database::Mode::kReadOnly);
+    Statement s = d.Prepare(
+        "SELECT phone_id, count(*) c FROM mp_so_log GROUP BY phone_id HAVING c >= 4 "
+        "ORDER BY phone_id LIMIT 1");
+    if (s.Step()) {
+      strPhone = s.Text(0);
+      iPhoneRows = s.Int(1);
+    }
+  }
+  static void TearDownTestSuite() { delete pDir; }
+
+  void StartServer(std::vector<std::string> extra = {}) {
+    ASSERT_TRUE(cServer.Start(strDb, 0, "", std::move(extra))) << cServer.proc.output();
+    setenv(tmclient::BrokerEnvironmentVariable(kBroker).c_str(), cServer.Url().c_str(), 1);
+  }
+  pid_t pid() const { return cServer.proc.pid(); }
+
+  // The log rows of one phone number: a small reply.
+  static std::string SmallRequest(uint32_t callId) {
+    return raw::RequestFrame(callId, kLogInterface, kLogServiceCode,
+                             wire::Request(kLogRequestStream, wire::LogIn(0, 0, strPhone, 0, 0)));
+  }
+  // Every row from `begin` on: a large streamed reply.
+  static std::string LargeRequest(uint32_t callId, int64_t begin) {
+    return raw::RequestFrame(callId, kLogInterface, kLogServiceCode,
+                             wire::Request(kLogRequestStream, wire::LogIn(0, 0, "", begin, 0)));
+  }
+
+  // One small query through the proxy; true when its rows came back whole.
+  static bool SmallQuery(IBusiOrdmgnt& log) {
+    MMicroPaymentDef::SMpInfoList rows;
+    MMicroPaymentDef::SMpAcctStatInfo stat;
+    int ret = -1;
+    QRSErrorMsg error;
+    return log.query_mpSoList(wire::LogIn(0, 0, strPhone, 0, 0), wire::Operator(), rows, stat, ret,
+                              error, nullptr) == 0 &&
+           static_cast<int64_t>(rows.size()) == iPhoneRows;
+  }
+
+  static TempDir* pDir;
+  static std::string strDb;
+  static std::string strPhone;
+  static int64_t iPhoneRows;
+  Backoffice cServer;
+};
+TempDir* HostileClients::pDir = nullptr;
+std::string HostileClients::strDb;
+std::string HostileClients::strPhone;
+int64_t HostileClients::iPhoneRows = 0;
+
+}  // namespace
+
+// Clients that send their request and their end of input together, read the
+// reply and close: the server answers each and keeps none of them open.
+TEST_F(HostileClients, RequestWithEndOfInputLeavesNoConnectionBehind) {
+  StartServer();
+  const int before = raw::OpenSockets(pid());
+  const std::string request = SmallRequest(7);
+  int answered = 0;
+  for (int batch = 0; batch < 10; ++batch) {
+    std::vector<int> fds;
+    for (int i = 0; i < 100; ++i) {
+      int fd = raw::Connect(cServer.port);
+      if (fd < 0) continue;
+      raw::SendAll(fd, request);
+      shutdown(fd, SHUT_WR);
+      fds.push_back(fd);
+    }
+    for (int fd : fds) {
+      std::string reply = raw::ReadReply(fd);
+      if (raw::KindOf(reply) == 'R' && raw::ResultOf(reply) == 0) ++answered;
+      close(fd);
+    }
+  }
+  EXPECT_EQ(answered, 1000);
+  EXPECT_TRUE(WaitUntil([&] { return raw::OpenSockets(pid()) <= before; }, 1000ms))
+      << raw::OpenSockets(pid()) << " sockets open, " << before << " before";
+}
