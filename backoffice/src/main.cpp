@@ -3,7 +3,9 @@
 // queue group. SIGTERM or SIGINT stops it cleanly: running requests finish,
 // the audit entries are written, then it exits 0.
 #include <signal.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -38,6 +40,29 @@ bool IsLoopbackListen(const std::string& url) {
   return host == "localhost" || host == "[::1]" || host == "::1" || host.starts_with("127.");
 }
 
+// Every tcp connection is an open file: the soft limit on them is raised as
+// far as the connections allowed need (and the hard limit lets it). A warning
+// says how many can really be open when that is short.
+void RaiseOpenFileLimit(const backoffice::Options& options) {
+  // The database, its journal, the listeners, nats: a few dozen at most.
+  constexpr rlim_t kOtherFiles = 64;
+  const rlim_t needed =
+      static_cast<rlim_t>(options.maxConnections) * options.listen.size() + kOtherFiles;
+  rlimit files{};
+  if (options.listen.empty() || getrlimit(RLIMIT_NOFILE, &files) != 0) return;
+  if (files.rlim_cur != RLIM_INFINITY && files.rlim_cur < needed) {
+    files.rlim_cur = files.rlim_max == RLIM_INFINITY ? needed : std::min(needed, files.rlim_max);
+    setrlimit(RLIMIT_NOFILE, &files);
+    getrlimit(RLIMIT_NOFILE, &files);
+  }
+  if (files.rlim_cur != RLIM_INFINITY && files.rlim_cur < needed) {
+    std::fprintf(stderr,
+                 "mpay-backoffice: warning: the limit on open files is %llu, so fewer than the "
+                 "%d connections allowed can be open at once\n",
+                 static_cast<unsigned long long>(files.rlim_cur), options.maxConnections);
+  }
+}
+
 int Serve(const backoffice::Options& options) {
   // Signals are taken by sigwait below; every thread started from here on
   // inherits the blocked mask.
@@ -54,6 +79,7 @@ int Serve(const backoffice::Options& options) {
     backoffice::CreateTables(db);
     backoffice::CreateIndexes(db);
   }
+  RaiseOpenFileLimit(options);
   backoffice::AuditWriter audit(options.db);
   backoffice::ServiceConfig config;
   config.dbPath = options.db;
@@ -72,7 +98,9 @@ int Serve(const backoffice::Options& options) {
                    "reaches it can query every log and user\n",
                    url.c_str());
     }
-    running.push_back(backoffice::MakeTcpEndpoint(url, options.workers, service));
+    running.push_back(backoffice::MakeTcpEndpoint(
+        url, options.workers, service,
+        {options.maxConnections, options.idleTimeoutS, options.writeTimeoutS}));
   }
   if (!options.nats.empty()) {
     running.push_back(
@@ -85,7 +113,7 @@ int Serve(const backoffice::Options& options) {
       return 1;
     }
     // Tests and scripts wait for this line (and read the port from it).
-    std::printf("mpay-backoffice: serving %s\n", e->Describe().c_str());
+    std::printf("mpay-backoffice: serving %s%s\n", e->Describe().c_str(), e->Limits().c_str());
     std::fflush(stdout);
   }
 

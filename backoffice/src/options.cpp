@@ -19,6 +19,7 @@ bool ParseInt(std::string_view text, int64_t min, int64_t max, int64_t& out) {
 const char* Usage() {
   return "usage: mpay-backoffice --db FILE [--listen tcp://127.0.0.1:PORT]... "
          "[--nats nats://HOST:PORT[,HOST:PORT]] [--broker NAME] [--workers N] [--max-rows N]\n"
+         "                      [--max-connections N] [--idle-timeout S] [--write-timeout S]\n"
          "       mpay-backoffice --init-demo FILE [--rows N]\n";
 }
 
@@ -49,6 +50,15 @@ std::string ParseOptions(int argc, const char* const* argv, Options& o) {
     } else if (arg == "--max-rows") {
       if (!ParseInt(value, 1, 10000000, n)) return "--max-rows takes 1 to 10000000";
       o.maxRows = n;
+    } else if (arg == "--max-connections") {
+      if (!ParseInt(value, 1, 1000000, n)) return "--max-connections takes 1 to 1000000";
+      o.maxConnections = static_cast<int>(n);
+    } else if (arg == "--idle-timeout") {
+      if (!ParseInt(value, 1, 86400, n)) return "--idle-timeout takes 1 to 86400 seconds";
+      o.idleTimeoutS = static_cast<int>(n);
+    } else if (arg == "--write-timeout") {
+      if (!ParseInt(value, 1, 3600, n)) return "--write-timeout takes 1 to 3600 seconds";
+      o.writeTimeoutS = static_cast<int>(n);
     } else if (arg == "--init-demo") {
       o.initDemo = value;
     } else if (arg == "--rows") {

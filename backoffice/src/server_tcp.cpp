@@ -28,8 +28,8 @@ bool ParseTcpUrl(const std::string& url, std::string& host, uint16_t& port) {
 
 class TcpEndpoint : public Endpoint {
  public:
-  TcpEndpoint(std::string url, int workers, Service& service)
-      : strUrl(std::move(url)), iWorkers(workers), cService(service) {}
+  TcpEndpoint(std::string url, int workers, Service& service, const TcpLimits& limits)
+      : strUrl(std::move(url)), iWorkers(workers), cService(service), cLimits(limits) {}
 
   bool Start(std::string& error) override {
     tmclient::TcpServerOptions options;
@@ -38,6 +38,9 @@ class TcpEndpoint : public Endpoint {
       return false;
     }
     options.workers = iWorkers;
+    options.maxConnections = cLimits.maxConnections;
+    options.idleTimeoutMs = int64_t{cLimits.idleTimeoutS} * 1000;
+    options.writeTimeoutMs = int64_t{cLimits.writeTimeoutS} * 1000;
     strHost = options.host;
     pServer = std::make_unique<tmclient::TcpServer>(
         [this](const std::string& iface, const std::string& code, std::string_view request,
@@ -61,18 +64,26 @@ class TcpEndpoint : public Endpoint {
     return "tcp://" + strHost + ":" + std::to_string(pServer ? pServer->port() : 0);
   }
 
+  std::string Limits() const override {
+    return ", max " + std::to_string(cLimits.maxConnections) + " connections, idle timeout " +
+           std::to_string(cLimits.idleTimeoutS) + " s, write timeout " +
+           std::to_string(cLimits.writeTimeoutS) + " s";
+  }
+
  private:
   std::string strUrl;
   int iWorkers;
   Service& cService;
+  const TcpLimits cLimits;
   std::string strHost;
   std::unique_ptr<tmclient::TcpServer> pServer;
 };
 
 }  // namespace
 
-std::unique_ptr<Endpoint> MakeTcpEndpoint(const std::string& url, int workers, Service& service) {
-  return std::make_unique<TcpEndpoint>(url, workers, service);
+std::unique_ptr<Endpoint> MakeTcpEndpoint(const std::string& url, int workers, Service& service,
+                                          const TcpLimits& limits) {
+  return std::make_unique<TcpEndpoint>(url, workers, service, limits);
 }
 
 }  // namespace backoffice

@@ -135,3 +135,40 @@ TEST_F(HostileClients, RequestWithEndOfInputLeavesNoConnectionBehind) {
   EXPECT_TRUE(WaitUntil([&] { return raw::OpenSockets(pid()) <= before; }, 1000ms))
       << raw::OpenSockets(pid()) << " sockets open, " << before << " before";
 }
+
+// Connections that are opened and never used, five times as many as the
+// server takes: the ones idle the longest make way for new ones, so operators
+// who open a window (a new connection) or keep theirs are served throughout,
+// and the rest go once the idle timeout passes.
+TEST_F(HostileClients, IdleFloodDoesNotLockOutWorkingClients) {
+  rlimit files{};
+  getrlimit(RLIMIT_NOFILE, &files);
+  if (files.rlim_cur < 5200) GTEST_SKIP() << "only " << files.rlim_cur << " open files allowed";
+  StartServer({"--max-connections", "1000", "--idle-timeout", "3"});
+  const int before = raw::OpenSockets(pid());
+  IBusiOrdmgnt kept;
+  ASSERT_EQ(kept.bind_openBroker(kBroker), 0);
+  ASSERT_TRUE(SmallQuery(kept));
+  std::vector<int> idle;
+  int refused = 0, failed = 0;
+  for (int i = 0; i < 5000; ++i) {
+    int fd = raw::Connect(cServer.port);
+    if (fd < 0) {
+      ++refused;
+      continue;
+    }
+    idle.push_back(fd);
+    if (i % 250 == 249) {
+      IBusiOrdmgnt fresh;
+      if (fresh.bind_openBroker(kBroker) != 0 || !SmallQuery(fresh)) ++failed;
+      if (!SmallQuery(kept)) ++failed;
+    }
+  }
+  EXPECT_EQ(refused, 0);
+  EXPECT_EQ(failed, 0);
+  EXPECT_LE(raw::OpenSockets(pid()), before + 1000);
+  EXPECT_TRUE(WaitUntil([&] { return raw::OpenSockets(pid()) <= before + 1; }, 6000ms))
+      << raw::OpenSockets(pid()) << " sockets open, " << before << " before";
+  EXPECT_TRUE(SmallQuery(kept));
+  for (int fd : idle) close(fd);
+}

@@ -27,6 +27,14 @@ TEST(Options, ServingNeedsADatabaseAndAnEndpoint) {
   EXPECT_EQ(o.workers, 8);
   EXPECT_EQ(o.maxRows, 50);
   EXPECT_EQ(o.broker, "TALMIRON");
+  EXPECT_EQ(o.maxConnections, 4096);
+  EXPECT_EQ(o.idleTimeoutS, 120);
+  EXPECT_EQ(o.writeTimeoutS, 30);
+  EXPECT_EQ(Parse({"--max-connections", "1000", "--idle-timeout", "5", "--write-timeout", "2"}, o),
+            "");
+  EXPECT_EQ(o.maxConnections, 1000);
+  EXPECT_EQ(o.idleTimeoutS, 5);
+  EXPECT_EQ(o.writeTimeoutS, 2);
   Options noDb, noEndpoint;
   EXPECT_NE(Parse({"--listen", "tcp://127.0.0.1:0"}, noDb), "");
   EXPECT_NE(Parse({"--db", "x.db"}, noEndpoint), "");
@@ -41,6 +49,9 @@ TEST(Options, RefusesValuesOutOfRangeOrMissing) {
            {"--db", "x.db", "--listen", "tcp://h:1", "--max-rows", "-1"},
            {"--db", "x.db", "--listen", "tcp://h:1", "--broker", ""},
            {"--db", "x.db", "--listen", "tcp://h:1", "--bogus", "1"},
+           {"--db", "x.db", "--listen", "tcp://h:1", "--max-connections", "0"},
+           {"--db", "x.db", "--listen", "tcp://h:1", "--idle-timeout", "0"},
+           {"--db", "x.db", "--listen", "tcp://h:1", "--write-timeout", "3601"},
            {"--db"},
        }) {
     Options o;

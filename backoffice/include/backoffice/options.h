@@ -14,6 +14,9 @@ struct Options {
   std::string broker = "TALMIRON";  // --broker NAME: the NATS subject prefix and queue group
   int workers = 4;                  // --workers N
   int64_t maxRows = 200000;         // --max-rows N
+  int maxConnections = 4096;        // --max-connections N: per tcp endpoint
+  int idleTimeoutS = 120;           // --idle-timeout S
+  int writeTimeoutS = 30;           // --write-timeout S
   std::string initDemo;             // --init-demo FILE
   int64_t demoRows = 100000;        // --rows N
   bool help = false;

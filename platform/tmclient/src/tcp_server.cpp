@@ -1,5 +1,6 @@
 #include "tmclient/tcp_server.h"
 
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -151,6 +152,10 @@ class TcpServer::Impl {
   void Work();
   void Sweep();
   void Accept();
+  std::size_t Count();
+  // Closes the connection without a request that has been idle the longest;
+  // false when every connection has a request under way.
+  bool CloseLongestIdle();
   void Arm(int fd, uint64_t id, int op, uint32_t events);
   std::shared_ptr<Connection> Find(uint64_t id);
   // Closes and forgets the connection; `c.lock` is held.
@@ -167,6 +172,7 @@ class TcpServer::Impl {
   StreamingServiceHandler fnHandler;
   const TcpServerOptions cOptions;
   int iListenFd = -1;
+  int iSpareFd = -1;  // a file kept to take a connection with when none is left
   int iWakeFd = -1;
   int iEpollFd = -1;
   uint16_t iPort = 0;
@@ -201,6 +207,7 @@ bool TcpServer::Impl::Start(std::string* error) {
   auto fail = [&](const std::string& why) {
     if (error) *error = why;
     net::CloseFd(iListenFd);
+    net::CloseFd(iSpareFd);
     net::CloseFd(iWakeFd);
     net::CloseFd(iEpollFd);
     return false;
@@ -220,7 +227,7 @@ bool TcpServer::Impl::Start(std::string* error) {
     if (s < 0) continue;
     int one = 1;
     ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (::bind(s, a->ai_addr, a->ai_addrlen) == 0 && ::listen(s, 128) == 0) {
+    if (::bind(s, a->ai_addr, a->ai_addrlen) == 0 && ::listen(s, SOMAXCONN) == 0) {
       iListenFd = s;
     } else {
       why = std::strerror(errno);
@@ -234,6 +241,7 @@ bool TcpServer::Impl::Start(std::string* error) {
   ::getsockname(iListenFd, reinterpret_cast<sockaddr*>(&addr), &len);
   iPort = addr.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&addr)->sin6_port)
                                      : ntohs(reinterpret_cast<sockaddr_in*>(&addr)->sin_port);
+  iSpareFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
   iWakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   iEpollFd = ::epoll_create1(EPOLL_CLOEXEC);
   if (iWakeFd < 0 || iEpollFd < 0) return fail(std::strerror(errno));
@@ -267,6 +275,7 @@ void TcpServer::Impl::Stop() {
   for (auto& [id, c] : mConnections) net::CloseFd(c->fd);
   mConnections.clear();
   net::CloseFd(iListenFd);
+  net::CloseFd(iSpareFd);
   net::CloseFd(iWakeFd);
   net::CloseFd(iEpollFd);
 }
@@ -310,10 +319,20 @@ void TcpServer::Impl::Work() {
 void TcpServer::Impl::Accept() {
   while (true) {
     int fd = ::accept4(iListenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0 && errno == EINTR) continue;
+    if (fd < 0 && (errno == EMFILE || errno == ENFILE)) {
+      // Out of files: an idle connection makes room, or the waiting one is
+      // taken with the file kept for this and closed, so that the listener
+      // does not stay ready for nothing.
+      if (CloseLongestIdle()) continue;
+      net::CloseFd(iSpareFd);
+      net::CloseFd(fd = ::accept4(iListenFd, nullptr, nullptr, SOCK_CLOEXEC));
+      iSpareFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+      continue;
+    }
     if (fd < 0) return;  // EAGAIN, or a connection that died before it was taken
-    std::lock_guard lock(mMapLock);
-    if (mConnections.size() >= static_cast<std::size_t>(cOptions.maxConnections)) {
-      ::close(fd);
+    if (Count() >= static_cast<std::size_t>(cOptions.maxConnections) && !CloseLongestIdle()) {
+      ::close(fd);  // every connection has a request under way
       continue;
     }
     int one = 1;
@@ -321,10 +340,41 @@ void TcpServer::Impl::Accept() {
     auto c = std::make_shared<Connection>();
     c->fd = fd;
     c->lastActivity = Clock::now();
+    std::lock_guard lock(mMapLock);
     uint64_t id = iNextId++;
     mConnections.emplace(id, c);
     Arm(fd, id, EPOLL_CTL_ADD, kConnectionEvents);
   }
+}
+
+std::size_t TcpServer::Impl::Count() {
+  std::lock_guard lock(mMapLock);
+  return mConnections.size();
+}
+
+bool TcpServer::Impl::CloseLongestIdle() {
+  uint64_t victimId = 0;
+  std::shared_ptr<Connection> victim;
+  {
+    // A connection a worker holds is not idle; try_lock also keeps the lock
+    // order (a connection's lock, then the map's) from mattering here.
+    std::lock_guard lock(mMapLock);
+    Clock::time_point oldest = Clock::time_point::max();
+    for (auto& [id, c] : mConnections) {
+      std::unique_lock cl(c->lock, std::try_to_lock);
+      if (!cl.owns_lock() || c->busy || c->fd < 0 || !c->in.empty()) continue;
+      if (c->lastActivity < oldest) {
+        oldest = c->lastActivity;
+        victimId = id;
+        victim = c;
+      }
+    }
+  }
+  if (!victim) return false;
+  std::lock_guard lock(victim->lock);
+  if (victim->busy || victim->fd < 0 || !victim->in.empty()) return false;
+  CloseLocked(victimId, *victim);
+  return true;
 }
 
 void TcpServer::Impl::OnReadable(uint64_t id) {

@@ -15,10 +15,12 @@ struct TcpServerOptions {
   uint16_t port = 0;                       // 0: any free port (see TcpServer::port())
   int workers = 4;                         // threads running the handler
   std::size_t maxRequestSize = 16u << 20;  // larger request frames close the connection
-  int64_t idleTimeoutMs = 600000;          // no request for this long: closed
+  int64_t idleTimeoutMs = 120000;          // no request for this long: closed
   int64_t readTimeoutMs = 10000;           // a started frame must be complete by then
   int64_t writeTimeoutMs = 30000;          // a reply must be taken by the client by then
-  int maxConnections = 1024;               // further connections are closed at once
+  // At the cap a new connection takes the place of the one idle the longest;
+  // it is closed at once only when every connection has a request under way.
+  int maxConnections = 4096;
 };
 
 // The server side of tcp:// brokers: accepts connections, reads
