@@ -421,6 +421,32 @@ TEST_F(BaseWindowTest, HintCoversLabelledEditsComboBoxesAndFrames) {
   EXPECT_FALSE(form_->lvstResult->OnMouseMove.Assigned());
 }
 
+TEST_F(BaseWindowTest, HintOverADisabledControlInAContainerStaysWhileThePointerRests) {
+  // Real pointer moves: the container reports the move over its disabled
+  // child, and the form must not see the same move and hide the hint.
+  THintWindow* hint = Hint();
+  const std::string text = "很长很长很长很长很长很长的文字";
+  auto over = [&](TWinControl* control, int x, int y) {
+    control->SetEnabled(false);
+    control->SetText(text);
+    MovePointerOver(control, x, y);
+    EXPECT_TRUE(hint->Visible()) << control->Name();
+    EXPECT_EQ(hint->Text(), text);
+    TPoint pointer;
+    GetCursorPos(&pointer);
+    EXPECT_EQ(hint->ClientToScreen(TPoint{0, hint->Height()}), pointer) << control->Name();
+  };
+  over(form_->edtDisabled, 4, 4);
+  over(form_->edtDisabled, 9, 6);  // the hint follows the pointer
+  MovePointerOver(form_->edtNumber, 3, 3);
+  EXPECT_FALSE(hint->Visible()) << "over an enabled edit";
+  over(form_->ledtName, 5, 5);
+  MovePointerOver(form_->grbConditions, 2, 2);
+  EXPECT_FALSE(hint->Visible()) << "over the group box itself";
+  over(form_->cmbPanel, 5, 5);
+  over(form_->edtFrame, 5, 5);
+}
+
 TEST_F(BaseWindowTest, DropDownListsFitTheirWidestItem) {
   TComboBox* combo = form_->cmbType;
   ASSERT_EQ(combo->Width(), 120);
@@ -468,6 +494,21 @@ TEST_F(BaseWindowTest, EnterMovesTheFocusOnceThePostedRequestIsHandled) {
   EXPECT_EQ(form_->ActiveControl(), edit);
   Application()->ProcessMessages();
   EXPECT_EQ(form_->ActiveControl(), form_->edtDecimal);
+}
+
+TEST_F(BaseWindowTest, TabAndShiftTabMoveTheFocusOutOfFilteredEdits) {
+  TEdit* number = form_->edtNumber;
+  TypeText(number, "12");
+  number->SetFocus();
+  PressTab(number, false);
+  EXPECT_EQ(form_->ActiveControl(), form_->edtDecimal);
+  PressTab(form_->edtDecimal, true);
+  EXPECT_EQ(form_->ActiveControl(), number);
+  PressTab(number, true);
+  EXPECT_NE(form_->ActiveControl(), number);
+  EXPECT_EQ(number->Text(), "12");
+  Application()->ProcessMessages();  // no focus move was posted
+  EXPECT_NE(form_->ActiveControl(), number);
 }
 
 TEST_F(BaseWindowTest, KeyFiltersOnEdits) {

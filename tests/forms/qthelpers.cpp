@@ -77,6 +77,18 @@ void MoveCursorTo(int x, int y) {
   QCursor::setPos(x, y);
 }
 
+void MovePointerOver(TControl* control, int x, int y) {
+  // The offscreen platform turns a pointer move into a mouse move of the
+  // shown window under the pointer.
+  QWidget* window = control->Widget()->window();
+  if (!window->isVisible()) {
+    window->show();
+    (void)QTest::qWaitForWindowExposed(window, 1000);
+  }
+  QCursor::setPos(control->Widget()->mapToGlobal(QPoint(x, y)));
+  QApplication::processEvents();
+}
+
 uint32_t PixelRgb(const TBitmap& image, int x, int y) {
   return image.Image().pixel(x, y) & 0xFFFFFFu;
 }

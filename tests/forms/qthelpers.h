@@ -4,6 +4,7 @@
 #include <string>
 
 class TBitmap;
+class TControl;
 class TForm;
 class TListView;
 class TWinControl;
@@ -30,6 +31,9 @@ void ReleaseMouse(TWinControl* control);
 void ClickColumnHeader(TListView* listView, int column);
 // Moves the mouse pointer (screen coordinates).
 void MoveCursorTo(int x, int y);
+// Moves the mouse pointer to the point (client coordinates) of the control;
+// the window system's mouse move goes to the widget under the pointer.
+void MovePointerOver(TControl* control, int x, int y);
 // The pixel as 0xRRGGBB.
 uint32_t PixelRgb(const TBitmap& image, int x, int y);
 // Saves what the form's window shows.

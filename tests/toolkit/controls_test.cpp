@@ -6,7 +6,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QPainter>
 #include <QTableView>
 #include <QTest>
@@ -14,6 +17,7 @@
 #include <vector>
 
 #include "test_support.h"
+#include "toolkit/qtext.h"
 #include "toolkit/toolkit.h"
 
 namespace {
@@ -49,6 +53,59 @@ TEST_F(ControlsTest, StringListsClampAndIgnoreWhatIsOutOfRange) {
   EXPECT_EQ(box.ItemIndex(), -1);
   box.Items()->Delete(0);
   EXPECT_EQ(box.Items()->Count(), 2);
+}
+
+TEST_F(ControlsTest, TypedTextSelectsTheItemItEqualsAndNothingElse) {
+  TForm form(nullptr);
+  auto* box = new TComboBox(&form);
+  box->SetParent(&form);
+  box->SetBounds(10, 10, 200, 20);
+  const std::string chinese = QStringToGbk(QStringLiteral("[1333] 小额支付解冻"));
+  for (const std::string& item : {std::string("alpha"), std::string("beta"), chinese}) {
+    box->Items()->Add(item);
+  }
+  form.ShowForm();
+  QLineEdit* edit = static_cast<QComboBox*>(box->Widget())->lineEdit();
+  ASSERT_NE(edit, nullptr);
+  auto retype = [&](const QString& text) {
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    for (const QChar c : text) {
+      if (c.unicode() < 128) {
+        QTest::keyClick(edit, c.toLatin1());
+      } else {  // as an input method sends it
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(edit, &press);
+      }
+    }
+  };
+  QTest::keyClick(edit, Qt::Key_Down);  // the operator picks an item
+  ASSERT_EQ(box->ItemIndex(), 0);
+  QTest::keyClick(edit, Qt::Key_Down);
+  ASSERT_EQ(box->ItemIndex(), 1);
+  retype("zzz");
+  EXPECT_EQ(box->Text(), "zzz");
+  EXPECT_EQ(box->ItemIndex(), -1) << "free text is no selection";
+  retype("alpha");
+  EXPECT_EQ(box->ItemIndex(), 0);
+  retype("alphax");
+  EXPECT_EQ(box->ItemIndex(), -1);
+  retype("ALPHA");
+  EXPECT_EQ(box->ItemIndex(), -1) << "equal means equal";
+  retype(QStringLiteral("[1333] 小额支付解冻"));
+  EXPECT_EQ(box->Text(), chinese);
+  EXPECT_EQ(box->ItemIndex(), 2);
+  retype("");
+  EXPECT_EQ(box->ItemIndex(), -1);
+  // Choosing an item again after free text shows that item.
+  retype("zzz");
+  box->SetItemIndex(1);
+  EXPECT_EQ(box->Text(), "beta");
+  EXPECT_EQ(box->ItemIndex(), 1);
+  // A list-only box has no free text.
+  box->SetStyle(csDropDownList);
+  box->SetItemIndex(0);
+  EXPECT_EQ(box->ItemIndex(), 0);
 }
 
 TEST_F(ControlsTest, ColourAndFontComeFromTheParentUntilSetOwn) {

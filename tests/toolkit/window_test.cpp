@@ -12,6 +12,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QWindow>
+#include <algorithm>
 #include <vector>
 
 #include "paint_counter.h"
@@ -261,6 +262,56 @@ TEST_F(WindowTest, EnterWithKeyPreviewAndKeyPressFilters) {
   EXPECT_TRUE(edit->Focused());
   Application()->ProcessMessages();
   EXPECT_TRUE(form.edits[1]->Focused());
+}
+
+TEST_F(WindowTest, TabAndShiftTabMoveTheFocusPastKeyPressFilters) {
+  TFocusForm form(nullptr);  // tab order: 2, 0, 1, 3
+  auto* combo = new TComboBox(&form);
+  combo->SetParent(&form);
+  combo->Items()->Add("a");
+  auto* list = new TListView(&form);
+  list->SetParent(&form);
+  list->SetViewStyle(vsReport);
+  list->Columns()->Add()->SetCaption("c");
+  list->Items()->Add()->SetCaption("r");
+  form.SetKeyPreview(true);
+  std::vector<uint16_t> keys;
+  form.OnKeyDown = [&](TObject*, uint16_t& key, TShiftState) { keys.push_back(key); };
+  for (TEdit* e : form.edits) {
+    e->OnKeyPress = [](TObject*, char& c) {
+      if (c < '0' || c > '9') c = 0;  // drops Tab (9) too
+    };
+  }
+  // Shift+Tab arrives as Backtab or as Tab with Shift.
+  auto tab = [](TWinControl* from, bool back, Qt::Key key = Qt::Key_Tab) {
+    QTest::keyClick(from->Widget(), key, back ? Qt::ShiftModifier : Qt::NoModifier);
+  };
+  form.edits[0]->SetFocus();
+  tab(form.edits[0], false);
+  EXPECT_TRUE(form.edits[1]->Focused());
+  EXPECT_EQ(form.edits[0]->Text(), "");
+  tab(form.edits[1], true, Qt::Key_Backtab);
+  EXPECT_TRUE(form.edits[0]->Focused());
+  tab(form.edits[0], true);  // Shift+Tab as Tab with Shift
+  EXPECT_TRUE(form.edits[2]->Focused());
+  form.edits[3]->SetFocus();
+  tab(form.edits[3], false);
+  EXPECT_TRUE(combo->Focused());
+  tab(combo, false);
+  EXPECT_TRUE(list->Focused());
+  tab(list, false);
+  EXPECT_TRUE(form.edits[2]->Focused()) << "wraps to the first tab stop";
+  tab(form.edits[2], true);
+  EXPECT_TRUE(list->Focused());
+  tab(list, true);
+  EXPECT_TRUE(combo->Focused());
+  EXPECT_EQ(combo->Text(), "");
+  // Tab is the form's: no key handler sees it.
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), VK_TAB), 0);
+  // Ctrl+Tab is left to the control.
+  form.edits[0]->SetFocus();
+  QTest::keyClick(form.edits[0]->Widget(), Qt::Key_Tab, Qt::ControlModifier);
+  EXPECT_TRUE(form.edits[0]->Focused());
 }
 
 TEST_F(WindowTest, KeyPressHandlerCanReplaceTheCharacter) {
@@ -522,6 +573,7 @@ TEST_F(WindowTest, MouseOverADisabledChildIsReportedByItsContainer) {
   };
   box->OnMouseMove = record;
   edit->OnMouseMove = record;
+  form.OnMouseMove = record;
   form.ShowForm();
   Application()->ProcessMessages();
   // Through the window, as the window system delivers it.
@@ -534,6 +586,8 @@ TEST_F(WindowTest, MouseOverADisabledChildIsReportedByItsContainer) {
   Application()->ProcessMessages();
   ASSERT_FALSE(moves.empty());
   for (auto& m : moves) EXPECT_NE(m.first, edit) << "a disabled control reported a move";
+  // Reported once, by the container: the form under it does not see it again.
+  EXPECT_EQ(moves.size(), 1u);
   EXPECT_EQ(moves.back().first, box);
   EXPECT_EQ(moves.back().second, (TPoint{25, 35}));
   EXPECT_EQ(box->ControlAtPos(moves.back().second, true, true), edit);
@@ -542,8 +596,22 @@ TEST_F(WindowTest, MouseOverADisabledChildIsReportedByItsContainer) {
   moves.clear();
   moveOver(QPoint(6, 6));
   Application()->ProcessMessages();
-  ASSERT_FALSE(moves.empty());
+  ASSERT_EQ(moves.size(), 1u);
   EXPECT_EQ(moves.back().first, edit);
+  // Over the form itself, the form reports it; a press is reported once too.
+  std::vector<TObject*> presses;
+  auto pressed = [&](TObject* sender, TMouseButton, TShiftState, int, int) {
+    presses.push_back(sender);
+  };
+  box->OnMouseDown = pressed;
+  form.OnMouseDown = pressed;
+  moves.clear();
+  QTest::mouseMove(window, window->mapFromGlobal(form.Widget()->mapToGlobal(QPoint(280, 180))));
+  ASSERT_EQ(moves.size(), 1u);
+  EXPECT_EQ(moves.back().first, &form);
+  QTest::mouseClick(window, Qt::LeftButton, {},
+                    window->mapFromGlobal(box->Widget()->mapToGlobal(QPoint(200, 120))));
+  EXPECT_EQ(presses, std::vector<TObject*>{box});
 }
 
 }  // namespace

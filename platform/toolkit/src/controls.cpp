@@ -17,6 +17,35 @@ using namespace toolkit_detail;
 
 namespace toolkit_detail {
 
+namespace {
+
+// A mouse event that a widget ignores travels up to its parents, as a copy
+// with the same type, time and screen point. As on the platform we model, only
+// the window under the pointer gets it: each mouse event is reported once, by
+// the first enabled control it reaches (a disabled one passes it to its
+// container).
+struct ReportedMouseEvent {
+  QEvent::Type type = QEvent::None;
+  quint64 timestamp = 0;
+  QPointF global;
+  QPointer<QObject> receiver;
+};
+ReportedMouseEvent gLastMouseEvent;
+
+bool AlreadyReportedMouse(QObject* receiver, const QMouseEvent* e) {
+  const ReportedMouseEvent& last = gLastMouseEvent;
+  if (last.receiver && last.receiver != receiver && e->type() == last.type &&
+      e->timestamp() == last.timestamp && e->globalPosition() == last.global) {
+    for (QObject* o = last.receiver->parent(); o; o = o->parent()) {
+      if (o == receiver) return true;
+    }
+  }
+  gLastMouseEvent = {e->type(), e->timestamp(), e->globalPosition(), receiver};
+  return false;
+}
+
+}  // namespace
+
 void ControlBridge::Watch(QWidget* widget) {
   widget->installEventFilter(this);
   widget->setMouseTracking(true);
@@ -34,6 +63,10 @@ bool ControlBridge::eventFilter(QObject* watched, QEvent* event) {
       // A disabled control gets no mouse input of its own: Qt passes the
       // event on to the parent, whose control reports it.
       if (!target->isEnabled()) return false;
+      if (event->type() != QEvent::ContextMenu &&
+          AlreadyReportedMouse(target, static_cast<QMouseEvent*>(event))) {
+        return false;
+      }
       break;
     default:
       break;
@@ -71,6 +104,21 @@ bool AlreadyHandledKey(QObject* receiver, const QEvent* e) {
   gLastKeyEvent = e;
   gLastKeyReceiver = receiver;
   return false;
+}
+
+// Tab and Shift+Tab belong to the form: they move the focus through its tab
+// order before any key handler or key filter of the control sees them.
+bool MovedFocusByTab(TWinControl* control, const QKeyEvent* e) {
+  const Qt::KeyboardModifiers mods = e->modifiers() & ~Qt::KeypadModifier;
+  if ((e->key() != Qt::Key_Tab && e->key() != Qt::Key_Backtab) ||
+      (mods & ~Qt::ShiftModifier) != Qt::NoModifier) {
+    return false;
+  }
+  TForm* form = GetParentForm(control);
+  if (form == nullptr) return false;
+  const bool forward = e->key() == Qt::Key_Tab && mods == Qt::NoModifier;
+  form->SelectNext(control == form ? form->ActiveControl() : control, forward, true);
+  return true;
 }
 
 }  // namespace
@@ -629,6 +677,7 @@ bool TWinControl::QtEvent(QWidget* target, void* raw) {
     case QEvent::KeyPress: {
       if (AlreadyHandledKey(target, e)) return false;
       auto* ke = static_cast<QKeyEvent*>(e);
+      if (MovedFocusByTab(this, ke)) return true;
       uint16_t key = VirtualKey(ke);
       const TShiftState shift = ShiftState(ke->modifiers());
       if (key && DoKeyDown(key, shift)) return true;

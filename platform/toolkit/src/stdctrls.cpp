@@ -334,7 +334,14 @@ void TComboBox::SetStyle(TComboBoxStyle style) {
 }
 
 int TComboBox::ItemIndex() const {
-  return static_cast<QComboBox*>(Widget())->currentIndex();
+  auto* box = static_cast<QComboBox*>(Widget());
+  const int current = box->currentIndex();
+  if (!box->isEditable()) return current;
+  // Qt keeps the last chosen item current while other text is typed over it;
+  // the selection is the item the text equals, if any.
+  const QString text = box->currentText();
+  if (current >= 0 && box->itemText(current) == text) return current;
+  return box->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
 }
 
 void TComboBox::SetItemIndex(int index) {

@@ -97,7 +97,8 @@ class TOOLKIT_API TComboBox : public TWinControl {
   void SetStyle(TComboBoxStyle style);
   // The list's items; changing them changes the list.
   TStrings* Items() { return items_.get(); }
-  // -1 when no item is selected.
+  // -1 when no item is selected. In an editable box the selection is the
+  // item that the typed text equals (the first such), else none.
   int ItemIndex() const;
   void SetItemIndex(int index);
   int DropDownCount() const { return dropDownCount_; }
