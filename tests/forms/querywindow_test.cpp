@@ -370,7 +370,7 @@ TEST_F(QueryWindowTest, ChecksRunInOrderWithTheirMessagesAndFocus) {
   // The mobile number: blanks only is no number; then its format.
   Click(form_->chkMobilno);
   Click(form_->chkBusiType);
-  form_->cmbBusiType->SetItemIndex(-1);  // would fail check 3, which comes later
+  TypeText(form_->cmbBusiType, "9");  // no item: fails check 3, which comes later
   form_->edtMobilno->SetText("   ");
   ExpectRefused("你选择了用手机号码做条件，但没有输入号码值！", form_->edtMobilno);
   form_->edtMobilno->SetText("");
@@ -413,6 +413,42 @@ TEST_F(QueryWindowTest, ChecksRunInOrderWithTheirMessagesAndFocus) {
   ExpectSent();
   range(tomorrow, At(0, 0, 0), today, At(23, 59, 59));
   ExpectRefused("开始时间不能大于结束时间！", form_->dtpBeginDate);
+}
+
+TEST_F(QueryWindowTest, TabWalksTheTabOrderAndTheNumberEditsLetItGo) {
+  const std::vector<TWinControl*> order = {
+      form_->chkSono,    form_->edtSono,      form_->chkBusiType,  form_->cmbBusiType,
+      form_->chkSoDate,  form_->dtpBeginDate, form_->dtpBeginTime, form_->dtpEndDate,
+      form_->dtpEndTime, form_->chkMobilno,   form_->edtMobilno,   form_->btnQuery,
+      form_->chkQryUser, form_->lvstShow,     form_->BtnExit};
+  TypeText(form_->edtSono, "123");
+  TypeText(form_->edtMobilno, "138");
+  form_->chkSono->SetFocus();
+  for (size_t i = 1; i < order.size(); ++i) {
+    PressTab(order[i - 1]);
+    EXPECT_EQ(form_->ActiveControl(), order[i]) << "after " << order[i - 1]->Name();
+  }
+  for (size_t i = order.size() - 1; i > 0; --i) {
+    PressTab(order[i], true);
+    EXPECT_EQ(form_->ActiveControl(), order[i - 1]) << "back from " << order[i]->Name();
+  }
+  Application()->ProcessMessages();
+  EXPECT_EQ(form_->ActiveControl(), form_->chkSono);
+  EXPECT_EQ(form_->edtSono->Text(), "123");
+  EXPECT_EQ(form_->edtMobilno->Text(), "138");
+}
+
+TEST_F(QueryWindowTest, TypedBusinessTypeCountsOnlyWhenItIsAnItem) {
+  Click(form_->chkBusiType);
+  TypeText(form_->cmbBusiType, "x");  // after the shown item's text
+  EXPECT_EQ(form_->cmbBusiType->ItemIndex(), -1);
+  ExpectRefused("你选择了用业务类型做条件，但没有选择业务！", form_->cmbBusiType);
+  form_->cmbBusiType->SetText("");
+  TypeText(form_->cmbBusiType, "[1334] 小额支付帐户信息修改");
+  EXPECT_EQ(form_->cmbBusiType->ItemIndex(), 2);
+  ExpectSent();
+  ASSERT_EQ(soLists.size(), 1u);
+  EXPECT_EQ(soLists[0].BUSI_CODE, 1334);
 }
 
 TEST_F(QueryWindowTest, RequestsCarryTheTickedConditions) {
