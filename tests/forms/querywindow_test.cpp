@@ -508,6 +508,37 @@ TEST_F(QueryWindowTest, RequestsCarryTheTickedConditions) {
   EXPECT_EQ(soLists.size(), 4u);
 }
 
+TEST_F(QueryWindowTest, EveryCombinationSendsItsConditionsAndNothingElse) {
+  form_->cmbBusiType->SetItemIndex(3);
+  TypeText(form_->edtMobilno, "15012345678");
+  TypeText(form_->edtSono, "42");
+  const std::string begin = Stamp(Today(), At(0, 0, 0)), end = Stamp(Today(), At(23, 59, 59));
+  // Bit 0 business type, bit 1 date range, bit 2 mobile number.
+  for (int combination = 1; combination < 8; ++combination) {
+    const bool busi = combination & 1, date = combination & 2, mobile = combination & 4;
+    for (TCheckBox* box : {form_->chkBusiType, form_->chkSoDate, form_->chkMobilno})
+      if (box->Checked()) Click(box);
+    if (busi) Click(form_->chkBusiType);
+    if (date) Click(form_->chkSoDate);
+    if (mobile) Click(form_->chkMobilno);
+    ExpectSent();
+    const SQuerySoInfoListIn& in = soLists.back();
+    EXPECT_EQ(in.Marker, kConditionBits) << combination;
+    EXPECT_EQ(in.SO_NBR, 0) << combination;
+    EXPECT_EQ(in.BUSI_CODE, busi ? 1335 : 0) << combination;
+    EXPECT_EQ(StampOf(in.BEGIN_SO_DATE), date ? begin : "00000000000000") << combination;
+    EXPECT_EQ(StampOf(in.END_SO_DATE), date ? end : "00000000000000") << combination;
+    EXPECT_EQ(in.PHONE_ID, mobile ? "15012345678" : "") << combination;
+  }
+  // The number stands alone, whatever the other fields hold.
+  Click(form_->chkSono);
+  ExpectSent();
+  EXPECT_EQ(soLists.back().SO_NBR, 42);
+  EXPECT_EQ(soLists.back().BUSI_CODE, 0);
+  EXPECT_EQ(soLists.back().PHONE_ID, "");
+  EXPECT_TRUE(soLists.back().BEGIN_SO_DATE.isNull());
+}
+
 TEST_F(QueryWindowTest, ANumberThatDoesNotConvertStopsBeforeTheRequest) {
   Click(form_->chkSono);
   form_->edtSono->SetText("12 3");  // set by code: typing keeps blanks out
