@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <QString>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -78,31 +77,22 @@ class QueryWindowRoad : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir_ = new TempDir;
-    server_ = new ChildProcess;
+    server_ = new Backoffice;
     db_ = dir_->File("mpay.db");
     ChildProcess init;
     ready_ = init.Start({BACKOFFICE_EXE, "--init-demo", db_, "--rows", "6000"}) &&
-             init.Wait() == 0 &&
-             server_->Start(
-                 {BACKOFFICE_EXE, "--db", db_, "--workers", "1", "--listen", "tcp://127.0.0.1:0"});
-    const std::string line = ready_ ? server_->WaitForLine("serving tcp://") : "";
-    const std::size_t colon = line.rfind(':');
-    ready_ = colon != std::string::npos;
-    if (ready_) {
-      const std::string url =
-          "tcp://127.0.0.1:" + std::to_string(std::atoi(line.c_str() + colon + 1));
-      setenv(tmclient::BrokerEnvironmentVariable("TALMIRON").c_str(), url.c_str(), 1);
-    }
+             init.Wait() == 0 && server_->Start(db_, 0);
+    if (ready_)
+      setenv(tmclient::BrokerEnvironmentVariable("TALMIRON").c_str(), server_->Url().c_str(), 1);
   }
   static void TearDownTestSuite() {
     unsetenv(tmclient::BrokerEnvironmentVariable("TALMIRON").c_str());
-    server_->Kill(SIGTERM);
     delete server_;
     delete dir_;
   }
 
   void SetUp() override {
-    ASSERT_TRUE(ready_) << server_->output();
+    ASSERT_TRUE(ready_) << server_->proc.output();
     form_ = new TfrmMicroPayLogQueryMain(nullptr);
     MSysmgntDef::SOperator op;
     op.set_OP_ID(4711);
@@ -178,12 +168,12 @@ class QueryWindowRoad : public ::testing::Test {
   TfrmMicroPayLogQueryMain* form_ = nullptr;
 
   static TempDir* dir_;
-  static ChildProcess* server_;
+  static Backoffice* server_;
   static std::string db_;
   static bool ready_;
 };
 TempDir* QueryWindowRoad::dir_ = nullptr;
-ChildProcess* QueryWindowRoad::server_ = nullptr;
+Backoffice* QueryWindowRoad::server_ = nullptr;
 std::string QueryWindowRoad::db_;
 bool QueryWindowRoad::ready_ = false;
 
