@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -16,6 +18,27 @@
 #include "records/record_stream.h"
 #include "tmclient/qrs_errormsg.h"
 #include "toolkit/toolkit.h"
+
+// Allocation failure on demand: the next allocation of the process throws,
+// wherever it is made (the module's allocations come here too).
+namespace {
+bool failNextAllocation = false;
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (failNextAllocation) {
+    failNextAllocation = false;
+    throw std::bad_alloc();
+  }
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  std::free(p);
+}
 
 namespace {
 
@@ -204,6 +227,19 @@ TEST_F(ModuleTest, EveryCallOpensAWindowOfItsOwnThatKeepsNothingOfTheRecord) {
   ASSERT_EQ(Application()->MDIChildCount(), 1);
   EXPECT_EQ(Application()->MDIChildren(0), first);
   EXPECT_TRUE(recorder.messages.empty()) << recorder.messages[0].text;
+}
+
+TEST_F(ModuleTest, NoMemoryForTheWindowIsToldAndGivesNone) {
+  const MSysmgntDef::SOperator op = Operator();
+  failNextAllocation = true;  // the window object itself
+  EXPECT_EQ(createBusinessForm_(0, &op), 0);
+  EXPECT_FALSE(failNextAllocation);
+  ASSERT_EQ(recorder.messages.size(), 1u);
+  EXPECT_EQ(recorder.messages[0].text, "内存不足，无法创建对象!");
+  EXPECT_EQ(recorder.messages[0].caption, "异常");
+  EXPECT_EQ(recorder.messages[0].flags, 16);
+  EXPECT_EQ(recorder.waitBoxShows, 0);
+  EXPECT_EQ(Application()->MDIChildCount(), 0);
 }
 
 // A presenter that fails while the window starts up.
