@@ -39,7 +39,6 @@ constexpr const char* kUserColumns[] = {"用户编号",  "手机号码",   "交�
 constexpr int kColumnWidth = 100;
 
 constexpr char kDateTimePattern[] = "%Y/%M/%D %H:%N:%S";
-constexpr int kCertificateCategory = 3;
 
 // The status word of MP_STS; a value without one shows "未知" rather than
 // whatever the row's certificate-type name left in the shared buffer.
@@ -292,7 +291,7 @@ void TfrmMicroPayLogQueryMain::ShowUserList(SMpUserInfoList& list) {
     TStrings* cells = item->SubItems();
     cells->Add(user.PHONE_ID);
     cells->Add(user.MP_PWD);
-    GetItemName(kCertificateCategory, user.REG_TYPE, name);
+    GetItemName(kItemCertificate, user.REG_TYPE, name);
     cells->Add(Bracketed(user.REG_TYPE, name));
     cells->Add(user.REG_NBR);
     cells->Add(CurrencyToString(static_cast<int64_t>(user.FEE_LIMIT)));
