@@ -1,0 +1,113 @@
+// mpay-host: the MDI host of the business modules, windowed or headless.
+
+#include <QApplication>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+
+#include "guicommon/presenter.h"
+#include "host_options.h"
+#include "host_session.h"
+#include "host_window.h"
+#include "module_loader.h"
+#include "operator_file.h"
+#include "script_driver.h"
+#include "script_presenter.h"
+#include "toolkit/application.h"
+
+namespace {
+
+constexpr int kExitProblem = 1;
+constexpr int kExitUsage = 2;
+
+void LoadModules(const CHostOptions& options, CHostSession& session) {
+  std::vector<std::string> paths = options.modules;
+  if (paths.empty()) {
+    const std::string folder =
+        DefaultModulesFolder(QCoreApplication::applicationFilePath().toStdString());
+    paths = ModulesInFolder(folder);
+    if (paths.empty()) {
+      session.Report("没有找到模块（模块目录：" + (folder.empty() ? std::string("无") : folder) +
+                     "）");
+    }
+  }
+  for (const std::string& path : paths) session.AddModule(path);
+}
+
+int RunHeadless(const CHostOptions& options, CHostSession& session, CScriptOutput& output,
+                std::istream& script) {
+  Application()->ShowMainWindow();
+  CScriptDriver::Settle();
+  CScriptDriver driver(session, output);
+  for (const int id : options.openIds) driver.RunLine("open " + std::to_string(id), 0);
+  driver.Run(script);
+  // The windows go before the process does, as the operator would close them.
+  Application()->MdiArea()->closeAllSubWindows();
+  CScriptDriver::Settle();
+  return driver.Errors() > 0 || session.HadProblems() ? kExitProblem : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  CHostOptions options;
+  std::string text;
+  switch (ParseHostOptions(arguments, options, text)) {
+    case TParseResult::kHelp:
+      std::fputs(text.c_str(), stdout);
+      return 0;
+    case TParseResult::kError:
+      std::fprintf(stderr, "mpay-host: %s (see --help)\n", text.c_str());
+      return kExitUsage;
+    case TParseResult::kRun:
+      break;
+  }
+
+  std::ifstream scriptFile;
+  if (!options.strScript.empty()) {
+    scriptFile.open(options.strScript, std::ios::binary);
+    if (!scriptFile) {
+      std::fprintf(stderr, "mpay-host: cannot read the script %s\n", options.strScript.c_str());
+      return kExitUsage;
+    }
+  }
+  MSysmgntDef::SOperator sOperator = DemoOperator();
+  if (!options.strOperatorFile.empty() &&
+      !ReadOperatorFile(options.strOperatorFile, sOperator, text)) {
+    std::fprintf(stderr, "mpay-host: operator file %s\n", text.c_str());
+    return kExitProblem;
+  }
+
+  // Headless: Qt's offscreen platform, so that no window reaches a display.
+  if (options.bHeadless) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Lives as long as the process, as the toolkit's own would: module
+  // windows may still hold Qt objects when main returns.
+  new QApplication(argc, argv);
+  Application()->SetTitle(kHostTitle);
+
+  CScriptOutput output(std::cout);
+  CScriptPresenter presenter(output);
+  if (options.bHeadless) {
+    SetGUIPresenter(&presenter);
+    presenter.CatchToolkitBoxes();
+  }
+  CHostSession session(std::move(sOperator));
+  LoadModules(options, session);
+  CHostWindow frame(session);
+
+  int status = 0;
+  if (options.bHeadless) {
+    status = RunHeadless(options, session, output, scriptFile.is_open() ? scriptFile : std::cin);
+  } else {
+    Application()->ShowMainWindow();
+    for (const int id : options.openIds) frame.OpenBusiness(id);
+    status = Application()->Run();
+    if (status == 0 && session.HadProblems()) status = kExitProblem;
+  }
+  SetGUIPresenter(nullptr);
+  return status;
+}

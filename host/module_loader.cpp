@@ -1,0 +1,120 @@
+#include "module_loader.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The folders of a modules folder, relative to the program's own folder.
+constexpr const char* kInstalledModules = "../lib/mpay/modules";
+constexpr const char* kBuildTreeModules = "../module";
+
+std::string FileNameOf(const std::string& path) {
+  return fs::path(path).filename().string();
+}
+
+// A module's calls may throw across the C boundary; the host survives that
+// and reports the module as broken.
+template <class F>
+bool Guarded(F&& call, std::string& what) {
+  try {
+    call();
+    return true;
+  } catch (const std::exception& e) {
+    what = e.what();
+  } catch (...) {
+    what = "unknown exception";
+  }
+  return false;
+}
+
+// Fills the version text and the ids of `module` from its entry points.
+bool ReadEntryPoints(TQueryCvsIntf queryCvsIntf, TGetModuleId getModuleId, CLoadedModule& module,
+                     std::string& problem) {
+  const std::string& file = module.strFileName;
+  // The buffer's last byte stays NUL whatever the module writes before it.
+  std::vector<char> version(kVersionBufferSize + 1, '\0');
+  int iCount = 0;
+  std::vector<int> ids;
+  std::string what;
+  const bool ok = Guarded(
+      [&] {
+        if (queryCvsIntf(0, version.data()) != 0) version.assign(version.size(), '\0');
+        iCount = getModuleId(-1);
+        if (iCount < 0 || iCount > kMaxBusinessIds) return;
+        for (int i = 0; i < iCount; ++i) ids.push_back(getModuleId(i));
+      },
+      what);
+  if (!ok) {
+    problem = "模块 " + file + " 的入口函数抛出异常：" + what;
+    return false;
+  }
+  if (iCount < 0 || iCount > kMaxBusinessIds) {
+    problem = "模块 " + file + " 已损坏：GetModuleId 报告 " + std::to_string(iCount) +
+              " 个业务（应为 0 到 " + std::to_string(kMaxBusinessIds) + "）";
+    return false;
+  }
+  module.strVersion.assign(version.data(), strnlen(version.data(), kVersionBufferSize));
+  module.ids = std::move(ids);
+  return true;
+}
+
+}  // namespace
+
+// A library stays mapped even when it is refused: its static constructors
+// may have registered things with the toolkit that unloading would leave
+// dangling.
+bool LoadModule(const std::string& path, CLoadedModule& module, std::string& problem) {
+  CLoadedModule loaded;
+  loaded.strPath = path;
+  loaded.strFileName = FileNameOf(path);
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) {
+    const char* error = dlerror();
+    problem = "无法加载模块 " + loaded.strFileName + "：" + (error ? error : "dlopen failed");
+    return false;
+  }
+  void* symbols[3] = {};
+  static constexpr const char* kNames[3] = {"QueryCvsIntf", "GetModuleId", "CreateBusinessForm"};
+  for (int i = 0; i < 3; ++i) {
+    dlerror();
+    symbols[i] = dlsym(handle, kNames[i]);
+    if (symbols[i] == nullptr) {
+      problem = "模块 " + loaded.strFileName + " 缺少入口函数 " + kNames[i];
+      return false;
+    }
+  }
+  if (!ReadEntryPoints(reinterpret_cast<TQueryCvsIntf>(symbols[0]),
+                       reinterpret_cast<TGetModuleId>(symbols[1]), loaded, problem)) {
+    return false;
+  }
+  loaded.pCreateBusinessForm = reinterpret_cast<TCreateBusinessForm>(symbols[2]);
+  module = std::move(loaded);
+  return true;
+}
+
+std::vector<std::string> ModulesInFolder(const std::string& dir) {
+  std::vector<std::string> paths;
+  std::error_code ec;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    const fs::path& p = it->path();
+    if (p.extension() == ".so" && it->is_regular_file(ec)) paths.push_back(p.string());
+  }
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
+
+std::string DefaultModulesFolder(const std::string& exePath) {
+  const fs::path exeDir = fs::path(exePath).parent_path();
+  std::error_code ec;
+  for (const char* relative : {kInstalledModules, kBuildTreeModules}) {
+    const fs::path dir = (exeDir / relative).lexically_normal();
+    if (fs::is_directory(dir, ec)) return dir.string();
+  }
+  return {};
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace MSysmgntDef {
+struct SOperator;
+}
+
+// The three entry points a business module exports under plain C names.
+// The window reference travels pointer-sized; the host treats it as opaque.
+using TQueryCvsIntf = int (*)(int iUnused, char* pBuffer);
+using TGetModuleId = int (*)(int iIndex);
+using TCreateBusinessForm = intptr_t (*)(int iUnused, const MSysmgntDef::SOperator* pOperator);
+
+// Size of the caller's buffer given to QueryCvsIntf.
+constexpr int kVersionBufferSize = 2048;
+// A module claiming more business ids than this is refused as broken.
+constexpr int kMaxBusinessIds = 1000;
+
+// One module that loaded and answered its entry points. The library stays
+// loaded for the life of the process: its windows may outlive any scope of
+// the host.
+struct CLoadedModule {
+  std::string strPath;      // as given or found
+  std::string strFileName;  // the last path component
+  std::string strVersion;   // QueryCvsIntf's text, GBK bytes as the module wrote them
+  std::vector<int> ids;     // GetModuleId(0 .. count-1), in that order
+  TCreateBusinessForm pCreateBusinessForm = nullptr;
+};
+
+// Loads the module at `path`: dlopen, the three entry points, the version
+// text, the business ids (a negative index gives their count, then 0 ..
+// count-1). On failure returns false and sets `problem` to a UTF-8 sentence
+// naming the file and what is wrong with it (the missing symbol, the count),
+// and nothing of the module stays in use.
+bool LoadModule(const std::string& path, CLoadedModule& module, std::string& problem);
+
+// The paths of the regular files ending in ".so" directly inside `dir`,
+// sorted by name; empty when the folder cannot be read.
+std::vector<std::string> ModulesInFolder(const std::string& dir);
+
+// The modules folder of a host whose program is `exePath`: the installed
+// layout (<prefix>/bin/mpay-host with <prefix>/lib/mpay/modules) when that
+// folder exists, else the build tree's module folder (<build>/host/mpay-host
+// beside <build>/module). Empty when neither exists.
+std::string DefaultModulesFolder(const std::string& exePath);

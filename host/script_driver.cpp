@@ -1,0 +1,482 @@
+#include "script_driver.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QDateTimeEdit>
+#include <QHeaderView>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QPixmap>
+#include <QTableView>
+#include <algorithm>
+#include <charconv>
+
+#include "host_session.h"
+#include "input_events.h"
+#include "script_presenter.h"
+#include "script_text.h"
+#include "toolkit/application.h"
+#include "toolkit/datetimepicker.h"
+#include "toolkit/forms.h"
+#include "toolkit/listview.h"
+#include "toolkit/qtext.h"
+#include "toolkit/stdctrls.h"
+#include "toolkit/sysutils.h"
+
+using TArgs = std::vector<std::string>;
+
+struct CCommandEntry {
+  const char* name;
+  size_t argCount;
+  const char* usage;
+  CScriptDriver::TCommand run;
+};
+
+std::span<const CCommandEntry> CScriptDriver::Commands() {
+  static constexpr CCommandEntry kCommands[] = {
+      {"open", 1, "open ID", &CScriptDriver::Open},
+      {"click", 1, "click NAME", &CScriptDriver::Click},
+      {"type", 2, "type NAME TEXT", &CScriptDriver::Type},
+      {"key", 2, "key NAME KEY", &CScriptDriver::Key},
+      {"set", 2, "set NAME TEXT", &CScriptDriver::Set},
+      {"select", 2, "select NAME INDEX", &CScriptDriver::Select},
+      {"date", 2, "date NAME YYYY-MM-DD", &CScriptDriver::Date},
+      {"time", 2, "time NAME HH:MM:SS", &CScriptDriver::Time},
+      {"header", 2, "header NAME COLUMN", &CScriptDriver::Header},
+      {"rclick", 3, "rclick NAME ROW COLUMN", &CScriptDriver::RightClick},
+      {"menu", 1, "menu TEXT", &CScriptDriver::Menu},
+      {"state", 1, "state NAME", &CScriptDriver::State},
+      {"focus", 0, "focus", &CScriptDriver::Focus},
+      {"dump", 1, "dump NAME", &CScriptDriver::Dump},
+      {"clipboard", 0, "clipboard", &CScriptDriver::Clipboard},
+      {"shot", 1, "shot FILE", &CScriptDriver::Shot},
+      {"close", 0, "close", &CScriptDriver::Close},
+      {"quit", 0, "quit", &CScriptDriver::Quit},
+  };
+  return kCommands;
+}
+
+namespace {
+
+struct CKeyName {
+  const char* name;
+  Qt::Key key;
+  Qt::KeyboardModifiers modifiers;
+};
+
+constexpr CKeyName kKeys[] = {
+    {"Enter", Qt::Key_Return, Qt::NoModifier},        {"Tab", Qt::Key_Tab, Qt::NoModifier},
+    {"Backtab", Qt::Key_Backtab, Qt::ShiftModifier},  {"Up", Qt::Key_Up, Qt::NoModifier},
+    {"Down", Qt::Key_Down, Qt::NoModifier},           {"Escape", Qt::Key_Escape, Qt::NoModifier},
+    {"Backspace", Qt::Key_Backspace, Qt::NoModifier}, {"Ctrl+A", Qt::Key_A, Qt::ControlModifier},
+    {"Ctrl+Z", Qt::Key_Z, Qt::ControlModifier},       {"Ctrl+T", Qt::Key_T, Qt::ControlModifier},
+    {"Ctrl+C", Qt::Key_C, Qt::ControlModifier},       {"Ctrl+V", Qt::Key_V, Qt::ControlModifier},
+};
+
+bool ParseInt(const std::string& text, int& value) {
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return !text.empty() && ec == std::errc() && end == text.data() + text.size();
+}
+
+// "NNNN<sep>NN<sep>NN" with the separator `sep`.
+bool ParseTriple(const std::string& text, char sep, int& a, int& b, int& c) {
+  if (text.size() < 8 || text.size() > 10) return false;
+  const size_t first = text.find(sep);
+  const size_t second = text.find(sep, first + 1);
+  if (first == std::string::npos || second == std::string::npos) return false;
+  return ParseInt(text.substr(0, first), a) &&
+         ParseInt(text.substr(first + 1, second - first - 1), b) &&
+         ParseInt(text.substr(second + 1), c);
+}
+
+std::string Utf8(const std::string& gbk) {
+  return GbkToQString(gbk).toStdString();
+}
+
+std::string Gbk(const std::string& utf8) {
+  return QStringToGbk(QString::fromStdString(utf8));
+}
+
+TComponent* FindOwned(const TComponent* owner, const std::string& name) {
+  if (TComponent* found = owner->FindComponent(name)) return found;
+  for (int i = 0; i < owner->ComponentCount(); ++i) {
+    if (TComponent* found = FindOwned(owner->Components(i), name)) return found;
+  }
+  return nullptr;
+}
+
+void CollectControls(const TComponent* owner, std::vector<TControl*>& controls) {
+  for (int i = 0; i < owner->ComponentCount(); ++i) {
+    TComponent* c = owner->Components(i);
+    if (auto* control = dynamic_cast<TControl*>(c)) controls.push_back(control);
+    CollectControls(c, controls);
+  }
+}
+
+const char* KindName(TControl*) {
+  return "control";
+}
+const char* KindName(TWinControl*) {
+  return "windowed control";
+}
+const char* KindName(TComboBox*) {
+  return "combo box";
+}
+const char* KindName(TDateTimePicker*) {
+  return "date-time picker";
+}
+const char* KindName(TListView*) {
+  return "list view";
+}
+
+QTableView* TableOf(TListView* listView) {
+  return qobject_cast<QTableView*>(listView->Widget());
+}
+
+// The form of the MDI area's active sub-window, if it is a form.
+TForm* ActiveMdiForm() {
+  QMdiSubWindow* active = Application()->MdiArea()->activeSubWindow();
+  for (int i = 0; active && i < Application()->MDIChildCount(); ++i) {
+    TForm* form = Application()->MDIChildren(i);
+    if (form->WindowWidget() == active) return form;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+CScriptDriver::CScriptDriver(CHostSession& session, CScriptOutput& output)
+    : rSession(session), rOutput(output) {}
+
+void CScriptDriver::Settle() {
+  // A posted message may post another; a few rounds see the chain out.
+  for (int round = 0; round < 3; ++round) {
+    Application()->ProcessMessages();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+}
+
+int CScriptDriver::Run(std::istream& script) {
+  std::string line;
+  int lineNumber = 0;
+  while (!bQuit && std::getline(script, line)) {
+    if (!RunLine(line, ++lineNumber)) break;
+  }
+  return iErrors;
+}
+
+bool CScriptDriver::RunLine(const std::string& line, int lineNumber) {
+  const CScriptLine parsed = SplitScriptLine(line);
+  if (parsed.strCommand.empty()) return true;
+  std::string reason;
+  const CCommandEntry* entry = nullptr;
+  for (const CCommandEntry& e : Commands()) {
+    if (parsed.strCommand == e.name) entry = &e;
+  }
+  TArgs args;
+  if (entry == nullptr) {
+    reason = "unknown command " + parsed.strCommand;
+  } else if (entry->argCount == 0 && !parsed.strRest.empty()) {
+    reason = std::string("usage: ") + entry->usage;
+  } else if (entry->argCount > 0 &&
+             (!parsed.bHasRest || !SplitArguments(parsed.strRest, entry->argCount, args))) {
+    reason = std::string("usage: ") + entry->usage;
+  } else {
+    try {
+      reason = (this->*entry->run)(args);
+    } catch (const std::exception& e) {
+      reason = "exception: " + Utf8(e.what());
+    } catch (...) {
+      reason = "unknown exception";
+    }
+    Settle();
+  }
+  if (!reason.empty()) {
+    ++iErrors;
+    rOutput.Write({"error", std::to_string(lineNumber), EscapeField(reason)});
+  }
+  return !bQuit;
+}
+
+TForm* CScriptDriver::Current() const {
+  return currentWidget ? pCurrent : nullptr;
+}
+
+TComponent* CScriptDriver::FindByName(const std::string& name, std::string& error) const {
+  TForm* form = Current();
+  if (form == nullptr) {
+    error = "no current window";
+    return nullptr;
+  }
+  TComponent* found = FindOwned(form, name);
+  if (found == nullptr) error = "no control " + name;
+  return found;
+}
+
+template <class T>
+T* CScriptDriver::Find(const std::string& name, std::string& error) const {
+  TComponent* component = FindByName(name, error);
+  if (component == nullptr) return nullptr;
+  T* control = dynamic_cast<T*>(component);
+  if (control == nullptr) error = name + " is not a " + KindName(static_cast<T*>(nullptr));
+  return control;
+}
+
+std::string CScriptDriver::Open(const TArgs& args) {
+  int id = 0;
+  if (!ParseInt(args[0], id)) return "not a business id: " + args[0];
+  std::string problem;
+  TForm* form = rSession.OpenBusiness(id, problem);
+  if (form == nullptr) return problem;
+  pCurrent = form;
+  currentWidget = form->Widget();
+  return {};
+}
+
+std::string CScriptDriver::Click(const TArgs& args) {
+  std::string error;
+  TControl* control = Find<TControl>(args[0], error);
+  if (control == nullptr) return error;
+  QWidget* widget = control->Widget();
+  if (!widget->isVisible()) return args[0] + " is not showing";
+  ClickWidget(widget, widget->rect().center(), Qt::LeftButton);
+  return {};
+}
+
+std::string CScriptDriver::Type(const TArgs& args) {
+  std::string error;
+  TWinControl* control = Find<TWinControl>(args[0], error);
+  if (control == nullptr) return error;
+  if (!control->CanFocus()) return args[0] + " cannot take the focus";
+  control->SetFocus();
+  TypeIntoWindow(control->Widget(), QString::fromStdString(args[1]));
+  return {};
+}
+
+std::string CScriptDriver::Key(const TArgs& args) {
+  const CKeyName* key = nullptr;
+  for (const CKeyName& k : kKeys) {
+    if (args[1] == k.name) key = &k;
+  }
+  if (key == nullptr) return "unknown key " + args[1];
+  std::string error;
+  TWinControl* control = Find<TWinControl>(args[0], error);
+  if (control == nullptr) return error;
+  if (!control->CanFocus()) return args[0] + " cannot take the focus";
+  control->SetFocus();
+  PressKeyInWindow(control->Widget(), key->key, key->modifiers);
+  return {};
+}
+
+std::string CScriptDriver::Set(const TArgs& args) {
+  std::string error;
+  TComponent* component = FindByName(args[0], error);
+  if (component == nullptr) return error;
+  if (auto* edit = dynamic_cast<TEdit*>(component)) {
+    edit->SetText(Gbk(args[1]));
+  } else if (auto* combo = dynamic_cast<TComboBox*>(component)) {
+    combo->SetText(Gbk(args[1]));
+  } else {
+    return args[0] + " is not an edit or a combo box";
+  }
+  return {};
+}
+
+std::string CScriptDriver::Select(const TArgs& args) {
+  std::string error;
+  TComboBox* combo = Find<TComboBox>(args[0], error);
+  if (combo == nullptr) return error;
+  int index = 0;
+  if (!ParseInt(args[1], index) || index < -1 || index >= combo->Items()->Count()) {
+    return "no item " + args[1] + " in " + args[0];
+  }
+  combo->SetItemIndex(index);
+  return {};
+}
+
+std::string CScriptDriver::Date(const TArgs& args) {
+  std::string error;
+  TDateTimePicker* picker = Find<TDateTimePicker>(args[0], error);
+  if (picker == nullptr) return error;
+  int year = 0, month = 0, day = 0;
+  if (args[1].size() != 10 || !ParseTriple(args[1], '-', year, month, day)) {
+    return "not a date (YYYY-MM-DD): " + args[1];
+  }
+  try {
+    picker->SetDate(TDateTime::EncodeDate(year, month, day));
+  } catch (const EConvertError&) {
+    return "not a date: " + args[1];
+  }
+  return {};
+}
+
+std::string CScriptDriver::Time(const TArgs& args) {
+  std::string error;
+  TDateTimePicker* picker = Find<TDateTimePicker>(args[0], error);
+  if (picker == nullptr) return error;
+  int hour = 0, minute = 0, second = 0;
+  if (args[1].size() != 8 || !ParseTriple(args[1], ':', hour, minute, second)) {
+    return "not a time (HH:MM:SS): " + args[1];
+  }
+  try {
+    picker->SetTime(TDateTime::EncodeTime(hour, minute, second));
+  } catch (const EConvertError&) {
+    return "not a time: " + args[1];
+  }
+  return {};
+}
+
+std::string CScriptDriver::Header(const TArgs& args) {
+  std::string error;
+  TListView* listView = Find<TListView>(args[0], error);
+  if (listView == nullptr) return error;
+  QTableView* view = TableOf(listView);
+  QHeaderView* header = view->horizontalHeader();
+  int column = 0;
+  if (!ParseInt(args[1], column) || column < 0 || column >= header->count()) {
+    return "no column " + args[1] + " in " + args[0];
+  }
+  if (!header->isVisible()) return args[0] + " shows no header";
+  if (view->model()->rowCount() > 0) view->scrollTo(view->model()->index(0, column));
+  const int left = header->sectionViewportPosition(column);
+  const int width = header->sectionSize(column);
+  const int x = left + width / 2;
+  if (width <= 0 || x < 0 || x >= header->viewport()->width()) {
+    return "column " + args[1] + " of " + args[0] + " is not in view";
+  }
+  ClickWidget(header->viewport(), QPoint(x, header->height() / 2), Qt::LeftButton);
+  return {};
+}
+
+std::string CScriptDriver::RightClick(const TArgs& args) {
+  std::string error;
+  TListView* listView = Find<TListView>(args[0], error);
+  if (listView == nullptr) return error;
+  QTableView* view = TableOf(listView);
+  const QAbstractItemModel* model = view->model();
+  int row = 0, column = 0;
+  if (!ParseInt(args[1], row) || row < 0 || row >= model->rowCount()) {
+    return "no row " + args[1] + " in " + args[0];
+  }
+  if (!ParseInt(args[2], column) || column < 0 || column >= model->columnCount()) {
+    return "no column " + args[2] + " in " + args[0];
+  }
+  const QModelIndex index = model->index(row, column);
+  view->scrollTo(index);
+  const QRect cell = view->visualRect(index).intersected(view->viewport()->rect());
+  if (cell.isEmpty()) return "the cell is not in view";
+  ClickWidget(view->viewport(), cell.center(), Qt::RightButton);
+  return {};
+}
+
+std::string CScriptDriver::Menu(const TArgs& args) {
+  auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+  if (menu == nullptr) return "no popup menu is open";
+  const QString caption = QString::fromStdString(args[0]);
+  for (QAction* action : menu->actions()) {
+    if (action->isSeparator() || QString(action->text()).remove(QLatin1Char('&')) != caption) {
+      continue;
+    }
+    if (!action->isEnabled() || !action->isVisible()) return "menu item " + args[0] + " is off";
+    ClickWidget(menu, menu->actionGeometry(action).center(), Qt::LeftButton);
+    return {};
+  }
+  return "the menu has no item " + args[0];
+}
+
+std::string CScriptDriver::State(const TArgs& args) {
+  std::string error;
+  TControl* control = Find<TControl>(args[0], error);
+  if (control == nullptr) return error;
+  auto* check = dynamic_cast<TCheckBox*>(control);
+  std::string text = Utf8(control->Text());
+  if (dynamic_cast<TDateTimePicker*>(control) != nullptr) {
+    text = qobject_cast<QDateTimeEdit*>(control->Widget())->text().toStdString();
+  }
+  std::vector<std::string> fields = {
+      "state", control->Name(), std::string("checked=") + (check && check->Checked() ? "1" : "0"),
+      std::string("enabled=") + (control->Widget()->isEnabled() ? "1" : "0"),
+      "text=" + EscapeField(text)};
+  if (auto* combo = dynamic_cast<TComboBox*>(control)) {
+    fields.push_back("index=" + std::to_string(combo->ItemIndex()));
+  }
+  rOutput.Write(fields);
+  return {};
+}
+
+std::string CScriptDriver::Focus(const TArgs&) {
+  TForm* form = Current();
+  if (form == nullptr) return "no current window";
+  std::vector<TControl*> controls;
+  CollectControls(form, controls);
+  std::string name;
+  // The focus widget may be a part of a control (a combo box's edit): the
+  // nearest control at or above it is the one that has the focus.
+  for (QWidget* w = form->Widget()->window()->focusWidget(); w && name.empty();
+       w = w->parentWidget()) {
+    if (w == form->Widget()) break;
+    for (TControl* control : controls) {
+      if (control->Widget() == w) name = control->Name();
+    }
+  }
+  rOutput.Write({"focus", name});
+  return {};
+}
+
+std::string CScriptDriver::Dump(const TArgs& args) {
+  std::string error;
+  TListView* listView = Find<TListView>(args[0], error);
+  if (listView == nullptr) return error;
+  std::vector<std::string> fields = {"columns"};
+  const int columns = listView->Columns()->Count();
+  for (int c = 0; c < columns; ++c) {
+    const TListColumn* column = listView->Columns()->Items(c);
+    fields.push_back(EscapeField(Utf8(column->Caption())) + ":" + std::to_string(column->Width()));
+  }
+  rOutput.Write(fields);
+  const int rows = listView->Items()->Count();
+  for (int r = 0; r < rows; ++r) {
+    fields = {"row"};
+    for (int c = 0; c < std::max(columns, 1); ++c) {
+      fields.push_back(EscapeField(Utf8(listView->CellText(r, c))));
+    }
+    rOutput.Write(fields);
+  }
+  rOutput.Write({"rows", std::to_string(rows)});
+  return {};
+}
+
+std::string CScriptDriver::Clipboard(const TArgs&) {
+  rOutput.Write({"clipboard", EscapeField(QApplication::clipboard()->text().toStdString())});
+  return {};
+}
+
+std::string CScriptDriver::Shot(const TArgs& args) {
+  TForm* form = Current();
+  if (form == nullptr) return "no current window";
+  QWidget* window = form->WindowWidget();
+  if (window == nullptr || !window->grab().save(QString::fromStdString(args[0]), "PNG")) {
+    return "cannot save " + args[0];
+  }
+  return {};
+}
+
+std::string CScriptDriver::Close(const TArgs&) {
+  TForm* form = Current();
+  if (form == nullptr) return "no current window";
+  form->WindowWidget()->close();
+  Settle();
+  if (!currentWidget) {
+    // As on the screen, the window that becomes active is the current one.
+    pCurrent = ActiveMdiForm();
+    currentWidget = pCurrent ? pCurrent->Widget() : nullptr;
+  }
+  return {};
+}
+
+std::string CScriptDriver::Quit(const TArgs&) {
+  bQuit = true;
+  return {};
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <istream>
+#include <span>
+#include <string>
+#include <vector>
+
+#include <QPointer>
+
+class CHostSession;
+class CScriptOutput;
+class QWidget;
+class TComponent;
+class TForm;
+struct CCommandEntry;
+
+// Runs a headless session: one command per script line (see docs/host.md
+// for the language and the output formats), each followed by the handling
+// of every pending event and posted message. A command that cannot run
+// prints `error <TAB> LINE <TAB> REASON` and the session goes on.
+class CScriptDriver {
+ public:
+  CScriptDriver(CHostSession& session, CScriptOutput& output);
+
+  // Runs the script until `quit` or its end. Returns the number of error
+  // lines printed.
+  int Run(std::istream& script);
+  // Runs one line (numbered `lineNumber` in error lines); false on `quit`.
+  bool RunLine(const std::string& line, int lineNumber);
+  int Errors() const { return iErrors; }
+
+  // Handles every pending event and posted message, deferred deletes too.
+  static void Settle();
+
+  // A command's work: empty on success, else the reason it cannot run.
+  using TCommand = std::string (CScriptDriver::*)(const std::vector<std::string>& args);
+
+ private:
+  std::string Open(const std::vector<std::string>& args);
+  std::string Click(const std::vector<std::string>& args);
+  std::string Type(const std::vector<std::string>& args);
+  std::string Key(const std::vector<std::string>& args);
+  std::string Set(const std::vector<std::string>& args);
+  std::string Select(const std::vector<std::string>& args);
+  std::string Date(const std::vector<std::string>& args);
+  std::string Time(const std::vector<std::string>& args);
+  std::string Header(const std::vector<std::string>& args);
+  std::string RightClick(const std::vector<std::string>& args);
+  std::string Menu(const std::vector<std::string>& args);
+  std::string State(const std::vector<std::string>& args);
+  std::string Focus(const std::vector<std::string>& args);
+  std::string Dump(const std::vector<std::string>& args);
+  std::string Clipboard(const std::vector<std::string>& args);
+  std::string Shot(const std::vector<std::string>& args);
+  std::string Close(const std::vector<std::string>& args);
+  std::string Quit(const std::vector<std::string>& args);
+
+  // The command table: name, argument count, usage, member.
+  static std::span<const CCommandEntry> Commands();
+
+  // The current window; null when it was closed or none was opened.
+  TForm* Current() const;
+  // The control NAME of the current window (searched through the
+  // components it and its frames own), or a reason in `error`.
+  template <class T>
+  T* Find(const std::string& name, std::string& error) const;
+  TComponent* FindByName(const std::string& name, std::string& error) const;
+
+  CHostSession& rSession;
+  CScriptOutput& rOutput;
+  TForm* pCurrent = nullptr;
+  QPointer<QWidget> currentWidget;  // tells whether pCurrent still lives
+  int iErrors = 0;
+  bool bQuit = false;
+};
