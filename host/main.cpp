@@ -58,6 +58,9 @@ int main(int argc, char** argv) {
   std::string text;
   switch (ParseHostOptions(arguments, options, text)) {
     case TParseResult::kHelp:
+      // Without an application the parser cannot know the program's name.
+      for (size_t at; (at = text.find("<executable_name>")) != std::string::npos;)
+        text.replace(at, 17, "mpay-host");
       std::fputs(text.c_str(), stdout);
       return 0;
     case TParseResult::kError:

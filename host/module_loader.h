@@ -12,7 +12,7 @@ struct SOperator;
 // The window reference travels pointer-sized; the host treats it as opaque.
 using TQueryCvsIntf = int (*)(int iUnused, char* pBuffer);
 using TGetModuleId = int (*)(int iIndex);
-using TCreateBusinessForm = intptr_t (*)(int iUnused, const MSysmgntDef::SOperator* pOperator);
+using TCreateBusinessForm = intptr_t (*)(intptr_t iUnused, const MSysmgntDef::SOperator* pOperator);
 
 // Size of the caller's buffer given to QueryCvsIntf.
 constexpr int kVersionBufferSize = 2048;

@@ -128,7 +128,7 @@ TEST_MODULE_EXPORT int GetModuleId(int index) {
 }
 #endif
 
-TEST_MODULE_EXPORT intptr_t CreateBusinessForm(int, const MSysmgntDef::SOperator* op) {
+TEST_MODULE_EXPORT intptr_t CreateBusinessForm(intptr_t, const MSysmgntDef::SOperator* op) {
 #ifdef TEST_MODULE_NULL_FORM
   (void)op;
   return 0;
