@@ -1,0 +1,205 @@
+// The operator's road end to end: mpay-host --headless with the real module
+// (found in the modules folder, no option) against a real mpay-backoffice
+// on a temporary database over tcp.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "../backoffice/child_process.h"
+#include "../backoffice/test_db.h"
+#include "backoffice/demo_data.h"
+#include "backoffice/sqlite_db.h"
+#include "host_process.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// The fields of an output line.
+std::vector<std::string> Fields(const std::string& line) {
+  std::vector<std::string> fields;
+  size_t start = 0;
+  for (;;) {
+    const size_t tab = line.find('\t', start);
+    fields.push_back(line.substr(start, tab - start));
+    if (tab == std::string::npos) return fields;
+    start = tab + 1;
+  }
+}
+
+// The `row` lines of the dump that starts at line `from`.
+std::vector<std::vector<std::string>> DumpRows(const Lines& lines, size_t from) {
+  std::vector<std::vector<std::string>> rows;
+  for (size_t i = from + 1; i < lines.size() && lines[i].rfind("row\t", 0) == 0; ++i) {
+    rows.push_back(Fields(lines[i]));
+  }
+  return rows;
+}
+
+class HostRoad : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    pDir = new TempDir;
+    strDb = pDir->File("demo.db");
+    backoffice::DemoOptions options;
+    options.rows = 3000;
+    options.endStamp = 20261130120000;
+    backoffice::GenerateDemo(strDb, options);
+    backoffice::Database db(strDb, backoffice::Database::Mode::kReadOnly);
+    backoffice::Statement s = db.Prepare(
+        "SELECT phone_id FROM mp_so_log GROUP BY phone_id HAVING count(*) >= 3 "
+        "ORDER BY phone_id LIMIT 1");
+    if (s.Step()) strPhone = s.Text(0);
+    backoffice::Statement logs =
+        db.Prepare("SELECT so_nbr FROM mp_so_log WHERE phone_id = ?1 ORDER BY so_date, so_nbr");
+    logs.Bind(1, strPhone);
+    while (logs.Step()) soNumbers.push_back(std::to_string(logs.Int(0)));
+
+    pBackoffice = new ChildProcess;
+    const std::string url = "tcp://127.0.0.1:" + std::to_string(FreePort());
+    bReady = pBackoffice->Start({BACKOFFICE_EXE, "--db", strDb, "--listen", url}) &&
+             !pBackoffice->WaitForLine("serving tcp://").empty();
+    setenv("TMCLIENT_BROKER_TALMIRON", url.c_str(), 1);
+  }
+  static void TearDownTestSuite() {
+    delete pBackoffice;
+    delete pDir;
+    unsetenv("TMCLIENT_BROKER_TALMIRON");
+  }
+  void SetUp() override {
+    ASSERT_TRUE(bReady) << pBackoffice->output();
+    ASSERT_FALSE(strPhone.empty());
+  }
+
+  static inline TempDir* pDir = nullptr;
+  static inline ChildProcess* pBackoffice = nullptr;
+  static inline std::string strDb, strPhone;
+  static inline std::vector<std::string> soNumbers;  // of strPhone, in time order
+  static inline bool bReady = false;
+};
+
+TEST_F(HostRoad, LogAndUserQueriesFromClicksToRows) {
+  const CHostRun run = RunProgram({MPAY_HOST_EXE, "--headless"},
+                                  "open 10001\n"
+                                  "click btnQuery\n"
+                                  "focus\n"
+                                  "click chkMobilno\n"
+                                  "type edtMobilno 12345\n"
+                                  "click btnQuery\n"
+                                  "focus\n"
+                                  "key edtMobilno Ctrl+A\n"
+                                  "set edtMobilno \n"
+                                  "type edtMobilno " +
+                                      strPhone +
+                                      "\n"
+                                      "click btnQuery\n"
+                                      "dump lvstShow\n"
+                                      "header lvstShow 0\n"
+                                      "dump lvstShow\n"
+                                      "rclick lvstShow 0 3\n"
+                                      "menu 复制单元格\n"
+                                      "clipboard\n"
+                                      "click chkQryUser\n"
+                                      "state chkMobilno\n"
+                                      "click btnQuery\n"
+                                      "dump lvstShow\n"
+                                      "close\n");
+  ASSERT_EQ(run.iExitStatus, 0) << run.strOut << run.strErr;
+  const Lines lines = run.Lines();
+  auto find = [&](const std::string& prefix, size_t from = 0) {
+    for (size_t i = from; i < lines.size(); ++i) {
+      if (lines[i].rfind(prefix, 0) == 0) return i;
+    }
+    ADD_FAILURE() << "no line " << prefix << " in\n" << run.strOut;
+    return lines.size();
+  };
+
+  // The checks: no condition, then a malformed number; each moves the focus.
+  size_t at = find("message\t提示\t64\t必须选择至少一项查询条件！");
+  EXPECT_EQ(lines.at(at + 1), "focus\tchkSono");
+  at = find("message\t提示\t64\t手机号码格式不正确！", at);
+  EXPECT_EQ(lines.at(at + 1), "focus\tedtMobilno");
+
+  // The log rows are the database's rows of the phone, in time order.
+  at = find("wait\tshow\t正在查询小额支付日志", at);
+  const size_t firstDump = find("columns\t工单编号:", at);
+  const auto logRows = DumpRows(lines, firstDump);
+  ASSERT_EQ(logRows.size(), soNumbers.size()) << run.strOut;
+  for (size_t i = 0; i < logRows.size(); ++i) {
+    EXPECT_EQ(logRows[i].at(1), soNumbers[i]);
+    EXPECT_EQ(logRows[i].at(2), strPhone);
+  }
+  EXPECT_EQ(lines.at(firstDump + 1 + logRows.size()), "rows\t" + std::to_string(soNumbers.size()));
+
+  // A header click sorts by the service-order number, largest first.
+  const size_t secondDump = find("columns\t工单编号:", firstDump + 1);
+  const auto sorted = DumpRows(lines, secondDump);
+  std::vector<std::string> expected = soNumbers;
+  std::sort(expected.rbegin(), expected.rend(), [](const std::string& a, const std::string& b) {
+    return std::stoll(a) < std::stoll(b);
+  });
+  ASSERT_EQ(sorted.size(), expected.size());
+  for (size_t i = 0; i < sorted.size(); ++i) EXPECT_EQ(sorted[i].at(1), expected[i]);
+
+  // A right-click copy puts the cell under the click on the clipboard.
+  EXPECT_EQ(lines.at(find("clipboard\t", secondDump)), "clipboard\t" + sorted[0].at(4));
+
+  // User mode: only the mobile number, ticked and disabled; one user row
+  // whose password is never shown.
+  EXPECT_EQ(lines.at(find("state\tchkMobilno", secondDump)),
+            "state\tchkMobilno\tchecked=1\tenabled=0\ttext=手机号码：");
+  const size_t userDump = find("columns\t用户编号:", secondDump);
+  const auto userRows = DumpRows(lines, userDump);
+  ASSERT_EQ(userRows.size(), 1u) << run.strOut;
+  EXPECT_EQ(userRows[0].at(2), strPhone);
+  EXPECT_EQ(userRows[0].at(3), "******");
+  EXPECT_EQ(lines.back(), "rows\t1");
+}
+
+TEST_F(HostRoad, EmptyResultAndDateCheckAreMessages) {
+  // Only a date range of a day without rows: an empty result.
+  const CHostRun run = RunProgram({MPAY_HOST_EXE, "--headless"},
+                                  "open 10001\n"
+                                  "click chkSoDate\n"
+                                  "date dtpBeginDate 2001-01-01\n"
+                                  "date dtpEndDate 2001-01-01\n"
+                                  "click btnQuery\n"
+                                  "dump lvstShow\n"
+                                  "date dtpBeginDate 2001-01-02\n"
+                                  "click btnQuery\n"
+                                  "focus\n");
+  ASSERT_EQ(run.iExitStatus, 0) << run.strOut << run.strErr;
+  const std::string& out = run.strOut;
+  EXPECT_NE(out.find("message\t提示\t64\t没有符合条件的记录！\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("rows\t0\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("message\t提示\t64\t开始时间不能大于结束时间！\nfocus\tdtpBeginDate\n"),
+            std::string::npos)
+      << out;
+}
+
+TEST_F(HostRoad, UnreachableBackOfficeIsAnErrorMessage) {
+  const std::string serving = getenv("TMCLIENT_BROKER_TALMIRON");
+  setenv("TMCLIENT_BROKER_TALMIRON", ("tcp://127.0.0.1:" + std::to_string(FreePort())).c_str(), 1);
+  const CHostRun run = RunProgram({MPAY_HOST_EXE, "--headless"},
+                                  "open 10001\n"
+                                  "click chkMobilno\n"
+                                  "type edtMobilno " +
+                                      strPhone +
+                                      "\n"
+                                      "click btnQuery\n"
+                                      "dump lvstShow\n");
+  setenv("TMCLIENT_BROKER_TALMIRON", serving.c_str(), 1);
+  ASSERT_EQ(run.iExitStatus, 0) << run.strOut << run.strErr;
+  // Both proxies fail to bind when the window is made, and the query fails
+  // with the facade's text; the box's line feed is escaped.
+  EXPECT_EQ(run.strOut.rfind("message\t提示\t16\t初始化失败\n"
+                             "message\t提示\t16\t初始化失败\n",
+                             0),
+            0u)
+      << run.strOut;
+  EXPECT_NE(run.strOut.find("message\t提示\t16\t查询小额支付日志失败\\n"), std::string::npos)
+      << run.strOut;
+  EXPECT_NE(run.strOut.find("rows\t0\n"), std::string::npos);
+}
+
+}  // namespace
