@@ -12,6 +12,7 @@
 #include <QTableView>
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 
 #include "host_session.h"
 #include "input_events.h"
@@ -32,6 +33,14 @@ struct CCommandEntry {
   size_t argCount;
   const char* usage;
   CScriptDriver::TCommand run;
+};
+
+// What `date` and `time` set: the pattern of their argument and the setter.
+struct CPickerPart {
+  const char* name;
+  const char* pattern;
+  char separator;
+  void (*set)(TDateTimePicker* picker, int a, int b, int c);
 };
 
 std::span<const CCommandEntry> CScriptDriver::Commands() {
@@ -74,6 +83,13 @@ constexpr CKeyName kKeys[] = {
     {"Ctrl+Z", Qt::Key_Z, Qt::ControlModifier},       {"Ctrl+T", Qt::Key_T, Qt::ControlModifier},
     {"Ctrl+C", Qt::Key_C, Qt::ControlModifier},       {"Ctrl+V", Qt::Key_V, Qt::ControlModifier},
 };
+
+constexpr CPickerPart kDatePart = {
+    "date", "YYYY-MM-DD", '-',
+    [](TDateTimePicker* p, int y, int m, int d) { p->SetDate(TDateTime::EncodeDate(y, m, d)); }};
+constexpr CPickerPart kTimePart = {
+    "time", "HH:MM:SS", ':',
+    [](TDateTimePicker* p, int h, int m, int s) { p->SetTime(TDateTime::EncodeTime(h, m, s)); }};
 
 bool ParseInt(const std::string& text, int& value) {
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -297,33 +313,26 @@ std::string CScriptDriver::Select(const TArgs& args) {
 }
 
 std::string CScriptDriver::Date(const TArgs& args) {
-  std::string error;
-  TDateTimePicker* picker = Find<TDateTimePicker>(args[0], error);
-  if (picker == nullptr) return error;
-  int year = 0, month = 0, day = 0;
-  if (args[1].size() != 10 || !ParseTriple(args[1], '-', year, month, day)) {
-    return "not a date (YYYY-MM-DD): " + args[1];
-  }
-  try {
-    picker->SetDate(TDateTime::EncodeDate(year, month, day));
-  } catch (const EConvertError&) {
-    return "not a date: " + args[1];
-  }
-  return {};
+  return SetPicker(args, kDatePart);
 }
 
 std::string CScriptDriver::Time(const TArgs& args) {
+  return SetPicker(args, kTimePart);
+}
+
+std::string CScriptDriver::SetPicker(const TArgs& args, const CPickerPart& part) {
   std::string error;
   TDateTimePicker* picker = Find<TDateTimePicker>(args[0], error);
   if (picker == nullptr) return error;
-  int hour = 0, minute = 0, second = 0;
-  if (args[1].size() != 8 || !ParseTriple(args[1], ':', hour, minute, second)) {
-    return "not a time (HH:MM:SS): " + args[1];
+  int a = 0, b = 0, c = 0;
+  if (args[1].size() != std::strlen(part.pattern) ||
+      !ParseTriple(args[1], part.separator, a, b, c)) {
+    return std::string("not a ") + part.name + " (" + part.pattern + "): " + args[1];
   }
   try {
-    picker->SetTime(TDateTime::EncodeTime(hour, minute, second));
+    part.set(picker, a, b, c);
   } catch (const EConvertError&) {
-    return "not a time: " + args[1];
+    return std::string("not a ") + part.name + ": " + args[1];
   }
   return {};
 }

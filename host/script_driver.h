@@ -13,6 +13,7 @@ class QWidget;
 class TComponent;
 class TForm;
 struct CCommandEntry;
+struct CPickerPart;
 
 // Runs a headless session: one command per script line (see docs/host.md
 // for the language and the output formats), each followed by the handling
@@ -54,6 +55,7 @@ class CScriptDriver {
   std::string Shot(const std::vector<std::string>& args);
   std::string Close(const std::vector<std::string>& args);
   std::string Quit(const std::vector<std::string>& args);
+  std::string SetPicker(const std::vector<std::string>& args, const CPickerPart& part);
 
   // The command table: name, argument count, usage, member.
   static std::span<const CCommandEntry> Commands();

@@ -61,3 +61,13 @@ std::string OutputLine(const std::vector<std::string>& fields) {
   line += '\n';
   return line;
 }
+
+std::vector<std::string> SplitOutputLine(std::string_view line) {
+  std::vector<std::string> fields;
+  for (;;) {
+    const size_t tab = line.find('\t');
+    fields.emplace_back(line.substr(0, tab));
+    if (tab == std::string_view::npos) return fields;
+    line.remove_prefix(tab + 1);
+  }
+}

@@ -25,6 +25,9 @@ bool SplitArguments(std::string_view rest, size_t count, std::vector<std::string
 // characters each, so that a field never holds a tab or ends a line.
 std::string EscapeField(std::string_view text);
 
+// The fields of an output line (without its line feed), as they stand.
+std::vector<std::string> SplitOutputLine(std::string_view line);
+
 // The fields joined by tabs, with a final line feed. Fields are escaped by
 // the caller where they carry free text.
 std::string OutputLine(const std::vector<std::string>& fields);

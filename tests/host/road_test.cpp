@@ -10,28 +10,17 @@
 #include "backoffice/demo_data.h"
 #include "backoffice/sqlite_db.h"
 #include "host_process.h"
+#include "script_text.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
 
-// The fields of an output line.
-std::vector<std::string> Fields(const std::string& line) {
-  std::vector<std::string> fields;
-  size_t start = 0;
-  for (;;) {
-    const size_t tab = line.find('\t', start);
-    fields.push_back(line.substr(start, tab - start));
-    if (tab == std::string::npos) return fields;
-    start = tab + 1;
-  }
-}
-
 // The `row` lines of the dump that starts at line `from`.
 std::vector<std::vector<std::string>> DumpRows(const Lines& lines, size_t from) {
   std::vector<std::vector<std::string>> rows;
   for (size_t i = from + 1; i < lines.size() && lines[i].rfind("row\t", 0) == 0; ++i) {
-    rows.push_back(Fields(lines[i]));
+    rows.push_back(SplitOutputLine(lines[i]));
   }
   return rows;
 }

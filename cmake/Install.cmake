@@ -1,0 +1,29 @@
+# `cmake --install`: the host, the module in the host's modules folder, the
+# platform libraries, the back office and the desktop entry. Every RPATH is
+# relative to the file itself, so the prefix can move:
+#   bin/                     the programs        RPATH $ORIGIN/../lib
+#   lib/                     platform libraries  RPATH $ORIGIN
+#   lib/mpay/modules/        business modules    RPATH $ORIGIN/../..
+#   share/applications/      mpay-host.desktop
+include(GNUInstallDirs)
+set(MPAY_MODULES_INSTALL_DIR lib/mpay/modules)
+
+# mpay_install(DESTINATION RPATH TARGETS...): the targets that this
+# configuration builds, with their install RPATH.
+function(mpay_install destination rpath)
+  foreach(target IN LISTS ARGN)
+    if(TARGET ${target})
+      set_target_properties(${target} PROPERTIES INSTALL_RPATH "${rpath}")
+      install(TARGETS ${target} LIBRARY DESTINATION ${destination}
+                                RUNTIME DESTINATION ${destination})
+    endif()
+  endforeach()
+endfunction()
+
+mpay_install(bin "$ORIGIN/../lib" mpay-host mpay-table mpay-backoffice mpay-query tmdump)
+mpay_install(lib "$ORIGIN" toolkit tmclient tmguicommon tradekit ledgerkit)
+mpay_install(${MPAY_MODULES_INSTALL_DIR} "$ORIGIN/../.." micropaylog)
+if(TARGET mpay-host)
+  install(FILES ${PROJECT_SOURCE_DIR}/host/mpay-host.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+endif()

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# `cmake --install` into a fresh prefix: every file in its place, every
+# RPATH relative, and the installed host finds the module with no option.
+set -euo pipefail
+build=$1
+prefix=$(mktemp -d "$build/install-XXXXXX")
+trap 'rm -rf "$prefix"' EXIT
+fail() {
+  echo "install_test: $*" >&2
+  exit 1
+}
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+for file in bin/mpay-host bin/mpay-backoffice lib/libtoolkit.so lib/libtmclient.so \
+  lib/libtmguicommon.so lib/libtradekit.so lib/libledgerkit.so \
+  lib/mpay/modules/libmicropaylog.so share/applications/mpay-host.desktop; do
+  [ -f "$prefix/$file" ] || fail "$file is not installed"
+done
+for elf in "$prefix"/bin/* "$prefix"/lib/*.so "$prefix"/lib/mpay/modules/*.so; do
+  runpath=$(readelf -d "$elf" | sed -n 's/.*R\(UN\)\{0,1\}PATH.*\[\(.*\)\]/\2/p')
+  case "$runpath" in
+    '$ORIGIN'*) ;;
+    *) fail "$elf has the RPATH '$runpath'" ;;
+  esac
+done
+grep -q '^Exec=mpay-host$' "$prefix/share/applications/mpay-host.desktop" || fail "desktop entry"
+
+# Nothing listens on the broker's port: the window still opens.
+out=$(printf 'open 10001\nstate chkQryUser\n' |
+  env -u LD_LIBRARY_PATH TMCLIENT_BROKER_TALMIRON=tcp://127.0.0.1:9 timeout 60 \
+    "$prefix/bin/mpay-host" --headless 2>"$prefix/host.err") || fail "the host failed: $out $(cat "$prefix/host.err")"
+grep -q $'^state\tchkQryUser\tchecked=0\tenabled=1\ttext=用户信息$' <<<"$out" || fail "no window: $out"
+echo "install_test: installed and found the module"
