@@ -6,7 +6,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <thread>
 
@@ -20,6 +22,7 @@
 #include "service/busi_ordmgnt.h"
 #include "service/cust_qry_accept.h"
 #include "test_db.h"
+#include "tmclient/broker_config.h"
 #include "tmclient/broker_resolver.h"
 #include "tmclient/tmd_client_object.h"
 #include "tmclient/tmd_error.h"
@@ -135,9 +138,14 @@ class Integration : public ::testing::Test {
 
   // 20 client threads, each with its own proxies, 200 calls each through
   // whatever TALMIRON is now; every reply must be complete and correct.
-  void TwentyClientsTwoHundredCallsEach() {
+  // `midRun` (optional) runs once a quarter of the calls are done; no call
+  // may then take half of `deadlineMs`.
+  void TwentyClientsTwoHundredCallsEach(const std::function<void()>& midRun = {},
+                                        int64_t deadlineMs = tmclient::kDefaultDeadlineMs) {
+    using Clock = std::chrono::steady_clock;
     std::vector<std::pair<std::string, int64_t>> phones(mapPhones.begin(), mapPhones.end());
-    std::atomic<int> wrong{0};
+    std::atomic<int> wrong{0}, done{0};
+    std::atomic<int64_t> longestMs{0};
     std::vector<std::thread> clients;
     for (int t = 0; t < 20; ++t) {
       clients.emplace_back([&, t] {
@@ -147,9 +155,21 @@ class Integration : public ::testing::Test {
           wrong += 200;
           return;
         }
-        for (int i = 0; i < 200; ++i) {
+        for (int i = 0; i < 200; ++i, ++done) {
           const auto& [phone, count] = phones[static_cast<size_t>(t + i) % phones.size()];
           QRSErrorMsg error;
+          const auto start = Clock::now();
+          struct Timed {
+            Clock::time_point start;
+            std::atomic<int64_t>& longest;
+            ~Timed() {
+              const int64_t ms =
+                  std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start)
+                      .count();
+              for (int64_t was = longest; ms > was && !longest.compare_exchange_weak(was, ms);) {
+              }
+            }
+          } timed{start, longestMs};
           if (i % 4 == 3) {
             MMicroPaymentDef::SMpUserInfoList users;
             if (QueryUser(user, phone, users, error) != 0 || users.empty() ||
@@ -168,8 +188,14 @@ class Integration : public ::testing::Test {
         }
       });
     }
+    if (midRun) {
+      while (done < 1000) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      midRun();
+      EXPECT_LT(done.load(), 4000) << "every call was over before the disturbance ended";
+    }
     for (auto& c : clients) c.join();
     EXPECT_EQ(wrong.load(), 0);
+    EXPECT_LT(longestMs.load(), deadlineMs / 2);  // nobody waited anywhere near the deadline
   }
 
   static TempDir* pDir;
@@ -295,9 +321,10 @@ TEST_F(Integration, BackOfficeDownAtBindAndAtCallTime) {
   EXPECT_EQ(error.get_msg(), tmd_getErrorMsg(tmclient::kErrNotBound));
 
   // A back office that stops between two calls; then comes back on its port.
+  // (Calls are tried again until their deadline while it is away.)
   Backoffice own;
   ASSERT_TRUE(own.Start(strDb, 0)) << own.proc.output();
-  UseBroker(own.Url());
+  UseBroker(own.Url() + "?deadline_ms=500");
   ASSERT_EQ(log.bind_openBroker(kBroker), 0);
   const std::string phone = mapPhones.begin()->first;
   ASSERT_EQ(QueryLog(log, wire::LogIn(0, 0, phone, 0, 0), rows, error), 0);
@@ -312,7 +339,7 @@ TEST_F(Integration, BackOfficeDownAtBindAndAtCallTime) {
   EXPECT_EQ(QueryLog(log, wire::LogIn(0, 0, phone, 0, 0), rows, error), 0) << error.get_msg();
 
   // Through the broker, with no back office in the queue group.
-  UseBroker(pNats->Url() + "?broker=NOBODY");
+  UseBroker(pNats->Url() + "?broker=NOBODY&deadline_ms=500");
   IBusiOrdmgnt nobody;
   ASSERT_EQ(nobody.bind_openBroker(kBroker), 0);
   EXPECT_EQ(QueryLog(nobody, wire::LogIn(0, 0, phone, 0, 0), rows, error),
@@ -327,6 +354,36 @@ TEST_F(Integration, TwentyClientsTwoHundredCallsEachOverTcp) {
 TEST_F(Integration, TwentyClientsTwoHundredCallsEachOverNats) {
   UseBroker(pNats->Url());
   TwentyClientsTwoHundredCallsEach();
+}
+
+// The two query services, as the shipped configuration marks them.
+constexpr char kQueriesAreIdempotent[] = "idempotent=BABOMOMP,BACUQQMP";
+
+TEST_F(Integration, NoCallFailsWhileTheTcpBackOfficeRestarts) {
+  Backoffice first, second;
+  ASSERT_TRUE(first.Start(strDb, 0)) << first.proc.output();
+  const int64_t deadlineMs = 10000;
+  UseBroker(first.Url() + "?deadline_ms=" + std::to_string(deadlineMs) + "&" +
+            kQueriesAreIdempotent);
+  TwentyClientsTwoHundredCallsEach(
+      [&] {
+        const int status = first.proc.Kill(SIGTERM);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        ASSERT_TRUE(second.Start(strDb, first.port)) << second.proc.output();
+      },
+      deadlineMs);
+}
+
+TEST_F(Integration, NoCallFailsWhenOneOfTwoBackOfficesIsKilledOverNats) {
+  // A queue group of its own, so that exactly these two serve it.
+  Backoffice one, two;
+  ASSERT_TRUE(one.Start(strDb, -1, pNats->Url(), {"--broker", "PAIR"})) << one.proc.output();
+  ASSERT_TRUE(two.Start(strDb, -1, pNats->Url(), {"--broker", "PAIR"})) << two.proc.output();
+  // The default attempt of an idempotent call: a third of the deadline.
+  const int64_t deadlineMs = 6000;
+  UseBroker(pNats->Url() + "?broker=PAIR&deadline_ms=" + std::to_string(deadlineMs) + "&" +
+            kQueriesAreIdempotent);
+  TwentyClientsTwoHundredCallsEach([&] { one.proc.Kill(SIGKILL); }, deadlineMs);
 }
 
 namespace {

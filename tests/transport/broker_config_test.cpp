@@ -55,6 +55,12 @@ TEST(ParseBrokerUrl, AcceptsWhatTheTransportsServe) {
   ASSERT_TRUE(ParseBrokerUrl("inproc://svc?deadline_ms=5", u));
   EXPECT_EQ(u.target, "svc");
   EXPECT_EQ(u.deadlineMs, 5);
+  EXPECT_TRUE(u.idempotent.empty());
+  EXPECT_EQ(u.attemptMs, 0);
+
+  ASSERT_TRUE(ParseBrokerUrl("tcp://a:1?idempotent=BABOMOMP,BACUQQMP&attempt_ms=900", u));
+  EXPECT_EQ(u.idempotent, (std::vector<std::string>{"BABOMOMP", "BACUQQMP"}));
+  EXPECT_EQ(u.attemptMs, 900);
 }
 
 TEST(ParseBrokerUrl, RejectsMalformedUrlsWithAReason) {
@@ -79,7 +85,13 @@ TEST(ParseBrokerUrl, RejectsMalformedUrlsWithAReason) {
                           "tcp://a:1?deadline_ms=",
                           "tcp://a:1?color=red",
                           "nats://a:1?broker=a.b",
-                          "nats://a:1?broker=*"}) {
+                          "nats://a:1?broker=*",
+                          "tcp://a:1?idempotent=",
+                          "tcp://a:1?idempotent=A,,B",
+                          "tcp://a:1?idempotent=A,",
+                          "tcp://a:1?idempotent=A.B",
+                          "tcp://a:1?attempt_ms=0",
+                          "tcp://a:1?attempt_ms=x"}) {
     BrokerUrl u;
     std::string why;
     EXPECT_FALSE(ParseBrokerUrl(bad, u, &why)) << bad;
@@ -151,6 +163,16 @@ TEST(ResolveBroker, EnvironmentThenFileThenLoopbackDefault) {
   EnvGuard env("TMCLIENT_BROKER_TALMIRON", "nats://h:9?deadline_ms=3");
   ASSERT_EQ(ResolveBroker("TALMIRON", url), 0);
   EXPECT_EQ(url, "nats://h:9?deadline_ms=3&broker=TALMIRON");
+}
+
+TEST(ReadBrokerConfig, TheShippedExampleMarksBothQueriesIdempotent) {
+  const BrokerConfig c = ReadBrokerConfig(std::string(std::getenv("MPAY_SOURCE_DIR")) +
+                                          "/config/brokers.conf.example");
+  ASSERT_TRUE(c.found);
+  EXPECT_TRUE(c.problems.empty());
+  BrokerUrl u;
+  ASSERT_TRUE(ParseBrokerUrl(c.urls.at("TALMIRON"), u));
+  EXPECT_EQ(u.idempotent, (std::vector<std::string>{"BABOMOMP", "BACUQQMP"}));
 }
 
 TEST(OpenTransport, MalformedNetworkUrlsAreRefusedBeforeConnecting) {

@@ -184,12 +184,43 @@ TEST_F(NatsTransportTest, CallsWorkAgainAfterTheBrokerRestarts) {
 }
 
 TEST_F(NatsTransportTest, NoResponders) {
-  auto t = Open(ClientUrl("NOBODY"));
+  auto t = Open(ClientUrl("NOBODY", 300));  // tried again until the deadline
   std::string reply;
   EXPECT_EQ(t->Call("I", "C", "x", reply), kErrNoResponders);
   // A responder for another broker does not count.
   auto other = Respond("SOMEBODY", Echo);
   EXPECT_EQ(t->Call("I", "C", "x", reply), kErrNoResponders);
+}
+
+TEST_F(NatsTransportTest, CallsWaitForAResponderWithinTheirDeadline) {
+  auto t = Open(ClientUrl("LATE", 10000));
+  std::unique_ptr<NatsResponder> responder;
+  std::thread later([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    responder = Respond("LATE", Echo);
+  });
+  std::string reply;
+  EXPECT_EQ(t->Call("I", "C", "abc", reply), 3);  // nobody took it: asked again
+  later.join();
+}
+
+TEST_F(NatsTransportTest, AnIdempotentCallIsAskedAgainWhenAnAttemptGoesUnanswered) {
+  std::atomic<int> seen{0};
+  // Every other request is lost, as with a responder killed after taking it.
+  RawResponder forgetful(server.Url(), "LOSSY", [&](natsConnection* nc, natsMsg* m) {
+    const int k = ++seen;
+    if (k % 2 == 1) return;
+    std::string out("R");
+    Put32(out, RawResponder::CallId(m));
+    Put32(out, static_cast<uint32_t>(k));
+    RawResponder::Publish(nc, m, out);
+  });
+  std::string reply;
+  auto query = Open(ClientUrl("LOSSY", 5000) + "&idempotent=QUERY&attempt_ms=200");
+  EXPECT_EQ(query->Call("I", "QUERY", "x", reply), 2);
+  auto update = Open(ClientUrl("LOSSY", 400) + "&idempotent=QUERY&attempt_ms=200");
+  EXPECT_EQ(update->Call("I", "UPDATE", "x", reply), kErrTimeout);  // sent once, waits it out
+  EXPECT_EQ(seen, 3);
 }
 
 TEST_F(NatsTransportTest, DeadlinePassesWhenTheResponderNeverAnswers) {

@@ -128,10 +128,11 @@ TEST(TcpTransport, BackEndDown) {
   EXPECT_EQ(client.call_server("I", "C", nullptr, in, out), kErrNotBound);
   EXPECT_STRNE(tmd_getErrorMsg(kErrConnectFailed), tmd_getErrorMsg(kErrNotBound));
 
-  // At call time: bound while the server ran, which then went away.
+  // At call time: bound while the server ran, which then went away. The
+  // call is tried again until its deadline, then fails with the reason.
   auto server = std::make_unique<TcpServer>(Echo, TcpServerOptions{.port = port});
   ASSERT_TRUE(server->Start());
-  auto t = Open(Url(port));
+  auto t = Open(Url(port, 300));
   std::string reply;
   ASSERT_EQ(t->Call("I", "C", "a", reply), 1);
   server.reset();
@@ -141,6 +142,74 @@ TEST(TcpTransport, BackEndDown) {
   server = std::make_unique<TcpServer>(Echo, TcpServerOptions{.port = port});
   ASSERT_TRUE(server->Start());
   EXPECT_EQ(t->Call("I", "C", "ab", reply), 2);
+}
+
+TEST(TcpTransport, CallsMadeWhileTheServerIsDownGoThroughWhenItIsBack) {
+  uint16_t port = FreePort();
+  auto server = std::make_unique<TcpServer>(Echo, TcpServerOptions{.port = port});
+  ASSERT_TRUE(server->Start());
+  auto t = Open(Url(port, 10000));
+  std::string reply;
+  ASSERT_EQ(t->Call("I", "C", "a", reply), 1);
+  server.reset();
+  std::thread restart([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    server = std::make_unique<TcpServer>(Echo, TcpServerOptions{.port = port});
+    EXPECT_TRUE(server->Start());
+  });
+  // Refused connections never reached a server: any service is tried again.
+  EXPECT_EQ(t->Call("I", "C", "abc", reply), 3);
+  restart.join();
+}
+
+// A peer that loses every other request: it reads it, then closes the
+// connection (or, when `silent`, keeps it open without an answer). The
+// others are answered with their number.
+class ForgetfulPeer {
+ public:
+  explicit ForgetfulPeer(bool silent)
+      : cServer([this, silent](int fd) {
+          std::string body;
+          while (ReadFrame(fd, body)) {
+            const int k = ++iSeen;
+            if (k % 2 == 1) {
+              if (silent) NeverAnswer(fd);
+              return;
+            }
+            std::string out;
+            Put32(out, 9);
+            out.push_back('R');
+            Put32(out, CallIdOf(body));
+            Put32(out, static_cast<uint32_t>(k));
+            WriteAll(fd, out);
+          }
+        }) {}
+  std::string Url(const std::string& options) const { return cServer.Url() + "?" + options; }
+  int seen() const { return iSeen; }
+
+ private:
+  std::atomic<int> iSeen{0};
+  RawTcpServer cServer;
+};
+
+TEST(TcpTransport, OnlyIdempotentServicesAreAskedAgainWhenTheRequestMayHaveRun) {
+  {
+    ForgetfulPeer closes(false);
+    auto t = Open(closes.Url("idempotent=QUERY,OTHERQ&deadline_ms=5000"));
+    std::string reply;
+    EXPECT_EQ(t->Call("I", "QUERY", "x", reply), 2);  // closed mid-call, then answered
+    EXPECT_EQ(t->Call("I", "UPDATE", "x", reply), kErrConnectionLost);
+    EXPECT_EQ(closes.seen(), 3);  // the update was sent once
+  }
+  {
+    ForgetfulPeer silent(true);
+    auto t = Open(silent.Url("idempotent=QUERY&attempt_ms=200&deadline_ms=5000"));
+    std::string reply;
+    EXPECT_EQ(t->Call("I", "QUERY", "x", reply), 2);  // unanswered for 200 ms, then answered
+    auto once = Open(silent.Url("idempotent=QUERY&attempt_ms=200&deadline_ms=400"));
+    EXPECT_EQ(once->Call("I", "UPDATE", "x", reply), kErrTimeout);  // waits its whole deadline
+    EXPECT_EQ(silent.seen(), 3);
+  }
 }
 
 TEST(TcpTransport, ReconnectsWhenThePeerRestartedBetweenCalls) {
@@ -385,7 +454,7 @@ TEST(TcpServer, StopAnswersRequestsAlreadyRunning) {
       },
       {});
   ASSERT_TRUE(server.Start());
-  auto t = Open(Url(server.port()));
+  auto t = Open(Url(server.port(), 300));
   int result = -1;
   std::string reply;
   std::thread caller([&] { result = t->Call("I", "C", "x", reply); });

@@ -62,6 +62,16 @@ bool ParseEndpoint(std::string_view s, BrokerEndpoint& out) {
   return true;
 }
 
+bool ParseMilliseconds(std::string_view value, int64_t& out) {
+  long long ms = 0;
+  auto [p, ec] = std::from_chars(value.data(), value.data() + value.size(), ms);
+  if (value.empty() || ec != std::errc() || p != value.data() + value.size() || ms < 1 ||
+      ms > kMaxDeadlineMs)
+    return false;
+  out = ms;
+  return true;
+}
+
 bool ParseOptions(std::string_view opts, BrokerUrl& out, std::string* why) {
   while (!opts.empty()) {
     auto amp = opts.find('&');
@@ -77,13 +87,26 @@ bool ParseOptions(std::string_view opts, BrokerUrl& out, std::string* why) {
       out.broker = std::string(value);
       continue;
     }
-    if (key != "deadline_ms") return Fail(why, "unknown option (deadline_ms and broker are known)");
-    long long ms = 0;
-    auto [p, ec] = std::from_chars(value.data(), value.data() + value.size(), ms);
-    if (value.empty() || ec != std::errc() || p != value.data() + value.size() || ms < 1 ||
-        ms > kMaxDeadlineMs)
-      return Fail(why, "deadline_ms must be a whole number of milliseconds, 1 to 86400000");
-    out.deadlineMs = ms;
+    if (key == "idempotent") {
+      out.idempotent.clear();
+      while (true) {
+        const auto comma = value.find(',');
+        const std::string_view code = value.substr(0, comma);
+        if (!IsValidBrokerToken(code))
+          return Fail(why, "idempotent= takes service codes joined by ','");
+        out.idempotent.emplace_back(code);
+        if (comma == std::string_view::npos) break;
+        value = value.substr(comma + 1);
+      }
+      continue;
+    }
+    int64_t* ms = key == "deadline_ms"  ? &out.deadlineMs
+                  : key == "attempt_ms" ? &out.attemptMs
+                                        : nullptr;
+    if (ms == nullptr)
+      return Fail(why, "unknown option (deadline_ms, broker, idempotent and attempt_ms are known)");
+    if (!ParseMilliseconds(value, *ms))
+      return Fail(why, "deadline_ms and attempt_ms take whole milliseconds, 1 to 86400000");
   }
   return true;
 }

@@ -29,12 +29,8 @@ struct MsgGuard {
 
 }  // namespace
 
-struct NatsTransport::Wait {
-  Clock::time_point deadline;
-};
-
 NatsTransport::NatsTransport(BrokerUrl url, std::size_t maxReplySize)
-    : cUrl(std::move(url)), iMaxReplySize(maxReplySize) {}
+    : cUrl(std::move(url)), cRetry(RetryPolicy::Of(cUrl)), iMaxReplySize(maxReplySize) {}
 
 NatsTransport::~NatsTransport() {
   natsSubscription_Destroy(pInbox);
@@ -78,23 +74,34 @@ int NatsTransport::Open() {
   return natsx::StatusToCode(s);
 }
 
-int NatsTransport::WaitConnected(const Wait& wait) {
+int NatsTransport::WaitConnected(Clock::time_point deadline) {
   while (true) {
     natsConnStatus st = natsConnection_Status(pConn);
     if (st == NATS_CONN_STATUS_CONNECTED) return 0;
     if (st == NATS_CONN_STATUS_CLOSED) return kErrConnectFailed;
-    if (Clock::now() >= wait.deadline) return kErrConnectFailed;
+    if (Clock::now() >= deadline) return kErrConnectFailed;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }
 
 int NatsTransport::Call(const std::string& interfaceName, const std::string& serviceCode,
                         std::string_view request, std::string& reply) {
-  const Wait wait{Clock::now() + std::chrono::milliseconds(cUrl.deadlineMs)};
+  CallAttempts attempts(cRetry, serviceCode);
   std::lock_guard lock(mLock);
+  int rc;
+  do {
+    rc = Attempt(interfaceName, serviceCode, request, reply, attempts.attemptDeadline());
+    if (IsLibraryError(rc)) reply.clear();
+  } while (attempts.Again(rc));
+  return rc;
+}
+
+int NatsTransport::Attempt(const std::string& interfaceName, const std::string& serviceCode,
+                           std::string_view request, std::string& reply,
+                           Clock::time_point deadline) {
   // While the client is reconnecting, a request would only sit in its buffer:
   // wait for the connection instead, and say so if it does not come back.
-  if (int rc = WaitConnected(wait); rc != 0) return rc;
+  if (int rc = WaitConnected(deadline); rc != 0) return rc;
   uint64_t epoch = ConnectionEpoch();
 
   uint32_t callId = iNextCallId++;
@@ -111,16 +118,16 @@ int NatsTransport::Call(const std::string& interfaceName, const std::string& ser
       pConn, natsx::RequestSubject(cUrl.broker, serviceCode).c_str(), replySubject.c_str(),
       payload.data(), static_cast<int>(payload.size()));
   if (s != NATS_OK) return natsx::StatusToCode(s);
-  return Receive(callId, replySubject, reply, wait, epoch);
+  return Receive(callId, replySubject, reply, deadline, epoch);
 }
 
 int NatsTransport::Receive(uint32_t callId, const std::string& replySubject, std::string& reply,
-                           const Wait& wait, uint64_t epoch) {
+                           Clock::time_point deadline, uint64_t epoch) {
   envelope::PartHeader first;  // of the reply being put together
   uint32_t nextPart = 0;
   reply.clear();
   while (true) {
-    int left = net::RemainingMs(wait.deadline);
+    int left = net::RemainingMs(deadline);
     if (left == 0) return kErrTimeout;
     MsgGuard m;
     natsStatus s = natsSubscription_NextMsg(&m.msg, pInbox, std::min(left, kWaitSliceMs));
@@ -129,7 +136,11 @@ int NatsTransport::Receive(uint32_t callId, const std::string& replySubject, std
       continue;
     }
     if (s == NATS_SLOW_CONSUMER) return kErrConnectionLost;  // parts were dropped
-    if (s != NATS_OK) return natsx::StatusToCode(s);
+    if (s != NATS_OK) {
+      // The request went out: whatever broke, it may have reached a server.
+      const int code = natsx::StatusToCode(s);
+      return code == kErrConnectFailed ? kErrConnectionLost : code;
+    }
     if (replySubject != natsMsg_GetSubject(m.msg)) continue;  // late answer to an earlier call
     if (natsMsg_IsNoResponders(m.msg)) return kErrNoResponders;
 

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "call_retry.h"
 #include "tmclient/broker_config.h"
 #include "tmclient/transport.h"
 
@@ -16,8 +17,10 @@ namespace tmclient {
 // the reply comes back as one message or as several parts that are put
 // together in order. Reconnecting is left to the NATS client; a call during
 // which the connection dropped fails with kErrConnectionLost, because NATS
-// does not keep what was sent to the inbox meanwhile. Calls on one transport
-// are serialised.
+// does not keep what was sent to the inbox meanwhile. A failed call is tried
+// again as the URL's options allow (call_retry.h), each attempt under a call
+// id and reply subject of its own, so that a late reply to an earlier attempt
+// is never taken. Calls on one transport are serialised.
 class NatsTransport final : public Transport {
  public:
   NatsTransport(BrokerUrl url, std::size_t maxReplySize);
@@ -35,15 +38,19 @@ class NatsTransport final : public Transport {
   static int Factory(const std::string& url, std::unique_ptr<Transport>& out);
 
  private:
-  struct Wait;
+  using Clock = CallAttempts::Clock;
   // Changes whenever the connection drops: its reconnect count, plus one
   // while it is down.
   uint64_t ConnectionEpoch();
-  int WaitConnected(const Wait& wait);
+  int WaitConnected(Clock::time_point deadline);
+  // One attempt, which ends by `deadline`.
+  int Attempt(const std::string& interfaceName, const std::string& serviceCode,
+              std::string_view request, std::string& reply, Clock::time_point deadline);
   int Receive(uint32_t callId, const std::string& replySubject, std::string& reply,
-              const Wait& wait, uint64_t epoch);
+              Clock::time_point deadline, uint64_t epoch);
 
   const BrokerUrl cUrl;
+  const RetryPolicy cRetry;
   const std::size_t iMaxReplySize;
   std::mutex mLock;
   natsConnection* pConn = nullptr;

@@ -205,8 +205,8 @@ int ReadReply(int fd, uint32_t callId, std::size_t maxReplySize, net::Clock::tim
 
 }  // namespace
 
-TcpTransport::TcpTransport(BrokerEndpoint endpoint, int64_t deadlineMs, std::size_t maxReplySize)
-    : cEndpoint(std::move(endpoint)), iDeadlineMs(deadlineMs), iMaxReplySize(maxReplySize) {}
+TcpTransport::TcpTransport(BrokerEndpoint endpoint, RetryPolicy retry, std::size_t maxReplySize)
+    : cEndpoint(std::move(endpoint)), cRetry(std::move(retry)), iMaxReplySize(maxReplySize) {}
 
 TcpTransport::~TcpTransport() {
   net::CloseFd(iFd);
@@ -215,7 +215,7 @@ TcpTransport::~TcpTransport() {
 int TcpTransport::Factory(const std::string& url, std::unique_ptr<Transport>& out) {
   BrokerUrl parsed;
   if (!ParseBrokerUrl(url, parsed) || parsed.scheme != "tcp") return kErrBadBrokerUrl;
-  auto t = std::make_unique<TcpTransport>(parsed.endpoints.front(), parsed.deadlineMs,
+  auto t = std::make_unique<TcpTransport>(parsed.endpoints.front(), RetryPolicy::Of(parsed),
                                           tmb_stream::kMaxFrameSize);
   if (int rc = t->Open(); rc != 0) return rc;
   out = std::move(t);
@@ -225,23 +225,30 @@ int TcpTransport::Factory(const std::string& url, std::unique_ptr<Transport>& ou
 int TcpTransport::Open() {
   std::lock_guard lock(mLock);
   net::CloseFd(iFd);
-  return ConnectCode(Connect(cEndpoint, DeadlineAfter(iDeadlineMs), iDeadlineMs, iFd));
+  iReadTimeoutMs = cRetry.deadlineMs;
+  return ConnectCode(Connect(cEndpoint, DeadlineAfter(cRetry.deadlineMs), iReadTimeoutMs, iFd));
 }
 
 int TcpTransport::Call(const std::string& interfaceName, const std::string& serviceCode,
                        std::string_view request, std::string& reply) {
   std::lock_guard lock(mLock);
-  int rc = CallLocked(interfaceName, serviceCode, request, reply);
-  if (IsLibraryError(rc)) {
-    net::CloseFd(iFd);
-    reply.clear();  // nothing of a reply that did not come whole
-  }
+  CallAttempts attempts(cRetry, serviceCode);
+  int rc;
+  do {
+    rc = Attempt(interfaceName, serviceCode, request, reply, attempts);
+    if (IsLibraryError(rc)) {
+      net::CloseFd(iFd);
+      reply.clear();  // nothing of a reply that did not come whole
+    }
+  } while (attempts.Again(rc));
   return rc;
 }
 
-int TcpTransport::CallLocked(const std::string& interfaceName, const std::string& serviceCode,
-                             std::string_view request, std::string& reply) {
-  const auto deadline = DeadlineAfter(iDeadlineMs);
+int TcpTransport::Attempt(const std::string& interfaceName, const std::string& serviceCode,
+                          std::string_view request, std::string& reply,
+                          const CallAttempts& attempts) {
+  const auto deadline = attempts.attemptDeadline();
+  const int64_t attemptMs = attempts.attemptMs();
   std::string& head = strHead;  // keeps its memory from one call to the next
   head.assign(envelope::kLengthPrefixSize, '\0');
   uint32_t callId = iNextCallId++;
@@ -257,15 +264,20 @@ int TcpTransport::CallLocked(const std::string& interfaceName, const std::string
   // the server) is replaced before anything is sent on it.
   if (iFd >= 0 && net::IsStale(iFd)) net::CloseFd(iFd);
   if (iFd < 0) {
-    int rc = ConnectCode(Connect(cEndpoint, deadline, iDeadlineMs, iFd));
+    iReadTimeoutMs = attemptMs;
+    int rc = ConnectCode(Connect(cEndpoint, deadline, iReadTimeoutMs, iFd));
     if (rc != 0) return rc;
+  } else if (iReadTimeoutMs != attemptMs) {
+    // Another service's calls last another time.
+    iReadTimeoutMs = attemptMs;
+    if (!net::SetReadTimeout(iFd, iReadTimeoutMs)) return kErrTransport;
   }
 
   iovec iov[2] = {{head.data(), head.size()}, {const_cast<char*>(request.data()), request.size()}};
   if (net::Io io = net::SendAll(iFd, iov, 2, deadline); io != net::Io::kOk) return IoToCode(io);
-  // The socket's read timeout is the whole deadline: the wait for the reply
-  // may rely on it when sending took next to nothing of the deadline.
-  const bool mayBlock = net::RemainingMs(deadline) + kReadTimeoutSlackMs >= iDeadlineMs;
+  // The socket's read timeout is the whole attempt: the wait for the reply
+  // may rely on it when sending took next to nothing of the attempt.
+  const bool mayBlock = net::RemainingMs(deadline) + kReadTimeoutSlackMs >= attemptMs;
   return ReadReply(iFd, callId, iMaxReplySize, deadline, mayBlock, reply);
 }
 

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 
+#include "call_retry.h"
 #include "tmclient/broker_config.h"
 #include "tmclient/transport.h"
 
@@ -14,11 +15,12 @@ namespace tmclient {
 // length-prefixed frames. The connection is reused across calls; a call that
 // finds it closed by the peer (say, after a server restart) connects again
 // before sending. Any failure during a call closes it, so that a late reply
-// can never be taken for the answer to the next call. Calls on one transport
-// are serialised.
+// can never be taken for the answer to the next call. A failed call is tried
+// again as `retry` allows (call_retry.h), each time on a new connection.
+// Calls on one transport are serialised.
 class TcpTransport final : public Transport {
  public:
-  TcpTransport(BrokerEndpoint endpoint, int64_t deadlineMs, std::size_t maxReplySize);
+  TcpTransport(BrokerEndpoint endpoint, RetryPolicy retry, std::size_t maxReplySize);
   ~TcpTransport() override;
 
   // Connects now. 0, or kErrConnectFailed / kErrTimeout / kErrBadBrokerUrl.
@@ -31,14 +33,16 @@ class TcpTransport final : public Transport {
   static int Factory(const std::string& url, std::unique_ptr<Transport>& out);
 
  private:
-  int CallLocked(const std::string& interfaceName, const std::string& serviceCode,
-                 std::string_view request, std::string& reply);
+  // One attempt, which ends by `attempts.attemptDeadline()`.
+  int Attempt(const std::string& interfaceName, const std::string& serviceCode,
+              std::string_view request, std::string& reply, const CallAttempts& attempts);
 
   const BrokerEndpoint cEndpoint;
-  const int64_t iDeadlineMs;
+  const RetryPolicy cRetry;
   const std::size_t iMaxReplySize;
   std::mutex mLock;
   int iFd = -1;
+  int64_t iReadTimeoutMs = 0;  // of iFd's reads
   uint32_t iNextCallId = 1;
   std::string strHead;  // the request frame's header
 };

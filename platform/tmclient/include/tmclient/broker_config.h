@@ -27,12 +27,22 @@ struct BrokerEndpoint {
 //   broker=NAME    nats: the subject prefix and queue group of the services
 //                  (letters, digits, '_' and '-'); the resolver adds the
 //                  broker name when it is missing
+//   idempotent=CODE[,CODE...]
+//                  service codes whose requests may run twice without harm
+//                  (queries): their calls are tried again after a failure
+//                  that may have reached the server, as well as after one
+//                  that certainly did not (which every call is)
+//   attempt_ms=N   how long one attempt of an idempotent call waits for its
+//                  reply before it is tried again (1 .. 86400000, at most the
+//                  deadline; by default a third of the deadline)
 struct BrokerUrl {
   std::string scheme;
   std::vector<BrokerEndpoint> endpoints;  // tcp: exactly one; nats: one or more
   std::string target;                     // what follows "://", without the options
   int64_t deadlineMs = kDefaultDeadlineMs;
-  std::string broker;  // "" when not given
+  std::string broker;                   // "" when not given
+  std::vector<std::string> idempotent;  // service codes
+  int64_t attemptMs = 0;                // 0 when not given
 };
 
 // True when `name` can serve as a NATS subject token and queue group name.

@@ -1,0 +1,69 @@
+#include "call_retry.h"
+
+#include <algorithm>
+#include <random>
+#include <thread>
+
+#include "tmclient/tmd_error.h"
+
+namespace tmclient {
+namespace {
+
+// The pause before the second attempt; it doubles up to kMaxPause. Short,
+// because the common case is a back office that restarts within a second.
+constexpr std::chrono::milliseconds kFirstPause{10};
+constexpr std::chrono::milliseconds kMaxPause{200};
+
+// The request was never handed to a server.
+bool NeverReached(int code) {
+  return code == kErrConnectFailed || code == kErrNoResponders;
+}
+
+// The request may have been run, but no whole reply came back.
+bool MayHaveReached(int code) {
+  return code == kErrConnectionLost || code == kErrTimeout || code == kErrTransport;
+}
+
+// Between half the pause and the whole of it, so that the clients a restart
+// turned away do not all come back at the same moment.
+std::chrono::microseconds Jittered(std::chrono::milliseconds pause) {
+  thread_local std::minstd_rand random{std::random_device{}()};
+  const auto us = std::chrono::duration_cast<std::chrono::microseconds>(pause).count();
+  return std::chrono::microseconds(us / 2 + static_cast<int64_t>(random() % (us / 2 + 1)));
+}
+
+}  // namespace
+
+RetryPolicy RetryPolicy::Of(const BrokerUrl& url) {
+  RetryPolicy p;
+  p.deadlineMs = url.deadlineMs;
+  p.attemptMs = url.attemptMs;
+  p.idempotent = url.idempotent;
+  return p;
+}
+
+bool RetryPolicy::IsIdempotent(std::string_view serviceCode) const {
+  return std::find(idempotent.begin(), idempotent.end(), serviceCode) != idempotent.end();
+}
+
+CallAttempts::CallAttempts(const RetryPolicy& policy, std::string_view serviceCode)
+    : tDeadline(Clock::now() + std::chrono::milliseconds(policy.deadlineMs)),
+      bIdempotent(policy.IsIdempotent(serviceCode)),
+      iAttemptMs(bIdempotent
+                     ? std::min(policy.deadlineMs,
+                                policy.attemptMs > 0 ? policy.attemptMs
+                                                     : std::max<int64_t>(1, policy.deadlineMs / 3))
+                     : policy.deadlineMs),
+      tAttemptDeadline(std::min(tDeadline, Clock::now() + std::chrono::milliseconds(iAttemptMs))) {}
+
+bool CallAttempts::Again(int code) {
+  if (!NeverReached(code) && !(bIdempotent && MayHaveReached(code))) return false;
+  const auto pause = Jittered(std::min(kMaxPause, kFirstPause * (1 << std::min(iAttempts - 1, 8))));
+  if (Clock::now() + pause >= tDeadline) return false;
+  std::this_thread::sleep_for(pause);
+  ++iAttempts;
+  tAttemptDeadline = std::min(tDeadline, Clock::now() + std::chrono::milliseconds(iAttemptMs));
+  return true;
+}
+
+}  // namespace tmclient
