@@ -72,21 +72,27 @@ struct Service::Worker {
   tmb_stream scratch;  // one part of a streamed reply
 };
 
-// Holds one worker for the length of a request.
+// Holds one worker for the length of a request. When every worker is busy
+// another one is opened: the endpoints' threads bound how many requests run
+// at once, and a request waiting for a slow client holds its worker.
 class Service::Lease {
  public:
   explicit Lease(Service& s) : cService(s) {
     std::unique_lock lock(cService.mLock);
-    cService.cvAvailable.wait(lock, [&] { return !cService.vFree.empty(); });
-    pWorker = cService.vFree.back();
-    cService.vFree.pop_back();
+    if (!cService.vFree.empty()) {
+      pWorker = cService.vFree.back();
+      cService.vFree.pop_back();
+      return;
+    }
+    lock.unlock();
+    auto added = std::make_unique<Worker>(cService.cConfig.dbPath);  // may throw DbError
+    lock.lock();
+    pWorker = added.get();
+    cService.vWorkers.push_back(std::move(added));
   }
   ~Lease() {
-    {
-      std::lock_guard lock(cService.mLock);
-      cService.vFree.push_back(pWorker);
-    }
-    cService.cvAvailable.notify_one();
+    std::lock_guard lock(cService.mLock);
+    cService.vFree.push_back(pWorker);
   }
   QueryConnection& operator*() { return pWorker->conn; }
   tmb_stream& scratch() { return pWorker->scratch; }

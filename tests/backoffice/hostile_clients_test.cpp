@@ -65,6 +65,10 @@ class HostileClients : public ::testing::Test {
       strPhone = s.Text(0);
       iPhoneRows = s.Int(1);
     }
+    // The time from which the last 100,000 rows run.
+    Statement from =
+        d.Prepare("SELECT so_date FROM mp_so_log ORDER BY so_date DESC LIMIT 1 OFFSET 99999");
+    if (from.Step()) iLargeBegin = from.Int(0);
   }
   static void TearDownTestSuite() { delete pDir; }
 
@@ -79,10 +83,12 @@ class HostileClients : public ::testing::Test {
     return raw::RequestFrame(callId, kLogInterface, kLogServiceCode,
                              wire::Request(kLogRequestStream, wire::LogIn(0, 0, strPhone, 0, 0)));
   }
-  // Every row from `begin` on: a large streamed reply.
-  static std::string LargeRequest(uint32_t callId, int64_t begin) {
-    return raw::RequestFrame(callId, kLogInterface, kLogServiceCode,
-                             wire::Request(kLogRequestStream, wire::LogIn(0, 0, "", begin, 0)));
+  // About 100,000 rows (a few more when the first second holds several): a
+  // large streamed reply.
+  static std::string LargeRequest(uint32_t callId) {
+    return raw::RequestFrame(
+        callId, kLogInterface, kLogServiceCode,
+        wire::Request(kLogRequestStream, wire::LogIn(0, 0, "", iLargeBegin, 0)));
   }
 
   // One small query through the proxy; true when its rows came back whole.
@@ -100,12 +106,14 @@ class HostileClients : public ::testing::Test {
   static std::string strDb;
   static std::string strPhone;
   static int64_t iPhoneRows;
+  static int64_t iLargeBegin;
   Backoffice cServer;
 };
 TempDir* HostileClients::pDir = nullptr;
 std::string HostileClients::strDb;
 std::string HostileClients::strPhone;
 int64_t HostileClients::iPhoneRows = 0;
+int64_t HostileClients::iLargeBegin = 0;
 
 }  // namespace
 
@@ -171,4 +179,83 @@ TEST_F(HostileClients, IdleFloodDoesNotLockOutWorkingClients) {
       << raw::OpenSockets(pid()) << " sockets open, " << before << " before";
   EXPECT_TRUE(SmallQuery(kept));
   for (int fd : idle) close(fd);
+}
+
+// Clients that ask for 100,000 rows and never read what comes: the server
+// keeps a bounded part of each reply, serves 20 working clients meanwhile
+// (none of whose calls comes near its deadline), and disconnects the readers
+// that take nothing for the write timeout.
+TEST_F(HostileClients, ClientsThatNeverReadStopNobody) {
+  StartServer({"--write-timeout", "2"});
+  const int before = raw::OpenSockets(pid());
+  const long memoryBefore = raw::ResidentKb(pid());
+  std::vector<int> slow;
+  for (uint32_t i = 0; i < 8; ++i) {
+    int fd = raw::Connect(cServer.port, 4096);
+    ASSERT_GE(fd, 0);
+    raw::SendAll(fd, LargeRequest(i + 1));
+    slow.push_back(fd);
+  }
+  // Deadlines of 1.5 s: a call that had to wait for a worker held by a slow
+  // reader (2 s) would fail.
+  setenv(tmclient::BrokerEnvironmentVariable(kBroker).c_str(),
+         (cServer.Url() + "?deadline_ms=1500").c_str(), 1);
+  std::atomic<int> failed{0};
+  std::atomic<long> memoryPeak{0};
+  std::vector<std::thread> working;
+  for (int t = 0; t < 20; ++t) {
+    working.emplace_back([&] {
+      IBusiOrdmgnt log;
+      if (log.bind_openBroker(kBroker) != 0) {
+        failed += 20;
+        return;
+      }
+      for (int i = 0; i < 20; ++i) {
+        if (!SmallQuery(log)) ++failed;
+        long kb = raw::ResidentKb(pid());
+        for (long seen = memoryPeak; kb > seen && !memoryPeak.compare_exchange_weak(seen, kb);) {
+        }
+        std::this_thread::sleep_for(20ms);
+      }
+    });
+  }
+  for (auto& t : working) t.join();
+  EXPECT_EQ(failed.load(), 0);
+  // Each slow reader holds its connection's queue (1 MiB), the blocks in
+  // flight and a read connection: a few MB, where its reply alone is 13 MB.
+  EXPECT_LT(memoryPeak - memoryBefore, 8 * 6 * 1024) << memoryBefore << " KiB before";
+  EXPECT_TRUE(WaitUntil([&] { return raw::OpenSockets(pid()) <= before; }, 5000ms))
+      << raw::OpenSockets(pid()) << " sockets open, " << before << " before";
+  for (int fd : slow) EXPECT_TRUE(raw::ClosedByPeer(fd));
+  for (int fd : slow) close(fd);
+}
+
+// A stop answers every request the server has received, those still waiting
+// for a worker included, and closes each connection after its last reply.
+TEST_F(HostileClients, StopAnswersEveryRequestReceived) {
+  StartServer();
+  const int before = raw::OpenSockets(pid());
+  std::vector<int> fds;
+  for (uint32_t i = 0; i < 8; ++i) {
+    int fd = raw::Connect(cServer.port);
+    ASSERT_GE(fd, 0);
+    raw::SendAll(fd, LargeRequest(2 * i + 1) + SmallRequest(2 * i + 2));
+    fds.push_back(fd);
+  }
+  ASSERT_TRUE(WaitUntil([&] { return raw::OpenSockets(pid()) >= before + 8; }, 5000ms));
+  int status = -1;
+  std::thread stopper([&] { status = cServer.proc.Kill(SIGTERM); });
+  int answered = 0;
+  for (int fd : fds) {
+    std::string large = raw::ReadReply(fd);
+    std::string small = raw::ReadReply(fd);
+    if (raw::KindOf(large) == 'F' && raw::ResultOf(large) == 0 && raw::KindOf(small) == 'R' &&
+        raw::ResultOf(small) == 0 && raw::ClosedByPeer(fd)) {
+      ++answered;
+    }
+    close(fd);
+  }
+  stopper.join();
+  EXPECT_EQ(answered, 8);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }

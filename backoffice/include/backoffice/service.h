@@ -1,6 +1,5 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -30,13 +29,14 @@ inline constexpr int kRcInternal = 1007;        // anything else went wrong
 
 struct ServiceConfig {
   std::string dbPath;
-  int connections = 4;       // read connections: requests served at once
+  int connections = 4;       // read connections opened at once (more open when all are busy)
   int64_t maxRows = 200000;  // rows one reply may carry
 };
 
 // Answers query_mpSoList and query_mppUser from the database. Handle() may
 // be called from many threads at once; each call leases one of the read
-// connections for its query, waiting while all are busy.
+// connections for its query, and opens one more when all are busy (they are
+// kept for later requests).
 class Service {
  public:
   // Opens the read connections; throws DbError when the database cannot be
@@ -68,7 +68,6 @@ class Service {
   ServiceConfig cConfig;
   AuditWriter* pAudit;
   std::mutex mLock;
-  std::condition_variable cvAvailable;
   struct Worker;
   std::vector<std::unique_ptr<Worker>> vWorkers;
   std::vector<Worker*> vFree;

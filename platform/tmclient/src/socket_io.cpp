@@ -27,7 +27,9 @@ Io WaitFor(int fd, short events, Clock::time_point deadline) {
   }
 }
 
-Io ErrnoToIo(int err) {
+}  // namespace
+
+Io IoOfErrno(int err) {
   switch (err) {
     case EPIPE:
     case ECONNRESET:
@@ -39,8 +41,6 @@ Io ErrnoToIo(int err) {
       return Io::kError;
   }
 }
-
-}  // namespace
 
 int RemainingMs(Clock::time_point deadline) {
   auto left = deadline - Clock::now();
@@ -106,7 +106,7 @@ Io SendAll(int fd, iovec* iov, int count, Clock::time_point deadline) {
     ssize_t n = ::sendmsg(fd, &msg, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n < 0) {
       if (errno == EINTR) continue;
-      if (errno != EAGAIN && errno != EWOULDBLOCK) return ErrnoToIo(errno);
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return IoOfErrno(errno);
       if (Io w = WaitFor(fd, POLLOUT, deadline); w != Io::kOk) return w;
       continue;
     }
@@ -134,7 +134,7 @@ Io RecvAll(int fd, char* data, std::size_t size, Clock::time_point deadline) {
     }
     if (n == 0) return Io::kClosed;
     if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) return ErrnoToIo(errno);
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return IoOfErrno(errno);
     if (Io w = WaitFor(fd, POLLIN, deadline); w != Io::kOk) return w;
   }
   return Io::kOk;
@@ -152,7 +152,7 @@ Io RecvSome(int fd, char* data, std::size_t capacity, Clock::time_point deadline
       return Io::kOk;
     }
     if (n == 0) return Io::kClosed;
-    if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return ErrnoToIo(errno);
+    if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return IoOfErrno(errno);
   }
 }
 
@@ -175,7 +175,7 @@ Io RecvWaiting(int fd, char* data, std::size_t capacity, std::size_t& got) {
     if (n == 0) return Io::kClosed;
     if (errno == EAGAIN || errno == EWOULDBLOCK) return Io::kTimeout;
     // Interrupted: the caller waits the rest of its time its own way.
-    return errno == EINTR ? Io::kOk : ErrnoToIo(errno);
+    return errno == EINTR ? Io::kOk : IoOfErrno(errno);
   }
 }
 

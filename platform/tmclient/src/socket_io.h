@@ -53,6 +53,9 @@ Io RecvWaiting(int fd, char* data, std::size_t capacity, std::size_t& got);
 // it, or sent bytes nobody asked for.
 bool IsStale(int fd);
 
+// What a socket call's errno means: kClosed for the peer's close or reset.
+Io IoOfErrno(int err);
+
 // Milliseconds left until `deadline`, rounded up, for poll(); 0 when passed.
 int RemainingMs(Clock::time_point deadline);
 

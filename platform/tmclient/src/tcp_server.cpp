@@ -23,15 +23,20 @@
 #include "envelope.h"
 #include "serve_request.h"
 #include "socket_io.h"
-#include "tmclient/tmb_stream.h"
+#include "streamed_reply.h"
+#include "tcp_connection.h"
 #include "tmclient/tmd_error.h"
+#include "worker_threads.h"
 
 // Every worker waits on one epoll set. A connection wakes one worker when
-// bytes arrive (edge-triggered, so nothing needs re-arming after a reply);
-// that worker reads the frame, runs the handler and writes the reply itself:
-// a request costs one wake-up, as on a bare socket. A wake-up for a
-// connection that another worker serves is left to that worker. A timer
-// thread closes connections that stay idle or stall half-way through a frame.
+// bytes arrive or when its socket has room again (edge-triggered, so nothing
+// needs re-arming after a reply); that worker sends what waits, reads what
+// came, runs the handler for each whole frame and sends the reply as far as
+// the socket takes it: a request costs one wake-up, as on a bare socket. The
+// connection's lock is not held while the handler runs, so that other
+// workers keep its socket moving meanwhile. A timer thread closes connections
+// that stay idle, stall half-way through a frame, or take nothing of their
+// replies.
 
 namespace tmclient {
 namespace {
@@ -42,89 +47,10 @@ constexpr uint64_t kListenId = 0;
 constexpr uint64_t kWakeId = 1;
 constexpr uint64_t kFirstConnectionId = 2;
 // The listener wakes one worker, which accepts and re-arms it; a connection
-// wakes a worker each time bytes arrive, and needs no re-arming.
+// wakes a worker each time bytes arrive or room appears, and needs no
+// re-arming.
 constexpr uint32_t kListenEvents = EPOLLIN | EPOLLONESHOT;
-constexpr uint32_t kConnectionEvents = EPOLLIN | EPOLLRDHUP | EPOLLET;
-
-struct Connection {
-  // Readiness is edge-triggered: a wake-up for a connection that another
-  // worker is serving only sets `pending`, which that worker sees when it lets
-  // go of the connection.
-  std::atomic<bool> pending{false};  // bytes may have come since the last read
-  std::atomic<bool> claimed{false};  // a worker serves the connection
-  std::mutex lock;                   // guards everything below
-  int fd = -1;                       // -1 once closed
-  bool busy = false;                 // a worker is reading or answering
-  std::string in;  // received and not yet answered: frames, the last maybe partial
-  Clock::time_point lastActivity;
-  Clock::time_point frameStart;
-};
-
-// Sends a streamed reply's frames straight to the connection as the handler
-// produces them. The frames after the handler returns (finish, whole reply
-// or error) are the server's to send.
-class StreamingReply final : public ReplyWriter {
- public:
-  StreamingReply(int fd, uint32_t callId, std::chrono::milliseconds writeTimeout)
-      : iFd(fd), iCallId(callId), iWriteTimeout(writeTimeout) {}
-
-  bool Begin(std::size_t headSize) override {
-    if (iState != State::kIdle || headSize > kMaxHeadSize) return Failed(State::kRefused);
-    std::string frame;
-    envelope::PutU32(frame, envelope::kStreamStartSize);
-    envelope::EncodeStreamStart(iCallId, static_cast<uint32_t>(headSize), frame);
-    iHeadSize = headSize;
-    iTotal = headSize;
-    iState = State::kStreaming;
-    return Send(frame.data(), frame.size(), {});
-  }
-
-  bool Append(std::string_view bytes) override {
-    if (iState != State::kStreaming) return false;
-    if (bytes.size() > tmb_stream::kMaxFrameSize - iTotal) return Failed(State::kRefused);
-    if (bytes.empty()) return true;
-    iTotal += bytes.size();
-    std::string head;
-    envelope::PutU32(head, static_cast<uint32_t>(envelope::kStreamPartHeaderSize + bytes.size()));
-    envelope::EncodeStreamPartHeader(iCallId, head);
-    return Send(head.data(), head.size(), bytes);
-  }
-
-  bool Finish(std::string_view head) override {
-    if (iState != State::kStreaming || head.size() != iHeadSize) return Failed(State::kRefused);
-    strHead.assign(head);
-    iState = State::kFinished;
-    return true;
-  }
-
-  bool finished() const { return iState == State::kFinished; }
-  // The connection can no longer carry frames in order.
-  bool broken() const { return iState == State::kBroken; }
-  const std::string& head() const { return strHead; }
-
- private:
-  enum class State { kIdle, kStreaming, kRefused, kBroken, kFinished };
-
-  bool Failed(State s) {
-    if (iState != State::kBroken) iState = s;
-    return false;
-  }
-  bool Send(const char* header, std::size_t size, std::string_view data) {
-    iovec iov[2] = {{const_cast<char*>(header), size},
-                    {const_cast<char*>(data.data()), data.size()}};
-    auto deadline = Clock::now() + iWriteTimeout;
-    if (net::SendAll(iFd, iov, data.empty() ? 1 : 2, deadline) == net::Io::kOk) return true;
-    return Failed(State::kBroken);
-  }
-
-  const int iFd;
-  const uint32_t iCallId;
-  const std::chrono::milliseconds iWriteTimeout;
-  State iState = State::kIdle;
-  std::size_t iHeadSize = 0;
-  std::size_t iTotal = 0;  // bytes of the reply stream so far, the head included
-  std::string strHead;
-};
+constexpr uint32_t kConnectionEvents = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
 
 // Best effort, for a client about to be disconnected: no waiting.
 void SendErrorNow(int fd, uint32_t callId, int code) {
@@ -139,7 +65,11 @@ void SendErrorNow(int fd, uint32_t callId, int code) {
 class TcpServer::Impl {
  public:
   Impl(StreamingServiceHandler handler, TcpServerOptions options)
-      : fnHandler(std::move(handler)), cOptions(std::move(options)) {}
+      : fnHandler(std::move(handler)),
+        cOptions(std::move(options)),
+        iReadLimit(
+            std::max<std::size_t>(cOptions.maxRequestSize + envelope::kLengthPrefixSize, 1u << 20)),
+        cThreads(cOptions.workers, cOptions.maxStandIns, [this] { ServeOne(); }) {}
   ~Impl() { Stop(); }
 
   bool Start(std::string* error);
@@ -148,29 +78,39 @@ class TcpServer::Impl {
 
  private:
   enum class Parse { kFrame, kMore, kBad };
+  using Lock = std::unique_lock<std::mutex>;
 
-  void Work();
+  // Waits for one event and serves it.
+  void ServeOne();
   void Sweep();
+  // Whether the client has taken nothing of its replies, sent nothing, or
+  // left a frame half sent for too long.
+  bool Expired(const Connection& c, net::Clock::time_point now) const;
   void Accept();
   std::size_t Count();
-  // Closes the connection without a request that has been idle the longest;
-  // false when every connection has a request under way.
+  // Closes the connection idle the longest; false when none is idle.
   bool CloseLongestIdle();
   void Arm(int fd, uint64_t id, int op, uint32_t events);
   std::shared_ptr<Connection> Find(uint64_t id);
   // Closes and forgets the connection; `c.lock` is held.
   void CloseLocked(uint64_t id, Connection& c);
-  void OnReadable(uint64_t id);
-  // Reads everything that has come and answers every whole frame; `c.lock`
-  // is held. False when the connection was closed.
-  bool Serve(uint64_t id, Connection& c);
+  void OnEvent(uint64_t id);
+  // Moves the connection on as far as it goes without waiting: sends what
+  // waits (when `woken`), reads what came, answers whole frames while no
+  // other request of it is under way and its client is not far behind, and
+  // closes it once it has ended and everything is answered.
+  void Pump(uint64_t id, Connection& c, Lock& lock, bool woken);
   // Whether `c.in` starts with a whole frame (its body length in `length`).
   Parse ParseFrame(Connection& c, std::size_t& length);
-  // Answers the frame at the start of `c.in` and drops it from there.
-  bool Answer(Connection& c, std::size_t length);
+  // Answers the frame at the start of `c.in`; the lock is let go while the
+  // handler runs. False when the connection was closed.
+  bool Answer(uint64_t id, Connection& c, Lock& lock, std::size_t length);
+  // Closes an ended connection that has nothing left to answer or send.
+  void CloseIfDone(uint64_t id, Connection& c);
 
   StreamingServiceHandler fnHandler;
   const TcpServerOptions cOptions;
+  const std::size_t iReadLimit;  // a connection's unanswered bytes: reading waits beyond
   int iListenFd = -1;
   int iSpareFd = -1;  // a file kept to take a connection with when none is left
   int iWakeFd = -1;
@@ -178,12 +118,14 @@ class TcpServer::Impl {
   uint16_t iPort = 0;
   std::atomic<bool> bStopping{false};
   bool bStarted = false;
-  std::vector<std::thread> vWorkers;
+  WorkerThreads cThreads;
   std::thread tSweeper;
   std::mutex mSweepLock;
   std::condition_variable cvSweep;
+  bool bSweeping = false;
 
   std::mutex mMapLock;
+  std::condition_variable cvClosed;  // a connection was closed while stopping
   std::map<uint64_t, std::shared_ptr<Connection>> mConnections;
   uint64_t iNextId = kFirstConnectionId;
 };
@@ -253,7 +195,8 @@ bool TcpServer::Impl::Start(std::string* error) {
 
   bStarted = true;
   bStopping = false;
-  for (int i = 0; i < std::max(1, cOptions.workers); ++i) vWorkers.emplace_back([this] { Work(); });
+  bSweeping = true;
+  cThreads.Start();
   tSweeper = std::thread([this] { Sweep(); });
   return true;
 }
@@ -261,19 +204,43 @@ bool TcpServer::Impl::Start(std::string* error) {
 void TcpServer::Impl::Stop() {
   if (!bStarted) return;
   bStarted = false;
+  bStopping = true;
+  // New connections are refused from here on; the ones waiting to be taken
+  // are reset.
+  ::shutdown(iListenFd, SHUT_RDWR);
+  // Every connection reads what has come and nothing after it; a worker
+  // answers the whole requests among it.
+  std::vector<std::pair<uint64_t, std::shared_ptr<Connection>>> all;
   {
-    std::lock_guard lock(mSweepLock);
-    bStopping = true;
+    std::lock_guard lock(mMapLock);
+    all.assign(mConnections.begin(), mConnections.end());
   }
-  cvSweep.notify_all();
+  for (auto& [id, c] : all) {
+    std::lock_guard lock(c->lock);
+    if (c->fd < 0) continue;
+    if (!c->ended && c->ReadAll(iReadLimit) == Connection::Read::kFailed) {
+      CloseLocked(id, *c);
+      continue;
+    }
+    c->ended = true;
+    CloseIfDone(id, *c);
+    // Modifying the registration makes epoll report the writable socket
+    // again: a worker comes to answer what waits.
+    if (c->fd >= 0 && !c->running) Arm(c->fd, id, EPOLL_CTL_MOD, kConnectionEvents);
+  }
+  {
+    std::unique_lock lock(mMapLock);
+    cvClosed.wait(lock, [this] { return mConnections.empty(); });
+  }
   uint64_t one = 1;
   [[maybe_unused]] ssize_t n = ::write(iWakeFd, &one, sizeof one);
-  // Workers answering a request finish it first.
-  for (auto& t : vWorkers) t.join();
-  vWorkers.clear();
+  cThreads.Stop();
+  {
+    std::lock_guard lock(mSweepLock);
+    bSweeping = false;
+  }
+  cvSweep.notify_all();
   tSweeper.join();
-  for (auto& [id, c] : mConnections) net::CloseFd(c->fd);
-  mConnections.clear();
   net::CloseFd(iListenFd);
   net::CloseFd(iSpareFd);
   net::CloseFd(iWakeFd);
@@ -297,23 +264,25 @@ void TcpServer::Impl::CloseLocked(uint64_t id, Connection& c) {
   if (c.fd < 0) return;
   ::epoll_ctl(iEpollFd, EPOLL_CTL_DEL, c.fd, nullptr);
   net::CloseFd(c.fd);
+  std::string().swap(c.in);
+  c.out.Clear();
+  c.cvRoom.notify_all();  // a streamed reply waiting for room ends
   std::lock_guard lock(mMapLock);
   mConnections.erase(id);
+  if (bStopping && mConnections.empty()) cvClosed.notify_all();
 }
 
-void TcpServer::Impl::Work() {
-  while (!bStopping) {
-    epoll_event ev{};
-    int n = ::epoll_wait(iEpollFd, &ev, 1, -1);
-    if (n <= 0 || bStopping) continue;
-    if (ev.data.u64 == kWakeId) continue;
-    if (ev.data.u64 == kListenId) {
-      Accept();
-      Arm(iListenFd, kListenId, EPOLL_CTL_MOD, kListenEvents);
-      continue;
-    }
-    OnReadable(ev.data.u64);
+void TcpServer::Impl::ServeOne() {
+  epoll_event ev{};
+  if (::epoll_wait(iEpollFd, &ev, 1, -1) <= 0) return;
+  if (ev.data.u64 == kWakeId) return;
+  if (ev.data.u64 == kListenId) {
+    if (bStopping) return;
+    Accept();
+    Arm(iListenFd, kListenId, EPOLL_CTL_MOD, kListenEvents);
+    return;
   }
+  OnEvent(ev.data.u64);
 }
 
 void TcpServer::Impl::Accept() {
@@ -341,6 +310,10 @@ void TcpServer::Impl::Accept() {
     c->fd = fd;
     c->lastActivity = Clock::now();
     std::lock_guard lock(mMapLock);
+    if (bStopping) {  // Stop() has gone through the connections already
+      ::close(fd);
+      return;
+    }
     uint64_t id = iNextId++;
     mConnections.emplace(id, c);
     Arm(fd, id, EPOLL_CTL_ADD, kConnectionEvents);
@@ -362,7 +335,7 @@ bool TcpServer::Impl::CloseLongestIdle() {
     Clock::time_point oldest = Clock::time_point::max();
     for (auto& [id, c] : mConnections) {
       std::unique_lock cl(c->lock, std::try_to_lock);
-      if (!cl.owns_lock() || c->busy || c->fd < 0 || !c->in.empty()) continue;
+      if (!cl.owns_lock() || c->fd < 0 || !c->idle()) continue;
       if (c->lastActivity < oldest) {
         oldest = c->lastActivity;
         victimId = id;
@@ -372,69 +345,57 @@ bool TcpServer::Impl::CloseLongestIdle() {
   }
   if (!victim) return false;
   std::lock_guard lock(victim->lock);
-  if (victim->busy || victim->fd < 0 || !victim->in.empty()) return false;
+  if (victim->fd < 0 || !victim->idle()) return false;
   CloseLocked(victimId, *victim);
   return true;
 }
 
-void TcpServer::Impl::OnReadable(uint64_t id) {
+void TcpServer::Impl::OnEvent(uint64_t id) {
   std::shared_ptr<Connection> c = Find(id);
   if (!c) return;
-  c->pending = true;
-  while (!c->claimed.exchange(true)) {
-    while (c->pending.exchange(false)) {
-      std::lock_guard lock(c->lock);
-      if (c->fd < 0 || !Serve(id, *c)) return;  // closed: nobody serves it again
+  Lock lock(c->lock);
+  if (c->fd >= 0) Pump(id, *c, lock, true);
+}
+
+void TcpServer::Impl::Pump(uint64_t id, Connection& c, Lock& lock, bool woken) {
+  if (woken && !c.out.empty()) {
+    if (!c.Flush()) return CloseLocked(id, c);
+    if (c.out.size() <= cOptions.maxQueuedBytes / 2) c.cvRoom.notify_all();
+  }
+  // Reading stops at iReadLimit only with whole frames in `in`; it goes on
+  // once they are answered.
+  bool read = woken;
+  while (c.fd >= 0) {
+    if (read && !c.ended) {
+      switch (c.ReadAll(iReadLimit)) {
+        case Connection::Read::kOpen:
+          break;
+        case Connection::Read::kEnded:
+          c.ended = true;
+          break;
+        case Connection::Read::kFailed:
+          return CloseLocked(id, c);
+      }
     }
-    c->claimed = false;
-    // Bytes that came just before the claim was given up are this worker's
-    // unless another one has claimed the connection since.
-    if (!c->pending) return;
+    // The worker answering a request of this connection comes back here;
+    // a client far behind gets its next answer once it has read.
+    if (c.running || c.out.size() > cOptions.maxQueuedBytes) return;
+    std::size_t length = 0;
+    switch (ParseFrame(c, length)) {
+      case Parse::kBad:
+        return CloseLocked(id, c);
+      case Parse::kMore:
+        return CloseIfDone(id, c);
+      case Parse::kFrame:
+        read = c.in.size() >= iReadLimit;
+        if (!Answer(id, c, lock, length)) return;
+        break;
+    }
   }
 }
 
-bool TcpServer::Impl::Serve(uint64_t id, Connection& c) {
-  c.busy = true;
-  // Read until the socket is empty or ends: no new wake-up announces bytes
-  // left there, nor an end of input that came with the last bytes.
-  char buf[64 * 1024];
-  bool ended = false;
-  while (true) {
-    ssize_t n = ::recv(c.fd, buf, sizeof buf, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-    if (n < 0) {  // reset: nobody is left to answer
-      CloseLocked(id, c);
-      return false;
-    }
-    if (n == 0) {
-      ended = true;
-      break;
-    }
-    if (c.in.empty()) c.frameStart = Clock::now();
-    c.in.append(buf, static_cast<std::size_t>(n));
-    // A frame over the limit is refused below without reading the rest.
-    if (c.in.size() >= envelope::kLengthPrefixSize &&
-        envelope::GetU32(c.in.data()) > cOptions.maxRequestSize)
-      break;
-  }
-  while (true) {
-    std::size_t length = 0;
-    Parse p = ParseFrame(c, length);
-    if (p == Parse::kMore) break;
-    if (p == Parse::kBad || !Answer(c, length)) {
-      CloseLocked(id, c);
-      return false;
-    }
-  }
-  // The whole requests that came with the end of input are answered; the
-  // connection is of no further use.
-  if (ended) {
-    CloseLocked(id, c);
-    return false;
-  }
-  c.busy = false;
-  return true;
+void TcpServer::Impl::CloseIfDone(uint64_t id, Connection& c) {
+  if (c.ended && !c.running && c.out.empty() && !c.HasWholeFrame()) CloseLocked(id, c);
 }
 
 TcpServer::Impl::Parse TcpServer::Impl::ParseFrame(Connection& c, std::size_t& length) {
@@ -448,48 +409,67 @@ TcpServer::Impl::Parse TcpServer::Impl::ParseFrame(Connection& c, std::size_t& l
   return c.in.size() - envelope::kLengthPrefixSize >= length ? Parse::kFrame : Parse::kMore;
 }
 
-bool TcpServer::Impl::Answer(Connection& c, std::size_t length) {
-  std::string_view body = std::string_view(c.in).substr(envelope::kLengthPrefixSize, length);
+bool TcpServer::Impl::Answer(uint64_t id, Connection& c, Lock& lock, std::size_t length) {
+  // The request's bytes leave `in`, which other workers append to meanwhile.
+  thread_local std::string body;
+  body.assign(c.in, envelope::kLengthPrefixSize, length);
+  c.in.erase(0, envelope::kLengthPrefixSize + length);
+  if (!c.in.empty()) c.frameStart = Clock::now();
+  c.running = true;
+  lock.unlock();
+
   envelope::Request request;
-  if (!envelope::DecodeRequest(body, request)) return false;  // not one of our clients
-  const auto writeTimeout = std::chrono::milliseconds(cOptions.writeTimeoutMs);
-  StreamingReply streamed(c.fd, request.callId, writeTimeout);
+  const bool ours = envelope::DecodeRequest(body, request);
+  StreamedReply streamed(c, request.callId, cOptions.maxQueuedBytes, cThreads);
   std::string reply;
-  int result = ServeRequest(fnHandler, request, reply, streamed);
-  if (streamed.broken()) return false;
+  const int result = ours ? ServeRequest(fnHandler, request, reply, streamed) : 0;
   // Whatever was streamed counts only with its finish frame; a whole reply or
   // an error frame replaces it at the client.
-  std::string_view data = reply;
   std::string head;
   envelope::PutU32(head, 0);
   if (IsLibraryError(result)) {
     envelope::EncodeError(request.callId, result, head);
-    data = {};
+    reply.clear();
   } else if (streamed.finished()) {
     envelope::EncodeStreamFinishHeader(request.callId, result, head);
-    data = streamed.head();
+    reply = streamed.head();
   } else {
     envelope::EncodeReplyHeader(request.callId, result, head);
   }
   const auto bodySize =
-      static_cast<uint32_t>(head.size() - envelope::kLengthPrefixSize + data.size());
+      static_cast<uint32_t>(head.size() - envelope::kLengthPrefixSize + reply.size());
   for (std::size_t i = 0; i < envelope::kLengthPrefixSize; ++i)
     head[i] = static_cast<char>(bodySize >> (8 * i));
-  iovec iov[2] = {{head.data(), head.size()}, {const_cast<char*>(data.data()), data.size()}};
-  if (net::SendAll(c.fd, iov, data.empty() ? 1 : 2, Clock::now() + writeTimeout) != net::Io::kOk)
+
+  lock.lock();
+  c.running = false;
+  if (c.fd < 0) return false;  // closed meanwhile: timed out, reset or stopped
+  // Not one of our clients, or a connection that no longer carries frames in order.
+  if (!ours || streamed.broken() || !c.Send(head, std::move(reply))) {
+    CloseLocked(id, c);
     return false;
-  c.in.erase(0, envelope::kLengthPrefixSize + length);
-  c.lastActivity = c.frameStart = Clock::now();
+  }
+  c.lastActivity = Clock::now();
   return true;
+}
+
+bool TcpServer::Impl::Expired(const Connection& c, Clock::time_point now) const {
+  if (!c.out.empty())
+    return now - c.lastTaken >= std::chrono::milliseconds(cOptions.writeTimeoutMs);
+  if (c.idle()) return now - c.lastActivity >= std::chrono::milliseconds(cOptions.idleTimeoutMs);
+  // Half a frame, with nothing under way that it would wait for.
+  return !c.running && !c.in.empty() && !c.HasWholeFrame() &&
+         now - c.frameStart >= std::chrono::milliseconds(cOptions.readTimeoutMs);
 }
 
 void TcpServer::Impl::Sweep() {
   const auto idle = std::chrono::milliseconds(cOptions.idleTimeoutMs);
   const auto stall = std::chrono::milliseconds(cOptions.readTimeoutMs);
+  const auto write = std::chrono::milliseconds(cOptions.writeTimeoutMs);
   const auto period = std::clamp<std::chrono::milliseconds>(
-      std::min(idle, stall) / 4, std::chrono::milliseconds(10), std::chrono::milliseconds(1000));
+      std::min({idle, stall, write}) / 4, std::chrono::milliseconds(10), std::chrono::seconds(1));
   std::unique_lock sweepLock(mSweepLock);
-  while (!cvSweep.wait_for(sweepLock, period, [this] { return bStopping.load(); })) {
+  while (!cvSweep.wait_for(sweepLock, period, [this] { return !bSweeping; })) {
     std::vector<std::pair<uint64_t, std::shared_ptr<Connection>>> all;
     {
       std::lock_guard lock(mMapLock);
@@ -498,9 +478,8 @@ void TcpServer::Impl::Sweep() {
     auto now = Clock::now();
     for (auto& [id, c] : all) {
       std::unique_lock lock(c->lock, std::try_to_lock);
-      if (!lock.owns_lock() || c->busy || c->fd < 0) continue;  // a worker has it
-      bool expired = c->in.empty() ? now - c->lastActivity >= idle : now - c->frameStart >= stall;
-      if (expired) CloseLocked(id, *c);
+      if (!lock.owns_lock() || c->fd < 0) continue;  // a worker has it just now
+      if (Expired(*c, now)) CloseLocked(id, *c);
     }
   }
 }

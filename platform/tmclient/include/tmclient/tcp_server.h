@@ -17,22 +17,31 @@ struct TcpServerOptions {
   std::size_t maxRequestSize = 16u << 20;  // larger request frames close the connection
   int64_t idleTimeoutMs = 120000;          // no request for this long: closed
   int64_t readTimeoutMs = 10000;           // a started frame must be complete by then
-  int64_t writeTimeoutMs = 30000;          // a reply must be taken by the client by then
+  int64_t writeTimeoutMs = 30000;  // a client that takes no reply bytes for this long: closed
   // At the cap a new connection takes the place of the one idle the longest;
   // it is closed at once only when every connection has a request under way.
   int maxConnections = 4096;
+  // Reply bytes one connection may have waiting before a streaming handler
+  // waits for the client, and before its next request is taken up.
+  std::size_t maxQueuedBytes = 1u << 20;
+  // Threads that may stand in for handlers waiting for their clients.
+  int maxStandIns = 32;
 };
 
 // The server side of tcp:// brokers: accepts connections, reads
 // length-prefixed request frames and runs the handler for each on one of its
-// `workers` threads, which then writes the reply frame back on the same
-// connection. At most `workers` requests run at once.
+// `workers` threads. A connection's requests are answered one after the
+// other, in order.
 //
-// A streaming handler's reply goes out as it is produced (see ReplyWriter),
-// so that the client receives a large reply while the handler still works.
-// A connection's requests are answered one after the other. A client that sends a
-// malformed frame, a frame over maxRequestSize, or nothing at all within the
-// timeouts is disconnected; other clients are not disturbed.
+// No thread waits for a client's socket: what the socket does not take of a
+// reply waits with its connection and goes out when the client reads. A
+// streaming handler's reply goes out as it is produced (see ReplyWriter), so
+// that the client receives a large reply while the handler still works; when
+// the client falls more than maxQueuedBytes behind, the handler waits for it,
+// and another thread stands in for it meanwhile. A client that sends a
+// malformed frame, a frame over maxRequestSize, nothing within the timeouts,
+// or takes nothing of its reply for writeTimeoutMs is disconnected (a handler
+// waiting for it then stops); other clients are not disturbed.
 class TMCLIENT_API TcpServer {
  public:
   TcpServer(ServiceHandler handler, TcpServerOptions options = {});
@@ -47,8 +56,10 @@ class TMCLIENT_API TcpServer {
   bool Start(std::string* error = nullptr);
   // The port listened on (after a successful Start()).
   uint16_t port() const;
-  // Stops accepting, lets requests that are running finish and send their
-  // replies, then closes every connection and joins the threads. Idempotent.
+  // Stops accepting (new connections are refused), answers every request
+  // already received, closes each connection once its last reply has gone
+  // (or its client took nothing for writeTimeoutMs), and joins the threads.
+  // Idempotent.
   void Stop();
 
  private:

@@ -1,0 +1,125 @@
+#include "out_queue.h"
+
+#include <sys/socket.h>
+#include <sys/uio.h>
+
+#include <cerrno>
+
+namespace tmclient::net {
+namespace {
+
+// Pieces at most this small are appended to the last one rather than queued
+// on their own (part headers, error frames).
+constexpr std::size_t kJoinedPieceSize = 4096;
+// Pieces handed to one sendmsg.
+constexpr int kMaxIov = 64;
+
+}  // namespace
+
+Io OutQueue::Write(int fd, std::string_view head, std::string_view body) {
+  return Write(fd, head, body, nullptr);
+}
+
+Io OutQueue::Write(int fd, std::string_view head, std::string&& body) {
+  return Write(fd, head, body, &body);
+}
+
+Io OutQueue::Write(int fd, std::string_view head, std::string_view body, std::string* owner) {
+  std::size_t sent = 0;
+  if (empty()) {
+    // Nothing waits: straight to the socket, which takes a whole small reply.
+    iovec iov[2] = {{const_cast<char*>(head.data()), head.size()},
+                    {const_cast<char*>(body.data()), body.size()}};
+    msghdr msg{};
+    msg.msg_iov = iov;
+    msg.msg_iovlen = body.empty() ? 1 : 2;
+    while (true) {
+      ssize_t n = ::sendmsg(fd, &msg, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n >= 0) {
+        sent = static_cast<std::size_t>(n);
+        break;
+      }
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+      return IoOfErrno(errno);
+    }
+    if (sent == head.size() + body.size()) return Io::kOk;
+  }
+  if (sent < head.size()) {
+    Push(head.substr(sent));
+    sent = 0;
+  } else {
+    sent -= head.size();
+  }
+  if (owner && qPieces.empty()) {
+    // The body's own memory, from where the socket stopped.
+    iOffset = sent;
+    iSize += owner->size() - sent;
+    qPieces.push_back(std::move(*owner));
+  } else if (owner && sent == 0) {
+    iSize += owner->size();
+    qPieces.push_back(std::move(*owner));
+  } else {
+    Push(body.substr(sent));
+  }
+  // Until the socket refuses, so that it announces when it has room again.
+  bool taken = false;
+  return Flush(fd, taken);
+}
+
+Io OutQueue::Flush(int fd, bool& taken) {
+  taken = false;
+  while (iSize > 0) {
+    iovec iov[kMaxIov];
+    int count = 0;
+    for (std::size_t i = 0; i < qPieces.size() && count < kMaxIov; ++i) {
+      const std::size_t from = i == 0 ? iOffset : 0;
+      iov[count++] = {qPieces[i].data() + from, qPieces[i].size() - from};
+    }
+    msghdr msg{};
+    msg.msg_iov = iov;
+    msg.msg_iovlen = static_cast<std::size_t>(count);
+    ssize_t n = ::sendmsg(fd, &msg, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) return Io::kOk;
+      return IoOfErrno(errno);
+    }
+    taken = taken || n > 0;
+    Consume(static_cast<std::size_t>(n));
+  }
+  return Io::kOk;
+}
+
+void OutQueue::Clear() {
+  qPieces.clear();
+  iOffset = 0;
+  iSize = 0;
+}
+
+void OutQueue::Push(std::string_view bytes) {
+  if (bytes.empty()) return;
+  iSize += bytes.size();
+  if (bytes.size() <= kJoinedPieceSize && !qPieces.empty() &&
+      qPieces.back().size() < 16 * kJoinedPieceSize) {
+    qPieces.back().append(bytes);
+    return;
+  }
+  qPieces.emplace_back(bytes);
+}
+
+void OutQueue::Consume(std::size_t n) {
+  iSize -= n;
+  while (n > 0) {
+    const std::size_t left = qPieces.front().size() - iOffset;
+    if (n < left) {
+      iOffset += n;
+      return;
+    }
+    n -= left;
+    qPieces.pop_front();
+    iOffset = 0;
+  }
+}
+
+}  // namespace tmclient::net

@@ -1,0 +1,57 @@
+#pragma once
+
+// One client connection of TcpServer. Every member is guarded by `lock`, and
+// the socket is used only under it: a connection closed meanwhile shows fd -1,
+// and its number, which a new connection may already have, is never used.
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "out_queue.h"
+#include "socket_io.h"
+
+namespace tmclient {
+
+struct Connection {
+  enum class Read {
+    kOpen,    // the socket is empty for now
+    kEnded,   // the client sends nothing more
+    kFailed,  // reset, or a socket error: nobody is left to answer
+  };
+
+  // Reads until the socket is empty or ends, or `in` holds `limit` bytes.
+  Read ReadAll(std::size_t limit);
+  // Whether `in` starts with a whole frame.
+  bool HasWholeFrame() const;
+  // Queues bytes behind any reply bytes waiting, sending what the socket
+  // takes now. False when the socket failed.
+  template <class Body>
+  bool Send(std::string_view head, Body&& body) {
+    const bool wasEmpty = out.empty();
+    if (out.Write(fd, head, std::forward<Body>(body)) != net::Io::kOk) return false;
+    if (wasEmpty && !out.empty()) lastTaken = net::Clock::now();
+    return true;
+  }
+  // Sends what waits, as far as the socket takes it. False when it failed.
+  bool Flush();
+  // Neither a request under way nor bytes on their way in or out.
+  bool idle() const { return !running && !ended && in.empty() && out.empty(); }
+
+  std::mutex lock;
+  // A streamed reply waits here for room in `out`; notified on every flush
+  // that makes room and when the connection closes.
+  std::condition_variable cvRoom;
+  int fd = -1;
+  std::string in;  // received and not yet answered: frames, the last maybe partial
+  net::OutQueue out;
+  bool running = false;  // a worker is answering one of its requests
+  bool ended = false;    // nothing more is read: the client ended, or the server stops
+  net::Clock::time_point lastActivity;  // accepted, or the last reply queued
+  net::Clock::time_point frameStart;    // the first bytes of the partial frame in `in` came
+  net::Clock::time_point lastTaken;     // `out` last shrank or stopped being empty
+};
+
+}  // namespace tmclient
