@@ -1,5 +1,6 @@
 #include "buttonimages.h"
 
+#include <optional>
 #include <vector>
 
 #include "forms/sharedactions.h"
@@ -35,15 +36,14 @@ TBitmap DrawButtonImage(int index) {
   return image;
 }
 
-// Drawn once per process: every window shows the same faces.
-const std::vector<TBitmap>& ButtonImages() {
-  static const std::vector<TBitmap> images = [] {
-    std::vector<TBitmap> all;
-    all.reserve(kButtonImageCount);
-    for (int i = 0; i < kButtonImageCount; ++i) all.push_back(DrawButtonImage(i));
-    return all;
-  }();
-  return images;
+// Each face is drawn once per process, when a window first shows it: every
+// window shows the same faces, and a window shows few of them (drawing all
+// of them took a good part of opening the first window).
+const TBitmap& ButtonImage(int index) {
+  static std::vector<std::optional<TBitmap>> images(kButtonImageCount);
+  std::optional<TBitmap>& image = images[static_cast<size_t>(index)];
+  if (!image) image = DrawButtonImage(index);
+  return *image;
 }
 
 }  // namespace
@@ -51,5 +51,5 @@ const std::vector<TBitmap>& ButtonImages() {
 void FillButtonImages(TImageList* images) {
   if (images == nullptr) return;
   images->Clear();
-  for (const TBitmap& image : ButtonImages()) images->Add(image);
+  for (int i = 0; i < kButtonImageCount; ++i) images->AddDeferred([i] { return ButtonImage(i); });
 }

@@ -297,6 +297,23 @@ TEST_F(ControlsTest, ImageListKeepsImagesAtItsSize) {
   EXPECT_EQ(out.Height(), 27);
   EXPECT_FALSE(images.GetBitmap(2, &out));
   EXPECT_FALSE(images.GetBitmap(-1, &out));
+
+  // A deferred image is drawn when first asked for, once, and scaled.
+  int draws = 0;
+  EXPECT_EQ(images.AddDeferred([&draws] {
+    ++draws;
+    TBitmap drawn;
+    drawn.SetSize(20, 20);
+    return drawn;
+  }),
+            2);
+  EXPECT_EQ(images.Count(), 3);
+  EXPECT_EQ(draws, 0);
+  ASSERT_TRUE(images.GetBitmap(2, &out));
+  ASSERT_TRUE(images.GetBitmap(2, &out));
+  EXPECT_EQ(draws, 1);
+  EXPECT_EQ(out.Width(), 210);
+  EXPECT_EQ(out.Height(), 27);
 }
 
 TEST_F(ControlsTest, DatePickerPropertiesFromALayout) {

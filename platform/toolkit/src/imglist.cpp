@@ -13,7 +13,7 @@ void TImageList::SetSize(int width, int height) {
   images_.clear();
 }
 
-int TImageList::Add(const TBitmap& image) {
+TBitmap TImageList::Scaled(const TBitmap& image) const {
   TBitmap copy;
   if (image.Empty()) {
     copy.SetSize(width_, height_);
@@ -21,13 +21,27 @@ int TImageList::Add(const TBitmap& image) {
     copy.SetImage(
         image.Image().scaled(width_, height_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
   }
-  images_.push_back(copy);
+  return copy;
+}
+
+int TImageList::Add(const TBitmap& image) {
+  images_.push_back({Scaled(image), nullptr});
+  return Count() - 1;
+}
+
+int TImageList::AddDeferred(std::function<TBitmap()> draw) {
+  images_.push_back({TBitmap(), std::move(draw)});
   return Count() - 1;
 }
 
 bool TImageList::GetBitmap(int index, TBitmap* image) const {
   if (index < 0 || index >= Count() || !image) return false;
-  *image = images_[static_cast<size_t>(index)];
+  Entry& entry = images_[static_cast<size_t>(index)];
+  if (entry.draw) {
+    entry.image = Scaled(entry.draw());
+    entry.draw = nullptr;
+  }
+  *image = entry.image;
   return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "toolkit/classes.h"
@@ -26,6 +27,10 @@ class TOOLKIT_API TImageList : public TComponent {
   int Count() const { return static_cast<int>(images_.size()); }
   // Adds a copy scaled to the list's size; returns its index.
   int Add(const TBitmap& image);
+  // Adds an image that `draw` makes when it is first asked for, scaled and
+  // kept from then on; returns its index. For lists of many images of which
+  // a window shows few.
+  int AddDeferred(std::function<TBitmap()> draw);
   // False outside 0..Count()-1.
   bool GetBitmap(int index, TBitmap* image) const;
   void Clear() { images_.clear(); }
@@ -38,5 +43,10 @@ class TOOLKIT_API TImageList : public TComponent {
   TColor bkColor_ = clNone;
   bool masked_ = true;
   int allocBy_ = 4;
-  std::vector<TBitmap> images_;
+  struct Entry {
+    TBitmap image;
+    std::function<TBitmap()> draw;  // set until the image is drawn
+  };
+  TBitmap Scaled(const TBitmap& image) const;
+  mutable std::vector<Entry> images_;
 };
