@@ -7,6 +7,7 @@
 
 #include "envelope.h"
 #include "nats_common.h"
+#include "reply_parts.h"
 #include "socket_io.h"
 #include "tmclient/tmb_stream.h"
 #include "tmclient/tmd_error.h"
@@ -19,8 +20,6 @@ using net::Clock;
 // How long one wait for the next reply message lasts before the connection's
 // state is looked at again.
 constexpr int kWaitSliceMs = 50;
-// More parts than this is not a reply of ours.
-constexpr uint32_t kMaxParts = 1u << 16;
 
 struct MsgGuard {
   natsMsg* msg = nullptr;
@@ -123,9 +122,7 @@ int NatsTransport::Attempt(const std::string& interfaceName, const std::string& 
 
 int NatsTransport::Receive(uint32_t callId, const std::string& replySubject, std::string& reply,
                            Clock::time_point deadline, uint64_t epoch) {
-  envelope::PartHeader first;  // of the reply being put together
-  uint32_t nextPart = 0;
-  reply.clear();
+  ReplyParts parts(callId, iMaxReplySize, reply);
   while (true) {
     int left = net::RemainingMs(deadline);
     if (left == 0) return kErrTimeout;
@@ -146,47 +143,7 @@ int NatsTransport::Receive(uint32_t callId, const std::string& replySubject, std
 
     std::string_view body(natsMsg_GetData(m.msg),
                           static_cast<std::size_t>(natsMsg_GetDataLength(m.msg)));
-    envelope::ReplyHeader hdr;
-    if (!envelope::DecodeReplyHeader(body, hdr)) return kErrBadReplyFrame;
-    // An error message about no call in particular answers a request the
-    // responder could not read.
-    bool anyCall = hdr.kind == envelope::kError && hdr.callId == 0;
-    if (hdr.callId != callId && !anyCall) return kErrBadReplyFrame;
-    std::string_view data = body.substr(hdr.headerSize);
-    switch (hdr.kind) {
-      case envelope::kError:
-        return IsLibraryError(hdr.result) ? hdr.result : kErrServiceFailed;
-      case envelope::kReply:
-        if (nextPart != 0 || IsLibraryError(hdr.result)) return kErrBadReplyFrame;
-        if (data.size() > iMaxReplySize) return kErrReplyTooLarge;
-        reply.assign(data);
-        return hdr.result;
-      case envelope::kReplyPart:
-        break;
-      default:
-        return kErrBadReplyFrame;
-    }
-    // Parts come in order: NATS keeps the order of one publisher's messages.
-    const envelope::PartHeader& p = hdr.part;
-    if (nextPart == 0) {
-      if (p.total > iMaxReplySize) return kErrReplyTooLarge;
-      if (p.index != 0 || p.count == 0 || p.count > kMaxParts || IsLibraryError(p.result))
-        return kErrBadReplyFrame;
-      first = p;
-      // The announced total is believed up to 64 MiB; beyond, memory grows as
-      // parts arrive.
-      reply.reserve(static_cast<std::size_t>(
-          std::min<uint64_t>({p.total, uint64_t(data.size()) * p.count, uint64_t(64) << 20})));
-    } else if (p.index != nextPart || p.count != first.count || p.total != first.total ||
-               p.result != first.result) {
-      return kErrBadReplyFrame;
-    }
-    if (data.size() > first.total - reply.size()) return kErrBadReplyFrame;
-    reply.append(data);
-    if (++nextPart == first.count) {
-      if (reply.size() != first.total) return kErrBadReplyFrame;
-      return first.result;
-    }
+    if (int result; parts.Take(body, result)) return result;
   }
 }
 
