@@ -12,9 +12,9 @@ CMAKE_GEN := -G Ninja
 
 all: build
 
+# Installs the packages only when something the build or the tests need is missing.
 deps:
-	@command -v ninja >/dev/null && command -v nats-server >/dev/null && \
-	  pkg-config --exists Qt6Widgets libnats sqlite3 || bash scripts/install-deps
+	@bash scripts/check-deps || bash scripts/install-deps
 
 $(BUILD)/build.ninja: | deps
 	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo

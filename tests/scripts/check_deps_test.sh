@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# scripts/check-deps: passes on a machine that has everything (this one, once
+# install-deps ran), and names what is missing when a tool or a library is not
+# there, so that `make deps` installs instead of letting cmake fail.
+set -euo pipefail
+check="$1/scripts/check-deps"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+bash "$check"
+
+# The same tools, but no clang.
+mkdir "$work/bin"
+for tool in cmake ninja pkg-config c++ nats-server sqlite3 xvfb-run fc-list grep; do
+  ln -s "$(command -v "$tool")" "$work/bin/$tool"
+done
+if PATH="$work/bin" /bin/bash "$check" 2>"$work/err"; then
+  echo "check-deps passed without clang" >&2
+  exit 1
+fi
+grep -q "clang clang++" "$work/err" || { cat "$work/err" >&2; exit 1; }
+
+# No library that pkg-config knows of.
+mkdir "$work/pc"
+if PKG_CONFIG_LIBDIR="$work/pc" PKG_CONFIG_PATH="" bash "$check" 2>"$work/err"; then
+  echo "check-deps passed without GoogleTest" >&2
+  exit 1
+fi
+for module in gtest gmock benchmark; do
+  grep -q "$module (pkg-config)" "$work/err" || { cat "$work/err" >&2; exit 1; }
+done
