@@ -1,0 +1,272 @@
+// The query window answering a log query of 100,000 rows, as an operator
+// meets it: the window shown offscreen, the time range ticked, a real click on
+// the query button, and the clock stopped once the last row is in the list
+// view with its columns fitted and the pending events handled. The real
+// mpay-backoffice serves a 300,000-row demo database beside this process over
+// tcp. In the same run, as the floor, the same SQL is stepped in this process
+// with its columns read. Figures are medians; the peak resident memory is
+// this process's (the window's side).
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QMainWindow>
+#include <QTableView>
+#include <QTest>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "backoffice/query_connection.h"
+#include "backoffice/sqlite_db.h"
+#include "child_process.h"
+#include "forms/formMicroPayLogQueryMain.h"
+#include "guicommon/presenter.h"
+#include "tmclient/broker_resolver.h"
+#include "toolkit/toolkit.h"
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int64_t kRows = 100000;
+constexpr int64_t kDbRows = 300000;
+constexpr char kBroker[] = "TALMIRON";
+
+std::string BenchFile(const char* name) {
+  std::error_code ec;
+  auto dir = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
+  return (dir.empty() ? std::filesystem::path(".") : dir).append(name).string();
+}
+
+double Ms(Clock::time_point since) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
+}
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+double StatusMb(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind(field, 0) == 0) return std::stod(line.substr(std::string(field).size())) / 1024;
+  return 0;
+}
+
+// Wait boxes are the package's real ones; a message box would wait for an
+// operator, so messages are printed and counted instead.
+class TBenchPresenter : public IGUIPresenter {
+ public:
+  explicit TBenchPresenter(IGUIPresenter* boxes) : boxes_(boxes) {}
+  int ShowMessage(const char* text, const char*, int) override {
+    std::fprintf(stderr, "bench_window: message box: %s\n", text);
+    ++messages;
+    return 1;
+  }
+  void ShowWaitBox(const char* text) override { boxes_->ShowWaitBox(text); }
+  void UpdateWaitBox(const char* text) override { boxes_->UpdateWaitBox(text); }
+  void CloseWaitBox() override { boxes_->CloseWaitBox(); }
+  int messages = 0;
+
+ private:
+  IGUIPresenter* boxes_;
+};
+
+struct Env {
+  std::string db;
+  backoffice::LogConditions cond;  // the time range of exactly kRows rows
+  Backoffice server;
+  TfrmMicroPayLogQueryMain* window = nullptr;
+  std::vector<double> sqlMs, windowMs;
+};
+Env* env = nullptr;
+
+bool MakeDemoDatabase() {
+  env->db = BenchFile("window.db");
+  if (std::filesystem::exists(env->db)) return true;
+  const std::string part = env->db + ".part";
+  std::filesystem::remove(part);  // left by an interrupted run
+  ChildProcess init;
+  if (!init.Start({BACKOFFICE_EXE, "--init-demo", part, "--rows", std::to_string(kDbRows)}))
+    return false;
+  init.WaitForLine("demo database", std::chrono::seconds(600));
+  if (init.Wait() != 0) {
+    std::fprintf(stderr, "bench_window: --init-demo failed:\n%s\n", init.output().c_str());
+    return false;
+  }
+  std::filesystem::rename(part, env->db);
+  return true;
+}
+
+// The time range that holds exactly kRows rows, a third into the year.
+bool FindRange() {
+  backoffice::Database d(env->db, backoffice::Database::Mode::kReadOnly);
+  backoffice::Statement s =
+      d.Prepare("SELECT so_date FROM mp_so_log ORDER BY so_date LIMIT 1 OFFSET ?1");
+  s.Bind(1, kDbRows / 3);
+  if (!s.Step()) return false;
+  env->cond.BEGIN_SO_DATE = s.Int(0);
+  s.Reset();
+  s.Bind(1, kDbRows / 3 + kRows - 1);
+  if (!s.Step()) return false;
+  env->cond.END_SO_DATE = s.Int(0);
+  backoffice::Statement count =
+      d.Prepare("SELECT count(*) FROM mp_so_log WHERE so_date BETWEEN ?1 AND ?2");
+  count.Bind(1, env->cond.BEGIN_SO_DATE);
+  count.Bind(2, env->cond.END_SO_DATE);
+  return count.Step() && count.Int(0) == kRows;
+}
+
+TDateTime DatePart(int64_t stamp) {
+  const int64_t day = stamp / 1000000;
+  return TDateTime::EncodeDate(static_cast<int>(day / 10000), static_cast<int>(day / 100 % 100),
+                               static_cast<int>(day % 100));
+}
+
+TDateTime TimePart(int64_t stamp) {
+  const int64_t time = stamp % 1000000;
+  return TDateTime::EncodeTime(static_cast<int>(time / 10000), static_cast<int>(time / 100 % 100),
+                               static_cast<int>(time % 100));
+}
+
+void Flush() {
+  QApplication::processEvents();
+}
+
+// The window as CreateBusinessForm makes it, with the time range ticked by a
+// click and the pickers set to the range.
+bool OpenWindow() {
+  Application()->MainWindow()->resize(1024, 768);
+  Application()->MainWindow()->show();
+  MSysmgntDef::SOperator op;
+  op.set_OP_ID(4711);
+  op.set_ORG_ID(10086);
+  env->window = new TfrmMicroPayLogQueryMain(nullptr);
+  env->window->Init(op);
+  Flush();
+  TfrmMicroPayLogQueryMain* w = env->window;
+  QTest::mouseClick(w->chkSoDate->Widget(), Qt::LeftButton);
+  if (!w->chkSoDate->Checked()) return false;
+  w->dtpBeginDate->SetDate(DatePart(env->cond.BEGIN_SO_DATE));
+  w->dtpBeginTime->SetTime(TimePart(env->cond.BEGIN_SO_DATE));
+  w->dtpEndDate->SetDate(DatePart(env->cond.END_SO_DATE));
+  w->dtpEndTime->SetTime(TimePart(env->cond.END_SO_DATE));
+  Flush();
+  return true;
+}
+
+class ReadColumns : public backoffice::LogRowSink {
+ public:
+  void Row(const backoffice::LogRow& r) override {
+    sum += r.SO_NBR + r.BUSI_CODE + r.AMOUNT + r.SO_DATE;
+    bytes += r.PHONE_ID.size() + r.MPP_TRANSACTION_ID.size() + r.REMARK.size();
+  }
+  int64_t sum = 0;
+  size_t bytes = 0;
+};
+
+int64_t StepSql(backoffice::QueryConnection& q) {
+  ReadColumns sink;
+  const int64_t n = q.QueryLog(env->cond, kRows + 1, sink);
+  benchmark::DoNotOptimize(sink.sum);
+  return n;
+}
+
+// From the click to the last row shown. The list of the previous round is
+// emptied first, outside the clock.
+bool QueryThroughTheWindow(double& ms) {
+  TfrmMicroPayLogQueryMain* w = env->window;
+  w->ClearListView();
+  Flush();
+  malloc_trim(0);
+  const auto start = Clock::now();
+  QTest::mouseClick(w->btnQuery->Widget(), Qt::LeftButton);
+  Flush();
+  ms = Ms(start);
+  auto* view = static_cast<QTableView*>(w->lvstShow->Widget());
+  return w->lvstShow->Items()->Count() == kRows && view->model()->rowCount() == kRows &&
+         w->lvstShow->Columns()->Count() == 7;
+}
+
+// Each iteration steps the SQL and queries through the window, in an order
+// that alternates, so that both see the same machine.
+void BM_WindowQuery(benchmark::State& state) {
+  backoffice::QueryConnection q(env->db);
+  int i = 0;
+  for (auto _ : state) {
+    for (int k = 0; k < 2; ++k) {
+      if ((i + k) % 2 == 0) {
+        const auto start = Clock::now();
+        if (StepSql(q) != kRows) state.SkipWithError("wrong row count");
+        env->sqlMs.push_back(Ms(start));
+      } else {
+        double ms = 0;
+        if (!QueryThroughTheWindow(ms)) state.SkipWithError("the window did not show the rows");
+        env->windowMs.push_back(ms);
+      }
+    }
+    ++i;
+  }
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+
+BENCHMARK(BM_WindowQuery)->Unit(benchmark::kMillisecond)->Iterations(11);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  Env e;
+  env = &e;
+  try {
+    if (!MakeDemoDatabase() || !FindRange()) {
+      std::fprintf(stderr, "bench_window: no demo database with a range of %lld rows\n",
+                   static_cast<long long>(kRows));
+      return 1;
+    }
+  } catch (const backoffice::DbError& error) {
+    std::fprintf(stderr, "bench_window: %s\n", error.what());
+    return 1;
+  }
+  if (!e.server.Start(e.db, 0)) {
+    std::fprintf(stderr, "bench_window: mpay-backoffice did not start:\n%s\n",
+                 e.server.proc.output().c_str());
+    return 1;
+  }
+  setenv(tmclient::BrokerEnvironmentVariable(kBroker).c_str(), e.server.Url().c_str(), 1);
+
+  Application();  // makes the Qt application
+  TBenchPresenter presenter(GetGUIPresenter());
+  CScopedGUIPresenter scope(&presenter);
+  if (!OpenWindow()) {
+    std::fprintf(stderr, "bench_window: the window did not open\n");
+    return 1;
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  const double peakMb = StatusMb("VmHWM:");
+  delete e.window;
+  Flush();
+
+  const double sql = Median(e.sqlMs), window = Median(e.windowMs);
+  if (sql <= 0 || window <= 0 || presenter.messages != 0) {
+    std::fprintf(stderr, "bench_window: the benchmark did not run whole\n");
+    return 1;
+  }
+  std::printf("window_query_100k_sql_ms: %.2f\n", sql);
+  std::printf("window_query_100k_ms: %.2f\n", window);
+  std::printf("window_query_100k_vs_sql: %.2f\n", window / sql);
+  std::printf("window_query_100k_peak_rss_mb: %.1f\n", peakMb);
+  return 0;
+}
