@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPalette>
 #include <QWidget>
+#include <optional>
 
 #include "toolkit/qtext.h"
 
@@ -123,6 +124,10 @@ QFont TCanvas::MeasureFont() const {
   return font_.ToQFont();
 }
 
+const QFont* TCanvas::ControlFont() const {
+  return widget_ && !image_ ? &widget_->font() : nullptr;
+}
+
 int TCanvas::TextWidth(const std::string& text) {
   return QFontMetrics(MeasureFont()).horizontalAdvance(GbkToQString(text));
 }
@@ -157,10 +162,12 @@ BOOL GetTextMetrics(HDC dc, TEXTMETRIC* tm) {
     return FALSE;
   }
   auto* canvas = reinterpret_cast<TCanvas*>(dc);
-  const QFont font = canvas->MeasureFont();
+  std::optional<QFont> made;
+  const QFont* own = canvas->ControlFont();
+  const QFont& font = own ? *own : made.emplace(canvas->MeasureFont());
   // List views ask on every row change, mostly for the same font: keep the
   // metrics of the last font (per thread; never freed, so that no QFont
-  // outlives the application at exit).
+  // outlives the application at exit), and compare without copying it.
   struct LastMetrics {
     QFont font;
     TEXTMETRIC metrics;

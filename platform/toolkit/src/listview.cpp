@@ -259,6 +259,17 @@ void TListItem::TTexts::Splice(int index, int removed, const std::string* text) 
   if (bytes > UINT32_MAX || count > INT32_MAX) {
     throw std::length_error("list item texts too long");
   }
+  if (text && removed == 0 && index == static_cast<int>(count_) && block_ == inline_ &&
+      4 * count + bytes <= kInlineBytes) {
+    // Appending inside the item, as rows are filled: the texts move up by
+    // one offset, the new text goes after them.
+    std::memmove(inline_ + 4 * count, inline_ + 4 * size_t{count_}, oldBytes);
+    const auto newEnd = static_cast<uint32_t>(bytes);
+    std::memcpy(inline_ + 4 * size_t{count_}, &newEnd, 4);
+    if (textSize > 0) std::memcpy(inline_ + 4 * count + oldBytes, text->data(), textSize);
+    count_ = static_cast<uint32_t>(count);
+    return;
+  }
   // The new texts are laid out apart from the old ones, which they are made
   // from: in a staging buffer when they fit inside the item, else in their
   // own allocation.

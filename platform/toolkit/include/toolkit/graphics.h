@@ -111,6 +111,9 @@ class TOOLKIT_API TCanvas {
   // Internal: the canvas draws into `image` (not owned), or measures only.
   void SetTarget(QImage* image) { image_ = image; }
   QFont MeasureFont() const;
+  // The control's own font when the canvas measures with it (no copy), else
+  // null.
+  const QFont* ControlFont() const;
 
  private:
   QWidget* widget_;
