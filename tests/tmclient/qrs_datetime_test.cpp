@@ -51,6 +51,14 @@ TEST(QRSDateTime, ToStringPatterns) {
   EXPECT_EQ(t.toString("时间%H点"), "时间08点");
   EXPECT_EQ(QRSDateTime().toString("%Y/%M/%D %H:%N:%S"), "0000/00/00 00:00:00");
   EXPECT_EQ(QRSDateTime("00050101000000").toString("%Y"), "0005");
+  // Into a reused string: the same text, the old contents gone, also when the
+  // string is the pattern itself.
+  std::string out = "an old, longer text that was there before";
+  t.toString("%Y/%M/%D %H:%N:%S", out);
+  EXPECT_EQ(out, "2024/07/09 08:15:02");
+  std::string pattern = "%H:%N";
+  t.toString(pattern, pattern);
+  EXPECT_EQ(pattern, "08:15");
 }
 
 TEST(QRSDateTime, OrderIsChronologicalWithNullFirst) {

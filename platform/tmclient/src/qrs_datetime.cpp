@@ -40,6 +40,16 @@ QRSDateTime QRSDateTime::currentDateTime() {
 std::string QRSDateTime::toString(const std::string& pattern) const {
   std::string out;
   out.reserve(pattern.size() + 8);
+  toString(pattern, out);
+  return out;
+}
+
+void QRSDateTime::toString(const std::string& pattern, std::string& out) const {
+  if (&out == &pattern) {
+    out = toString(pattern);
+    return;
+  }
+  out.clear();
   for (std::size_t i = 0; i < pattern.size(); ++i) {
     const char c = pattern[i];
     if (c != '%' || i + 1 == pattern.size()) {
@@ -74,5 +84,4 @@ std::string QRSDateTime::toString(const std::string& pattern) const {
     }
     ++i;
   }
-  return out;
 }

@@ -54,6 +54,9 @@ class TMCLIENT_API QRSDateTime {
   // in `pattern`; every other character, including an unknown %x pair or a
   // trailing %, is copied as it is.
   std::string toString(const std::string& pattern) const;
+  // The same text into `out`, which keeps its capacity: for a caller that
+  // formats many date-times in a row.
+  void toString(const std::string& pattern, std::string& out) const;
 
   bool isNull() const {
     return year_ == 0 && month_ == 0 && day_ == 0 && hour_ == 0 && minute_ == 0 && second_ == 0;
