@@ -38,7 +38,8 @@ constexpr const char* kUserColumns[] = {"用户编号",  "手机号码",   "交�
                                         "MPP流水号", "最新工单号", "备注"};
 constexpr int kColumnWidth = 100;
 
-constexpr char kDateTimePattern[] = "%Y/%M/%D %H:%N:%S";
+// A string once, not one per cell.
+const std::string kDateTimePattern = "%Y/%M/%D %H:%N:%S";
 
 // The status word of MP_STS; a value without one shows "未知" rather than
 // whatever the row's certificate-type name left in the shared buffer.
@@ -265,13 +266,16 @@ void TfrmMicroPayLogQueryMain::ShowLogList(SMpInfoList& list) {
     return;
   }
   TListItems* items = lvstShow->Items();
+  std::string busiType, time;  // formatted into row after row
   for (const SMpInfo& info : list) {
     TListItem* item = items->Add();
     TStrings* cells = item->SubItems();
     cells->Add(info.PHONE_ID);
-    cells->Add(pBusiTypeLookup->GetTextByCode(info.BUSI_CODE));
+    busiType.assign(pBusiTypeLookup->GetTextByCode(info.BUSI_CODE));
+    cells->Add(busiType);
     cells->Add(info.MPP_TRANSACTION_ID);
-    cells->Add(info.MPP_TIME.toString(kDateTimePattern));
+    info.MPP_TIME.toString(kDateTimePattern, time);
+    cells->Add(time);
     cells->Add(CurrencyToString(static_cast<int64_t>(info.AMOUNT)));
     cells->Add(info.REMARK);
     item->SetCaption(IntToStr(info.SO_NBR));

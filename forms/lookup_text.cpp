@@ -1,8 +1,11 @@
 #include "forms/lookup_text.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <string_view>
 
 namespace lookup_text {
 
@@ -22,11 +25,41 @@ bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+// `code` in decimal, as "%d" writes it, at the end of `digits`.
+std::string_view Decimal(int code, char (&digits)[12]) {
+  char* first = std::end(digits);
+  const bool negative = code < 0;
+  unsigned magnitude = negative ? 0u - static_cast<unsigned>(code) : static_cast<unsigned>(code);
+  do {
+    *--first = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (negative) *--first = '-';
+  return {first, static_cast<size_t>(std::end(digits) - first)};
+}
+
 }  // namespace
+
+// Both formatters write what snprintf with "%d" and "[%d] %s" would, by hand:
+// a result list asks once per row.
+void FormatCode(char* buffer, int code) {
+  std::memset(buffer, 0, kBufferSize);
+  char digits[12];
+  const std::string_view text = Decimal(code, digits);
+  std::memcpy(buffer, text.data(), text.size());
+}
 
 const char* FormatDisplay(int code, const std::string& name) {
   std::memset(gDisplay, 0, sizeof gDisplay);
-  std::snprintf(gDisplay, sizeof gDisplay, "[%d] %s", code, name.c_str());
+  char digits[12];
+  const std::string_view parts[] = {"[", Decimal(code, digits), "] ",
+                                    name.c_str()};  // the name up to a NUL, as %s
+  size_t used = 0;
+  for (const std::string_view part : parts) {
+    const size_t n = std::min(part.size(), kBufferSize - 1 - used);
+    std::memcpy(gDisplay + used, part.data(), n);
+    used += n;
+  }
   return gDisplay;
 }
 

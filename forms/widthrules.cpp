@@ -19,19 +19,6 @@ int EstimatedCharWidth(bool metricsRead, int averageCharWidth) {
   return metricsRead ? averageCharWidth + 3 : kFallbackCharWidth;
 }
 
-int FittedColumnWidth(int currentWidth, size_t captionBytes, size_t cellBytes, int charWidth,
-                      bool checkBoxes) {
-  // A caption longer than any column could be still only asks for the
-  // widest column an int can hold.
-  const int64_t caption =
-      static_cast<int64_t>(std::min<size_t>(captionBytes, std::numeric_limits<int>::max())) *
-      charWidth;
-  int64_t cell = static_cast<int64_t>(std::min(cellBytes, kMaxFittedCellBytes)) * charWidth;
-  if (checkBoxes) cell += kCheckBoxMargin;
-  const int needed = ClampToInt(std::max(caption, cell));
-  return std::max(currentWidth, needed);
-}
-
 int DropDownWidth(int boxWidth, int widestItemWidth, int itemCount, int dropDownCount) {
   int64_t width = std::max(boxWidth, widestItemWidth);
   width += kDropDownMargin;

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 
 #include "forms/lookup.h"
+#include "forms/lookup_text.h"
 #include "toolkit/application.h"
 #include "toolkit/classes.h"
 #include "toolkit/stdctrls.h"
@@ -36,6 +38,22 @@ TEST(CAutoLookup, TurnsCodesIntoTexts) {
   EXPECT_STREQ(lookup->GetTextByCode(INT_MIN), "-2147483648");
   EXPECT_STREQ(lookup->GetNameByCode(1334), "小额支付帐户信息修改");
   EXPECT_STREQ(lookup->GetNameByCode(1), "");
+}
+
+TEST(LookupText, DisplayTextIsWhatSnprintfWrites) {
+  const std::string withNul("甲\0乙", 5);
+  for (int code : {0, 7, -1, 1332, INT_MAX, INT_MIN}) {
+    for (const std::string& name : {std::string(), std::string("小额支付冻结"),
+                                    std::string(120, 'x'), std::string(200, 'y'), withNul}) {
+      char expected[lookup_text::kBufferSize];
+      std::snprintf(expected, sizeof expected, "[%d] %s", code, name.c_str());
+      const char* text = lookup_text::FormatDisplay(code, name);
+      EXPECT_STREQ(text, expected) << code << " " << name.size();
+      // The rest of the buffer stays zero.
+      const size_t length = std::strlen(text);
+      for (size_t i = length; i < lookup_text::kBufferSize; ++i) ASSERT_EQ(text[i], 0);
+    }
+  }
 }
 
 TEST(CAutoLookup, TurnsTextsAndNamesIntoCodes) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -96,8 +95,7 @@ class CAutoLookup : public CBasicLookup<List> {
 
   const char* GetTextByCode(int code) override {
     char* buffer = lookup_text::CodeTextBuffer();
-    std::memset(buffer, 0, lookup_text::kBufferSize);
-    std::snprintf(buffer, lookup_text::kBufferSize, "%d", code);
+    lookup_text::FormatCode(buffer, code);
     for (auto& item : this->lstItems) {
       if ((item.*pGetCode)() == code) {
         lookup_text::CopyToBuffer(buffer, DisplayText(item));

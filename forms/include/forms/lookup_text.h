@@ -9,6 +9,8 @@ namespace lookup_text {
 
 constexpr int kBufferSize = 128;  // each buffer; texts are cut at 127 bytes
 
+// Clears `buffer` (kBufferSize bytes) and writes `code` into it in decimal.
+void FormatCode(char* buffer, int code);
 // "[code] name" in the shared display buffer (cleared first).
 const char* FormatDisplay(int code, const std::string& name);
 // `name` in the shared name buffer (cleared first).

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <limits>
 
 // Size decisions of the base window's list view, combo box and hint
 // services, in pixels. Widths of texts are estimated or measured by the
@@ -21,9 +24,20 @@ int EstimatedCharWidth(bool metricsRead, int averageCharWidth);
 
 // The width a column gets after a row arrives: the larger of its current
 // width and what its caption and its newest cell need (both as byte counts,
-// the cell capped at kMaxFittedCellBytes). Columns never shrink.
-int FittedColumnWidth(int currentWidth, size_t captionBytes, size_t cellBytes, int charWidth,
-                      bool checkBoxes);
+// the cell capped at kMaxFittedCellBytes). Columns never shrink. Inline: it
+// runs for every column on every change of a list view's rows.
+inline int FittedColumnWidth(int currentWidth, size_t captionBytes, size_t cellBytes, int charWidth,
+                             bool checkBoxes) {
+  // A caption longer than any column could be still only asks for the
+  // widest column an int can hold.
+  constexpr int64_t kIntMax = std::numeric_limits<int>::max();
+  const int64_t caption = static_cast<int64_t>(std::min<size_t>(captionBytes, kIntMax)) * charWidth;
+  int64_t cell = static_cast<int64_t>(std::min(cellBytes, kMaxFittedCellBytes)) * charWidth;
+  if (checkBoxes) cell += kCheckBoxMargin;
+  const int64_t needed =
+      std::clamp<int64_t>(std::max(caption, cell), std::numeric_limits<int>::min(), kIntMax);
+  return std::max(currentWidth, static_cast<int>(needed));
+}
 
 // Margins of an opened combo box list.
 inline constexpr int kDropDownMargin = 16;
