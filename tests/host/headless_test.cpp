@@ -147,19 +147,69 @@ TEST(HeadlessHost, ScriptErrorsAreReportedAndTheSessionGoesOn) {
 }
 
 TEST(HeadlessHost, ModuleFailuresAreBoxesAndTheExitStatus) {
-  const CHostRun run = Host("open 90101\nopen 90001\nstate chkFlag\nquit\nstate chkFlag\n",
-                            {"--module", TestModule("nogetid"), "--module", TestModule("badcount"),
-                             "--module", TestModule("nullform"), "--module", TestModule("good")});
+  const CHostRun run = Host(
+      "open 90101\nopen 90001\nstate chkFlag\nopen 90401\nstate chkFlag\nquit\nstate chkFlag\n",
+      {"--module", TestModule("nogetid"), "--module", TestModule("badcount"), "--module",
+       TestModule("nullform"), "--module", TestModule("good"), "--module", TestModule("throws")});
   EXPECT_EQ(run.iExitStatus, 1);
   const Lines lines = run.Lines();
-  ASSERT_EQ(lines.size(), 5u) << run.strOut;
+  ASSERT_EQ(lines.size(), 8u) << run.strOut;
   EXPECT_EQ(lines[0],
             "message\tmpay-host\t16\t模块 libhostmod_nogetid.so 缺少入口函数 GetModuleId");
   EXPECT_EQ(lines[1].rfind("message\tmpay-host\t16\t模块 libhostmod_badcount.so 已损坏", 0), 0u);
   EXPECT_EQ(lines[2],
             "message\tmpay-host\t16\t模块 libhostmod_nullform.so 没有创建业务 90101 的窗口");
   EXPECT_EQ(lines[3], "error\t1\t模块 libhostmod_nullform.so 没有创建业务 90101 的窗口");
-  EXPECT_EQ(lines[4], "state\tchkFlag\tchecked=0\tenabled=1\ttext=标记") << "quit ends the session";
+  EXPECT_EQ(lines[4], "state\tchkFlag\tchecked=0\tenabled=1\ttext=标记");
+  // An exception out of CreateBusinessForm is a box with its text; the
+  // window opened before stays the current one.
+  EXPECT_EQ(
+      lines[5],
+      "message\tmpay-host\t16\t模块 libhostmod_throws.so 创建业务 90401 的窗口时出错：初始化异常");
+  EXPECT_EQ(lines[6].rfind("error\t4\t", 0), 0u);
+  EXPECT_EQ(lines[7], "state\tchkFlag\tchecked=0\tenabled=1\ttext=标记") << "quit ends the session";
+}
+
+TEST(HeadlessHost, KeysReachTheFocusedControl) {
+  const CHostRun run = Host(
+      "open 90001\n"
+      "type edtNumber 123\n"
+      "key edtNumber Backspace\n"
+      "state edtNumber\n"
+      "key edtNumber Tab\n"
+      "focus\n"
+      "key edtName Backtab\n"
+      "focus\n"
+      "key edtNumber Ctrl+A\n"
+      "key edtNumber Ctrl+C\n"
+      "clipboard\n"
+      "set edtName \n"
+      "key edtName Ctrl+V\n"
+      "key edtName Ctrl+V\n"
+      "state edtName\n"
+      "key edtName Ctrl+Z\n"
+      "state edtName\n"
+      "key cmbKind Down\n"
+      "state cmbKind\n"
+      "key edtNumber Escape\n"
+      "key edtNumber Enter\n"
+      "focus\n");
+  EXPECT_EQ(run.iExitStatus, 0) << run.strOut << run.strErr;
+  const Lines expected = {
+      "state\tedtNumber\tchecked=0\tenabled=1\ttext=12",
+      "focus\tedtName",
+      "focus\tedtNumber",
+      "clipboard\t12",
+      "state\tedtName\tchecked=0\tenabled=1\ttext=1212",
+      // The edit's undo takes back both pastes.
+      "state\tedtName\tchecked=0\tenabled=1\ttext=",
+      // The combo box starts with no item; Down selects the first.
+      "state\tcmbKind\tchecked=0\tenabled=1\ttext=甲\tindex=0",
+      // Enter moves to the next field, as the base window's posted focus
+      // move does once every pending message was handled.
+      "focus\tedtName",
+  };
+  EXPECT_EQ(run.Lines(), expected) << run.strOut;
 }
 
 TEST(HeadlessHost, OperatorFileAndOpenAtStart) {

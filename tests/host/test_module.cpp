@@ -1,9 +1,11 @@
 // A small business module for the host's tests. One source builds four
 // modules (see CMakeLists.txt): a good one with two businesses, and three
-// broken ones, chosen by TEST_MODULE_* definitions.
+// broken ones, chosen by TEST_MODULE_* definitions, and one whose
+// CreateBusinessForm throws.
 
 #include <cstdint>
 #include <cstring>
+#include <stdexcept>
 
 #include "forms/formmdichild.h"
 #include "forms/sortcompare.h"
@@ -129,9 +131,12 @@ TEST_MODULE_EXPORT int GetModuleId(int index) {
 #endif
 
 TEST_MODULE_EXPORT intptr_t CreateBusinessForm(intptr_t, const MSysmgntDef::SOperator* op) {
-#ifdef TEST_MODULE_NULL_FORM
+#if defined(TEST_MODULE_NULL_FORM)
   (void)op;
   return 0;
+#elif defined(TEST_MODULE_THROWS)
+  (void)op;
+  throw std::runtime_error("初始化异常");
 #else
   if (op == nullptr) return 0;
   auto* form = new TfrmHostTest(nullptr);
