@@ -73,7 +73,10 @@ bool LoadModule(const std::string& path, CLoadedModule& module, std::string& pro
   CLoadedModule loaded;
   loaded.strPath = path;
   loaded.strFileName = FileNameOf(path);
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // A name without a slash would make dlopen search the library path: the
+  // file meant is the one in the current folder.
+  const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+  void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
     const char* error = dlerror();
     problem = "无法加载模块 " + loaded.strFileName + "：" + (error ? error : "dlopen failed");

@@ -102,6 +102,7 @@ constexpr size_t kFieldCount = sizeof kFields / sizeof kFields[0];
 bool ParseOperatorText(std::string_view text, SOperator& record, std::string& error) {
   SOperator parsed;
   bool seen[kFieldCount] = {};
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);  // a UTF-8 byte order mark
   int lineNumber = 0;
   while (!text.empty()) {
     const size_t nl = text.find('\n');

@@ -71,6 +71,17 @@ TEST(ModuleLoader, RefusesBrokenModulesNamingFileAndCause) {
   }
 }
 
+TEST(ModuleLoader, ANameWithoutAFolderIsAFileOfTheCurrentFolder) {
+  const fs::path previous = fs::current_path();
+  fs::current_path(HOST_TEST_MODULES_DIR);
+  CLoadedModule module;
+  std::string problem;
+  EXPECT_TRUE(LoadModule("libhostmod_good.so", module, problem)) << problem;
+  // Not a module of the current folder, though the library path has it.
+  EXPECT_FALSE(LoadModule("libc.so.6", module, problem));
+  fs::current_path(previous);
+}
+
 TEST(ModuleLoader, RefusesAFileThatIsNoLibrary) {
   CScratchFolder folder;
   const std::string path = folder.Make("libfake.so", "not an ELF file");
