@@ -3,10 +3,12 @@
 #include <cstdio>
 
 #include "backoffice/audit_writer.h"
+#include "backoffice/log_reply_streamer.h"
 #include "backoffice/messages.h"
 #include "backoffice/protocol.h"
 #include "backoffice/query_connection.h"
 #include "backoffice/sqlite_db.h"
+#include "tmclient/service_handler.h"
 #include "tmclient/tmb_stream.h"
 
 namespace backoffice {

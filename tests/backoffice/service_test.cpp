@@ -10,6 +10,7 @@
 #include "backoffice/sqlite_db.h"
 #include "log_rows.h"
 #include "test_db.h"
+#include "tmclient/service_handler.h"
 #include "wire_helpers.h"
 
 using namespace backoffice;

@@ -1,0 +1,259 @@
+#include "backoffice/log_reply_streamer.h"
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "backoffice/block_queue.h"
+#include "backoffice/protocol.h"
+#include "records/mmicropaymentdef.h"
+#include "tmclient/qrs_errormsg.h"
+#include "tmclient/service_handler.h"
+#include "tmclient/tmb_stream.h"
+
+// Two threads: the caller's reads the rows into blocks, the streamer's own
+// encodes each full block into a part and hands it to the writer. Blocks go
+// from one to the other through a BlockQueue; either thread may find the
+// reply failed (too many rows, too large, the client gone), and the first
+// failure, in one atomic, stops them both.
+
+namespace backoffice {
+namespace {
+
+using Outcome = LogReplyStreamer::Outcome;
+
+// Blocks in flight between the rows being read and the parts being sent,
+// the one being filled included; the reader waits when the sending falls
+// that far behind.
+constexpr int kMaxBlocks = 4;
+
+// Up to kPartRows rows, their texts in one buffer.
+struct Block {
+  struct Slot {
+    int64_t SO_NBR;
+    int64_t SO_DATE;
+    int32_t BUSI_CODE;
+    int32_t AMOUNT;
+    uint32_t phoneLen, serialLen, remarkLen;  // texts one after the other
+  };
+  void Clear() {
+    vRows.clear();
+    strText.clear();
+  }
+  std::vector<Slot> vRows;
+  std::string strText;
+};
+
+// The start of the log reply: the stream's name and the list header with
+// its count, of a size that does not depend on the count.
+bool LogReplyHead(tmb_stream& s, int64_t rows) {
+  s.open();
+  s.begin_stream(kLogReplyStream);
+  s.begin_write_list(MMicroPaymentDef::kSMpInfoListName, static_cast<int>(rows));
+  return !s.failed();
+}
+
+// Turns blocks into parts of the reply and hands them to the writer. Used by
+// one thread at a time: the encoding thread while it runs, then the reading
+// thread for the last part.
+class PartEncoder {
+ public:
+  PartEncoder(tmb_stream& part, tmclient::ReplyWriter& writer) : sPart(part), cWriter(writer) {
+    sInfo.Marker = sInfo.UsedMarker = (uint64_t{1} << MMicroPaymentDef::SMpInfo::kFieldCount) - 1;
+    tmb_stream head;
+    iTotal = LogReplyHead(head, 0) ? head.bytes().size() : tmb_stream::kMaxFrameSize;
+    sPart.open();
+  }
+
+  // Encodes the rows of `block` into the part.
+  void Encode(const Block& block) {
+    const char* text = block.strText.data();
+    for (const Block::Slot& r : block.vRows) {
+      sInfo.SO_NBR = r.SO_NBR;
+      sInfo.BUSI_CODE = r.BUSI_CODE;
+      sInfo.PHONE_ID.assign(text, r.phoneLen);
+      text += r.phoneLen;
+      sInfo.AMOUNT = r.AMOUNT;
+      sInfo.MPP_TRANSACTION_ID.assign(text, r.serialLen);
+      text += r.serialLen;
+      sInfo.MPP_TIME = FromStamp(r.SO_DATE);
+      sInfo.REMARK.assign(text, r.remarkLen);
+      text += r.remarkLen;
+      sPart << sInfo;
+    }
+  }
+
+  tmb_stream& part() { return sPart; }
+
+  // Hands the part to the writer, beginning the streamed reply first if
+  // needed, and starts the next part. kSent when the writer took it.
+  Outcome Send() {
+    Outcome o = Outcome::kSent;
+    // A reply larger than a frame may be asks the operator to narrow the
+    // query just as too many rows do.
+    const std::string_view bytes = sPart.written();
+    if (sPart.failed() || bytes.size() > tmb_stream::kMaxFrameSize - iTotal) {
+      o = Outcome::kTooManyRows;
+    } else if (!(bBegun || (bBegun = cWriter.Begin(iTotal))) || !cWriter.Append(bytes)) {
+      o = Outcome::kNotSent;
+    }
+    iTotal += bytes.size();
+    sPart.open();
+    return o;
+  }
+
+  // The reply was sent in parts: Finish() must supply its head.
+  bool streamed() const { return bBegun; }
+  tmclient::ReplyWriter& writer() { return cWriter; }
+
+ private:
+  tmb_stream& sPart;
+  tmclient::ReplyWriter& cWriter;
+  std::size_t iTotal = 0;           // bytes of the reply so far, its head included
+  bool bBegun = false;              // the writer has begun the streamed reply
+  MMicroPaymentDef::SMpInfo sInfo;  // reused for every row
+};
+
+}  // namespace
+
+class LogReplyStreamer::Impl {
+ public:
+  Impl(tmb_stream& part, tmclient::ReplyWriter& writer, int64_t maxRows)
+      : iMaxRows(std::min<int64_t>(maxRows, INT32_MAX)),
+        pFilling(std::make_unique<Block>()),
+        cEncoder(part, writer) {
+    sStat.set_DEPOSIT_COUNT(0);
+    sStat.set_DEPOSIT_SUM(0);
+    sStat.set_WITHDRAW_COUNT(0);
+    sStat.set_WITHDRAW_SUM(0);
+  }
+  ~Impl() { Drain(); }
+
+  void Row(const LogRow& r) {
+    if (++iRows > iMaxRows) Fail(Outcome::kTooManyRows);
+    if (failed()) return;
+    Block& b = *pFilling;
+    // Texts beyond the frame limit could never be sent.
+    const std::size_t bytes = r.PHONE_ID.size() + r.MPP_TRANSACTION_ID.size() + r.REMARK.size();
+    if (bytes > tmb_stream::kMaxFrameSize - b.strText.size()) {
+      Fail(Outcome::kTooManyRows);
+      return;
+    }
+    b.vRows.push_back({r.SO_NBR, r.SO_DATE, r.BUSI_CODE, r.AMOUNT,
+                       static_cast<uint32_t>(r.PHONE_ID.size()),
+                       static_cast<uint32_t>(r.MPP_TRANSACTION_ID.size()),
+                       static_cast<uint32_t>(r.REMARK.size())});
+    b.strText.append(r.PHONE_ID).append(r.MPP_TRANSACTION_ID).append(r.REMARK);
+    if (r.BUSI_CODE == kDepositBusiCode) {
+      ++sStat.DEPOSIT_COUNT;
+      sStat.DEPOSIT_SUM += r.AMOUNT;
+    } else if (r.BUSI_CODE == kWithdrawBusiCode) {
+      // Withdrawals are stored as negative amounts; the total is their size.
+      ++sStat.WITHDRAW_COUNT;
+      sStat.WITHDRAW_SUM -= r.AMOUNT;
+    }
+    if (b.vRows.size() < static_cast<std::size_t>(kPartRows)) return;
+    // A full block goes to the encoding thread, started with the first one.
+    if (!tEncoder.joinable()) tEncoder = std::thread([this] { Run(); });
+    pFilling = qBlocks.Push(std::move(pFilling));
+    pFilling->Clear();
+  }
+
+  Outcome Finish(std::string& reply) {
+    const bool streamed = tEncoder.joinable();
+    Drain();
+    // The encoder is this thread's now: the last rows and the rest of the
+    // reply.
+    tmb_stream& part = cEncoder.part();
+    if (!failed()) {
+      cEncoder.Encode(*pFilling);
+      part.end_write_list();
+      part << sStat;
+      part << 0;
+      part << QRSErrorMsg();
+      part.end_stream();
+      if (part.failed()) Fail(Outcome::kTooManyRows);
+    }
+    tmb_stream head;
+    if (!failed() && !LogReplyHead(head, iRows)) Fail(Outcome::kTooManyRows);
+    if (failed()) return aOutcome;
+    if (!streamed) {
+      // A reply that fits in one part goes whole.
+      const std::string_view bytes = part.written();
+      reply.reserve(head.bytes().size() + bytes.size());
+      reply.assign(head.bytes()).append(bytes);
+      return Outcome::kSent;
+    }
+    if (Fail(cEncoder.Send())) return aOutcome;
+    if (!cEncoder.writer().Finish(head.bytes())) Fail(Outcome::kNotSent);
+    return aOutcome;
+  }
+
+  int64_t rows() const { return iRows; }
+
+ private:
+  bool failed() const { return aOutcome.load(std::memory_order_relaxed) != Outcome::kSent; }
+  // Records the first failure; true when `o` is one.
+  bool Fail(Outcome o) {
+    Outcome none = Outcome::kSent;
+    aOutcome.compare_exchange_strong(none, o);
+    return o != Outcome::kSent;
+  }
+
+  // The encoding thread: sends each full block handed over; once the reply
+  // failed it only gives the blocks back.
+  void Run() {
+    while (std::unique_ptr<Block> block = qBlocks.Pop()) {
+      if (!failed()) {
+        cEncoder.Encode(*block);
+        Fail(cEncoder.Send());
+      }
+      qBlocks.Recycle(std::move(block));
+    }
+  }
+
+  // Waits for the encoding thread to send every block handed over, and ends it.
+  void Drain() {
+    if (!tEncoder.joinable()) return;
+    qBlocks.Close();
+    tEncoder.join();
+  }
+
+  // What the two threads write row after row lies on cache lines of its own,
+  // so that neither keeps taking the other's line away.
+  static constexpr std::size_t kCacheLine = 64;
+
+  // The reading thread.
+  const int64_t iMaxRows;
+  int64_t iRows = 0;
+  MMicroPaymentDef::SMpAcctStatInfo sStat;
+  std::unique_ptr<Block> pFilling;  // the block that Row() fills
+  // Both.
+  alignas(kCacheLine) std::atomic<Outcome> aOutcome{Outcome::kSent};  // kSent: no failure yet
+  BlockQueue<Block> qBlocks{kMaxBlocks - 1};
+  std::thread tEncoder;
+  // The encoding thread.
+  alignas(kCacheLine) PartEncoder cEncoder;
+};
+
+LogReplyStreamer::LogReplyStreamer(tmb_stream& part, tmclient::ReplyWriter& writer, int64_t maxRows)
+    : pImpl(std::make_unique<Impl>(part, writer, maxRows)) {}
+
+LogReplyStreamer::~LogReplyStreamer() = default;
+
+void LogReplyStreamer::Row(const LogRow& row) {
+  pImpl->Row(row);
+}
+
+LogReplyStreamer::Outcome LogReplyStreamer::Finish(std::string& reply) {
+  return pImpl->Finish(reply);
+}
+
+int64_t LogReplyStreamer::rows() const {
+  return pImpl->rows();
+}
+
+}  // namespace backoffice
