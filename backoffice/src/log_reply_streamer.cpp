@@ -132,15 +132,15 @@ class LogReplyStreamer::Impl {
   }
   ~Impl() { Drain(); }
 
-  void Row(const LogRow& r) {
+  bool Row(const LogRow& r) {
     if (++iRows > iMaxRows) Fail(Outcome::kTooManyRows);
-    if (failed()) return;
+    if (failed()) return false;
     Block& b = *pFilling;
     // Texts beyond the frame limit could never be sent.
     const std::size_t bytes = r.PHONE_ID.size() + r.MPP_TRANSACTION_ID.size() + r.REMARK.size();
     if (bytes > tmb_stream::kMaxFrameSize - b.strText.size()) {
       Fail(Outcome::kTooManyRows);
-      return;
+      return false;
     }
     b.vRows.push_back({r.SO_NBR, r.SO_DATE, r.BUSI_CODE, r.AMOUNT,
                        static_cast<uint32_t>(r.PHONE_ID.size()),
@@ -155,11 +155,12 @@ class LogReplyStreamer::Impl {
       ++sStat.WITHDRAW_COUNT;
       sStat.WITHDRAW_SUM -= r.AMOUNT;
     }
-    if (b.vRows.size() < static_cast<std::size_t>(kPartRows)) return;
+    if (b.vRows.size() < static_cast<std::size_t>(kPartRows)) return true;
     // A full block goes to the encoding thread, started with the first one.
     if (!tEncoder.joinable()) tEncoder = std::thread([this] { Run(); });
     pFilling = qBlocks.Push(std::move(pFilling));
     pFilling->Clear();
+    return true;
   }
 
   Outcome Finish(std::string& reply) {
@@ -244,8 +245,8 @@ LogReplyStreamer::LogReplyStreamer(tmb_stream& part, tmclient::ReplyWriter& writ
 
 LogReplyStreamer::~LogReplyStreamer() = default;
 
-void LogReplyStreamer::Row(const LogRow& row) {
-  pImpl->Row(row);
+bool LogReplyStreamer::Row(const LogRow& row) {
+  return pImpl->Row(row);
 }
 
 LogReplyStreamer::Outcome LogReplyStreamer::Finish(std::string& reply) {

@@ -43,8 +43,8 @@ int64_t QueryConnection::QueryLog(const LogConditions& c, int64_t limit, LogRowS
                s.Text(2), static_cast<int32_t>(s.Int(3)),
                s.Text(4), s.Int(5),
                s.Text(6)};
-    sink.Row(row);
     ++n;
+    if (!sink.Row(row)) break;
   }
   return n;
 }

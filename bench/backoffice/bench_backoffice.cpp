@@ -20,6 +20,7 @@
 #include "backoffice/protocol.h"
 #include "backoffice/service.h"
 #include "backoffice/sqlite_db.h"
+#include "bench_support.h"
 #include "wire_helpers.h"
 
 using namespace backoffice;
@@ -54,20 +55,8 @@ struct Env {
 };
 Env* env = nullptr;
 
-std::string BenchFile(const char* name) {
-  std::error_code ec;
-  auto dir = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
-  return (dir.empty() ? std::filesystem::path(".") : dir).append(name).string();
-}
-
 double Us(Clock::time_point since) {
   return std::chrono::duration<double, std::micro>(Clock::now() - since).count();
-}
-
-double Percentile(std::vector<double> v, double p) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
 }
 
 // Steps a statement to the end, reading every column as the service does.
@@ -101,17 +90,7 @@ std::string LogRequest(const LogConditions& c) {
 }
 
 bool Setup() {
-  env->db = BenchFile("backoffice-10m.db");
-  if (!std::filesystem::exists(env->db)) {
-    std::fprintf(stderr, "bench_backoffice: generating %s (%lld rows, once)\n", env->db.c_str(),
-                 static_cast<long long>(kDbRows));
-    DemoOptions o;
-    o.rows = kDbRows;
-    o.endStamp = kEnd;
-    std::filesystem::remove(env->db + ".part");  // left by an interrupted run
-    GenerateDemo(env->db + ".part", o);
-    std::filesystem::rename(env->db + ".part", env->db);
-  }
+  env->db = bench::DemoDatabase("backoffice-10m.db", kDbRows, kEnd);
   env->bare = std::make_unique<Database>(env->db, Database::Mode::kReadOnly);
   Database& d = *env->bare;
 
@@ -253,8 +232,8 @@ int main(int argc, char** argv) {
   env->service.reset();
   env->audit->Stop();
   for (const Query& q : e.queries) {
-    double p50 = Percentile(q.serverUs, 0.5), p99 = Percentile(q.serverUs, 0.99);
-    double s50 = Percentile(q.sqlUs, 0.5), s99 = Percentile(q.sqlUs, 0.99);
+    double p50 = bench::Percentile(q.serverUs, 0.5), p99 = bench::Percentile(q.serverUs, 0.99);
+    double s50 = bench::Percentile(q.sqlUs, 0.5), s99 = bench::Percentile(q.sqlUs, 0.99);
     const char* n = q.name.c_str();
     std::printf("backoffice_%s_p50_us: %.1f\n", n, p50);
     std::printf("backoffice_%s_p99_us: %.1f\n", n, p99);

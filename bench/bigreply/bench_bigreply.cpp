@@ -20,6 +20,7 @@
 #include "backoffice/server.h"
 #include "backoffice/service.h"
 #include "backoffice/sqlite_db.h"
+#include "bench_support.h"
 #include "child_process.h"
 #include "service/busi_ordmgnt.h"
 #include "tmclient/broker_resolver.h"
@@ -49,32 +50,16 @@ struct Env {
 };
 Env* env = nullptr;
 
-std::string BenchFile(const char* name) {
-  std::error_code ec;
-  auto dir = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
-  return (dir.empty() ? std::filesystem::path(".") : dir).append(name).string();
-}
-
 double Ms(Clock::time_point since) {
   return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
 }
 
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
+double Median(const std::vector<double>& v) {
+  return bench::Percentile(v, 0.5);
 }
 
 bool Setup() {
-  env->db = BenchFile("bigreply.db");
-  if (!std::filesystem::exists(env->db)) {
-    DemoOptions o;
-    o.rows = kDbRows;
-    o.endStamp = 20261130120000;
-    std::filesystem::remove(env->db + ".part");  // left by an interrupted run
-    GenerateDemo(env->db + ".part", o);
-    std::filesystem::rename(env->db + ".part", env->db);
-  }
+  env->db = bench::DemoDatabase("bigreply.db", kDbRows, 20261130120000);
   {
     // The time range that holds exactly kRows rows, in the middle of the year.
     Database d(env->db, Database::Mode::kReadOnly);
@@ -121,9 +106,10 @@ void Teardown() {
 
 class ReadColumns : public LogRowSink {
  public:
-  void Row(const LogRow& r) override {
+  bool Row(const LogRow& r) override {
     sum += r.SO_NBR + r.BUSI_CODE + r.AMOUNT + r.SO_DATE;
     bytes += r.PHONE_ID.size() + r.MPP_TRANSACTION_ID.size() + r.REMARK.size();
+    return true;
   }
   int64_t sum = 0;
   size_t bytes = 0;

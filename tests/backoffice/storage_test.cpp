@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <random>
 #include <thread>
 #include <vector>
@@ -30,11 +31,16 @@ struct StoredLog {
 
 class Collect : public LogRowSink {
  public:
-  void Row(const LogRow& r) override {
+  explicit Collect(size_t wanted = SIZE_MAX) : iWanted(wanted) {}
+  bool Row(const LogRow& r) override {
     rows.push_back({r.SO_NBR, r.BUSI_CODE, std::string(r.PHONE_ID), r.AMOUNT,
                     std::string(r.MPP_TRANSACTION_ID), r.SO_DATE, std::string(r.REMARK)});
+    return rows.size() < iWanted;
   }
   std::vector<StoredLog> rows;
+
+ private:
+  size_t iWanted;
 };
 
 std::vector<StoredLog> AllLogs(Database& db) {
@@ -197,6 +203,10 @@ TEST_F(DemoDatabase, LimitStopsTheQuery) {
   Collect got;
   EXPECT_EQ(q.QueryLog(c, 11, got), 11);
   EXPECT_EQ(got.rows.size(), 11u);
+  // A sink that wants no more stops it too (a reply that can no longer go out).
+  Collect enough(3);
+  EXPECT_EQ(q.QueryLog(c, 11, enough), 3);
+  EXPECT_EQ(enough.rows.size(), 3u);
 }
 
 TEST_F(DemoDatabase, UserRowsCarryNoPassword) {

@@ -39,7 +39,8 @@ class LogReplyStreamer : public LogRowSink {
   LogReplyStreamer(const LogReplyStreamer&) = delete;
   LogReplyStreamer& operator=(const LogReplyStreamer&) = delete;
 
-  void Row(const LogRow& row) override;
+  // False once the reply has failed: the rows after it are not wanted.
+  bool Row(const LogRow& row) override;
 
   enum class Outcome {
     kSent,         // the reply is complete

@@ -41,7 +41,8 @@ struct UserRow {
 class LogRowSink {
  public:
   virtual ~LogRowSink() = default;
-  virtual void Row(const LogRow& row) = 0;
+  // False when no more rows are wanted: the query stops there.
+  virtual bool Row(const LogRow& row) = 0;
 };
 
 class UserRowSink {
@@ -57,9 +58,9 @@ class QueryConnection {
   // Throws DbError when the database cannot be opened.
   explicit QueryConnection(const std::string& path);
 
-  // Hands at most `limit` matching rows to `sink`, in time order; returns
-  // how many. The conditions must have passed CheckLogConditions. Throws
-  // DbError.
+  // Hands at most `limit` matching rows to `sink`, in time order, until the
+  // sink wants no more; returns how many. The conditions must have passed
+  // CheckLogConditions. Throws DbError.
   int64_t QueryLog(const LogConditions& conditions, int64_t limit, LogRowSink& sink);
   // The user rows of one phone number, oldest first; at most `limit`.
   int64_t QueryUsers(std::string_view phoneId, int64_t limit, UserRowSink& sink);
