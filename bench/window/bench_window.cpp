@@ -177,9 +177,10 @@ bool OpenWindow() {
 
 class ReadColumns : public backoffice::LogRowSink {
  public:
-  void Row(const backoffice::LogRow& r) override {
+  bool Row(const backoffice::LogRow& r) override {
     sum += r.SO_NBR + r.BUSI_CODE + r.AMOUNT + r.SO_DATE;
     bytes += r.PHONE_ID.size() + r.MPP_TRANSACTION_ID.size() + r.REMARK.size();
+    return true;
   }
   int64_t sum = 0;
   size_t bytes = 0;
