@@ -2,10 +2,7 @@
 // over tcp:// and through a real nats-server.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -19,6 +16,7 @@
 #include "backoffice/sqlite_db.h"
 #include "child_process.h"
 #include "log_rows.h"
+#include "raw_client.h"
 #include "service/busi_ordmgnt.h"
 #include "service/cust_qry_accept.h"
 #include "test_db.h"
@@ -388,47 +386,6 @@ TEST_F(Integration, NoCallFailsWhenOneOfTwoBackOfficesIsKilledOverNats) {
 
 namespace {
 
-int Connect(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    close(fd);
-    return -1;
-  }
-  timeval tv{20, 0};  // a bound on every read below, not an expectation
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  return fd;
-}
-
-void SendAll(int fd, const std::string& bytes) {
-  size_t off = 0;
-  while (off < bytes.size()) {
-    ssize_t n = send(fd, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL);
-    if (n <= 0) return;
-    off += static_cast<size_t>(n);
-  }
-}
-
-std::string Frame(uint32_t length, const std::string& body) {
-  std::string f(4, '\0');
-  for (int i = 0; i < 4; ++i) f[static_cast<size_t>(i)] = static_cast<char>(length >> (8 * i));
-  return f + body;
-}
-
-// True when the server closed the connection (after any reply it sent).
-bool ClosedByServer(int fd) {
-  char buf[4096];
-  for (int i = 0; i < 1000; ++i) {
-    ssize_t n = recv(fd, buf, sizeof buf, 0);
-    if (n == 0) return true;
-    if (n < 0) return errno == ECONNRESET;  // closed with our bytes unread
-  }
-  return false;
-}
-
 // A client object that sends whatever request stream it is given.
 class RawClient : public CTmdClientObject {};
 
@@ -448,18 +405,18 @@ TEST_F(Integration, BadInputNeverHurtsOtherClients) {
 
   // Clients that connect and send nothing, or half a frame, hold no worker.
   std::vector<int> idle;
-  for (int i = 0; i < 8; ++i) idle.push_back(Connect(pMain->port));
-  int half = Connect(pMain->port);
-  SendAll(half, Frame(1000, std::string(10, 'x')));
+  for (int i = 0; i < 8; ++i) idle.push_back(raw::Connect(pMain->port));
+  int half = raw::Connect(pMain->port);
+  raw::SendAll(half, raw::Frame(1000, std::string(10, 'x')));
   EXPECT_TRUE(stillServes());
 
   // Garbage and oversized frames end their own connection only.
-  int garbage = Connect(pMain->port);
-  SendAll(garbage, Frame(64, std::string(64, '\x7f')));
-  EXPECT_TRUE(ClosedByServer(garbage));
-  int huge = Connect(pMain->port);
-  SendAll(huge, Frame(0xFFFFFFF0u, "xxxx"));
-  EXPECT_TRUE(ClosedByServer(huge));
+  int garbage = raw::Connect(pMain->port);
+  raw::SendAll(garbage, raw::Frame(64, std::string(64, '\x7f')));
+  EXPECT_TRUE(raw::ClosedByPeer(garbage));
+  int huge = raw::Connect(pMain->port);
+  raw::SendAll(huge, raw::Frame(0xFFFFFFF0u, "xxxx"));
+  EXPECT_TRUE(raw::ClosedByPeer(huge));
   EXPECT_TRUE(stillServes());
   for (int fd : idle) close(fd);
   for (int fd : {half, garbage, huge}) close(fd);
