@@ -2,14 +2,18 @@
 
 // What the back office's benchmark programs share: their data files next to
 // the program, and order statistics of their samples.
+#include <benchmark/benchmark.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "backoffice/demo_data.h"
+#include "backoffice/sqlite_db.h"
 
 namespace bench {
 
@@ -42,6 +46,27 @@ inline double Percentile(std::vector<double> v, double p) {
   if (v.empty()) return 0;
   std::sort(v.begin(), v.end());
   return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
+}
+
+// Runs `setup`, the program's benchmarks, then `teardown`. False (with the
+// reason on standard error) when the setup fails or the database does.
+inline bool RunBenchmarks(const char* program, int& argc, char** argv,
+                          const std::function<bool()>& setup,
+                          const std::function<void()>& teardown) {
+  try {
+    if (!setup()) {
+      std::fprintf(stderr, "%s: setup failed\n", program);
+      return false;
+    }
+  } catch (const backoffice::DbError& error) {
+    std::fprintf(stderr, "%s: %s\n", program, error.what());
+    return false;
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  teardown();
+  return true;
 }
 
 }  // namespace bench

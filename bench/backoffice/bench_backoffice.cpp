@@ -220,17 +220,11 @@ BENCHMARK(BM_Query)->DenseRange(0, 3)->Iterations(kSamples)->Unit(benchmark::kMi
 int main(int argc, char** argv) {
   Env e;
   env = &e;
-  try {
-    if (!Setup()) return 1;
-  } catch (const DbError& error) {
-    std::fprintf(stderr, "bench_backoffice: %s\n", error.what());
-    return 1;
-  }
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  env->service.reset();
-  env->audit->Stop();
+  const auto teardown = [] {
+    env->service.reset();
+    env->audit->Stop();
+  };
+  if (!bench::RunBenchmarks("bench_backoffice", argc, argv, Setup, teardown)) return 1;
   for (const Query& q : e.queries) {
     double p50 = bench::Percentile(q.serverUs, 0.5), p99 = bench::Percentile(q.serverUs, 0.99);
     double s50 = bench::Percentile(q.sqlUs, 0.5), s99 = bench::Percentile(q.sqlUs, 0.99);

@@ -204,19 +204,7 @@ BENCHMARK(BM_ClientDecode)->Unit(benchmark::kMillisecond)->Iterations(15);
 int main(int argc, char** argv) {
   Env e;
   env = &e;
-  try {
-    if (!Setup()) {
-      std::fprintf(stderr, "bench_bigreply: setup failed\n");
-      return 1;
-    }
-  } catch (const DbError& error) {
-    std::fprintf(stderr, "bench_bigreply: %s\n", error.what());
-    return 1;
-  }
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  Teardown();
+  if (!bench::RunBenchmarks("bench_bigreply", argc, argv, Setup, Teardown)) return 1;
   double sql = Median(e.sqlMs), tcp = Median(e.tcpMs), nats = Median(e.natsMs);
   auto perSecond = [](double ms) { return ms > 0 ? kRows * 1000.0 / ms : 0.0; };
   std::printf("bigreply_sql_ms: %.2f\n", sql);

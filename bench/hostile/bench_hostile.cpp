@@ -187,19 +187,7 @@ BENCHMARK(BM_Hostile)->Unit(benchmark::kMillisecond)->Iterations(kRounds);
 int main(int argc, char** argv) {
   Env e;
   env = &e;
-  try {
-    if (!Setup()) {
-      std::fprintf(stderr, "bench_hostile: setup failed\n");
-      return 1;
-    }
-  } catch (const DbError& error) {
-    std::fprintf(stderr, "bench_hostile: %s\n", error.what());
-    return 1;
-  }
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  Teardown();
+  if (!bench::RunBenchmarks("bench_hostile", argc, argv, Setup, Teardown)) return 1;
   const double q50 = bench::Percentile(e.quietUs, 0.5), q99 = bench::Percentile(e.quietUs, 0.99);
   const double h50 = bench::Percentile(e.hostileUs, 0.5),
                h99 = bench::Percentile(e.hostileUs, 0.99);
