@@ -57,10 +57,13 @@ TEST(ParseBrokerUrl, AcceptsWhatTheTransportsServe) {
   EXPECT_EQ(u.deadlineMs, 5);
   EXPECT_TRUE(u.idempotent.empty());
   EXPECT_EQ(u.attemptMs, 0);
+  EXPECT_EQ(u.retryMs, kDefaultRetryMs);
 
-  ASSERT_TRUE(ParseBrokerUrl("tcp://a:1?idempotent=BABOMOMP,BACUQQMP&attempt_ms=900", u));
+  ASSERT_TRUE(
+      ParseBrokerUrl("tcp://a:1?idempotent=BABOMOMP,BACUQQMP&attempt_ms=900&retry_ms=70", u));
   EXPECT_EQ(u.idempotent, (std::vector<std::string>{"BABOMOMP", "BACUQQMP"}));
   EXPECT_EQ(u.attemptMs, 900);
+  EXPECT_EQ(u.retryMs, 70);
 }
 
 TEST(ParseBrokerUrl, RejectsMalformedUrlsWithAReason) {
@@ -91,7 +94,8 @@ TEST(ParseBrokerUrl, RejectsMalformedUrlsWithAReason) {
                           "tcp://a:1?idempotent=A,",
                           "tcp://a:1?idempotent=A.B",
                           "tcp://a:1?attempt_ms=0",
-                          "tcp://a:1?attempt_ms=x"}) {
+                          "tcp://a:1?attempt_ms=x",
+                          "tcp://a:1?retry_ms=0"}) {
     BrokerUrl u;
     std::string why;
     EXPECT_FALSE(ParseBrokerUrl(bad, u, &why)) << bad;

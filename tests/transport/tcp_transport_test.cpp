@@ -162,6 +162,19 @@ TEST(TcpTransport, CallsMadeWhileTheServerIsDownGoThroughWhenItIsBack) {
   restart.join();
 }
 
+TEST(TcpTransport, AServerThatStaysDownFailsTheCallAfterTheRetryTimeNotTheDeadline) {
+  uint16_t port = FreePort();
+  auto server = std::make_unique<TcpServer>(Echo, TcpServerOptions{.port = port});
+  ASSERT_TRUE(server->Start());
+  auto t = Open(Url(port, 60000) + "&retry_ms=300");
+  std::string reply;
+  ASSERT_EQ(t->Call("I", "C", "a", reply), 1);
+  server.reset();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(t->Call("I", "C", "a", reply), kErrConnectFailed);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+}
+
 // A peer that loses every other request: it reads it, then closes the
 // connection (or, when `silent`, keeps it open without an answer). The
 // others are answered with their number.

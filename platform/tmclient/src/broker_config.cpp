@@ -102,11 +102,15 @@ bool ParseOptions(std::string_view opts, BrokerUrl& out, std::string* why) {
     }
     int64_t* ms = key == "deadline_ms"  ? &out.deadlineMs
                   : key == "attempt_ms" ? &out.attemptMs
+                  : key == "retry_ms"   ? &out.retryMs
                                         : nullptr;
     if (ms == nullptr)
-      return Fail(why, "unknown option (deadline_ms, broker, idempotent and attempt_ms are known)");
+      return Fail(
+          why,
+          "unknown option (deadline_ms, broker, idempotent, attempt_ms and retry_ms are known)");
     if (!ParseMilliseconds(value, *ms))
-      return Fail(why, "deadline_ms and attempt_ms take whole milliseconds, 1 to 86400000");
+      return Fail(why,
+                  "deadline_ms, attempt_ms and retry_ms take whole milliseconds, 1 to 86400000");
   }
   return true;
 }

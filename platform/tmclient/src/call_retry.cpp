@@ -39,6 +39,7 @@ RetryPolicy RetryPolicy::Of(const BrokerUrl& url) {
   p.deadlineMs = url.deadlineMs;
   p.attemptMs = url.attemptMs;
   p.idempotent = url.idempotent;
+  p.retryMs = url.retryMs;
   return p;
 }
 
@@ -48,6 +49,7 @@ bool RetryPolicy::IsIdempotent(std::string_view serviceCode) const {
 
 CallAttempts::CallAttempts(const RetryPolicy& policy, std::string_view serviceCode)
     : tDeadline(Clock::now() + std::chrono::milliseconds(policy.deadlineMs)),
+      tRefusalsUntil(std::min(tDeadline, Clock::now() + std::chrono::milliseconds(policy.retryMs))),
       bIdempotent(policy.IsIdempotent(serviceCode)),
       iAttemptMs(bIdempotent
                      ? std::min(policy.deadlineMs,
@@ -59,7 +61,7 @@ CallAttempts::CallAttempts(const RetryPolicy& policy, std::string_view serviceCo
 bool CallAttempts::Again(int code) {
   if (!NeverReached(code) && !(bIdempotent && MayHaveReached(code))) return false;
   const auto pause = Jittered(std::min(kMaxPause, kFirstPause * (1 << std::min(iAttempts - 1, 8))));
-  if (Clock::now() + pause >= tDeadline) return false;
+  if (Clock::now() + pause >= (NeverReached(code) ? tRefusalsUntil : tDeadline)) return false;
   std::this_thread::sleep_for(pause);
   ++iAttempts;
   tAttemptDeadline = std::min(tDeadline, Clock::now() + std::chrono::milliseconds(iAttemptMs));

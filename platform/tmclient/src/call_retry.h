@@ -6,7 +6,9 @@
 // connection closed before the whole reply, no reply within one attempt's
 // time) only for a service that the broker's URL lists as idempotent, since
 // the server may have run the request already. Every attempt ends within the
-// call's deadline, and so does the call.
+// call's deadline, and so does the call; refusals are tried again only
+// within the policy's retry time, so a server that is down fails a call in
+// seconds rather than at its deadline.
 
 #include <chrono>
 #include <cstdint>
@@ -21,6 +23,7 @@ namespace tmclient {
 struct RetryPolicy {
   int64_t deadlineMs = kDefaultDeadlineMs;  // of the whole call
   int64_t attemptMs = 0;                    // of one attempt of an idempotent call
+  int64_t retryMs = kDefaultRetryMs;        // refusals are tried again this long
   std::vector<std::string> idempotent;      // service codes
 
   static RetryPolicy Of(const BrokerUrl& url);
@@ -51,6 +54,7 @@ class CallAttempts {
 
  private:
   const Clock::time_point tDeadline;
+  const Clock::time_point tRefusalsUntil;  // refusals are not tried again after it
   const bool bIdempotent;
   const int64_t iAttemptMs;
   Clock::time_point tAttemptDeadline;

@@ -12,6 +12,8 @@ namespace tmclient {
 
 // The deadline of a call when the broker's URL does not set one.
 inline constexpr int64_t kDefaultDeadlineMs = 30000;
+// How long a call keeps trying a server that refuses it (see retry_ms).
+inline constexpr int64_t kDefaultRetryMs = 5000;
 
 struct BrokerEndpoint {
   std::string host;  // a name, an IPv4 address or an IPv6 address without brackets
@@ -35,6 +37,11 @@ struct BrokerEndpoint {
 //   attempt_ms=N   how long one attempt of an idempotent call waits for its
 //                  reply before it is tried again (1 .. 86400000, at most the
 //                  deadline; by default a third of the deadline)
+//   retry_ms=N     for how long after a call starts a request that reached no
+//                  server (connection refused, no responders) is tried again
+//                  (1 .. 86400000; by default 5000, never past the deadline):
+//                  long enough for a back office to restart, short enough
+//                  that an operator is not kept waiting on one that is down
 struct BrokerUrl {
   std::string scheme;
   std::vector<BrokerEndpoint> endpoints;  // tcp: exactly one; nats: one or more
@@ -43,6 +50,7 @@ struct BrokerUrl {
   std::string broker;                   // "" when not given
   std::vector<std::string> idempotent;  // service codes
   int64_t attemptMs = 0;                // 0 when not given
+  int64_t retryMs = kDefaultRetryMs;
 };
 
 // True when `name` can serve as a NATS subject token and queue group name.
