@@ -25,8 +25,16 @@ Io OutQueue::Write(int fd, std::string_view head, std::string&& body) {
 }
 
 Io OutQueue::Write(int fd, std::string_view head, std::string_view body, std::string* owner) {
+  // Whether the socket has refused bytes since it last announced room (it
+  // announces room again then).
+  bool refused = false;
+  if (!empty()) {
+    bool taken = false;
+    if (Io io = Flush(fd, taken); io != Io::kOk) return io;
+    refused = !empty();
+  }
   std::size_t sent = 0;
-  if (empty()) {
+  if (!refused) {
     // Nothing waits: straight to the socket, which takes a whole small reply.
     iovec iov[2] = {{const_cast<char*>(head.data()), head.size()},
                     {const_cast<char*>(body.data()), body.size()}};
@@ -40,8 +48,9 @@ Io OutQueue::Write(int fd, std::string_view head, std::string_view body, std::st
         break;
       }
       if (errno == EINTR) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) break;
-      return IoOfErrno(errno);
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return IoOfErrno(errno);
+      refused = true;
+      break;
     }
     if (sent == head.size() + body.size()) return Io::kOk;
   }
@@ -62,7 +71,9 @@ Io OutQueue::Write(int fd, std::string_view head, std::string_view body, std::st
   } else {
     Push(body.substr(sent));
   }
-  // Until the socket refuses, so that it announces when it has room again.
+  if (refused) return Io::kOk;
+  // A socket that took part of it may take more; until it refuses, so that
+  // it announces when it has room again.
   bool taken = false;
   return Flush(fd, taken);
 }
