@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -201,6 +202,55 @@ TEST_F(ListViewTest, RandomAnswersGiveAPermutation) {
     std::sort(seen.begin(), seen.end());
     for (int i = 0; i < n; ++i) ASSERT_EQ(seen[static_cast<size_t>(i)], i) << n << " rows";
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Rows of every list view share the toolkit's slabs, which go back to the
+// system as their last row goes: rows of one list view must survive what
+// another does to its own, in any order.
+TEST_F(ListViewTest, RowsOfListViewsSharingSlabsSurviveEachOthersDeletes) {
+  auto other = std::make_unique<TListView>(nullptr);
+  std::mt19937 random(7);
+  auto fill = [](TListView& list, int rows, const std::string& tag) {
+    for (int i = 0; i < rows; ++i) {
+      TListItem* item = list.Items()->Add();
+      item->SubItems()->Add(tag + std::to_string(i));
+      item->SetCaption(std::to_string(i));
+    }
+  };
+  auto check = [](TListView& list, const std::string& tag) {
+    for (int i = 0; i < list.Items()->Count(); ++i) {
+      const TListItem* item = list.Items()->Item(i);
+      ASSERT_EQ(item->CellText(1), tag + item->Caption());
+    }
+  };
+  // Interleaved, so that both own rows in the same slabs.
+  for (int round = 0; round < 30; ++round) {
+    fill(view, 500, "a");
+    fill(*other, 300, "b");
+  }
+  // Rows of one go, at random places, until few are left.
+  while (view.Items()->Count() > 100) {
+    view.Items()->Delete(static_cast<int>(random() % static_cast<unsigned>(view.Items()->Count())));
+  }
+  check(view, "a");
+  check(*other, "b");
+  other->Items()->Clear();
+  check(view, "a");
+  fill(*other, 20000, "c");
+  check(*other, "c");
+  view.AlphaSort();
+  check(view, "a");
+  other.reset();  // its rows go with it
+  check(view, "a");
+  fill(view, 1000, "a");
+  check(view, "a");
+  view.Items()->Clear();
+  fill(view, 3, "d");
+  check(view, "d");
 }
 
 }  // namespace

@@ -112,6 +112,11 @@ QFont TFont::ToQFont() const {
   return f;
 }
 
+struct TCanvas::TMetricsCache {
+  QFont font;
+  TEXTMETRIC metrics;
+};
+
 TCanvas::TCanvas(QWidget* widget) : widget_(widget) {}
 TCanvas::~TCanvas() = default;
 
@@ -124,8 +129,29 @@ QFont TCanvas::MeasureFont() const {
   return font_.ToQFont();
 }
 
-const QFont* TCanvas::ControlFont() const {
-  return widget_ && !image_ ? &widget_->font() : nullptr;
+void TCanvas::ReadTextMetrics(TEXTMETRIC* tm) {
+  // A list view asks on every change of its rows, for the same font: the
+  // control's font is compared without a copy, and as a copy of the one
+  // measured last when it is one.
+  std::optional<QFont> made;
+  const QFont& font = widget_ && !image_ ? widget_->font() : made.emplace(font_.ToQFont());
+  if (metrics_ && (metrics_->font.isCopyOf(font) || metrics_->font == font)) {
+    *tm = metrics_->metrics;
+    return;
+  }
+  QFontMetrics fm(font);
+  tm->tmHeight = fm.height();
+  tm->tmAscent = fm.ascent();
+  tm->tmDescent = fm.descent();
+  tm->tmInternalLeading = fm.height() - font.pixelSize();
+  tm->tmExternalLeading = fm.leading();
+  tm->tmAveCharWidth = fm.averageCharWidth();
+  tm->tmMaxCharWidth = fm.maxWidth();
+  tm->tmWeight = font.bold() ? 700 : 400;
+  if (!metrics_)
+    metrics_ = std::make_unique<TMetricsCache>(TMetricsCache{font, *tm});
+  else
+    *metrics_ = TMetricsCache{font, *tm};
 }
 
 int TCanvas::TextWidth(const std::string& text) {
@@ -161,35 +187,7 @@ BOOL GetTextMetrics(HDC dc, TEXTMETRIC* tm) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  auto* canvas = reinterpret_cast<TCanvas*>(dc);
-  std::optional<QFont> made;
-  const QFont* own = canvas->ControlFont();
-  const QFont& font = own ? *own : made.emplace(canvas->MeasureFont());
-  // List views ask on every row change, mostly for the same font: keep the
-  // metrics of the last font (per thread; never freed, so that no QFont
-  // outlives the application at exit), and compare without copying it.
-  struct LastMetrics {
-    QFont font;
-    TEXTMETRIC metrics;
-  };
-  thread_local LastMetrics* last = nullptr;
-  if (last && last->font == font) {
-    *tm = last->metrics;
-    return TRUE;
-  }
-  QFontMetrics fm(font);
-  tm->tmHeight = fm.height();
-  tm->tmAscent = fm.ascent();
-  tm->tmDescent = fm.descent();
-  tm->tmInternalLeading = fm.height() - font.pixelSize();
-  tm->tmExternalLeading = fm.leading();
-  tm->tmAveCharWidth = fm.averageCharWidth();
-  tm->tmMaxCharWidth = fm.maxWidth();
-  tm->tmWeight = font.bold() ? 700 : 400;
-  if (!last)
-    last = new LastMetrics{font, *tm};
-  else
-    *last = LastMetrics{font, *tm};
+  reinterpret_cast<TCanvas*>(dc)->ReadTextMetrics(tm);
   return TRUE;
 }
 

@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "internal.h"
+#include "row_slabs.h"
 #define LS_D 4
 #include "toolkit/imglist.h"
 #include "toolkit/layout.h"
@@ -236,6 +237,14 @@ void TListColumns::EndUpdate() {
 // ---- TListItem / TListItems ----
 
 TListItem::TListItem(TListView* owner, int index) : owner_(owner), index_(index) {}
+
+void* TListItem::operator new(std::size_t size) {
+  return AllocateRow(size);
+}
+
+void TListItem::operator delete(void* row) {
+  FreeRow(row);
+}
 
 TListItem::~TListItem() = default;
 

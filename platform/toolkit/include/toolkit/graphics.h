@@ -111,13 +111,15 @@ class TOOLKIT_API TCanvas {
   // Internal: the canvas draws into `image` (not owned), or measures only.
   void SetTarget(QImage* image) { image_ = image; }
   QFont MeasureFont() const;
-  // The control's own font when the canvas measures with it (no copy), else
-  // null.
-  const QFont* ControlFont() const;
+  // For GetTextMetrics: the metrics of the font the canvas measures with,
+  // kept until that font changes.
+  void ReadTextMetrics(TEXTMETRIC* metrics);
 
  private:
+  struct TMetricsCache;
   QWidget* widget_;
   QImage* image_ = nullptr;
+  std::unique_ptr<TMetricsCache> metrics_;
   TFont font_;
   TColor brush_ = clWhite;
 };

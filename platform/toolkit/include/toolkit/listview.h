@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -72,6 +73,10 @@ class TOOLKIT_API TListColumns {
 class TOOLKIT_API TListItem {
  public:
   ~TListItem();
+  // Rows live in slabs of their own (a large list is filled and emptied at
+  // once; see row_slabs.h).
+  static void* operator new(std::size_t size);
+  static void operator delete(void* row);
   const std::string& Caption() const { return caption_; }
   void SetCaption(const std::string& caption);
   // Texts of columns 1, 2, ...; changes show in the view and run OnChange.
