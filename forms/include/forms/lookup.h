@@ -94,14 +94,16 @@ class CAutoLookup : public CBasicLookup<List> {
   }
 
   const char* GetTextByCode(int code) override {
+    // The item's display text, else the code in decimal (found first, so
+    // that the buffer is written once).
     char* buffer = lookup_text::CodeTextBuffer();
-    lookup_text::FormatCode(buffer, code);
     for (auto& item : this->lstItems) {
       if ((item.*pGetCode)() == code) {
         lookup_text::CopyToBuffer(buffer, DisplayText(item));
-        break;
+        return buffer;
       }
     }
+    lookup_text::FormatCode(buffer, code);
     return buffer;
   }
 

@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -8,14 +9,20 @@
 std::string CurrencyToString(int64_t fen) {
   // The magnitude as unsigned, so that INT64_MIN has one too.
   const bool negative = fen < 0;
-  const uint64_t magnitude =
-      negative ? 0u - static_cast<uint64_t>(fen) : static_cast<uint64_t>(fen);
-  std::string text = std::to_string(magnitude / 100);
-  const unsigned cents = static_cast<unsigned>(magnitude % 100);
-  text += '.';
-  text += static_cast<char>('0' + cents / 10);
-  text += static_cast<char>('0' + cents % 10);
-  return negative ? "-" + text : text;
+  uint64_t magnitude = negative ? 0u - static_cast<uint64_t>(fen) : static_cast<uint64_t>(fen);
+  // Written from the end: a result list formats one amount per row.
+  char text[24];  // room for "-92233720368547758.08"
+  char* first = std::end(text);
+  *--first = static_cast<char>('0' + magnitude % 10);
+  *--first = static_cast<char>('0' + magnitude / 10 % 10);
+  *--first = '.';
+  magnitude /= 100;
+  do {
+    *--first = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (negative) *--first = '-';
+  return std::string(first, std::end(text));
 }
 
 namespace {

@@ -4,13 +4,13 @@
 
 namespace {
 
-void AppendNumber(std::string& out, int value, int width) {
-  char digits[8];
+// The last `width` decimal digits of `value` at `out`; returns the end.
+char* PutNumber(char* out, int value, int width) {
   for (int i = width - 1; i >= 0; --i) {
-    digits[i] = static_cast<char>('0' + value % 10);
+    out[i] = static_cast<char>('0' + value % 10);
     value /= 10;
   }
-  out.append(digits, static_cast<std::size_t>(width));
+  return out + width;
 }
 
 }  // namespace
@@ -39,7 +39,6 @@ QRSDateTime QRSDateTime::currentDateTime() {
 
 std::string QRSDateTime::toString(const std::string& pattern) const {
   std::string out;
-  out.reserve(pattern.size() + 8);
   toString(pattern, out);
   return out;
 }
@@ -49,39 +48,43 @@ void QRSDateTime::toString(const std::string& pattern, std::string& out) const {
     out = toString(pattern);
     return;
   }
-  out.clear();
+  // Written in place: a pair of pattern characters becomes at most four.
+  out.resize(2 * pattern.size());
+  char* w = out.data();
   for (std::size_t i = 0; i < pattern.size(); ++i) {
     const char c = pattern[i];
     if (c != '%' || i + 1 == pattern.size()) {
-      out += c;
+      *w++ = c;
       continue;
     }
     switch (pattern[i + 1]) {
       case 'Y':
-        AppendNumber(out, year_, 4);
+        w = PutNumber(w, year_, 4);
         break;
       case 'M':
-        AppendNumber(out, month_, 2);
+        w = PutNumber(w, month_, 2);
         break;
       case 'D':
-        AppendNumber(out, day_, 2);
+        w = PutNumber(w, day_, 2);
         break;
       case 'H':
-        AppendNumber(out, hour_, 2);
+        w = PutNumber(w, hour_, 2);
         break;
       case 'N':
-        AppendNumber(out, minute_, 2);
+        w = PutNumber(w, minute_, 2);
         break;
       case 'S':
-        AppendNumber(out, second_, 2);
+        w = PutNumber(w, second_, 2);
         break;
       case '%':
-        out += '%';
+        *w++ = '%';
         break;
       default:
-        out.append(pattern, i, 2);
+        *w++ = '%';
+        *w++ = pattern[i + 1];
         break;
     }
     ++i;
   }
+  out.resize(static_cast<std::size_t>(w - out.data()));
 }
