@@ -294,6 +294,7 @@ void TcpServer::Impl::Accept() {
       // taken with the file kept for this and closed, so that the listener
       // does not stay ready for nothing.
       if (CloseLongestIdle()) continue;
+      if (iSpareFd < 0) return;  // nothing to take it with: it waits in the backlog
       net::CloseFd(iSpareFd);
       net::CloseFd(fd = ::accept4(iListenFd, nullptr, nullptr, SOCK_CLOEXEC));
       iSpareFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
