@@ -260,3 +260,28 @@ TEST_F(HostileClients, StopAnswersEveryRequestReceived) {
   EXPECT_EQ(answered, 8);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
+
+// A server allowed fewer open files than connections: it says so at start-up,
+// and when the files run out the connection idle the longest makes room for
+// the new one, as at the connection cap.
+TEST_F(HostileClients, OutOfFilesTheLongestIdleMakeRoom) {
+  ChildProcess limited;
+  ASSERT_TRUE(limited.Start(
+      {"prlimit", "--nofile=64", BACKOFFICE_EXE, "--db", strDb, "--listen", "tcp://127.0.0.1:0"}));
+  const std::string line = limited.WaitForLine("serving tcp://");
+  ASSERT_NE(line, "") << limited.output();
+  EXPECT_NE(limited.output().find("the limit on open files is 64"), std::string::npos)
+      << limited.output();
+  const int port = std::atoi(line.c_str() + line.rfind(':') + 1);
+  setenv(tmclient::BrokerEnvironmentVariable(kBroker).c_str(),
+         ("tcp://127.0.0.1:" + std::to_string(port) + "?deadline_ms=5000").c_str(), 1);
+  std::vector<int> idle;
+  for (int i = 0; i < 150; ++i) idle.push_back(raw::Connect(port));
+  IBusiOrdmgnt fresh;
+  ASSERT_EQ(fresh.bind_openBroker(kBroker), 0);
+  EXPECT_TRUE(SmallQuery(fresh));
+  EXPECT_LE(raw::OpenSockets(limited.pid()), 64);
+  for (int fd : idle)
+    if (fd >= 0) close(fd);
+  EXPECT_TRUE(SmallQuery(fresh));
+}
