@@ -194,9 +194,10 @@ int64_t StepSql(backoffice::QueryConnection& q) {
 }
 
 // From the click to the last row shown. The list of the previous round is
-// emptied first, outside the clock, and its memory goes back to the system
-// (as the allocator itself does when a click clears 100,000 rows), so that
-// every round pays for fresh pages like a window's first query.
+// emptied first, outside the clock, and the allocator gives its free memory
+// back to the system (as it does itself when a click empties 100,000 rows);
+// the list view keeps the slabs of its rows for the next ones, as in a window
+// that queries again.
 bool QueryThroughTheWindow(double& ms) {
   TfrmMicroPayLogQueryMain* w = env->window;
   w->ClearListView();

@@ -381,7 +381,14 @@ void TListItem::SetSelected(bool selected) {
                      QItemSelectionModel::Rows);
 }
 
-TListItems::~TListItems() = default;
+TListItems::TListItems(TListView* owner) : owner_(owner) {
+  RowListCreated();
+}
+
+TListItems::~TListItems() {
+  items_.clear();
+  RowListDestroyed();
+}
 
 TListItem* TListItems::Add() {
   items_.push_back(std::unique_ptr<TListItem>(new TListItem(owner_, Count())));

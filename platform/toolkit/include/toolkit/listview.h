@@ -192,7 +192,7 @@ class TOOLKIT_API TListItems {
   friend class TListView;
   friend class TListItem;
   friend class toolkit_detail::ListModel;
-  explicit TListItems(TListView* owner) : owner_(owner) {}
+  explicit TListItems(TListView* owner);
   TListView* owner_;
   std::vector<std::unique_ptr<TListItem>> items_;
 };
