@@ -274,7 +274,7 @@ void BM_Breakdown(benchmark::State& state) {
   }
 }
 
-BENCHMARK(BM_WindowQuery)->Unit(benchmark::kMillisecond)->Iterations(15);
+BENCHMARK(BM_WindowQuery)->Unit(benchmark::kMillisecond)->Iterations(21);
 BENCHMARK(BM_Breakdown)->Unit(benchmark::kMillisecond)->Iterations(7);
 
 }  // namespace
@@ -330,6 +330,11 @@ int main(int argc, char** argv) {
   }
   if (!e.windowMs.empty()) {
     const double sql = Median(e.sqlMs), window = Median(e.windowMs);
+    // The best of each, for a machine shared with other work.
+    std::printf("window_query_100k_best_ms: %.2f\n",
+                *std::min_element(e.windowMs.begin(), e.windowMs.end()));
+    std::printf("window_query_100k_sql_best_ms: %.2f\n",
+                *std::min_element(e.sqlMs.begin(), e.sqlMs.end()));
     std::printf("window_query_100k_first_ms: %.2f\n", e.firstMs);
     std::printf("window_query_100k_sql_ms: %.2f\n", sql);
     std::printf("window_query_100k_ms: %.2f\n", window);
