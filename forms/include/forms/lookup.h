@@ -67,8 +67,15 @@ class CBasicLookup {
 template <class List, class CodeAccessor, class NameAccessor>
 class CAutoLookup : public CBasicLookup<List> {
  public:
+  // The list is the lookup's own copy and never changes, so the display
+  // texts are formed once, here: a result list asks for one per row.
   CAutoLookup(const List& list, CodeAccessor getCode, NameAccessor getName)
-      : CBasicLookup<List>(list), pGetCode(getCode), pGetName(getName) {}
+      : CBasicLookup<List>(list), pGetCode(getCode), pGetName(getName) {
+    lstDisplay.reserve(this->lstItems.size());
+    for (auto& item : this->lstItems) {
+      lstDisplay.emplace_back(lookup_text::FormatDisplay((item.*pGetCode)(), (item.*pGetName)()));
+    }
+  }
 
   void FillComboBox(TComboBox* combo) override {
     if (!combo) return;
@@ -78,12 +85,14 @@ class CAutoLookup : public CBasicLookup<List> {
 
   void FillListItems(TStrings* items) override {
     if (!items) return;
-    for (auto& item : this->lstItems) items->Add(DisplayText(item));
+    for (const std::string& text : lstDisplay) items->Add(text);
   }
 
   int GetCodeByText(const char* text) override {
-    for (auto& item : this->lstItems)
-      if (lookup_text::StrICmp(DisplayText(item), text) == 0) return (item.*pGetCode)();
+    auto display = lstDisplay.begin();
+    for (auto& item : this->lstItems) {
+      if (lookup_text::StrICmp((display++)->c_str(), text) == 0) return (item.*pGetCode)();
+    }
     return lookup_text::Atol(text);
   }
 
@@ -97,11 +106,13 @@ class CAutoLookup : public CBasicLookup<List> {
     // The item's display text, else the code in decimal (found first, so
     // that the buffer is written once).
     char* buffer = lookup_text::CodeTextBuffer();
+    auto display = lstDisplay.begin();
     for (auto& item : this->lstItems) {
       if ((item.*pGetCode)() == code) {
-        lookup_text::CopyToBuffer(buffer, DisplayText(item));
+        lookup_text::CopyToBuffer(buffer, display->c_str());
         return buffer;
       }
+      ++display;
     }
     lookup_text::FormatCode(buffer, code);
     return buffer;
@@ -121,11 +132,9 @@ class CAutoLookup : public CBasicLookup<List> {
 
  private:
   using Item = typename List::value_type;
-  const char* DisplayText(Item& item) {
-    return lookup_text::FormatDisplay((item.*pGetCode)(), (item.*pGetName)());
-  }
   const char* NameText(Item& item) { return lookup_text::FormatName((item.*pGetName)()); }
 
   CodeAccessor pGetCode;
   NameAccessor pGetName;
+  std::vector<std::string> lstDisplay;  // "[code] name" of each item, in list order
 };
