@@ -385,18 +385,8 @@ TEST(TcpServer, MisbehavingClientsAreDisconnectedWithoutDisturbingOthers) {
 TEST(TcpServer, ClosesOnRequestsWithCallIdZeroOrAnEmptyName) {
   TcpServer server(Echo, {});
   ASSERT_TRUE(server.Start());
-  auto request = [](uint32_t id, std::string_view iface, std::string_view code) {
-    std::string body("Q");
-    Put32(body, id);
-    body.push_back(static_cast<char>(iface.size()));
-    body += iface;
-    body.push_back(static_cast<char>(code.size()));
-    body += code;
-    std::string frame;
-    Put32(frame, static_cast<uint32_t>(body.size()));
-    return frame + body;
-  };
-  for (const std::string& bad : {request(0, "I", "C"), request(1, "", "C"), request(1, "I", "")}) {
+  for (const std::string& bad :
+       {RequestFrame(0, "I", "C"), RequestFrame(1, "", "C"), RequestFrame(1, "I", "")}) {
     int fd = RawConnect(server.port());
     WriteAll(fd, bad);
     char c;
@@ -404,7 +394,7 @@ TEST(TcpServer, ClosesOnRequestsWithCallIdZeroOrAnEmptyName) {
     ::close(fd);
   }
   int fd = RawConnect(server.port());
-  WriteAll(fd, request(1, "I", "C"));
+  WriteAll(fd, RequestFrame(1, "I", "C"));
   std::string body;
   EXPECT_TRUE(ReadFrame(fd, body));
   ::close(fd);
@@ -420,19 +410,8 @@ TEST(TcpServer, ClosesOnRequestsWithCallIdZeroOrAnEmptyName) {
 TEST(TcpServer, AnswersFramesThatArriveInPiecesOrTogether) {
   TcpServer server(Echo, {});
   ASSERT_TRUE(server.Start());
-  auto request = [](uint32_t id, const std::string& stream) {
-    std::string body("Q");
-    Put32(body, id);
-    body += std::string(
-                "\x01"
-                "I"
-                "\x01"
-                "C",
-                4) +
-            stream;
-    std::string frame;
-    Put32(frame, static_cast<uint32_t>(body.size()));
-    return frame + body;
+  auto request = [](uint32_t id, std::string_view stream) {
+    return RequestFrame(id, "I", "C", stream);
   };
   auto replyOf = [](int fd) {
     std::string body;
@@ -454,6 +433,44 @@ TEST(TcpServer, AnswersFramesThatArriveInPiecesOrTogether) {
   EXPECT_EQ(replyOf(fd), "I|C|one");
   EXPECT_EQ(replyOf(fd), "I|C|two");
   ::close(fd);
+}
+
+// A client that asks for an endless streamed reply and never reads: the
+// handler waits for it with a bounded amount queued, another thread serves
+// the other clients meanwhile (there is one worker), and after the write
+// timeout the connection is closed and the handler told to stop.
+TEST(TcpServer, AStreamedReplyWaitsForItsClientWithoutHoldingTheWorkers) {
+  std::atomic<bool> stopped{false};
+  std::atomic<std::size_t> appended{0};
+  TcpServerOptions options;
+  options.workers = 1;
+  options.writeTimeoutMs = 300;
+  options.maxQueuedBytes = 64 * 1024;
+  TcpServer server(
+      [&](const std::string& iface, const std::string& code, std::string_view request,
+          std::string& reply, ReplyWriter& writer) {
+        if (code != "ENDLESS") return Echo(iface, code, request, reply);
+        const std::string chunk(16 * 1024, 'x');
+        if (!writer.Begin(4)) return 1;
+        for (int i = 0; i < 16384 && writer.Append(chunk); ++i) appended += chunk.size();
+        stopped = true;
+        return 1;
+      },
+      options);
+  ASSERT_TRUE(server.Start());
+  int slow = RawConnect(server.port());
+  int small = 4096;
+  ::setsockopt(slow, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  WriteAll(slow, RequestFrame(1, "I", "ENDLESS"));
+  auto t = Open(Url(server.port(), 2000));
+  std::string reply;
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(t->Call("I", "C", "still served", reply), 12);
+  EXPECT_TRUE(WaitFor(stopped));
+  // The queue's bound and what the sockets hold: far from the 256 MiB asked.
+  EXPECT_LT(appended.load(), std::size_t{16} << 20);
+  EXPECT_TRUE(ClosedByServer(slow));
+  ::close(slow);
+  EXPECT_EQ(t->Call("I", "C", "and after", reply), 9);
 }
 
 TEST(TcpServer, StopAnswersRequestsAlreadyRunning) {

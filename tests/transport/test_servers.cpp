@@ -215,4 +215,18 @@ void Put64(std::string& out, uint64_t v) {
   for (int i = 0; i < 8; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
 }
 
+std::string RequestFrame(uint32_t callId, std::string_view iface, std::string_view code,
+                         std::string_view stream) {
+  std::string body("Q");
+  Put32(body, callId);
+  body.push_back(static_cast<char>(iface.size()));
+  body += iface;
+  body.push_back(static_cast<char>(code.size()));
+  body += code;
+  body += stream;
+  std::string frame;
+  Put32(frame, static_cast<uint32_t>(body.size()));
+  return frame + body;
+}
+
 }  // namespace transport_test
