@@ -11,7 +11,7 @@ fail() {
 }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for file in bin/mpay-host bin/mpay-backoffice lib/libtoolkit.so lib/libtmclient.so \
+for file in bin/mpay-host bin/mpay-backoffice lib/libtoolkit.so lib/libtmclient.so lib/libtmclient_nats.so \
   lib/libtmguicommon.so lib/libtradekit.so lib/libledgerkit.so \
   lib/mpay/modules/libmicropaylog.so share/applications/mpay-host.desktop; do
   [ -f "$prefix/$file" ] || fail "$file is not installed"
@@ -30,4 +30,13 @@ out=$(printf 'open 10001\nstate chkQryUser\n' |
   env -u LD_LIBRARY_PATH TMCLIENT_BROKER_TALMIRON=tcp://127.0.0.1:9 timeout 60 \
     "$prefix/bin/mpay-host" --headless 2>"$prefix/host.err") || fail "the host failed: $out $(cat "$prefix/host.err")"
 grep -q $'^state\tchkQryUser\tchecked=0\tenabled=1\ttext=用户信息$' <<<"$out" || fail "no window: $out"
-echo "install_test: installed and found the module"
+
+# A nats:// broker: the installed client library loads the installed NATS one
+# (nobody listens, so the bind fails as a connection failure).
+out=$(printf 'open 10001\n' |
+  env -u LD_LIBRARY_PATH TMCLIENT_BROKER_TALMIRON='nats://127.0.0.1:9?broker=TALMIRON&deadline_ms=2000' \
+    timeout 60 "$prefix/bin/mpay-host" --headless 2>"$prefix/host.err") || true
+if grep -q 'NATS transport cannot be loaded' "$prefix/host.err"; then
+  fail "the NATS transport was not found: $(cat "$prefix/host.err")"
+fi
+echo "install_test: installed and found the module and the NATS transport"

@@ -274,12 +274,22 @@ TEST(BrokerResolver, EnvironmentOverridesTheDefault) {
 }
 
 TEST(LibraryCodes, DistinctCodesWithDistinctTexts) {
-  const int codes[] = {
-      tmclient::kErrNotBound,        tmclient::kErrUnknownBroker,   tmclient::kErrBadBrokerUrl,
-      tmclient::kErrConnectFailed,   tmclient::kErrNoResponders,    tmclient::kErrTimeout,
-      tmclient::kErrConnectionLost,  tmclient::kErrBadReplyFrame,   tmclient::kErrReplyTooLarge,
-      tmclient::kErrRequestTooLarge, tmclient::kErrNoInProcService, tmclient::kErrUnsupportedScheme,
-      tmclient::kErrBadRequest,      tmclient::kErrServiceFailed,   tmclient::kErrTransport};
+  const int codes[] = {tmclient::kErrNotBound,
+                       tmclient::kErrUnknownBroker,
+                       tmclient::kErrBadBrokerUrl,
+                       tmclient::kErrConnectFailed,
+                       tmclient::kErrNoResponders,
+                       tmclient::kErrTimeout,
+                       tmclient::kErrConnectionLost,
+                       tmclient::kErrBadReplyFrame,
+                       tmclient::kErrReplyTooLarge,
+                       tmclient::kErrRequestTooLarge,
+                       tmclient::kErrNoInProcService,
+                       tmclient::kErrUnsupportedScheme,
+                       tmclient::kErrBadRequest,
+                       tmclient::kErrServiceFailed,
+                       tmclient::kErrTransportUnavailable,
+                       tmclient::kErrTransport};
   const std::set<int> proxyCodes = {-9996, -9995, -9990, -9989, -9988, -9987, -9985, -9979};
   const std::string generic = tmd_getErrorMsg(0);
   std::set<int> seenCodes;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "tmclient/broker_config.h"
+#include "tmclient/export.h"
 
 namespace tmclient {
 
@@ -26,7 +27,7 @@ struct RetryPolicy {
   int64_t retryMs = kDefaultRetryMs;        // refusals are tried again this long
   std::vector<std::string> idempotent;      // service codes
 
-  static RetryPolicy Of(const BrokerUrl& url);
+  TMCLIENT_INTERNAL static RetryPolicy Of(const BrokerUrl& url);
   bool IsIdempotent(std::string_view serviceCode) const;
 };
 
@@ -34,7 +35,7 @@ struct RetryPolicy {
 //   CallAttempts attempts(policy, serviceCode);
 //   int rc;
 //   do rc = Attempt(attempts.attemptDeadline()); while (attempts.Again(rc));
-class CallAttempts {
+class TMCLIENT_INTERNAL CallAttempts {
  public:
   using Clock = std::chrono::steady_clock;
 

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "tmclient/export.h"
+
 namespace tmclient::envelope {
 
 // First byte of every body.
@@ -52,15 +54,15 @@ struct Request {
 // The header of a request body (kind, call id, both names); the stream's bytes
 // follow it. 0, or kErrBadRequest for an empty name, kErrRequestTooLarge for
 // one longer than kMaxNameSize (nothing is appended then).
-int EncodeRequestHeader(uint32_t callId, std::string_view interfaceName,
-                        std::string_view serviceCode, std::string& out);
+TMCLIENT_INTERNAL int EncodeRequestHeader(uint32_t callId, std::string_view interfaceName,
+                                          std::string_view serviceCode, std::string& out);
 // Parses a request body. False when the body is not a well-formed request
 // (call id 0 and empty names included); `out` then refers to nothing useful. The views point into
 // `body`.
-bool DecodeRequest(std::string_view body, Request& out);
+TMCLIENT_INTERNAL bool DecodeRequest(std::string_view body, Request& out);
 
-void EncodeReplyHeader(uint32_t callId, int32_t result, std::string& out);
-void EncodeError(uint32_t callId, int32_t code, std::string& out);
+TMCLIENT_INTERNAL void EncodeReplyHeader(uint32_t callId, int32_t result, std::string& out);
+TMCLIENT_INTERNAL void EncodeError(uint32_t callId, int32_t code, std::string& out);
 void EncodeStreamStart(uint32_t callId, uint32_t headSize, std::string& out);
 void EncodeStreamPartHeader(uint32_t callId, std::string& out);
 void EncodeStreamFinishHeader(uint32_t callId, int32_t result, std::string& out);
@@ -72,7 +74,7 @@ struct PartHeader {
   uint32_t count = 0;
   uint64_t total = 0;  // length of the whole reply stream
 };
-void EncodePartHeader(const PartHeader& part, std::string& out);
+TMCLIENT_INTERNAL void EncodePartHeader(const PartHeader& part, std::string& out);
 
 // What the first bytes of a reply body say. `headerSize` is where the stream's
 // bytes begin (0 for kError). False for an unknown kind or a short body.
@@ -85,7 +87,7 @@ struct ReplyHeader {
   PartHeader part;  // kReplyPart only
   std::size_t headerSize = 0;
 };
-bool DecodeReplyHeader(std::string_view body, ReplyHeader& out);
+TMCLIENT_INTERNAL bool DecodeReplyHeader(std::string_view body, ReplyHeader& out);
 
 void PutU32(std::string& out, uint32_t v);
 uint32_t GetU32(const char* p);

@@ -4,9 +4,11 @@
 #include <chrono>
 #include <climits>
 #include <thread>
+#include <type_traits>
 
 #include "envelope.h"
 #include "nats_common.h"
+#include "nats_plugin.h"
 #include "reply_parts.h"
 #include "socket_io.h"
 #include "tmclient/tmb_stream.h"
@@ -46,6 +48,13 @@ int NatsTransport::Factory(const std::string& url, std::unique_ptr<Transport>& o
   if (int rc = t->Open(); rc != 0) return rc;
   out = std::move(t);
   return 0;
+}
+
+// What the client library calls through dlsym (nats_loader.cpp).
+extern "C" TMCLIENT_API int tmclient_open_nats_transport(const std::string& url,
+                                                         std::unique_ptr<Transport>& out) {
+  static_assert(std::is_same_v<decltype(tmclient_open_nats_transport), NatsTransportEntry>);
+  return NatsTransport::Factory(url, out);
 }
 
 uint64_t NatsTransport::ConnectionEpoch() {

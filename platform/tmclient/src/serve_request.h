@@ -3,12 +3,13 @@
 #include <string>
 
 #include "envelope.h"
+#include "tmclient/export.h"
 #include "tmclient/service_handler.h"
 
 namespace tmclient {
 
 // A streaming handler that runs a plain one.
-StreamingServiceHandler StreamingOf(ServiceHandler handler);
+TMCLIENT_INTERNAL StreamingServiceHandler StreamingOf(ServiceHandler handler);
 
 // Runs `handler` on one decoded request, the same way for every server
 // transport. Returns the server's result with the reply stream in `reply`,
@@ -21,7 +22,7 @@ int ServeRequest(const StreamingServiceHandler& handler, const envelope::Request
 
 // The same for a server that sends replies whole: a streamed reply is put
 // together in memory and comes back in `reply` like any other.
-int ServeWholeReply(const StreamingServiceHandler& handler, const envelope::Request& request,
-                    std::string& reply);
+TMCLIENT_INTERNAL int ServeWholeReply(const StreamingServiceHandler& handler,
+                                      const envelope::Request& request, std::string& reply);
 
 }  // namespace tmclient

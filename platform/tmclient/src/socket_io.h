@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "tmclient/export.h"
+
 namespace tmclient::net {
 
 using Clock = std::chrono::steady_clock;
@@ -57,7 +59,7 @@ bool IsStale(int fd);
 Io IoOfErrno(int err);
 
 // Milliseconds left until `deadline`, rounded up, for poll(); 0 when passed.
-int RemainingMs(Clock::time_point deadline);
+TMCLIENT_INTERNAL int RemainingMs(Clock::time_point deadline);
 
 void SetNonBlocking(int fd);
 void CloseFd(int& fd);

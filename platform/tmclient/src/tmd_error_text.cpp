@@ -25,6 +25,7 @@ constexpr CodeText kTexts[] = {
     {tmclient::kErrUnsupportedScheme, "不支持的消息中间件地址类型"},
     {tmclient::kErrBadRequest, "请求数据未正确打包"},
     {tmclient::kErrServiceFailed, "服务端处理请求失败"},
+    {tmclient::kErrTransportUnavailable, "无法加载消息中间件通讯组件"},
     {tmclient::kErrTransport, "通讯层发生未知错误"},
 };
 

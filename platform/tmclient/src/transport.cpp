@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "inproc.h"
-#include "nats_transport.h"
+#include "nats_loader.h"
 #include "tcp_transport.h"
 #include "tmclient/tmd_error.h"
 
@@ -22,7 +22,7 @@ struct SchemeRegistry {
     // The schemes built into the library.
     factories["inproc"] = OpenInProcessTransport;
     factories["tcp"] = TcpTransport::Factory;
-    factories["nats"] = NatsTransport::Factory;
+    factories["nats"] = OpenNatsTransport;
   }
 };
 

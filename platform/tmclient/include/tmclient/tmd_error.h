@@ -10,21 +10,22 @@
 // -9979) are never used by the library.
 namespace tmclient {
 
-constexpr int kErrNotBound = -9999;           // call_server on an unbound client object
-constexpr int kErrUnknownBroker = -9998;      // the broker name resolves to nothing
-constexpr int kErrBadBrokerUrl = -9997;       // the broker URL cannot be parsed
-constexpr int kErrConnectFailed = -9994;      // connection refused or host unreachable
-constexpr int kErrNoResponders = -9993;       // nobody serves the interface
-constexpr int kErrTimeout = -9992;            // no reply before the call's deadline
-constexpr int kErrConnectionLost = -9991;     // connection closed before the whole reply came
-constexpr int kErrBadReplyFrame = -9986;      // the reply frame is malformed
-constexpr int kErrReplyTooLarge = -9984;      // the reply frame exceeds the size limit
-constexpr int kErrRequestTooLarge = -9983;    // the request frame exceeds the size limit
-constexpr int kErrNoInProcService = -9982;    // inproc:// names no registered service
-constexpr int kErrUnsupportedScheme = -9981;  // no transport for the URL's scheme
-constexpr int kErrBadRequest = -9980;         // the request stream has failed or is not open
-constexpr int kErrServiceFailed = -9978;      // the far end could not process the request
-constexpr int kErrTransport = -9971;          // any other transport failure
+constexpr int kErrNotBound = -9999;              // call_server on an unbound client object
+constexpr int kErrUnknownBroker = -9998;         // the broker name resolves to nothing
+constexpr int kErrBadBrokerUrl = -9997;          // the broker URL cannot be parsed
+constexpr int kErrConnectFailed = -9994;         // connection refused or host unreachable
+constexpr int kErrNoResponders = -9993;          // nobody serves the interface
+constexpr int kErrTimeout = -9992;               // no reply before the call's deadline
+constexpr int kErrConnectionLost = -9991;        // connection closed before the whole reply came
+constexpr int kErrBadReplyFrame = -9986;         // the reply frame is malformed
+constexpr int kErrReplyTooLarge = -9984;         // the reply frame exceeds the size limit
+constexpr int kErrRequestTooLarge = -9983;       // the request frame exceeds the size limit
+constexpr int kErrNoInProcService = -9982;       // inproc:// names no registered service
+constexpr int kErrUnsupportedScheme = -9981;     // no transport for the URL's scheme
+constexpr int kErrBadRequest = -9980;            // the request stream has failed or is not open
+constexpr int kErrServiceFailed = -9978;         // the far end could not process the request
+constexpr int kErrTransportUnavailable = -9977;  // the URL's transport cannot be loaded
+constexpr int kErrTransport = -9971;             // any other transport failure
 
 constexpr int kErrFirst = -9999;  // lowest library code
 constexpr int kErrLast = -9971;   // highest library code
