@@ -173,7 +173,11 @@ TEST(HeadlessHost, ModuleFailuresAreBoxesAndTheExitStatus) {
 TEST(HeadlessHost, KeysReachTheFocusedControl) {
   const CHostRun run = Host(
       "open 90001\n"
-      "type edtNumber 123\n"
+      // Control characters that no key types arrive as an input method's
+      // text, which the edit refuses.
+      "type edtNumber 1\x01"
+      "2\x7f"
+      "3\n"
       "key edtNumber Backspace\n"
       "state edtNumber\n"
       "key edtNumber Tab\n"
