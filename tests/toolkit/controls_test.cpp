@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -144,6 +145,20 @@ TEST_F(ControlsTest, FontSizesInPointsAndPixels) {
   font.OnChange = [&] { ++changes; };
   font.SetColor(clRed);
   EXPECT_EQ(changes, 1);
+}
+
+TEST_F(ControlsTest, WindowsCjkFontNamesShowTheInstalledCjkFont) {
+  TForm form(nullptr);
+  auto* edit = new TEdit(&form);
+  edit->SetParent(&form);
+  form.Font()->SetName("\xcb\xce\xcc\xe5");  // 宋体 in GBK
+  EXPECT_EQ(edit->Widget()->font().families().value(0), "WenQuanYi Micro Hei");
+  EXPECT_EQ(QFontInfo(edit->Widget()->font()).family(), "WenQuanYi Micro Hei");
+  form.Font()->SetName("SimHei");
+  EXPECT_EQ(QFontInfo(edit->Widget()->font()).family(), "WenQuanYi Micro Hei");
+  // Any other name is asked for as it is, the CJK font behind it.
+  form.Font()->SetName("DejaVu Sans");
+  EXPECT_EQ(edit->Widget()->font().families(), QStringList({"DejaVu Sans", "WenQuanYi Micro Hei"}));
 }
 
 TEST_F(ControlsTest, ButtonClickRunsItsHandlerElseItsAction) {

@@ -15,6 +15,27 @@ namespace toolkit_detail {
 
 std::vector<TForm*>& MdiChildForms();
 
+namespace {
+
+// The installed CJK fonts, in the order they are preferred.
+const QStringList& CjkFamilies() {
+  static const QStringList families = {QStringLiteral("WenQuanYi Micro Hei"),
+                                       QStringLiteral("WenQuanYi Zen Hei"),
+                                       QStringLiteral("Noto Sans CJK SC")};
+  return families;
+}
+
+// The Windows family names that stand for them.
+const QStringList& WindowsCjkNames() {
+  static const QStringList names = {QStringLiteral("宋体"),          QStringLiteral("新宋体"),
+                                    QStringLiteral("黑体"),          QStringLiteral("SimSun"),
+                                    QStringLiteral("NSimSun"),       QStringLiteral("SimHei"),
+                                    QStringLiteral("MS Sans Serif"), QStringLiteral("Tahoma")};
+  return names;
+}
+
+}  // namespace
+
 void EnsureQtApplication() {
   static bool ready = false;
   if (ready) return;
@@ -27,18 +48,19 @@ void EnsureQtApplication() {
     static char* argv[] = {name, nullptr};
     new QApplication(argc, argv);
   }
-  // The Windows CJK family names map to the installed CJK font.
-  const QStringList cjk = {QStringLiteral("WenQuanYi Micro Hei"),
-                           QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("Noto Sans CJK SC")};
-  for (const QString& name :
-       {QStringLiteral("宋体"), QStringLiteral("新宋体"), QStringLiteral("黑体"),
-        QStringLiteral("SimSun"), QStringLiteral("NSimSun"), QStringLiteral("SimHei"),
-        QStringLiteral("MS Sans Serif"), QStringLiteral("Tahoma")}) {
-    QFont::insertSubstitutions(name, cjk);
-  }
+  // Fonts asked for by a Windows CJK name elsewhere than through a window's
+  // font (QtFamilies) still find the installed CJK font.
+  for (const QString& name : WindowsCjkNames()) QFont::insertSubstitutions(name, CjkFamilies());
   if (!GbkCodecAvailable()) {
     std::fprintf(stderr, "toolkit: the GBK codec is not available; texts show as Latin-1\n");
   }
+}
+
+QStringList QtFamilies(const QString& family) {
+  // Naming the installed fonts directly spares Qt a search for a family that
+  // does not exist, and the fallback lists it would build for it.
+  if (WindowsCjkNames().contains(family, Qt::CaseInsensitive)) return CjkFamilies();
+  return {family, CjkFamilies().front()};
 }
 
 }  // namespace toolkit_detail

@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <optional>
 
+#include "internal.h"
 #include "toolkit/qtext.h"
 
 namespace {
@@ -100,10 +101,7 @@ void TFont::SetStyle(unsigned style) {
 
 QFont TFont::ToQFont() const {
   QFont f;
-  const QString family = GbkToQString(name_);
-  // No Linux font has the Windows CJK family names; the substitutions set up
-  // by the application map them to the installed CJK font.
-  f.setFamilies({family, QStringLiteral("WenQuanYi Micro Hei")});
+  f.setFamilies(toolkit_detail::QtFamilies(GbkToQString(name_)));
   f.setPixelSize(height_ < 0 ? -height_ : (height_ > 0 ? height_ : 12));
   f.setBold(style_ & fsBold);
   f.setItalic(style_ & fsItalic);

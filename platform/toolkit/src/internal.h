@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <string>
 #include <utility>
 
@@ -71,6 +72,11 @@ void ReleasePosted();
 
 // Makes sure the Qt application exists (tests and tools may not make one).
 void EnsureQtApplication();
+// The Qt families for a window font's family name: no Linux font has the
+// Windows CJK names (宋体, SimSun, ...), which stand for the installed CJK
+// fonts, most preferred first; any other name comes first, with the usual
+// CJK font behind it.
+QStringList QtFamilies(const QString& family);
 // A widget of type W, made once the Qt application exists.
 template <class W, class... A>
 W* MakeWidget(A&&... args) {

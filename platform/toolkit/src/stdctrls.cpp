@@ -559,7 +559,7 @@ bool StockGlyph(const std::string& name, int width, int height, TBitmap* glyph) 
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
   QFont font;
-  font.setFamilies({QStringLiteral("宋体"), QStringLiteral("WenQuanYi Micro Hei")});
+  font.setFamilies(QtFamilies(QStringLiteral("宋体")));
   font.setPixelSize(std::max(height - 6, 9));
   p.setFont(font);
   for (int i = 0; i < 3; ++i) {
