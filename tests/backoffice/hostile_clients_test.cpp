@@ -153,6 +153,10 @@ TEST_F(HostileClients, IdleFloodDoesNotLockOutWorkingClients) {
   getrlimit(RLIMIT_NOFILE, &files);
   if (files.rlim_cur < 5200) GTEST_SKIP() << "only " << files.rlim_cur << " open files allowed";
   StartServer({"--max-connections", "1000", "--idle-timeout", "3"});
+  EXPECT_NE(
+      cServer.proc.output().find("max 1000 connections, idle timeout 3 s, write timeout 30 s"),
+      std::string::npos)
+      << cServer.proc.output();
   const int before = raw::OpenSockets(pid());
   IBusiOrdmgnt kept;
   ASSERT_EQ(kept.bind_openBroker(kBroker), 0);
