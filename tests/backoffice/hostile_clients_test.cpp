@@ -31,6 +31,13 @@ namespace {
 
 constexpr int64_t kEnd = 20261130120000;
 constexpr char kBroker[] = "HOSTILE";
+// The server is built like this test: under the sanitizers its memory is
+// theirs to count, and their checks need files of their own.
+#ifdef __SANITIZE_ADDRESS__
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
 
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
@@ -228,7 +235,9 @@ TEST_F(HostileClients, ClientsThatNeverReadStopNobody) {
   // Each slow reader holds its connection's queue (1 MiB), the blocks in
   // flight and a read connection with its cache: about 4 MB (35 MB for the
   // eight here), where its reply alone is 13 MB.
-  EXPECT_LT(memoryPeak - memoryBefore, 8 * 8 * 1024) << memoryBefore << " KiB before";
+  if (!kSanitized) {
+    EXPECT_LT(memoryPeak - memoryBefore, 8 * 8 * 1024) << memoryBefore << " KiB before";
+  }
   EXPECT_TRUE(WaitUntil([&] { return raw::OpenSockets(pid()) <= before; }, 5000ms))
       << raw::OpenSockets(pid()) << " sockets open, " << before << " before";
   for (int fd : slow) EXPECT_TRUE(raw::ClosedByPeer(fd));
@@ -269,6 +278,7 @@ TEST_F(HostileClients, StopAnswersEveryRequestReceived) {
 // and when the files run out the connection idle the longest makes room for
 // the new one, as at the connection cap.
 TEST_F(HostileClients, OutOfFilesTheLongestIdleMakeRoom) {
+  if (kSanitized) GTEST_SKIP() << "the sanitizers need open files of their own";
   ChildProcess limited;
   ASSERT_TRUE(limited.Start(
       {"prlimit", "--nofile=64", BACKOFFICE_EXE, "--db", strDb, "--listen", "tcp://127.0.0.1:0"}));
@@ -283,9 +293,9 @@ TEST_F(HostileClients, OutOfFilesTheLongestIdleMakeRoom) {
   for (int i = 0; i < 150; ++i) idle.push_back(raw::Connect(port));
   IBusiOrdmgnt fresh;
   ASSERT_EQ(fresh.bind_openBroker(kBroker), 0);
-  EXPECT_TRUE(SmallQuery(fresh));
+  EXPECT_TRUE(SmallQuery(fresh)) << limited.output();
   EXPECT_LE(raw::OpenSockets(limited.pid()), 64);
   for (int fd : idle)
     if (fd >= 0) close(fd);
-  EXPECT_TRUE(SmallQuery(fresh));
+  EXPECT_TRUE(SmallQuery(fresh)) << limited.output();
 }
