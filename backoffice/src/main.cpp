@@ -19,6 +19,7 @@
 #include "backoffice/server.h"
 #include "backoffice/service.h"
 #include "backoffice/sqlite_db.h"
+#include "tmclient/tcp_server.h"
 
 namespace {
 
@@ -40,27 +41,38 @@ bool IsLoopbackListen(const std::string& url) {
   return host == "localhost" || host == "[::1]" || host == "::1" || host.starts_with("127.");
 }
 
-// Every tcp connection is an open file: the soft limit on them is raised as
-// far as the connections allowed need (and the hard limit lets it). A warning
-// says how many can really be open when that is short.
-void RaiseOpenFileLimit(const backoffice::Options& options) {
-  // The database, its journal, the listeners, nats: a few dozen at most.
-  constexpr rlim_t kOtherFiles = 64;
-  const rlim_t needed =
-      static_cast<rlim_t>(options.maxConnections) * options.listen.size() + kOtherFiles;
+// Every tcp connection is an open file, and so are each read connection's
+// database, journal and shared-memory files. The soft limit on open files is
+// raised as far as they all need (and the hard limit lets it). When that is
+// short, each --listen endpoint takes fewer connections than --max-connections,
+// with a warning, so that the database can always open its files. Returns the
+// connections one endpoint may hold.
+int ConnectionsTheFilesAllow(const backoffice::Options& options) {
+  const rlim_t listeners = options.listen.size();
+  if (listeners == 0) return options.maxConnections;
+  const rlim_t endpoints = listeners + (options.nats.empty() ? 0 : 1);
+  // Each endpoint's workers, the threads standing in for tcp replies waiting
+  // for their clients, and the audit writer; three files each.
+  const rlim_t readConnections =
+      endpoints * options.workers + listeners * tmclient::TcpServerOptions{}.maxStandIns + 1;
+  // Standard streams, listeners, epoll, nats and the like.
+  const rlim_t others = 64 + 3 * readConnections;
+  const rlim_t needed = static_cast<rlim_t>(options.maxConnections) * listeners + others;
   rlimit files{};
-  if (options.listen.empty() || getrlimit(RLIMIT_NOFILE, &files) != 0) return;
+  if (getrlimit(RLIMIT_NOFILE, &files) != 0) return options.maxConnections;
   if (files.rlim_cur != RLIM_INFINITY && files.rlim_cur < needed) {
     files.rlim_cur = files.rlim_max == RLIM_INFINITY ? needed : std::min(needed, files.rlim_max);
     setrlimit(RLIMIT_NOFILE, &files);
     getrlimit(RLIMIT_NOFILE, &files);
   }
-  if (files.rlim_cur != RLIM_INFINITY && files.rlim_cur < needed) {
-    std::fprintf(stderr,
-                 "mpay-backoffice: warning: the limit on open files is %llu, so fewer than the "
-                 "%d connections allowed can be open at once\n",
-                 static_cast<unsigned long long>(files.rlim_cur), options.maxConnections);
-  }
+  if (files.rlim_cur == RLIM_INFINITY || files.rlim_cur >= needed) return options.maxConnections;
+  const rlim_t spare = files.rlim_cur > others ? files.rlim_cur - others : 0;
+  const int allowed = static_cast<int>(std::max<rlim_t>(1, spare / listeners));
+  std::fprintf(stderr,
+               "mpay-backoffice: warning: the limit on open files is %llu: at most %d "
+               "connections per --listen address, not %d\n",
+               static_cast<unsigned long long>(files.rlim_cur), allowed, options.maxConnections);
+  return allowed;
 }
 
 int Serve(const backoffice::Options& options) {
@@ -79,7 +91,7 @@ int Serve(const backoffice::Options& options) {
     backoffice::CreateTables(db);
     backoffice::CreateIndexes(db);
   }
-  RaiseOpenFileLimit(options);
+  const int maxConnections = ConnectionsTheFilesAllow(options);
   backoffice::AuditWriter audit(options.db);
   backoffice::ServiceConfig config;
   config.dbPath = options.db;
@@ -98,9 +110,9 @@ int Serve(const backoffice::Options& options) {
                    "reaches it can query every log and user\n",
                    url.c_str());
     }
-    running.push_back(backoffice::MakeTcpEndpoint(
-        url, options.workers, service,
-        {options.maxConnections, options.idleTimeoutS, options.writeTimeoutS}));
+    running.push_back(
+        backoffice::MakeTcpEndpoint(url, options.workers, service,
+                                    {maxConnections, options.idleTimeoutS, options.writeTimeoutS}));
   }
   if (!options.nats.empty()) {
     running.push_back(
