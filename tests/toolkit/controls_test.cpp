@@ -10,6 +10,7 @@
 #include <QFontInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QTableView>
@@ -159,6 +160,11 @@ TEST_F(ControlsTest, WindowsCjkFontNamesShowTheInstalledCjkFont) {
   // Any other name is asked for as it is, the CJK font behind it.
   form.Font()->SetName("DejaVu Sans");
   EXPECT_EQ(edit->Widget()->font().families(), QStringList({"DejaVu Sans", "WenQuanYi Micro Hei"}));
+  // What Qt shows outside the controls (frames, menus, boxes) uses the
+  // windows' default font.
+  QLabel plain(QStringLiteral("状态 8001"));
+  EXPECT_EQ(QFontInfo(plain.font()).family(), "WenQuanYi Micro Hei");
+  EXPECT_EQ(plain.font().pixelSize(), 12);
 }
 
 TEST_F(ControlsTest, ButtonClickRunsItsHandlerElseItsAction) {

@@ -51,6 +51,12 @@ void EnsureQtApplication() {
   // Fonts asked for by a Windows CJK name elsewhere than through a window's
   // font (QtFamilies) still find the installed CJK font.
   for (const QString& name : WindowsCjkNames()) QFont::insertSubstitutions(name, CjkFamilies());
+  // What Qt draws outside the windows' own controls (the MDI frame, its menus
+  // and status bar, title bars, message boxes) uses the windows' default font
+  // too, as on the system they were written for, where one CJK font shows
+  // everything; nor does Qt then build a second font stack for its generic
+  // default family.
+  QApplication::setFont(TFont().ToQFont());
   if (!GbkCodecAvailable()) {
     std::fprintf(stderr, "toolkit: the GBK codec is not available; texts show as Latin-1\n");
   }
