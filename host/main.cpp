@@ -38,8 +38,10 @@ void LoadModules(const CHostOptions& options, CHostSession& session) {
 
 int RunHeadless(const CHostOptions& options, CHostSession& session, CScriptOutput& output,
                 std::istream& script) {
+  // The frame's own events are handled with the first command's, as the
+  // windowed host opens --open windows before its event loop runs: the frame
+  // and the first window are laid out and drawn once, together.
   Application()->ShowMainWindow();
-  CScriptDriver::Settle();
   CScriptDriver driver(session, output);
   for (const int id : options.openIds) driver.RunLine("open " + std::to_string(id), 0);
   driver.Run(script);
