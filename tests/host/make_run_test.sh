@@ -8,10 +8,11 @@ build=$2
 work=$(mktemp -d "$build/make-run-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# A loopback port nothing listens on.
+# A loopback port nothing listens on, below the kernel's range of ephemeral
+# ports (32768 up), which other tests' client connections take meanwhile.
 port=
 for _ in $(seq 50); do
-  candidate=$((20000 + RANDOM % 30000))
+  candidate=$((20000 + RANDOM % 12000))
   if ! (exec 3<>"/dev/tcp/127.0.0.1/$candidate") 2>/dev/null; then
     port=$candidate
     break
