@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QEvent>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -17,6 +18,28 @@
 #include <QTableView>
 #include <QTimeEdit>
 #include <QTimer>
+
+namespace {
+
+// Quits once the widget it watches has painted for the first time: a timer
+// alone would quit before the platform's first expose, and nothing would be
+// drawn at all.
+class QuitAfterFirstPaint : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint && !bQuitting) {
+      bQuitting = true;
+      QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  bool bQuitting = false;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -50,13 +73,16 @@ int main(int argc, char** argv) {
   auto* table = new QTableView(form);
   table->setModel(model);
   table->setGeometry(2, 120, 612, 314);
-  (new QPushButton(QStringLiteral("关闭"), form))->setGeometry(533, 446, 67, 26);
+  auto* close = new QPushButton(QStringLiteral("关闭"), form);
+  close->setGeometry(533, 446, 67, 26);
 
   QMdiSubWindow* sub = area->addSubWindow(form);
   sub->setWindowTitle(QStringLiteral("小额支付日志查询"));
+  // The close button is painted after the conditions and the table.
+  QuitAfterFirstPaint quitter;
+  close->installEventFilter(&quitter);
   main.show();
   sub->showMaximized();
-  // Quit once everything pending (the first paint included) was handled.
-  QTimer::singleShot(0, &app, &QCoreApplication::quit);
+  QTimer::singleShot(10000, &app, &QCoreApplication::quit);  // a platform that never paints
   return app.exec();
 }
