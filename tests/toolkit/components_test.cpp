@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "demo_layout.h"
 #include "test_support.h"
 #include "toolkit/toolkit.h"
 
@@ -186,8 +185,66 @@ const TFormLayout TDemoBase::kLayout = {
                .Parent = "ActionListPublic",
                .Properties = {{"ImageIndex", "9"}}}}};
 
-// The demo query window on the demo base: its exit button, made by the query
-// layout, takes the base layout's close action.
+// A small query form: a condition group aligned on top (a check box with a
+// handler, an edit), a client area, and a bottom panel with the exit button.
+// Item 1 is the check box, item 2 the edit.
+const TFormLayout& DemoQueryLayout() {
+  static const TFormLayout layout = {
+      .Name = "frmDemoQuery",
+      .Properties = {{"Caption", "小额支付日志查询"}},
+      .Items = {
+          {.Name = "grbQryConds",
+           .Class = "TGroupBox",
+           .Caption = "日志查询条件",
+           .Width = 616,
+           .Height = 105,
+           .Properties = {{"Align", "alTop"}}},
+          {.Name = "chkSono",
+           .Class = "TCheckBox",
+           .Parent = "grbQryConds",
+           .Caption = "工单编号：",
+           .Left = 62,
+           .Top = 19,
+           .Width = 73,
+           .Height = 17,
+           .Events = {{"OnClick", "chkSonoClick"}}},
+          {.Name = "edtSono",
+           .Class = "TEdit",
+           .Parent = "grbQryConds",
+           .Left = 141,
+           .Top = 17,
+           .Width = 156,
+           .Height = 20,
+           .TabOrder = 1,
+           .Properties = {{"MaxLength", "15"}},
+           .Events = {{"OnKeyPress", "OnEditKeyPress"}}},
+          {.Name = "grbShow",
+           .Class = "TGroupBox",
+           .Top = 105,
+           .Width = 616,
+           .Height = 330,
+           .TabOrder = 1,
+           .Properties = {{"Align", "alClient"}}},
+          {.Name = "pnlBottom",
+           .Class = "TPanel",
+           .Top = 435,
+           .Width = 616,
+           .Height = 45,
+           .TabOrder = 2,
+           .Properties = {{"Align", "alBottom"}, {"BevelOuter", "bvNone"}}},
+          {.Name = "BtnExit",
+           .Class = "TBitBtn",
+           .Parent = "pnlBottom",
+           .Left = 533,
+           .Top = 11,
+           .Width = 67,
+           .Height = 26},
+      }};
+  return layout;
+}
+
+// The query form on the demo base: its exit button, made by the query layout,
+// takes the base layout's close action.
 class TDemoQuery : public TDemoBase {
  public:
   explicit TDemoQuery(TComponent* owner, const TFormLayout& layout = DemoQueryLayout())
