@@ -4,13 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <new>
 #include <set>
 #include <stdexcept>
 #include <string>
 
+#include "allocation_failure.h"
 #include "far_end.h"
 #include "guicommon/presenter.h"
 #include "module/micropaylog.h"
@@ -18,27 +17,6 @@
 #include "records/record_stream.h"
 #include "tmclient/qrs_errormsg.h"
 #include "toolkit/toolkit.h"
-
-// Allocation failure on demand: the next allocation of the process throws,
-// wherever it is made (the module's allocations come here too).
-namespace {
-bool failNextAllocation = false;
-}  // namespace
-
-void* operator new(std::size_t size) {
-  if (failNextAllocation) {
-    failNextAllocation = false;
-    throw std::bad_alloc();
-  }
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
 
 namespace {
 
@@ -231,9 +209,9 @@ TEST_F(ModuleTest, EveryCallOpensAWindowOfItsOwnThatKeepsNothingOfTheRecord) {
 
 TEST_F(ModuleTest, NoMemoryForTheWindowIsToldAndGivesNone) {
   const MSysmgntDef::SOperator op = Operator();
-  failNextAllocation = true;  // the window object itself
+  allocation_failure::FailAt(1);  // the window object itself
   EXPECT_EQ(createBusinessForm_(0, &op), 0);
-  EXPECT_FALSE(failNextAllocation);
+  EXPECT_TRUE(allocation_failure::Failed());
   ASSERT_EQ(recorder.messages.size(), 1u);
   EXPECT_EQ(recorder.messages[0].text, "内存不足，无法创建对象!");
   EXPECT_EQ(recorder.messages[0].caption, "异常");

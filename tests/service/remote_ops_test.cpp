@@ -1,42 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
 
+#include "allocation_failure.h"
 #include "far_end.h"
 #include "remote_call.h"
 #include "service/busi_ordmgnt.h"
 #include "service/cust_qry_accept.h"
 #include "tmclient/tmd_error.h"
-
-// The replacement below pairs malloc with free on purpose.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-// Allocation failure on demand: while gFailAt is k > 0, the k-th allocation
-// throws std::bad_alloc.
-namespace {
-std::atomic<long> gFailAt{0};
-std::atomic<long> gAllocations{0};
-std::atomic<bool> gFailed{false};
-}  // namespace
-
-void* operator new(std::size_t n) {
-  if (gFailAt > 0 && ++gAllocations == gFailAt) {
-    gFailed = true;
-    throw std::bad_alloc();
-  }
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
 
 namespace {
 
@@ -301,18 +273,16 @@ TYPED_TEST(RemoteOperation, SurvivesAnAllocationFailureAnywhere) {
   int exceptions = 0;
   for (long k = 1; k < 5000; ++k) {
     this->call = TypeParam();
-    gAllocations = 0;
-    gFailed = false;
-    gFailAt = k;
+    allocation_failure::FailAt(k);
     int result = 0;
     try {
       result = this->call.Run(this->proxy);
     } catch (...) {
-      gFailAt = 0;
+      allocation_failure::FailAt(0);
       FAIL() << "exception escaped at allocation " << k;
     }
-    gFailAt = 0;
-    if (!gFailed) {
+    allocation_failure::FailAt(0);
+    if (!allocation_failure::Failed()) {
       EXPECT_EQ(result, 0);
       break;
     }
@@ -327,7 +297,7 @@ TYPED_TEST(RemoteOperation, SurvivesAnAllocationFailureAnywhere) {
       EXPECT_EQ(result, -9985);
     }
   }
-  EXPECT_FALSE(gFailed) << "the call never completed";
+  EXPECT_FALSE(allocation_failure::Failed()) << "the call never completed";
   EXPECT_GT(exceptions, 5);
 }
 
