@@ -1,9 +1,6 @@
 #include "out_queue.h"
 
-#include <sys/socket.h>
 #include <sys/uio.h>
-
-#include <cerrno>
 
 namespace tmclient::net {
 namespace {
@@ -36,23 +33,11 @@ Io OutQueue::Write(int fd, std::string_view head, std::string_view body, std::st
   std::size_t sent = 0;
   if (!refused) {
     // Nothing waits: straight to the socket, which takes a whole small reply.
-    iovec iov[2] = {{const_cast<char*>(head.data()), head.size()},
-                    {const_cast<char*>(body.data()), body.size()}};
-    msghdr msg{};
-    msg.msg_iov = iov;
-    msg.msg_iovlen = body.empty() ? 1 : 2;
-    while (true) {
-      ssize_t n = ::sendmsg(fd, &msg, MSG_NOSIGNAL | MSG_DONTWAIT);
-      if (n >= 0) {
-        sent = static_cast<std::size_t>(n);
-        break;
-      }
-      if (errno == EINTR) continue;
-      if (errno != EAGAIN && errno != EWOULDBLOCK) return IoOfErrno(errno);
-      refused = true;
-      break;
-    }
+    const iovec iov[2] = {{const_cast<char*>(head.data()), head.size()},
+                          {const_cast<char*>(body.data()), body.size()}};
+    if (Io io = SendNow(fd, iov, body.empty() ? 1 : 2, sent); io != Io::kOk) return io;
     if (sent == head.size() + body.size()) return Io::kOk;
+    refused = sent == 0;
   }
   if (sent < head.size()) {
     Push(head.substr(sent));
@@ -87,17 +72,11 @@ Io OutQueue::Flush(int fd, bool& taken) {
       const std::size_t from = i == 0 ? iOffset : 0;
       iov[count++] = {qPieces[i].data() + from, qPieces[i].size() - from};
     }
-    msghdr msg{};
-    msg.msg_iov = iov;
-    msg.msg_iovlen = static_cast<std::size_t>(count);
-    ssize_t n = ::sendmsg(fd, &msg, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) return Io::kOk;
-      return IoOfErrno(errno);
-    }
-    taken = taken || n > 0;
-    Consume(static_cast<std::size_t>(n));
+    std::size_t n = 0;
+    if (Io io = SendNow(fd, iov, count, n); io != Io::kOk) return io;
+    if (n == 0) return Io::kOk;
+    taken = true;
+    Consume(n);
   }
   return Io::kOk;
 }

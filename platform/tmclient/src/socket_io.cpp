@@ -98,19 +98,28 @@ Connect ConnectTcp(const std::string& host, unsigned port, Clock::time_point dea
   return result;
 }
 
+Io SendNow(int fd, const iovec* iov, int count, std::size_t& sent) {
+  sent = 0;
+  msghdr msg{};
+  msg.msg_iov = const_cast<iovec*>(iov);
+  msg.msg_iovlen = static_cast<std::size_t>(count);
+  while (true) {
+    ssize_t n = ::sendmsg(fd, &msg, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n >= 0) {
+      sent = static_cast<std::size_t>(n);
+      return Io::kOk;
+    }
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return Io::kOk;
+    return IoOfErrno(errno);
+  }
+}
+
 Io SendAll(int fd, iovec* iov, int count, Clock::time_point deadline) {
   while (count > 0) {
-    msghdr msg{};
-    msg.msg_iov = iov;
-    msg.msg_iovlen = static_cast<std::size_t>(count);
-    ssize_t n = ::sendmsg(fd, &msg, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (errno != EAGAIN && errno != EWOULDBLOCK) return IoOfErrno(errno);
-      if (Io w = WaitFor(fd, POLLOUT, deadline); w != Io::kOk) return w;
-      continue;
-    }
-    auto left = static_cast<std::size_t>(n);
+    std::size_t left = 0;
+    if (Io io = SendNow(fd, iov, count, left); io != Io::kOk) return io;
+    const bool full = left == 0;
     while (count > 0 && left >= iov->iov_len) {
       left -= iov->iov_len;
       ++iov;
@@ -119,6 +128,9 @@ Io SendAll(int fd, iovec* iov, int count, Clock::time_point deadline) {
     if (count > 0) {
       iov->iov_base = static_cast<char*>(iov->iov_base) + left;
       iov->iov_len -= left;
+      if (full) {
+        if (Io w = WaitFor(fd, POLLOUT, deadline); w != Io::kOk) return w;
+      }
     }
   }
   return Io::kOk;

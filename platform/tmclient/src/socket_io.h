@@ -36,6 +36,10 @@ enum class Connect {
 // ever blocks in a socket call.
 Connect ConnectTcp(const std::string& host, unsigned port, Clock::time_point deadline, int& fd);
 
+// Hands the socket what it takes of the vector now, without waiting (a call
+// a signal interrupts is made again): kOk with the bytes taken in `sent`, 0
+// when the socket has no room; else the failure.
+Io SendNow(int fd, const iovec* iov, int count, std::size_t& sent);
 // Writes every byte of the vector. `iov` is consumed (modified).
 Io SendAll(int fd, iovec* iov, int count, Clock::time_point deadline);
 // Reads exactly `size` bytes.
