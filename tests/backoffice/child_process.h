@@ -3,10 +3,8 @@
 // Runs a program of the test (mpay-backoffice, nats-server) as a child
 // process and always stops it: the destructor kills what is still running.
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +12,8 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "../support/loopback_port.h"
 
 class ChildProcess {
  public:
@@ -104,19 +104,6 @@ class ChildProcess {
   std::string strBuffer;
   std::string strOutput;
 };
-
-// A loopback port nobody listens on right now.
-inline int FreePort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  close(fd);
-  return ntohs(a.sin_port);
-}
 
 #ifdef BACKOFFICE_EXE
 // nats-server on 127.0.0.1 and a free port.

@@ -320,8 +320,10 @@ TEST_F(Integration, BackOfficeDownAtBindAndAtCallTime) {
 
   // A back office that stops between two calls; then comes back on its port.
   // (Calls are tried again until their deadline while it is away.)
+  // (On a port outside the kernel's ephemeral range, so that no connection of
+  // another test takes it while it is free.)
   Backoffice own;
-  ASSERT_TRUE(own.Start(strDb, 0)) << own.proc.output();
+  ASSERT_TRUE(own.Start(strDb, FreePort())) << own.proc.output();
   UseBroker(own.Url() + "?deadline_ms=500");
   ASSERT_EQ(log.bind_openBroker(kBroker), 0);
   const std::string phone = mapPhones.begin()->first;
@@ -358,8 +360,10 @@ TEST_F(Integration, TwentyClientsTwoHundredCallsEachOverNats) {
 constexpr char kQueriesAreIdempotent[] = "idempotent=BABOMOMP,BACUQQMP";
 
 TEST_F(Integration, NoCallFailsWhileTheTcpBackOfficeRestarts) {
+  // The port is free while the back office restarts: one outside the kernel's
+  // ephemeral range, so that no connection of another test takes it.
   Backoffice first, second;
-  ASSERT_TRUE(first.Start(strDb, 0)) << first.proc.output();
+  ASSERT_TRUE(first.Start(strDb, FreePort())) << first.proc.output();
   const int64_t deadlineMs = 10000;
   UseBroker(first.Url() + "?deadline_ms=" + std::to_string(deadlineMs) + "&" +
             kQueriesAreIdempotent);

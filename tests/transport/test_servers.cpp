@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../support/loopback_port.h"
+
 namespace transport_test {
 namespace {
 
@@ -80,10 +82,7 @@ bool ReadExactly(int fd, char* p, std::size_t n, Clock::time_point deadline) {
 }  // namespace
 
 uint16_t FreePort() {
-  int fd = ListenLoopback(0);
-  uint16_t port = PortOf(fd);
-  ::close(fd);
-  return port;
+  return static_cast<uint16_t>(::FreePort());
 }
 
 EnvGuard::EnvGuard(const char* name, const std::string& value) : sName(name) {

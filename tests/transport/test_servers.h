@@ -16,7 +16,8 @@
 
 namespace transport_test {
 
-// A loopback port that nobody listened on a moment ago.
+// A loopback port that nobody was bound to a moment ago, below the range the
+// kernel hands out (see loopback_port.h).
 uint16_t FreePort();
 
 // Sets an environment variable for the lifetime of the guard.
