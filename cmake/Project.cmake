@@ -43,10 +43,14 @@ function(mpay_library name)
   endif()
 endfunction()
 
-# mpay_test(NAME SOURCES ... LIBS ... [LABELS ...] [GBK])
+# mpay_test(NAME SOURCES ... LIBS ... [LABELS ...] [TIMEOUT S] [GBK]
+#           [INCLUDES DIR ...] [PROGRAMS MACRO=TARGET ...])
 # One GoogleTest executable registered with CTest under the given labels.
+# INCLUDES: more include folders. PROGRAMS: each MACRO is defined as the
+# path of the built TARGET (a program or module the test runs or loads),
+# which is built before the test.
 function(mpay_test name)
-  cmake_parse_arguments(ARG "GBK" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "GBK" "TIMEOUT" "SOURCES;LIBS;LABELS;INCLUDES;PROGRAMS" ${ARGN})
   find_package(GTest REQUIRED)
   add_executable(${name} ${ARG_SOURCES})
   mpay_target(${name})
@@ -55,6 +59,14 @@ function(mpay_test name)
   if(ARG_GBK)
     mpay_gbk(${name})
   endif()
+  target_include_directories(${name} PRIVATE ${ARG_INCLUDES})
+  foreach(program IN LISTS ARG_PROGRAMS)
+    string(REPLACE "=" ";" pair ${program})
+    list(GET pair 0 macro)
+    list(GET pair 1 target)
+    target_compile_definitions(${name} PRIVATE ${macro}="$<TARGET_FILE:${target}>")
+    add_dependencies(${name} ${target})
+  endforeach()
   if(NOT ARG_LABELS)
     set(ARG_LABELS unit)
   endif()
