@@ -185,112 +185,110 @@ const TFormLayout TDemoBase::kLayout = {
                .Parent = "ActionListPublic",
                .Properties = {{"ImageIndex", "9"}}}}};
 
-// A small query form: a condition group aligned on top (a check box with a
-// handler, an edit), a client area, and a bottom panel with the exit button.
-// Item 1 is the check box, item 2 the edit.
-const TFormLayout& DemoQueryLayout() {
+// A small form of the tests' own: a filter group aligned on top (a check box
+// with a handler, an edit), a client panel, and a bottom panel with a close
+// button. Item 1 is the check box, item 2 the edit.
+const TFormLayout& FilterLayout() {
   static const TFormLayout layout = {
-      .Name = "frmDemoQuery",
-      .Properties = {{"Caption", "小额支付日志查询"}},
+      .Name = "frmFilter",
+      .Properties = {{"Caption", "筛选窗口"}},
       .Items = {
-          {.Name = "grbQryConds",
+          {.Name = "grpFilter",
            .Class = "TGroupBox",
-           .Caption = "日志查询条件",
-           .Width = 616,
-           .Height = 105,
+           .Caption = "筛选条件",
+           .Width = 400,
+           .Height = 80,
            .Properties = {{"Align", "alTop"}}},
-          {.Name = "chkSono",
+          {.Name = "chkActive",
            .Class = "TCheckBox",
-           .Parent = "grbQryConds",
-           .Caption = "工单编号：",
-           .Left = 62,
-           .Top = 19,
-           .Width = 73,
+           .Parent = "grpFilter",
+           .Caption = "启用：",
+           .Left = 16,
+           .Top = 20,
+           .Width = 60,
            .Height = 17,
-           .Events = {{"OnClick", "chkSonoClick"}}},
-          {.Name = "edtSono",
+           .Events = {{"OnClick", "chkActiveClick"}}},
+          {.Name = "edtCode",
            .Class = "TEdit",
-           .Parent = "grbQryConds",
-           .Left = 141,
-           .Top = 17,
-           .Width = 156,
+           .Parent = "grpFilter",
+           .Left = 90,
+           .Top = 18,
+           .Width = 120,
            .Height = 20,
            .TabOrder = 1,
-           .Properties = {{"MaxLength", "15"}},
-           .Events = {{"OnKeyPress", "OnEditKeyPress"}}},
-          {.Name = "grbShow",
-           .Class = "TGroupBox",
-           .Top = 105,
-           .Width = 616,
-           .Height = 330,
-           .TabOrder = 1,
-           .Properties = {{"Align", "alClient"}}},
-          {.Name = "pnlBottom",
+           .Properties = {{"MaxLength", "10"}},
+           .Events = {{"OnKeyPress", "OnCodeKeyPress"}}},
+          {.Name = "pnlList",
            .Class = "TPanel",
-           .Top = 435,
-           .Width = 616,
-           .Height = 45,
-           .TabOrder = 2,
+           .Top = 80,
+           .Width = 400,
+           .Height = 180,
+           .Properties = {{"Align", "alClient"}}},
+          {.Name = "pnlButtons",
+           .Class = "TPanel",
+           .Top = 260,
+           .Width = 400,
+           .Height = 40,
            .Properties = {{"Align", "alBottom"}, {"BevelOuter", "bvNone"}}},
-          {.Name = "BtnExit",
+          {.Name = "btnClose",
            .Class = "TBitBtn",
-           .Parent = "pnlBottom",
-           .Left = 533,
-           .Top = 11,
-           .Width = 67,
-           .Height = 26},
+           .Parent = "pnlButtons",
+           .Left = 320,
+           .Top = 8,
+           .Width = 70,
+           .Height = 24},
       }};
   return layout;
 }
 
-// The query form on the demo base: its exit button, made by the query layout,
-// takes the base layout's close action.
-class TDemoQuery : public TDemoBase {
+// The filter form on the demo base: its close button, made by the filter
+// layout, takes the base layout's close action.
+class TFilterForm : public TDemoBase {
  public:
-  explicit TDemoQuery(TComponent* owner, const TFormLayout& layout = DemoQueryLayout())
+  explicit TFilterForm(TComponent* owner, const TFormLayout& layout = FilterLayout())
       : TDemoBase(owner, 0) {
     THandlerTable h;
-    h.Add("chkSonoClick", this, &TDemoQuery::chkSonoClick);
-    h.Add("OnEditKeyPress", this, &TDemoQuery::OnEditKeyPress);
+    h.Add("chkActiveClick", this, &TFilterForm::chkActiveClick);
+    h.Add("OnCodeKeyPress", this, &TFilterForm::OnCodeKeyPress);
     ReadLayout(layout, h);
-    ReadLayout(kExitAction, THandlerTable());
+    ReadLayout(kCloseAction, THandlerTable());
     EndLayout();
   }
-  void chkSonoClick(TObject*) { ++sonoClicks; }
-  void OnEditKeyPress(TObject*, char& key) {
+  void chkActiveClick(TObject*) { ++activeClicks; }
+  void OnCodeKeyPress(TObject*, char& key) {
     if (key < '0' || key > '9') key = 0;
   }
-  int sonoClicks = 0;
+  int activeClicks = 0;
 
  private:
-  static const TFormLayout kExitAction;
+  static const TFormLayout kCloseAction;
 };
 
-const TFormLayout TDemoQuery::kExitAction = {
-    .Name = "frmDemoQuery", .Items = {{.Name = "BtnExit", .Properties = {{"Action", "actClose"}}}}};
+const TFormLayout TFilterForm::kCloseAction = {
+    .Name = "frmFilter", .Items = {{.Name = "btnClose", .Properties = {{"Action", "actClose"}}}}};
 
 using TLayoutTest = ToolkitTest;
 
 TEST_F(TLayoutTest, BuildsBaseThenDerivedAndRunsLoadedOnce) {
-  auto* form = new TDemoQuery(nullptr);
-  EXPECT_EQ(form->Name(), "frmDemoQuery");
-  EXPECT_EQ(form->Caption(), "小额支付日志查询");
+  auto* form = new TFilterForm(nullptr);
+  EXPECT_EQ(form->Name(), "frmFilter");
+  EXPECT_EQ(form->Caption(), "筛选窗口");
   EXPECT_EQ(form->loadedCalls, 1);
   EXPECT_EQ(form->Color(), 16766925);
   EXPECT_TRUE(form->KeyPreview());
-  auto* chk = dynamic_cast<TCheckBox*>(form->FindComponent("chkSono"));
-  auto* edt = dynamic_cast<TEdit*>(form->FindComponent("edtSono"));
-  auto* grb = dynamic_cast<TGroupBox*>(form->FindComponent("grbQryConds"));
-  ASSERT_TRUE(chk && edt && grb);
-  EXPECT_EQ(chk->Parent(), grb);
-  EXPECT_EQ(chk->Caption(), "工单编号：");
-  EXPECT_EQ(grb->Caption(), "日志查询条件");
-  EXPECT_EQ(edt->MaxLength(), 15);
+  auto* chk = dynamic_cast<TCheckBox*>(form->FindComponent("chkActive"));
+  auto* edt = dynamic_cast<TEdit*>(form->FindComponent("edtCode"));
+  auto* grp = dynamic_cast<TGroupBox*>(form->FindComponent("grpFilter"));
+  ASSERT_TRUE(chk && edt && grp);
+  EXPECT_EQ(chk->Parent(), grp);
+  EXPECT_EQ(chk->Caption(), "启用：");
+  EXPECT_EQ(grp->Caption(), "筛选条件");
+  EXPECT_EQ(edt->MaxLength(), 10);
   EXPECT_EQ(edt->TabOrder(), 1);
-  EXPECT_EQ(chk->BoundsRect(), Bounds(62, 19, 73, 17));
+  EXPECT_EQ(chk->BoundsRect(), Bounds(16, 20, 60, 17));
   chk->SetChecked(true);
-  EXPECT_EQ(form->sonoClicks, 1);
-  auto* btn = dynamic_cast<TBitBtn*>(form->FindComponent("BtnExit"));
+  EXPECT_EQ(form->activeClicks, 1);
+  auto* btn = dynamic_cast<TBitBtn*>(form->FindComponent("btnClose"));
   ASSERT_TRUE(btn && btn->Action());
   EXPECT_EQ(btn->Action()->Name(), "actClose");
   EXPECT_EQ(btn->Action()->ImageIndex(), 9);
@@ -298,73 +296,73 @@ TEST_F(TLayoutTest, BuildsBaseThenDerivedAndRunsLoadedOnce) {
 }
 
 TEST_F(TLayoutTest, UnknownHandlerNameIsRefusedWithAClearError) {
-  TFormLayout bad = DemoQueryLayout();
-  bad.Items[1].Events = {{"OnClick", "chkSonoClik"}};
+  TFormLayout bad = FilterLayout();
+  bad.Items[1].Events = {{"OnClick", "chkActiveClik"}};
   try {
-    TDemoQuery form(nullptr, bad);
+    TFilterForm form(nullptr, bad);
     FAIL() << "the layout was built";
   } catch (const ELayoutError& e) {
     EXPECT_STREQ(e.what(),
-                 "layout frmDemoQuery, chkSono: no handler named 'chkSonoClik' for OnClick");
+                 "layout frmFilter, chkActive: no handler named 'chkActiveClik' for OnClick");
   }
 }
 
 TEST_F(TLayoutTest, HandlerOfTheWrongShapeUnknownEventsAndPropertiesAreRefused) {
   auto expectError = [](TFormLayout layout, const char* text) {
     try {
-      TDemoQuery form(nullptr, layout);
+      TFilterForm form(nullptr, layout);
       ADD_FAILURE() << "built: " << text;
     } catch (const ELayoutError& e) {
       EXPECT_STREQ(e.what(), text);
     }
   };
-  TFormLayout shape = DemoQueryLayout();
-  shape.Items[1].Events = {{"OnClick", "OnEditKeyPress"}};
-  expectError(shape, "layout frmDemoQuery, chkSono: handler 'OnEditKeyPress' does not fit OnClick");
-  TFormLayout event = DemoQueryLayout();
-  event.Items[1].Events = {{"OnClik", "chkSonoClick"}};
-  expectError(event, "layout frmDemoQuery, chkSono: unknown event OnClik");
-  TFormLayout prop = DemoQueryLayout();
-  prop.Items[2].Properties = {{"MaxLenght", "15"}};
-  expectError(prop, "layout frmDemoQuery, edtSono: unknown property MaxLenght");
-  TFormLayout value = DemoQueryLayout();
-  value.Items[2].Properties = {{"MaxLength", "fifteen"}};
-  expectError(value, "layout frmDemoQuery, edtSono: property MaxLength: 'fifteen' is not a number");
-  TFormLayout cls = DemoQueryLayout();
+  TFormLayout shape = FilterLayout();
+  shape.Items[1].Events = {{"OnClick", "OnCodeKeyPress"}};
+  expectError(shape, "layout frmFilter, chkActive: handler 'OnCodeKeyPress' does not fit OnClick");
+  TFormLayout event = FilterLayout();
+  event.Items[1].Events = {{"OnClik", "chkActiveClick"}};
+  expectError(event, "layout frmFilter, chkActive: unknown event OnClik");
+  TFormLayout prop = FilterLayout();
+  prop.Items[2].Properties = {{"MaxLenght", "10"}};
+  expectError(prop, "layout frmFilter, edtCode: unknown property MaxLenght");
+  TFormLayout value = FilterLayout();
+  value.Items[2].Properties = {{"MaxLength", "ten"}};
+  expectError(value, "layout frmFilter, edtCode: property MaxLength: 'ten' is not a number");
+  TFormLayout cls = FilterLayout();
   cls.Items[2].Class = "TEditt";
-  expectError(cls, "layout frmDemoQuery, edtSono: unknown class TEditt");
-  TFormLayout parent = DemoQueryLayout();
-  parent.Items[2].Parent = "grbNowhere";
-  expectError(parent, "layout frmDemoQuery, edtSono: unknown parent grbNowhere");
+  expectError(cls, "layout frmFilter, edtCode: unknown class TEditt");
+  TFormLayout parent = FilterLayout();
+  parent.Items[2].Parent = "grpNowhere";
+  expectError(parent, "layout frmFilter, edtCode: unknown parent grpNowhere");
 }
 
 TEST_F(TLayoutTest, AlignedControlsFollowTheFormsSize) {
-  TDemoQuery form(nullptr);
-  auto* top = static_cast<TControl*>(form.FindComponent("grbQryConds"));
-  auto* client = static_cast<TControl*>(form.FindComponent("grbShow"));
-  auto* bottom = static_cast<TControl*>(form.FindComponent("pnlBottom"));
+  TFilterForm form(nullptr);
+  auto* top = static_cast<TControl*>(form.FindComponent("grpFilter"));
+  auto* client = static_cast<TControl*>(form.FindComponent("pnlList"));
+  auto* bottom = static_cast<TControl*>(form.FindComponent("pnlButtons"));
   form.SetClientSize(800, 600);
-  EXPECT_EQ(top->BoundsRect(), Bounds(0, 0, 800, 105));
-  EXPECT_EQ(bottom->BoundsRect(), Bounds(0, 555, 800, 45));
-  EXPECT_EQ(client->BoundsRect(), Bounds(0, 105, 800, 450));
+  EXPECT_EQ(top->BoundsRect(), Bounds(0, 0, 800, 80));
+  EXPECT_EQ(bottom->BoundsRect(), Bounds(0, 560, 800, 40));
+  EXPECT_EQ(client->BoundsRect(), Bounds(0, 80, 800, 480));
   form.SetClientSize(500, 300);
-  EXPECT_EQ(top->BoundsRect(), Bounds(0, 0, 500, 105));
-  EXPECT_EQ(bottom->BoundsRect(), Bounds(0, 255, 500, 45));
-  EXPECT_EQ(client->BoundsRect(), Bounds(0, 105, 500, 150));
+  EXPECT_EQ(top->BoundsRect(), Bounds(0, 0, 500, 80));
+  EXPECT_EQ(bottom->BoundsRect(), Bounds(0, 260, 500, 40));
+  EXPECT_EQ(client->BoundsRect(), Bounds(0, 80, 500, 180));
   bottom->Hide();
-  EXPECT_EQ(client->BoundsRect(), Bounds(0, 105, 500, 195));
+  EXPECT_EQ(client->BoundsRect(), Bounds(0, 80, 500, 220));
 }
 
 TEST_F(TLayoutTest, ControlAtPosFindsDisabledChildrenOnlyWhenAsked) {
-  TDemoQuery form(nullptr);
-  auto* grb = static_cast<TWinControl*>(form.FindComponent("grbQryConds"));
-  auto* edt = static_cast<TEdit*>(form.FindComponent("edtSono"));
-  EXPECT_EQ(grb->ControlAtPos({150, 20}, false, true), edt);
+  TFilterForm form(nullptr);
+  auto* grp = static_cast<TWinControl*>(form.FindComponent("grpFilter"));
+  auto* edt = static_cast<TEdit*>(form.FindComponent("edtCode"));
+  EXPECT_EQ(grp->ControlAtPos({100, 25}, false, true), edt);
   edt->SetEnabled(false);
-  EXPECT_EQ(grb->ControlAtPos({150, 20}, false, true), nullptr);
-  EXPECT_EQ(grb->ControlAtPos({150, 20}, true, true), edt);
-  EXPECT_EQ(grb->ControlAtPos({150, 20}, true, false), nullptr);  // windowed ones not asked for
-  EXPECT_EQ(grb->ControlAtPos({5, 90}, true, true), nullptr);
+  EXPECT_EQ(grp->ControlAtPos({100, 25}, false, true), nullptr);
+  EXPECT_EQ(grp->ControlAtPos({100, 25}, true, true), edt);
+  EXPECT_EQ(grp->ControlAtPos({100, 25}, true, false), nullptr);  // windowed ones not asked for
+  EXPECT_EQ(grp->ControlAtPos({5, 70}, true, true), nullptr);
 }
 
 // ---- list view ----
