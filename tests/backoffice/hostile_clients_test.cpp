@@ -13,10 +13,10 @@
 #include <thread>
 #include <vector>
 
-#include "backoffice/demo_data.h"
 #include "backoffice/protocol.h"
 #include "backoffice/sqlite_db.h"
 #include "child_process.h"
+#include "demo_db.h"
 #include "raw_client.h"
 #include "service/busi_ordmgnt.h"
 #include "test_db.h"
@@ -29,7 +29,6 @@ using MCustQryAccept::IBusiOrdmgnt;
 
 namespace {
 
-constexpr int64_t kEnd = 20261130120000;
 constexpr char kBroker[] = "HOSTILE";
 // The server is built like this test: under the sanitizers its memory is
 // mostly theirs.
@@ -60,18 +59,12 @@ class HostileClients : public ::testing::Test {
 
     pDir = new TempDir;
     strDb = pDir->File("hostile.db");
-    DemoOptions o;
-    o.rows = 120000;
-    o.endStamp = kEnd;
-    GenerateDemo(strDb, o);
-    Database d(strDb, Database::Mode::kReadOnly);
-    Statement s = d.Prepare(
-        "SELECT phone_id, count(*) c FROM mp_so_log GROUP BY phone_id HAVING c >= 4 "
-        "ORDER BY phone_id LIMIT 1");
-    if (s.Step()) {
-      strPhone = s.Text(0);
-      iPhoneRows = s.Int(1);
+    MakeDemoDatabase(strDb, 120000);
+    for (const auto& [phone, rows] : PhonesWithLogRows(strDb, 4, 1)) {
+      strPhone = phone;
+      iPhoneRows = rows;
     }
+    Database d(strDb, Database::Mode::kReadOnly);
     // The time from which the last 100,000 rows run.
     Statement from =
         d.Prepare("SELECT so_date FROM mp_so_log ORDER BY so_date DESC LIMIT 1 OFFSET 99999");

@@ -9,12 +9,12 @@
 #include <map>
 #include <thread>
 
-#include "backoffice/demo_data.h"
 #include "backoffice/messages.h"
 #include "backoffice/protocol.h"
 #include "backoffice/service.h"
 #include "backoffice/sqlite_db.h"
 #include "child_process.h"
+#include "demo_db.h"
 #include "log_rows.h"
 #include "raw_client.h"
 #include "service/busi_ordmgnt.h"
@@ -32,7 +32,6 @@ using MCustQryAccept::ICustQryAccept;
 
 namespace {
 
-constexpr int64_t kEnd = 20261130120000;
 constexpr char kBroker[] = "TALMIRON";
 
 void UseBroker(const std::string& url) {
@@ -44,15 +43,8 @@ class Integration : public ::testing::Test {
   static void SetUpTestSuite() {
     pDir = new TempDir;
     strDb = pDir->File("demo.db");
-    DemoOptions o;
-    o.rows = 60000;
-    o.endStamp = kEnd;
-    GenerateDemo(strDb, o);
-    Database d(strDb, Database::Mode::kReadOnly);
-    Statement s = d.Prepare(
-        "SELECT phone_id, count(*) c FROM mp_so_log GROUP BY phone_id HAVING c >= 4 "
-        "ORDER BY phone_id LIMIT 16");
-    while (s.Step()) mapPhones[std::string(s.Text(0))] = s.Int(1);
+    MakeDemoDatabase(strDb, 60000);
+    mapPhones = PhonesWithLogRows(strDb, 4, 16);
     pNats = new NatsServer;
     pMain = new Backoffice;
     bReady = pNats->Start() && pMain->Start(strDb, 0, pNats->Url());

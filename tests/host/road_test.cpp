@@ -6,8 +6,8 @@
 #include <map>
 
 #include "../backoffice/child_process.h"
+#include "../backoffice/demo_db.h"
 #include "../backoffice/test_db.h"
-#include "backoffice/demo_data.h"
 #include "backoffice/sqlite_db.h"
 #include "host_process.h"
 #include "script_text.h"
@@ -30,15 +30,9 @@ class HostRoad : public ::testing::Test {
   static void SetUpTestSuite() {
     pDir = new TempDir;
     strDb = pDir->File("demo.db");
-    backoffice::DemoOptions options;
-    options.rows = 3000;
-    options.endStamp = 20261130120000;
-    backoffice::GenerateDemo(strDb, options);
+    MakeDemoDatabase(strDb, 3000);
+    for (const auto& [phone, rows] : PhonesWithLogRows(strDb, 3, 1)) strPhone = phone;
     backoffice::Database db(strDb, backoffice::Database::Mode::kReadOnly);
-    backoffice::Statement s = db.Prepare(
-        "SELECT phone_id FROM mp_so_log GROUP BY phone_id HAVING count(*) >= 3 "
-        "ORDER BY phone_id LIMIT 1");
-    if (s.Step()) strPhone = s.Text(0);
     backoffice::Statement logs =
         db.Prepare("SELECT so_nbr FROM mp_so_log WHERE phone_id = ?1 ORDER BY so_date, so_nbr");
     logs.Bind(1, strPhone);
