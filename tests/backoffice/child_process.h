@@ -15,6 +15,22 @@
 
 #include "../support/loopback_port.h"
 
+// Starts `argv` (its program found on PATH unless it names a path) with `in`
+// (-1: this process's), `out` and `err` as its standard input, output and
+// error. The child's pid, or -1 when it cannot start.
+inline pid_t Spawn(const std::vector<std::string>& argv, int in, int out, int err) {
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  if (in >= 0) dup2(in, 0);
+  dup2(out, 1);
+  dup2(err, 2);
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  execvp(args[0], args.data());
+  _exit(127);
+}
+
 class ChildProcess {
  public:
   ChildProcess() = default;
@@ -27,18 +43,12 @@ class ChildProcess {
   bool Start(const std::vector<std::string>& argv) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return false;
-    iPid = fork();
-    if (iPid < 0) return false;
-    if (iPid == 0) {
-      dup2(fds[1], 1);
-      dup2(fds[1], 2);
-      std::vector<char*> args;
-      for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-      args.push_back(nullptr);
-      execvp(args[0], args.data());
-      _exit(127);
-    }
+    iPid = Spawn(argv, -1, fds[1], fds[1]);
     close(fds[1]);
+    if (iPid < 0) {
+      close(fds[0]);
+      return false;
+    }
     iOut = fds[0];
     return true;
   }

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "../backoffice/child_process.h"
+
 struct CHostRun {
   int iExitStatus = -1;  // -1: killed or did not end normally
   std::string strOut;
@@ -38,21 +40,16 @@ inline CHostRun RunProgram(const std::vector<std::string>& argv, const std::stri
   if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
     return run;
   }
-  const pid_t pid = fork();
-  if (pid < 0) return run;
-  if (pid == 0) {
-    dup2(in[0], 0);
-    dup2(out[1], 1);
-    dup2(err[1], 2);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execv(args[0], args.data());
-    _exit(127);
-  }
+  const pid_t pid = Spawn(argv, in[0], out[1], err[1]);
   close(in[0]);
   close(out[1]);
   close(err[1]);
+  if (pid < 0) {
+    close(in[1]);
+    close(out[0]);
+    close(err[0]);
+    return run;
+  }
   // Scripts are small: they fit the pipe, so writing cannot block.
   const ssize_t written = write(in[1], input.data(), input.size());
   (void)written;
