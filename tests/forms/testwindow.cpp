@@ -1,21 +1,8 @@
 #include "testwindow.h"
 
-namespace {
+#include "../support/layout_item.h"
 
-TLayoutItem Item(const char* name, const char* className, const char* parent, const char* caption,
-                 int left, int top, int width, int height, TLayoutValues events = {}) {
-  TLayoutItem item;
-  item.Name = name;
-  item.Class = className;
-  item.Parent = parent;
-  item.Caption = caption;
-  item.Left = left;
-  item.Top = top;
-  item.Width = width;
-  item.Height = height;
-  item.Events = std::move(events);
-  return item;
-}
+namespace {
 
 TFormLayout TestLayout() {
   return TFormLayout{
@@ -25,15 +12,15 @@ TFormLayout TestLayout() {
       .Events = {},
       .Items = {
           Item("grbConditions", "TGroupBox", "", "查询条件", 8, 8, 420, 150),
-          Item("edtNumber", "TEdit", "grbConditions", "", 8, 24, 120, 21,
+          Item("edtNumber", "TEdit", "grbConditions", "", 8, 24, 120, 21, {},
                {{"OnKeyPress", "OnEditKeyPress"}}),
-          Item("edtDecimal", "TEdit", "grbConditions", "", 136, 24, 120, 21,
+          Item("edtDecimal", "TEdit", "grbConditions", "", 136, 24, 120, 21, {},
                {{"OnKeyPress", "OnEditKeyPressDeciPoint"}}),
-          Item("edtRange", "TEdit", "grbConditions", "", 264, 24, 120, 21,
+          Item("edtRange", "TEdit", "grbConditions", "", 264, 24, 120, 21, {},
                {{"OnKeyPress", "OnEditKeyPressTraverse"}}),
-          Item("edtText", "TEdit", "grbConditions", "", 8, 56, 120, 21,
+          Item("edtText", "TEdit", "grbConditions", "", 8, 56, 120, 21, {},
                {{"OnKeyPress", "OnEditKeyPressTraverseChar"}}),
-          Item("edtEmail", "TEdit", "grbConditions", "", 136, 56, 120, 21,
+          Item("edtEmail", "TEdit", "grbConditions", "", 136, 56, 120, 21, {},
                {{"OnKeyPress", "OnEditKeyPressEmail"}}),
           Item("edtDisabled", "TEdit", "grbConditions", "", 264, 56, 100, 21),
           Item("ledtName", "TLabeledEdit", "grbConditions", "", 8, 110, 120, 21),
@@ -41,7 +28,7 @@ TFormLayout TestLayout() {
           Item("pnlButtons", "TPanel", "", "", 8, 166, 420, 40),
           Item("cmbPanel", "TComboBox", "pnlButtons", "", 8, 8, 120, 20),
           Item("lvstResult", "TListView", "", "", 8, 214, 600, 180),
-          Item("lvstBound", "TListView", "", "", 8, 400, 300, 60,
+          Item("lvstBound", "TListView", "", "", 8, 400, 300, 60, {},
                {{"OnColumnClick", "lvstBoundColumnClick"}}),
       }};
 }

@@ -1,12 +1,12 @@
-// A small business module for the host's tests. One source builds four
-// modules (see CMakeLists.txt): a good one with two businesses, and three
-// broken ones, chosen by TEST_MODULE_* definitions, and one whose
-// CreateBusinessForm throws.
+// A small business module for the host's tests. One source builds five
+// modules (see CMakeLists.txt), chosen by TEST_MODULE_* definitions: a good
+// one with two businesses, and four broken ones.
 
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
 
+#include "../support/layout_item.h"
 #include "forms/formmdichild.h"
 #include "forms/sortcompare.h"
 #include "guicommon/guicommon.h"
@@ -25,21 +25,6 @@
 
 namespace {
 
-TLayoutItem Item(const char* name, const char* className, const char* caption, int left, int top,
-                 int width, int height, TLayoutValues properties = {}, TLayoutValues events = {}) {
-  TLayoutItem item;
-  item.Name = name;
-  item.Class = className;
-  item.Caption = caption;
-  item.Left = left;
-  item.Top = top;
-  item.Width = width;
-  item.Height = height;
-  item.Properties = std::move(properties);
-  item.Events = std::move(events);
-  return item;
-}
-
 // Controls of every kind the script language drives.
 TFormLayout TestLayout() {
   return TFormLayout{
@@ -47,20 +32,20 @@ TFormLayout TestLayout() {
       .Properties = {{"Caption", "测试业务"}},
       .Events = {},
       .Items = {
-          Item("chkFlag", "TCheckBox", "标记", 8, 8, 80, 17, {}, {{"OnClick", "chkFlagClick"}}),
-          Item("edtNumber", "TEdit", "", 96, 8, 120, 21, {{"MaxLength", "11"}},
+          Item("chkFlag", "TCheckBox", "", "标记", 8, 8, 80, 17, {}, {{"OnClick", "chkFlagClick"}}),
+          Item("edtNumber", "TEdit", "", "", 96, 8, 120, 21, {{"MaxLength", "11"}},
                {{"OnKeyPress", "OnEditKeyPress"}}),
-          Item("edtName", "TEdit", "", 224, 8, 160, 21),
-          Item("cmbKind", "TComboBox", "", 8, 40, 120, 20, {{"Items", "甲|乙|丙"}}),
-          Item("dtpDate", "TDateTimePicker", "", 136, 40, 100, 21,
+          Item("edtName", "TEdit", "", "", 224, 8, 160, 21),
+          Item("cmbKind", "TComboBox", "", "", 8, 40, 120, 20, {{"Items", "甲|乙|丙"}}),
+          Item("dtpDate", "TDateTimePicker", "", "", 136, 40, 100, 21,
                {{"Kind", "dtkDate"}, {"Format", "yyyy-MM-dd"}}),
-          Item("dtpTime", "TDateTimePicker", "", 244, 40, 90, 21,
+          Item("dtpTime", "TDateTimePicker", "", "", 244, 40, 90, 21,
                {{"Kind", "dtkTime"}, {"Format", "HH:mm:ss"}}),
-          Item("btnFill", "TBitBtn", "", 344, 36, 67, 26, {{"Glyph", "stock:query"}},
+          Item("btnFill", "TBitBtn", "", "", 344, 36, 67, 26, {{"Glyph", "stock:query"}},
                {{"OnClick", "btnFillClick"}}),
-          Item("lvstRows", "TListView", "", 8, 72, 400, 200,
+          Item("lvstRows", "TListView", "", "", 8, 72, 400, 200,
                {{"ViewStyle", "vsReport"}, {"RowSelect", "true"}, {"ReadOnly", "true"}}),
-          Item("BtnExit", "TBitBtn", "", 344, 280, 67, 26,
+          Item("BtnExit", "TBitBtn", "", "", 344, 280, 67, 26,
                {{"Glyph", "stock:close"}, {"Action", "actClose"}}),
       }};
 }
