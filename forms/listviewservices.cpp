@@ -19,10 +19,9 @@ constexpr uint16_t kKeyZ = 90;
 
 // A sort asks for every pair of rows, column fitting for every text of every
 // row added; testing for the exact class first spares each a dynamic_cast.
-TListView* AsListView(TObject* sender) {
-  if (sender != nullptr && typeid(*sender) == typeid(TListView)) {
+inline TListView* AsListView(TObject* sender) {
+  if (sender != nullptr && typeid(*sender) == typeid(TListView)) [[likely]]
     return static_cast<TListView*>(sender);
-  }
   return dynamic_cast<TListView*>(sender);
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "forms/sortcompare.h"
 #include "forms/widthrules.h"
 #include "guicommon/presenter.h"
+#include "plain_merge.h"
 #include "qthelpers.h"
 #include "testwindow.h"
 
@@ -242,6 +244,53 @@ TEST_F(BaseWindowTest, PinnedRowsStayLastAndAnUnsortedTagKeepsTheOrder) {
   EXPECT_EQ(Compare(other, 0, 1), 0);
   other->AlphaSort();
   EXPECT_EQ(Captions(other), (std::vector<std::string>{"3", "1", "2"}));
+}
+
+// Header clicks on many rows with equal, blank-padded, unconvertible and
+// pinned cells: the list view ends in the order a plain merge gives with the
+// handler's own answers, which are not consistent (equal values give 1 both
+// ways when descending, an unconvertible cell leaves the result 0).
+TEST_F(BaseWindowTest, HeaderClicksOrderRowsAsAPlainMergeOfTheHandlersAnswers) {
+  const std::vector<std::vector<std::string>> cells = {
+      {"7", " 7 ", "+7", "-3", "10", "x", ""},
+      {"甲", "乙", " 甲", "甲 ", "", "A", "甲乙"},
+      {"1.50", "1.5", " 1.50", "-3.00", "abc", "", "12"}};
+  std::mt19937 random(23);
+  std::vector<std::vector<std::string>> rows(300);
+  for (auto& row : rows)
+    for (const auto& column : cells) row.push_back(column[random() % column.size()]);
+  TListView* lv = form_->lvstResult;
+  FillList(lv, {{"数", kColumnWholeNumber}, {"文", 0}, {"额", kColumnAmount}}, rows);
+  for (int i = 0; i < lv->Items()->Count(); ++i) {
+    lv->Items()->Item(i)->SetData(reinterpret_cast<void*>(static_cast<intptr_t>(i)));
+    if (random() % 20 == 0) lv->Items()->Item(i)->SetImageIndex(kPinnedImageIndex);
+  }
+  Application()->ShowMainWindow();  // the header takes clicks once shown
+  lv->Repaint();
+  auto order = [lv] {
+    std::vector<void*> rows;
+    for (int i = 0; i < lv->Items()->Count(); ++i) rows.push_back(lv->Items()->Item(i)->Data());
+    return rows;
+  };
+  for (int column : {1, 1, 0, 0, 2, 2, 1}) {
+    std::vector<TListItem*> before;
+    for (int i = 0; i < lv->Items()->Count(); ++i) before.push_back(lv->Items()->Item(i));
+    // The tag the click leaves, for the handler's answers.
+    const intptr_t tag = lv->Tag();
+    lv->SetTag(NextSortTag(tag, column));
+    std::vector<void*> expected;
+    for (int row : samples::PlainMergeOrder(static_cast<int>(before.size()), [&](int a, int b) {
+           int result = 0;
+           lv->OnCompare(lv, before[static_cast<size_t>(a)], before[static_cast<size_t>(b)], 0,
+                         result);
+           return result;
+         }))
+      expected.push_back(before[static_cast<size_t>(row)]->Data());
+    lv->SetTag(tag);
+    ClickColumnHeader(lv, column);
+    ASSERT_EQ(lv->Tag(), NextSortTag(tag, column));
+    ASSERT_EQ(order(), expected) << "column " << column;
+  }
 }
 
 TEST_F(BaseWindowTest, CopyMenuItemsAndWhatTheyCopy) {

@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "plain_merge.h"
 #include "toolkit/application.h"
 #include "toolkit/listview.h"
 
@@ -201,6 +203,71 @@ TEST_F(ListViewTest, RandomAnswersGiveAPermutation) {
     for (int i = 0; i < n; ++i) seen.push_back(std::stoi(view.Items()->Item(i)->Caption()));
     std::sort(seen.begin(), seen.end());
     for (int i = 0; i < n; ++i) ASSERT_EQ(seen[static_cast<size_t>(i)], i) << n << " rows";
+  }
+}
+
+// The sort reads rows ahead of its comparisons; it still asks the handler
+// the same pairs in the same order as the plain merge and ends in its order,
+// for handlers that answer consistently, with ties of every kind, and not at
+// all consistently.
+TEST_F(ListViewTest, SortAsksThePairsOfThePlainMergeAndEndsInItsOrder) {
+  using TAnswer = int (*)(int first, int second, const std::vector<int>& keys);
+  const std::pair<const char*, TAnswer> handlers[] = {
+      // Equal keys give 1 in both orders, as a descending sort by value does.
+      {"ties give 1", [](int a, int b, const std::vector<int>& k) { return k[a] < k[b] ? -1 : 1; }},
+      {"ties give -1",
+       [](int a, int b, const std::vector<int>& k) { return k[a] > k[b] ? 1 : -1; }},
+      {"ties give 0",
+       [](int a, int b, const std::vector<int>& k) { return k[a] < k[b] ? -1 : (k[b] < k[a]); }},
+      {"always 1", [](int, int, const std::vector<int>&) { return 1; }},
+      {"always -1", [](int, int, const std::vector<int>&) { return -1; }},
+      // A fixed answer per ordered pair, with no order behind the answers.
+      {"any answer",
+       [](int a, int b, const std::vector<int>&) {
+         return static_cast<int>(
+                    (static_cast<unsigned>(a) * 2654435761u ^ static_cast<unsigned>(b) * 40503u) %
+                    3) -
+                1;
+       }},
+  };
+  std::mt19937 random(17);
+  std::vector<int> counts(71);
+  std::iota(counts.begin(), counts.end(), 0);
+  for (int n : {127, 128, 129, 1000, 5000}) counts.push_back(n);
+  for (const auto& [name, answer] : handlers) {
+    for (int n : counts) {
+      std::vector<int> keys;
+      for (int i = 0; i < n; ++i) keys.push_back(static_cast<int>(random() % 4));
+      std::vector<std::pair<int, int>> asked, expectedAsked;
+      const std::vector<int> expected =
+          samples::PlainMergeOrder(n, [&, answer = answer](int a, int b) {
+            expectedAsked.emplace_back(a, b);
+            return answer(a, b, keys);
+          });
+      view.OnCompare = [&, answer = answer](TObject*, TListItem* a, TListItem* b, intptr_t,
+                                            int& result) {
+        const int x = static_cast<int>(reinterpret_cast<intptr_t>(a->Data()));
+        const int y = static_cast<int>(reinterpret_cast<intptr_t>(b->Data()));
+        asked.emplace_back(x, y);
+        result = answer(x, y, keys);
+      };
+      view.Items()->Clear();
+      for (int i = 0; i < n; ++i) {
+        TListItem* item = view.Items()->Add();
+        item->SetData(reinterpret_cast<void*>(static_cast<intptr_t>(i)));
+        item->SubItems()->Add(std::to_string(keys[static_cast<size_t>(i)]));
+      }
+      ASSERT_TRUE(view.AlphaSort());
+      ASSERT_EQ(asked, expectedAsked) << name << ", " << n << " rows";
+      for (int i = 0; i < n; ++i) {
+        const TListItem* item = view.Items()->Item(i);
+        const int row = expected[static_cast<size_t>(i)];
+        ASSERT_EQ(item->Data(), reinterpret_cast<void*>(static_cast<intptr_t>(row)))
+            << name << ", " << n << " rows, place " << i;
+        ASSERT_EQ(item->CellText(1), std::to_string(keys[static_cast<size_t>(row)]));
+        ASSERT_EQ(item->Index(), i);
+      }
+    }
   }
 }
 

@@ -167,6 +167,9 @@ class ListTable : public QTableView {
   using QTableView::updateGeometries;
 };
 
+// How far ahead in each run a merge asks for rows (see AlphaSort).
+constexpr size_t kFetchAhead = 32;
+
 // The first 128 bytes of an item: what a comparison reads of it.
 void FetchItem(const TListItem* item) {
   static_assert(sizeof(TListItem) >= 128);
@@ -555,12 +558,14 @@ bool TListView::AlphaSort() {
       const size_t mid = std::min(lo + width, n), hi = std::min(lo + 2 * width, n);
       size_t i = lo, j = mid, k = lo;
       while (i < mid && j < hi) {
-        // The next comparisons take the next rows of the runs. Asking for
-        // them two rows ahead lets those fetches overlap the comparisons
-        // instead of following them (the rows lie anywhere in the heap).
-        if (j + 2 < n) {
-          FetchItem(rows[i + 2]);
-          FetchItem(rows[j + 2]);
+        // The next comparisons take the next rows of the runs, which lie
+        // anywhere in the slabs once the runs are long. Asking for them
+        // kFetchAhead rows ahead lets those fetches overlap the comparisons
+        // instead of following them; a fetch takes longer than a few
+        // comparisons, so two rows ahead was not enough.
+        if (j + kFetchAhead < n) {
+          FetchItem(rows[i + kFetchAhead]);
+          FetchItem(rows[j + kFetchAhead]);
         }
         tmp[k++] = compare(rows[i], rows[j]) > 0 ? rows[j++] : rows[i++];
       }
