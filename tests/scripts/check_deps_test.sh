@@ -29,3 +29,17 @@ fi
 for module in gtest gmock benchmark; do
   grep -q "$module (pkg-config)" "$work/err" || { cat "$work/err" >&2; exit 1; }
 done
+
+# A desktop with hundreds of fonts: the font is found however early in a long
+# list it stands (a reader that stops at the first match would kill fc-list
+# with SIGPIPE once the list outgrows the pipe's buffer).
+mkdir "$work/fonts"
+cat >"$work/fonts/fc-list" <<'FONTS'
+#!/bin/bash
+echo "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc: WenQuanYi Micro Hei,文泉驛微米黑:style=Regular"
+for i in $(seq 1 400); do
+  printf '/usr/share/fonts/truetype/desktop/font-%03d.ttf: Desktop Font %03d:style=Regular%0150d\n' "$i" "$i" 0
+done
+FONTS
+chmod +x "$work/fonts/fc-list"
+PATH="$work/fonts:$PATH" bash "$check"
