@@ -7,8 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "backoffice/schema.h"
-#include "backoffice/sqlite_db.h"
+#include "backoffice/store.h"
 
 namespace backoffice {
 namespace {
@@ -84,14 +83,9 @@ uint64_t AuditWriter::failures() const {
 }
 
 void AuditWriter::Run(const std::string& path) {
-  std::unique_ptr<Database> db;
-  Statement insert;
+  std::unique_ptr<AuditStore> store;
   try {
-    db = std::make_unique<Database>(path, Database::Mode::kReadWrite);
-    CreateTables(*db);
-    insert = db->Prepare(
-        "INSERT INTO mp_audit (at, op_id, op_address, so_org_id, service_code, conditions, "
-        "row_count, result) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+    store = OpenStore(path)->OpenAudit();
   } catch (const DbError& e) {
     std::lock_guard lock(mLock);
     strOpenError = e.what();
@@ -131,21 +125,8 @@ void AuditWriter::Run(const std::string& path) {
     cvProgress.notify_all();  // room in the queue
     bool ok = true;
     try {
-      Transaction tx(*db);
-      for (const AuditEntry& e : batch) {
-        insert.Bind(1, e.at);
-        insert.Bind(2, static_cast<int64_t>(e.OP_ID));
-        insert.Bind(3, e.OP_ADDRESS);
-        insert.Bind(4, static_cast<int64_t>(e.SO_ORG_ID));
-        insert.Bind(5, e.serviceCode);
-        insert.Bind(6, e.conditions);
-        insert.Bind(7, e.rowCount);
-        insert.Bind(8, static_cast<int64_t>(e.result));
-        insert.Run();
-      }
-      tx.Commit();
+      store->Append(batch);
     } catch (const DbError& e) {
-      insert.Reset();
       ok = false;
       std::fprintf(stderr, "mpay-backoffice: audit batch of %zu lost: %s\n", batch.size(),
                    e.what());

@@ -24,30 +24,32 @@ ConditionFault CheckLogConditions(const LogConditions& c) {
 
 namespace {
 
-std::string WhereClause(unsigned mask) {
+std::string WhereClause(unsigned mask, char mark) {
   std::string sql;
   const char* glue = " WHERE ";
-  auto add = [&](unsigned bit, const char* term) {
+  auto add = [&](unsigned bit, const char* term, char number) {
     if (mask & bit) {
       sql += glue;
       sql += term;
+      sql += mark;
+      sql += number;
       glue = " AND ";
     }
   };
-  add(kCondSoNbr, "so_nbr = ?1");
-  add(kCondBusiCode, "busi_code = ?2");
-  add(kCondPhone, "phone_id = ?3");
-  add(kCondBegin, "so_date >= ?4");
-  add(kCondEnd, "so_date <= ?5");
+  add(kCondSoNbr, "so_nbr = ", '1');
+  add(kCondBusiCode, "busi_code = ", '2');
+  add(kCondPhone, "phone_id = ", '3');
+  add(kCondBegin, "so_date >= ", '4');
+  add(kCondEnd, "so_date <= ", '5');
   return sql;
 }
 
 }  // namespace
 
-std::string LogQuerySql(unsigned mask) {
+std::string LogQuerySql(unsigned mask, char mark) {
   return "SELECT so_nbr, busi_code, phone_id, amount, mpp_transaction_id, so_date, remark "
          "FROM mp_so_log" +
-         WhereClause(mask) + " ORDER BY so_date, so_nbr LIMIT ?6";
+         WhereClause(mask, mark) + " ORDER BY so_date, so_nbr LIMIT " + mark + '6';
 }
 
 std::string DescribeConditions(const LogConditions& c) {

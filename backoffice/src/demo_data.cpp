@@ -1,7 +1,5 @@
 #include "backoffice/demo_data.h"
 
-#include <sys/stat.h>
-
 #include <array>
 #include <cstdio>
 #include <random>
@@ -9,8 +7,7 @@
 
 #include "backoffice/audit_writer.h"
 #include "backoffice/conditions.h"
-#include "backoffice/schema.h"
-#include "backoffice/sqlite_db.h"
+#include "backoffice/store.h"
 
 namespace backoffice {
 namespace {
@@ -82,11 +79,6 @@ std::string PhoneNumber(std::mt19937_64& rng) {
   return s;
 }
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
-}
-
 }  // namespace
 
 int64_t StampToSeconds(int64_t stamp) {
@@ -104,99 +96,89 @@ int64_t SecondsToStamp(int64_t seconds) {
          rest / 60 % 60 * 100 + rest % 60;
 }
 
-DemoSummary GenerateDemo(const std::string& path, const DemoOptions& options) {
-  if (Exists(path)) throw DbError("refusing to overwrite existing file " + path);
+DemoSummary GenerateDemoRows(const DemoOptions& options, DemoLoader& loader) {
   const int64_t rows = options.rows > 0 ? options.rows : 0;
   const int64_t end = StampToSeconds(options.endStamp ? options.endStamp : NowStamp());
   std::mt19937_64 rng(options.seed);
-
-  Database db(path, Database::Mode::kCreate);
-  db.Exec("PRAGMA cache_size=-262144; PRAGMA temp_store=MEMORY;");
-  CreateTables(db);
   DemoSummary summary;
-  {
-    Transaction tx(db);
-    // Users first: about one per ten log rows, at least a few dozen.
-    const int64_t users = std::max<int64_t>(50, rows / 10);
-    std::vector<std::string> phones;
-    phones.reserve(static_cast<size_t>(users));
-    Statement user = db.Prepare(
-        "INSERT INTO mp_user (serv_id, phone_id, mp_pwd, reg_type, reg_nbr, fee_limit, mp_sts, "
-        "mp_create_date, mpp_trans_id, so_nbr, remark) VALUES "
-        "(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11)");
-    std::vector<int> regWeights;
-    for (const auto& c : kCertificates) regWeights.push_back(c.weight);
-    std::discrete_distribution<int> regType(regWeights.begin(), regWeights.end());
-    int64_t servId = kFirstServId;
-    for (int64_t i = 0; i < users; ++i) {
-      std::string phone = PhoneNumber(rng);
-      phones.push_back(phone);
-      // One in eight users has an older, closed account on the same number;
-      // one in forty has deleted the current one.
-      int versions = rng() % 8 == 0 ? 2 : 1;
-      int64_t created = end - 2 * kYearSeconds - static_cast<int64_t>(rng() % kYearSeconds);
-      for (int v = 0; v < versions; ++v) {
-        bool last = v == versions - 1;
-        int sts = !last ? 0 : (rng() % 40 == 0 ? 2 : 1);
-        int reg = kCertificates[static_cast<size_t>(regType(rng))].code;
-        std::string regNbr = reg == 1   ? Digits(rng, 17) + (rng() % 11 == 0 ? "X" : Digits(rng, 1))
-                             : reg == 2 ? "E" + Digits(rng, 8)
-                             : reg == 13 ? Digits(rng, 15)
-                                         : "G" + Digits(rng, 8);
-        int64_t stamp = SecondsToStamp(created);
-        user.Bind(1, servId++);
-        user.Bind(2, phone);
-        user.Bind(3, Digits(rng, 6));
-        user.Bind(4, static_cast<int64_t>(reg));
-        user.Bind(5, regNbr);
-        user.Bind(6, static_cast<int64_t>((1 + rng() % 10) * 10000));
-        user.Bind(7, static_cast<int64_t>(sts));
-        user.Bind(8, stamp);
-        user.Bind(9, "MPP" + std::to_string(stamp) + Digits(rng, 4));
-        user.Bind(10, kFirstSoNbr - 1 - static_cast<int64_t>(rng() % 1000000));
-        user.Bind(11, std::string_view(kUserRemarks[rng() % kUserRemarks.size()]));
-        user.Run();
-        created += static_cast<int64_t>(rng() % (kYearSeconds / 2)) + 86400;
-      }
-    }
-    summary.users = users;
 
-    // Log rows in time order over the year that ends at `end`, so that the
-    // order number grows with the time as it does in production.
-    Statement log = db.Prepare(
-        "INSERT INTO mp_so_log (so_nbr, busi_code, phone_id, amount, mpp_transaction_id, "
-        "so_date, remark) VALUES (?1,?2,?3,?4,?5,?6,?7)");
-    std::vector<int> weights;
-    for (const auto& k : kKinds) weights.push_back(k.weight);
-    std::discrete_distribution<int> kind(weights.begin(), weights.end());
-    const int64_t start = end - kYearSeconds;
-    for (int64_t i = 0; i < rows; ++i) {
-      int64_t t = start + (rows > 1 ? kYearSeconds * i / (rows - 1) : kYearSeconds);
-      int64_t stamp = SecondsToStamp(t);
-      const BusinessKind& k = kKinds[static_cast<size_t>(kind(rng))];
-      int32_t amount = 0;
-      if (k.code == kDepositBusiCode) amount = static_cast<int32_t>((1 + rng() % 500) * 100);
-      if (k.code == kWithdrawBusiCode) amount = -static_cast<int32_t>((1 + rng() % 300) * 50);
-      char serial[40];
-      std::snprintf(serial, sizeof serial, "MP%lld%06lld", static_cast<long long>(stamp),
-                    static_cast<long long>(i % 1000000));
-      log.Bind(1, kFirstSoNbr + i);
-      log.Bind(2, static_cast<int64_t>(k.code));
-      log.Bind(3, phones[static_cast<size_t>(rng() % phones.size())]);
-      log.Bind(4, static_cast<int64_t>(amount));
-      log.Bind(5, std::string_view(serial));
-      log.Bind(6, stamp);
-      log.Bind(7, std::string_view(k.remarks[rng() % k.remarks.size()]));
-      log.Run();
-      if (i == 0) summary.firstStamp = stamp;
-      summary.lastStamp = stamp;
+  // Users first: about one per ten log rows, at least a few dozen.
+  const int64_t users = std::max<int64_t>(50, rows / 10);
+  std::vector<std::string> phones;
+  phones.reserve(static_cast<size_t>(users));
+  std::vector<int> regWeights;
+  for (const auto& c : kCertificates) regWeights.push_back(c.weight);
+  std::discrete_distribution<int> regType(regWeights.begin(), regWeights.end());
+  int64_t servId = kFirstServId;
+  DemoUser user;
+  for (int64_t i = 0; i < users; ++i) {
+    std::string phone = PhoneNumber(rng);
+    phones.push_back(phone);
+    // One in eight users has an older, closed account on the same number;
+    // one in forty has deleted the current one.
+    int versions = rng() % 8 == 0 ? 2 : 1;
+    int64_t created = end - 2 * kYearSeconds - static_cast<int64_t>(rng() % kYearSeconds);
+    for (int v = 0; v < versions; ++v) {
+      bool last = v == versions - 1;
+      int sts = !last ? 0 : (rng() % 40 == 0 ? 2 : 1);
+      int reg = kCertificates[static_cast<size_t>(regType(rng))].code;
+      std::string regNbr = reg == 1    ? Digits(rng, 17) + (rng() % 11 == 0 ? "X" : Digits(rng, 1))
+                           : reg == 2  ? "E" + Digits(rng, 8)
+                           : reg == 13 ? Digits(rng, 15)
+                                       : "G" + Digits(rng, 8);
+      // The draws below keep the order of the fields: same seed, same data.
+      user.SERV_ID = servId++;
+      user.PHONE_ID = phone;
+      user.MP_PWD = Digits(rng, 6);
+      user.REG_TYPE = reg;
+      user.REG_NBR = std::move(regNbr);
+      user.FEE_LIMIT = static_cast<int32_t>((1 + rng() % 10) * 10000);
+      user.MP_STS = sts;
+      user.MP_CREATE_DATE = SecondsToStamp(created);
+      user.MPP_TRANS_ID = "MPP" + std::to_string(user.MP_CREATE_DATE) + Digits(rng, 4);
+      user.SO_NBR = kFirstSoNbr - 1 - static_cast<int64_t>(rng() % 1000000);
+      user.REMARK = kUserRemarks[rng() % kUserRemarks.size()];
+      loader.User(user);
+      created += static_cast<int64_t>(rng() % (kYearSeconds / 2)) + 86400;
     }
-    summary.logRows = rows;
-    tx.Commit();
   }
-  CreateIndexes(db);
-  db.Exec("PRAGMA analysis_limit=1000; ANALYZE;");
+  summary.users = users;
+
+  // Log rows in time order over the year that ends at `end`, so that the
+  // order number grows with the time as it does in production.
+  std::vector<int> weights;
+  for (const auto& k : kKinds) weights.push_back(k.weight);
+  std::discrete_distribution<int> kind(weights.begin(), weights.end());
+  const int64_t start = end - kYearSeconds;
+  DemoLog log;
+  for (int64_t i = 0; i < rows; ++i) {
+    int64_t t = start + (rows > 1 ? kYearSeconds * i / (rows - 1) : kYearSeconds);
+    int64_t stamp = SecondsToStamp(t);
+    const BusinessKind& k = kKinds[static_cast<size_t>(kind(rng))];
+    int32_t amount = 0;
+    if (k.code == kDepositBusiCode) amount = static_cast<int32_t>((1 + rng() % 500) * 100);
+    if (k.code == kWithdrawBusiCode) amount = -static_cast<int32_t>((1 + rng() % 300) * 50);
+    char serial[40];
+    const int serialLen =
+        std::snprintf(serial, sizeof serial, "MP%lld%06lld", static_cast<long long>(stamp),
+                      static_cast<long long>(i % 1000000));
+    log.SO_NBR = kFirstSoNbr + i;
+    log.BUSI_CODE = k.code;
+    log.PHONE_ID = phones[static_cast<size_t>(rng() % phones.size())];
+    log.AMOUNT = amount;
+    log.MPP_TRANSACTION_ID = std::string_view(serial, static_cast<size_t>(serialLen));
+    log.SO_DATE = stamp;
+    log.REMARK = k.remarks[rng() % k.remarks.size()];
+    loader.Log(log);
+    if (i == 0) summary.firstStamp = stamp;
+    summary.lastStamp = stamp;
+  }
+  summary.logRows = rows;
   return summary;
+}
+
+DemoSummary GenerateDemo(const std::string& db, const DemoOptions& options) {
+  return OpenStore(db)->CreateDemo(options);
 }
 
 }  // namespace backoffice

@@ -1,5 +1,5 @@
 // mpay-backoffice: answers the micro-payment log and user queries from an
-// SQLite database, over direct tcp:// connections and/or through a NATS
+// SQLite file or a PostgreSQL database, over direct tcp:// connections and/or through a NATS
 // queue group. SIGTERM or SIGINT stops it cleanly: running requests finish,
 // the audit entries are written, then it exits 0.
 #include <signal.h>
@@ -15,10 +15,9 @@
 #include "backoffice/audit_writer.h"
 #include "backoffice/demo_data.h"
 #include "backoffice/options.h"
-#include "backoffice/schema.h"
 #include "backoffice/server.h"
 #include "backoffice/service.h"
-#include "backoffice/sqlite_db.h"
+#include "backoffice/store.h"
 #include "tmclient/tcp_server.h"
 
 namespace {
@@ -85,12 +84,7 @@ int Serve(const backoffice::Options& options) {
   pthread_sigmask(SIG_BLOCK, &stop, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
-  {
-    // An existing file only: a typo must not serve an empty new database.
-    backoffice::Database db(options.db, backoffice::Database::Mode::kReadWrite);
-    backoffice::CreateTables(db);
-    backoffice::CreateIndexes(db);
-  }
+  backoffice::OpenStore(options.db)->EnsureSchema();
   const int maxConnections = ConnectionsTheFilesAllow(options);
   backoffice::AuditWriter audit(options.db);
   backoffice::ServiceConfig config;

@@ -1,9 +1,9 @@
 #include "backoffice/schema.h"
 
 namespace backoffice {
+namespace {
 
-void CreateTables(Database& db) {
-  db.Exec(R"sql(
+constexpr char kSqliteTables[] = R"sql(
 CREATE TABLE IF NOT EXISTS mp_so_log (
   so_nbr             INTEGER PRIMARY KEY,
   busi_code          INTEGER NOT NULL,
@@ -37,18 +37,80 @@ CREATE TABLE IF NOT EXISTS mp_audit (
   row_count    INTEGER NOT NULL,
   result       INTEGER NOT NULL
 );
-)sql");
-}
+)sql";
 
-void CreateIndexes(Database& db) {
-  // Each index ends in the rowid, so "ORDER BY so_date, so_nbr" needs no sort.
-  db.Exec(R"sql(
+// The same columns; bigint where SQLite's integer holds more than 32 bits.
+constexpr char kPostgresTables[] = R"sql(
+CREATE TABLE IF NOT EXISTS mp_so_log (
+  so_nbr             BIGINT  PRIMARY KEY,
+  busi_code          INTEGER NOT NULL,
+  phone_id           TEXT    NOT NULL,
+  amount             INTEGER NOT NULL,
+  mpp_transaction_id TEXT    NOT NULL,
+  so_date            BIGINT  NOT NULL,
+  remark             TEXT    NOT NULL DEFAULT ''
+);
+CREATE TABLE IF NOT EXISTS mp_user (
+  serv_id        BIGINT  PRIMARY KEY,
+  phone_id       TEXT    NOT NULL,
+  mp_pwd         TEXT    NOT NULL DEFAULT '',
+  reg_type       INTEGER NOT NULL,
+  reg_nbr        TEXT    NOT NULL,
+  fee_limit      INTEGER NOT NULL,
+  mp_sts         INTEGER NOT NULL,
+  mp_create_date BIGINT  NOT NULL,
+  mpp_trans_id   TEXT    NOT NULL,
+  so_nbr         BIGINT  NOT NULL,
+  remark         TEXT    NOT NULL DEFAULT ''
+);
+CREATE TABLE IF NOT EXISTS mp_audit (
+  id           BIGINT  GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  at           BIGINT  NOT NULL,
+  op_id        INTEGER NOT NULL,
+  op_address   TEXT    NOT NULL,
+  so_org_id    INTEGER NOT NULL,
+  service_code TEXT    NOT NULL,
+  conditions   TEXT    NOT NULL,
+  row_count    BIGINT  NOT NULL,
+  result       INTEGER NOT NULL
+);
+)sql";
+
+// Each index ends in the rowid, so "ORDER BY so_date, so_nbr" needs no sort.
+constexpr char kSqliteIndexes[] = R"sql(
 CREATE INDEX IF NOT EXISTS mp_so_log_busi_date  ON mp_so_log (busi_code, so_date);
 CREATE INDEX IF NOT EXISTS mp_so_log_phone_date ON mp_so_log (phone_id, so_date);
 CREATE INDEX IF NOT EXISTS mp_so_log_date       ON mp_so_log (so_date);
 CREATE INDEX IF NOT EXISTS mp_user_phone        ON mp_user (phone_id, mp_create_date);
 CREATE INDEX IF NOT EXISTS mp_audit_op          ON mp_audit (op_id, at);
-)sql");
+)sql";
+
+// The same, with the order number spelled out: "ORDER BY so_date, so_nbr"
+// needs no sort here either.
+constexpr char kPostgresIndexes[] = R"sql(
+CREATE INDEX IF NOT EXISTS mp_so_log_busi_date  ON mp_so_log (busi_code, so_date, so_nbr);
+CREATE INDEX IF NOT EXISTS mp_so_log_phone_date ON mp_so_log (phone_id, so_date, so_nbr);
+CREATE INDEX IF NOT EXISTS mp_so_log_date       ON mp_so_log (so_date, so_nbr);
+CREATE INDEX IF NOT EXISTS mp_user_phone        ON mp_user (phone_id, mp_create_date, serv_id);
+CREATE INDEX IF NOT EXISTS mp_audit_op          ON mp_audit (op_id, at);
+)sql";
+
+}  // namespace
+
+const char* TablesSql(Dialect dialect) {
+  return dialect == Dialect::kSqlite ? kSqliteTables : kPostgresTables;
+}
+
+const char* IndexesSql(Dialect dialect) {
+  return dialect == Dialect::kSqlite ? kSqliteIndexes : kPostgresIndexes;
+}
+
+void CreateTables(Database& db) {
+  db.Exec(TablesSql(Dialect::kSqlite));
+}
+
+void CreateIndexes(Database& db) {
+  db.Exec(IndexesSql(Dialect::kSqlite));
 }
 
 }  // namespace backoffice

@@ -6,8 +6,7 @@
 #include "backoffice/log_reply_streamer.h"
 #include "backoffice/messages.h"
 #include "backoffice/protocol.h"
-#include "backoffice/query_connection.h"
-#include "backoffice/sqlite_db.h"
+#include "backoffice/store.h"
 #include "tmclient/service_handler.h"
 #include "tmclient/tmb_stream.h"
 
@@ -69,8 +68,8 @@ AuditEntry AuditOf(const MCustQryAccept::SQueryLogSoInfo& who, const char* servi
 // What one request at a time works with: a read connection, and the buffers
 // of its last reply, kept so that the next large reply reuses their memory.
 struct Service::Worker {
-  explicit Worker(const std::string& path) : conn(path) {}
-  QueryConnection conn;
+  explicit Worker(Store& store) : pReader(store.OpenReader()) {}
+  std::unique_ptr<StoreReader> pReader;
   tmb_stream scratch;  // one part of a streamed reply
 };
 
@@ -87,7 +86,7 @@ class Service::Lease {
       return;
     }
     lock.unlock();
-    auto added = std::make_unique<Worker>(cService.cConfig.dbPath);  // may throw DbError
+    auto added = std::make_unique<Worker>(*cService.pStore);  // may throw DbError
     lock.lock();
     pWorker = added.get();
     cService.vWorkers.push_back(std::move(added));
@@ -96,7 +95,7 @@ class Service::Lease {
     std::lock_guard lock(cService.mLock);
     cService.vFree.push_back(pWorker);
   }
-  QueryConnection& operator*() { return pWorker->conn; }
+  StoreReader& operator*() { return *pWorker->pReader; }
   tmb_stream& scratch() { return pWorker->scratch; }
 
  private:
@@ -104,11 +103,12 @@ class Service::Lease {
   Worker* pWorker;
 };
 
-Service::Service(const ServiceConfig& config, AuditWriter* audit) : cConfig(config), pAudit(audit) {
+Service::Service(const ServiceConfig& config, AuditWriter* audit)
+    : cConfig(config), pAudit(audit), pStore(OpenStore(config.dbPath)) {
   if (cConfig.connections < 1) cConfig.connections = 1;
   if (cConfig.maxRows < 1) cConfig.maxRows = 1;
   for (int i = 0; i < cConfig.connections; ++i) {
-    vWorkers.push_back(std::make_unique<Worker>(cConfig.dbPath));
+    vWorkers.push_back(std::make_unique<Worker>(*pStore));
     vFree.push_back(vWorkers.back().get());
   }
 }

@@ -16,10 +16,10 @@
 #include "backoffice/audit_writer.h"
 #include "backoffice/demo_data.h"
 #include "backoffice/protocol.h"
-#include "backoffice/query_connection.h"
 #include "backoffice/server.h"
 #include "backoffice/service.h"
 #include "backoffice/sqlite_db.h"
+#include "backoffice/store.h"
 #include "bench_support.h"
 #include "child_process.h"
 #include "service/busi_ordmgnt.h"
@@ -115,7 +115,7 @@ class ReadColumns : public LogRowSink {
   size_t bytes = 0;
 };
 
-int64_t StepSql(QueryConnection& q) {
+int64_t StepSql(StoreReader& q) {
   ReadColumns sink;
   int64_t n = q.QueryLog(env->cond, kRows + 1, sink);
   benchmark::DoNotOptimize(sink.sum);
@@ -137,7 +137,8 @@ bool CallOnce(MCustQryAccept::IBusiOrdmgnt& proxy, MMicroPaymentDef::SMpInfoList
 // over NATS, in an order that rotates, so that all three see the same
 // machine.
 void BM_BigReply(benchmark::State& state) {
-  QueryConnection q(env->db);
+  auto reader = OpenStore(env->db)->OpenReader();
+  StoreReader& q = *reader;
   int i = 0;
   for (auto _ : state) {
     for (int k = 0; k < 3; ++k) {

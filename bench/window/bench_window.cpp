@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "backoffice/query_connection.h"
 #include "backoffice/sqlite_db.h"
+#include "backoffice/store.h"
 #include "child_process.h"
 #include "forms/formMicroPayLogQueryMain.h"
 #include "guicommon/presenter.h"
@@ -187,7 +187,7 @@ class ReadColumns : public backoffice::LogRowSink {
   size_t bytes = 0;
 };
 
-int64_t StepSql(backoffice::QueryConnection& q) {
+int64_t StepSql(backoffice::StoreReader& q) {
   ReadColumns sink;
   const int64_t n = q.QueryLog(env->cond, kRows + 1, sink);
   benchmark::DoNotOptimize(sink.sum);
@@ -211,7 +211,8 @@ bool QueryThroughTheWindow(double& ms) {
 // Each iteration steps the SQL and queries through the window, in an order
 // that alternates, so that both see the same machine.
 void BM_WindowQuery(benchmark::State& state) {
-  backoffice::QueryConnection q(env->db);
+  auto reader = backoffice::OpenStore(env->db)->OpenReader();
+  backoffice::StoreReader& q = *reader;
   int i = 0;
   for (auto _ : state) {
     for (int k = 0; k < 2; ++k) {

@@ -9,9 +9,9 @@
 #include "backoffice/audit_writer.h"
 #include "backoffice/conditions.h"
 #include "backoffice/demo_data.h"
-#include "backoffice/query_connection.h"
 #include "backoffice/schema.h"
 #include "backoffice/sqlite_db.h"
+#include "backoffice/store.h"
 #include "test_db.h"
 
 using namespace backoffice;
@@ -172,7 +172,8 @@ TEST_F(DemoDatabase, EveryConditionCombinationMatchesAPlainFilter) {
   std::sort(all.begin(), all.end(), [](auto& x, auto& y) {
     return std::tie(x.date, x.so_nbr) < std::tie(y.date, y.so_nbr);
   });
-  QueryConnection q(Path());
+  auto reader = OpenStore(Path())->OpenReader();
+  StoreReader& q = *reader;
   std::mt19937 rng(7);
   for (unsigned mask = 1; mask < kConditionCombinations; ++mask) {
     for (int round = 0; round < 3; ++round) {
@@ -197,7 +198,8 @@ TEST_F(DemoDatabase, EveryConditionCombinationMatchesAPlainFilter) {
 }
 
 TEST_F(DemoDatabase, LimitStopsTheQuery) {
-  QueryConnection q(Path());
+  auto reader = OpenStore(Path())->OpenReader();
+  StoreReader& q = *reader;
   LogConditions c;
   c.BEGIN_SO_DATE = 20000101000000;
   Collect got;
@@ -226,7 +228,8 @@ TEST_F(DemoDatabase, UserRowsCarryNoPassword) {
     std::vector<bool> pwd;
     std::vector<int64_t> dates;
   } users;
-  QueryConnection q(Path());
+  auto reader = OpenStore(Path())->OpenReader();
+  StoreReader& q = *reader;
   EXPECT_EQ(q.QueryUsers(phone, 100, users), n);
   EXPECT_TRUE(
       std::all_of(users.rows.begin(), users.rows.end(), [&](auto& p) { return p == phone; }));

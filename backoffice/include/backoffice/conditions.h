@@ -47,7 +47,8 @@ ConditionFault CheckLogConditions(const LogConditions& c);
 // BUSI_CODE, ?3 PHONE_ID, ?4 begin, ?5 end (only those in `mask` appear),
 // ?6 the row limit. Columns: so_nbr, busi_code, phone_id, amount,
 // mpp_transaction_id, so_date, remark; ordered by time, then number.
-std::string LogQuerySql(unsigned mask);
+// `mark` '$' numbers the parameters the PostgreSQL way ($1 ...).
+std::string LogQuerySql(unsigned mask, char mark = '?');
 
 // A short readable text of the conditions, for the audit table.
 std::string DescribeConditions(const LogConditions& c);

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "backoffice/query_connection.h"
+#include "backoffice/store.h"
 
 class tmb_stream;
 namespace tmclient {

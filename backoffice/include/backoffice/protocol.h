@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "backoffice/conditions.h"
-#include "backoffice/query_connection.h"
+#include "backoffice/store.h"
 #include "records/mcustqryaccept.h"
 #include "records/mmicropaymentdef.h"
 #include "tmclient/qrs_errormsg.h"

@@ -2,23 +2,32 @@
 
 #include "backoffice/sqlite_db.h"
 
-// The back office's tables.
+// The back office's tables, the same in both stores (schema.cpp has the DDL
+// of each side by side).
 //
-// mp_so_log   one row per micro-payment service order; so_nbr is the rowid.
-//             so_date is the acceptance time as the integer yyyymmddhhmmss,
-//             shown to the operator as the row's time stamp. Texts are GBK.
+// mp_so_log   one row per micro-payment service order; so_nbr is the key
+//             (SQLite's rowid). so_date is the acceptance time as the integer
+//             yyyymmddhhmmss, shown to the operator as the row's time stamp.
+//             Texts are GBK (PostgreSQL holds them in the database's encoding
+//             and converts: its clients speak GBK).
 // mp_user     micro-payment users; several rows per phone_id (history,
 //             deleted and current). mp_pwd holds the transaction password and
 //             never leaves the service.
 // mp_audit    who queried what and when; written by the audit writer only.
 namespace backoffice {
 
-// Creates the tables that are missing. Indexes are separate so that a bulk
-// load can build them once, after the rows.
+enum class Dialect { kSqlite, kPostgres };
+
+// The CREATE statements for the tables that are missing, and for the indexes
+// that are missing: one for every condition the query window can send
+// (service-order number, business code and time, phone number and time, time
+// alone) and users by phone number. Indexes are separate so that a bulk load
+// can build them once, after the rows.
+const char* TablesSql(Dialect dialect);
+const char* IndexesSql(Dialect dialect);
+
+// SQLite.
 void CreateTables(Database& db);
-// Creates the indexes that are missing: one for every condition the query
-// window can send (service-order number, business code and time, phone
-// number and time, time alone) and users by phone number.
 void CreateIndexes(Database& db);
 
 }  // namespace backoffice

@@ -14,7 +14,7 @@ class ReplyWriter;
 namespace backoffice {
 
 class AuditWriter;
-class QueryConnection;
+class Store;
 
 // The service's own result codes, returned to the caller of call_server and
 // carried in the reply's error record with a Chinese message. Operators
@@ -28,7 +28,7 @@ inline constexpr int kRcDatabase = 1006;        // the database failed
 inline constexpr int kRcInternal = 1007;        // anything else went wrong
 
 struct ServiceConfig {
-  std::string dbPath;
+  std::string dbPath;        // an SQLite file or a postgresql:// URI (store.h)
   int connections = 4;       // read connections opened at once (more open when all are busy)
   int64_t maxRows = 200000;  // rows one reply may carry
 };
@@ -67,6 +67,7 @@ class Service {
 
   ServiceConfig cConfig;
   AuditWriter* pAudit;
+  std::unique_ptr<Store> pStore;
   std::mutex mLock;
   struct Worker;
   std::vector<std::unique_ptr<Worker>> vWorkers;

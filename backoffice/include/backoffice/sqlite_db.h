@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "backoffice/db_error.h"
+
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -57,16 +59,6 @@ class Database {
 
  private:
   sqlite3* pDb = nullptr;
-};
-
-// Raised by the storage layer; never leaves the service's request handler.
-class DbError : public std::exception {
- public:
-  explicit DbError(std::string what) : strWhat(std::move(what)) {}
-  const char* what() const noexcept override { return strWhat.c_str(); }
-
- private:
-  std::string strWhat;
 };
 
 // Commits on Commit(), rolls back when left without it.

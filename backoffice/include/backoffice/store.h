@@ -1,0 +1,114 @@
+#pragma once
+
+// The back office's storage, whatever holds it: an SQLite file on this
+// machine, or a PostgreSQL database shared by many back-office instances.
+// Both hold the same tables (schema.h) and answer with the same rows in the
+// same order. Nothing here names a database library.
+//
+// A Store is opened from the --db text and makes the connections: one
+// StoreReader per worker (used by one thread at a time), one AuditStore for
+// the audit writer's thread. Every method reports a failure by throwing
+// DbError; a connection that failed may be used again (it reconnects when it
+// can).
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "backoffice/conditions.h"
+#include "backoffice/db_error.h"
+#include "backoffice/demo_data.h"
+
+namespace backoffice {
+
+struct AuditEntry;
+
+// One log row. The views are valid only during the callback that receives
+// the row.
+struct LogRow {
+  int64_t SO_NBR;
+  int32_t BUSI_CODE;
+  std::string_view PHONE_ID;
+  int32_t AMOUNT;
+  std::string_view MPP_TRANSACTION_ID;
+  int64_t SO_DATE;  // yyyymmddhhmmss
+  std::string_view REMARK;
+};
+
+// One user row. The stored transaction password is not part of it: only
+// whether one is stored.
+struct UserRow {
+  int64_t SERV_ID;
+  std::string_view PHONE_ID;
+  bool HAS_PWD;
+  int16_t REG_TYPE;
+  std::string_view REG_NBR;
+  int32_t FEE_LIMIT;
+  int16_t MP_STS;
+  int64_t MP_CREATE_DATE;  // yyyymmddhhmmss
+  std::string_view MPP_TRANS_ID;
+  int64_t SO_NBR;
+  std::string_view REMARK;
+};
+
+class LogRowSink {
+ public:
+  virtual ~LogRowSink() = default;
+  // False when no more rows are wanted: the query stops there.
+  virtual bool Row(const LogRow& row) = 0;
+};
+
+class UserRowSink {
+ public:
+  virtual ~UserRowSink() = default;
+  virtual void Row(const UserRow& row) = 0;
+};
+
+// A read connection with its prepared statements.
+class StoreReader {
+ public:
+  virtual ~StoreReader() = default;
+  // Hands at most `limit` matching rows to `sink`, in time order (then by
+  // order number), until the sink wants no more; returns how many. The
+  // conditions must have passed CheckLogConditions.
+  virtual int64_t QueryLog(const LogConditions& conditions, int64_t limit, LogRowSink& sink) = 0;
+  // The user rows of one phone number, oldest first; at most `limit`.
+  virtual int64_t QueryUsers(std::string_view phoneId, int64_t limit, UserRowSink& sink) = 0;
+};
+
+// The audit table's writer.
+class AuditStore {
+ public:
+  virtual ~AuditStore() = default;
+  // Writes the entries in one transaction: all of them or, on DbError, none.
+  virtual void Append(std::span<const AuditEntry> entries) = 0;
+};
+
+class Store {
+ public:
+  virtual ~Store() = default;
+
+  // Creates the tables and indexes that are missing. An SQLite file must
+  // exist already: a typo must not serve an empty new database.
+  virtual void EnsureSchema() = 0;
+  virtual std::unique_ptr<StoreReader> OpenReader() = 0;
+  // Creates the tables that are missing, then opens the writer.
+  virtual std::unique_ptr<AuditStore> OpenAudit() = 0;
+  // Fills a new database with the demo rows (demo_data.h). Refuses when the
+  // database already holds data, so that real data is never overwritten.
+  virtual DemoSummary CreateDemo(const DemoOptions& options) = 0;
+  // Where it is, for the logs: never with a password.
+  virtual std::string Describe() const = 0;
+};
+
+// True when `db` names a PostgreSQL database (postgresql:// or postgres://),
+// false for an SQLite file name.
+bool IsPostgresUri(std::string_view db);
+
+// The store `db` names. Opens no connection yet; throws DbError when the
+// name cannot be used.
+std::unique_ptr<Store> OpenStore(const std::string& db);
+
+}  // namespace backoffice

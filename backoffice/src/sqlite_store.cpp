@@ -1,0 +1,217 @@
+#include <sys/stat.h>
+
+#include <array>
+
+#include "backoffice/audit_writer.h"
+#include "backoffice/schema.h"
+#include "backoffice/sqlite_db.h"
+#include "stores.h"
+
+namespace backoffice {
+namespace {
+
+// Resets the statement on every way out, so that a read transaction never
+// outlives its query (a reader left open would pin the WAL).
+class ResetGuard {
+ public:
+  explicit ResetGuard(Statement& s) : cStmt(s) {}
+  ~ResetGuard() { cStmt.Reset(); }
+
+ private:
+  Statement& cStmt;
+};
+
+void BindConditions(Statement& s, unsigned mask, const LogConditions& c, int64_t limit) {
+  if (mask & kCondSoNbr) s.Bind(1, c.SO_NBR);
+  if (mask & kCondBusiCode) s.Bind(2, static_cast<int64_t>(c.BUSI_CODE));
+  if (mask & kCondPhone) s.Bind(3, c.PHONE_ID);
+  if (mask & kCondBegin) s.Bind(4, c.BEGIN_SO_DATE);
+  if (mask & kCondEnd) s.Bind(5, c.END_SO_DATE);
+  s.Bind(6, limit);
+}
+
+// A read-only connection; statements are prepared on first use and kept.
+class SqliteReader : public StoreReader {
+ public:
+  explicit SqliteReader(const std::string& path) : cDb(path, Database::Mode::kReadOnly) {}
+
+  int64_t QueryLog(const LogConditions& c, int64_t limit, LogRowSink& sink) override {
+    unsigned mask = ConditionMask(c);
+    Statement& s = aLog[mask];
+    if (!s.valid()) s = cDb.Prepare(LogQuerySql(mask));
+    ResetGuard guard(s);
+    BindConditions(s, mask, c, limit);
+    int64_t n = 0;
+    while (s.Step()) {
+      LogRow row{s.Int(0),  static_cast<int32_t>(s.Int(1)),
+                 s.Text(2), static_cast<int32_t>(s.Int(3)),
+                 s.Text(4), s.Int(5),
+                 s.Text(6)};
+      ++n;
+      if (!sink.Row(row)) break;
+    }
+    return n;
+  }
+
+  int64_t QueryUsers(std::string_view phoneId, int64_t limit, UserRowSink& sink) override {
+    if (!cUsers.valid()) {
+      cUsers = cDb.Prepare(
+          "SELECT serv_id, phone_id, mp_pwd <> '', reg_type, reg_nbr, fee_limit, mp_sts, "
+          "mp_create_date, mpp_trans_id, so_nbr, remark FROM mp_user WHERE phone_id = ?1 "
+          "ORDER BY mp_create_date, serv_id LIMIT ?2");
+    }
+    ResetGuard guard(cUsers);
+    cUsers.Bind(1, phoneId);
+    cUsers.Bind(2, limit);
+    int64_t n = 0;
+    while (cUsers.Step()) {
+      UserRow row{cUsers.Int(0),
+                  cUsers.Text(1),
+                  cUsers.Int(2) != 0,
+                  static_cast<int16_t>(cUsers.Int(3)),
+                  cUsers.Text(4),
+                  static_cast<int32_t>(cUsers.Int(5)),
+                  static_cast<int16_t>(cUsers.Int(6)),
+                  cUsers.Int(7),
+                  cUsers.Text(8),
+                  cUsers.Int(9),
+                  cUsers.Text(10)};
+      sink.Row(row);
+      ++n;
+    }
+    return n;
+  }
+
+ private:
+  Database cDb;
+  std::array<Statement, kConditionCombinations> aLog;
+  Statement cUsers;
+};
+
+class SqliteAudit : public AuditStore {
+ public:
+  explicit SqliteAudit(const std::string& path) : cDb(path, Database::Mode::kReadWrite) {
+    CreateTables(cDb);
+    cInsert = cDb.Prepare(
+        "INSERT INTO mp_audit (at, op_id, op_address, so_org_id, service_code, conditions, "
+        "row_count, result) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+  }
+
+  void Append(std::span<const AuditEntry> entries) override {
+    ResetGuard guard(cInsert);
+    Transaction tx(cDb);
+    for (const AuditEntry& e : entries) {
+      cInsert.Bind(1, e.at);
+      cInsert.Bind(2, static_cast<int64_t>(e.OP_ID));
+      cInsert.Bind(3, e.OP_ADDRESS);
+      cInsert.Bind(4, static_cast<int64_t>(e.SO_ORG_ID));
+      cInsert.Bind(5, e.serviceCode);
+      cInsert.Bind(6, e.conditions);
+      cInsert.Bind(7, e.rowCount);
+      cInsert.Bind(8, static_cast<int64_t>(e.result));
+      cInsert.Run();
+    }
+    tx.Commit();
+  }
+
+ private:
+  Database cDb;
+  Statement cInsert;
+};
+
+class SqliteDemoLoader : public DemoLoader {
+ public:
+  explicit SqliteDemoLoader(Database& db)
+      : cUser(db.Prepare(
+            "INSERT INTO mp_user (serv_id, phone_id, mp_pwd, reg_type, reg_nbr, fee_limit, "
+            "mp_sts, mp_create_date, mpp_trans_id, so_nbr, remark) VALUES "
+            "(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11)")),
+        cLog(db.Prepare(
+            "INSERT INTO mp_so_log (so_nbr, busi_code, phone_id, amount, mpp_transaction_id, "
+            "so_date, remark) VALUES (?1,?2,?3,?4,?5,?6,?7)")) {}
+
+  void User(const DemoUser& u) override {
+    cUser.Bind(1, u.SERV_ID);
+    cUser.Bind(2, u.PHONE_ID);
+    cUser.Bind(3, u.MP_PWD);
+    cUser.Bind(4, int64_t{u.REG_TYPE});
+    cUser.Bind(5, u.REG_NBR);
+    cUser.Bind(6, int64_t{u.FEE_LIMIT});
+    cUser.Bind(7, int64_t{u.MP_STS});
+    cUser.Bind(8, u.MP_CREATE_DATE);
+    cUser.Bind(9, u.MPP_TRANS_ID);
+    cUser.Bind(10, u.SO_NBR);
+    cUser.Bind(11, u.REMARK);
+    cUser.Run();
+  }
+
+  void Log(const DemoLog& l) override {
+    cLog.Bind(1, l.SO_NBR);
+    cLog.Bind(2, int64_t{l.BUSI_CODE});
+    cLog.Bind(3, l.PHONE_ID);
+    cLog.Bind(4, int64_t{l.AMOUNT});
+    cLog.Bind(5, l.MPP_TRANSACTION_ID);
+    cLog.Bind(6, l.SO_DATE);
+    cLog.Bind(7, l.REMARK);
+    cLog.Run();
+  }
+
+ private:
+  Statement cUser;
+  Statement cLog;
+};
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+class SqliteStore : public Store {
+ public:
+  explicit SqliteStore(std::string path) : strPath(std::move(path)) {}
+
+  void EnsureSchema() override {
+    Database db(strPath, Database::Mode::kReadWrite);
+    CreateTables(db);
+    CreateIndexes(db);
+  }
+
+  std::unique_ptr<StoreReader> OpenReader() override {
+    return std::make_unique<SqliteReader>(strPath);
+  }
+
+  std::unique_ptr<AuditStore> OpenAudit() override {
+    return std::make_unique<SqliteAudit>(strPath);
+  }
+
+  // One transaction, indexes built after the load.
+  DemoSummary CreateDemo(const DemoOptions& options) override {
+    if (Exists(strPath)) throw DbError("refusing to overwrite existing file " + strPath);
+    Database db(strPath, Database::Mode::kCreate);
+    db.Exec("PRAGMA cache_size=-262144; PRAGMA temp_store=MEMORY;");
+    CreateTables(db);
+    DemoSummary summary;
+    {
+      Transaction tx(db);
+      SqliteDemoLoader loader(db);
+      summary = GenerateDemoRows(options, loader);
+      tx.Commit();
+    }
+    CreateIndexes(db);
+    db.Exec("PRAGMA analysis_limit=1000; ANALYZE;");
+    return summary;
+  }
+
+  std::string Describe() const override { return strPath; }
+
+ private:
+  std::string strPath;
+};
+
+}  // namespace
+
+std::unique_ptr<Store> MakeSqliteStore(const std::string& path) {
+  return std::make_unique<SqliteStore>(path);
+}
+
+}  // namespace backoffice

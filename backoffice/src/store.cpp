@@ -1,0 +1,17 @@
+#include "backoffice/store.h"
+
+#include "stores.h"
+
+namespace backoffice {
+
+bool IsPostgresUri(std::string_view db) {
+  return db.starts_with("postgresql://") || db.starts_with("postgres://");
+}
+
+std::unique_ptr<Store> OpenStore(const std::string& db) {
+  if (db.empty()) throw DbError("no database given");
+  if (IsPostgresUri(db)) throw DbError("PostgreSQL databases are not supported yet");
+  return MakeSqliteStore(db);
+}
+
+}  // namespace backoffice
