@@ -8,7 +8,7 @@ FUZZ      ?= build/fuzz
 FUZZ_SECONDS ?= 60
 CMAKE_GEN := -G Ninja
 
-.PHONY: all build deps test test-main test-asan test-fuzz bench run format clean
+.PHONY: all build build-run deps test test-main test-asan test-fuzz bench run format clean
 
 all: build
 
@@ -21,6 +21,11 @@ $(BUILD)/build.ninja: | deps
 
 build: $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
+
+# Only what `make run` runs (the host, the module, the back office and its
+# tools); `make test` and `make bench` build the rest.
+build-run: $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target run-programs
 
 # Sanitizer and fuzz passes first, so that the output ends with the summary of
 # the full test run.
@@ -42,7 +47,7 @@ test-fuzz: | deps
 bench: build
 	bash scripts/run-benchmarks $(BUILD)
 
-run: build
+run: build-run
 	bash scripts/run-demo $(BUILD)
 
 format:

@@ -1,17 +1,20 @@
 #pragma once
 
-// What the back office's benchmark programs share: their data files next to
-// the program, and order statistics of their samples.
+// What the back office's benchmark programs share: their data files, the
+// bare log query, and order statistics of their samples.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "backoffice/conditions.h"
 #include "backoffice/demo_data.h"
 #include "backoffice/sqlite_db.h"
 
@@ -24,21 +27,87 @@ inline std::string BenchFile(const char* name) {
   return (dir.empty() ? std::filesystem::path(".") : dir).append(name).string();
 }
 
-// A demo database of `rows` log rows ending at `endStamp`, next to the
-// program, generated on the first run only. Returns its path.
-inline std::string DemoDatabase(const char* name, int64_t rows, int64_t endStamp) {
-  const std::string path = BenchFile(name);
+// A demo database of `rows` log rows ending at `endStamp` at `path`,
+// generated on the first run only (saying how long that took). Returns `path`.
+inline std::string DemoDatabaseAt(const std::string& path, int64_t rows, int64_t endStamp) {
   if (!std::filesystem::exists(path)) {
     std::fprintf(stderr, "generating %s (%lld rows, once)\n", path.c_str(),
                  static_cast<long long>(rows));
+    const auto start = std::chrono::steady_clock::now();
     backoffice::DemoOptions o;
     o.rows = rows;
     o.endStamp = endStamp;
     std::filesystem::remove(path + ".part");  // left by an interrupted run
     backoffice::GenerateDemo(path + ".part", o);
     std::filesystem::rename(path + ".part", path);
+    std::fprintf(stderr, "generated %s in %.0f s\n", path.c_str(),
+                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
   return path;
+}
+
+// A demo database next to the program (see DemoDatabaseAt).
+inline std::string DemoDatabase(const char* name, int64_t rows, int64_t endStamp) {
+  return DemoDatabaseAt(BenchFile(name), rows, endStamp);
+}
+
+// The 10,000,000-row demo database that several programs query, made once
+// in the build folder's bench folder (1.5 GB).
+constexpr int64_t kLargeDbRows = 10000000;
+constexpr int64_t kLargeDbEnd = 20261130120000;
+inline std::string LargeDemoDatabase() {
+  std::error_code ec;
+  std::filesystem::path dir =
+      std::filesystem::read_symlink("/proc/self/exe", ec).parent_path().parent_path();
+  if (dir.empty()) dir = ".";
+  return DemoDatabaseAt((dir / "demo-10m.db").string(), kLargeDbRows, kLargeDbEnd);
+}
+
+// `count` phone numbers of `db`'s users drawn at random (with repeats),
+// each user as likely as any other.
+inline std::vector<std::string> RandomPhones(backoffice::Database& db, size_t count,
+                                             uint64_t seed) {
+  std::mt19937_64 rng(seed);
+  std::vector<std::string> phones;
+  backoffice::Statement s = db.Prepare("SELECT phone_id FROM mp_user WHERE serv_id = ?1");
+  backoffice::Statement range = db.Prepare("SELECT min(serv_id), max(serv_id) FROM mp_user");
+  if (!range.Step()) return phones;
+  const int64_t lo = range.Int(0), hi = range.Int(1);
+  while (phones.size() < count) {
+    s.Bind(1, lo + static_cast<int64_t>(rng() % static_cast<uint64_t>(hi - lo + 1)));
+    if (s.Step()) phones.emplace_back(s.Text(0));
+    s.Reset();
+  }
+  return phones;
+}
+
+// Steps a log statement to its end, reading every column as the service
+// does. The rows stepped.
+inline int64_t StepAll(backoffice::Statement& s) {
+  int64_t n = 0, sum = 0;
+  size_t bytes = 0;
+  while (s.Step()) {
+    sum += s.Int(0) + s.Int(1) + s.Int(3) + s.Int(5);
+    bytes += s.Text(2).size() + s.Text(4).size() + s.Text(6).size();
+    ++n;
+  }
+  benchmark::DoNotOptimize(sum + static_cast<int64_t>(bytes));
+  s.Reset();
+  return n;
+}
+
+// The bare log query: `s` (prepared from LogQuerySql of the conditions'
+// mask) bound to `c` and stepped to its end. The rows stepped.
+inline int64_t RunLog(backoffice::Statement& s, const backoffice::LogConditions& c) {
+  using namespace backoffice;
+  const unsigned mask = ConditionMask(c);
+  if (mask & kCondSoNbr) s.Bind(1, c.SO_NBR);
+  if (mask & kCondBusiCode) s.Bind(2, static_cast<int64_t>(c.BUSI_CODE));
+  if (mask & kCondPhone) s.Bind(3, c.PHONE_ID);
+  if (mask & kCondBegin) s.Bind(4, c.BEGIN_SO_DATE);
+  if (mask & kCondEnd) s.Bind(5, c.END_SO_DATE);
+  s.Bind(6, int64_t{200001});
+  return StepAll(s);
 }
 
 // The sample below which a share `p` of them lie (0.5: the median).

@@ -1,7 +1,7 @@
 // Server-side time of the back office's queries on a 10,000,000-row demo
 // database, next to the bare SQL of each: the log query by phone number and
 // one month, by business code and one hour, by service-order number, and the
-// user query. The database is generated once, next to this program.
+// user query. The database is generated once, in the build's bench folder.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -20,6 +20,7 @@
 #include "backoffice/protocol.h"
 #include "backoffice/service.h"
 #include "backoffice/sqlite_db.h"
+#include "bench_rounds.h"
 #include "bench_support.h"
 #include "wire_helpers.h"
 
@@ -28,8 +29,8 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr int64_t kDbRows = 10000000;
-constexpr int64_t kEnd = 20261130120000;
+constexpr int64_t kDbRows = bench::kLargeDbRows;
+constexpr int64_t kEnd = bench::kLargeDbEnd;
 constexpr int kSamples = 2000;
 
 // One kind of query: its requests, and the bare SQL that answers each.
@@ -59,54 +60,18 @@ double Us(Clock::time_point since) {
   return std::chrono::duration<double, std::micro>(Clock::now() - since).count();
 }
 
-// Steps a statement to the end, reading every column as the service does.
-int64_t StepAll(Statement& s) {
-  int64_t n = 0, sum = 0;
-  size_t bytes = 0;
-  while (s.Step()) {
-    sum += s.Int(0) + s.Int(1) + s.Int(3) + s.Int(5);
-    bytes += s.Text(2).size() + s.Text(4).size() + s.Text(6).size();
-    ++n;
-  }
-  benchmark::DoNotOptimize(sum + static_cast<int64_t>(bytes));
-  s.Reset();
-  return n;
-}
-
-int64_t RunLog(Statement& s, const LogConditions& c) {
-  unsigned mask = ConditionMask(c);
-  if (mask & kCondSoNbr) s.Bind(1, c.SO_NBR);
-  if (mask & kCondBusiCode) s.Bind(2, static_cast<int64_t>(c.BUSI_CODE));
-  if (mask & kCondPhone) s.Bind(3, c.PHONE_ID);
-  if (mask & kCondBegin) s.Bind(4, c.BEGIN_SO_DATE);
-  if (mask & kCondEnd) s.Bind(5, c.END_SO_DATE);
-  s.Bind(6, int64_t{200001});
-  return StepAll(s);
-}
-
 std::string LogRequest(const LogConditions& c) {
   return wire::Request(kLogRequestStream, wire::LogIn(c.SO_NBR, c.BUSI_CODE, c.PHONE_ID,
                                                       c.BEGIN_SO_DATE, c.END_SO_DATE));
 }
 
 bool Setup() {
-  env->db = bench::DemoDatabase("backoffice-10m.db", kDbRows, kEnd);
+  env->db = bench::LargeDemoDatabase();
   env->bare = std::make_unique<Database>(env->db, Database::Mode::kReadOnly);
   Database& d = *env->bare;
 
   std::mt19937_64 rng(42);
-  std::vector<std::string> phones;
-  {
-    Statement s = d.Prepare("SELECT phone_id FROM mp_user WHERE serv_id = ?1");
-    Statement range = d.Prepare("SELECT min(serv_id), max(serv_id) FROM mp_user");
-    range.Step();
-    int64_t lo = range.Int(0), hi = range.Int(1);
-    while (phones.size() < kSamples) {
-      s.Bind(1, lo + static_cast<int64_t>(rng() % static_cast<uint64_t>(hi - lo + 1)));
-      if (s.Step()) phones.emplace_back(s.Text(0));
-      s.Reset();
-    }
-  }
+  const std::vector<std::string> phones = bench::RandomPhones(d, kSamples, 42);
   const int64_t start = StampToSeconds(kEnd) - 365LL * 86400;
   for (int i = 0; i < kSamples; ++i) {
     // A calendar month of the year of data.
@@ -142,7 +107,7 @@ bool Setup() {
   auto logQuery = [](const char* name, std::vector<LogConditions>& conds, Statement& stmt) {
     Query q{name, kLogInterface, kLogServiceCode, {}, {}, {}, {}};
     for (const auto& c : conds) q.requests.push_back(LogRequest(c));
-    q.bareSql = [&conds, &stmt](size_t i) { return RunLog(stmt, conds[i]); };
+    q.bareSql = [&conds, &stmt](size_t i) { return bench::RunLog(stmt, conds[i]); };
     return q;
   };
   env->queries.push_back(logQuery("phone_month", env->phoneConds, env->byPhone));
@@ -233,7 +198,9 @@ int main(int argc, char** argv) {
     std::printf("backoffice_%s_p99_us: %.1f\n", n, p99);
     std::printf("backoffice_%s_sql_p50_us: %.1f\n", n, s50);
     std::printf("backoffice_%s_sql_p99_us: %.1f\n", n, s99);
-    std::printf("backoffice_%s_vs_sql_p99: %.2f\n", n, s99 > 0 ? p99 / s99 : 0.0);
+    // Five rounds of 400 alternating samples.
+    bench::PrintRounds("backoffice_" + q.name + "_vs_sql_p99",
+                       bench::SliceRatios(q.serverUs, q.sqlUs, bench::kMinRounds, 0.99));
   }
   return 0;
 }

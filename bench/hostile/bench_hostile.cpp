@@ -19,6 +19,7 @@
 #include "backoffice/server.h"
 #include "backoffice/service.h"
 #include "backoffice/sqlite_db.h"
+#include "bench_rounds.h"
 #include "bench_support.h"
 #include "raw_client.h"
 #include "service/busi_ordmgnt.h"
@@ -196,6 +197,6 @@ int main(int argc, char** argv) {
   std::printf("hostile_attached_p50_us: %.1f\n", h50);
   std::printf("hostile_attached_p99_us: %.1f\n", h99);
   std::printf("hostile_failed_calls: %d\n", e.failures);
-  std::printf("hostile_p99_vs_quiet_p99: %.2f\n", bench::Percentile(e.roundRatios, 0.5));
+  bench::PrintRounds("hostile_p99_vs_quiet_p99", e.roundRatios);
   return 0;
 }

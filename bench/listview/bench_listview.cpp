@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bench_rounds.h"
 #include "forms/formmdichild.h"
 #include "toolkit/qtext.h"
 #include "toolkit/toolkit.h"
@@ -81,8 +82,9 @@ double ResidentMb(const char* field) {
   return 0;
 }
 
-// The best time of each benchmark, in seconds.
+// The best time of each benchmark, in seconds, and every time of it.
 std::map<std::string, double> best;
+std::map<std::string, std::vector<double>> times;
 std::map<std::string, double> memoryMb;
 
 // Times by the thread's CPU clock: the machine is shared, and everything
@@ -102,6 +104,7 @@ class TTimer {
     state_.SetIterationTime(seconds);
     double& slot = best.try_emplace(name_, seconds).first->second;
     slot = std::min(slot, seconds);
+    times[name_].push_back(seconds);
   }
 
  private:
@@ -185,6 +188,17 @@ void BM_ListViewFill(benchmark::State& state) {
     state.SkipWithError("columns were not fitted");
 }
 
+// A list view fill in turn with each fill of another view, so that the
+// ratios' two sides see the machine in the same state.
+void AlternateListViewFill(const std::string& name) {
+  TListViewFixture& f = ListView();
+  f.Clear();
+  const double start = ThreadSeconds();
+  f.Fill();
+  Flush();
+  times[name].push_back(ThreadSeconds() - start);
+}
+
 std::string_view Trimmed(std::string_view text) {
   while (!text.empty() && static_cast<unsigned char>(text.front()) <= 32) text.remove_prefix(1);
   while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32) text.remove_suffix(1);
@@ -236,7 +250,9 @@ void SortBy(benchmark::State& state, int column, const char* name, const char* r
     f.listView->OnColumnClick(f.listView, f.listView->Columns()->Items(column));
     timer.Stop();
     state.PauseTiming();
-    bestReference = std::min(bestReference, StdSortSeconds(column));
+    const double seconds = StdSortSeconds(column);
+    bestReference = std::min(bestReference, seconds);
+    times[reference].push_back(seconds);
     state.ResumeTiming();
   }
   best[reference] = bestReference;
@@ -263,6 +279,9 @@ void BM_TreeWidgetFill(benchmark::State& state) {
   Flush();
   TTimer timer(state, "treewidget_fill");
   for (auto _ : state) {
+    state.PauseTiming();
+    AlternateListViewFill("listview_fill_beside_treewidget");
+    state.ResumeTiming();
     tree->clear();
     Flush();
     malloc_trim(0);
@@ -318,6 +337,9 @@ void BM_TableModelFill(benchmark::State& state) {
   Flush();
   TTimer timer(state, "model_fill");
   for (auto _ : state) {
+    state.PauseTiming();
+    AlternateListViewFill("listview_fill_beside_model");
+    state.ResumeTiming();
     model.Clear();
     Flush();
     timer.Start();
@@ -337,11 +359,17 @@ void BM_ListViewPeak(benchmark::State& state) {
 
 // The list view runs first, so that the peak it reports is its own.
 BENCHMARK(BM_ListViewFill)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ListViewSortNumber)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ListViewSortText)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ListViewSortNumber)
+    ->Iterations(bench::kMinRounds)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ListViewSortText)
+    ->Iterations(bench::kMinRounds)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ListViewPeak)->Iterations(1);
-BENCHMARK(BM_TreeWidgetFill)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_TableModelFill)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TreeWidgetFill)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TableModelFill)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -374,10 +402,14 @@ int main(int argc, char** argv) {
     std::printf("%s_ms: %.1f\n", name.c_str(), seconds * 1e3);
   std::printf("listview_rows_rss_mb: %.1f\n", memoryMb["listview"]);
   std::printf("treewidget_rows_rss_mb: %.1f\n", memoryMb["treewidget"]);
-  std::printf("listview_fill_vs_treewidget: %.3f\n", fill / tree);
-  std::printf("listview_fill_vs_model: %.3f\n", fill / model);
-  std::printf("listview_sort_int_vs_stdsort: %.3f\n", sortNumber / stdNumber);
-  std::printf("listview_sort_text_vs_stdsort: %.3f\n", sortText / stdText);
+  // Each round: one fill or sort of each side, in turn.
+  const auto rounds = [](const char* name, const char* a, const char* b) {
+    bench::PrintRounds(name, bench::SliceRatios(times[a], times[b], bench::kMinRounds, 0.0), 3);
+  };
+  rounds("listview_fill_vs_treewidget", "listview_fill_beside_treewidget", "treewidget_fill");
+  rounds("listview_fill_vs_model", "listview_fill_beside_model", "model_fill");
+  rounds("listview_sort_int_vs_stdsort", "listview_sort_number", "stdsort_number");
+  rounds("listview_sort_text_vs_stdsort", "listview_sort_text", "stdsort_text");
   std::printf("listview_peak_rss_mb: %.1f\n", peakAfterListView);
   return 0;
 }

@@ -30,6 +30,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_rounds.h"
 #include "records/mcustqryaccept.h"
 #include "records/mmicropaymentdef.h"
 #include "tmclient/nats_responder.h"
@@ -52,6 +53,9 @@ constexpr std::size_t kRequestEnvelope = 1 + 4 + 1 + sizeof kIface - 1 + 1 + siz
 constexpr std::size_t kReplyEnvelope = 1 + 4 + 4;
 
 std::map<std::string, double> gP50, gP99;  // microseconds, by benchmark
+// The call's p50 over the bare round trip's in each round, by call.
+std::map<std::string, std::vector<double>> gRoundRatios;
+constexpr int kRounds = 7;
 
 void WriteRequest(tmb_stream& s) {
   MCustQryAccept::SFetchInfoIn in;
@@ -116,7 +120,8 @@ void Record(benchmark::State& state, const char* name, std::vector<double>& us) 
 }
 
 // Alternates a bare round trip and a call, so that both see the same
-// machine (the load of a shared machine changes from second to second).
+// machine (the load of a shared machine changes from second to second); the
+// ratio is taken in each of kRounds consecutive slices of the pairs.
 template <class Raw, class Call>
 void TimePairs(benchmark::State& state, const char* rawName, Raw raw, const char* callName,
                Call call) {
@@ -136,6 +141,7 @@ void TimePairs(benchmark::State& state, const char* rawName, Raw raw, const char
     rawUs.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
     callUs.push_back(std::chrono::duration<double, std::micro>(t2 - t1).count());
   }
+  gRoundRatios[callName] = bench::SliceRatios(callUs, rawUs, kRounds);
   Record(state, rawName, rawUs);
   Record(state, callName, callUs);
 }
@@ -372,11 +378,7 @@ int main(int argc, char** argv) {
     if (!gP50.count(name)) continue;
     std::printf("%s_p50_us: %.1f\n%s_p99_us: %.1f\n", name, gP50[name], name, gP99[name]);
   }
-  auto ratio = [](const char* name, const char* call, const char* raw) {
-    if (gP50.count(call) && gP50.count(raw) && gP50[raw] > 0)
-      std::printf("%s: %.2f\n", name, gP50[call] / gP50[raw]);
-  };
-  ratio("tcp_call_vs_raw_p50", "tcp_call", "tcp_raw");
-  ratio("nats_call_vs_raw_p50", "nats_call", "nats_raw");
+  bench::PrintRounds("tcp_call_vs_raw_p50", gRoundRatios["tcp_call"]);
+  bench::PrintRounds("nats_call_vs_raw_p50", gRoundRatios["nats_call"]);
   return 0;
 }
