@@ -8,15 +8,14 @@
 
 namespace tmclient {
 
-Connection::Read Connection::ReadAll(std::size_t limit) {
-  // No new wake-up announces bytes left in the socket, nor an end of input
-  // that came with the last bytes: read until it says so.
+Connection::Read Connection::ReadAll(std::size_t limit, bool untilEmpty) {
   char buf[64 * 1024];
   while (in.size() < limit) {
     ssize_t n = ::recv(fd, buf, sizeof buf, 0);
     if (n > 0) {
       if (in.empty()) frameStart = net::Clock::now();
       in.append(buf, static_cast<std::size_t>(n));
+      if (!untilEmpty && static_cast<std::size_t>(n) < sizeof buf) return Read::kOpen;
       continue;
     }
     if (n == 0) return Read::kEnded;

@@ -23,7 +23,12 @@ struct Connection {
   };
 
   // Reads until the socket is empty or ends, or `in` holds `limit` bytes.
-  Read ReadAll(std::size_t limit);
+  // Without `untilEmpty`, a read that leaves room in its buffer ends it: the
+  // socket had nothing more just then, and bytes or an end of input arriving
+  // later wake a worker again (the registration is edge-triggered). Only an
+  // end of input or an error that epoll has announced already, and bytes left
+  // behind at `limit`, need the reads that find them.
+  Read ReadAll(std::size_t limit, bool untilEmpty = true);
   // Whether `in` starts with a whole frame.
   bool HasWholeFrame() const;
   // Queues bytes behind any reply bytes waiting, sending what the socket

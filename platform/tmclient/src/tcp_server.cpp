@@ -94,12 +94,13 @@ class TcpServer::Impl {
   std::shared_ptr<Connection> Find(uint64_t id);
   // Closes and forgets the connection; `c.lock` is held.
   void CloseLocked(uint64_t id, Connection& c);
-  void OnEvent(uint64_t id);
+  void OnEvent(uint64_t id, uint32_t events);
   // Moves the connection on as far as it goes without waiting: sends what
-  // waits (when `woken`), reads what came, answers whole frames while no
-  // other request of it is under way and its client is not far behind, and
-  // closes it once it has ended and everything is answered.
-  void Pump(uint64_t id, Connection& c, Lock& lock, bool woken);
+  // waits, reads what came (to the socket's end of input when `events`
+  // announce one or an error), answers whole frames while no other request
+  // of it is under way and its client is not far behind, and closes it once
+  // it has ended and everything is answered.
+  void Pump(uint64_t id, Connection& c, Lock& lock, uint32_t events);
   // Whether `c.in` starts with a whole frame (its body length in `length`).
   Parse ParseFrame(Connection& c, std::size_t& length);
   // Answers the frame at the start of `c.in`; the lock is let go while the
@@ -282,7 +283,7 @@ void TcpServer::Impl::ServeOne() {
     Arm(iListenFd, kListenId, EPOLL_CTL_MOD, kListenEvents);
     return;
   }
-  OnEvent(ev.data.u64);
+  OnEvent(ev.data.u64, ev.events);
 }
 
 void TcpServer::Impl::Accept() {
@@ -351,24 +352,28 @@ bool TcpServer::Impl::CloseLongestIdle() {
   return true;
 }
 
-void TcpServer::Impl::OnEvent(uint64_t id) {
+void TcpServer::Impl::OnEvent(uint64_t id, uint32_t events) {
   std::shared_ptr<Connection> c = Find(id);
   if (!c) return;
   Lock lock(c->lock);
-  if (c->fd >= 0) Pump(id, *c, lock, true);
+  if (c->fd >= 0) Pump(id, *c, lock, events);
 }
 
-void TcpServer::Impl::Pump(uint64_t id, Connection& c, Lock& lock, bool woken) {
-  if (woken && !c.out.empty()) {
+void TcpServer::Impl::Pump(uint64_t id, Connection& c, Lock& lock, uint32_t events) {
+  if (!c.out.empty()) {
     if (!c.Flush()) return CloseLocked(id, c);
     if (c.out.size() <= cOptions.maxQueuedBytes / 2) c.cvRoom.notify_all();
   }
+  // A request costs one read: the socket is read to its end only when epoll
+  // has announced the end of input or an error (see Connection::ReadAll).
+  bool untilEmpty = (events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0;
   // Reading stops at iReadLimit only with whole frames in `in`; it goes on
-  // once they are answered.
-  bool read = woken;
+  // once they are answered, to the socket's end, as no wake-up announces
+  // the bytes left behind.
+  bool read = true;
   while (c.fd >= 0) {
     if (read && !c.ended) {
-      switch (c.ReadAll(iReadLimit)) {
+      switch (c.ReadAll(iReadLimit, untilEmpty)) {
         case Connection::Read::kOpen:
           break;
         case Connection::Read::kEnded:
@@ -389,6 +394,7 @@ void TcpServer::Impl::Pump(uint64_t id, Connection& c, Lock& lock, bool woken) {
         return CloseIfDone(id, c);
       case Parse::kFrame:
         read = c.in.size() >= iReadLimit;
+        untilEmpty = untilEmpty || read;
         if (!Answer(id, c, lock, length)) return;
         break;
     }
