@@ -146,8 +146,10 @@ bool tmb_stream::Writable(std::size_t n) {
   if (n > kMaxFrameSize - wlen_) return Fail("frame over size limit");
   if (wlen_ + n > buf_.size()) {
     // The buffer is kept at its full size and only wlen_ bytes are used, so
-    // that values are stored with plain copies.
-    buf_.resize(std::max({buf_.size() * 2, wlen_ + n, buf_.capacity(), std::size_t{4096}}));
+    // that values are stored with plain copies. A fresh stream starts at a
+    // size that holds a request whole: every byte of it is zeroed first, and
+    // a stream made per call pays that on every call.
+    buf_.resize(std::max({buf_.size() * 2, wlen_ + n, buf_.capacity(), std::size_t{512}}));
     wend_ = std::min(buf_.size(), kMaxFrameSize);
   }
   return true;
