@@ -5,6 +5,7 @@
 #   lib/                     platform libraries  RPATH $ORIGIN
 #   lib/mpay/modules/        business modules    RPATH $ORIGIN/../..
 #   share/applications/      mpay-host.desktop
+#   lib/systemd/system/      mpay-backoffice.service
 include(GNUInstallDirs)
 set(MPAY_MODULES_INSTALL_DIR lib/mpay/modules)
 
@@ -26,4 +27,14 @@ mpay_install(${MPAY_MODULES_INSTALL_DIR} "$ORIGIN/../.." micropaylog)
 if(TARGET mpay-host)
   install(FILES ${PROJECT_SOURCE_DIR}/host/mpay-host.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+endif()
+
+# The back office's systemd unit, naming the programs' folder of the prefix
+# actually installed to (which `cmake --install --prefix` may change).
+if(TARGET mpay-backoffice)
+  install(CODE "
+    set(MPAY_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    set(unit \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/systemd/system/mpay-backoffice.service\")
+    message(STATUS \"Installing: \${unit}\")
+    configure_file(\"${PROJECT_SOURCE_DIR}/config/mpay-backoffice.service\" \"\${unit}\" @ONLY)")
 endif()

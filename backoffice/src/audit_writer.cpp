@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "backoffice/log.h"
 #include "backoffice/store.h"
 
 namespace backoffice {
@@ -82,6 +83,11 @@ uint64_t AuditWriter::failures() const {
   return iFailures;
 }
 
+AuditWriter::Counts AuditWriter::counts() const {
+  std::lock_guard lock(mLock);
+  return {qEntries.size(), iBatchesWritten, iBatchesFailed};
+}
+
 void AuditWriter::Run(const std::string& path) {
   std::unique_ptr<AuditStore> store;
   try {
@@ -128,13 +134,14 @@ void AuditWriter::Run(const std::string& path) {
       store->Append(batch);
     } catch (const DbError& e) {
       ok = false;
-      std::fprintf(stderr, "mpay-backoffice: audit batch of %zu lost: %s\n", batch.size(),
-                   e.what());
+      log::Write(log::Level::kError, "audit_batch_lost",
+                 {{"entries", batch.size()}, {"reason", e.what()}});
     }
     {
       std::lock_guard lock(mLock);
       iWritten += batch.size();
       if (!ok) iFailures += batch.size();
+      ++(ok ? iBatchesWritten : iBatchesFailed);
     }
     batch.clear();
     cvProgress.notify_all();

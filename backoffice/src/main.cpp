@@ -1,11 +1,15 @@
 // mpay-backoffice: answers the micro-payment log and user queries from an
 // SQLite file or a PostgreSQL database, over direct tcp:// connections and/or through a NATS
 // queue group. SIGTERM or SIGINT stops it cleanly: running requests finish,
-// the audit entries are written, then it exits 0.
+// the audit entries are written, then it exits 0. With --metrics it serves
+// its counters and health to its operators over HTTP; its events go to
+// standard error as logfmt lines, its start-up lines to standard output.
 #include <signal.h>
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -14,9 +18,14 @@
 
 #include "backoffice/audit_writer.h"
 #include "backoffice/demo_data.h"
+#include "backoffice/log.h"
+#include "backoffice/metrics_server.h"
+#include "backoffice/metrics_text.h"
 #include "backoffice/options.h"
 #include "backoffice/server.h"
 #include "backoffice/service.h"
+#include "backoffice/service_manager.h"
+#include "backoffice/service_metrics.h"
 #include "backoffice/store.h"
 #include "tmclient/tcp_server.h"
 
@@ -31,13 +40,6 @@ int InitDemo(const backoffice::Options& options) {
               static_cast<long long>(s.firstStamp), static_cast<long long>(s.lastStamp),
               static_cast<long long>(s.users));
   return 0;
-}
-
-// True when `url` (tcp://HOST:PORT) listens on a loopback address only.
-bool IsLoopbackListen(const std::string& url) {
-  const std::string_view rest = std::string_view(url).substr(std::string_view("tcp://").size());
-  const std::string_view host = rest.substr(0, rest.rfind(':'));
-  return host == "localhost" || host == "[::1]" || host == "::1" || host.starts_with("127.");
 }
 
 // Every tcp connection is an open file, and so are each read connection's
@@ -67,14 +69,43 @@ int ConnectionsTheFilesAllow(const backoffice::Options& options) {
   if (files.rlim_cur == RLIM_INFINITY || files.rlim_cur >= needed) return options.maxConnections;
   const rlim_t spare = files.rlim_cur > others ? files.rlim_cur - others : 0;
   const int allowed = static_cast<int>(std::max<rlim_t>(1, spare / listeners));
-  std::fprintf(stderr,
-               "mpay-backoffice: warning: the limit on open files is %llu: at most %d "
-               "connections per --listen address, not %d\n",
-               static_cast<unsigned long long>(files.rlim_cur), allowed, options.maxConnections);
+  backoffice::log::Write(backoffice::log::Level::kWarn, "open_files_limit",
+                         {{"limit", static_cast<uint64_t>(files.rlim_cur)},
+                          {"connections_per_listen", allowed},
+                          {"max_connections", options.maxConnections}});
   return allowed;
 }
 
+// What the process shows its operators while it serves.
+struct Observed {
+  backoffice::ServiceMetrics metrics;
+  std::atomic<bool> bReady{false};  // every endpoint started, not stopping
+  double startTime =
+      std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+};
+
+std::string RenderAll(Observed& seen, backoffice::AuditWriter& audit,
+                      const std::vector<std::unique_ptr<backoffice::Endpoint>>& running) {
+  backoffice::MetricsInputs in;
+  in.service = seen.metrics.Read();
+  for (const auto& e : running) in.endpoints.emplace_back(e->Describe(), e->Stats());
+  in.audit = audit.counts();
+  in.startTime = seen.startTime;
+  in.version = MPAY_VERSION;
+  return backoffice::RenderMetrics(in);
+}
+
+bool Ready(Observed& seen, backoffice::Service& service,
+           const std::vector<std::unique_ptr<backoffice::Endpoint>>& running) {
+  if (!seen.bReady.load()) return false;
+  for (const auto& e : running) {
+    if (!e->Stats().serving) return false;
+  }
+  return service.StoreAnswers();
+}
+
 int Serve(const backoffice::Options& options) {
+  namespace log = backoffice::log;
   // Signals are taken by sigwait below; every thread started from here on
   // inherits the blocked mask.
   sigset_t stop;
@@ -86,6 +117,7 @@ int Serve(const backoffice::Options& options) {
 
   backoffice::OpenStore(options.db)->EnsureSchema();
   const int maxConnections = ConnectionsTheFilesAllow(options);
+  Observed seen;
   backoffice::AuditWriter audit(options.db);
   backoffice::ServiceConfig config;
   config.dbPath = options.db;
@@ -93,16 +125,17 @@ int Serve(const backoffice::Options& options) {
   const int endpoints = static_cast<int>(options.listen.size()) + (options.nats.empty() ? 0 : 1);
   config.connections = options.workers * endpoints;
   config.maxRows = options.maxRows;
+  if (!options.metrics.empty()) config.metrics = &seen.metrics;
   backoffice::Service service(config, &audit);
 
   std::vector<std::unique_ptr<backoffice::Endpoint>> running;
   for (const std::string& url : options.listen) {
-    if (!IsLoopbackListen(url)) {
-      std::fprintf(stderr,
-                   "mpay-backoffice: warning: %s is open to other machines, and nothing "
-                   "authenticates the clients or encrypts the connection yet: anyone who "
-                   "reaches it can query every log and user\n",
-                   url.c_str());
+    if (!backoffice::IsLoopbackUrl(url)) {
+      log::Write(log::Level::kWarn, "listen_public",
+                 {{"address", url},
+                  {"reason",
+                   "open to other machines, and nothing authenticates the clients or encrypts "
+                   "the connection yet: anyone who reaches it can query every log and user"}});
     }
     running.push_back(
         backoffice::MakeTcpEndpoint(url, options.workers, service,
@@ -112,27 +145,54 @@ int Serve(const backoffice::Options& options) {
     running.push_back(
         backoffice::MakeNatsEndpoint(options.nats, options.broker, options.workers, service));
   }
+
+  // First up and last down, so that probes see the start and the stop.
+  std::unique_ptr<backoffice::MetricsServer> http;
+  if (!options.metrics.empty()) {
+    if (!backoffice::IsLoopbackUrl(options.metrics)) {
+      log::Write(log::Level::kWarn, "metrics_public",
+                 {{"address", options.metrics},
+                  {"reason", "the metrics and health endpoints are open to other machines"}});
+    }
+    http =
+        std::make_unique<backoffice::MetricsServer>([&] { return RenderAll(seen, audit, running); },
+                                                    [&] { return Ready(seen, service, running); });
+    std::string error;
+    if (!http->Start(options.metrics, error)) {
+      log::Write(log::Level::kError, "start_failed", {{"reason", error}});
+      return 1;
+    }
+    std::printf("mpay-backoffice: metrics on %s\n", http->Describe().c_str());
+    std::fflush(stdout);
+  }
+
   for (auto& e : running) {
     std::string error;
     if (!e->Start(error)) {
-      std::fprintf(stderr, "mpay-backoffice: %s\n", error.c_str());
+      log::Write(log::Level::kError, "start_failed", {{"reason", error}});
       return 1;
     }
     // Tests and scripts wait for this line (and read the port from it).
     std::printf("mpay-backoffice: serving %s%s\n", e->Describe().c_str(), e->Limits().c_str());
     std::fflush(stdout);
   }
+  seen.bReady = true;
+  backoffice::NotifyServiceManager("READY=1");
+  log::Write(log::Level::kInfo, "started", {{"endpoints", static_cast<int>(running.size())}});
 
   int sig = 0;
   sigwait(&stop, &sig);
+  seen.bReady = false;
+  backoffice::NotifyServiceManager("STOPPING=1");
   std::printf("mpay-backoffice: stopping (signal %d)\n", sig);
   std::fflush(stdout);
   for (auto& e : running) e->Stop();
   audit.Stop();
   if (audit.failures() != 0) {
-    std::fprintf(stderr, "mpay-backoffice: %llu audit entries could not be written\n",
-                 static_cast<unsigned long long>(audit.failures()));
+    log::Write(log::Level::kError, "audit_entries_lost", {{"entries", audit.failures()}});
   }
+  if (http) http->Stop();
+  log::Write(log::Level::kInfo, "stopped", {{"signal", sig}});
   return 0;
 }
 
@@ -146,10 +206,13 @@ int main(int argc, char** argv) {
     std::fputs(backoffice::Usage(), error.empty() ? stdout : stderr);
     return error.empty() ? 0 : 2;
   }
+  backoffice::log::Level level = backoffice::log::Level::kInfo;
+  backoffice::log::ParseLevel(options.logLevel, level);
+  backoffice::log::SetLevel(level);
   try {
     return options.initDemo.empty() ? Serve(options) : InitDemo(options);
   } catch (const backoffice::DbError& e) {
-    std::fprintf(stderr, "mpay-backoffice: %s\n", e.what());
+    backoffice::log::Write(backoffice::log::Level::kError, "start_failed", {{"reason", e.what()}});
     return 1;
   }
 }

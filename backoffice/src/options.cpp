@@ -3,6 +3,8 @@
 #include <charconv>
 #include <string_view>
 
+#include "backoffice/log.h"
+
 namespace backoffice {
 namespace {
 
@@ -20,6 +22,8 @@ const char* Usage() {
   return "usage: mpay-backoffice --db FILE [--listen tcp://127.0.0.1:PORT]... "
          "[--nats nats://HOST:PORT[,HOST:PORT]] [--broker NAME] [--workers N] [--max-rows N]\n"
          "                      [--max-connections N] [--idle-timeout S] [--write-timeout S]\n"
+         "                      [--metrics tcp://127.0.0.1:PORT [--metrics-public]] "
+         "[--log-level debug|info|warn|error]\n"
          "       mpay-backoffice --init-demo FILE [--rows N]\n";
 }
 
@@ -28,6 +32,10 @@ std::string ParseOptions(int argc, const char* const* argv, Options& o) {
     std::string_view arg = argv[i];
     if (arg == "-h" || arg == "--help") {
       o.help = true;
+      continue;
+    }
+    if (arg == "--metrics-public") {
+      o.metricsPublic = true;
       continue;
     }
     if (i + 1 >= argc) return "missing value after " + std::string(arg);
@@ -59,6 +67,13 @@ std::string ParseOptions(int argc, const char* const* argv, Options& o) {
     } else if (arg == "--write-timeout") {
       if (!ParseInt(value, 1, 3600, n)) return "--write-timeout takes 1 to 3600 seconds";
       o.writeTimeoutS = static_cast<int>(n);
+    } else if (arg == "--metrics") {
+      if (!value.starts_with("tcp://")) return "--metrics takes tcp://HOST:PORT";
+      o.metrics = value;
+    } else if (arg == "--log-level") {
+      log::Level level;
+      if (!log::ParseLevel(value, level)) return "--log-level takes debug, info, warn or error";
+      o.logLevel = value;
     } else if (arg == "--init-demo") {
       o.initDemo = value;
     } else if (arg == "--rows") {
@@ -72,8 +87,18 @@ std::string ParseOptions(int argc, const char* const* argv, Options& o) {
   if (o.initDemo.empty()) {
     if (o.db.empty()) return "--db FILE is required";
     if (o.listen.empty() && o.nats.empty()) return "give --listen, --nats or both";
+    if (!o.metrics.empty() && !IsLoopbackUrl(o.metrics) && !o.metricsPublic) {
+      return "--metrics " + o.metrics +
+             " is open to other machines: give --metrics-public as well if that is meant";
+    }
   }
   return "";
+}
+
+bool IsLoopbackUrl(const std::string& url) {
+  const std::string_view rest = std::string_view(url).substr(std::string_view("tcp://").size());
+  const std::string_view host = rest.substr(0, rest.rfind(':'));
+  return host == "localhost" || host == "[::1]" || host == "::1" || host.starts_with("127.");
 }
 
 }  // namespace backoffice

@@ -1,3 +1,6 @@
+#include <atomic>
+#include <mutex>
+
 #include "backoffice/server.h"
 #include "backoffice/service.h"
 #include "tmclient/nats_responder.h"
@@ -18,22 +21,50 @@ class NatsEndpoint : public Endpoint {
     options.url = strUrl;
     options.broker = strBroker;
     options.workers = iWorkers;
-    pResponder = std::make_unique<tmclient::NatsResponder>(
+    auto responder = std::make_unique<tmclient::NatsResponder>(
         [this](const std::string& iface, const std::string& code, std::string_view request,
                std::string& reply, tmclient::ReplyWriter& writer) {
           return cService.Handle(iface, code, request, reply, writer);
         },
         options);
-    if (!pResponder->Start(&error)) {
+    if (!responder->Start(&error)) {
       error = "cannot serve through " + strUrl + ": " + error;
-      pResponder.reset();
       return false;
     }
+    std::lock_guard lock(mLock);
+    pResponder = std::move(responder);
     return true;
   }
 
   void Stop() override {
-    if (pResponder) pResponder->Stop();
+    {
+      std::lock_guard lock(mLock);
+      if (!pResponder || bStopping) return;
+      bStopping = true;
+    }
+    // Draining may take seconds: the metrics read the last counts meanwhile.
+    std::lock_guard stopping(mStopLock);
+    pResponder->Stop();
+  }
+
+  EndpointStats Stats() const override {
+    EndpointStats out;
+    out.kind = "nats";
+    std::unique_lock lock(mLock);
+    if (!pResponder) return out;
+    if (bStopping) {
+      out.reconnects = iLastReconnects.load(std::memory_order_relaxed);
+      return out;
+    }
+    // The responder's state is read only while no Stop() runs.
+    std::unique_lock stopping(mStopLock);
+    lock.unlock();
+    const tmclient::NatsResponderStats s = pResponder->stats();
+    iLastReconnects.store(s.reconnects, std::memory_order_relaxed);
+    out.serving = s.connected;
+    out.queued = s.queued;
+    out.reconnects = s.reconnects;
+    return out;
   }
 
   std::string Describe() const override { return strUrl + " queue group " + strBroker; }
@@ -43,7 +74,11 @@ class NatsEndpoint : public Endpoint {
   std::string strBroker;
   int iWorkers;
   Service& cService;
+  mutable std::mutex mLock;      // guards pResponder's setting and bStopping
+  mutable std::mutex mStopLock;  // held by Stop() and while the responder is read
   std::unique_ptr<tmclient::NatsResponder> pResponder;
+  bool bStopping = false;
+  mutable std::atomic<uint64_t> iLastReconnects{0};  // as last read, for while it stops
 };
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <charconv>
+#include <mutex>
 
 #include "backoffice/server.h"
 #include "backoffice/service.h"
@@ -42,22 +43,45 @@ class TcpEndpoint : public Endpoint {
     options.idleTimeoutMs = int64_t{cLimits.idleTimeoutS} * 1000;
     options.writeTimeoutMs = int64_t{cLimits.writeTimeoutS} * 1000;
     strHost = options.host;
-    pServer = std::make_unique<tmclient::TcpServer>(
+    auto server = std::make_unique<tmclient::TcpServer>(
         [this](const std::string& iface, const std::string& code, std::string_view request,
                std::string& reply, tmclient::ReplyWriter& writer) {
           return cService.Handle(iface, code, request, reply, writer);
         },
         options);
-    if (!pServer->Start(&error)) {
+    if (!server->Start(&error)) {
       error = "cannot listen on " + strUrl + ": " + error;
-      pServer.reset();
       return false;
     }
+    std::lock_guard lock(mLock);
+    pServer = std::move(server);
     return true;
   }
 
   void Stop() override {
-    if (pServer) pServer->Stop();
+    {
+      std::lock_guard lock(mLock);
+      if (!pServer || bStopping) return;
+      bStopping = true;
+    }
+    pServer->Stop();
+  }
+
+  EndpointStats Stats() const override {
+    EndpointStats out;
+    out.kind = "tcp";
+    std::lock_guard lock(mLock);
+    if (!pServer) return out;
+    // The server's counters and gauges stay readable while it stops.
+    const tmclient::TcpServerStats s = pServer->stats();
+    out.serving = !bStopping;
+    out.queued = s.queued;
+    out.active = s.active;
+    out.idle = s.idle;
+    out.standIns = s.standIns;
+    out.evicted = s.evicted;
+    out.resetNotReading = s.resetNotReading;
+    return out;
   }
 
   std::string Describe() const override {
@@ -76,7 +100,9 @@ class TcpEndpoint : public Endpoint {
   Service& cService;
   const TcpLimits cLimits;
   std::string strHost;
+  mutable std::mutex mLock;  // guards pServer's setting and bStopping
   std::unique_ptr<tmclient::TcpServer> pServer;
+  bool bStopping = false;
 };
 
 }  // namespace

@@ -1,11 +1,14 @@
 #include "backoffice/service.h"
 
+#include <chrono>
 #include <cstdio>
 
 #include "backoffice/audit_writer.h"
+#include "backoffice/log.h"
 #include "backoffice/log_reply_streamer.h"
 #include "backoffice/messages.h"
 #include "backoffice/protocol.h"
+#include "backoffice/service_metrics.h"
 #include "backoffice/store.h"
 #include "tmclient/service_handler.h"
 #include "tmclient/tmb_stream.h"
@@ -126,13 +129,62 @@ int Service::Handle(const std::string& interfaceName, const std::string& service
 int Service::Handle(const std::string& interfaceName, const std::string& serviceCode,
                     std::string_view request, std::string& reply,
                     tmclient::ReplyWriter& writer) noexcept {
+  const bool debug = log::Enabled(log::Level::kDebug);
+  if (!cConfig.metrics && !debug) {
+    Trace trace;
+    return Dispatch(interfaceName, serviceCode, request, reply, writer, trace);
+  }
+  const auto start = std::chrono::steady_clock::now();
+  Trace trace;
+  const int result = Dispatch(interfaceName, serviceCode, request, reply, writer, trace);
+  const auto took = std::chrono::steady_clock::now() - start;
+  Operation op = Operation::kUnknown;
+  if (serviceCode == kLogServiceCode && interfaceName == kLogInterface) op = Operation::kLog;
+  if (serviceCode == kUserServiceCode && interfaceName == kUserInterface) op = Operation::kUser;
+  if (cConfig.metrics) cConfig.metrics->Record(op, result, trace.rows, took);
+  if (debug) {
+    log::Write(log::Level::kDebug, "request",
+               {{"op", OperationName(op)},
+                {"result", result},
+                {"rows", trace.rows},
+                {"us", static_cast<int64_t>(
+                           std::chrono::duration_cast<std::chrono::microseconds>(took).count())},
+                {"conditions", trace.conditions}});
+  }
+  return result;
+}
+
+bool Service::StoreAnswers() noexcept {
+  // A connection of its own, and a query by an index that finds nothing.
+  class None : public UserRowSink {
+    void Row(const UserRow&) override {}
+  } none;
+  try {
+    pStore->OpenReader()->QueryUsers("", 1, none);
+    return true;
+  } catch (const std::exception& e) {
+    if (cConfig.metrics) cConfig.metrics->StoreError();
+    log::Write(log::Level::kWarn, "store_check_failed", {{"reason", e.what()}});
+    return false;
+  }
+}
+
+void Service::Audit(AuditEntry&& entry, Trace& trace) {
+  trace.rows = entry.rowCount;
+  if (log::Enabled(log::Level::kDebug)) trace.conditions = entry.conditions;
+  if (pAudit) pAudit->Submit(std::move(entry));
+}
+
+int Service::Dispatch(const std::string& interfaceName, const std::string& serviceCode,
+                      std::string_view request, std::string& reply, tmclient::ReplyWriter& writer,
+                      Trace& trace) noexcept {
   try {
     reply.clear();
     if (serviceCode == kLogServiceCode && interfaceName == kLogInterface) {
-      return HandleLog(request, reply, writer);
+      return HandleLog(request, reply, writer, trace);
     }
     if (serviceCode == kUserServiceCode && interfaceName == kUserInterface) {
-      return HandleUser(request, reply);
+      return HandleUser(request, reply, trace);
     }
     return kRcUnknownService;
   } catch (...) {
@@ -151,13 +203,13 @@ int Service::Handle(const std::string& interfaceName, const std::string& service
   }
 }
 
-int Service::HandleLog(std::string_view request, std::string& reply,
-                       tmclient::ReplyWriter& writer) {
+int Service::HandleLog(std::string_view request, std::string& reply, tmclient::ReplyWriter& writer,
+                       Trace& trace) {
   LogRequest req;
   auto fail = [&](int code, const std::string& text, AuditEntry* entry) {
     if (entry) {
       entry->result = code;
-      if (pAudit) pAudit->Submit(std::move(*entry));
+      Audit(std::move(*entry), trace);
     }
     EncodeLogReply(SMpInfoList(), SMpAcctStatInfo(), code, Error(code, text), reply);
     return code;
@@ -188,7 +240,9 @@ int Service::HandleLog(std::string_view request, std::string& reply,
     entry.rowCount = streamer.rows();
     outcome = streamer.Finish(reply);
   } catch (const DbError& e) {
-    std::fprintf(stderr, "mpay-backoffice: log query failed: %s\n", e.what());
+    if (cConfig.metrics) cConfig.metrics->StoreError();
+    log::Write(log::Level::kError, "query_failed",
+               {{"op", "query_mpSoList"}, {"reason", e.what()}});
     return fail(kRcDatabase, messages::kDatabase, &entry);
   }
   switch (outcome) {
@@ -200,16 +254,16 @@ int Service::HandleLog(std::string_view request, std::string& reply,
     case LogReplyStreamer::Outcome::kNotSent:
       return fail(kRcInternal, messages::kInternal, &entry);
   }
-  if (pAudit) pAudit->Submit(std::move(entry));
+  Audit(std::move(entry), trace);
   return 0;
 }
 
-int Service::HandleUser(std::string_view request, std::string& reply) {
+int Service::HandleUser(std::string_view request, std::string& reply, Trace& trace) {
   UserRequest req;
   SMpUserInfoList list;
   auto fail = [&](int code, const std::string& text, AuditEntry& entry) {
     entry.result = code;
-    if (pAudit) pAudit->Submit(std::move(entry));
+    Audit(std::move(entry), trace);
     list.clear();
     EncodeUserReply(list, Error(code, text), reply);
     return code;
@@ -230,14 +284,15 @@ int Service::HandleUser(std::string_view request, std::string& reply) {
     Lease conn(*this);
     n = (*conn).QueryUsers(phone, cConfig.maxRows + 1, rows);
   } catch (const DbError& e) {
-    std::fprintf(stderr, "mpay-backoffice: user query failed: %s\n", e.what());
+    if (cConfig.metrics) cConfig.metrics->StoreError();
+    log::Write(log::Level::kError, "query_failed", {{"op", "query_mppUser"}, {"reason", e.what()}});
     return fail(kRcDatabase, messages::kDatabase, entry);
   }
   entry.rowCount = n;
   if (n > cConfig.maxRows) return fail(kRcTooManyRows, TooManyRowsText(cConfig.maxRows), entry);
   EncodeUserReply(list, QRSErrorMsg(), reply);
   if (reply.empty()) return fail(kRcInternal, messages::kInternal, entry);
-  if (pAudit) pAudit->Submit(std::move(entry));
+  Audit(std::move(entry), trace);
   return 0;
 }
 

@@ -278,7 +278,7 @@ TEST_F(HostileClients, FewOpenFilesCapTheConnections) {
   const std::string line = limited.WaitForLine("serving tcp://");
   ASSERT_NE(line, "") << limited.output();
   // 256 files, less 64 and three for each of 37 read connections: 81.
-  EXPECT_NE(limited.output().find("the limit on open files is 256: at most 81 connections"),
+  EXPECT_NE(limited.output().find("event=open_files_limit limit=256 connections_per_listen=81"),
             std::string::npos)
       << limited.output();
   EXPECT_NE(line.find("max 81 connections"), std::string::npos) << line;

@@ -52,11 +52,29 @@ TEST(Options, RefusesValuesOutOfRangeOrMissing) {
            {"--db", "x.db", "--listen", "tcp://h:1", "--max-connections", "0"},
            {"--db", "x.db", "--listen", "tcp://h:1", "--idle-timeout", "0"},
            {"--db", "x.db", "--listen", "tcp://h:1", "--write-timeout", "3601"},
+           {"--db", "x.db", "--listen", "tcp://h:1", "--metrics", "http://127.0.0.1:9"},
+           {"--db", "x.db", "--listen", "tcp://h:1", "--metrics", "tcp://0.0.0.0:9"},
+           {"--db", "x.db", "--listen", "tcp://h:1", "--log-level", "verbose"},
            {"--db"},
        }) {
     Options o;
     EXPECT_NE(Parse(args, o), "") << args[0] << " " << args.back();
   }
+}
+
+TEST(Options, MetricsBeyondLoopbackOnlyWhenAskedFor) {
+  Options o;
+  EXPECT_EQ(Parse({"--db", "x.db", "--listen", "tcp://h:1", "--metrics", "tcp://127.0.0.1:9100",
+                   "--log-level", "debug"},
+                  o),
+            "");
+  EXPECT_EQ(o.logLevel, "debug");
+  EXPECT_FALSE(o.metricsPublic);
+  EXPECT_EQ(Parse({"--db", "x.db", "--listen", "tcp://h:1", "--metrics-public", "--metrics",
+                   "tcp://0.0.0.0:9100"},
+                  o),
+            "");
+  EXPECT_TRUE(o.metricsPublic);
 }
 
 TEST(Options, DemoNeedsNoEndpoint) {

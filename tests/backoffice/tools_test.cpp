@@ -71,7 +71,7 @@ TEST(MpayBackoffice, WarnsWhenItListensBeyondLoopback) {
       RunToEnd({BACKOFFICE_EXE, "--db", dir.File("demo.db"), "--listen", "tcp://192.0.2.1:47100"},
                output),
       1);
-  EXPECT_NE(output.find("warning: tcp://192.0.2.1:47100 is open to other machines"),
+  EXPECT_NE(output.find("level=warn event=listen_public address=tcp://192.0.2.1:47100"),
             std::string::npos)
       << output;
   EXPECT_NE(output.find("authenticates"), std::string::npos) << output;
@@ -80,7 +80,7 @@ TEST(MpayBackoffice, WarnsWhenItListensBeyondLoopback) {
   Backoffice local;
   ASSERT_TRUE(local.Start(dir.File("demo.db"), 0)) << local.proc.output();
   local.proc.Kill(SIGTERM);
-  EXPECT_EQ(local.proc.output().find("warning"), std::string::npos) << local.proc.output();
+  EXPECT_EQ(local.proc.output().find("level=warn"), std::string::npos) << local.proc.output();
 }
 
 }  // namespace

@@ -25,6 +25,15 @@ for elf in "$prefix"/bin/* "$prefix"/lib/*.so "$prefix"/lib/mpay/modules/*.so; d
 done
 grep -q '^Exec=mpay-host$' "$prefix/share/applications/mpay-host.desktop" || fail "desktop entry"
 
+# The back office's unit runs the installed program, and systemd reads it
+# without a complaint where its tools are installed.
+unit=$prefix/lib/systemd/system/mpay-backoffice.service
+grep -q "^ExecStart=$prefix/bin/mpay-backoffice " "$unit" || fail "the unit does not run $prefix/bin/mpay-backoffice"
+if command -v systemd-analyze >/dev/null; then
+  complaints=$(systemd-analyze verify "$unit" 2>&1) || fail "systemd-analyze verify: $complaints"
+  [ -z "$complaints" ] || fail "systemd-analyze verify: $complaints"
+fi
+
 # Nothing listens on the broker's port: the window still opens.
 out=$(printf 'open 10001\nstate chkQryUser\n' |
   env -u LD_LIBRARY_PATH TMCLIENT_BROKER_TALMIRON=tcp://127.0.0.1:9 timeout 60 \

@@ -41,6 +41,14 @@ class AuditWriter {
 
   // Entries that could not be written (database errors), for the logs.
   uint64_t failures() const;
+  // For the metrics: entries waiting to be written, and transactions
+  // committed and lost so far.
+  struct Counts {
+    uint64_t queued = 0;
+    uint64_t batchesWritten = 0;
+    uint64_t batchesFailed = 0;
+  };
+  Counts counts() const;
 
  private:
   void Run(const std::string& path);
@@ -53,6 +61,8 @@ class AuditWriter {
   uint64_t iSubmitted = 0;
   uint64_t iWritten = 0;  // submitted entries handled, committed or failed
   uint64_t iFailures = 0;
+  uint64_t iBatchesWritten = 0;
+  uint64_t iBatchesFailed = 0;
   bool bStopping = false;
   bool bOpened = false;
   bool bFinished = false;  // the thread has ended

@@ -17,6 +17,9 @@ struct Options {
   int maxConnections = 4096;        // --max-connections N: per tcp endpoint
   int idleTimeoutS = 120;           // --idle-timeout S
   int writeTimeoutS = 30;           // --write-timeout S
+  std::string metrics;              // --metrics tcp://HOST:PORT
+  bool metricsPublic = false;       // --metrics-public: a non-loopback --metrics is allowed
+  std::string logLevel = "info";    // --log-level debug|info|warn|error
   std::string initDemo;             // --init-demo FILE
   int64_t demoRows = 100000;        // --rows N
   bool help = false;
@@ -27,5 +30,9 @@ struct Options {
 std::string ParseOptions(int argc, const char* const* argv, Options& options);
 
 const char* Usage();
+
+// Whether tcp://HOST:PORT names a loopback address (and so cannot be reached
+// from other machines).
+bool IsLoopbackUrl(const std::string& url);
 
 }  // namespace backoffice

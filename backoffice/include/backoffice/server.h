@@ -1,11 +1,26 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
 namespace backoffice {
 
 class Service;
+
+// What an endpoint holds and has done, for the metrics. Fields that do not
+// apply to its kind stay 0.
+struct EndpointStats {
+  std::string kind;              // "tcp" or "nats"
+  bool serving = false;          // started, not stopping, and (NATS) connected
+  int64_t queued = 0;            // requests received that no worker has taken yet
+  int64_t active = 0;            // tcp: connections with a request or reply under way
+  int64_t idle = 0;              // tcp: connections waiting for their next request
+  int64_t standIns = 0;          // tcp: threads standing in for handlers waiting for clients
+  uint64_t evicted = 0;          // tcp: idle connections closed to make room
+  uint64_t resetNotReading = 0;  // tcp: clients dropped for taking none of their replies
+  uint64_t reconnects = 0;       // nats: reconnections to the servers
+};
 
 // One way requests reach the service: a tcp:// listener or a NATS queue
 // group. The service must outlive the endpoint.
@@ -20,6 +35,8 @@ class Endpoint {
   virtual std::string Describe() const = 0;
   // Its limits, for the start-up line (", max 4096 connections, ..."); may be "".
   virtual std::string Limits() const { return ""; }
+  // Safe from any thread at any time, Stop() included.
+  virtual EndpointStats Stats() const = 0;
 };
 
 // What one tcp endpoint lets its clients hold.

@@ -14,6 +14,8 @@ class ReplyWriter;
 namespace backoffice {
 
 class AuditWriter;
+struct AuditEntry;
+class ServiceMetrics;
 class Store;
 
 // The service's own result codes, returned to the caller of call_server and
@@ -31,6 +33,9 @@ struct ServiceConfig {
   std::string dbPath;        // an SQLite file or a postgresql:// URI (store.h)
   int connections = 4;       // read connections opened at once (more open when all are busy)
   int64_t maxRows = 200000;  // rows one reply may carry
+  // Where each request is counted (may be null: nothing is); must outlive
+  // the service.
+  ServiceMetrics* metrics = nullptr;
 };
 
 // Answers query_mpSoList and query_mppUser from the database. Handle() may
@@ -60,10 +65,26 @@ class Service {
   int Handle(const std::string& interfaceName, const std::string& serviceCode,
              std::string_view request, std::string& reply, tmclient::ReplyWriter& writer) noexcept;
 
+  // Whether the database answers a query on a connection of its own, opened
+  // for the check (the leased ones keep a file that has since gone). For the
+  // readiness probe; never throws.
+  bool StoreAnswers() noexcept;
+
  private:
   class Lease;
-  int HandleLog(std::string_view request, std::string& reply, tmclient::ReplyWriter& writer);
-  int HandleUser(std::string_view request, std::string& reply);
+  // What a request leaves for its counters and its log line.
+  struct Trace {
+    int64_t rows = 0;
+    std::string conditions;  // as audited
+  };
+  int Dispatch(const std::string& interfaceName, const std::string& serviceCode,
+               std::string_view request, std::string& reply, tmclient::ReplyWriter& writer,
+               Trace& trace) noexcept;
+  int HandleLog(std::string_view request, std::string& reply, tmclient::ReplyWriter& writer,
+                Trace& trace);
+  int HandleUser(std::string_view request, std::string& reply, Trace& trace);
+  // Hands the entry to the audit, keeping what the trace needs.
+  void Audit(AuditEntry&& entry, Trace& trace);
 
   ServiceConfig cConfig;
   AuditWriter* pAudit;

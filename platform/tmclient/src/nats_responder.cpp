@@ -28,6 +28,7 @@ class NatsResponder::Impl {
 
   bool Start(std::string* error);
   void Stop();
+  NatsResponderStats stats() const;
 
  private:
   static void OnMessage(natsConnection* nc, natsSubscription* sub, natsMsg* msg, void* closure);
@@ -51,6 +52,26 @@ bool NatsResponder::Start(std::string* error) {
 }
 void NatsResponder::Stop() {
   pImpl->Stop();
+}
+NatsResponderStats NatsResponder::stats() const {
+  return pImpl->stats();
+}
+
+NatsResponderStats NatsResponder::Impl::stats() const {
+  NatsResponderStats out;
+  if (!pConn) return out;
+  out.connected = natsConnection_Status(pConn) == NATS_CONN_STATUS_CONNECTED;
+  natsStatistics* counts = nullptr;
+  if (natsStatistics_Create(&counts) == NATS_OK &&
+      natsConnection_GetStats(pConn, counts) == NATS_OK) {
+    natsStatistics_GetCounts(counts, nullptr, nullptr, nullptr, nullptr, &out.reconnects);
+  }
+  natsStatistics_Destroy(counts);
+  for (natsSubscription* sub : vSubs) {
+    int msgs = 0;
+    if (natsSubscription_GetPending(sub, &msgs, nullptr) == NATS_OK) out.queued += msgs;
+  }
+  return out;
 }
 
 bool NatsResponder::Impl::Start(std::string* error) {

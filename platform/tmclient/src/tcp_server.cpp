@@ -75,6 +75,7 @@ class TcpServer::Impl {
   bool Start(std::string* error);
   void Stop();
   uint16_t port() const { return iPort; }
+  TcpServerStats stats();
 
  private:
   enum class Parse { kFrame, kMore, kBad };
@@ -118,6 +119,8 @@ class TcpServer::Impl {
   int iEpollFd = -1;
   uint16_t iPort = 0;
   std::atomic<bool> bStopping{false};
+  std::atomic<uint64_t> iEvicted{0};
+  std::atomic<uint64_t> iResetNotReading{0};
   bool bStarted = false;
   WorkerThreads cThreads;
   std::thread tSweeper;
@@ -141,6 +144,9 @@ bool TcpServer::Start(std::string* error) {
 }
 uint16_t TcpServer::port() const {
   return pImpl->port();
+}
+TcpServerStats TcpServer::stats() const {
+  return pImpl->stats();
 }
 void TcpServer::Stop() {
   pImpl->Stop();
@@ -248,6 +254,24 @@ void TcpServer::Impl::Stop() {
   net::CloseFd(iEpollFd);
 }
 
+TcpServerStats TcpServer::Impl::stats() {
+  TcpServerStats s;
+  {
+    // try_lock, as in CloseLongestIdle: a connection a worker holds is busy.
+    std::lock_guard lock(mMapLock);
+    for (auto& [id, c] : mConnections) {
+      std::unique_lock cl(c->lock, std::try_to_lock);
+      const bool idle = cl.owns_lock() && c->fd >= 0 && c->idle();
+      ++(idle ? s.idle : s.active);
+      if (cl.owns_lock() && !c->running && c->HasWholeFrame()) ++s.queued;
+    }
+  }
+  s.standIns = cThreads.standIns();
+  s.evicted = iEvicted.load(std::memory_order_relaxed);
+  s.resetNotReading = iResetNotReading.load(std::memory_order_relaxed);
+  return s;
+}
+
 void TcpServer::Impl::Arm(int fd, uint64_t id, int op, uint32_t events) {
   epoll_event ev{};
   ev.events = events;
@@ -349,6 +373,7 @@ bool TcpServer::Impl::CloseLongestIdle() {
   std::lock_guard lock(victim->lock);
   if (victim->fd < 0 || !victim->idle()) return false;
   CloseLocked(victimId, *victim);
+  iEvicted.fetch_add(1, std::memory_order_relaxed);
   return true;
 }
 
@@ -493,6 +518,7 @@ void TcpServer::Impl::Sweep() {
         // offered to it for minutes more.
         linger drop{1, 0};
         ::setsockopt(c->fd, SOL_SOCKET, SO_LINGER, &drop, sizeof drop);
+        iResetNotReading.fetch_add(1, std::memory_order_relaxed);
       }
       CloseLocked(id, *c);
     }

@@ -46,6 +46,11 @@ void WorkerThreads::Resume() {
   --iPaused;
 }
 
+int WorkerThreads::standIns() {
+  std::lock_guard lock(mLock);
+  return std::min(iPaused, iMaxStandIns);
+}
+
 void WorkerThreads::Run() {
   std::unique_lock lock(mLock);
   while (!bStopping) {

@@ -28,6 +28,9 @@ class WorkerThreads {
   // it until Resume().
   void Pause();
   void Resume();
+  // Requests waiting for their clients just now, each with a thread standing
+  // in for it (up to maxStandIns).
+  int standIns();
   // Ends every thread as it returns from serveOne, and joins them.
   // Idempotent.
   void Stop();

@@ -18,6 +18,13 @@ struct NatsResponderOptions {
   std::size_t maxMessageSize = 1u << 20;
 };
 
+// What a NatsResponder has done and holds, for its operators.
+struct NatsResponderStats {
+  bool connected = false;   // to one of the servers just now
+  uint64_t reconnects = 0;  // since Start()
+  int64_t queued = 0;       // requests received that no worker has taken yet
+};
+
 // The server side of nats:// brokers: each worker subscribes to "BROKER.*"
 // in the queue group "BROKER", so that the server hands each request to one
 // worker of one of the instances that run, and answers on the request's
@@ -43,6 +50,8 @@ class TMCLIENT_API NatsResponder {
   // Takes no new requests, answers those already received, then closes the
   // connection. Idempotent.
   void Stop();
+  // Safe from any thread between Start() and Stop().
+  NatsResponderStats stats() const;
 
  private:
   class Impl;

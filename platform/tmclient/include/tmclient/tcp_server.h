@@ -28,6 +28,18 @@ struct TcpServerOptions {
   int maxStandIns = 32;
 };
 
+// What a TcpServer holds and has done, for its operators. The gauges are
+// read when asked (connections a worker holds at that moment count as
+// active); the counters count since Start().
+struct TcpServerStats {
+  int64_t active = 0;            // connections with a request or reply bytes under way
+  int64_t idle = 0;              // connections waiting for their next request
+  int64_t queued = 0;            // connections holding a whole request no worker has taken yet
+  int64_t standIns = 0;          // threads standing in for handlers waiting for their clients
+  uint64_t evicted = 0;          // idle connections closed to make room for new ones
+  uint64_t resetNotReading = 0;  // clients dropped for taking none of their replies
+};
+
 // The server side of tcp:// brokers: accepts connections, reads
 // length-prefixed request frames and runs the handler for each on one of its
 // `workers` threads. A connection's requests are answered one after the
@@ -56,6 +68,9 @@ class TMCLIENT_API TcpServer {
   bool Start(std::string* error = nullptr);
   // The port listened on (after a successful Start()).
   uint16_t port() const;
+  // Cheap enough to call for every scrape; safe from any thread while the
+  // server runs.
+  TcpServerStats stats() const;
   // Stops accepting (new connections are refused), answers every request
   // already received, closes each connection once its last reply has gone
   // (or its client took nothing for writeTimeoutMs), and joins the threads.
