@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <thread>
@@ -127,13 +128,15 @@ class Integration : public ::testing::Test {
   }
 
   // 20 client threads, each with its own proxies, 200 calls each through
-  // whatever TALMIRON is now; every reply must be complete and correct.
+  // whatever TALMIRON (or client t's broker, brokers[t % size]) is now; every
+  // reply must be complete and correct.
   // `midRun` (optional) runs once a quarter of the calls are done, while the
   // last quarter of each client's calls waits for it to be over, so that it
   // comes mid-run however late this thread gets the processor; no call may
   // take half of `deadlineMs`.
   void TwentyClientsTwoHundredCallsEach(const std::function<void()>& midRun = {},
-                                        int64_t deadlineMs = tmclient::kDefaultDeadlineMs) {
+                                        int64_t deadlineMs = tmclient::kDefaultDeadlineMs,
+                                        const std::vector<std::string>& brokers = {kBroker}) {
     using Clock = std::chrono::steady_clock;
     std::vector<std::pair<std::string, int64_t>> phones(mapPhones.begin(), mapPhones.end());
     std::atomic<int> wrong{0}, done{0};
@@ -144,7 +147,8 @@ class Integration : public ::testing::Test {
       clients.emplace_back([&, t] {
         IBusiOrdmgnt log;
         ICustQryAccept user;
-        if (log.bind_openBroker(kBroker) != 0 || user.bind_openBroker(kBroker) != 0) {
+        const std::string& broker = brokers[static_cast<size_t>(t) % brokers.size()];
+        if (log.bind_openBroker(broker) != 0 || user.bind_openBroker(broker) != 0) {
           wrong += 200;
           return;
         }
@@ -382,6 +386,85 @@ TEST_F(Integration, NoCallFailsWhenOneOfTwoBackOfficesIsKilledOverNats) {
   UseBroker(pNats->Url() + "?broker=PAIR&deadline_ms=" + std::to_string(deadlineMs) + "&" +
             kQueriesAreIdempotent);
   TwentyClientsTwoHundredCallsEach([&] { one.proc.Kill(SIGKILL); }, deadlineMs);
+}
+
+// The three-node cluster of config/nats-cluster/, started and stopped by the
+// broker scripts, with a back office and a third of the clients on each node
+// (each lists its own node first, then the others). One node is killed
+// mid-run: its back office and clients go over to the other nodes, and the
+// calls it was carrying are tried again.
+TEST_F(Integration, NoCallIsLostWhenANodeOfTheNatsClusterDies) {
+  TempDir run;
+  // Client ports P..P+2, route ports P+2000..P+2002, all free.
+  auto freeFrom = [](int p) {
+    for (int q : {p, p + 1, p + 2, p + 2000, p + 2001, p + 2002}) {
+      const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      sockaddr_in a{};
+      a.sin_family = AF_INET;
+      a.sin_port = htons(static_cast<uint16_t>(q));
+      a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      const bool taken = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0;
+      close(fd);
+      if (taken) return false;
+    }
+    return true;
+  };
+  int port = 0;
+  for (int i = 0; i < 50 && port == 0; ++i) {
+    const int p = FreePort();
+    if (p > 1024 && p + 2002 < 32768 && freeFrom(p)) port = p;
+  }
+  ASSERT_NE(port, 0);
+  setenv("MPAY_RUN_DIR", run.File("").c_str(), 1);
+  struct Stop {
+    ~Stop() {
+      EXPECT_EQ(std::system("bash " MPAY_SOURCE_PATH "/scripts/broker-stop >/dev/null"), 0);
+      unsetenv("MPAY_RUN_DIR");
+    }
+  } stop;
+  ASSERT_EQ(std::system(("bash " MPAY_SOURCE_PATH "/scripts/broker-start --cluster " +
+                         std::to_string(port) + " >/dev/null")
+                            .c_str()),
+            0);
+  auto servers = [&](int first) {
+    std::string list;
+    for (int i = 0; i < 3; ++i)
+      list += (i ? "," : "") + std::string("127.0.0.1:") + std::to_string(port + (first + i) % 3);
+    return "nats://" + list;
+  };
+  Backoffice offices[3];
+  for (int n = 0; n < 3; ++n) {
+    ASSERT_TRUE(offices[n].Start(strDb, -1, servers(n), {"--broker", "CLUSTER", "--workers", "2"}))
+        << offices[n].proc.output();
+  }
+  const int64_t deadlineMs = 6000;
+  std::vector<std::string> brokers;
+  for (int n = 0; n < 3; ++n) {
+    brokers.push_back("NODE" + std::to_string(n));
+    setenv(tmclient::BrokerEnvironmentVariable(brokers.back()).c_str(),
+           (servers(n) + "?broker=CLUSTER&deadline_ms=" + std::to_string(deadlineMs) + "&" +
+            kQueriesAreIdempotent)
+               .c_str(),
+           1);
+  }
+  // The routes carry every node's queue subscriptions once a call through
+  // each node has been answered.
+  for (const std::string& broker : brokers) {
+    IBusiOrdmgnt log;
+    ASSERT_EQ(log.bind_openBroker(broker), 0);
+    MMicroPaymentDef::SMpInfoList rows;
+    QRSErrorMsg error;
+    int rc = -1;
+    for (int i = 0; i < 100 && rc != 0; ++i) {
+      rc = QueryLog(log, wire::LogIn(0, 0, mapPhones.begin()->first, 0, 0), rows, error);
+      if (rc != 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_EQ(rc, 0) << broker;
+  }
+  std::ifstream pidFile(run.File("nats-node-1.pid"));
+  pid_t node = 0;
+  ASSERT_TRUE(pidFile >> node);
+  TwentyClientsTwoHundredCallsEach([&] { ASSERT_EQ(kill(node, SIGKILL), 0); }, deadlineMs, brokers);
 }
 
 namespace {
