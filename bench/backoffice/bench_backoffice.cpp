@@ -2,6 +2,8 @@
 // database, next to the bare SQL of each: the log query by phone number and
 // one month, by business code and one hour, by service-order number, and the
 // user query. The database is generated once, in the build's bench folder.
+// And the service counting for its metrics (with the metrics endpoint
+// scraped meanwhile) against the same service not counting.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -15,10 +17,20 @@
 #include <string>
 #include <vector>
 
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
 #include "backoffice/audit_writer.h"
 #include "backoffice/demo_data.h"
+#include "backoffice/metrics_server.h"
+#include "backoffice/metrics_text.h"
 #include "backoffice/protocol.h"
 #include "backoffice/service.h"
+#include "backoffice/service_metrics.h"
 #include "backoffice/sqlite_db.h"
 #include "bench_rounds.h"
 #include "bench_support.h"
@@ -48,6 +60,11 @@ struct Env {
   std::unique_ptr<Database> bare;
   std::unique_ptr<AuditWriter> audit;
   std::unique_ptr<Service> service;
+  // The same service counting for the metrics, and its endpoint.
+  ServiceMetrics metrics;
+  std::unique_ptr<Service> metered;
+  std::unique_ptr<MetricsServer> http;
+  std::vector<double> onUs, offUs;
   std::vector<Query> queries;
   // Statements and parameters of the bare side.
   Statement byPhone, byBusi, bySoNbr, users;
@@ -136,6 +153,21 @@ bool Setup() {
   config.dbPath = env->db;
   config.connections = 2;
   env->service = std::make_unique<Service>(config, env->audit.get());
+  config.metrics = &env->metrics;
+  env->metered = std::make_unique<Service>(config, env->audit.get());
+  env->http = std::make_unique<MetricsServer>(
+      [] {
+        MetricsInputs in;
+        in.service = env->metrics.Read();
+        in.audit = env->audit->counts();
+        return RenderMetrics(in);
+      },
+      [] { return true; });
+  std::string error;
+  if (!env->http->Start("tcp://127.0.0.1:0", error)) {
+    std::fprintf(stderr, "bench_backoffice: %s\n", error.c_str());
+    return false;
+  }
 
   // Warm the caches with every parameter once, both ways.
   std::string reply;
@@ -143,6 +175,7 @@ bool Setup() {
     for (size_t i = 0; i < q.requests.size(); ++i) {
       q.bareSql(i);
       env->service->Handle(q.interface, q.serviceCode, q.requests[i], reply);
+      env->metered->Handle(q.interface, q.serviceCode, q.requests[i], reply);
     }
   }
   return true;
@@ -180,12 +213,67 @@ void BM_Query(benchmark::State& state) {
 }
 BENCHMARK(BM_Query)->DenseRange(0, 3)->Iterations(kSamples)->Unit(benchmark::kMicrosecond);
 
+// Reads /metrics every 100 ms until `stop`, as a scraper would (ten times
+// more often than a usual one).
+void Scrape(int port, const std::atomic<bool>& stop) {
+  const std::string request = "GET /metrics HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+  while (!stop) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        send(fd, request.data(), request.size(), MSG_NOSIGNAL) > 0) {
+      char buf[8192];
+      while (recv(fd, buf, sizeof buf, 0) > 0) {
+      }
+    }
+    close(fd);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
+// The phone-and-month log query through the service with and without its
+// counters, alternating which goes first, on the same parameters.
+void BM_MetricsOnOff(benchmark::State& state) {
+  Query& q = env->queries[0];
+  const std::string port = env->http->Describe().substr(env->http->Describe().rfind(':') + 1);
+  std::atomic<bool> stop{false};
+  std::thread scraper(Scrape, std::stoi(port), std::cref(stop));
+  std::string reply;
+  size_t i = 0;
+  for (auto _ : state) {
+    const size_t k = i % q.requests.size();
+    auto run = [&](Service& service, std::vector<double>& us) {
+      const auto t = Clock::now();
+      if (service.Handle(q.interface, q.serviceCode, q.requests[k], reply) != 0)
+        state.SkipWithError("service refused a query");
+      us.push_back(Us(t));
+    };
+    if (i % 2) {
+      run(*env->service, env->offUs);
+      run(*env->metered, env->onUs);
+    } else {
+      run(*env->metered, env->onUs);
+      run(*env->service, env->offUs);
+    }
+    ++i;
+  }
+  stop = true;
+  scraper.join();
+  state.SetLabel(q.name);
+}
+BENCHMARK(BM_MetricsOnOff)->Iterations(kSamples)->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {
   Env e;
   env = &e;
   const auto teardown = [] {
+    env->http.reset();
+    env->metered.reset();
     env->service.reset();
     env->audit->Stop();
   };
@@ -202,5 +290,10 @@ int main(int argc, char** argv) {
     bench::PrintRounds("backoffice_" + q.name + "_vs_sql_p99",
                        bench::SliceRatios(q.serverUs, q.sqlUs, bench::kMinRounds, 0.99));
   }
+  std::printf("metrics_on_p50_us: %.1f\nmetrics_off_p50_us: %.1f\n", bench::Percentile(e.onUs, 0.5),
+              bench::Percentile(e.offUs, 0.5));
+  // Five rounds of 400 alternating samples.
+  bench::PrintRounds("metrics_on_vs_off_p50",
+                     bench::SliceRatios(e.onUs, e.offUs, bench::kMinRounds, 0.5));
   return 0;
 }
