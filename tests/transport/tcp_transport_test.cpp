@@ -253,13 +253,7 @@ TEST(TcpTransport, LateReplyIsNeverTakenForTheNextOne) {
     while (ReadFrame(fd, body)) {
       int k = ++seen;
       if (k == 1) WaitFor(release);
-      std::string out;
-      Put32(out, 9 + 4);
-      out.push_back('R');
-      Put32(out, CallIdOf(body));
-      Put32(out, static_cast<uint32_t>(k));
-      out += "late";
-      WriteAll(fd, out);
+      WriteAll(fd, ReplyFrame(CallIdOf(body), static_cast<uint32_t>(k), "late"));
       if (k == 1) sent = true;
     }
   });

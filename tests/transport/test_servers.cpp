@@ -214,6 +214,16 @@ void Put64(std::string& out, uint64_t v) {
   for (int i = 0; i < 8; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
 }
 
+std::string ReplyFrame(uint32_t callId, uint32_t result, std::string_view data) {
+  std::string frame;
+  Put32(frame, static_cast<uint32_t>(9 + data.size()));
+  frame.push_back('R');
+  Put32(frame, callId);
+  Put32(frame, result);
+  frame += data;
+  return frame;
+}
+
 std::string RequestFrame(uint32_t callId, std::string_view iface, std::string_view code,
                          std::string_view stream) {
   std::string body("Q");

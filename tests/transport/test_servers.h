@@ -82,6 +82,9 @@ bool WaitFor(const std::atomic<bool>& flag);
 // A little-endian u32 / i32 / u64 appended to `out`.
 void Put32(std::string& out, uint32_t v);
 void Put64(std::string& out, uint64_t v);
+// A whole reply frame ('R') to `callId` with `result` and `data`, as a
+// server would send it by hand.
+std::string ReplyFrame(uint32_t callId, uint32_t result, std::string_view data);
 // A whole request frame, as a client would send it by hand.
 std::string RequestFrame(uint32_t callId, std::string_view iface, std::string_view code,
                          std::string_view stream = {});

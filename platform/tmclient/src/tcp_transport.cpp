@@ -1,6 +1,7 @@
 #include "tcp_transport.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 
@@ -45,6 +46,17 @@ net::Connect Connect(const BrokerEndpoint& to, net::Clock::time_point deadline,
     return net::Connect::kRefused;
   }
   return c;
+}
+
+// Call ids are the process's, not the connection's: after a call was given
+// up with its connection, the next one, on a new connection, has an id that
+// no reply on the way can carry.
+uint32_t NextCallId() {
+  static std::atomic<uint32_t> next{1};
+  uint32_t id;
+  do id = next.fetch_add(1, std::memory_order_relaxed);
+  while (id == 0);  // 0 means "no call in particular"
+  return id;
 }
 
 }  // namespace
@@ -95,8 +107,7 @@ int TcpTransport::Attempt(const std::string& interfaceName, const std::string& s
   const int64_t attemptMs = attempts.attemptMs();
   std::string& head = strHead;  // keeps its memory from one call to the next
   head.assign(envelope::kLengthPrefixSize, '\0');
-  uint32_t callId = iNextCallId++;
-  if (iNextCallId == 0) iNextCallId = 1;  // 0 means "no call in particular"
+  const uint32_t callId = NextCallId();
   if (int rc = envelope::EncodeRequestHeader(callId, interfaceName, serviceCode, head); rc != 0)
     return rc;
   std::size_t bodySize = head.size() - envelope::kLengthPrefixSize + request.size();

@@ -43,7 +43,6 @@ class TcpTransport final : public Transport {
   std::mutex mLock;
   int iFd = -1;
   int64_t iReadTimeoutMs = 0;  // of iFd's reads
-  uint32_t iNextCallId = 1;
   std::string strHead;  // the request frame's header
 };
 

@@ -6,6 +6,7 @@
 #include "tmclient/tmb_stream.h"
 #include "tmclient/tmd_error.h"
 #include "tmclient/transport.h"
+#include "waited_call.h"
 
 CTmdClientObject::CTmdClientObject() = default;
 CTmdClientObject::~CTmdClientObject() = default;
@@ -33,30 +34,68 @@ std::string& CTmdClientObject::ReplyBuffer() {
 
 int CTmdClientObject::call_server(const std::string& interfaceName, const std::string& serviceCode,
                                   STMSession* /*session*/, tmb_stream& in, tmb_stream& out) {
-  if (!pTransport) return tmclient::kErrNotBound;
+  if (!is_bound()) return tmclient::kErrNotBound;
   if (in.failed()) return tmclient::kErrBadRequest;
   try {
     const std::string& request = in.bytes();
     if (request.size() > tmb_stream::kMaxFrameSize) return tmclient::kErrRequestTooLarge;
+    ReplyBuffer();
     // Nothing of a reply that is not handed over stays behind, whichever
-    // way the call ends.
+    // way the call ends (a call given up took its buffer with it).
     struct Discard {
-      std::string* reply;
+      std::shared_ptr<std::string>* reply;
       ~Discard() {
-        if (reply != nullptr) reply->clear();
+        if (reply != nullptr && *reply) (*reply)->clear();
       }
-    } discard{&ReplyBuffer()};
-    std::string& reply = *discard.reply;
-    const int result = pTransport->Call(interfaceName, serviceCode, request, reply);
+    } discard{&pReply};
+    const int result = Exchange(interfaceName, serviceCode, request);
     if (tmclient::IsLibraryError(result)) return result;
-    if (reply.size() > tmb_stream::kMaxFrameSize) return tmclient::kErrReplyTooLarge;
+    if (pReply->size() > tmb_stream::kMaxFrameSize) return tmclient::kErrReplyTooLarge;
     discard.reply = nullptr;
     out.load(std::shared_ptr<const std::string>(pReply));
-    if (reply.capacity() > kKeptReplyCapacity) pReply.reset();
+    if (pReply->capacity() > kKeptReplyCapacity) pReply.reset();
     return result;
   } catch (...) {
     return tmclient::kErrTransport;
   }
+}
+
+int CTmdClientObject::Exchange(const std::string& interfaceName, const std::string& serviceCode,
+                               std::string_view request) {
+  tmclient::CallWaitHook* hook = tmclient::HookForThisCall();
+  if (hook == nullptr) {
+    if (!pTransport) {
+      std::unique_ptr<tmclient::Transport> made;
+      if (int rc = tmclient::OpenTransport(sUrl, made); rc != 0) return rc;
+      pTransport = std::move(made);
+    }
+    return pTransport->Call(interfaceName, serviceCode, request, *pReply);
+  }
+  // The I/O runs on without this object when the call is given up: it owns
+  // copies of what it sends and shares the transport and the reply buffer.
+  auto transport = std::make_shared<std::shared_ptr<tmclient::Transport>>(pTransport);
+  bool abandoned = false;
+  const int result = tmclient::WaitThrough(
+      *hook,
+      [transport, url = sUrl, interfaceName, serviceCode, request = std::string(request),
+       reply = pReply]() {
+        if (!*transport) {
+          std::unique_ptr<tmclient::Transport> made;
+          if (int rc = tmclient::OpenTransport(url, made); rc != 0) return rc;
+          *transport = std::move(made);
+        }
+        return (*transport)->Call(interfaceName, serviceCode, request, *reply);
+      },
+      abandoned);
+  if (abandoned) {
+    // The connection that carries it is never used again, so its reply, if
+    // one still comes, cannot be taken for the next call's.
+    pTransport.reset();
+    pReply.reset();
+    return result;
+  }
+  pTransport = *transport;
+  return result;
 }
 
 int CTmdClientObject::bind(const std::string& /*interfaceName*/, const std::string& brokerName) {
@@ -64,6 +103,7 @@ int CTmdClientObject::bind(const std::string& /*interfaceName*/, const std::stri
 }
 
 int CTmdClientObject::unbind() {
+  sUrl.clear();
   pTransport.reset();
   pReply.reset();
   return 0;
@@ -74,16 +114,29 @@ int CTmdClientObject::reserved() {
 }
 
 bool CTmdClientObject::is_bound() const {
-  return pTransport != nullptr;
+  return !sUrl.empty();
 }
 
 int CTmdClientObject::bind_openBroker(const std::string& brokerName) {
+  sUrl.clear();
   pTransport.reset();
   try {
     std::string url;
     const int resolved = tmclient::ResolveBroker(brokerName, url);
     if (resolved != 0) return resolved;
-    return tmclient::OpenTransport(url, pTransport);
+    auto made = std::make_shared<std::unique_ptr<tmclient::Transport>>();
+    int rc;
+    if (tmclient::CallWaitHook* hook = tmclient::HookForThisCall()) {
+      bool abandoned = false;
+      rc = tmclient::WaitThrough(
+          *hook, [url, made] { return tmclient::OpenTransport(url, *made); }, abandoned);
+    } else {
+      rc = tmclient::OpenTransport(url, *made);
+    }
+    if (rc != 0) return rc;
+    pTransport = std::move(*made);
+    sUrl = url;
+    return 0;
   } catch (...) {
     pTransport.reset();
     return tmclient::kErrTransport;

@@ -26,6 +26,7 @@ constexpr CodeText kTexts[] = {
     {tmclient::kErrBadRequest, "请求数据未正确打包"},
     {tmclient::kErrServiceFailed, "服务端处理请求失败"},
     {tmclient::kErrTransportUnavailable, "无法加载消息中间件通讯组件"},
+    {tmclient::kErrCallAbandoned, "操作员已取消本次调用，不再等待服务端应答"},
     {tmclient::kErrTransport, "通讯层发生未知错误"},
 };
 

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "tmclient/export.h"
 
@@ -27,8 +28,10 @@ class TMCLIENT_API CTmdClientObject {
   // Sends the finished request `in` and loads the reply into `out`. Returns a
   // library failure code (-9999 .. -9971; `out` untouched) or the server's
   // result (any other value, with the reply in `out`; 0 is success):
-  // kErrNotBound when unbound, kErrBadRequest when `in` has failed, the
-  // transport's code otherwise. Never throws.
+  // kErrNotBound when unbound, kErrBadRequest when `in` has failed,
+  // kErrCallAbandoned when the installed wait hook gave the call up
+  // (call_wait.h; the next call connects anew), the transport's code
+  // otherwise. Never throws.
   //
   // The reply is received into a buffer of the object's own that `out` then
   // shares: once the stream lets it go (loaded, opened or destroyed), the
@@ -47,15 +50,22 @@ class TMCLIENT_API CTmdClientObject {
 
   bool is_bound() const;
   // Resolves the broker name (see broker_resolver.h) and opens a transport
-  // for its URL. 0 when bound (an earlier binding is dropped first), else a
-  // library failure code and the object is unbound.
+  // for its URL (through the wait hook, as a call). 0 when bound (an earlier
+  // binding is dropped first), else a library failure code and the object
+  // is unbound.
   int bind_openBroker(const std::string& brokerName);
 
  private:
   // The reply buffer to receive into: the last one when no stream holds it
   // any more, emptied; else a new one.
   std::string& ReplyBuffer();
+  // The call's I/O: `request` out, the reply into *pReply. On this thread,
+  // or on the library's while the wait hook waits.
+  int Exchange(const std::string& interfaceName, const std::string& serviceCode,
+               std::string_view request);
 
-  std::unique_ptr<tmclient::Transport> pTransport;
+  std::string sUrl;  // of the bound broker; empty when unbound
+  // Null while bound only after a call was given up: the next call connects.
+  std::shared_ptr<tmclient::Transport> pTransport;
   std::shared_ptr<std::string> pReply;
 };

@@ -25,6 +25,7 @@ constexpr int kErrUnsupportedScheme = -9981;     // no transport for the URL's s
 constexpr int kErrBadRequest = -9980;            // the request stream has failed or is not open
 constexpr int kErrServiceFailed = -9978;         // the far end could not process the request
 constexpr int kErrTransportUnavailable = -9977;  // the URL's transport cannot be loaded
+constexpr int kErrCallAbandoned = -9972;         // the caller gave the call up (call_wait.h)
 constexpr int kErrTransport = -9971;             // any other transport failure
 
 constexpr int kErrFirst = -9999;  // lowest library code
