@@ -57,6 +57,8 @@ void EnsureQtApplication() {
   // everything; nor does Qt then build a second font stack for its generic
   // default family.
   QApplication::setFont(TFont().ToQFont());
+  // Remote calls made on this thread keep the windows alive while they wait.
+  InstallLiveWait();
   if (!GbkCodecAvailable()) {
     std::fprintf(stderr, "toolkit: the GBK codec is not available; texts show as Latin-1\n");
   }
@@ -128,6 +130,10 @@ TForm* TApplication::MDIChildren(int index) const {
 void TApplication::ProcessMessages() {
   QCoreApplication::sendPostedEvents();
   QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+bool TApplication::CallWaiting() const {
+  return LiveWaitWaiting();
 }
 
 void TApplication::HoldPostedMessages() {

@@ -72,6 +72,10 @@ void ReleasePosted();
 
 // Makes sure the Qt application exists (tests and tools may not make one).
 void EnsureQtApplication();
+// Installs the live wait as the broker client's wait hook (live_wait.cpp);
+// whether a call waits in it now.
+void InstallLiveWait();
+bool LiveWaitWaiting();
 // The Qt families for a window font's family name: no Linux font has the
 // Windows CJK names (宋体, SimSun, ...), which stand for the installed CJK
 // fonts, most preferred first; any other name comes first, with the usual

@@ -42,6 +42,12 @@ class TOOLKIT_API TApplication : public TComponent {
   // the window system without running its caller's posted messages.
   void HoldPostedMessages();
   void ReleasePostedMessages();
+  // True while a remote call made on this thread waits (the live wait): the
+  // event loop runs, paint and timers go on, the user's input is dropped,
+  // posted messages are held, no window closes, and Escape gives the call up
+  // (the broker client's kErrCallAbandoned). Installed when the application
+  // is made; a call that ends within 10 ms never starts the loop.
+  bool CallWaiting() const;
   // Runs the event loop until Terminate; returns the exit code.
   int Run();
   void Terminate();
