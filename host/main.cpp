@@ -3,10 +3,12 @@
 #include <QApplication>
 #include <QMainWindow>
 #include <QMdiArea>
+#include <QSettings>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 
+#include "frame_placement.h"
 #include "guicommon/presenter.h"
 #include "host_options.h"
 #include "host_session.h"
@@ -108,9 +110,14 @@ int main(int argc, char** argv) {
   if (options.bHeadless) {
     status = RunHeadless(options, session, output, scriptFile.is_open() ? scriptFile : std::cin);
   } else {
-    Application()->ShowMainWindow();
+    // The frame as the operator left it (per user), maximised the first time.
+    QSettings settings(QStringLiteral("mpay"), QStringLiteral("mpay-host"));
+    CFramePlacement placement;
+    const bool placed = LoadFramePlacement(settings, placement);
+    ShowFrame(Application()->MainWindow(), placed ? &placement : nullptr);
     for (const int id : options.openIds) frame.OpenBusiness(id);
     status = Application()->Run();
+    SaveFramePlacement(settings, PlacementOf(Application()->MainWindow()));
     if (status == 0 && session.HadProblems()) status = kExitProblem;
   }
   SetGUIPresenter(nullptr);

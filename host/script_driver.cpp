@@ -5,11 +5,13 @@
 #include <QCoreApplication>
 #include <QDateTimeEdit>
 #include <QHeaderView>
+#include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPixmap>
 #include <QTableView>
+#include <QTimer>
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -186,6 +188,7 @@ int CScriptDriver::Run(std::istream& script) {
 bool CScriptDriver::RunLine(const std::string& line, int lineNumber) {
   const CScriptLine parsed = SplitScriptLine(line);
   if (parsed.strCommand.empty()) return true;
+  if (parsed.strCommand == kTimeoutPrefix) return RunWithTimeout(parsed, lineNumber);
   std::string reason;
   const CCommandEntry* entry = nullptr;
   for (const CCommandEntry& e : Commands()) {
@@ -214,6 +217,31 @@ bool CScriptDriver::RunLine(const std::string& line, int lineNumber) {
     rOutput.Write({"error", std::to_string(lineNumber), EscapeField(reason)});
   }
   return !bQuit;
+}
+
+bool CScriptDriver::RunWithTimeout(const CScriptLine& parsed, int lineNumber) {
+  TArgs args;
+  int ms = 0;
+  if (!parsed.bHasRest || !SplitArguments(parsed.strRest, 2, args) || !ParseInt(args[0], ms) ||
+      ms < 0 || SplitScriptLine(args[1]).strCommand.empty()) {
+    ++iErrors;
+    rOutput.Write(
+        {"error", std::to_string(lineNumber), EscapeField("usage: timeout MS COMMAND ...")});
+    return true;
+  }
+  // Fires only inside a wait: the one event loop a command runs is the live
+  // wait of a remote call (and the settling after the command, when no call
+  // waits any more).
+  QTimer giveUp;
+  giveUp.setSingleShot(true);
+  QObject::connect(&giveUp, &QTimer::timeout, [] {
+    if (!Application()->CallWaiting()) return;
+    QWidget* target = QApplication::focusWidget();
+    if (target == nullptr) target = Application()->MainWindow();
+    PressKeyInWindow(target, Qt::Key_Escape, Qt::NoModifier);
+  });
+  giveUp.start(ms);
+  return RunLine(args[1], lineNumber);
 }
 
 TForm* CScriptDriver::Current() const {

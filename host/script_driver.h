@@ -14,6 +14,7 @@ class TComponent;
 class TForm;
 struct CCommandEntry;
 struct CPickerPart;
+struct CScriptLine;
 
 // Runs a headless session: one command per script line (see docs/host.md
 // for the language and the output formats), each followed by the handling
@@ -56,6 +57,11 @@ class CScriptDriver {
   std::string Close(const std::vector<std::string>& args);
   std::string Quit(const std::vector<std::string>& args);
   std::string SetPicker(const std::vector<std::string>& args, const CPickerPart& part);
+
+  // `timeout MS COMMAND ...`: runs the command, and presses Escape when a
+  // remote call it made still waits MS milliseconds after it began.
+  bool RunWithTimeout(const CScriptLine& parsed, int lineNumber);
+  static constexpr const char* kTimeoutPrefix = "timeout";
 
   // The command table: name, argument count, usage, member.
   static std::span<const CCommandEntry> Commands();

@@ -3,7 +3,10 @@
 // on a temporary database over tcp.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <map>
+#include <mutex>
 
 #include "../backoffice/child_process.h"
 #include "../backoffice/demo_db.h"
@@ -11,6 +14,8 @@
 #include "backoffice/sqlite_db.h"
 #include "host_process.h"
 #include "script_text.h"
+#include "tmclient/tcp_server.h"
+#include "tmclient/tmd_error.h"
 
 namespace {
 
@@ -183,6 +188,49 @@ TEST_F(HostRoad, UnreachableBackOfficeIsAnErrorMessage) {
   EXPECT_NE(run.strOut.find("message\t提示\t16\t查询小额支付日志失败\\n"), std::string::npos)
       << run.strOut;
   EXPECT_NE(run.strOut.find("rows\t0\n"), std::string::npos);
+}
+
+TEST_F(HostRoad, TimeoutGivesUpACallTheFarEndHolds) {
+  // A far end that takes each request and answers nothing until the test
+  // ends.
+  std::mutex lock;
+  std::condition_variable released;
+  bool ending = false;
+  std::atomic<int> requests{0};
+  tmclient::TcpServer held(
+      [&](const std::string&, const std::string&, std::string_view, std::string&) {
+        ++requests;
+        std::unique_lock l(lock);
+        released.wait(l, [&] { return ending; });
+        return tmclient::kErrServiceFailed;
+      });
+  ASSERT_TRUE(held.Start());
+  const std::string serving = getenv("TMCLIENT_BROKER_TALMIRON");
+  setenv("TMCLIENT_BROKER_TALMIRON", ("tcp://127.0.0.1:" + std::to_string(held.port())).c_str(), 1);
+  const CHostRun run = RunProgram({MPAY_HOST_EXE, "--headless"},
+                                  "open 10001\n"
+                                  "click chkQryUser\n"
+                                  "set edtMobilno " +
+                                      strPhone +
+                                      "\n"
+                                      "timeout 200 click btnQuery\n"
+                                      "dump lvstShow\n");
+  setenv("TMCLIENT_BROKER_TALMIRON", serving.c_str(), 1);
+  {
+    std::lock_guard l(lock);
+    ending = true;
+  }
+  released.notify_all();
+  ASSERT_EQ(run.iExitStatus, 0) << run.strOut << run.strErr;
+  EXPECT_NE(run.strOut.find("wait\tshow\t正在查询小额支付用户信息，请稍后...\n"
+                            "message\t提示\t16\t查询小额支付用户信息失败\\n"
+                            "操作员已取消本次调用，不再等待服务端应答\n"
+                            "wait\tclose\t正在查询小额支付用户信息，请稍后...\n"
+                            "columns\t"),
+            std::string::npos)
+      << run.strOut;
+  EXPECT_NE(run.strOut.find("rows\t0\n"), std::string::npos);
+  EXPECT_EQ(requests, 1);
 }
 
 }  // namespace
