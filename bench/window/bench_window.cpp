@@ -30,6 +30,7 @@
 #include "forms/formMicroPayLogQueryMain.h"
 #include "guicommon/presenter.h"
 #include "tmclient/broker_resolver.h"
+#include "tmclient/call_wait.h"
 #include "toolkit/toolkit.h"
 
 using Clock = std::chrono::steady_clock;
@@ -96,6 +97,9 @@ struct Env {
   backoffice::LogConditions cond;  // the time range of exactly kRows rows
   Backoffice server;
   TfrmMicroPayLogQueryMain* window = nullptr;
+  std::string smallPhone;                           // a phone number with two log rows
+  TfrmMicroPayLogQueryMain* smallWindow = nullptr;  // queries it
+  std::vector<double> smallLiveMs, smallBlockingMs;
   std::vector<double> sqlMs, windowMs;
   std::vector<double> callMs, callCpuMs, showMs, showCpuMs, eventsMs, freeMs, clearMs;
   double firstMs = 0;  // the window's first query
@@ -136,7 +140,12 @@ bool FindRange() {
       d.Prepare("SELECT count(*) FROM mp_so_log WHERE so_date BETWEEN ?1 AND ?2");
   count.Bind(1, env->cond.BEGIN_SO_DATE);
   count.Bind(2, env->cond.END_SO_DATE);
-  return count.Step() && count.Int(0) == kRows;
+  if (!count.Step() || count.Int(0) != kRows) return false;
+  backoffice::Statement two =
+      d.Prepare("SELECT phone_id FROM mp_so_log GROUP BY phone_id HAVING count(*) = 2 LIMIT 1");
+  if (!two.Step()) return false;
+  env->smallPhone = std::string(two.Text(0));
+  return true;
 }
 
 TDateTime DatePart(int64_t stamp) {
@@ -174,7 +183,14 @@ bool OpenWindow() {
   w->dtpEndDate->SetDate(DatePart(env->cond.END_SO_DATE));
   w->dtpEndTime->SetTime(TimePart(env->cond.END_SO_DATE));
   Flush();
-  return true;
+  // The small query's window: the phone number ticked.
+  env->smallWindow = new TfrmMicroPayLogQueryMain(nullptr);
+  env->smallWindow->Init(op);
+  Flush();
+  QTest::mouseClick(env->smallWindow->chkMobilno->Widget(), Qt::LeftButton);
+  env->smallWindow->edtMobilno->SetText(env->smallPhone);
+  Flush();
+  return env->smallWindow->chkMobilno->Checked();
 }
 
 class ReadColumns : public backoffice::LogRowSink {
@@ -276,8 +292,32 @@ void BM_Breakdown(benchmark::State& state) {
   }
 }
 
+// A query of two rows by phone number, from the click to the rows shown,
+// with the live wait (the toolkit's wait hook) and with the hook removed (the
+// call blocks the thread, as before), alternating, so that both see the same
+// machine.
+void BM_SmallQuery(benchmark::State& state) {
+  TfrmMicroPayLogQueryMain* w = env->smallWindow;
+  tmclient::CallWaitHook* live = tmclient::GetCallWaitHook();
+  int i = 0;
+  for (auto _ : state) {
+    for (int k = 0; k < 2; ++k) {
+      const bool withLive = (i + k) % 2 == 0;
+      tmclient::SetCallWaitHook(withLive ? live : nullptr);
+      const auto start = Clock::now();
+      QTest::mouseClick(w->btnQuery->Widget(), Qt::LeftButton);
+      Flush();
+      (withLive ? env->smallLiveMs : env->smallBlockingMs).push_back(Ms(start));
+      if (w->lvstShow->Items()->Count() != 2) state.SkipWithError("the window did not show 2 rows");
+    }
+    ++i;
+  }
+  tmclient::SetCallWaitHook(live);
+}
+
 BENCHMARK(BM_WindowQuery)->Unit(benchmark::kMillisecond)->Iterations(21);
 BENCHMARK(BM_Breakdown)->Unit(benchmark::kMillisecond)->Iterations(7);
+BENCHMARK(BM_SmallQuery)->Unit(benchmark::kMillisecond)->Iterations(101);
 
 }  // namespace
 
@@ -314,6 +354,7 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   delete e.window;
+  delete e.smallWindow;
   Flush();
 
   if (presenter.messages != 0) {
@@ -329,6 +370,12 @@ int main(int argc, char** argv) {
     std::printf("window_query_100k_pending_events_ms: %.2f\n", Median(e.eventsMs));
     std::printf("window_query_100k_clear_rows_ms: %.2f\n", Median(e.clearMs));
     std::printf("window_query_100k_free_records_ms: %.2f\n", Median(e.freeMs));
+  }
+  if (!e.smallLiveMs.empty()) {
+    const double live = Median(e.smallLiveMs), blocking = Median(e.smallBlockingMs);
+    std::printf("window_query_small_blocking_ms: %.3f\n", blocking);
+    std::printf("window_query_small_ms: %.3f\n", live);
+    std::printf("livewait_small_vs_blocking: %.3f\n", blocking > 0 ? live / blocking : 0.0);
   }
   if (!e.windowMs.empty()) {
     const double sql = Median(e.sqlMs), window = Median(e.windowMs);
