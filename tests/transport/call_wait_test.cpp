@@ -17,6 +17,7 @@
 #include "tmclient/tmb_stream.h"
 #include "tmclient/tmd_client_object.h"
 #include "tmclient/tmd_error.h"
+#include "tmclient/transport.h"
 
 namespace {
 
@@ -131,6 +132,28 @@ TEST(CallWaitHook, AGivenUpCallEndsAtOnceAndItsLateReplyIsNeverTaken) {
   std::lock_guard g(lock);
   ASSERT_EQ(callIds.size(), 2u);
   EXPECT_NE(callIds[0], callIds[1]);
+}
+
+TEST(CallWaitHook, ABindWhoseConnectHangsIsGivenUpAndLeavesTheObjectUnbound) {
+  // A scheme whose connect takes until the test lets it go.
+  std::atomic<bool> release{false}, opened{false};
+  RegisterTransportScheme("hangs", [&](const std::string& url, std::unique_ptr<Transport>& out) {
+    WaitFor(release);
+    opened = true;
+    return OpenTransport("inproc://" + url.substr(8), out);
+  });
+  EnvGuard broker(BrokerEnvironmentVariable("HANGS").c_str(), "hangs://svc");
+  PollHook hook;
+  hook.iGiveUpMs = 50;
+  HookScope scope(&hook);
+  CTmdClientObject client;
+  EXPECT_EQ(client.bind_openBroker("HANGS"), kErrCallAbandoned);
+  EXPECT_FALSE(client.is_bound());
+  std::string reply;
+  EXPECT_EQ(Call(client, reply), kErrNotBound);
+  release = true;
+  EXPECT_TRUE(WaitFor(opened));  // the abandoned connect ends on its own thread
+  RegisterTransportScheme("hangs", nullptr);
 }
 
 }  // namespace
