@@ -4,7 +4,9 @@
 // client is laid over the host and taken away again, and the host must show
 // its own picture in the uncovered area again within a second. Input reaches
 // the host through xdotool (XTEST), as an operator's keyboard's would.
-// Prints what it saw; exit status 0 when the host repainted in time.
+// Prints what it saw; exit status 0 when the host repainted in time. A second
+// argument runs the host on a display scaled by that factor
+// (QT_SCALE_FACTOR); the probe itself works in the X server's pixels.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
@@ -71,8 +73,9 @@ void Pump(int ms) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) return Fail("usage: xvfb_repaint_probe MPAY_HOST");
+  if (argc != 2 && argc != 3) return Fail("usage: xvfb_repaint_probe MPAY_HOST [SCALE]");
   qputenv("QT_QPA_PLATFORM", "xcb");
+  qunsetenv("QT_SCALE_FACTOR");
   QApplication app(argc, argv);
 
   // The far end: takes each request and holds it until the probe ends.
@@ -99,6 +102,7 @@ int main(int argc, char** argv) {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
   env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+  if (argc == 3) env.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::fromLocal8Bit(argv[2]));
   env.insert(QStringLiteral("TMCLIENT_BROKER_TALMIRON"),
              QStringLiteral("tcp://127.0.0.1:%1").arg(held.port()));
   QProcess host;
