@@ -63,6 +63,10 @@ void Statement::Run() {
   sqlite3_reset(pStmt);
 }
 
+int Statement::Columns() const {
+  return sqlite3_column_count(pStmt);
+}
+
 int64_t Statement::Int(int column) const {
   return sqlite3_column_int64(pStmt, column);
 }

@@ -1,5 +1,6 @@
 #include "backoffice/store.h"
 
+#include "pg_db.h"
 #include "stores.h"
 
 namespace backoffice {
@@ -10,7 +11,11 @@ bool IsPostgresUri(std::string_view db) {
 
 std::unique_ptr<Store> OpenStore(const std::string& db) {
   if (db.empty()) throw DbError("no database given");
-  if (IsPostgresUri(db)) throw DbError("PostgreSQL databases are not supported yet");
+  if (IsPostgresUri(db)) {
+    const std::string fault = CheckPostgresUri(db);
+    if (!fault.empty()) throw DbError(fault);
+    return MakePostgresStore(db);
+  }
   return MakeSqliteStore(db);
 }
 

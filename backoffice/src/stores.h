@@ -11,5 +11,7 @@ namespace backoffice {
 
 // An SQLite file.
 std::unique_ptr<Store> MakeSqliteStore(const std::string& path);
+// A PostgreSQL database, by a URI without a password.
+std::unique_ptr<Store> MakePostgresStore(const std::string& uri);
 
 }  // namespace backoffice

@@ -21,6 +21,7 @@
 #include "service/busi_ordmgnt.h"
 #include "service/cust_qry_accept.h"
 #include "test_db.h"
+#include "test_stores.h"
 #include "tmclient/broker_config.h"
 #include "tmclient/broker_resolver.h"
 #include "tmclient/tmd_client_object.h"
@@ -39,7 +40,10 @@ void UseBroker(const std::string& url) {
   setenv(tmclient::BrokerEnvironmentVariable(kBroker).c_str(), url.c_str(), 1);
 }
 
-class Integration : public ::testing::Test {
+// Runs against both stores with the same rows: strDb is the SQLite file the
+// expected rows come from, Db() the store the back offices serve, and
+// pMain the back office of this store on the suite's nats-server.
+class Integration : public ::testing::TestWithParam<StoreKind> {
  protected:
   static void SetUpTestSuite() {
     pDir = new TempDir;
@@ -47,15 +51,29 @@ class Integration : public ::testing::Test {
     MakeDemoDatabase(strDb, 60000);
     mapPhones = PhonesWithLogRows(strDb, 4, 16);
     pNats = new NatsServer;
-    pMain = new Backoffice;
-    bReady = pNats->Start() && pMain->Start(strDb, 0, pNats->Url());
+    bReady = pNats->Start();
   }
   static void TearDownTestSuite() {
-    delete pMain;
+    for (Backoffice*& b : aMains) delete std::exchange(b, nullptr);
     delete pNats;
     delete pDir;
   }
-  void SetUp() override { ASSERT_TRUE(bReady) << pNats->proc.output() << pMain->proc.output(); }
+  void SetUp() override {
+    ASSERT_TRUE(bReady) << pNats->proc.output();
+    const int kind = static_cast<int>(GetParam());
+    if (aDbs[kind].empty()) {
+      backoffice::DemoOptions options;
+      options.rows = 60000;
+      options.endStamp = kDemoEnd;
+      aDbs[kind] = DemoStore(GetParam(), strDb, options);
+      ASSERT_FALSE(aDbs[kind].empty()) << PgCluster::Get().error();
+      aMains[kind] = new Backoffice;
+      ASSERT_TRUE(aMains[kind]->Start(aDbs[kind], 0, pNats->Url())) << aMains[kind]->proc.output();
+    }
+    pMain = aMains[kind];
+    ASSERT_TRUE(pMain->proc.running()) << pMain->proc.output();
+  }
+  static const std::string& Db() { return aDbs[static_cast<int>(GetParam())]; }
 
   static int QueryLog(IBusiOrdmgnt& proxy, const MCustQryAccept::SQuerySoInfoListIn& in,
                       MMicroPaymentDef::SMpInfoList& list, QRSErrorMsg& error, int opId = 4711) {
@@ -200,24 +218,27 @@ class Integration : public ::testing::Test {
   static std::string strDb;
   static std::map<std::string, int64_t> mapPhones;  // phone -> its log rows
   static NatsServer* pNats;
-  static Backoffice* pMain;
+  static std::string aDbs[2];
+  static Backoffice* aMains[2];
   static bool bReady;
+  Backoffice* pMain = nullptr;
 };
 TempDir* Integration::pDir = nullptr;
 std::string Integration::strDb;
 std::map<std::string, int64_t> Integration::mapPhones;
 NatsServer* Integration::pNats = nullptr;
-Backoffice* Integration::pMain = nullptr;
+std::string Integration::aDbs[2];
+Backoffice* Integration::aMains[2];
 bool Integration::bReady = false;
 
 }  // namespace
 
-TEST_F(Integration, BothOperationsOverTcp) {
+TEST_P(Integration, BothOperationsOverTcp) {
   UseBroker(pMain->Url());
   BothOperationsEndToEnd();
 }
 
-TEST_F(Integration, BothOperationsOverNats) {
+TEST_P(Integration, BothOperationsOverNats) {
   UseBroker(pNats->Url());
   BothOperationsEndToEnd();
 }
@@ -225,9 +246,9 @@ TEST_F(Integration, BothOperationsOverNats) {
 // Every row of the database goes out while it is still being read; past the
 // row limit the rows already sent are dropped and the caller gets the
 // refusal alone.
-TEST_F(Integration, LargeRepliesWholeOrRefusedOverBothTransports) {
+TEST_P(Integration, LargeRepliesWholeOrRefusedOverBothTransports) {
   Backoffice capped;
-  ASSERT_TRUE(capped.Start(strDb, 0, pNats->Url(), {"--broker", "CAPPED", "--max-rows", "5000"}))
+  ASSERT_TRUE(capped.Start(Db(), 0, pNats->Url(), {"--broker", "CAPPED", "--max-rows", "5000"}))
       << capped.proc.output();
   const auto everything = wire::LogIn(0, 0, "", 20000101000000, 0);
   for (const std::string& url : {pMain->Url(), pNats->Url()}) {
@@ -251,9 +272,9 @@ TEST_F(Integration, LargeRepliesWholeOrRefusedOverBothTransports) {
   }
 }
 
-TEST_F(Integration, QueueGroupLosesNoCallWhenAnInstanceStops) {
+TEST_P(Integration, QueueGroupLosesNoCallWhenAnInstanceStops) {
   Backoffice second;
-  ASSERT_TRUE(second.Start(strDb, -1, pNats->Url())) << second.proc.output();
+  ASSERT_TRUE(second.Start(Db(), -1, pNats->Url())) << second.proc.output();
   UseBroker(pNats->Url());
   IBusiOrdmgnt log;
   ASSERT_EQ(log.bind_openBroker(kBroker), 0);
@@ -279,9 +300,9 @@ TEST_F(Integration, QueueGroupLosesNoCallWhenAnInstanceStops) {
 
 // A crashed instance costs the calls it was answering (each ends at its
 // deadline with the timeout code); the queue group goes on serving.
-TEST_F(Integration, QueueGroupServesOnWhenAnInstanceCrashes) {
+TEST_P(Integration, QueueGroupServesOnWhenAnInstanceCrashes) {
   Backoffice second;
-  ASSERT_TRUE(second.Start(strDb, -1, pNats->Url())) << second.proc.output();
+  ASSERT_TRUE(second.Start(Db(), -1, pNats->Url())) << second.proc.output();
   UseBroker(pNats->Url() + "?deadline_ms=5000");
   IBusiOrdmgnt log;
   ASSERT_EQ(log.bind_openBroker(kBroker), 0);
@@ -306,7 +327,7 @@ TEST_F(Integration, QueueGroupServesOnWhenAnInstanceCrashes) {
   EXPECT_TRUE(std::all_of(results.end() - 100, results.end(), [](int rc) { return rc == 0; }));
 }
 
-TEST_F(Integration, BackOfficeDownAtBindAndAtCallTime) {
+TEST_P(Integration, BackOfficeDownAtBindAndAtCallTime) {
   // Nobody listens: binding over tcp fails, and a call on the unbound proxy
   // says so.
   UseBroker("tcp://127.0.0.1:" + std::to_string(FreePort()));
@@ -323,7 +344,7 @@ TEST_F(Integration, BackOfficeDownAtBindAndAtCallTime) {
   // (On a port outside the kernel's ephemeral range, so that no connection of
   // another test takes it while it is free.)
   Backoffice own;
-  ASSERT_TRUE(own.Start(strDb, FreePort())) << own.proc.output();
+  ASSERT_TRUE(own.Start(Db(), FreePort())) << own.proc.output();
   UseBroker(own.Url() + "?deadline_ms=500");
   ASSERT_EQ(log.bind_openBroker(kBroker), 0);
   const std::string phone = mapPhones.begin()->first;
@@ -335,7 +356,7 @@ TEST_F(Integration, BackOfficeDownAtBindAndAtCallTime) {
   EXPECT_EQ(error.get_code(), rc);
   EXPECT_EQ(error.get_msg(), tmd_getErrorMsg(rc));
   Backoffice again;
-  ASSERT_TRUE(again.Start(strDb, own.port)) << again.proc.output();
+  ASSERT_TRUE(again.Start(Db(), own.port)) << again.proc.output();
   EXPECT_EQ(QueryLog(log, wire::LogIn(0, 0, phone, 0, 0), rows, error), 0) << error.get_msg();
 
   // Through the broker, with no back office in the queue group.
@@ -346,12 +367,12 @@ TEST_F(Integration, BackOfficeDownAtBindAndAtCallTime) {
             tmclient::kErrNoResponders);
 }
 
-TEST_F(Integration, TwentyClientsTwoHundredCallsEachOverTcp) {
+TEST_P(Integration, TwentyClientsTwoHundredCallsEachOverTcp) {
   UseBroker(pMain->Url());
   TwentyClientsTwoHundredCallsEach();
 }
 
-TEST_F(Integration, TwentyClientsTwoHundredCallsEachOverNats) {
+TEST_P(Integration, TwentyClientsTwoHundredCallsEachOverNats) {
   UseBroker(pNats->Url());
   TwentyClientsTwoHundredCallsEach();
 }
@@ -359,11 +380,11 @@ TEST_F(Integration, TwentyClientsTwoHundredCallsEachOverNats) {
 // The two query services, as the shipped configuration marks them.
 constexpr char kQueriesAreIdempotent[] = "idempotent=BABOMOMP,BACUQQMP";
 
-TEST_F(Integration, NoCallFailsWhileTheTcpBackOfficeRestarts) {
+TEST_P(Integration, NoCallFailsWhileTheTcpBackOfficeRestarts) {
   // The port is free while the back office restarts: one outside the kernel's
   // ephemeral range, so that no connection of another test takes it.
   Backoffice first, second;
-  ASSERT_TRUE(first.Start(strDb, FreePort())) << first.proc.output();
+  ASSERT_TRUE(first.Start(Db(), FreePort())) << first.proc.output();
   const int64_t deadlineMs = 10000;
   UseBroker(first.Url() + "?deadline_ms=" + std::to_string(deadlineMs) + "&" +
             kQueriesAreIdempotent);
@@ -371,16 +392,16 @@ TEST_F(Integration, NoCallFailsWhileTheTcpBackOfficeRestarts) {
       [&] {
         const int status = first.proc.Kill(SIGTERM);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-        ASSERT_TRUE(second.Start(strDb, first.port)) << second.proc.output();
+        ASSERT_TRUE(second.Start(Db(), first.port)) << second.proc.output();
       },
       deadlineMs);
 }
 
-TEST_F(Integration, NoCallFailsWhenOneOfTwoBackOfficesIsKilledOverNats) {
+TEST_P(Integration, NoCallFailsWhenOneOfTwoBackOfficesIsKilledOverNats) {
   // A queue group of its own, so that exactly these two serve it.
   Backoffice one, two;
-  ASSERT_TRUE(one.Start(strDb, -1, pNats->Url(), {"--broker", "PAIR"})) << one.proc.output();
-  ASSERT_TRUE(two.Start(strDb, -1, pNats->Url(), {"--broker", "PAIR"})) << two.proc.output();
+  ASSERT_TRUE(one.Start(Db(), -1, pNats->Url(), {"--broker", "PAIR"})) << one.proc.output();
+  ASSERT_TRUE(two.Start(Db(), -1, pNats->Url(), {"--broker", "PAIR"})) << two.proc.output();
   // The default attempt of an idempotent call: a third of the deadline.
   const int64_t deadlineMs = 6000;
   UseBroker(pNats->Url() + "?broker=PAIR&deadline_ms=" + std::to_string(deadlineMs) + "&" +
@@ -474,7 +495,7 @@ class RawClient : public CTmdClientObject {};
 
 }  // namespace
 
-TEST_F(Integration, BadInputNeverHurtsOtherClients) {
+TEST_P(Integration, BadInputNeverHurtsOtherClients) {
   UseBroker(pMain->Url());
   IBusiOrdmgnt log;
   ASSERT_EQ(log.bind_openBroker(kBroker), 0);
@@ -536,9 +557,9 @@ TEST_F(Integration, BadInputNeverHurtsOtherClients) {
   EXPECT_TRUE(pMain->proc.running());
 }
 
-TEST_F(Integration, StopsCleanlyOnSigtermWithEveryAuditEntryWritten) {
+TEST_P(Integration, StopsCleanlyOnSigtermWithEveryAuditEntryWritten) {
   Backoffice own;
-  ASSERT_TRUE(own.Start(strDb, 0)) << own.proc.output();
+  ASSERT_TRUE(own.Start(Db(), 0)) << own.proc.output();
   UseBroker(own.Url());
   IBusiOrdmgnt log;
   ASSERT_EQ(log.bind_openBroker(kBroker), 0);
@@ -552,14 +573,12 @@ TEST_F(Integration, StopsCleanlyOnSigtermWithEveryAuditEntryWritten) {
   }
   int status = own.proc.Kill(SIGTERM);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  Database d(strDb, Database::Mode::kReadOnly);
-  Statement s = d.Prepare("SELECT count(*) FROM mp_audit WHERE op_id = ?1 AND result = 0");
-  s.Bind(1, static_cast<int64_t>(kOperator));
-  ASSERT_TRUE(s.Step());
-  EXPECT_EQ(s.Int(0), 25);
+  EXPECT_EQ(SqlRows(Db(), "SELECT count(*) FROM mp_audit WHERE result = 0 AND op_id = " +
+                              std::to_string(kOperator)),
+            (std::vector<std::vector<std::string>>{{"25"}}));
 }
 
-TEST_F(Integration, CommandLineQueryAndTheDemoScript) {
+TEST_P(Integration, CommandLineQueryAndTheDemoScript) {
   UseBroker(pMain->Url());
   const auto& [phone, count] = *mapPhones.begin();
   ChildProcess query;
@@ -570,6 +589,7 @@ TEST_F(Integration, CommandLineQueryAndTheDemoScript) {
   ASSERT_TRUE(refused.Start({MPAY_QUERY_EXE, "--phone", ""}));
   EXPECT_NE(refused.WaitForLine("call failed with 1001"), "") << refused.output();
   EXPECT_EQ(WEXITSTATUS(refused.Wait()), 1);
+  if (GetParam() != StoreKind::kSqlite) return;
 
   // `make run` on a fresh runtime folder: demo database, back office, samples, stop.
   TempDir run;
@@ -588,3 +608,6 @@ TEST_F(Integration, CommandLineQueryAndTheDemoScript) {
     unsetenv(name);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, Integration,
+                         ::testing::Values(StoreKind::kSqlite, StoreKind::kPostgres), StoreName);

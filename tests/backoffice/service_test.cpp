@@ -10,6 +10,7 @@
 #include "backoffice/sqlite_db.h"
 #include "log_rows.h"
 #include "test_db.h"
+#include "test_stores.h"
 #include "tmclient/service_handler.h"
 #include "wire_helpers.h"
 
@@ -19,27 +20,32 @@ namespace {
 
 constexpr int64_t kEnd = 20261130120000;
 
-class ServiceTest : public ::testing::Test {
+// Runs against both stores, with the same rows: Path() is the SQLite file
+// the expected rows come from, Db() the store being served.
+class ServiceTest : public ::testing::TestWithParam<StoreKind> {
  protected:
-  static void SetUpTestSuite() {
-    pDir = new TempDir;
-    DemoOptions o;
-    o.rows = 5000;
-    o.endStamp = kEnd;
-    GenerateDemo(pDir->File("demo.db"), o);
-  }
+  static void SetUpTestSuite() { pDir = new TempDir; }
   static void TearDownTestSuite() { delete pDir; }
 
   void SetUp() override {
-    pAudit = std::make_unique<AuditWriter>(Path());
+    static std::string stores[2];
+    std::string& db = stores[static_cast<int>(GetParam())];
+    DemoOptions o;
+    o.rows = 5000;
+    o.endStamp = kEnd;
+    if (db.empty()) db = DemoStore(GetParam(), Path(), o);
+    ASSERT_FALSE(db.empty()) << PgCluster::Get().error();
+    strDb = db;
+    pAudit = std::make_unique<AuditWriter>(Db());
     ServiceConfig config;
-    config.dbPath = Path();
+    config.dbPath = Db();
     config.connections = 2;
     config.maxRows = 100;
     pService = std::make_unique<Service>(config, pAudit.get());
   }
 
   static std::string Path() { return pDir->File("demo.db"); }
+  const std::string& Db() const { return strDb; }
 
   int Log(const MCustQryAccept::SQuerySoInfoListIn& in, wire::LogReply& out) {
     std::string reply;
@@ -61,6 +67,7 @@ class ServiceTest : public ::testing::Test {
   }
 
   static TempDir* pDir;
+  std::string strDb;
   std::unique_ptr<AuditWriter> pAudit;
   std::unique_ptr<Service> pService;
 };
@@ -108,7 +115,7 @@ TEST(Protocol, PasswordIsNeverShown) {
   EXPECT_EQ(MaskedPassword(false), "");
 }
 
-TEST_F(ServiceTest, LogRowsMatchTheDatabaseByteForByteWithTotals) {
+TEST_P(ServiceTest, LogRowsMatchTheDatabaseByteForByteWithTotals) {
   int64_t expected = 0;
   std::string phone = BusyPhone(expected);
   wire::LogReply reply;
@@ -137,7 +144,7 @@ TEST_F(ServiceTest, LogRowsMatchTheDatabaseByteForByteWithTotals) {
   EXPECT_EQ(reply.stat.WITHDRAW_SUM, withdrawSum);
 }
 
-TEST_F(ServiceTest, RefusalsCarryTheirCodeAndChineseText) {
+TEST_P(ServiceTest, RefusalsCarryTheirCodeAndChineseText) {
   wire::LogReply reply;
   EXPECT_EQ(Log(wire::LogIn(0, 0, "", 0, 0), reply), kRcNoCondition);
   ASSERT_TRUE(reply.ok);
@@ -164,7 +171,7 @@ TEST_F(ServiceTest, RefusalsCarryTheirCodeAndChineseText) {
   EXPECT_EQ(Log(wire::LogIn(0, 0, std::string("\xff\x00\x01", 3), 0, 0), reply), 0);
 }
 
-TEST_F(ServiceTest, ExactlyTheRowLimitIsAllowed) {
+TEST_P(ServiceTest, ExactlyTheRowLimitIsAllowed) {
   // The first 100 rows in time order end at a known time: asking up to that
   // time gives exactly the limit.
   Database db(Path(), Database::Mode::kReadOnly);
@@ -176,7 +183,7 @@ TEST_F(ServiceTest, ExactlyTheRowLimitIsAllowed) {
   EXPECT_EQ(reply.list.size(), 100u);
 }
 
-TEST_F(ServiceTest, UserRowsHideTheStoredPassword) {
+TEST_P(ServiceTest, UserRowsHideTheStoredPassword) {
   Database db(Path(), Database::Mode::kReadOnly);
   Statement s = db.Prepare(
       "SELECT phone_id, mp_pwd, count(*) c FROM mp_user GROUP BY phone_id "
@@ -202,7 +209,7 @@ TEST_F(ServiceTest, UserRowsHideTheStoredPassword) {
   EXPECT_EQ(wire::ReadUserReply(bytes).error.get_msg(), messages::kNoCondition);
 }
 
-TEST_F(ServiceTest, BadRequestsGetAnErrorReplyNeverACrash) {
+TEST_P(ServiceTest, BadRequestsGetAnErrorReplyNeverACrash) {
   const std::string good = wire::Request(kLogRequestStream, wire::LogIn(0, 0, "13800000000", 0, 0));
   std::string reply;
   for (size_t n = 0; n < good.size(); n += 3) {
@@ -232,7 +239,7 @@ TEST_F(ServiceTest, BadRequestsGetAnErrorReplyNeverACrash) {
   EXPECT_EQ(pService->Handle(kUserInterface, kLogServiceCode, good, reply), kRcUnknownService);
 }
 
-TEST_F(ServiceTest, EveryRequestIsAudited) {
+TEST_P(ServiceTest, EveryRequestIsAudited) {
   wire::LogReply reply;
   int64_t n = 0;
   std::string phone = BusyPhone(n);
@@ -241,40 +248,31 @@ TEST_F(ServiceTest, EveryRequestIsAudited) {
   std::string bytes;
   pService->Handle(kLogInterface, kLogServiceCode, "garbage", bytes);
   pAudit->Flush();
-  Database db(Path(), Database::Mode::kReadOnly);
-  Statement s = db.Prepare(
-      "SELECT op_id, op_address, so_org_id, service_code, conditions, row_count, result "
-      "FROM mp_audit ORDER BY id DESC LIMIT 3");
-  ASSERT_TRUE(s.Step());
-  EXPECT_EQ(s.Int(6), kRcBadRequest);
-  ASSERT_TRUE(s.Step());
-  EXPECT_EQ(s.Int(0), 4711);
-  EXPECT_EQ(s.Int(6), kRcNoCondition);
-  ASSERT_TRUE(s.Step());
-  EXPECT_EQ(s.Int(0), 4711);
-  EXPECT_EQ(s.Text(1), "10.1.2.3");
-  EXPECT_EQ(s.Int(2), 3301);
-  EXPECT_EQ(s.Text(3), "BABOMOMP");
-  EXPECT_EQ(s.Text(4), "PHONE_ID=" + phone);
-  EXPECT_EQ(s.Int(5), n);
-  EXPECT_EQ(s.Int(6), 0);
+  auto rows = SqlRows(Db(),
+                      "SELECT op_id, op_address, so_org_id, service_code, conditions, row_count, "
+                      "result FROM mp_audit ORDER BY id DESC LIMIT 3");
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0][6], std::to_string(kRcBadRequest));
+  EXPECT_EQ(rows[1][0], "4711");
+  EXPECT_EQ(rows[1][6], std::to_string(kRcNoCondition));
+  EXPECT_EQ(rows[2], (std::vector<std::string>{"4711", "10.1.2.3", "3301", "BABOMOMP",
+                                               "PHONE_ID=" + phone, std::to_string(n), "0"}));
 }
 
-TEST(ServiceFailures, ADatabaseFailureIsReportedAndOtherQueriesGoOn) {
+class ServiceFailures : public ::testing::TestWithParam<StoreKind> {};
+
+TEST_P(ServiceFailures, ADatabaseFailureIsReportedAndOtherQueriesGoOn) {
   TempDir dir;
-  const std::string path = dir.File("broken.db");
   DemoOptions o;
   o.rows = 200;
   o.endStamp = kEnd;
-  GenerateDemo(path, o);
+  const std::string db = DemoStore(GetParam(), dir.File("broken.db"), o);
+  ASSERT_FALSE(db.empty()) << PgCluster::Get().error();
   ServiceConfig config;
-  config.dbPath = path;
+  config.dbPath = db;
   config.connections = 1;
   Service service(config, nullptr);
-  {
-    Database db(path, Database::Mode::kReadWrite);
-    db.Exec("DROP TABLE mp_so_log");
-  }
+  SqlRows(db, "DROP TABLE mp_so_log");
   std::string bytes;
   EXPECT_EQ(service.Handle(kLogInterface, kLogServiceCode,
                            wire::Request(kLogRequestStream, wire::LogIn(1, 0, "", 0, 0)), bytes),
@@ -290,7 +288,7 @@ TEST(ServiceFailures, ADatabaseFailureIsReportedAndOtherQueriesGoOn) {
 
 // Workers keep their buffers from one reply to the next: a small reply after
 // a large one must carry nothing of it.
-TEST_F(ServiceTest, ReusedBuffersGiveTheSameBytes) {
+TEST_P(ServiceTest, ReusedBuffersGiveTheSameBytes) {
   int64_t n = 0;
   const std::string small = wire::Request(kLogRequestStream, wire::LogIn(0, 0, BusyPhone(n), 0, 0));
   std::string first, large, again;
@@ -339,8 +337,8 @@ int LogEveryRow(Service& service, std::string& reply, tmclient::ReplyWriter& wri
 
 }  // namespace
 
-TEST_F(ServiceTest, LargeLogRepliesAreStreamedWithTheBytesOfTheWholeReply) {
-  Service service({Path(), 1, 5000}, nullptr);
+TEST_P(ServiceTest, LargeLogRepliesAreStreamedWithTheBytesOfTheWholeReply) {
+  Service service({Db(), 1, 5000}, nullptr);
   RecordingWriter writer;
   std::string reply;
   ASSERT_EQ(LogEveryRow(service, reply, writer), 0);
@@ -358,11 +356,11 @@ TEST_F(ServiceTest, LargeLogRepliesAreStreamedWithTheBytesOfTheWholeReply) {
   EXPECT_TRUE(streamed == whole);
 }
 
-TEST_F(ServiceTest, FailuresAfterStreamingStartedAnswerWithAWholeErrorReply) {
+TEST_P(ServiceTest, FailuresAfterStreamingStartedAnswerWithAWholeErrorReply) {
   {
     // The row limit is passed after two full parts; whether they went out
     // before the limit was seen or not, nothing of them counts.
-    Service service({Path(), 1, 4500}, nullptr);
+    Service service({Db(), 1, 4500}, nullptr);
     RecordingWriter writer;
     std::string reply;
     EXPECT_EQ(LogEveryRow(service, reply, writer), kRcTooManyRows);
@@ -377,7 +375,7 @@ TEST_F(ServiceTest, FailuresAfterStreamingStartedAnswerWithAWholeErrorReply) {
   {
     // The client went away during the second part: the service stops, and
     // its one connection serves the next request.
-    Service service({Path(), 1, 5000}, nullptr);
+    Service service({Db(), 1, 5000}, nullptr);
     RecordingWriter gone(1);
     std::string reply;
     EXPECT_EQ(LogEveryRow(service, reply, gone), kRcInternal);
@@ -388,3 +386,56 @@ TEST_F(ServiceTest, FailuresAfterStreamingStartedAnswerWithAWholeErrorReply) {
     EXPECT_TRUE(next.cBuffer.finished());
   }
 }
+
+// PostgreSQL only: the server restarting under the service, and a client
+// that goes away in the middle of a large reply.
+TEST(PostgresStore, CallsDuringAnOutageFailAndLaterOnesSucceedWithoutARestart) {
+  TempDir dir;
+  DemoOptions o;
+  o.rows = 200;
+  o.endStamp = kEnd;
+  const std::string db = DemoStore(StoreKind::kPostgres, dir.File("demo.db"), o);
+  ASSERT_FALSE(db.empty()) << PgCluster::Get().error();
+  Service service({db, 2, 1000}, nullptr);
+  const std::string request =
+      wire::Request(kLogRequestStream, wire::LogIn(0, 0, "", 20000101000000, 0));
+  std::string bytes;
+  ASSERT_EQ(service.Handle(kLogInterface, kLogServiceCode, request, bytes), 0);
+  ASSERT_TRUE(PgCluster::Get().Stop()) << PgCluster::Get().error();
+  EXPECT_EQ(service.Handle(kLogInterface, kLogServiceCode, request, bytes), kRcDatabase);
+  EXPECT_EQ(wire::ReadLogReply(bytes).error.get_msg(), messages::kDatabase);
+  ASSERT_TRUE(PgCluster::Get().Start()) << PgCluster::Get().error();
+  // Both connections were lost; each call finds one, and reconnects.
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(service.Handle(kLogInterface, kLogServiceCode, request, bytes), 0) << i;
+    EXPECT_EQ(wire::ReadLogReply(bytes).list.size(), 200u);
+  }
+}
+
+TEST(PostgresStore, AQueryIsCancelledOnTheServerWhenItsClientGoesAway) {
+  TempDir dir;
+  DemoOptions o;
+  o.rows = 200000;  // far more than the sockets between the two hold
+  o.endStamp = kEnd;
+  const std::string db = DemoStore(StoreKind::kPostgres, dir.File("big.db"), o);
+  ASSERT_FALSE(db.empty()) << PgCluster::Get().error();
+  Service service({db, 1, 300000}, nullptr);
+  RecordingWriter gone(1);
+  std::string reply;
+  EXPECT_EQ(
+      service.Handle(kLogInterface, kLogServiceCode,
+                     wire::Request(kLogRequestStream, wire::LogIn(0, 0, "", 20000101000000, 0)),
+                     reply, gone),
+      kRcInternal);
+  EXPECT_NE(PgCluster::Get().ServerLog().find("canceling statement due to user request"),
+            std::string::npos);
+  // The connection is ready for the next request.
+  EXPECT_EQ(service.Handle(kUserInterface, kUserServiceCode,
+                           wire::Request(kUserRequestStream, wire::UserIn("13800000000")), reply),
+            0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, ServiceTest,
+                         ::testing::Values(StoreKind::kSqlite, StoreKind::kPostgres), StoreName);
+INSTANTIATE_TEST_SUITE_P(Stores, ServiceFailures,
+                         ::testing::Values(StoreKind::kSqlite, StoreKind::kPostgres), StoreName);

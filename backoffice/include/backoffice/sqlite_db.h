@@ -34,6 +34,7 @@ class Statement {
   // Runs a statement that returns no rows, then resets it.
   void Run();
 
+  int Columns() const;
   int64_t Int(int column) const;
   // The bytes of a text column; valid until the next Step or Reset.
   std::string_view Text(int column) const;

@@ -1,0 +1,372 @@
+// The PostgreSQL store: the same tables and queries as the SQLite one, for
+// back-office instances on several machines sharing one database.
+
+#include <array>
+#include <cstdio>
+
+#include "backoffice/audit_writer.h"
+#include "backoffice/schema.h"
+#include "pg_db.h"
+#include "stores.h"
+
+namespace backoffice {
+namespace {
+
+// Read connections: every statement is a read-only transaction of its own
+// on one snapshot, so that a reply's rows, their count and their totals
+// agree even while the audit and the loaders write.
+constexpr char kReaderSetup[] =
+    "SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL REPEATABLE READ READ ONLY";
+
+// Held while the schema is created, so that instances starting together do
+// not race on the same CREATE.
+constexpr char kSchemaLock[] = "SELECT pg_advisory_xact_lock(7275687100)";
+
+constexpr std::array<unsigned, 6> kLogTypes{kPgInt8, kPgInt8, kPgText, kPgInt8, kPgInt8, kPgInt8};
+constexpr std::array<unsigned, 2> kUserTypes{kPgText, kPgInt8};
+
+constexpr char kUserSql[] =
+    "SELECT serv_id, phone_id, mp_pwd <> '', reg_type, reg_nbr, fee_limit, mp_sts, "
+    "mp_create_date, mpp_trans_id, so_nbr, remark FROM mp_user WHERE phone_id = $1 "
+    "ORDER BY mp_create_date, serv_id LIMIT $2";
+
+// Cancels the running statement on every way out before its last row (the
+// sink wanted no more, or threw), so that the server stops working for a
+// reply nobody reads and the connection is ready for the next one.
+class RowsGuard {
+ public:
+  explicit RowsGuard(PgConnection& c) : cConn(c) {}
+  ~RowsGuard() { cConn.CancelRows(); }
+
+ private:
+  PgConnection& cConn;
+};
+
+// Runs `query` (which counts in `delivered` the rows it handed on). A
+// connection that was idle across a server restart fails on first use: the
+// query then runs once more on a new connection, unless rows had gone out.
+template <class Query>
+int64_t WithReconnect(PgConnection& conn, Query&& query) {
+  const bool fresh = conn.EnsureConnected();
+  int64_t delivered = 0;
+  try {
+    return query(delivered);
+  } catch (const DbError&) {
+    if (fresh || delivered > 0 || !conn.broken()) throw;
+  }
+  conn.EnsureConnected();
+  delivered = 0;
+  return query(delivered);
+}
+
+class PgReader : public StoreReader {
+ public:
+  explicit PgReader(const std::string& uri) : cConn(uri, kReaderSetup) {}
+
+  int64_t QueryLog(const LogConditions& c, int64_t limit, LogRowSink& sink) override {
+    const unsigned mask = ConditionMask(c);
+    const std::string name = "log" + std::to_string(mask);
+    cParams.Clear();
+    auto add = [&](unsigned bit, auto value) {
+      if (mask & bit) {
+        cParams.Add(value);
+      } else {
+        cParams.AddNull();
+      }
+    };
+    add(kCondSoNbr, c.SO_NBR);
+    add(kCondBusiCode, int64_t{c.BUSI_CODE});
+    add(kCondPhone, std::string_view(c.PHONE_ID));
+    add(kCondBegin, c.BEGIN_SO_DATE);
+    add(kCondEnd, c.END_SO_DATE);
+    cParams.Add(limit);
+    return Matching([&](int64_t& n) {
+      cConn.Prepare(name, LogQuerySql(mask, '$'), kLogTypes);
+      RowsGuard guard(cConn);
+      cConn.StartRows(name, cParams);
+      while (PgResult r = cConn.NextRow()) {
+        LogRow row{r.Int(0, 0),  static_cast<int32_t>(r.Int(0, 1)),
+                   r.Text(0, 2), static_cast<int32_t>(r.Int(0, 3)),
+                   r.Text(0, 4), r.Int(0, 5),
+                   r.Text(0, 6)};
+        ++n;
+        if (!sink.Row(row)) break;
+      }
+      return n;
+    });
+  }
+
+  int64_t QueryUsers(std::string_view phoneId, int64_t limit, UserRowSink& sink) override {
+    cParams.Clear();
+    cParams.Add(phoneId);
+    cParams.Add(limit);
+    return Matching([&](int64_t& n) {
+      cConn.Prepare("users", kUserSql, kUserTypes);
+      PgResult r = cConn.RunPrepared("users", cParams);
+      for (int i = 0; i < r.rows(); ++i) {
+        UserRow row{r.Int(i, 0),
+                    r.Text(i, 1),
+                    r.Int(i, 2) != 0,
+                    static_cast<int16_t>(r.Int(i, 3)),
+                    r.Text(i, 4),
+                    static_cast<int32_t>(r.Int(i, 5)),
+                    static_cast<int16_t>(r.Int(i, 6)),
+                    r.Int(i, 7),
+                    r.Text(i, 8),
+                    r.Int(i, 9),
+                    r.Text(i, 10)};
+        ++n;
+        sink.Row(row);
+      }
+      return n;
+    });
+  }
+
+ private:
+  // Runs a query; a condition whose text no stored row can hold (bytes the
+  // server refuses as GBK) matches nothing, as it does in SQLite.
+  template <class Query>
+  int64_t Matching(Query&& query) {
+    try {
+      return WithReconnect(cConn, query);
+    } catch (const DbError&) {
+      if (cConn.failedOnText()) return 0;
+      throw;
+    }
+  }
+
+  PgConnection cConn;
+  PgParams cParams;
+};
+
+// Rows for COPY ... FROM STDIN (FORMAT binary): no escaping, and the texts
+// are taken as GBK and converted by the server like every other parameter.
+class CopyRows {
+ public:
+  CopyRows() { Reset(); }
+
+  void Reset() {
+    static constexpr char kHeader[] = "PGCOPY\n\377\r\n";
+    strData.assign(kHeader, sizeof kHeader);  // the signature ends in a zero byte
+    Put32(0);                                 // flags
+    Put32(0);                                 // header extension
+  }
+  void Row(int16_t fields) { Put16(static_cast<uint16_t>(fields)); }
+  void Int4(int32_t v) {
+    Put32(4);
+    Put32(static_cast<uint32_t>(v));
+  }
+  void Int8(int64_t v) {
+    Put32(8);
+    Put32(static_cast<uint32_t>(static_cast<uint64_t>(v) >> 32));
+    Put32(static_cast<uint32_t>(v));
+  }
+  void Text(std::string_view s) {
+    Put32(static_cast<uint32_t>(s.size()));
+    strData.append(s);
+  }
+  // The data so far, the trailer included when `last`.
+  std::string& data(bool last) {
+    if (last) Put16(0xFFFF);
+    return strData;
+  }
+  std::size_t size() const { return strData.size(); }
+  void Clear() { strData.clear(); }
+
+ private:
+  void Put16(uint16_t v) {
+    strData.push_back(static_cast<char>(v >> 8));
+    strData.push_back(static_cast<char>(v));
+  }
+  void Put32(uint32_t v) {
+    Put16(static_cast<uint16_t>(v >> 16));
+    Put16(static_cast<uint16_t>(v));
+  }
+  std::string strData;
+};
+
+constexpr char kAuditCopy[] =
+    "COPY mp_audit (at, op_id, op_address, so_org_id, service_code, conditions, row_count, "
+    "result) FROM STDIN (FORMAT binary)";
+
+// A text the server cannot take as GBK (bytes from a client) keeps its ASCII
+// characters; the others become '?'.
+std::string AsciiOnly(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+  }
+  return out;
+}
+
+class PgAudit : public AuditStore {
+ public:
+  explicit PgAudit(const std::string& uri) : cConn(uri, "") {}
+
+  // One COPY: all the entries or none. A batch refused for its bytes (texts
+  // that are not GBK) is written again with those bytes replaced, rather
+  // than lost.
+  void Append(std::span<const AuditEntry> entries) override {
+    try {
+      WithReconnect(cConn, [&](int64_t&) {
+        Copy(entries, false);
+        return int64_t{0};
+      });
+    } catch (const DbError&) {
+      if (!cConn.failedOnText()) throw;
+      Copy(entries, true);
+    }
+  }
+
+ private:
+  void Copy(std::span<const AuditEntry> entries, bool asciiOnly) {
+    cRows.Reset();
+    auto text = [&](const std::string& s) {
+      if (asciiOnly) {
+        cRows.Text(AsciiOnly(s));
+      } else {
+        cRows.Text(s);
+      }
+    };
+    for (const AuditEntry& e : entries) {
+      cRows.Row(8);
+      cRows.Int8(e.at);
+      cRows.Int4(e.OP_ID);
+      text(e.OP_ADDRESS);
+      cRows.Int4(e.SO_ORG_ID);
+      text(e.serviceCode);
+      text(e.conditions);
+      cRows.Int8(e.rowCount);
+      cRows.Int4(e.result);
+    }
+    cConn.CopyBegin(kAuditCopy);
+    cConn.CopyPut(cRows.data(true));
+    cConn.CopyEnd();
+  }
+
+  PgConnection cConn;
+  CopyRows cRows;
+};
+
+// Loads the demo rows with COPY, a megabyte at a time: users, then logs.
+class PgDemoLoader : public DemoLoader {
+ public:
+  explicit PgDemoLoader(PgConnection& conn) : cConn(conn) {}
+
+  void User(const DemoUser& u) override {
+    Switch(kUsers);
+    cRows.Row(11);
+    cRows.Int8(u.SERV_ID);
+    cRows.Text(u.PHONE_ID);
+    cRows.Text(u.MP_PWD);
+    cRows.Int4(u.REG_TYPE);
+    cRows.Text(u.REG_NBR);
+    cRows.Int4(u.FEE_LIMIT);
+    cRows.Int4(u.MP_STS);
+    cRows.Int8(u.MP_CREATE_DATE);
+    cRows.Text(u.MPP_TRANS_ID);
+    cRows.Int8(u.SO_NBR);
+    cRows.Text(u.REMARK);
+    Spill();
+  }
+
+  void Log(const DemoLog& l) override {
+    Switch(kLogs);
+    cRows.Row(7);
+    cRows.Int8(l.SO_NBR);
+    cRows.Int4(l.BUSI_CODE);
+    cRows.Text(l.PHONE_ID);
+    cRows.Int4(l.AMOUNT);
+    cRows.Text(l.MPP_TRANSACTION_ID);
+    cRows.Int8(l.SO_DATE);
+    cRows.Text(l.REMARK);
+    Spill();
+  }
+
+  // Ends the last COPY.
+  void Finish() { Switch(kNone); }
+
+ private:
+  enum Table { kNone, kUsers, kLogs };
+
+  void Switch(Table t) {
+    if (t == eTable) return;
+    if (eTable != kNone) {
+      cConn.CopyPut(cRows.data(true));
+      cConn.CopyEnd();
+    }
+    eTable = t;
+    if (t == kNone) return;
+    cConn.CopyBegin(t == kUsers ? "COPY mp_user (serv_id, phone_id, mp_pwd, reg_type, reg_nbr, "
+                                  "fee_limit, mp_sts, mp_create_date, mpp_trans_id, so_nbr, "
+                                  "remark) FROM STDIN (FORMAT binary)"
+                                : "COPY mp_so_log (so_nbr, busi_code, phone_id, amount, "
+                                  "mpp_transaction_id, so_date, remark) FROM STDIN "
+                                  "(FORMAT binary)");
+    cRows.Reset();
+  }
+
+  void Spill() {
+    if (cRows.size() < (1u << 20)) return;
+    cConn.CopyPut(cRows.data(false));
+    cRows.Clear();
+  }
+
+  PgConnection& cConn;
+  CopyRows cRows;
+  Table eTable = kNone;
+};
+
+class PgStore : public Store {
+ public:
+  explicit PgStore(std::string uri) : strUri(std::move(uri)) {}
+
+  void EnsureSchema() override { CreateSchema(true); }
+
+  std::unique_ptr<StoreReader> OpenReader() override { return std::make_unique<PgReader>(strUri); }
+
+  std::unique_ptr<AuditStore> OpenAudit() override {
+    CreateSchema(false);
+    return std::make_unique<PgAudit>(strUri);
+  }
+
+  // One transaction for the rows; the indexes and the planner's statistics
+  // after them.
+  DemoSummary CreateDemo(const DemoOptions& options) override {
+    PgConnection conn(strUri, "");
+    conn.Exec(std::string("BEGIN; ") + kSchemaLock + "; " + TablesSql(Dialect::kPostgres));
+    PgResult used = conn.Query(
+        "SELECT EXISTS (SELECT 1 FROM mp_so_log) OR EXISTS (SELECT 1 FROM mp_user)", PgParams());
+    if (used.rows() != 1 || used.Int(0, 0) != 0) {
+      conn.Exec("ROLLBACK");
+      throw DbError("refusing to overwrite: " + Describe() + " already holds log or user rows");
+    }
+    PgDemoLoader loader(conn);
+    DemoSummary summary = GenerateDemoRows(options, loader);
+    loader.Finish();
+    conn.Exec("COMMIT");
+    conn.Exec(IndexesSql(Dialect::kPostgres));
+    conn.Exec("ANALYZE mp_so_log; ANALYZE mp_user");
+    return summary;
+  }
+
+  std::string Describe() const override { return strUri; }
+
+ private:
+  void CreateSchema(bool indexes) {
+    PgConnection conn(strUri, "");
+    std::string sql = std::string("BEGIN; ") + kSchemaLock + "; " + TablesSql(Dialect::kPostgres);
+    if (indexes) sql += IndexesSql(Dialect::kPostgres);
+    conn.Exec(sql + "; COMMIT");
+  }
+
+  std::string strUri;
+};
+
+}  // namespace
+
+std::unique_ptr<Store> MakePostgresStore(const std::string& uri) {
+  return std::make_unique<PgStore>(uri);
+}
+
+}  // namespace backoffice
