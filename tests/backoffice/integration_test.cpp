@@ -414,7 +414,7 @@ TEST_P(Integration, NoCallFailsWhenOneOfTwoBackOfficesIsKilledOverNats) {
 // (each lists its own node first, then the others). One node is killed
 // mid-run: its back office and clients go over to the other nodes, and the
 // calls it was carrying are tried again.
-TEST_F(Integration, NoCallIsLostWhenANodeOfTheNatsClusterDies) {
+TEST_P(Integration, NoCallIsLostWhenANodeOfTheNatsClusterDies) {
   TempDir run;
   // Client ports P..P+2, route ports P+2000..P+2002, all free.
   auto freeFrom = [](int p) {
@@ -455,7 +455,7 @@ TEST_F(Integration, NoCallIsLostWhenANodeOfTheNatsClusterDies) {
   };
   Backoffice offices[3];
   for (int n = 0; n < 3; ++n) {
-    ASSERT_TRUE(offices[n].Start(strDb, -1, servers(n), {"--broker", "CLUSTER", "--workers", "2"}))
+    ASSERT_TRUE(offices[n].Start(Db(), -1, servers(n), {"--broker", "CLUSTER", "--workers", "2"}))
         << offices[n].proc.output();
   }
   const int64_t deadlineMs = 6000;
