@@ -164,15 +164,25 @@ TEST_F(LiveWaitTest, AStalledCallPaintsDropsASecondClickAndEscapeGivesItUp) {
 
 TEST_F(LiveWaitTest, ACallThatEndsWhileInputArrivesShowsItsReplyAsBefore) {
   const std::string typed = form_->edtMobilno->Text();
+  TWinControl* focusBefore = nullptr;
+  TWinControl* focusWhileWaiting = nullptr;
   OnceHeld([&] {
-    // Keys and clicks of an impatient operator, then the reply.
+    // Keys and clicks of an impatient operator, and a message posted to the
+    // window (it waits for the call's end), then the reply.
+    focusBefore = form_->ActiveControl();
+    PostMessage(form_->Handle(), WM_NEXTDLGCTL, 0, 0);
     QTest::keyClicks(form_->edtMobilno->Widget(), "77");
     ClickControl(form_->chkQryUser);
     ClickControl(form_->btnQuery);
-    QTimer::singleShot(20, [&] { Release(); });
+    QTimer::singleShot(20, [&] {
+      focusWhileWaiting = form_->ActiveControl();
+      Release();
+    });
   });
   ClickControl(form_->btnQuery);
+  EXPECT_EQ(focusWhileWaiting, focusBefore);
   Application()->ProcessMessages();
+  EXPECT_NE(form_->ActiveControl(), focusBefore);
 
   EXPECT_EQ(Requests(), 1);
   EXPECT_TRUE(recorder.messages.empty());
