@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "backoffice/protocol.h"
 #include "backoffice/service.h"
 #include "child_process.h"
 #include "demo_db.h"
@@ -109,7 +110,7 @@ class Operations : public ::testing::Test {
   static void SetUpTestSuite() {
     pDir = new TempDir;
     strDb = pDir->File("demo.db");
-    MakeDemoDatabase(strDb, 20000);
+    MakeDemoDatabase(strDb, 60000);
     pNats = new NatsServer;
     pMain = new Backoffice;
     iMetricsPort = 0;
@@ -332,6 +333,36 @@ TEST_F(Operations, SlowAndFloodingHttpClientsDoNotSlowTheQueries) {
   for (int fd : hogs) close(fd);
   // The server is free again once it has dropped them.
   EXPECT_EQ(AnswerOnceItIs("/healthz", 200), 200);
+}
+
+// A stop waits for a client that takes nothing of its reply (up to the write
+// timeout); meanwhile the process is healthy and not ready.
+TEST_F(Operations, NotReadyWhileStopping) {
+  Backoffice b;
+  ASSERT_TRUE(b.Start(strDb, 0, "", {"--metrics", "tcp://127.0.0.1:0", "--write-timeout", "5"}))
+      << b.proc.output();
+  const int port = MetricsPort(b.proc);
+  const int fd = raw::Connect(b.port, 4096);
+  // Every row of the database: megabytes more than the sockets hold.
+  raw::SendAll(fd, raw::RequestFrame(
+                       1, kLogInterface, kLogServiceCode,
+                       wire::Request(kLogRequestStream, wire::LogIn(0, 0, "", 20250101000000, 0))));
+  const std::string active = "mpay_tcp_connections{endpoint=\"" + b.Url() + "\",state=\"active\"}";
+  double busy = 0;
+  for (int i = 0; i < 200 && busy != 1; ++i) {
+    busy = Samples(Http(port, "GET", "/metrics").body)[active];
+    if (busy != 1) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_EQ(busy, 1);
+  EXPECT_EQ(Http(port, "GET", "/readyz").status, 200);
+  kill(b.proc.pid(), SIGTERM);
+  ASSERT_NE(b.proc.WaitForLine("stopping"), "");
+  EXPECT_EQ(Http(port, "GET", "/readyz").status, 503);
+  EXPECT_EQ(Http(port, "GET", "/healthz").status, 200);
+  close(fd);
+  b.proc.WaitForLine("event=stopped");
+  EXPECT_EQ(b.proc.Wait(), 0);
+  strAllOutput += b.proc.output();
 }
 
 TEST_F(Operations, MetricsAddressInUseEndsTheStartWithTheReason) {
