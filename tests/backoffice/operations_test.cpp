@@ -127,10 +127,10 @@ class Operations : public ::testing::Test {
   void SetUp() override { ASSERT_NE(iMetricsPort, 0) << pMain->proc.output(); }
 
   // The status `path` answers once it answers `want`, or after 10 s.
-  static int AnswerOnceItIs(const std::string& path, int want) {
+  static int AnswerOnceItIs(const std::string& path, int want, int port = iMetricsPort) {
     int status = 0;
     for (int i = 0; i < 200 && status != want; ++i) {
-      status = Http(iMetricsPort, "GET", path).status;
+      status = Http(port, "GET", path).status;
       if (status != want) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return status;
@@ -354,7 +354,8 @@ TEST_F(Operations, NotReadyWhileStopping) {
     if (busy != 1) std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   ASSERT_EQ(busy, 1);
-  EXPECT_EQ(Http(port, "GET", "/readyz").status, 200);
+  // Ready a moment after its start-up lines.
+  EXPECT_EQ(AnswerOnceItIs("/readyz", 200, port), 200) << b.proc.output();
   kill(b.proc.pid(), SIGTERM);
   ASSERT_NE(b.proc.WaitForLine("stopping"), "");
   EXPECT_EQ(Http(port, "GET", "/readyz").status, 503);
