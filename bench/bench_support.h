@@ -63,6 +63,20 @@ inline std::string LargeDemoDatabase() {
   return DemoDatabaseAt((dir / "demo-10m.db").string(), kLargeDbRows, kLargeDbEnd);
 }
 
+// The parameters of one sample of each query kind the back-office benchmarks
+// time: a phone number and a calendar month, a business code and an hour, a
+// service-order number, and a user's phone number.
+struct QuerySample {
+  backoffice::LogConditions byPhone, byBusi, bySoNbr;
+  std::string userPhone;
+};
+
+// `count` samples over the 10,000,000-row database (kLargeDbRows rows ending
+// at kLargeDbEnd), from `phones` (RandomPhones). The same seed gives the same
+// samples, whichever store they are run on.
+inline std::vector<QuerySample> QuerySamples(const std::vector<std::string>& phones, int count,
+                                             uint64_t seed);
+
 // `count` phone numbers of `db`'s users drawn at random (with repeats),
 // each user as likely as any other.
 inline std::vector<std::string> RandomPhones(backoffice::Database& db, size_t count,
@@ -79,6 +93,33 @@ inline std::vector<std::string> RandomPhones(backoffice::Database& db, size_t co
     s.Reset();
   }
   return phones;
+}
+
+inline std::vector<QuerySample> QuerySamples(const std::vector<std::string>& phones, int count,
+                                             uint64_t seed) {
+  using namespace backoffice;
+  std::mt19937_64 rng(seed);
+  std::vector<QuerySample> samples;
+  const int64_t start = StampToSeconds(kLargeDbEnd) - 365LL * 86400;
+  for (int i = 0; i < count; ++i) {
+    QuerySample& q = samples.emplace_back();
+    // A calendar month of the year of data.
+    q.byPhone.PHONE_ID = phones[static_cast<size_t>(i) % phones.size()];
+    int64_t month = SecondsToStamp(start + static_cast<int64_t>(rng() % 330) * 86400) / 100000000;
+    q.byPhone.BEGIN_SO_DATE = month * 100000000 + 1000000;
+    int64_t next = SecondsToStamp(StampToSeconds(q.byPhone.BEGIN_SO_DATE) + 32 * 86400) / 100000000;
+    q.byPhone.END_SO_DATE = SecondsToStamp(StampToSeconds(next * 100000000 + 1000000) - 1);
+
+    q.byBusi.BUSI_CODE = 1332 + static_cast<int>(rng() % 6);
+    int64_t hour = start + static_cast<int64_t>(rng() % (364 * 24)) * 3600;
+    q.byBusi.BEGIN_SO_DATE = SecondsToStamp(hour);
+    q.byBusi.END_SO_DATE = SecondsToStamp(hour + 3599);
+
+    q.bySoNbr.SO_NBR = 310000000000 + static_cast<int64_t>(rng() % kLargeDbRows);
+
+    q.userPhone = phones[static_cast<size_t>(rng() % phones.size())];
+  }
+  return samples;
 }
 
 // Steps a log statement to its end, reading every column as the service

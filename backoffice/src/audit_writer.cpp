@@ -20,14 +20,6 @@ constexpr auto kBatchDelay = std::chrono::milliseconds(200);
 
 }  // namespace
 
-int64_t NowStamp() {
-  std::time_t t = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  return (tm.tm_year + 1900) * 10000000000LL + (tm.tm_mon + 1) * 100000000LL +
-         tm.tm_mday * 1000000LL + tm.tm_hour * 10000LL + tm.tm_min * 100LL + tm.tm_sec;
-}
-
 AuditWriter::AuditWriter(const std::string& path, std::size_t maxQueued)
     : iMaxQueued(maxQueued ? maxQueued : 1) {
   tWriter = std::thread([this, path] { Run(path); });

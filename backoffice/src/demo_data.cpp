@@ -5,8 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "backoffice/audit_writer.h"
 #include "backoffice/conditions.h"
+#include "backoffice/stamp.h"
 #include "backoffice/store.h"
 
 namespace backoffice {
@@ -15,28 +15,6 @@ namespace {
 constexpr int64_t kFirstSoNbr = 310000000000;
 constexpr int64_t kFirstServId = 8610000000;
 constexpr int64_t kYearSeconds = 365LL * 86400;
-
-// Days since 1970-01-01 of a civil date, and back (H. Hinnant's algorithms).
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-void CivilFromDays(int64_t z, int64_t& y, int64_t& m, int64_t& d) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int64_t doe = z - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  d = doy - (153 * mp + 2) / 5 + 1;
-  m = mp < 10 ? mp + 3 : mp - 9;
-  y = yoe + era * 400 + (m <= 2);
-}
 
 struct BusinessKind {
   int32_t code;
@@ -80,21 +58,6 @@ std::string PhoneNumber(std::mt19937_64& rng) {
 }
 
 }  // namespace
-
-int64_t StampToSeconds(int64_t stamp) {
-  int64_t y = stamp / 10000000000, mo = stamp / 100000000 % 100, d = stamp / 1000000 % 100;
-  int64_t h = stamp / 10000 % 100, mi = stamp / 100 % 100, s = stamp % 100;
-  return DaysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
-}
-
-int64_t SecondsToStamp(int64_t seconds) {
-  int64_t days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
-  int64_t rest = seconds - days * 86400;
-  int64_t y, m, d;
-  CivilFromDays(days, y, m, d);
-  return y * 10000000000 + m * 100000000 + d * 1000000 + rest / 3600 * 10000 +
-         rest / 60 % 60 * 100 + rest % 60;
-}
 
 DemoSummary GenerateDemoRows(const DemoOptions& options, DemoLoader& loader) {
   const int64_t rows = options.rows > 0 ? options.rows : 0;

@@ -209,8 +209,15 @@ class LogReplyStreamer::Impl {
   void Run() {
     while (std::unique_ptr<Block> block = qBlocks.Pop()) {
       if (!failed()) {
-        cEncoder.Encode(*block);
-        Fail(cEncoder.Send());
+        // Nothing may leave a thread's function: what the encoding or the
+        // writer throws (out of memory, most likely) fails the reply, as it
+        // would on the request's own thread.
+        try {
+          cEncoder.Encode(*block);
+          Fail(cEncoder.Send());
+        } catch (...) {
+          Fail(Outcome::kFailed);
+        }
       }
       qBlocks.Recycle(std::move(block));
     }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "backoffice/stamp.h"
 #include "tmclient/tmb_stream.h"
 
 namespace backoffice {
@@ -40,16 +41,15 @@ bool DecodeUserRequest(std::string_view bytes, UserRequest& r) {
 
 int64_t ToStamp(const QRSDateTime& t) {
   if (t.isNull()) return 0;
-  return t.year() * 10000000000LL + t.month() * 100000000LL + t.day() * 1000000LL +
-         t.hour() * 10000LL + t.minute() * 100LL + t.second();
+  return PackStamp({t.year(), static_cast<unsigned>(t.month()), static_cast<unsigned>(t.day()),
+                    t.hour(), t.minute(), t.second()});
 }
 
 QRSDateTime FromStamp(int64_t stamp) {
   if (stamp <= 0) return QRSDateTime();
-  return QRSDateTime(static_cast<int>(stamp / 10000000000LL),
-                     static_cast<int>(stamp / 100000000 % 100),
-                     static_cast<int>(stamp / 1000000 % 100), static_cast<int>(stamp / 10000 % 100),
-                     static_cast<int>(stamp / 100 % 100), static_cast<int>(stamp % 100));
+  const StampFields f = UnpackStamp(stamp);
+  return QRSDateTime(f.year, static_cast<int>(f.month), static_cast<int>(f.day), f.hour, f.minute,
+                     f.second);
 }
 
 LogConditions ToConditions(const MCustQryAccept::SQuerySoInfoListIn& sIn) {

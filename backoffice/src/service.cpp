@@ -252,6 +252,7 @@ int Service::HandleLog(std::string_view request, std::string& reply, tmclient::R
       // A reply too large to send asks for a narrower query just as too many rows do.
       return fail(kRcTooManyRows, TooManyRowsText(cConfig.maxRows), &entry);
     case LogReplyStreamer::Outcome::kNotSent:
+    case LogReplyStreamer::Outcome::kFailed:
       return fail(kRcInternal, messages::kInternal, &entry);
   }
   Audit(std::move(entry), trace);

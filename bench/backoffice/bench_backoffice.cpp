@@ -41,8 +41,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr int64_t kDbRows = bench::kLargeDbRows;
-constexpr int64_t kEnd = bench::kLargeDbEnd;
 constexpr int kSamples = 2000;
 
 // One kind of query: its requests, and the bare SQL that answers each.
@@ -87,31 +85,12 @@ bool Setup() {
   env->bare = std::make_unique<Database>(env->db, Database::Mode::kReadOnly);
   Database& d = *env->bare;
 
-  std::mt19937_64 rng(42);
   const std::vector<std::string> phones = bench::RandomPhones(d, kSamples, 42);
-  const int64_t start = StampToSeconds(kEnd) - 365LL * 86400;
-  for (int i = 0; i < kSamples; ++i) {
-    // A calendar month of the year of data.
-    LogConditions byPhone;
-    byPhone.PHONE_ID = phones[static_cast<size_t>(i)];
-    int64_t month = SecondsToStamp(start + static_cast<int64_t>(rng() % 330) * 86400) / 100000000;
-    byPhone.BEGIN_SO_DATE = month * 100000000 + 1000000;
-    int64_t next = SecondsToStamp(StampToSeconds(byPhone.BEGIN_SO_DATE) + 32 * 86400) / 100000000;
-    byPhone.END_SO_DATE = SecondsToStamp(StampToSeconds(next * 100000000 + 1000000) - 1);
-    env->phoneConds.push_back(byPhone);
-
-    LogConditions byBusi;
-    byBusi.BUSI_CODE = 1332 + static_cast<int>(rng() % 6);
-    int64_t hour = start + static_cast<int64_t>(rng() % (364 * 24)) * 3600;
-    byBusi.BEGIN_SO_DATE = SecondsToStamp(hour);
-    byBusi.END_SO_DATE = SecondsToStamp(hour + 3599);
-    env->busiConds.push_back(byBusi);
-
-    LogConditions bySoNbr;
-    bySoNbr.SO_NBR = 310000000000 + static_cast<int64_t>(rng() % kDbRows);
-    env->soNbrConds.push_back(bySoNbr);
-
-    env->userPhones.push_back(phones[static_cast<size_t>(rng() % phones.size())]);
+  for (const bench::QuerySample& q : bench::QuerySamples(phones, kSamples, 42)) {
+    env->phoneConds.push_back(q.byPhone);
+    env->busiConds.push_back(q.byBusi);
+    env->soNbrConds.push_back(q.bySoNbr);
+    env->userPhones.push_back(q.userPhone);
   }
   env->byPhone = d.Prepare(LogQuerySql(ConditionMask(env->phoneConds[0])));
   env->byBusi = d.Prepare(LogQuerySql(ConditionMask(env->busiConds[0])));

@@ -385,6 +385,17 @@ TEST_P(ServiceTest, FailuresAfterStreamingStartedAnswerWithAWholeErrorReply) {
     EXPECT_EQ(LogEveryRow(service, reply, next), 0);
     EXPECT_TRUE(next.cBuffer.finished());
   }
+  {
+    // Out of memory on the encoding thread: an error reply, as on the
+    // request's own thread, not the end of the process.
+    struct Throwing : RecordingWriter {
+      bool Append(std::string_view) override { throw std::bad_alloc(); }
+    } throwing;
+    Service service({Db(), 1, 5000}, nullptr);
+    std::string reply;
+    EXPECT_EQ(LogEveryRow(service, reply, throwing), kRcInternal);
+    EXPECT_EQ(wire::ReadLogReply(reply).error.get_code(), kRcInternal);
+  }
 }
 
 // PostgreSQL only: the server restarting under the service, and a client

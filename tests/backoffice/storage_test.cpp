@@ -118,7 +118,10 @@ TEST(StampCalendar, RoundTripsAcrossLeapDaysAndYears) {
   for (int64_t stamp : {19700101000000LL, 20240228235959LL, 20240229000000LL, 20241231235959LL,
                         20250101000000LL, 21000301120000LL}) {
     EXPECT_EQ(SecondsToStamp(StampToSeconds(stamp)), stamp);
+    EXPECT_EQ(PackStamp(UnpackStamp(stamp)), stamp);
   }
+  EXPECT_EQ(SecondsToStamp(-1), 19691231235959);
+  EXPECT_EQ(StampToSeconds(19700101000100), 60);
   EXPECT_EQ(StampToSeconds(20240301000000) - StampToSeconds(20240228000000), 2 * 86400);
   EXPECT_EQ(StampToSeconds(20250301000000) - StampToSeconds(20250228000000), 86400);
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <thread>
 
+#include "backoffice/stamp.h"
+
 namespace backoffice {
 
 // Who asked what, and when.
@@ -70,8 +72,5 @@ class AuditWriter {
   std::string strOpenError;
   std::thread tWriter;
 };
-
-// The current local time as yyyymmddhhmmss.
-int64_t NowStamp();
 
 }  // namespace backoffice

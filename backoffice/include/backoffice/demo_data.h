@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "backoffice/stamp.h"
+
 namespace backoffice {
 
 struct DemoOptions {
@@ -62,9 +64,5 @@ DemoSummary GenerateDemoRows(const DemoOptions& options, DemoLoader& loader);
 // Creates the demo database `db` names (a file or a postgresql:// URI): see
 // Store::CreateDemo. Throws DbError.
 DemoSummary GenerateDemo(const std::string& db, const DemoOptions& options);
-
-// Calendar helpers on yyyymmddhhmmss stamps (proleptic Gregorian, no zone).
-int64_t StampToSeconds(int64_t stamp);
-int64_t SecondsToStamp(int64_t seconds);
 
 }  // namespace backoffice

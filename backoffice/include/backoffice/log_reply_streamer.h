@@ -46,6 +46,7 @@ class LogReplyStreamer : public LogRowSink {
     kSent,         // the reply is complete
     kTooManyRows,  // more rows than maxRows, or a reply larger than a frame
     kNotSent,      // the writer refused the bytes: the client is gone
+    kFailed,       // the encoding thread failed (out of memory)
   };
   // Completes the reply after the last row. A reply of one part is not
   // streamed: it goes whole into `reply`.
