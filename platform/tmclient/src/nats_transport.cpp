@@ -87,7 +87,7 @@ int NatsTransport::WaitConnected(Clock::time_point deadline) {
     natsConnStatus st = natsConnection_Status(pConn);
     if (st == NATS_CONN_STATUS_CONNECTED) return 0;
     if (st == NATS_CONN_STATUS_CLOSED) return kErrConnectFailed;
-    if (Clock::now() >= deadline) return kErrConnectFailed;
+    if (Clock::now() >= deadline || bAbandoned) return kErrConnectFailed;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }
@@ -100,7 +100,7 @@ int NatsTransport::Call(const std::string& interfaceName, const std::string& ser
   do {
     rc = Attempt(interfaceName, serviceCode, request, reply, attempts.attemptDeadline());
     if (IsLibraryError(rc)) reply.clear();
-  } while (attempts.Again(rc));
+  } while (!bAbandoned && attempts.Again(rc));
   return rc;
 }
 
@@ -133,6 +133,7 @@ int NatsTransport::Receive(uint32_t callId, const std::string& replySubject, std
                            Clock::time_point deadline, uint64_t epoch) {
   ReplyParts parts(callId, iMaxReplySize, reply);
   while (true) {
+    if (bAbandoned) return kErrCallAbandoned;
     int left = net::RemainingMs(deadline);
     if (left == 0) return kErrTimeout;
     MsgGuard m;

@@ -2,6 +2,7 @@
 
 #include <nats/nats.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -32,6 +33,9 @@ class NatsTransport final : public Transport {
 
   int Call(const std::string& interfaceName, const std::string& serviceCode,
            std::string_view request, std::string& reply) override;
+  // The call stops waiting within one wait slice (50 ms) and tries nothing
+  // again; a late reply goes to an inbox nobody reads.
+  void Abandon() override { bAbandoned = true; }
 
   // The factory behind "nats://" URLs: parses (broker= is required), then
   // Open().
@@ -53,6 +57,7 @@ class NatsTransport final : public Transport {
   const RetryPolicy cRetry;
   const std::size_t iMaxReplySize;
   std::mutex mLock;
+  std::atomic<bool> bAbandoned{false};
   natsConnection* pConn = nullptr;
   natsSubscription* pInbox = nullptr;
   std::string sInboxPrefix;  // "_INBOX.<unique>"

@@ -1,5 +1,7 @@
 #include "tcp_transport.h"
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -93,11 +95,32 @@ int TcpTransport::Call(const std::string& interfaceName, const std::string& serv
   do {
     rc = Attempt(interfaceName, serviceCode, request, reply, attempts);
     if (IsLibraryError(rc)) {
-      net::CloseFd(iFd);
+      Drop();
       reply.clear();  // nothing of a reply that did not come whole
     }
-  } while (attempts.Again(rc));
+  } while (!bAbandoned && attempts.Again(rc));
   return rc;
+}
+
+void TcpTransport::Abandon() {
+  std::lock_guard lock(mFdLock);
+  bAbandoned = true;
+  if (iFd >= 0) ::shutdown(iFd, SHUT_RDWR);
+}
+
+void TcpTransport::Drop() {
+  std::lock_guard lock(mFdLock);
+  net::CloseFd(iFd);
+}
+
+bool TcpTransport::Adopt(int fd) {
+  std::lock_guard lock(mFdLock);
+  if (bAbandoned) {
+    net::CloseFd(fd);
+    return false;
+  }
+  iFd = fd;
+  return true;
 }
 
 int TcpTransport::Attempt(const std::string& interfaceName, const std::string& serviceCode,
@@ -117,11 +140,13 @@ int TcpTransport::Attempt(const std::string& interfaceName, const std::string& s
 
   // A connection that went stale while idle (peer restarted, idle timeout on
   // the server) is replaced before anything is sent on it.
-  if (iFd >= 0 && net::IsStale(iFd)) net::CloseFd(iFd);
+  if (iFd >= 0 && net::IsStale(iFd)) Drop();
   if (iFd < 0) {
     iReadTimeoutMs = attemptMs;
-    int rc = ConnectCode(Connect(cEndpoint, deadline, iReadTimeoutMs, iFd));
+    int fd = -1;
+    int rc = ConnectCode(Connect(cEndpoint, deadline, iReadTimeoutMs, fd));
     if (rc != 0) return rc;
+    if (!Adopt(fd)) return kErrCallAbandoned;
   } else if (iReadTimeoutMs != attemptMs) {
     // Another service's calls last another time.
     iReadTimeoutMs = attemptMs;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -28,6 +29,8 @@ class TcpTransport final : public Transport {
 
   int Call(const std::string& interfaceName, const std::string& serviceCode,
            std::string_view request, std::string& reply) override;
+  // Shuts the connection down, which wakes the call's read or write.
+  void Abandon() override;
 
   // The factory behind "tcp://" URLs: parses, then Open().
   static int Factory(const std::string& url, std::unique_ptr<Transport>& out);
@@ -40,10 +43,19 @@ class TcpTransport final : public Transport {
   const BrokerEndpoint cEndpoint;
   const RetryPolicy cRetry;
   const std::size_t iMaxReplySize;
-  std::mutex mLock;
+  // Drops the connection.
+  void Drop();
+  // Takes a new connection; false (and `fd` closed) once abandoned.
+  bool Adopt(int fd);
+
+  std::mutex mLock;  // held by the call
+  // Guards every change of iFd and bAbandoned, so that Abandon never touches
+  // a descriptor number the call closed (and a new socket may have taken).
+  std::mutex mFdLock;
+  std::atomic<bool> bAbandoned{false};
   int iFd = -1;
   int64_t iReadTimeoutMs = 0;  // of iFd's reads
-  std::string strHead;  // the request frame's header
+  std::string strHead;         // the request frame's header
 };
 
 }  // namespace tmclient

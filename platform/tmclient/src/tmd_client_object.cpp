@@ -88,8 +88,9 @@ int CTmdClientObject::Exchange(const std::string& interfaceName, const std::stri
       },
       abandoned);
   if (abandoned) {
-    // The connection that carries it is never used again, so its reply, if
-    // one still comes, cannot be taken for the next call's.
+    // The connection that carries it is dropped and never used again, so its
+    // reply, if one still comes, cannot be taken for the next call's.
+    if (pTransport) pTransport->Abandon();
     pTransport.reset();
     pReply.reset();
     return result;

@@ -12,6 +12,8 @@ namespace tmclient {
 
 Transport::~Transport() = default;
 
+void Transport::Abandon() {}
+
 namespace {
 
 struct SchemeRegistry {

@@ -14,10 +14,10 @@
 //   2. true: the I/O starts on a library thread and the calling thread enters
 //      Wait(call), which returns once call.Ended() or after call.Abandon();
 //   3. an abandoned call returns kErrCallAbandoned at once. Its request is
-//      given up: the connection that carried it is never used again (the
-//      next call makes a new one), so a late reply can never be taken for
-//      another call's, and it closes when the abandoned I/O ends (by the
-//      call's deadline at the latest). Nothing of it reaches the caller.
+//      given up (Transport::Abandon): the connection that carried it is shut
+//      down at once (tcp://; a NATS call stops listening for its reply) and
+//      never used again (the next call makes a new one), so a late reply can
+//      never be taken for another call's. Nothing of it reaches the caller.
 
 #include "tmclient/export.h"
 

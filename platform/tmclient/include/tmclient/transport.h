@@ -22,6 +22,13 @@ class TMCLIENT_API Transport {
   // May throw; the client object turns an exception into kErrTransport.
   virtual int Call(const std::string& interfaceName, const std::string& serviceCode,
                    std::string_view request, std::string& reply) = 0;
+
+  // Called from another thread while Call runs, when its caller gave the
+  // call up (call_wait.h): Call is to end soon, with any code, without trying
+  // again, dropping what carried the request (a connection), so that no
+  // reply to it is ever read. The transport takes no calls afterwards. By
+  // default nothing happens: the call ends by its deadline.
+  virtual void Abandon();
 };
 
 // Makes the transport for one URL of the factory's scheme. Returns 0 and sets
