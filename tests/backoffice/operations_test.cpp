@@ -22,6 +22,7 @@
 #include "service/busi_ordmgnt.h"
 #include "service/cust_qry_accept.h"
 #include "test_db.h"
+#include "test_stores.h"
 #include "tmclient/broker_resolver.h"
 #include "wire_helpers.h"
 
@@ -292,6 +293,30 @@ TEST_F(Operations, NotReadyWhileTheStoreIsGoneAndReadyAgainAfter) {
   std::filesystem::rename(away, strDb);
   EXPECT_EQ(Http(iMetricsPort, "GET", "/readyz").status, 200);
   EXPECT_EQ(Scrape()["mpay_store_errors_total"], errors + 1);
+}
+
+// The same with the store on a PostgreSQL server that is stopped and started
+// again, as an operator would: the back office itself is not restarted.
+TEST_F(Operations, NotReadyWhilePostgresIsStoppedAndReadyAgainAfter) {
+  backoffice::DemoOptions demo;
+  demo.rows = 1000;
+  demo.endStamp = kDemoEnd;
+  const std::string uri = DemoStore(StoreKind::kPostgres, pDir->File("pg-reference.db"), demo);
+  ASSERT_FALSE(uri.empty()) << PgCluster::Get().error();
+  Backoffice b;
+  ASSERT_TRUE(b.Start(uri, 0, "", {"--metrics", "tcp://127.0.0.1:0"})) << b.proc.output();
+  const int port = MetricsPort(b.proc);
+  EXPECT_EQ(AnswerOnceItIs("/readyz", 200, port), 200) << b.proc.output();
+  ASSERT_TRUE(PgCluster::Get().Stop()) << PgCluster::Get().error();
+  EXPECT_EQ(AnswerOnceItIs("/readyz", 503, port), 503);
+  EXPECT_EQ(Http(port, "GET", "/healthz").status, 200);
+  ASSERT_TRUE(PgCluster::Get().Start()) << PgCluster::Get().error();
+  EXPECT_EQ(AnswerOnceItIs("/readyz", 200, port), 200) << b.proc.output();
+  EXPECT_GE(Samples(Http(port, "GET", "/metrics").body)["mpay_store_errors_total"], 1);
+  kill(b.proc.pid(), SIGTERM);
+  b.proc.WaitForLine("event=stopped");
+  EXPECT_EQ(b.proc.Wait(), 0);
+  strAllOutput += b.proc.output();
 }
 
 // Every endpoint must serve: the NATS one while its server is away is not.
