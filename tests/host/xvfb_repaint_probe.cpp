@@ -2,8 +2,9 @@
 // window manager needed): the windowed mpay-host with the real module queries
 // a far end that holds its reply; while the call waits, a window of another
 // client is laid over the host and taken away again, and the host must show
-// its own picture in the uncovered area again within a second. Input reaches
-// the host through xdotool (XTEST), as an operator's keyboard's would.
+// its own picture in the uncovered area again within a second; then Escape
+// must end the call with the window's failure box. Input reaches the host
+// through xdotool (XTEST), as an operator's keyboard's would.
 // Prints what it saw; exit status 0 when the host repainted in time. A second
 // argument runs the host on a display scaled by that factor
 // (QT_SCALE_FACTOR); the probe itself works in the X server's pixels.
@@ -178,8 +179,11 @@ int main(int argc, char** argv) {
         "xvfb_repaint_probe: the host repainted the uncovered area in %lld ms while "
         "its call waited\n",
         static_cast<long long>(uncovered.elapsed()));
+    // Escape gives the call up: the window's failure box opens.
+    if (Xdotool({"key", "Escape"}).isNull() ||
+        Xdotool({"search", "--sync", "--onlyvisible", "--name", "^提示$"}, 10000).isNull())
+      return (void)Fail("Escape did not end the call with the failure box");
     status = 0;
-    Xdotool({"key", "Escape"});  // gives the call up
   }();
   release();
   host.kill();
