@@ -97,7 +97,7 @@ struct Env {
   backoffice::LogConditions cond;  // the time range of exactly kRows rows
   Backoffice server;
   TfrmMicroPayLogQueryMain* window = nullptr;
-  std::string smallPhone;                           // a phone number with two log rows
+  std::string smallPhone;                           // a phone number with two users
   TfrmMicroPayLogQueryMain* smallWindow = nullptr;  // queries it
   std::vector<double> smallLiveMs, smallBlockingMs;
   std::vector<double> sqlMs, windowMs;
@@ -142,7 +142,7 @@ bool FindRange() {
   count.Bind(2, env->cond.END_SO_DATE);
   if (!count.Step() || count.Int(0) != kRows) return false;
   backoffice::Statement two =
-      d.Prepare("SELECT phone_id FROM mp_so_log GROUP BY phone_id HAVING count(*) = 2 LIMIT 1");
+      d.Prepare("SELECT phone_id FROM mp_user GROUP BY phone_id HAVING count(*) = 2 LIMIT 1");
   if (!two.Step()) return false;
   env->smallPhone = std::string(two.Text(0));
   return true;
@@ -183,14 +183,14 @@ bool OpenWindow() {
   w->dtpEndDate->SetDate(DatePart(env->cond.END_SO_DATE));
   w->dtpEndTime->SetTime(TimePart(env->cond.END_SO_DATE));
   Flush();
-  // The small query's window: the phone number ticked.
+  // The small query's window: the user query of a phone number.
   env->smallWindow = new TfrmMicroPayLogQueryMain(nullptr);
   env->smallWindow->Init(op);
   Flush();
-  QTest::mouseClick(env->smallWindow->chkMobilno->Widget(), Qt::LeftButton);
+  QTest::mouseClick(env->smallWindow->chkQryUser->Widget(), Qt::LeftButton);
   env->smallWindow->edtMobilno->SetText(env->smallPhone);
   Flush();
-  return env->smallWindow->chkMobilno->Checked();
+  return env->smallWindow->chkQryUser->Checked();
 }
 
 class ReadColumns : public backoffice::LogRowSink {
@@ -292,10 +292,10 @@ void BM_Breakdown(benchmark::State& state) {
   }
 }
 
-// A query of two rows by phone number, from the click to the rows shown,
-// with the live wait (the toolkit's wait hook) and with the hook removed (the
-// call blocks the thread, as before), alternating, so that both see the same
-// machine.
+// The user query of a phone number that has two users, from the click to the
+// two rows shown, with the live wait (the toolkit's wait hook) and with the
+// hook removed (the call blocks the thread, as before), alternating, so that
+// both see the same machine.
 void BM_SmallQuery(benchmark::State& state) {
   TfrmMicroPayLogQueryMain* w = env->smallWindow;
   tmclient::CallWaitHook* live = tmclient::GetCallWaitHook();
