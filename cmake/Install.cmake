@@ -22,7 +22,7 @@ function(mpay_install destination rpath)
 endfunction()
 
 mpay_install(bin "$ORIGIN/../lib" mpay-host mpay-table mpay-backoffice mpay-query tmdump)
-mpay_install(lib "$ORIGIN" toolkit tmclient tmclient_nats tmguicommon tradekit ledgerkit)
+mpay_install(lib "$ORIGIN" toolkit tmclient tmclient_nats tmclient_tls tmguicommon tradekit ledgerkit)
 mpay_install(${MPAY_MODULES_INSTALL_DIR} "$ORIGIN/../.." micropaylog)
 if(TARGET mpay-host)
   install(FILES ${PROJECT_SOURCE_DIR}/host/mpay-host.desktop

@@ -28,6 +28,7 @@
 #include "backoffice/service_metrics.h"
 #include "backoffice/store.h"
 #include "tmclient/tcp_server.h"
+#include "tmclient/tls_server.h"
 
 namespace {
 
@@ -128,18 +129,28 @@ int Serve(const backoffice::Options& options) {
   if (!options.metrics.empty()) config.metrics = &seen.metrics;
   backoffice::Service service(config, &audit);
 
+  std::shared_ptr<const tmclient::ChannelLayer> tls;
+  if (!options.tlsCert.empty()) {
+    std::string error;
+    tls = tmclient::MakeTlsServerLayer(options.tlsCert, options.tlsKey, error);
+    if (!tls) {
+      log::Write(log::Level::kError, "start_failed", {{"reason", "TLS: " + error}});
+      return 1;
+    }
+  }
   std::vector<std::unique_ptr<backoffice::Endpoint>> running;
   for (const std::string& url : options.listen) {
-    if (!backoffice::IsLoopbackUrl(url)) {
+    if (url.starts_with("tcp://") && !backoffice::IsLoopbackUrl(url)) {
       log::Write(log::Level::kWarn, "listen_public",
                  {{"address", url},
                   {"reason",
                    "open to other machines, and nothing authenticates the clients or encrypts "
-                   "the connection yet: anyone who reaches it can query every log and user"}});
+                   "the connection yet: anyone who reaches it can query every log and user "
+                   "(tls:// encrypts)"}});
     }
-    running.push_back(
-        backoffice::MakeTcpEndpoint(url, options.workers, service,
-                                    {maxConnections, options.idleTimeoutS, options.writeTimeoutS}));
+    running.push_back(backoffice::MakeTcpEndpoint(
+        url, options.workers, service,
+        {maxConnections, options.idleTimeoutS, options.writeTimeoutS}, tls));
   }
   if (!options.nats.empty()) {
     running.push_back(

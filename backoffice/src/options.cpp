@@ -19,8 +19,11 @@ bool ParseInt(std::string_view text, int64_t min, int64_t max, int64_t& out) {
 }  // namespace
 
 const char* Usage() {
-  return "usage: mpay-backoffice --db FILE [--listen tcp://127.0.0.1:PORT]... "
-         "[--nats nats://HOST:PORT[,HOST:PORT]] [--broker NAME] [--workers N] [--max-rows N]\n"
+  return "usage: mpay-backoffice --db FILE [--listen tcp://127.0.0.1:PORT|tls://HOST:PORT]... "
+         "[--tls-cert FILE --tls-key FILE]\n"
+         "                      [--nats nats://HOST:PORT[,HOST:PORT]] [--broker NAME] [--workers "
+         "N] "
+         "[--max-rows N]\n"
          "                      [--max-connections N] [--idle-timeout S] [--write-timeout S]\n"
          "                      [--metrics tcp://127.0.0.1:PORT [--metrics-public]] "
          "[--log-level debug|info|warn|error]\n"
@@ -44,8 +47,13 @@ std::string ParseOptions(int argc, const char* const* argv, Options& o) {
     if (arg == "--db") {
       o.db = value;
     } else if (arg == "--listen") {
-      if (!value.starts_with("tcp://")) return "--listen takes tcp://HOST:PORT";
+      if (!value.starts_with("tcp://") && !value.starts_with("tls://"))
+        return "--listen takes tcp://HOST:PORT or tls://HOST:PORT";
       o.listen.emplace_back(value);
+    } else if (arg == "--tls-cert") {
+      o.tlsCert = value;
+    } else if (arg == "--tls-key") {
+      o.tlsKey = value;
     } else if (arg == "--nats") {
       if (!value.starts_with("nats://")) return "--nats takes nats://HOST:PORT";
       o.nats = value;
@@ -91,6 +99,12 @@ std::string ParseOptions(int argc, const char* const* argv, Options& o) {
       return "--metrics " + o.metrics +
              " is open to other machines: give --metrics-public as well if that is meant";
     }
+    bool tls = false;
+    for (const std::string& url : o.listen) tls = tls || url.starts_with("tls://");
+    if (tls && (o.tlsCert.empty() || o.tlsKey.empty()))
+      return "a tls:// listener needs --tls-cert FILE and --tls-key FILE";
+    if (!tls && !(o.tlsCert.empty() && o.tlsKey.empty()))
+      return "--tls-cert and --tls-key are for tls:// listeners; none is given";
   }
   return "";
 }

@@ -8,11 +8,11 @@
 namespace backoffice {
 namespace {
 
-// Splits "tcp://HOST:PORT"; false when it is not that.
+// Splits "tcp://HOST:PORT" or "tls://HOST:PORT"; false when it is neither.
 bool ParseTcpUrl(const std::string& url, std::string& host, uint16_t& port) {
-  constexpr std::string_view kScheme = "tcp://";
-  if (url.compare(0, kScheme.size(), kScheme) != 0) return false;
-  std::string_view rest = std::string_view(url).substr(kScheme.size());
+  constexpr std::size_t kSchemeSize = std::string_view("tcp://").size();
+  if (!url.starts_with("tcp://") && !url.starts_with("tls://")) return false;
+  std::string_view rest = std::string_view(url).substr(kSchemeSize);
   size_t colon = rest.rfind(':');
   if (colon == std::string_view::npos || colon == 0) return false;
   host = std::string(rest.substr(0, colon));
@@ -29,14 +29,26 @@ bool ParseTcpUrl(const std::string& url, std::string& host, uint16_t& port) {
 
 class TcpEndpoint : public Endpoint {
  public:
-  TcpEndpoint(std::string url, int workers, Service& service, const TcpLimits& limits)
-      : strUrl(std::move(url)), iWorkers(workers), cService(service), cLimits(limits) {}
+  TcpEndpoint(std::string url, int workers, Service& service, const TcpLimits& limits,
+              std::shared_ptr<const tmclient::ChannelLayer> tls)
+      : strUrl(std::move(url)),
+        iWorkers(workers),
+        cService(service),
+        cLimits(limits),
+        pTls(std::move(tls)) {}
 
   bool Start(std::string& error) override {
     tmclient::TcpServerOptions options;
     if (!ParseTcpUrl(strUrl, options.host, options.port)) {
-      error = "not a tcp://HOST:PORT address: " + strUrl;
+      error = "not a tcp://HOST:PORT or tls://HOST:PORT address: " + strUrl;
       return false;
+    }
+    if (strUrl.starts_with("tls://")) {
+      if (!pTls) {
+        error = strUrl + " needs a certificate and its key";
+        return false;
+      }
+      options.layer = pTls;
     }
     options.workers = iWorkers;
     options.maxConnections = cLimits.maxConnections;
@@ -85,7 +97,8 @@ class TcpEndpoint : public Endpoint {
   }
 
   std::string Describe() const override {
-    return "tcp://" + strHost + ":" + std::to_string(pServer ? pServer->port() : 0);
+    return strUrl.substr(0, strUrl.find("://") + 3) + strHost + ":" +
+           std::to_string(pServer ? pServer->port() : 0);
   }
 
   std::string Limits() const override {
@@ -99,6 +112,7 @@ class TcpEndpoint : public Endpoint {
   int iWorkers;
   Service& cService;
   const TcpLimits cLimits;
+  const std::shared_ptr<const tmclient::ChannelLayer> pTls;
   std::string strHost;
   mutable std::mutex mLock;  // guards pServer's setting and bStopping
   std::unique_ptr<tmclient::TcpServer> pServer;
@@ -108,8 +122,9 @@ class TcpEndpoint : public Endpoint {
 }  // namespace
 
 std::unique_ptr<Endpoint> MakeTcpEndpoint(const std::string& url, int workers, Service& service,
-                                          const TcpLimits& limits) {
-  return std::make_unique<TcpEndpoint>(url, workers, service, limits);
+                                          const TcpLimits& limits,
+                                          std::shared_ptr<const tmclient::ChannelLayer> tls) {
+  return std::make_unique<TcpEndpoint>(url, workers, service, limits, std::move(tls));
 }
 
 }  // namespace backoffice

@@ -1,7 +1,9 @@
 // Round trip of one small user query (one row back) over tcp:// and nats://,
 // next to a bare loopback TCP ping-pong and a bare NATS request/reply that
 // carry the same number of bytes. The ratios of the medians show what the
-// transports add to the network itself.
+// transports add to the network itself. The same call over tls://, against
+// tcp:// in alternating rounds (each client's connection reused, as a
+// client object does), shows what TLS adds.
 //
 //   bench_roundtrip [google benchmark flags]
 //
@@ -33,9 +35,11 @@
 #include "bench_rounds.h"
 #include "records/mcustqryaccept.h"
 #include "records/mmicropaymentdef.h"
+#include "test_certs.h"
 #include "tmclient/nats_responder.h"
 #include "tmclient/qrs_errormsg.h"
 #include "tmclient/tcp_server.h"
+#include "tmclient/tls_server.h"
 #include "tmclient/tmb_stream.h"
 #include "tmclient/tmd_client_object.h"
 
@@ -258,6 +262,34 @@ void BM_Tcp(benchmark::State& state) {
   ::close(lfd);
 }
 
+// ---- tls ------------------------------------------------------------------
+
+void BM_Tls(benchmark::State& state) {
+  SameCpu sameCpu;
+  TestCerts certs;
+  if (!certs.ok()) return state.SkipWithError("no certificates (openssl)");
+  std::string error;
+  tmclient::TcpServerOptions options{.workers = 2};
+  options.layer = tmclient::MakeTlsServerLayer(certs.good.cert, certs.good.key, error);
+  if (!options.layer) return state.SkipWithError(error.c_str());
+  auto handler = [](const std::string&, const std::string&, std::string_view r, std::string& out) {
+    return Serve(r, out);
+  };
+  tmclient::TcpServer tls(handler, options);
+  tmclient::TcpServer tcp(handler, {.workers = 2});
+  if (!tls.Start() || !tcp.Start()) return state.SkipWithError("cannot listen");
+  ::setenv("TMCLIENT_BROKER_BENCHTLS",
+           ("tls://127.0.0.1:" + std::to_string(tls.port()) + "?ca=" + certs.caFile).c_str(), 1);
+  ::setenv("TMCLIENT_BROKER_BENCHTLSTCP", ("tcp://127.0.0.1:" + std::to_string(tcp.port())).c_str(),
+           1);
+  CTmdClientObject tlsClient, tcpClient;
+  if (tlsClient.bind_openBroker("BENCHTLS") != 0 || tcpClient.bind_openBroker("BENCHTLSTCP") != 0)
+    return state.SkipWithError("cannot bind");
+  TimePairs(
+      state, "tls_tcp_call", [&] { return CallThrough(tcpClient); }, "tls_call",
+      [&] { return CallThrough(tlsClient); });
+}
+
 // ---- nats -----------------------------------------------------------------
 
 pid_t gNatsPid = -1;
@@ -360,6 +392,7 @@ void BM_Nats(benchmark::State& state) {
 }
 
 BENCHMARK(BM_Tcp)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_Tls)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_Nats)->UseRealTime()->MinTime(2.0);
 
 }  // namespace
@@ -374,11 +407,13 @@ int main(int argc, char** argv) {
 
   std::printf("roundtrip_request_bytes: %zu\n", RequestSize());
   std::printf("roundtrip_reply_bytes: %zu\n", ReplyBytes().size());
-  for (const char* name : {"tcp_raw", "tcp_call", "nats_raw", "nats_call"}) {
+  for (const char* name :
+       {"tcp_raw", "tcp_call", "tls_tcp_call", "tls_call", "nats_raw", "nats_call"}) {
     if (!gP50.count(name)) continue;
     std::printf("%s_p50_us: %.1f\n%s_p99_us: %.1f\n", name, gP50[name], name, gP99[name]);
   }
   bench::PrintRounds("tcp_call_vs_raw_p50", gRoundRatios["tcp_call"]);
   bench::PrintRounds("nats_call_vs_raw_p50", gRoundRatios["nats_call"]);
+  bench::PrintRounds("tls_call_vs_tcp_p50", gRoundRatios["tls_call"]);
   return 0;
 }

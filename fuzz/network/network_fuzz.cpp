@@ -20,6 +20,7 @@
 #include "backoffice/demo_data.h"
 #include "backoffice/protocol.h"
 #include "backoffice/service.h"
+#include "clear_stream.h"
 #include "envelope.h"
 #include "network_inputs.h"
 #include "reply_parts.h"
@@ -47,9 +48,9 @@ void TcpReply(std::string_view bytes) {
   close(fds[1]);
   fcntl(fds[0], F_SETFL, O_NONBLOCK);
   std::string reply;
-  const int rc = ReadTcpReply(fds[0], fuzznet::kCallId, kMaxReply,
+  const auto stream = net::MakeClearStream(fds[0]);  // closes fds[0]
+  const int rc = ReadTcpReply(*stream, fuzznet::kCallId, kMaxReply,
                               net::Clock::now() + std::chrono::seconds(1), false, reply);
-  close(fds[0]);
   Expect(IsLibraryError(rc) || reply.size() <= kMaxReply);
 }
 

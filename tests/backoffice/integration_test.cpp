@@ -20,6 +20,7 @@
 #include "raw_client.h"
 #include "service/busi_ordmgnt.h"
 #include "service/cust_qry_accept.h"
+#include "test_certs.h"
 #include "test_db.h"
 #include "test_stores.h"
 #include "tmclient/broker_config.h"
@@ -235,6 +236,22 @@ bool Integration::bReady = false;
 
 TEST_P(Integration, BothOperationsOverTcp) {
   UseBroker(pMain->Url());
+  BothOperationsEndToEnd();
+}
+
+// A certificate and key as an operations team would install them; the client
+// trusts the CA of the URL and checks the name.
+TEST_P(Integration, BothOperationsOverTls) {
+  TestCerts certs;
+  ASSERT_TRUE(certs.ok());
+  Backoffice tls;
+  ASSERT_TRUE(tls.Start(Db(), -1, "",
+                        {"--listen", "tls://127.0.0.1:0", "--tls-cert", certs.good.cert,
+                         "--tls-key", certs.good.key}));
+  const std::string line = tls.proc.WaitForLine("serving tls://");
+  ASSERT_NE(line, "") << tls.proc.output();
+  const std::string port = line.substr(line.rfind(':') + 1, line.find(',') - line.rfind(':') - 1);
+  UseBroker("tls://localhost:" + port + "?ca=" + certs.caFile);
   BothOperationsEndToEnd();
 }
 

@@ -55,6 +55,10 @@ TEST(Options, RefusesValuesOutOfRangeOrMissing) {
            {"--db", "x.db", "--listen", "tcp://h:1", "--metrics", "http://127.0.0.1:9"},
            {"--db", "x.db", "--listen", "tcp://h:1", "--metrics", "tcp://0.0.0.0:9"},
            {"--db", "x.db", "--listen", "tcp://h:1", "--log-level", "verbose"},
+           {"--db", "x.db", "--listen", "tls://h:1"},
+           {"--db", "x.db", "--listen", "tls://h:1", "--tls-cert", "c.pem"},
+           {"--db", "x.db", "--listen", "tcp://h:1", "--tls-cert", "c.pem", "--tls-key", "k.pem"},
+           {"--db", "x.db", "--listen", "udp://h:1"},
            {"--db"},
        }) {
     Options o;

@@ -8,6 +8,7 @@
 
 #include "backoffice/demo_data.h"
 #include "child_process.h"
+#include "test_certs.h"
 #include "test_db.h"
 #include "test_stores.h"
 
@@ -127,6 +128,26 @@ TEST(MpayBackoffice, RefusesPostgresDatabasesItCannotUseAndNeverShowsAPassword) 
   fresh.proc.Kill(SIGTERM);
   EXPECT_EQ(PgCluster::Exec(empty, "SELECT count(*) FROM mp_so_log, mp_user, mp_audit"),
             (std::vector<std::vector<std::string>>{{"0"}}));
+}
+
+// A private key that other users may read is refused, naming the file and
+// never showing the key.
+TEST(MpayBackoffice, RefusesATlsKeyOthersCanRead) {
+  TempDir dir;
+  backoffice::DemoOptions demo;
+  demo.rows = 10;
+  backoffice::GenerateDemo(dir.File("demo.db"), demo);
+  TestCerts certs;
+  ASSERT_TRUE(certs.ok());
+  chmod(certs.good.key.c_str(), 0644);
+  std::string output;
+  EXPECT_EQ(RunToEnd({BACKOFFICE_EXE, "--db", dir.File("demo.db"), "--listen", "tls://127.0.0.1:0",
+                      "--tls-cert", certs.good.cert, "--tls-key", certs.good.key},
+                     output),
+            1);
+  EXPECT_NE(output.find(certs.good.key + ": other users may read"), std::string::npos) << output;
+  EXPECT_EQ(output.find("PRIVATE"), std::string::npos) << output;
+
 }
 
 }  // namespace

@@ -64,6 +64,14 @@ TEST(ParseBrokerUrl, AcceptsWhatTheTransportsServe) {
   EXPECT_EQ(u.idempotent, (std::vector<std::string>{"BABOMOMP", "BACUQQMP"}));
   EXPECT_EQ(u.attemptMs, 900);
   EXPECT_EQ(u.retryMs, 70);
+
+  ASSERT_TRUE(ParseBrokerUrl("tls://host.example:47443?ca=/etc/mpay/ca.pem", u));
+  EXPECT_EQ(u.scheme, "tls");
+  ASSERT_EQ(u.endpoints.size(), 1u);
+  EXPECT_EQ(u.caFile, "/etc/mpay/ca.pem");
+  ASSERT_TRUE(ParseBrokerUrl("nats://a:4222?broker=B&ca=c.pem&creds=/home/op/nats.creds", u));
+  EXPECT_EQ(u.caFile, "c.pem");
+  EXPECT_EQ(u.credsFile, "/home/op/nats.creds");
 }
 
 TEST(ParseBrokerUrl, RejectsMalformedUrlsWithAReason) {
@@ -95,7 +103,13 @@ TEST(ParseBrokerUrl, RejectsMalformedUrlsWithAReason) {
                           "tcp://a:1?idempotent=A.B",
                           "tcp://a:1?attempt_ms=0",
                           "tcp://a:1?attempt_ms=x",
-                          "tcp://a:1?retry_ms=0"}) {
+                          "tcp://a:1?retry_ms=0",
+                          "tls://a:1,b:2",
+                          "tls://a",
+                          "tls://a:1?ca=",
+                          "tcp://a:1?ca=c.pem",
+                          "tls://a:1?creds=n.creds",
+                          "nats://a:1?creds="}) {
     BrokerUrl u;
     std::string why;
     EXPECT_FALSE(ParseBrokerUrl(bad, u, &why)) << bad;
@@ -183,7 +197,8 @@ TEST(OpenTransport, MalformedNetworkUrlsAreRefusedBeforeConnecting) {
   std::unique_ptr<Transport> t;
   for (const char* bad :
        {"tcp://127.0.0.1", "tcp://127.0.0.1:1?deadline_ms=x", "nats://127.0.0.1:1",
-        "nats://127.0.0.1:1?broker=a.b", "tcp://no-such-host.invalid:1"}) {
+        "nats://127.0.0.1:1?broker=a.b", "tcp://no-such-host.invalid:1", "tls://127.0.0.1",
+        "tls://no-such-host.invalid:1"}) {
     EXPECT_EQ(OpenTransport(bad, t), kErrBadBrokerUrl) << bad;
     EXPECT_FALSE(t);
   }

@@ -51,6 +51,12 @@ TEST(NatsLoader, LoadedOnTheFirstNatsUrlOnly) {
   OpenTransport("tcp://127.0.0.1:" + std::to_string(transport_test::FreePort()), t);
   EXPECT_FALSE(Mapped("libnats")) << "a tcp:// URL loaded the NATS client";
   EXPECT_FALSE(Mapped("libtmclient_nats"));
+  EXPECT_FALSE(Mapped("libssl")) << "a tcp:// URL loaded OpenSSL";
+  // tls:// loads its own library, not the NATS one.
+  EXPECT_EQ(OpenTransport("tls://127.0.0.1:" + std::to_string(transport_test::FreePort()), t),
+            kErrConnectFailed);
+  EXPECT_TRUE(Mapped("libtmclient_tls"));
+  EXPECT_FALSE(Mapped("libtmclient_nats"));
   EXPECT_EQ(OpenTransport(RefusedNatsUrl(), t), kErrConnectFailed);
   EXPECT_TRUE(Mapped("libtmclient_nats"));
   EXPECT_TRUE(Mapped("libnats"));

@@ -56,14 +56,15 @@ std::string Bytes(size_t n, char seed) {
 // what the socket refuses waits, and everything arrives once, in order.
 TEST(OutQueue, EveryByteArrivesOnceInOrder) {
   SocketPair pair;
+  auto channel = tmclient::net::MakeClearChannel(pair.fds[0]);
   OutQueue out;
   std::string expected, received;
   for (int i = 0; i < 200; ++i) {
     const std::string head = "H" + std::to_string(i);
     std::string body = Bytes(static_cast<size_t>(i * 797 % 40000), static_cast<char>(i));
     expected += head + body;
-    const Io io = i % 2 ? out.Write(pair.fds[0], head, std::string_view(body))
-                        : out.Write(pair.fds[0], head, std::move(body));
+    const Io io = i % 2 ? out.Write(*channel, head, std::string_view(body))
+                        : out.Write(*channel, head, std::move(body));
     ASSERT_EQ(io, Io::kOk) << i;
     if (i % 7 == 0) received += pair.Drain();
   }
@@ -73,7 +74,7 @@ TEST(OutQueue, EveryByteArrivesOnceInOrder) {
     pollfd p{pair.fds[0], POLLOUT, 0};
     ASSERT_EQ(poll(&p, 1, 1000), 1);
     bool taken = false;
-    ASSERT_EQ(out.Flush(pair.fds[0], taken), Io::kOk);
+    ASSERT_EQ(out.Flush(*channel, taken), Io::kOk);
   }
   received += pair.Drain();
   EXPECT_EQ(out.size(), 0u);
@@ -82,14 +83,15 @@ TEST(OutQueue, EveryByteArrivesOnceInOrder) {
 
 TEST(OutQueue, APeerThatIsGoneIsReported) {
   SocketPair pair;
+  auto channel = tmclient::net::MakeClearChannel(pair.fds[0]);
   OutQueue out;
-  ASSERT_EQ(out.Write(pair.fds[0], "x", Bytes(1 << 20, 'a')), Io::kOk);
+  ASSERT_EQ(out.Write(*channel, "x", Bytes(1 << 20, 'a')), Io::kOk);
   ASSERT_FALSE(out.empty());
   close(pair.fds[1]);
   pair.fds[1] = -1;
   bool taken = true;
-  EXPECT_EQ(out.Flush(pair.fds[0], taken), Io::kClosed);
-  EXPECT_EQ(out.Write(pair.fds[0], "y", std::string_view("z")), Io::kClosed);
+  EXPECT_EQ(out.Flush(*channel, taken), Io::kClosed);
+  EXPECT_EQ(out.Write(*channel, "y", std::string_view("z")), Io::kClosed);
   out.Clear();
   EXPECT_TRUE(out.empty());
 }

@@ -9,7 +9,9 @@ namespace backoffice {
 // The command line of mpay-backoffice.
 struct Options {
   std::string db;                   // --db FILE
-  std::vector<std::string> listen;  // --listen tcp://HOST:PORT (repeatable)
+  std::vector<std::string> listen;  // --listen tcp://HOST:PORT or tls://HOST:PORT (repeatable)
+  std::string tlsCert;              // --tls-cert FILE: the tls:// listeners' certificate chain
+  std::string tlsKey;               // --tls-key FILE: its private key (owner-only)
   std::string nats;                 // --nats nats://HOST:PORT[,HOST:PORT]
   std::string broker = "TALMIRON";  // --broker NAME: the NATS subject prefix and queue group
   int workers = 4;                  // --workers N

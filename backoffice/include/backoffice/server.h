@@ -4,6 +4,10 @@
 #include <memory>
 #include <string>
 
+namespace tmclient {
+class ChannelLayer;
+}
+
 namespace backoffice {
 
 class Service;
@@ -46,10 +50,12 @@ struct TcpLimits {
   int writeTimeoutS = 30;     // a client that takes no reply bytes for this long is dropped
 };
 
-// `url` is tcp://HOST:PORT (port 0: any free port); `workers` threads run
-// the handler.
+// `url` is tcp://HOST:PORT or tls://HOST:PORT (port 0: any free port);
+// `workers` threads run the handler. A tls:// endpoint needs `tls`
+// (tmclient::MakeTlsServerLayer).
 std::unique_ptr<Endpoint> MakeTcpEndpoint(const std::string& url, int workers, Service& service,
-                                          const TcpLimits& limits = {});
+                                          const TcpLimits& limits = {},
+                                          std::shared_ptr<const tmclient::ChannelLayer> tls = {});
 // Serves both operations on the subjects of `broker`, in the queue group
 // named after it, through the nats-servers of `url`.
 std::unique_ptr<Endpoint> MakeNatsEndpoint(const std::string& url, const std::string& broker,

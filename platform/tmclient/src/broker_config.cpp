@@ -100,6 +100,11 @@ bool ParseOptions(std::string_view opts, BrokerUrl& out, std::string* why) {
       }
       continue;
     }
+    if (key == "ca" || key == "creds") {
+      if (value.empty()) return Fail(why, "ca= and creds= take a file's path");
+      (key == "ca" ? out.caFile : out.credsFile) = std::string(value);
+      continue;
+    }
     int64_t* ms = key == "deadline_ms"  ? &out.deadlineMs
                   : key == "attempt_ms" ? &out.attemptMs
                   : key == "retry_ms"   ? &out.retryMs
@@ -107,7 +112,8 @@ bool ParseOptions(std::string_view opts, BrokerUrl& out, std::string* why) {
     if (ms == nullptr)
       return Fail(
           why,
-          "unknown option (deadline_ms, broker, idempotent, attempt_ms and retry_ms are known)");
+          "unknown option (deadline_ms, broker, idempotent, attempt_ms, retry_ms, ca and creds "
+          "are known)");
     if (!ParseMilliseconds(value, *ms))
       return Fail(why,
                   "deadline_ms, attempt_ms and retry_ms take whole milliseconds, 1 to 86400000");
@@ -149,7 +155,11 @@ bool ParseBrokerUrl(std::string_view url, BrokerUrl& out, std::string* why) {
   }
   if (rest.empty()) return Fail(why, "nothing after SCHEME://");
   out.target = std::string(rest);
-  if (out.scheme != "tcp" && out.scheme != "nats") return true;
+  const bool direct = out.scheme == "tcp" || out.scheme == "tls";
+  if (!direct && out.scheme != "nats") return true;
+  if (!out.caFile.empty() && out.scheme == "tcp")
+    return Fail(why, "ca= is for tls:// and nats://; tcp:// is clear text");
+  if (!out.credsFile.empty() && out.scheme != "nats") return Fail(why, "creds= is for nats://");
 
   while (true) {
     auto comma = rest.find(',');
@@ -159,8 +169,8 @@ bool ParseBrokerUrl(std::string_view url, BrokerUrl& out, std::string* why) {
     if (comma == std::string_view::npos) break;
     rest = rest.substr(comma + 1);
   }
-  if (out.scheme == "tcp" && out.endpoints.size() != 1)
-    return Fail(why, "tcp:// takes exactly one HOST:PORT");
+  if (direct && out.endpoints.size() != 1)
+    return Fail(why, "tcp:// and tls:// take exactly one HOST:PORT");
   return true;
 }
 

@@ -89,7 +89,7 @@ struct ReplyHeader {
 };
 TMCLIENT_INTERNAL bool DecodeReplyHeader(std::string_view body, ReplyHeader& out);
 
-void PutU32(std::string& out, uint32_t v);
+TMCLIENT_INTERNAL void PutU32(std::string& out, uint32_t v);
 uint32_t GetU32(const char* p);
 
 }  // namespace tmclient::envelope

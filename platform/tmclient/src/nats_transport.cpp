@@ -50,7 +50,7 @@ int NatsTransport::Factory(const std::string& url, std::unique_ptr<Transport>& o
   return 0;
 }
 
-// What the client library calls through dlsym (nats_loader.cpp).
+// What the client library calls through dlsym (plugin_loader.cpp).
 extern "C" TMCLIENT_API int tmclient_open_nats_transport(const std::string& url,
                                                          std::unique_ptr<Transport>& out) {
   static_assert(std::is_same_v<decltype(tmclient_open_nats_transport), NatsTransportEntry>);

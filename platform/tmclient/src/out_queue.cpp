@@ -13,21 +13,21 @@ constexpr int kMaxIov = 64;
 
 }  // namespace
 
-Io OutQueue::Write(int fd, std::string_view head, std::string_view body) {
-  return Write(fd, head, body, nullptr);
+Io OutQueue::Write(Channel& to, std::string_view head, std::string_view body) {
+  return Write(to, head, body, nullptr);
 }
 
-Io OutQueue::Write(int fd, std::string_view head, std::string&& body) {
-  return Write(fd, head, body, &body);
+Io OutQueue::Write(Channel& to, std::string_view head, std::string&& body) {
+  return Write(to, head, body, &body);
 }
 
-Io OutQueue::Write(int fd, std::string_view head, std::string_view body, std::string* owner) {
+Io OutQueue::Write(Channel& to, std::string_view head, std::string_view body, std::string* owner) {
   // Whether the socket has refused bytes since it last announced room (it
   // announces room again then).
   bool refused = false;
   if (!empty()) {
     bool taken = false;
-    if (Io io = Flush(fd, taken); io != Io::kOk) return io;
+    if (Io io = Flush(to, taken); io != Io::kOk) return io;
     refused = !empty();
   }
   std::size_t sent = 0;
@@ -35,7 +35,7 @@ Io OutQueue::Write(int fd, std::string_view head, std::string_view body, std::st
     // Nothing waits: straight to the socket, which takes a whole small reply.
     const iovec iov[2] = {{const_cast<char*>(head.data()), head.size()},
                           {const_cast<char*>(body.data()), body.size()}};
-    if (Io io = SendNow(fd, iov, body.empty() ? 1 : 2, sent); io != Io::kOk) return io;
+    if (Io io = to.Send(iov, body.empty() ? 1 : 2, sent); io != Io::kOk) return io;
     if (sent == head.size() + body.size()) return Io::kOk;
     refused = sent == 0;
   }
@@ -60,10 +60,10 @@ Io OutQueue::Write(int fd, std::string_view head, std::string_view body, std::st
   // A socket that took part of it may take more; until it refuses, so that
   // it announces when it has room again.
   bool taken = false;
-  return Flush(fd, taken);
+  return Flush(to, taken);
 }
 
-Io OutQueue::Flush(int fd, bool& taken) {
+Io OutQueue::Flush(Channel& to, bool& taken) {
   taken = false;
   while (iSize > 0) {
     iovec iov[kMaxIov];
@@ -73,7 +73,7 @@ Io OutQueue::Flush(int fd, bool& taken) {
       iov[count++] = {qPieces[i].data() + from, qPieces[i].size() - from};
     }
     std::size_t n = 0;
-    if (Io io = SendNow(fd, iov, count, n); io != Io::kOk) return io;
+    if (Io io = to.Send(iov, count, n); io != Io::kOk) return io;
     if (n == 0) return Io::kOk;
     taken = true;
     Consume(n);

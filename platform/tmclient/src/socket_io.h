@@ -34,7 +34,8 @@ enum class Connect {
 // `fd` is a non-blocking socket with TCP_NODELAY set; the caller owns it.
 // The functions below work the same on blocking sockets: only RecvWaiting
 // ever blocks in a socket call.
-Connect ConnectTcp(const std::string& host, unsigned port, Clock::time_point deadline, int& fd);
+TMCLIENT_INTERNAL Connect ConnectTcp(const std::string& host, unsigned port,
+                                     Clock::time_point deadline, int& fd);
 
 // Hands the socket what it takes of the vector now, without waiting (a call
 // a signal interrupts is made again): kOk with the bytes taken in `sent`, 0
@@ -49,7 +50,7 @@ Io RecvAll(int fd, char* data, std::size_t size, Clock::time_point deadline);
 Io RecvSome(int fd, char* data, std::size_t capacity, Clock::time_point deadline, std::size_t& got);
 
 // Makes `fd` blocking, with reads giving up after `ms` milliseconds.
-bool SetReadTimeout(int fd, int64_t ms);
+TMCLIENT_INTERNAL bool SetReadTimeout(int fd, int64_t ms);
 // One read on a blocking socket, which waits at most its read timeout (one
 // system call where a wait and a read take two). kTimeout when nothing came;
 // kOk with `got` 0 when a signal interrupted the wait.
@@ -60,12 +61,12 @@ Io RecvWaiting(int fd, char* data, std::size_t capacity, std::size_t& got);
 bool IsStale(int fd);
 
 // What a socket call's errno means: kClosed for the peer's close or reset.
-Io IoOfErrno(int err);
+TMCLIENT_INTERNAL Io IoOfErrno(int err);
 
 // Milliseconds left until `deadline`, rounded up, for poll(); 0 when passed.
 TMCLIENT_INTERNAL int RemainingMs(Clock::time_point deadline);
 
 void SetNonBlocking(int fd);
-void CloseFd(int& fd);
+TMCLIENT_INTERNAL void CloseFd(int& fd);
 
 }  // namespace tmclient::net

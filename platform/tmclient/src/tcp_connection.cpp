@@ -1,9 +1,5 @@
 #include "tcp_connection.h"
 
-#include <sys/socket.h>
-
-#include <cerrno>
-
 #include "envelope.h"
 
 namespace tmclient {
@@ -11,17 +7,19 @@ namespace tmclient {
 Connection::Read Connection::ReadAll(std::size_t limit, bool untilEmpty) {
   char buf[64 * 1024];
   while (in.size() < limit) {
-    ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-    if (n > 0) {
-      if (in.empty()) frameStart = net::Clock::now();
-      in.append(buf, static_cast<std::size_t>(n));
-      if (!untilEmpty && static_cast<std::size_t>(n) < sizeof buf) return Read::kOpen;
-      continue;
+    std::size_t n = 0;
+    switch (channel->Receive(buf, sizeof buf, n)) {
+      case net::Io::kOk:
+        break;
+      case net::Io::kClosed:
+        return Read::kEnded;
+      default:
+        return Read::kFailed;
     }
-    if (n == 0) return Read::kEnded;
-    if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) return Read::kOpen;
-    return Read::kFailed;
+    if (n == 0) return Read::kOpen;
+    if (in.empty()) frameStart = net::Clock::now();
+    in.append(buf, n);
+    if (!untilEmpty && channel->drained()) return Read::kOpen;
   }
   return Read::kOpen;
 }
@@ -33,9 +31,24 @@ bool Connection::HasWholeFrame() const {
 
 bool Connection::Flush() {
   bool taken = false;
-  if (out.Flush(fd, taken) != net::Io::kOk) return false;
+  if (out.Flush(*channel, taken) != net::Io::kOk) return false;
   if (taken) lastTaken = net::Clock::now();
   return true;
+}
+
+void Connection::SendErrorNow(int code) {
+  std::string frame;
+  envelope::PutU32(frame, envelope::kErrorSize);
+  envelope::EncodeError(0, code, frame);
+  const iovec iov{frame.data(), frame.size()};
+  std::size_t sent = 0;
+  channel->Send(&iov, 1, sent);
+}
+
+void Connection::CloseSocket() {
+  if (channel) channel->Shutdown();
+  channel.reset();
+  net::CloseFd(fd);
 }
 
 }  // namespace tmclient

@@ -3,13 +3,16 @@
 // One client connection of TcpServer. Every member is guarded by `lock`, and
 // the socket is used only under it: a connection closed meanwhile shows fd -1,
 // and its number, which a new connection may already have, is never used.
+// Its bytes cross the socket through `channel` (clear text or TLS).
 
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
+#include "channel.h"
 #include "out_queue.h"
 #include "socket_io.h"
 
@@ -36,12 +39,17 @@ struct Connection {
   template <class Body>
   bool Send(std::string_view head, Body&& body) {
     const bool wasEmpty = out.empty();
-    if (out.Write(fd, head, std::forward<Body>(body)) != net::Io::kOk) return false;
+    if (out.Write(*channel, head, std::forward<Body>(body)) != net::Io::kOk) return false;
     if (wasEmpty && !out.empty()) lastTaken = net::Clock::now();
     return true;
   }
   // Sends what waits, as far as the socket takes it. False when it failed.
   bool Flush();
+  // Best effort, for a client about to be disconnected: an error frame about
+  // no call in particular, without waiting.
+  void SendErrorNow(int code);
+  // Says goodbye through the channel and closes the socket.
+  void CloseSocket();
   // Neither a request under way nor bytes on their way in or out.
   bool idle() const { return !running && !ended && in.empty() && out.empty(); }
 
@@ -50,10 +58,12 @@ struct Connection {
   // that makes room and when the connection closes.
   std::condition_variable cvRoom;
   int fd = -1;
+  std::unique_ptr<net::Channel> channel;  // set while fd is open
   std::string in;  // received and not yet answered: frames, the last maybe partial
   net::OutQueue out;
   bool running = false;  // a worker is answering one of its requests
   bool ended = false;    // nothing more is read: the client ended, or the server stops
+  net::Clock::time_point accepted;
   net::Clock::time_point lastActivity;  // accepted, or the last reply queued
   net::Clock::time_point frameStart;    // the first bytes of the partial frame in `in` came
   net::Clock::time_point lastTaken;     // `out` last shrank or stopped being empty

@@ -38,8 +38,8 @@ class FrameReader {
  public:
   // `mayBlock`: the first read may wait in the socket's own read timeout,
   // which the deadline of this call has not yet cut short.
-  FrameReader(int fd, net::Clock::time_point deadline, bool mayBlock)
-      : iFd(fd), tDeadline(deadline), bMayBlock(mayBlock) {}
+  FrameReader(net::Stream& in, net::Clock::time_point deadline, bool mayBlock)
+      : cIn(in), tDeadline(deadline), bMayBlock(mayBlock) {}
 
   // Exactly `size` bytes into `data`.
   net::Io Read(char* data, std::size_t size) {
@@ -49,13 +49,11 @@ class FrameReader {
     if (n == size) return net::Io::kOk;
     data += n;
     size -= n;
-    if (size >= sizeof aBuf / 2) return net::RecvAll(iFd, data, size, tDeadline);
+    if (size >= sizeof aBuf / 2) return cIn.RecvAll(data, size, tDeadline);
     iPos = iHave = 0;
     while (iHave < size) {
       std::size_t got = 0;
-      net::Io io = bMayBlock
-                       ? net::RecvWaiting(iFd, aBuf + iHave, sizeof aBuf - iHave, got)
-                       : net::RecvSome(iFd, aBuf + iHave, sizeof aBuf - iHave, tDeadline, got);
+      net::Io io = cIn.RecvSome(aBuf + iHave, sizeof aBuf - iHave, tDeadline, bMayBlock, got);
       bMayBlock = false;
       if (io != net::Io::kOk) return io;
       iHave += got;
@@ -68,7 +66,7 @@ class FrameReader {
   std::size_t pending() const { return iHave - iPos; }
 
  private:
-  const int iFd;
+  net::Stream& cIn;
   const net::Clock::time_point tDeadline;
   bool bMayBlock;
   char aBuf[16 * 1024];
@@ -77,9 +75,9 @@ class FrameReader {
 
 }  // namespace
 
-int ReadTcpReply(int fd, uint32_t callId, std::size_t maxReplySize, net::Clock::time_point deadline,
-                 bool mayBlock, std::string& reply) {
-  FrameReader in(fd, deadline, mayBlock);
+int ReadTcpReply(net::Stream& stream, uint32_t callId, std::size_t maxReplySize,
+                 net::Clock::time_point deadline, bool mayBlock, std::string& reply) {
+  FrameReader in(stream, deadline, mayBlock);
   bool streaming = false;  // between a stream start and its finish
   std::size_t headSize = 0;
   // Appends the next `n` bytes of the frame to `reply`. An announced length

@@ -7,14 +7,15 @@
 #include <cstdint>
 #include <string>
 
+#include "client_stream.h"
 #include "socket_io.h"
 
 namespace tmclient {
 
 // The library code for a socket outcome (0 for kOk).
-int IoToCode(net::Io io);
+TMCLIENT_INTERNAL int IoToCode(net::Io io);
 
-// Reads the reply to `callId` from `fd`: one whole reply or error frame, or a
+// Reads the reply to `callId` from `in`: one whole reply or error frame, or a
 // streamed reply (start, parts, finish) that a whole reply or an error may
 // still replace. Returns the server's result with the reply stream in
 // `reply`, or a library code (the frames broke the rules, the connection
@@ -22,7 +23,8 @@ int IoToCode(net::Io io);
 // allocated from an announced length beyond `maxReplySize`. `mayBlock`: the
 // first read may wait in the socket's own read timeout, which is no longer
 // than what is left until `deadline`.
-int ReadTcpReply(int fd, uint32_t callId, std::size_t maxReplySize, net::Clock::time_point deadline,
-                 bool mayBlock, std::string& reply);
+TMCLIENT_INTERNAL int ReadTcpReply(net::Stream& in, uint32_t callId, std::size_t maxReplySize,
+                                   net::Clock::time_point deadline, bool mayBlock,
+                                   std::string& reply);
 
 }  // namespace tmclient

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "channel.h"
 #include "envelope.h"
 #include "serve_request.h"
 #include "socket_io.h"
@@ -51,14 +52,6 @@ constexpr uint64_t kFirstConnectionId = 2;
 // re-arming.
 constexpr uint32_t kListenEvents = EPOLLIN | EPOLLONESHOT;
 constexpr uint32_t kConnectionEvents = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
-
-// Best effort, for a client about to be disconnected: no waiting.
-void SendErrorNow(int fd, uint32_t callId, int code) {
-  std::string out;
-  envelope::PutU32(out, envelope::kErrorSize);
-  envelope::EncodeError(callId, code, out);
-  [[maybe_unused]] ssize_t n = ::send(fd, out.data(), out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-}
 
 }  // namespace
 
@@ -133,6 +126,8 @@ class TcpServer::Impl {
   std::map<uint64_t, std::shared_ptr<Connection>> mConnections;
   uint64_t iNextId = kFirstConnectionId;
 };
+
+ChannelLayer::~ChannelLayer() = default;
 
 TcpServer::TcpServer(ServiceHandler handler, TcpServerOptions options)
     : TcpServer(StreamingOf(std::move(handler)), std::move(options)) {}
@@ -288,7 +283,7 @@ std::shared_ptr<Connection> TcpServer::Impl::Find(uint64_t id) {
 void TcpServer::Impl::CloseLocked(uint64_t id, Connection& c) {
   if (c.fd < 0) return;
   ::epoll_ctl(iEpollFd, EPOLL_CTL_DEL, c.fd, nullptr);
-  net::CloseFd(c.fd);
+  c.CloseSocket();
   std::string().swap(c.in);
   c.out.Clear();
   c.cvRoom.notify_all();  // a streamed reply waiting for room ends
@@ -333,8 +328,13 @@ void TcpServer::Impl::Accept() {
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     auto c = std::make_shared<Connection>();
+    c->channel = cOptions.layer ? cOptions.layer->Open(fd) : net::MakeClearChannel(fd);
+    if (!c->channel) {  // out of memory for its TLS state
+      ::close(fd);
+      continue;
+    }
     c->fd = fd;
-    c->lastActivity = Clock::now();
+    c->accepted = c->lastActivity = Clock::now();
     std::lock_guard lock(mMapLock);
     if (bStopping) {  // Stop() has gone through the connections already
       ::close(fd);
@@ -434,10 +434,16 @@ TcpServer::Impl::Parse TcpServer::Impl::ParseFrame(Connection& c, std::size_t& l
   if (c.in.size() < envelope::kLengthPrefixSize) return Parse::kMore;
   length = envelope::GetU32(c.in.data());
   if (length > cOptions.maxRequestSize) {
-    SendErrorNow(c.fd, 0, kErrRequestTooLarge);
+    c.SendErrorNow(kErrRequestTooLarge);
     return Parse::kBad;
   }
-  if (length == 0) return Parse::kBad;
+  // Not a request: refused as soon as its first byte says so (a TLS client's
+  // handshake at a clear-text server, say), not once the length it seems to
+  // announce has come.
+  if (length == 0 ||
+      (c.in.size() > envelope::kLengthPrefixSize &&
+       static_cast<uint8_t>(c.in[envelope::kLengthPrefixSize]) != envelope::kRequest))
+    return Parse::kBad;
   return c.in.size() - envelope::kLengthPrefixSize >= length ? Parse::kFrame : Parse::kMore;
 }
 
@@ -486,6 +492,9 @@ bool TcpServer::Impl::Answer(uint64_t id, Connection& c, Lock& lock, std::size_t
 }
 
 bool TcpServer::Impl::Expired(const Connection& c, Clock::time_point now) const {
+  // A TLS handshake has the time of a frame.
+  if (!c.channel->established())
+    return now - c.accepted >= std::chrono::milliseconds(cOptions.readTimeoutMs);
   if (!c.out.empty())
     return now - c.lastTaken >= std::chrono::milliseconds(cOptions.writeTimeoutMs);
   if (c.idle()) return now - c.lastActivity >= std::chrono::milliseconds(cOptions.idleTimeoutMs);

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "clear_stream.h"
 #include "envelope.h"
 #include "socket_io.h"
 #include "tcp_reply_reader.h"
@@ -25,31 +26,6 @@ net::Clock::time_point DeadlineAfter(int64_t ms) {
   return net::Clock::now() + std::chrono::milliseconds(ms);
 }
 
-int ConnectCode(net::Connect c) {
-  switch (c) {
-    case net::Connect::kOk:
-      return 0;
-    case net::Connect::kRefused:
-      return kErrConnectFailed;
-    case net::Connect::kTimeout:
-      return kErrTimeout;
-    case net::Connect::kBadAddress:
-      break;
-  }
-  return kErrBadBrokerUrl;
-}
-
-// A connection whose reads wait at most `readTimeoutMs` in the socket itself.
-net::Connect Connect(const BrokerEndpoint& to, net::Clock::time_point deadline,
-                     int64_t readTimeoutMs, int& fd) {
-  net::Connect c = net::ConnectTcp(to.host, to.port, deadline, fd);
-  if (c == net::Connect::kOk && !net::SetReadTimeout(fd, readTimeoutMs)) {
-    net::CloseFd(fd);
-    return net::Connect::kRefused;
-  }
-  return c;
-}
-
 // Call ids are the process's, not the connection's: after a call was given
 // up with its connection, the next one, on a new connection, has an id that
 // no reply on the way can carry.
@@ -63,18 +39,20 @@ uint32_t NextCallId() {
 
 }  // namespace
 
-TcpTransport::TcpTransport(BrokerEndpoint endpoint, RetryPolicy retry, std::size_t maxReplySize)
-    : cEndpoint(std::move(endpoint)), cRetry(std::move(retry)), iMaxReplySize(maxReplySize) {}
+TcpTransport::TcpTransport(BrokerEndpoint endpoint, RetryPolicy retry, std::size_t maxReplySize,
+                           std::unique_ptr<net::Connector> connector)
+    : cEndpoint(std::move(endpoint)),
+      cRetry(std::move(retry)),
+      iMaxReplySize(maxReplySize),
+      pConnector(std::move(connector)) {}
 
-TcpTransport::~TcpTransport() {
-  net::CloseFd(iFd);
-}
+TcpTransport::~TcpTransport() = default;
 
 int TcpTransport::Factory(const std::string& url, std::unique_ptr<Transport>& out) {
   BrokerUrl parsed;
   if (!ParseBrokerUrl(url, parsed) || parsed.scheme != "tcp") return kErrBadBrokerUrl;
   auto t = std::make_unique<TcpTransport>(parsed.endpoints.front(), RetryPolicy::Of(parsed),
-                                          tmb_stream::kMaxFrameSize);
+                                          tmb_stream::kMaxFrameSize, net::MakeClearConnector());
   if (int rc = t->Open(); rc != 0) return rc;
   out = std::move(t);
   return 0;
@@ -82,9 +60,13 @@ int TcpTransport::Factory(const std::string& url, std::unique_ptr<Transport>& ou
 
 int TcpTransport::Open() {
   std::lock_guard lock(mLock);
-  net::CloseFd(iFd);
+  Drop();
   iReadTimeoutMs = cRetry.deadlineMs;
-  return ConnectCode(Connect(cEndpoint, DeadlineAfter(cRetry.deadlineMs), iReadTimeoutMs, iFd));
+  std::unique_ptr<net::Stream> stream;
+  const int rc =
+      pConnector->Connect(cEndpoint, DeadlineAfter(cRetry.deadlineMs), iReadTimeoutMs, stream);
+  if (rc != 0) return rc;
+  return Adopt(std::move(stream)) ? 0 : kErrCallAbandoned;
 }
 
 int TcpTransport::Call(const std::string& interfaceName, const std::string& serviceCode,
@@ -105,21 +87,18 @@ int TcpTransport::Call(const std::string& interfaceName, const std::string& serv
 void TcpTransport::Abandon() {
   std::lock_guard lock(mFdLock);
   bAbandoned = true;
-  if (iFd >= 0) ::shutdown(iFd, SHUT_RDWR);
+  if (pStream) ::shutdown(pStream->fd(), SHUT_RDWR);
 }
 
 void TcpTransport::Drop() {
   std::lock_guard lock(mFdLock);
-  net::CloseFd(iFd);
+  pStream.reset();
 }
 
-bool TcpTransport::Adopt(int fd) {
+bool TcpTransport::Adopt(std::unique_ptr<net::Stream> stream) {
   std::lock_guard lock(mFdLock);
-  if (bAbandoned) {
-    net::CloseFd(fd);
-    return false;
-  }
-  iFd = fd;
+  if (bAbandoned) return false;
+  pStream = std::move(stream);
   return true;
 }
 
@@ -140,25 +119,25 @@ int TcpTransport::Attempt(const std::string& interfaceName, const std::string& s
 
   // A connection that went stale while idle (peer restarted, idle timeout on
   // the server) is replaced before anything is sent on it.
-  if (iFd >= 0 && net::IsStale(iFd)) Drop();
-  if (iFd < 0) {
+  if (pStream && pStream->IsStale()) Drop();
+  if (!pStream) {
     iReadTimeoutMs = attemptMs;
-    int fd = -1;
-    int rc = ConnectCode(Connect(cEndpoint, deadline, iReadTimeoutMs, fd));
+    std::unique_ptr<net::Stream> stream;
+    int rc = pConnector->Connect(cEndpoint, deadline, iReadTimeoutMs, stream);
     if (rc != 0) return rc;
-    if (!Adopt(fd)) return kErrCallAbandoned;
+    if (!Adopt(std::move(stream))) return kErrCallAbandoned;
   } else if (iReadTimeoutMs != attemptMs) {
     // Another service's calls last another time.
     iReadTimeoutMs = attemptMs;
-    if (!net::SetReadTimeout(iFd, iReadTimeoutMs)) return kErrTransport;
+    if (!pStream->SetReadTimeout(iReadTimeoutMs)) return kErrTransport;
   }
 
   iovec iov[2] = {{head.data(), head.size()}, {const_cast<char*>(request.data()), request.size()}};
-  if (net::Io io = net::SendAll(iFd, iov, 2, deadline); io != net::Io::kOk) return IoToCode(io);
+  if (net::Io io = pStream->SendAll(iov, 2, deadline); io != net::Io::kOk) return IoToCode(io);
   // The socket's read timeout is the whole attempt: the wait for the reply
   // may rely on it when sending took next to nothing of the attempt.
   const bool mayBlock = net::RemainingMs(deadline) + kReadTimeoutSlackMs >= attemptMs;
-  return ReadTcpReply(iFd, callId, iMaxReplySize, deadline, mayBlock, reply);
+  return ReadTcpReply(*pStream, callId, iMaxReplySize, deadline, mayBlock, reply);
 }
 
 }  // namespace tmclient

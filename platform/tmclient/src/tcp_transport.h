@@ -7,24 +7,28 @@
 #include <string>
 
 #include "call_retry.h"
+#include "client_stream.h"
 #include "tmclient/broker_config.h"
 #include "tmclient/transport.h"
 
 namespace tmclient {
 
-// tcp://HOST:PORT: one persistent connection to one server, carrying
+// tcp://HOST:PORT (and tls://HOST:PORT, whose connections its connector
+// makes): one persistent connection to one server, carrying
 // length-prefixed frames. The connection is reused across calls; a call that
 // finds it closed by the peer (say, after a server restart) connects again
 // before sending. Any failure during a call closes it, so that a late reply
 // can never be taken for the answer to the next call. A failed call is tried
 // again as `retry` allows (call_retry.h), each time on a new connection.
 // Calls on one transport are serialised.
-class TcpTransport final : public Transport {
+class TMCLIENT_INTERNAL TcpTransport final : public Transport {
  public:
-  TcpTransport(BrokerEndpoint endpoint, RetryPolicy retry, std::size_t maxReplySize);
+  TcpTransport(BrokerEndpoint endpoint, RetryPolicy retry, std::size_t maxReplySize,
+               std::unique_ptr<net::Connector> connector);
   ~TcpTransport() override;
 
-  // Connects now. 0, or kErrConnectFailed / kErrTimeout / kErrBadBrokerUrl.
+  // Connects now. 0, or kErrConnectFailed / kErrTimeout / kErrBadBrokerUrl /
+  // a TLS code.
   int Open();
 
   int Call(const std::string& interfaceName, const std::string& serviceCode,
@@ -43,18 +47,20 @@ class TcpTransport final : public Transport {
   const BrokerEndpoint cEndpoint;
   const RetryPolicy cRetry;
   const std::size_t iMaxReplySize;
+  const std::unique_ptr<net::Connector> pConnector;
   // Drops the connection.
   void Drop();
-  // Takes a new connection; false (and `fd` closed) once abandoned.
-  bool Adopt(int fd);
+  // Takes a new connection; false (and `stream` closed) once abandoned.
+  bool Adopt(std::unique_ptr<net::Stream> stream);
 
   std::mutex mLock;  // held by the call
-  // Guards every change of iFd and bAbandoned, so that Abandon never touches
-  // a descriptor number the call closed (and a new socket may have taken).
+  // Guards every change of pStream and bAbandoned, so that Abandon never
+  // touches a descriptor number the call closed (and a new socket may have
+  // taken).
   std::mutex mFdLock;
   std::atomic<bool> bAbandoned{false};
-  int iFd = -1;
-  int64_t iReadTimeoutMs = 0;  // of iFd's reads
+  std::unique_ptr<net::Stream> pStream;  // the connection; empty when closed
+  int64_t iReadTimeoutMs = 0;            // of pStream's reads
   std::string strHead;         // the request frame's header
 };
 

@@ -26,6 +26,12 @@ constexpr CodeText kTexts[] = {
     {tmclient::kErrBadRequest, "请求数据未正确打包"},
     {tmclient::kErrServiceFailed, "服务端处理请求失败"},
     {tmclient::kErrTransportUnavailable, "无法加载消息中间件通讯组件"},
+    {tmclient::kErrTlsUntrusted, "服务端证书不受信任（不是受信任的证书机构签发的）"},
+    {tmclient::kErrTlsNameMismatch, "服务端证书与所连接的主机名不符"},
+    {tmclient::kErrTlsExpired, "服务端证书已过期或尚未生效"},
+    {tmclient::kErrTlsHandshake,
+     "加密连接建立失败：客户端与服务端须同用 tls:// 或同用 tcp:// "
+     "地址（或双方没有共同的协议版本）"},
     {tmclient::kErrCallAbandoned, "操作员已取消本次调用，不再等待服务端应答"},
     {tmclient::kErrTransport, "通讯层发生未知错误"},
 };

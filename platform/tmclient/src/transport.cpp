@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "inproc.h"
-#include "nats_loader.h"
+#include "plugin_loader.h"
 #include "tcp_transport.h"
 #include "tmclient/tmd_error.h"
 
@@ -25,6 +25,7 @@ struct SchemeRegistry {
     factories["inproc"] = OpenInProcessTransport;
     factories["tcp"] = TcpTransport::Factory;
     factories["nats"] = OpenNatsTransport;
+    factories["tls"] = OpenTlsTransport;
   }
 };
 

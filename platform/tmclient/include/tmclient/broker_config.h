@@ -22,6 +22,7 @@ struct BrokerEndpoint {
 
 // A broker URL taken apart:
 //   tcp://HOST:PORT[?OPTIONS]
+//   tls://HOST:PORT[?OPTIONS]
 //   nats://HOST:PORT[,HOST:PORT...][?OPTIONS]
 //   SCHEME://ANYTHING[?OPTIONS]   (other schemes: `target` holds ANYTHING)
 // OPTIONS are `key=value` items joined by '&':
@@ -42,15 +43,25 @@ struct BrokerEndpoint {
 //                  (1 .. 86400000; by default 5000, never past the deadline):
 //                  long enough for a back office to restart, short enough
 //                  that an operator is not kept waiting on one that is down
+//   ca=FILE        tls, nats: the server's certificate must come from a CA of
+//                  this PEM file (refused when other users may change it)
+//                  rather than one of the system's trust store; nats: the
+//                  connection is made with TLS
+//   creds=FILE     nats: the user's credentials, read from this file
+//                  (refused when other users may read it): `user = NAME` and
+//                  `password = SECRET` lines, or an NKey seed
+// A FILE is a path; '&' cannot be part of it.
 struct BrokerUrl {
   std::string scheme;
-  std::vector<BrokerEndpoint> endpoints;  // tcp: exactly one; nats: one or more
+  std::vector<BrokerEndpoint> endpoints;  // tcp, tls: exactly one; nats: one or more
   std::string target;                     // what follows "://", without the options
   int64_t deadlineMs = kDefaultDeadlineMs;
   std::string broker;                   // "" when not given
   std::vector<std::string> idempotent;  // service codes
   int64_t attemptMs = 0;                // 0 when not given
   int64_t retryMs = kDefaultRetryMs;
+  std::string caFile;     // "" when not given
+  std::string credsFile;  // "" when not given
 };
 
 // True when `name` can serve as a NATS subject token and queue group name.

@@ -10,6 +10,20 @@
 
 namespace tmclient {
 
+namespace net {
+class Channel;
+}
+
+// What a TcpServer puts between each socket it accepts and its frames: TLS
+// (tmclient/tls_server.h). A server without one speaks clear text.
+class TMCLIENT_API ChannelLayer {
+ public:
+  virtual ~ChannelLayer();
+  // The channel over `fd`, a socket just accepted (non-blocking; the server
+  // closes it after the channel is gone).
+  virtual std::unique_ptr<net::Channel> Open(int fd) const = 0;
+};
+
 struct TcpServerOptions {
   std::string host = "127.0.0.1";          // address to listen on
   uint16_t port = 0;                       // 0: any free port (see TcpServer::port())
@@ -26,6 +40,9 @@ struct TcpServerOptions {
   std::size_t maxQueuedBytes = 1u << 20;
   // Threads that may stand in for handlers waiting for their clients.
   int maxStandIns = 32;
+  // TLS on every connection; none: clear text. A TLS handshake must be done
+  // within readTimeoutMs of the connection.
+  std::shared_ptr<const ChannelLayer> layer = nullptr;
 };
 
 // What a TcpServer holds and has done, for its operators. The gauges are
@@ -51,7 +68,8 @@ struct TcpServerStats {
 // that the client receives a large reply while the handler still works; when
 // the client falls more than maxQueuedBytes behind, the handler waits for it,
 // and another thread stands in for it meanwhile. A client that sends a
-// malformed frame, a frame over maxRequestSize, nothing within the timeouts,
+// malformed frame, a frame over maxRequestSize, nothing within the timeouts
+// (a TLS handshake that stalls included),
 // or takes nothing of its reply for writeTimeoutMs is disconnected (a handler
 // waiting for it then stops); other clients are not disturbed.
 class TMCLIENT_API TcpServer {

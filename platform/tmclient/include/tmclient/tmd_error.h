@@ -25,8 +25,16 @@ constexpr int kErrUnsupportedScheme = -9981;     // no transport for the URL's s
 constexpr int kErrBadRequest = -9980;            // the request stream has failed or is not open
 constexpr int kErrServiceFailed = -9978;         // the far end could not process the request
 constexpr int kErrTransportUnavailable = -9977;  // the URL's transport cannot be loaded
-constexpr int kErrCallAbandoned = -9972;         // the caller gave the call up (call_wait.h)
-constexpr int kErrTransport = -9971;             // any other transport failure
+// tls:// (and nats:// with TLS): the connection is never used in clear text
+// after any of these.
+constexpr int kErrTlsUntrusted = -9976;     // the server's certificate is not from a trusted CA
+constexpr int kErrTlsNameMismatch = -9975;  // the certificate does not name the host connected to
+constexpr int kErrTlsExpired = -9974;       // the certificate has expired or is not yet valid
+// TLS on one side only (either way round), or no TLS version or suite in
+// common.
+constexpr int kErrTlsHandshake = -9973;
+constexpr int kErrCallAbandoned = -9972;  // the caller gave the call up (call_wait.h)
+constexpr int kErrTransport = -9971;      // any other transport failure
 
 constexpr int kErrFirst = -9999;  // lowest library code
 constexpr int kErrLast = -9971;   // highest library code
