@@ -147,7 +147,6 @@ TEST(MpayBackoffice, RefusesATlsKeyOthersCanRead) {
             1);
   EXPECT_NE(output.find(certs.good.key + ": other users may read"), std::string::npos) << output;
   EXPECT_EQ(output.find("PRIVATE"), std::string::npos) << output;
-
 }
 
 }  // namespace
