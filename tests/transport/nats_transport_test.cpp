@@ -230,6 +230,25 @@ TEST_F(NatsTransportTest, DeadlinePassesWhenTheResponderNeverAnswers) {
   for (int i = 0; i < 3; ++i) EXPECT_EQ(t->Call("I", "C", "x", reply), kErrTimeout);
 }
 
+TEST_F(NatsTransportTest, AnAbandonedCallStopsWaitingAndIsNotAskedAgain) {
+  // An idempotent call that would otherwise be asked again every 2 s
+  // until its 30 s deadline.
+  std::atomic<int> seen{0};
+  std::atomic<bool> asked{false};
+  RawResponder silent(server.Url(), "SILENT", [&](natsConnection*, natsMsg*) {
+    ++seen;
+    asked = true;
+  });
+  auto t = Open(ClientUrl("SILENT", 30000) + "&idempotent=QUERY&attempt_ms=2000");
+  std::thread giveUp([&] {
+    if (WaitFor(asked)) t->Abandon();
+  });
+  std::string reply;
+  EXPECT_EQ(t->Call("I", "QUERY", "x", reply), kErrCallAbandoned);
+  giveUp.join();
+  EXPECT_EQ(seen, 1);
+}
+
 TEST_F(NatsTransportTest, LateRepliesAreNotTakenForTheNextOne) {
   // The first request is answered only after the client gave up on it; its
   // reply then waits in the client's inbox when the second call begins.
