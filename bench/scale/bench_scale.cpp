@@ -11,9 +11,10 @@
 //   bench_scale [--seconds=S] [--only=PHASE] [google benchmark flags]
 //
 // PHASE (for profiling one level): sql, tcp_N or nats_N.
-// Each of five rounds runs every phase once (S seconds each, 1 by default),
-// in an order that rotates from round to round; every figure is the median
-// of the rounds, with their spread. Ends with `name: value` lines and writes
+// Each of five rounds runs every phase once (S seconds each, 1 by default;
+// the first fifth, where every client starts at once, is not counted), in an
+// order that rotates from round to round; every figure is the median of the
+// rounds, with their spread. Ends with `name: value` lines and writes
 // the figures of each level to scale.dat next to the program (the plot that
 // scripts/run-benchmarks draws).
 #include <benchmark/benchmark.h>
@@ -80,29 +81,35 @@ Env* env = nullptr;
 
 // The bare statement in the clients' loop, on kWorkers threads.
 scale::PhaseResult RunBareSql(double seconds) {
-  const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                      std::chrono::duration<double>(seconds));
+  const auto phaseStart = Clock::now();
+  const auto from = phaseStart + std::chrono::duration_cast<Clock::duration>(
+                                     std::chrono::duration<double>(scale::kRampShare * seconds));
+  const auto end = phaseStart + std::chrono::duration_cast<Clock::duration>(
+                                    std::chrono::duration<double>(seconds));
   std::vector<scale::PhaseResult> results(kWorkers);
   std::vector<std::thread> threads;
   for (std::size_t t = 0; t < results.size(); ++t) {
-    threads.emplace_back([t, end, &results] {
+    threads.emplace_back([t, from, end, &results] {
       LogConditions c;
       for (std::size_t i = 0;; ++i) {
         c.PHONE_ID = env->phones[(t * 7919 + i) % env->phones.size()];
         const auto start = Clock::now();
         if (bench::RunLog(env->byPhone[t], c) == 0) ++results[t].failures;
         const auto now = Clock::now();
+        ++results[t].completed;
         if (now > end) break;
-        results[t].latencyUs.push_back(
-            std::chrono::duration<double, std::micro>(now - start).count());
+        if (now >= from)
+          results[t].latencyUs.push_back(
+              std::chrono::duration<double, std::micro>(now - start).count());
       }
     });
   }
   for (auto& th : threads) th.join();
   scale::PhaseResult all;
-  all.seconds = seconds;
+  all.seconds = (1 - scale::kRampShare) * seconds;
   for (auto& r : results) {
     all.latencyUs.insert(all.latencyUs.end(), r.latencyUs.begin(), r.latencyUs.end());
+    all.completed += r.completed;
     all.failures += r.failures;
   }
   return all;
@@ -231,8 +238,7 @@ void BM_Round(benchmark::State& state) {
       const scale::PhaseResult r = RunPhase(name, gSeconds);
       const double cpu = ProcessCpuUs() - cpuBefore;
       Figures& f = env->figures[name];
-      if (!r.latencyUs.empty())
-        f.cpuUsPerCall.push_back(cpu / static_cast<double>(r.latencyUs.size()));
+      if (r.completed > 0) f.cpuUsPerCall.push_back(cpu / static_cast<double>(r.completed));
       f.callsPerS.push_back(r.CallsPerSecond());
       f.p99Us.push_back(bench::Percentile(r.latencyUs, 0.99));
       f.failures += r.failures;

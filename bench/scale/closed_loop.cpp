@@ -33,6 +33,10 @@ bool Failed(std::string_view body) {
 // A calls' end that the threads wait for beyond the phase, at most.
 constexpr auto kDrainLimit = std::chrono::seconds(10);
 
+Clock::duration Seconds(double s) {
+  return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s));
+}
+
 }  // namespace
 
 // ---- tcp --------------------------------------------------------------------
@@ -68,23 +72,25 @@ TcpClients::~TcpClients() {
 
 PhaseResult TcpClients::Run(double seconds) {
   const auto start = Clock::now();
-  const auto end =
-      start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  const auto from = start + Seconds(kRampShare * seconds);
+  const auto end = start + Seconds(seconds);
   std::vector<PhaseResult> results(static_cast<std::size_t>(iThreads));
   std::vector<std::thread> threads;
   for (std::size_t t = 0; t < results.size(); ++t)
-    threads.emplace_back([this, t, end, &results] { Drive(t, end, results[t]); });
+    threads.emplace_back([this, t, from, end, &results] { Drive(t, from, end, results[t]); });
   for (auto& th : threads) th.join();
   PhaseResult all;
-  all.seconds = seconds;
+  all.seconds = (1 - kRampShare) * seconds;
   for (auto& r : results) {
     all.latencyUs.insert(all.latencyUs.end(), r.latencyUs.begin(), r.latencyUs.end());
+    all.completed += r.completed;
     all.failures += r.failures;
   }
   return all;
 }
 
-void TcpClients::Drive(std::size_t thread, Clock::time_point end, PhaseResult& out) {
+void TcpClients::Drive(std::size_t thread, Clock::time_point from, Clock::time_point end,
+                       PhaseResult& out) {
   const int ep = epoll_create1(EPOLL_CLOEXEC);
   int outstanding = 0;
   const auto send = [&](Connection& c) {
@@ -138,9 +144,10 @@ void TcpClients::Drive(std::size_t thread, Clock::time_point end, PhaseResult& o
         if (body.empty() || !EndsCall(body[0])) continue;
         const auto now = Clock::now();
         --outstanding;
+        ++out.completed;
         if (Failed(body)) ++out.failures;
         if (now <= end) {
-          out.latencyUs.push_back(Us(c.sent, now));
+          if (now >= from) out.latencyUs.push_back(Us(c.sent, now));
           send(c);
         }
       }
@@ -158,7 +165,7 @@ struct NatsClients::Link {
   natsSubscription* sub = nullptr;
   std::string inbox;  // "_SCALE.<set>.<link>."; a client's reply subject adds its number
   PhaseResult result;
-  Clock::time_point end;
+  Clock::time_point from, end;
 };
 
 NatsClients::NatsClients(const std::string& url, const std::string& broker,
@@ -222,9 +229,10 @@ void NatsClients::OnReply(natsConnection*, natsSubscription*, natsMsg* msg, void
   const std::string_view body(natsMsg_GetData(msg),
                               static_cast<std::size_t>(natsMsg_GetDataLength(msg)));
   if (!body.empty() && EndsCall(body[0]) && client < self.vSent.size()) {
+    ++link.result.completed;
     if (Failed(body)) ++link.result.failures;
     if (now <= link.end && !self.bStopping.load()) {
-      link.result.latencyUs.push_back(Us(self.vSent[client], now));
+      if (now >= link.from) link.result.latencyUs.push_back(Us(self.vSent[client], now));
       self.Send(link, client);
     }
     self.iOutstanding.fetch_sub(1);
@@ -234,11 +242,11 @@ void NatsClients::OnReply(natsConnection*, natsSubscription*, natsMsg* msg, void
 
 PhaseResult NatsClients::Run(double seconds) {
   const auto start = Clock::now();
-  const auto end =
-      start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  const auto end = start + Seconds(seconds);
   bStopping = false;
   for (auto& link : vLinks) {
     link->result = {};
+    link->from = start + Seconds(kRampShare * seconds);
     link->end = end;
   }
   for (int i = 0; i < iClients; ++i) {
@@ -250,11 +258,12 @@ PhaseResult NatsClients::Run(double seconds) {
   while (iOutstanding.load() > 0 && Clock::now() < end + kDrainLimit)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   PhaseResult all;
-  all.seconds = seconds;
+  all.seconds = (1 - kRampShare) * seconds;
   all.failures = iOutstanding.exchange(0);
   for (auto& link : vLinks) {
     all.latencyUs.insert(all.latencyUs.end(), link->result.latencyUs.begin(),
                          link->result.latencyUs.end());
+    all.completed += link->result.completed;
     all.failures += link->result.failures;
   }
   return all;

@@ -20,10 +20,15 @@ namespace scale {
 using Clock = std::chrono::steady_clock;
 
 // What one phase of calls gave.
+// The first kRampShare of a phase is not counted: every client sends its
+// first request at once, and the figures are those of the loop once it runs.
+constexpr double kRampShare = 0.2;
+
 struct PhaseResult {
-  std::vector<double> latencyUs;  // every call that ended in the phase
+  std::vector<double> latencyUs;  // every call that ended in the counted part of the phase
+  long completed = 0;             // every call that ended, ramp and drain included
   int failures = 0;               // replies that were errors or missing
-  double seconds = 0;             // from the first request to the end of the phase
+  double seconds = 0;             // the counted part of the phase
   double CallsPerSecond() const {
     return seconds > 0 ? static_cast<double>(latencyUs.size()) / seconds : 0;
   }
@@ -48,13 +53,13 @@ class TcpClients {
 
   // False when a connection could not be opened.
   bool Connected() const { return bConnected; }
-  // Every client in its loop for `seconds`; the calls under way at the end
-  // are waited for, not counted.
+  // Every client in its loop for `seconds`; the calls of the ramp, and the
+  // ones under way at the end (waited for), are not counted.
   PhaseResult Run(double seconds);
 
  private:
   struct Connection;
-  void Drive(std::size_t thread, Clock::time_point end, PhaseResult& out);
+  void Drive(std::size_t thread, Clock::time_point from, Clock::time_point end, PhaseResult& out);
 
   const Requests& cRequests;
   int iThreads;
