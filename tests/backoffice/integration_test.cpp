@@ -428,7 +428,8 @@ TEST_P(Integration, NoCallFailsWhenOneOfTwoBackOfficesIsKilledOverNats) {
 
 // The three-node cluster of config/nats-cluster/, started and stopped by the
 // broker scripts, with a back office and a third of the clients on each node
-// (each lists its own node first, then the others). One node is killed
+// (each lists its own node first, then the others), over TLS with the
+// broker's users, as broker-start configures them. One node is killed
 // mid-run: its back office and clients go over to the other nodes, and the
 // calls it was carrying are tried again.
 TEST_P(Integration, NoCallIsLostWhenANodeOfTheNatsClusterDies) {
@@ -472,7 +473,11 @@ TEST_P(Integration, NoCallIsLostWhenANodeOfTheNatsClusterDies) {
   };
   Backoffice offices[3];
   for (int n = 0; n < 3; ++n) {
-    ASSERT_TRUE(offices[n].Start(Db(), -1, servers(n), {"--broker", "CLUSTER", "--workers", "2"}))
+    // The broker's own certificate and users, as broker-start made them.
+    const std::string backoffice =
+        "?ca=" + run.File("nats/ca.pem") + "&creds=" + run.File("nats/backoffice.creds");
+    ASSERT_TRUE(offices[n].Start(Db(), -1, servers(n) + backoffice,
+                                 {"--broker", "TALMIRON", "--workers", "2"}))
         << offices[n].proc.output();
   }
   const int64_t deadlineMs = 6000;
@@ -480,8 +485,9 @@ TEST_P(Integration, NoCallIsLostWhenANodeOfTheNatsClusterDies) {
   for (int n = 0; n < 3; ++n) {
     brokers.push_back("NODE" + std::to_string(n));
     setenv(tmclient::BrokerEnvironmentVariable(brokers.back()).c_str(),
-           (servers(n) + "?broker=CLUSTER&deadline_ms=" + std::to_string(deadlineMs) + "&" +
-            kQueriesAreIdempotent)
+           (servers(n) + "?ca=" + run.File("nats/ca.pem") +
+            "&creds=" + run.File("nats/operator.creds") + "&broker=TALMIRON&deadline_ms=" +
+            std::to_string(deadlineMs) + "&" + kQueriesAreIdempotent)
                .c_str(),
            1);
   }

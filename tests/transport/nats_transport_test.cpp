@@ -5,8 +5,12 @@
 #include <gtest/gtest.h>
 #include <nats/nats.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <thread>
 
@@ -124,22 +128,98 @@ TEST_F(NatsTransportTest, CarriesSmallAndVeryLargeRepliesWithDefaultServerLimits
   EXPECT_EQ(reply, std::string(1000, 'z'));
 }
 
-TEST_F(NatsTransportTest, ShippedServerConfigurationCarriesLargeReplies) {
+// The shipped configuration as scripts/broker-config writes it out: TLS and
+// users on every connection, large replies carried, and a client user that
+// can neither read other subjects nor answer in the back office's place.
+TEST_F(NatsTransportTest, ShippedServerConfigurationWantsTlsAndUsers) {
+  char tmpl[] = "/tmp/mpay-broker-XXXXXX";
+  ASSERT_TRUE(mkdtemp(tmpl));
+  const std::string dir = tmpl;
+  struct Cleanup {
+    std::string dir;
+    ~Cleanup() { std::filesystem::remove_all(dir); }
+  } cleanup{dir};
+  const std::string src = std::getenv("MPAY_SOURCE_DIR");
+  ASSERT_EQ(std::system(("bash " + src + "/scripts/broker-config " + dir).c_str()), 0);
   NatsServer shipped;
-  std::string conf = std::string(std::getenv("MPAY_SOURCE_DIR")) + "/config/nats-server.conf";
-  ASSERT_TRUE(shipped.Start({"-c", conf}));
+  ASSERT_TRUE(shipped.Start({"-c", dir + "/nats-server.conf"}));
+  const std::string ca = "?ca=" + dir + "/ca.pem";
   std::string big(3u << 20, 'b');
   NatsResponder r(
       [&](const std::string&, const std::string&, std::string_view, std::string& out) {
         out = big;
         return 0;
       },
-      {shipped.Url(), "SHIPPED", 1});
-  ASSERT_TRUE(r.Start());
-  auto t = Open(shipped.Url() + "?broker=SHIPPED");
+      {shipped.Url() + ca + "&creds=" + dir + "/backoffice.creds", "TALMIRON", 1});
+  std::string why;
+  ASSERT_TRUE(r.Start(&why)) << why;
+
+  // A client user that subscribes to everything, or joins the queue group.
+  std::string operatorPassword;
+  {
+    std::ifstream creds(dir + "/operator.creds");
+    for (std::string line; std::getline(creds, line);)
+      if (line.starts_with("password = ")) operatorPassword = line.substr(11);
+  }
+  natsOptions* opts = nullptr;
+  natsOptions_Create(&opts);
+  natsOptions_SetURL(opts, shipped.Url().c_str());
+  natsOptions_SetSecure(opts, true);
+  natsOptions_LoadCATrustedCertificates(opts, (dir + "/ca.pem").c_str());
+  natsOptions_SetUserInfo(opts, "operator", operatorPassword.c_str());
+  static std::atomic<int> refusals{0};
+  natsOptions_SetErrorHandler(
+      opts,
+      [](natsConnection*, natsSubscription*, natsStatus s, void*) {
+        if (s == NATS_NOT_PERMITTED) ++refusals;
+      },
+      nullptr);
+  natsConnection* spy = nullptr;
+  ASSERT_EQ(natsConnection_Connect(&spy, opts), NATS_OK);
+  natsOptions_Destroy(opts);
+  natsSubscription* all = nullptr;
+  natsSubscription* group = nullptr;
+  natsConnection_SubscribeSync(&all, spy, ">");
+  natsConnection_QueueSubscribeSync(&group, spy, "TALMIRON.*", "TALMIRON");
+  natsConnection_Flush(spy);
+
+  auto t = Open(shipped.Url() + ca + "&creds=" + dir + "/operator.creds&broker=TALMIRON");
+  ASSERT_TRUE(t);
   std::string reply;
-  EXPECT_EQ(t->Call("I", "C", "x", reply), 0);
-  EXPECT_EQ(reply.size(), big.size());
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(t->Call("I", "C", "x", reply), 0);
+    EXPECT_EQ(reply.size(), big.size());
+  }
+  natsMsg* m = nullptr;
+  EXPECT_NE(natsSubscription_NextMsg(&m, all, 100), NATS_OK);
+  EXPECT_NE(natsSubscription_NextMsg(&m, group, 100), NATS_OK);
+  for (int i = 0; i < 100 && refusals < 2; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(refusals.load(), 2);
+  natsSubscription_Destroy(all);
+  natsSubscription_Destroy(group);
+  natsConnection_Destroy(spy);
+
+  // Wrong, missing or unprotected credentials, and clear text.
+  std::ofstream(dir + "/wrong.creds") << "user = operator\npassword = not-the-one\n";
+  ::chmod((dir + "/wrong.creds").c_str(), 0600);
+  std::ofstream(dir + "/open.creds") << "user = operator\npassword = " << operatorPassword << "\n";
+  ::chmod((dir + "/open.creds").c_str(), 0644);
+  const struct {
+    std::string options;
+    int expected;
+  } refused[] = {
+      {ca + "&creds=" + dir + "/wrong.creds", kErrConnectFailed},
+      {ca, kErrConnectFailed},
+      {ca + "&creds=" + dir + "/open.creds", kErrBadBrokerUrl},
+      {"?creds=" + dir + "/operator.creds", kErrTlsHandshake},
+  };
+  for (const auto& c : refused) {
+    std::unique_ptr<Transport> none;
+    EXPECT_EQ(OpenTransport(shipped.Url() + c.options + "&broker=TALMIRON&deadline_ms=2000", none),
+              c.expected)
+        << c.options;
+  }
 }
 
 TEST_F(NatsTransportTest, BrokerDownAtBindTime) {

@@ -18,11 +18,30 @@ int StatusToCode(natsStatus s);
 // "BROKER.SERVICECODE": where requests for one service code go.
 std::string RequestSubject(const std::string& broker, const std::string& serviceCode);
 
+// What a connection proves and checks, from the URL's ca= and creds= files:
+// TLS with the server's certificate checked against `caPem` (and the host
+// name) when it is not empty; the user's name and password when `user` is
+// not empty.
+struct Security {
+  std::string caPem;
+  std::string user;
+  std::string password;
+};
+
+// Reads the files the URL names (ca=, creds=), refused when other users may
+// change the CA file or read the credentials. False with `why`, which names
+// the file and what is wrong with it, never a secret.
+bool LoadSecurity(const BrokerUrl& url, Security& out, std::string& why);
+
+// Where a client's replies come: "_INBOX.<user>" for a user (whose broker
+// lets it subscribe there only), "_INBOX" without one.
+std::string InboxRoot(const Security& security);
+
 // Connects to the servers of `endpoints` with the options every connection of
 // ours uses (send as soon as possible, reconnect forever, short reconnect
-// wait). `connectTimeoutMs` bounds the first connection. NATS_OK and `nc`
-// set, or the failure status.
+// wait) and `security`. `connectTimeoutMs` bounds the first connection.
+// NATS_OK and `nc` set, or the failure status.
 natsStatus Connect(const std::vector<BrokerEndpoint>& endpoints, int64_t connectTimeoutMs,
-                   const char* name, natsConnection** nc);
+                   const char* name, const Security& security, natsConnection** nc);
 
 }  // namespace tmclient::natsx

@@ -38,6 +38,7 @@ class NatsResponder::Impl {
 
   StreamingServiceHandler fnHandler;
   const NatsResponderOptions cOptions;
+  natsx::Security cSecurity;  // read from the URL's files by Start()
   natsConnection* pConn = nullptr;
   std::vector<natsSubscription*> vSubs;
 };
@@ -86,7 +87,8 @@ bool NatsResponder::Impl::Start(std::string* error) {
   if (!ParseBrokerUrl(cOptions.url, url, &why) || url.scheme != "nats")
     return fail(cOptions.url + ": " + (why.empty() ? "not a nats:// URL" : why));
   if (!IsValidBrokerToken(cOptions.broker)) return fail("bad broker name: " + cOptions.broker);
-  natsStatus s = natsx::Connect(url.endpoints, 5000, cOptions.broker.c_str(), &pConn);
+  if (!natsx::LoadSecurity(url, cSecurity, why)) return fail(why);
+  natsStatus s = natsx::Connect(url.endpoints, 5000, cOptions.broker.c_str(), cSecurity, &pConn);
   if (s != NATS_OK) return fail(cOptions.url + ": " + natsStatus_GetText(s));
   std::string subject = cOptions.broker + ".*";
   for (int i = 0; i < std::max(1, cOptions.workers) && s == NATS_OK; ++i) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <thread>
 #include <type_traits>
 
@@ -66,14 +67,23 @@ uint64_t NatsTransport::ConnectionEpoch() {
 
 int NatsTransport::Open() {
   std::lock_guard lock(mLock);
+  std::string why;
+  if (!natsx::LoadSecurity(cUrl, cSecurity, why)) {
+    // Names the file and what is wrong with it, never its contents.
+    std::fprintf(stderr, "tmclient: nats:// %s\n", why.c_str());
+    return kErrBadBrokerUrl;
+  }
   natsStatus s = natsStatistics_Create(&pStats);
-  if (s == NATS_OK) s = natsx::Connect(cUrl.endpoints, cUrl.deadlineMs, "tmclient", &pConn);
+  if (s == NATS_OK)
+    s = natsx::Connect(cUrl.endpoints, cUrl.deadlineMs, "tmclient", cSecurity, &pConn);
   if (s != NATS_OK) return natsx::StatusToCode(s);
   natsInbox* inbox = nullptr;
   s = natsInbox_Create(&inbox);
   if (s != NATS_OK) return natsx::StatusToCode(s);
-  sInboxPrefix = inbox;
+  // A unique name under the user's own inbox root ("_INBOX.<nuid>" made).
+  const std::string unique = inbox;
   natsInbox_Destroy(inbox);
+  sInboxPrefix = natsx::InboxRoot(cSecurity) + unique.substr(unique.find('.'));
   s = natsConnection_SubscribeSync(&pInbox, pConn, (sInboxPrefix + ".*").c_str());
   if (s == NATS_OK) s = natsSubscription_SetPendingLimits(pInbox, 1 << 20, INT_MAX);
   // The subscription must be known to the server before a reply can come.

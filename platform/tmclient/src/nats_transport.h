@@ -8,6 +8,7 @@
 #include <string>
 
 #include "call_retry.h"
+#include "nats_common.h"
 #include "tmclient/broker_config.h"
 #include "tmclient/transport.h"
 
@@ -54,6 +55,7 @@ class NatsTransport final : public Transport {
               Clock::time_point deadline, uint64_t epoch);
 
   const BrokerUrl cUrl;
+  natsx::Security cSecurity;  // read from the URL's files by Open()
   const RetryPolicy cRetry;
   const std::size_t iMaxReplySize;
   std::mutex mLock;

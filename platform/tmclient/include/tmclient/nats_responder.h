@@ -10,7 +10,9 @@
 namespace tmclient {
 
 struct NatsResponderOptions {
-  std::string url;     // nats://HOST:PORT[,HOST:PORT...] (options after '?' are ignored)
+  // nats://HOST:PORT[,HOST:PORT...][?ca=FILE&creds=FILE] (other options are
+  // ignored)
+  std::string url;
   std::string broker;  // subject prefix and queue group, e.g. "TALMIRON"
   int workers = 4;     // threads running the handler, each a member of the queue group
   // Largest message the responder publishes; the server's max_payload caps
