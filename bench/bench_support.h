@@ -17,6 +17,7 @@
 #include "backoffice/conditions.h"
 #include "backoffice/demo_data.h"
 #include "backoffice/sqlite_db.h"
+#include "backoffice/store.h"
 
 namespace bench {
 
@@ -121,6 +122,20 @@ inline std::vector<QuerySample> QuerySamples(const std::vector<std::string>& pho
   }
   return samples;
 }
+
+// The floor of a log query through the back office's own store reader:
+// every row read into a block (every column), nothing more.
+class ReadRows : public backoffice::LogRowSink {
+ public:
+  backoffice::LogRows& Block() override { return cRows; }
+  bool Added() override {
+    if (cRows.size() == 2000) cRows.Clear();
+    return true;
+  }
+
+ private:
+  backoffice::LogRows cRows;
+};
 
 // Steps a log statement to its end, reading every column as the service
 // does. The rows stepped.

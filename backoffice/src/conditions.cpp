@@ -1,5 +1,7 @@
 #include "backoffice/conditions.h"
 
+#include "backoffice/reply_rows.h"
+
 namespace backoffice {
 
 unsigned ConditionMask(const LogConditions& c) {
@@ -47,9 +49,14 @@ std::string WhereClause(unsigned mask, char mark) {
 }  // namespace
 
 std::string LogQuerySql(unsigned mask, char mark) {
-  return "SELECT so_nbr, busi_code, phone_id, amount, mpp_transaction_id, so_date, remark "
-         "FROM mp_so_log" +
+  return "SELECT " + SelectList<MMicroPaymentDef::SMpInfo>() + " FROM mp_so_log" +
          WhereClause(mask, mark) + " ORDER BY so_date, so_nbr LIMIT " + mark + '6';
+}
+
+std::string UserQuerySql(char mark) {
+  return "SELECT " + SelectList<MMicroPaymentDef::SMpUserInfo>() +
+         " FROM mp_user WHERE phone_id = " + mark + "1 ORDER BY mp_create_date, serv_id LIMIT " +
+         mark + '2';
 }
 
 std::string DescribeConditions(const LogConditions& c) {

@@ -30,23 +30,6 @@ using Outcome = LogReplyStreamer::Outcome;
 // that far behind.
 constexpr int kMaxBlocks = 4;
 
-// Up to kPartRows rows, their texts in one buffer.
-struct Block {
-  struct Slot {
-    int64_t SO_NBR;
-    int64_t SO_DATE;
-    int32_t BUSI_CODE;
-    int32_t AMOUNT;
-    uint32_t phoneLen, serialLen, remarkLen;  // texts one after the other
-  };
-  void Clear() {
-    vRows.clear();
-    strText.clear();
-  }
-  std::vector<Slot> vRows;
-  std::string strText;
-};
-
 // The start of the log reply: the stream's name and the list header with
 // its count, of a size that does not depend on the count.
 bool LogReplyHead(tmb_stream& s, int64_t rows) {
@@ -62,26 +45,16 @@ bool LogReplyHead(tmb_stream& s, int64_t rows) {
 class PartEncoder {
  public:
   PartEncoder(tmb_stream& part, tmclient::ReplyWriter& writer) : sPart(part), cWriter(writer) {
-    sInfo.Marker = sInfo.UsedMarker = (uint64_t{1} << MMicroPaymentDef::SMpInfo::kFieldCount) - 1;
     tmb_stream head;
     iTotal = LogReplyHead(head, 0) ? head.bytes().size() : tmb_stream::kMaxFrameSize;
     sPart.open();
   }
 
-  // Encodes the rows of `block` into the part.
-  void Encode(const Block& block) {
-    const char* text = block.strText.data();
-    for (const Block::Slot& r : block.vRows) {
-      sInfo.SO_NBR = r.SO_NBR;
-      sInfo.BUSI_CODE = r.BUSI_CODE;
-      sInfo.PHONE_ID.assign(text, r.phoneLen);
-      text += r.phoneLen;
-      sInfo.AMOUNT = r.AMOUNT;
-      sInfo.MPP_TRANSACTION_ID.assign(text, r.serialLen);
-      text += r.serialLen;
-      sInfo.MPP_TIME = FromStamp(r.SO_DATE);
-      sInfo.REMARK.assign(text, r.remarkLen);
-      text += r.remarkLen;
+  // Encodes the rows of `block` into the part: each unpacked into the
+  // record, then written as the record.
+  void Encode(const LogRows& block) {
+    for (std::size_t i = 0; i < block.size(); ++i) {
+      block.Get(i, sInfo);
       sPart << sInfo;
     }
   }
@@ -123,7 +96,7 @@ class LogReplyStreamer::Impl {
  public:
   Impl(tmb_stream& part, tmclient::ReplyWriter& writer, int64_t maxRows)
       : iMaxRows(std::min<int64_t>(maxRows, INT32_MAX)),
-        pFilling(std::make_unique<Block>()),
+        pFilling(std::make_unique<LogRows>()),
         cEncoder(part, writer) {
     sStat.set_DEPOSIT_COUNT(0);
     sStat.set_DEPOSIT_SUM(0);
@@ -132,30 +105,25 @@ class LogReplyStreamer::Impl {
   }
   ~Impl() { Drain(); }
 
-  bool Row(const LogRow& r) {
+  LogRows& Rows() { return *pFilling; }
+
+  bool Added() {
     if (++iRows > iMaxRows) Fail(Outcome::kTooManyRows);
-    if (failed()) return false;
-    Block& b = *pFilling;
     // Texts beyond the frame limit could never be sent.
-    const std::size_t bytes = r.PHONE_ID.size() + r.MPP_TRANSACTION_ID.size() + r.REMARK.size();
-    if (bytes > tmb_stream::kMaxFrameSize - b.strText.size()) {
-      Fail(Outcome::kTooManyRows);
-      return false;
-    }
-    b.vRows.push_back({r.SO_NBR, r.SO_DATE, r.BUSI_CODE, r.AMOUNT,
-                       static_cast<uint32_t>(r.PHONE_ID.size()),
-                       static_cast<uint32_t>(r.MPP_TRANSACTION_ID.size()),
-                       static_cast<uint32_t>(r.REMARK.size())});
-    b.strText.append(r.PHONE_ID).append(r.MPP_TRANSACTION_ID).append(r.REMARK);
-    if (r.BUSI_CODE == kDepositBusiCode) {
+    LogRows& b = *pFilling;
+    if (b.textBytes() > tmb_stream::kMaxFrameSize) Fail(Outcome::kTooManyRows);
+    if (failed()) return false;
+    const std::size_t last = b.size() - 1;
+    const int64_t busiCode = b.Int(last, iBusiCode), amount = b.Int(last, iAmount);
+    if (busiCode == kDepositBusiCode) {
       ++sStat.DEPOSIT_COUNT;
-      sStat.DEPOSIT_SUM += r.AMOUNT;
-    } else if (r.BUSI_CODE == kWithdrawBusiCode) {
+      sStat.DEPOSIT_SUM += amount;
+    } else if (busiCode == kWithdrawBusiCode) {
       // Withdrawals are stored as negative amounts; the total is their size.
       ++sStat.WITHDRAW_COUNT;
-      sStat.WITHDRAW_SUM -= r.AMOUNT;
+      sStat.WITHDRAW_SUM -= amount;
     }
-    if (b.vRows.size() < static_cast<std::size_t>(kPartRows)) return true;
+    if (b.size() < static_cast<std::size_t>(kPartRows)) return true;
     // A full block goes to the encoding thread, started with the first one.
     if (!tEncoder.joinable()) tEncoder = std::thread([this] { Run(); });
     pFilling = qBlocks.Push(std::move(pFilling));
@@ -207,7 +175,7 @@ class LogReplyStreamer::Impl {
   // The encoding thread: sends each full block handed over; once the reply
   // failed it only gives the blocks back.
   void Run() {
-    while (std::unique_ptr<Block> block = qBlocks.Pop()) {
+    while (std::unique_ptr<LogRows> block = qBlocks.Pop()) {
       if (!failed()) {
         // Nothing may leave a thread's function: what the encoding or the
         // writer throws (out of memory, most likely) fails the reply, as it
@@ -236,12 +204,15 @@ class LogReplyStreamer::Impl {
 
   // The reading thread.
   const int64_t iMaxRows;
+  // Where the totals' fields are in a row.
+  const int iBusiCode = LogRows::FieldIndex(&MMicroPaymentDef::SMpInfo::BUSI_CODE);
+  const int iAmount = LogRows::FieldIndex(&MMicroPaymentDef::SMpInfo::AMOUNT);
   int64_t iRows = 0;
   MMicroPaymentDef::SMpAcctStatInfo sStat;
-  std::unique_ptr<Block> pFilling;  // the block that Row() fills
+  std::unique_ptr<LogRows> pFilling;  // the block the store fills
   // Both.
   alignas(kCacheLine) std::atomic<Outcome> aOutcome{Outcome::kSent};  // kSent: no failure yet
-  BlockQueue<Block> qBlocks{kMaxBlocks - 1};
+  BlockQueue<LogRows> qBlocks{kMaxBlocks - 1};
   std::thread tEncoder;
   // The encoding thread.
   alignas(kCacheLine) PartEncoder cEncoder;
@@ -252,8 +223,12 @@ LogReplyStreamer::LogReplyStreamer(tmb_stream& part, tmclient::ReplyWriter& writ
 
 LogReplyStreamer::~LogReplyStreamer() = default;
 
-bool LogReplyStreamer::Row(const LogRow& row) {
-  return pImpl->Row(row);
+LogRows& LogReplyStreamer::Block() {
+  return pImpl->Rows();
+}
+
+bool LogReplyStreamer::Added() {
+  return pImpl->Added();
 }
 
 LogReplyStreamer::Outcome LogReplyStreamer::Finish(std::string& reply) {

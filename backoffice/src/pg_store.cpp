@@ -25,10 +25,18 @@ constexpr char kSchemaLock[] = "SELECT pg_advisory_xact_lock(7275687100)";
 constexpr std::array<unsigned, 6> kLogTypes{kPgInt8, kPgInt8, kPgText, kPgInt8, kPgInt8, kPgInt8};
 constexpr std::array<unsigned, 2> kUserTypes{kPgText, kPgInt8};
 
-constexpr char kUserSql[] =
-    "SELECT serv_id, phone_id, mp_pwd <> '', reg_type, reg_nbr, fee_limit, mp_sts, "
-    "mp_create_date, mpp_trans_id, so_nbr, remark FROM mp_user WHERE phone_id = $1 "
-    "ORDER BY mp_create_date, serv_id LIMIT $2";
+// Row `iRow` of a result, as RowBlock::Add reads it.
+class ResultRow {
+ public:
+  ResultRow(const PgResult& r, int row) : cResult(r), iRow(row) {}
+  bool Null(int k) const { return cResult.null(iRow, k); }
+  int64_t Int(int k) const { return cResult.Int(iRow, k); }
+  std::string_view Text(int k) const { return cResult.Text(iRow, k); }
+
+ private:
+  const PgResult& cResult;
+  int iRow;
+};
 
 // Cancels the running statement on every way out before its last row (the
 // sink wanted no more, or threw), so that the server stops working for a
@@ -85,12 +93,9 @@ class PgReader : public StoreReader {
       RowsGuard guard(cConn);
       cConn.StartRows(name, cParams);
       while (PgResult r = cConn.NextRow()) {
-        LogRow row{r.Int(0, 0),  static_cast<int32_t>(r.Int(0, 1)),
-                   r.Text(0, 2), static_cast<int32_t>(r.Int(0, 3)),
-                   r.Text(0, 4), r.Int(0, 5),
-                   r.Text(0, 6)};
+        sink.Block().Add(ResultRow(r, 0));
         ++n;
-        if (!sink.Row(row)) break;
+        if (!sink.Added()) break;
       }
       return n;
     });
@@ -101,22 +106,12 @@ class PgReader : public StoreReader {
     cParams.Add(phoneId);
     cParams.Add(limit);
     return Matching([&](int64_t& n) {
-      cConn.Prepare("users", kUserSql, kUserTypes);
+      cConn.Prepare("users", UserQuerySql('$'), kUserTypes);
       PgResult r = cConn.RunPrepared("users", cParams);
       for (int i = 0; i < r.rows(); ++i) {
-        UserRow row{r.Int(i, 0),
-                    r.Text(i, 1),
-                    r.Int(i, 2) != 0,
-                    static_cast<int16_t>(r.Int(i, 3)),
-                    r.Text(i, 4),
-                    static_cast<int32_t>(r.Int(i, 5)),
-                    static_cast<int16_t>(r.Int(i, 6)),
-                    r.Int(i, 7),
-                    r.Text(i, 8),
-                    r.Int(i, 9),
-                    r.Text(i, 10)};
+        sink.Block().Add(ResultRow(r, i));
         ++n;
-        sink.Row(row);
+        sink.Added();
       }
       return n;
     });

@@ -39,19 +39,6 @@ bool DecodeUserRequest(std::string_view bytes, UserRequest& r) {
   return DecodeRequest(bytes, kUserRequestStream, r.sIn, r.sSoInfo);
 }
 
-int64_t ToStamp(const QRSDateTime& t) {
-  if (t.isNull()) return 0;
-  return PackStamp({t.year(), static_cast<unsigned>(t.month()), static_cast<unsigned>(t.day()),
-                    t.hour(), t.minute(), t.second()});
-}
-
-QRSDateTime FromStamp(int64_t stamp) {
-  if (stamp <= 0) return QRSDateTime();
-  const StampFields f = UnpackStamp(stamp);
-  return QRSDateTime(f.year, static_cast<int>(f.month), static_cast<int>(f.day), f.hour, f.minute,
-                     f.second);
-}
-
 LogConditions ToConditions(const MCustQryAccept::SQuerySoInfoListIn& sIn) {
   LogConditions c;
   c.SO_NBR = sIn.SO_NBR;
@@ -60,10 +47,6 @@ LogConditions ToConditions(const MCustQryAccept::SQuerySoInfoListIn& sIn) {
   c.BEGIN_SO_DATE = ToStamp(sIn.BEGIN_SO_DATE);
   c.END_SO_DATE = ToStamp(sIn.END_SO_DATE);
   return c;
-}
-
-std::string MaskedPassword(bool stored) {
-  return stored ? "******" : "";
 }
 
 void EncodeLogReply(const MMicroPaymentDef::SMpInfoList& list,

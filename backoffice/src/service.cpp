@@ -34,28 +34,6 @@ std::string TooManyRowsText(int64_t maxRows) {
   return text;
 }
 
-class UserCollector : public UserRowSink {
- public:
-  explicit UserCollector(SMpUserInfoList& list) : listOut(list) {}
-  void Row(const UserRow& r) override {
-    SMpUserInfo& u = listOut.emplace_back();
-    u.set_SERV_ID(r.SERV_ID);
-    u.set_PHONE_ID(std::string(r.PHONE_ID));
-    u.set_MP_PWD(MaskedPassword(r.HAS_PWD));
-    u.set_REG_TYPE(r.REG_TYPE);
-    u.set_REG_NBR(std::string(r.REG_NBR));
-    u.set_FEE_LIMIT(r.FEE_LIMIT);
-    u.set_MP_STS(r.MP_STS);
-    u.set_MP_CREATE_DATE(FromStamp(r.MP_CREATE_DATE));
-    u.set_MPP_TRANS_ID(std::string(r.MPP_TRANS_ID));
-    u.set_SO_NBR(r.SO_NBR);
-    u.set_REMARK(std::string(r.REMARK));
-  }
-
- private:
-  SMpUserInfoList& listOut;
-};
-
 AuditEntry AuditOf(const MCustQryAccept::SQueryLogSoInfo& who, const char* serviceCode) {
   AuditEntry e;
   e.at = NowStamp();
@@ -156,9 +134,7 @@ int Service::Handle(const std::string& interfaceName, const std::string& service
 
 bool Service::StoreAnswers() noexcept {
   // A connection of its own, and a query by an index that finds nothing.
-  class None : public UserRowSink {
-    void Row(const UserRow&) override {}
-  } none;
+  CollectRows<MMicroPaymentDef::SMpUserInfo> none;
   try {
     pStore->OpenReader()->QueryUsers("", 1, none);
     return true;
@@ -279,7 +255,7 @@ int Service::HandleUser(std::string_view request, std::string& reply, Trace& tra
   entry.conditions = "PHONE_ID=" + phone.substr(0, 64);
   if (phone.empty()) return fail(kRcNoCondition, messages::kNoCondition, entry);
   if (phone.size() > kMaxPhoneLength) return fail(kRcBadCondition, messages::kBadPhone, entry);
-  UserCollector rows(list);
+  CollectRows<MMicroPaymentDef::SMpUserInfo> rows;
   int64_t n = 0;
   try {
     Lease conn(*this);
@@ -291,6 +267,8 @@ int Service::HandleUser(std::string_view request, std::string& reply, Trace& tra
   }
   entry.rowCount = n;
   if (n > cConfig.maxRows) return fail(kRcTooManyRows, TooManyRowsText(cConfig.maxRows), entry);
+  list.resize(rows.rows().size());
+  for (std::size_t i = 0; i < list.size(); ++i) rows.rows().Get(i, list[i]);
   EncodeUserReply(list, QRSErrorMsg(), reply);
   if (reply.empty()) return fail(kRcInternal, messages::kInternal, entry);
   Audit(std::move(entry), trace);

@@ -67,6 +67,10 @@ int Statement::Columns() const {
   return sqlite3_column_count(pStmt);
 }
 
+bool Statement::Null(int column) const {
+  return sqlite3_column_type(pStmt, column) == SQLITE_NULL;
+}
+
 int64_t Statement::Int(int column) const {
   return sqlite3_column_int64(pStmt, column);
 }

@@ -30,6 +30,19 @@ void BindConditions(Statement& s, unsigned mask, const LogConditions& c, int64_t
   s.Bind(6, limit);
 }
 
+// Steps `s` to its end, each row into `sink`'s block, until the sink wants
+// no more; the rows stepped.
+template <class R>
+int64_t Rows(Statement& s, RowSink<R>& sink) {
+  int64_t n = 0;
+  while (s.Step()) {
+    sink.Block().Add(s);
+    ++n;
+    if (!sink.Added()) break;
+  }
+  return n;
+}
+
 // A read-only connection; statements are prepared on first use and kept.
 class SqliteReader : public StoreReader {
  public:
@@ -41,45 +54,15 @@ class SqliteReader : public StoreReader {
     if (!s.valid()) s = cDb.Prepare(LogQuerySql(mask));
     ResetGuard guard(s);
     BindConditions(s, mask, c, limit);
-    int64_t n = 0;
-    while (s.Step()) {
-      LogRow row{s.Int(0),  static_cast<int32_t>(s.Int(1)),
-                 s.Text(2), static_cast<int32_t>(s.Int(3)),
-                 s.Text(4), s.Int(5),
-                 s.Text(6)};
-      ++n;
-      if (!sink.Row(row)) break;
-    }
-    return n;
+    return Rows(s, sink);
   }
 
   int64_t QueryUsers(std::string_view phoneId, int64_t limit, UserRowSink& sink) override {
-    if (!cUsers.valid()) {
-      cUsers = cDb.Prepare(
-          "SELECT serv_id, phone_id, mp_pwd <> '', reg_type, reg_nbr, fee_limit, mp_sts, "
-          "mp_create_date, mpp_trans_id, so_nbr, remark FROM mp_user WHERE phone_id = ?1 "
-          "ORDER BY mp_create_date, serv_id LIMIT ?2");
-    }
+    if (!cUsers.valid()) cUsers = cDb.Prepare(UserQuerySql());
     ResetGuard guard(cUsers);
     cUsers.Bind(1, phoneId);
     cUsers.Bind(2, limit);
-    int64_t n = 0;
-    while (cUsers.Step()) {
-      UserRow row{cUsers.Int(0),
-                  cUsers.Text(1),
-                  cUsers.Int(2) != 0,
-                  static_cast<int16_t>(cUsers.Int(3)),
-                  cUsers.Text(4),
-                  static_cast<int32_t>(cUsers.Int(5)),
-                  static_cast<int16_t>(cUsers.Int(6)),
-                  cUsers.Int(7),
-                  cUsers.Text(8),
-                  cUsers.Int(9),
-                  cUsers.Text(10)};
-      sink.Row(row);
-      ++n;
-    }
-    return n;
+    return Rows(cUsers, sink);
   }
 
  private:

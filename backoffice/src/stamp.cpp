@@ -3,6 +3,8 @@
 #include <chrono>
 #include <ctime>
 
+#include "tmclient/qrs_datetime.h"
+
 namespace backoffice {
 
 int64_t PackStamp(const StampFields& f) {
@@ -39,6 +41,19 @@ int64_t SecondsToStamp(int64_t value) {
                     static_cast<unsigned>(ymd.day()), static_cast<int>(time.hours().count()),
                     static_cast<int>(time.minutes().count()),
                     static_cast<int>(time.seconds().count())});
+}
+
+int64_t ToStamp(const QRSDateTime& t) {
+  if (t.isNull()) return 0;
+  return PackStamp({t.year(), static_cast<unsigned>(t.month()), static_cast<unsigned>(t.day()),
+                    t.hour(), t.minute(), t.second()});
+}
+
+QRSDateTime FromStamp(int64_t stamp) {
+  if (stamp <= 0) return QRSDateTime();
+  const StampFields f = UnpackStamp(stamp);
+  return QRSDateTime(f.year, static_cast<int>(f.month), static_cast<int>(f.day), f.hour, f.minute,
+                     f.second);
 }
 
 int64_t NowStamp() {

@@ -26,6 +26,7 @@
 #include "backoffice/sqlite_db.h"
 #include "backoffice/store.h"
 #include "bench_rounds.h"
+#include "bench_support.h"
 #include "child_process.h"
 #include "forms/formMicroPayLogQueryMain.h"
 #include "guicommon/presenter.h"
@@ -193,21 +194,9 @@ bool OpenWindow() {
   return env->smallWindow->chkQryUser->Checked();
 }
 
-class ReadColumns : public backoffice::LogRowSink {
- public:
-  bool Row(const backoffice::LogRow& r) override {
-    sum += r.SO_NBR + r.BUSI_CODE + r.AMOUNT + r.SO_DATE;
-    bytes += r.PHONE_ID.size() + r.MPP_TRANSACTION_ID.size() + r.REMARK.size();
-    return true;
-  }
-  int64_t sum = 0;
-  size_t bytes = 0;
-};
-
 int64_t StepSql(backoffice::StoreReader& q) {
-  ReadColumns sink;
+  bench::ReadRows sink;
   const int64_t n = q.QueryLog(env->cond, kRows + 1, sink);
-  benchmark::DoNotOptimize(sink.sum);
   return n;
 }
 

@@ -9,6 +9,7 @@
 #include "backoffice/audit_writer.h"
 #include "backoffice/conditions.h"
 #include "backoffice/demo_data.h"
+#include "backoffice/protocol.h"
 #include "backoffice/schema.h"
 #include "backoffice/sqlite_db.h"
 #include "backoffice/store.h"
@@ -32,14 +33,19 @@ struct StoredLog {
 class Collect : public LogRowSink {
  public:
   explicit Collect(size_t wanted = SIZE_MAX) : iWanted(wanted) {}
-  bool Row(const LogRow& r) override {
-    rows.push_back({r.SO_NBR, r.BUSI_CODE, std::string(r.PHONE_ID), r.AMOUNT,
-                    std::string(r.MPP_TRANSACTION_ID), r.SO_DATE, std::string(r.REMARK)});
+  LogRows& Block() override { return cBlock; }
+  bool Added() override {
+    MMicroPaymentDef::SMpInfo r;
+    cBlock.Get(cBlock.size() - 1, r);
+    EXPECT_EQ(r.Marker, 0x7Fu);
+    rows.push_back({r.SO_NBR, r.BUSI_CODE, r.PHONE_ID, r.AMOUNT, r.MPP_TRANSACTION_ID,
+                    ToStamp(r.MPP_TIME), r.REMARK});
     return rows.size() < iWanted;
   }
   std::vector<StoredLog> rows;
 
  private:
+  LogRows cBlock;
   size_t iWanted;
 };
 
@@ -221,23 +227,19 @@ TEST_F(DemoDatabase, UserRowsCarryNoPassword) {
   ASSERT_TRUE(s.Step());
   std::string phone(s.Text(0));
   int64_t n = s.Int(1);
-  struct Users : UserRowSink {
-    void Row(const UserRow& r) override {
-      rows.push_back(std::string(r.PHONE_ID));
-      pwd.push_back(r.HAS_PWD);
-      dates.push_back(r.MP_CREATE_DATE);
-    }
-    std::vector<std::string> rows;
-    std::vector<bool> pwd;
-    std::vector<int64_t> dates;
-  } users;
+  CollectRows<MMicroPaymentDef::SMpUserInfo> users;
   auto reader = OpenStore(Path())->OpenReader();
   StoreReader& q = *reader;
   EXPECT_EQ(q.QueryUsers(phone, 100, users), n);
-  EXPECT_TRUE(
-      std::all_of(users.rows.begin(), users.rows.end(), [&](auto& p) { return p == phone; }));
-  EXPECT_TRUE(std::is_sorted(users.dates.begin(), users.dates.end()));
-  EXPECT_TRUE(users.pwd.front());
+  std::vector<int64_t> dates;
+  for (std::size_t i = 0; i < users.rows().size(); ++i) {
+    MMicroPaymentDef::SMpUserInfo u;
+    users.rows().Get(i, u);
+    EXPECT_EQ(u.PHONE_ID, phone);
+    EXPECT_TRUE(u.MP_PWD == "******" || u.MP_PWD.empty()) << u.MP_PWD;
+    dates.push_back(ToStamp(u.MP_CREATE_DATE));
+  }
+  EXPECT_TRUE(std::is_sorted(dates.begin(), dates.end()));
   EXPECT_EQ(q.QueryUsers("10000000000", 100, users), 0);
 }
 

@@ -45,10 +45,13 @@ ConditionFault CheckLogConditions(const LogConditions& c);
 
 // The SELECT for the conditions in `mask`. Parameters: ?1 SO_NBR, ?2
 // BUSI_CODE, ?3 PHONE_ID, ?4 begin, ?5 end (only those in `mask` appear),
-// ?6 the row limit. Columns: so_nbr, busi_code, phone_id, amount,
-// mpp_transaction_id, so_date, remark; ordered by time, then number.
-// `mark` '$' numbers the parameters the PostgreSQL way ($1 ...).
+// ?6 the row limit. Columns: those of the log record's column map
+// (reply_rows.h); ordered by time, then number. `mark` '$' numbers the
+// parameters the PostgreSQL way ($1 ...).
 std::string LogQuerySql(unsigned mask, char mark = '?');
+// The user rows of ?1 PHONE_ID, oldest first, at most ?2: the columns of the
+// user record's column map.
+std::string UserQuerySql(char mark = '?');
 
 // A short readable text of the conditions, for the audit table.
 std::string DescribeConditions(const LogConditions& c);

@@ -13,13 +13,14 @@ class ReplyWriter;
 
 namespace backoffice {
 
-// Encodes the successful log reply as SQLite hands over its rows, and passes
+// Encodes the successful log reply as the store hands over its rows, and passes
 // it on through `writer` in parts of kPartRows rows: the list, the totals of
 // the deposits and withdrawals, the result and the error record, with the
 // stream's start (which holds the row count) supplied last. A reply that fits
 // in one part is not streamed.
 //
-// Rows are copied compactly on the caller's thread (no allocation per row);
+// Rows are kept compactly in blocks on the caller's thread (no allocation
+// per row), each written out as the log record it unpacks to;
 // once there is more than one part, a thread of the streamer's own encodes and
 // sends the parts while the caller goes on reading rows, so that the reply
 // costs little more than the query. When the writer makes the encoding thread
@@ -39,8 +40,9 @@ class LogReplyStreamer : public LogRowSink {
   LogReplyStreamer(const LogReplyStreamer&) = delete;
   LogReplyStreamer& operator=(const LogReplyStreamer&) = delete;
 
+  LogRows& Block() override;
   // False once the reply has failed: the rows after it are not wanted.
-  bool Row(const LogRow& row) override;
+  bool Added() override;
 
   enum class Outcome {
     kSent,         // the reply is complete

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "backoffice/conditions.h"
-#include "backoffice/store.h"
+#include "backoffice/stamp.h"
 #include "records/mcustqryaccept.h"
 #include "records/mmicropaymentdef.h"
 #include "tmclient/qrs_errormsg.h"
@@ -51,13 +51,6 @@ bool DecodeUserRequest(std::string_view bytes, UserRequest& request);
 // The conditions a log request carries (zero, empty and null values are
 // "not a condition").
 LogConditions ToConditions(const MCustQryAccept::SQuerySoInfoListIn& sIn);
-
-// yyyymmddhhmmss of a date-time; 0 for the null one. And back.
-int64_t ToStamp(const QRSDateTime& t);
-QRSDateTime FromStamp(int64_t stamp);
-
-// What the user reply shows in place of a stored transaction password.
-std::string MaskedPassword(bool stored);
 
 // Encode whole reply streams into `out` (replacing its content).
 void EncodeLogReply(const MMicroPaymentDef::SMpInfoList& list,

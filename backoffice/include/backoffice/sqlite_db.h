@@ -35,6 +35,7 @@ class Statement {
   void Run();
 
   int Columns() const;
+  bool Null(int column) const;
   int64_t Int(int column) const;
   // The bytes of a text column; valid until the next Step or Reset.
   std::string_view Text(int column) const;

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+class QRSDateTime;
+
 namespace backoffice {
 
 struct StampFields {
@@ -24,5 +26,9 @@ int64_t SecondsToStamp(int64_t seconds);
 
 // The current local time.
 int64_t NowStamp();
+
+// The stamp of a date-time of the records; 0 for the null one. And back.
+int64_t ToStamp(const QRSDateTime& t);
+QRSDateTime FromStamp(int64_t stamp);
 
 }  // namespace backoffice

@@ -20,57 +20,17 @@
 #include "backoffice/conditions.h"
 #include "backoffice/db_error.h"
 #include "backoffice/demo_data.h"
+#include "backoffice/reply_rows.h"
 
 namespace backoffice {
 
 struct AuditEntry;
 
-// One log row. The views are valid only during the callback that receives
-// the row.
-struct LogRow {
-  int64_t SO_NBR;
-  int32_t BUSI_CODE;
-  std::string_view PHONE_ID;
-  int32_t AMOUNT;
-  std::string_view MPP_TRANSACTION_ID;
-  int64_t SO_DATE;  // yyyymmddhhmmss
-  std::string_view REMARK;
-};
-
-// One user row. The stored transaction password is not part of it: only
-// whether one is stored.
-struct UserRow {
-  int64_t SERV_ID;
-  std::string_view PHONE_ID;
-  bool HAS_PWD;
-  int16_t REG_TYPE;
-  std::string_view REG_NBR;
-  int32_t FEE_LIMIT;
-  int16_t MP_STS;
-  int64_t MP_CREATE_DATE;  // yyyymmddhhmmss
-  std::string_view MPP_TRANS_ID;
-  int64_t SO_NBR;
-  std::string_view REMARK;
-};
-
-class LogRowSink {
- public:
-  virtual ~LogRowSink() = default;
-  // False when no more rows are wanted: the query stops there.
-  virtual bool Row(const LogRow& row) = 0;
-};
-
-class UserRowSink {
- public:
-  virtual ~UserRowSink() = default;
-  virtual void Row(const UserRow& row) = 0;
-};
-
 // A read connection with its prepared statements.
 class StoreReader {
  public:
   virtual ~StoreReader() = default;
-  // Hands at most `limit` matching rows to `sink`, in time order (then by
+  // Adds at most `limit` matching rows to `sink`, in time order (then by
   // order number), until the sink wants no more; returns how many. The
   // conditions must have passed CheckLogConditions.
   virtual int64_t QueryLog(const LogConditions& conditions, int64_t limit, LogRowSink& sink) = 0;
