@@ -2,7 +2,7 @@
 # platform libraries, the back office and the desktop entry. Every RPATH is
 # relative to the file itself, so the prefix can move:
 #   bin/                     the programs        RPATH $ORIGIN/../lib
-#   lib/                     platform libraries  RPATH $ORIGIN
+#   lib/                     platform libraries  RPATH $ORIGIN (when they need one)
 #   lib/mpay/modules/        business modules    RPATH $ORIGIN/../..
 #   share/applications/      mpay-host.desktop
 #   lib/systemd/system/      mpay-backoffice.service
@@ -11,12 +11,23 @@ set(MPAY_MODULES_INSTALL_DIR lib/mpay/modules)
 
 # mpay_install(DESTINATION RPATH TARGETS...): the targets that this
 # configuration builds, with their install RPATH.
+# Installed as plain files, so that CMake never pads the build tree's RUNPATH
+# with empty entries to make room for the installed one (the loader reads an
+# empty entry as the current folder). The installed copy's RUNPATH, when the
+# build gave it one, is rewritten in place: the build tree's absolute folders
+# are always longer than the relative path that replaces them.
 function(mpay_install destination rpath)
+  string(REPLACE "$" "\\$" escaped_rpath "${rpath}")
   foreach(target IN LISTS ARGN)
     if(TARGET ${target})
-      set_target_properties(${target} PROPERTIES INSTALL_RPATH "${rpath}")
-      install(TARGETS ${target} LIBRARY DESTINATION ${destination}
-                                RUNTIME DESTINATION ${destination})
+      install(PROGRAMS $<TARGET_FILE:${target}> DESTINATION ${destination})
+      install(CODE "
+        set(installed \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${destination}/$<TARGET_FILE_NAME:${target}>\")
+        set(runpath \"\")
+        file(READ_ELF \"\${installed}\" RUNPATH runpath)
+        if(runpath)
+          file(RPATH_SET FILE \"\${installed}\" NEW_RPATH \"${escaped_rpath}\")
+        endif()")
     endif()
   endforeach()
 endfunction()

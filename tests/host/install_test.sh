@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # `cmake --install` into a fresh prefix: every file in its place, every
-# RPATH relative, and the installed host finds the module with no option.
+# RPATH relative and without empty entries, the binaries hardened (but in
+# the sanitizer build), and the installed host finds the module with no option.
+# Usage: install_test.sh BUILD SOURCE [--hardened]
 set -euo pipefail
 build=$1
+source=$2
+check_elf_options=${3:-}
 prefix=$(mktemp -d "$build/install-XXXXXX")
 trap 'rm -rf "$prefix"' EXIT
 fail() {
@@ -19,10 +23,11 @@ done
 for elf in "$prefix"/bin/* "$prefix"/lib/*.so "$prefix"/lib/mpay/modules/*.so; do
   runpath=$(readelf -d "$elf" | sed -n 's/.*R\(UN\)\{0,1\}PATH.*\[\(.*\)\]/\2/p')
   case "$runpath" in
-    '$ORIGIN'*) ;;
+    '' | '$ORIGIN'*) ;;
     *) fail "$elf has the RPATH '$runpath'" ;;
   esac
 done
+bash "$source/scripts/check-elf" $check_elf_options "$prefix" || fail "installed binaries"
 grep -q '^Exec=mpay-host$' "$prefix/share/applications/mpay-host.desktop" || fail "desktop entry"
 
 # The back office's unit runs the installed program, and systemd reads it

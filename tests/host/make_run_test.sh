@@ -40,4 +40,20 @@ for png in log-query user-query; do
   grep -qF "$file" "$out" || fail "$png.png is not named"
   [ "$(head -c 4 "$file" | tail -c 3)" = PNG ] || fail "$file is not a PNG"
 done
-echo "make_run_test: both tables and both PNGs"
+[ "$(stat -c %a "$work/run")" = 700 ] || fail "the runtime folder is not the user's only"
+
+# A runtime folder that another user owns or may write to is refused before
+# anything is written in it.
+mkdir -m 777 "$work/open"
+mkdir -m 700 "$work/theirs"
+chown 65534 "$work/theirs" 2>/dev/null || rmdir "$work/theirs"
+for folder in "$work/open" "$work/theirs"; do
+  [ -d "$folder" ] || continue
+  refused=0
+  MPAY_RUN_DIR=$folder bash "$source/scripts/run-demo" "$build" >"$work/refused.txt" 2>&1 ||
+    refused=$?
+  [ "$refused" = 1 ] || fail "run-demo took $folder: $(cat "$work/refused.txt")"
+  grep -q "refusing the runtime folder $folder" "$work/refused.txt" || fail "no reason for $folder"
+  [ -z "$(ls -A "$folder")" ] || fail "run-demo wrote into $folder"
+done
+echo "make_run_test: both tables and both PNGs; unsafe runtime folders refused"
