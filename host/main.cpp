@@ -5,9 +5,10 @@
 #include <QMdiArea>
 #include <QSettings>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
+#include <sstream>
 
+#include "bounded_file.h"
 #include "frame_placement.h"
 #include "guicommon/presenter.h"
 #include "host_options.h"
@@ -29,6 +30,11 @@ void LoadModules(const CHostOptions& options, CHostSession& session) {
   if (paths.empty()) {
     const std::string folder =
         DefaultModulesFolder(QCoreApplication::applicationFilePath().toStdString());
+    std::string problem;
+    if (!folder.empty() && !TrustedForCode(folder, problem)) {
+      session.Report(problem);
+      return;
+    }
     paths = ModulesInFolder(folder);
     if (paths.empty()) {
       session.Report("没有找到模块（模块目录：" + (folder.empty() ? std::string("无") : folder) +
@@ -74,13 +80,16 @@ int main(int argc, char** argv) {
       break;
   }
 
-  std::ifstream scriptFile;
+  std::istringstream scriptFile;
   if (!options.strScript.empty()) {
-    scriptFile.open(options.strScript, std::ios::binary);
-    if (!scriptFile) {
-      std::fprintf(stderr, "mpay-host: cannot read the script %s\n", options.strScript.c_str());
-      return kExitUsage;
+    std::string script;
+    if (!ReadBoundedFile(options.strScript, {CScriptDriver::kMaxScriptBytes, false}, script,
+                         text)) {
+      std::fprintf(stderr, "mpay-host: the script %s: %s\n", options.strScript.c_str(),
+                   text.c_str());
+      return kExitProblem;
     }
+    scriptFile.str(std::move(script));
   }
   MSysmgntDef::SOperator sOperator = DemoOperator();
   if (!options.strOperatorFile.empty() &&
@@ -108,7 +117,8 @@ int main(int argc, char** argv) {
 
   int status = 0;
   if (options.bHeadless) {
-    status = RunHeadless(options, session, output, scriptFile.is_open() ? scriptFile : std::cin);
+    status =
+        RunHeadless(options, session, output, options.strScript.empty() ? std::cin : scriptFile);
   } else {
     // The frame as the operator left it (per user), maximised the first time.
     QSettings settings(QStringLiteral("mpay"), QStringLiteral("mpay-host"));

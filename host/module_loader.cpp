@@ -1,6 +1,8 @@
 #include "module_loader.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -10,9 +12,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The folders of a modules folder, relative to the program's own folder.
+// The installed modules folder, relative to the program's own folder.
 constexpr const char* kInstalledModules = "../lib/mpay/modules";
-constexpr const char* kBuildTreeModules = "../module";
 
 std::string FileNameOf(const std::string& path) {
   return fs::path(path).filename().string();
@@ -73,6 +74,7 @@ bool LoadModule(const std::string& path, CLoadedModule& module, std::string& pro
   CLoadedModule loaded;
   loaded.strPath = path;
   loaded.strFileName = FileNameOf(path);
+  if (!TrustedForCode(path, problem)) return false;
   // A name without a slash would make dlopen search the library path: the
   // file meant is the one in the current folder.
   const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
@@ -112,12 +114,26 @@ std::vector<std::string> ModulesInFolder(const std::string& dir) {
   return paths;
 }
 
-std::string DefaultModulesFolder(const std::string& exePath) {
-  const fs::path exeDir = fs::path(exePath).parent_path();
+std::string DefaultModulesFolder(const std::string& exePath, const std::string& buildHost,
+                                 const std::string& buildModules) {
   std::error_code ec;
-  for (const char* relative : {kInstalledModules, kBuildTreeModules}) {
-    const fs::path dir = (exeDir / relative).lexically_normal();
-    if (fs::is_directory(dir, ec)) return dir.string();
+  const fs::path exeDir = fs::weakly_canonical(fs::path(exePath).parent_path(), ec);
+  const bool inBuildTree = !ec && exeDir == fs::weakly_canonical(buildHost, ec) && !ec;
+  const fs::path dir =
+      inBuildTree ? fs::path(buildModules) : (exeDir / kInstalledModules).lexically_normal();
+  return fs::is_directory(dir, ec) ? dir.string() : std::string();
+}
+
+bool TrustedForCode(const std::string& path, std::string& problem) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return true;  // dlopen or the folder scan says why
+  if (st.st_uid != 0 && st.st_uid != ::geteuid()) {
+    problem = "拒绝加载 " + path + "：它属于其他用户（uid " + std::to_string(st.st_uid) + "）";
+    return false;
   }
-  return {};
+  if (st.st_mode & (S_IWGRP | S_IWOTH)) {
+    problem = "拒绝加载 " + path + "：其他用户可以写入它";
+    return false;
+  }
+  return true;
 }

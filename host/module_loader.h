@@ -14,6 +14,10 @@ using TQueryCvsIntf = int (*)(int iUnused, char* pBuffer);
 using TGetModuleId = int (*)(int iIndex);
 using TCreateBusinessForm = intptr_t (*)(intptr_t iUnused, const MSysmgntDef::SOperator* pOperator);
 
+// Where the build tree keeps the host program and the modules (absolute).
+inline constexpr char kBuildHostFolder[] = MPAY_BUILD_HOST_DIR;
+inline constexpr char kBuildModulesFolder[] = MPAY_BUILD_MODULES_DIR;
+
 // Size of the caller's buffer given to QueryCvsIntf.
 constexpr int kVersionBufferSize = 2048;
 // A module claiming more business ids than this is refused as broken.
@@ -30,19 +34,29 @@ struct CLoadedModule {
   TCreateBusinessForm pCreateBusinessForm = nullptr;
 };
 
-// Loads the module at `path`: dlopen, the three entry points, the version
-// text, the business ids (a negative index gives their count, then 0 ..
-// count-1). On failure returns false and sets `problem` to a UTF-8 sentence
-// naming the file and what is wrong with it (the missing symbol, the count),
-// and nothing of the module stays in use.
+// Whether code may be loaded from `path` (a module or its folder): it
+// belongs to root or to this process's user, and no other user may write to
+// it (neither its group nor others). Links are followed. On refusal returns
+// false and sets `problem` to a UTF-8 sentence naming the path and why.
+bool TrustedForCode(const std::string& path, std::string& problem);
+
+// Loads the module at `path`: the trust check above, dlopen, the three entry
+// points, the version text, the business ids (a negative index gives their
+// count, then 0 .. count-1). On failure returns false and sets `problem` to a
+// UTF-8 sentence naming the file and what is wrong with it (the missing
+// symbol, the count), and nothing of the module stays in use.
 bool LoadModule(const std::string& path, CLoadedModule& module, std::string& problem);
 
 // The paths of the regular files ending in ".so" directly inside `dir`,
 // sorted by name; empty when the folder cannot be read.
 std::vector<std::string> ModulesInFolder(const std::string& dir);
 
-// The modules folder of a host whose program is `exePath`: the installed
-// layout (<prefix>/bin/mpay-host with <prefix>/lib/mpay/modules) when that
-// folder exists, else the build tree's module folder (<build>/host/mpay-host
-// beside <build>/module). Empty when neither exists.
-std::string DefaultModulesFolder(const std::string& exePath);
+// The modules folder of a host whose program is `exePath`, fixed when it was
+// built: the build tree's module folder (`buildModules`) for the program in
+// the build tree's host folder (`buildHost`), else the installed layout
+// (<prefix>/bin/mpay-host with <prefix>/lib/mpay/modules). Never another
+// folder: an installed host does not look where a build tree would be.
+// Empty when the folder does not exist.
+std::string DefaultModulesFolder(const std::string& exePath,
+                                 const std::string& buildHost = kBuildHostFolder,
+                                 const std::string& buildModules = kBuildModulesFolder);

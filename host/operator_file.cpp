@@ -2,10 +2,9 @@
 
 #include <QStringDecoder>
 #include <charconv>
-#include <fstream>
 #include <limits>
-#include <sstream>
 
+#include "bounded_file.h"
 #include "toolkit/qtext.h"
 
 using MSysmgntDef::SOperator;
@@ -109,9 +108,13 @@ bool ParseOperatorText(std::string_view text, SOperator& record, std::string& er
     const std::string_view rawLine = text.substr(0, nl);
     text = nl == std::string_view::npos ? std::string_view() : text.substr(nl + 1);
     ++lineNumber;
+    const std::string where = "line " + std::to_string(lineNumber) + ": ";
+    if (rawLine.size() > kMaxOperatorLineBytes) {
+      error = where + "longer than " + std::to_string(kMaxOperatorLineBytes) + " bytes";
+      return false;
+    }
     const std::string_view line = TrimBlanks(rawLine);
     if (line.empty() || line.front() == '#') continue;
-    const std::string where = "line " + std::to_string(lineNumber) + ": ";
     const size_t eq = line.find('=');
     if (eq == std::string_view::npos) {
       error = where + "expected FIELD = value";
@@ -140,18 +143,12 @@ bool ParseOperatorText(std::string_view text, SOperator& record, std::string& er
 }
 
 bool ReadOperatorFile(const std::string& path, SOperator& record, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = path + ": cannot be read";
+  std::string content;
+  if (!ReadBoundedFile(path, {kMaxOperatorFileBytes, true}, content, error)) {
+    error = path + ": " + error;
     return false;
   }
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (in.bad()) {
-    error = path + ": cannot be read";
-    return false;
-  }
-  if (!ParseOperatorText(content.str(), record, error)) {
+  if (!ParseOperatorText(content, record, error)) {
     error = path + ": " + error;
     return false;
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -14,7 +15,11 @@
 // "yyyy-mm-dd hh:mm:ss", empty for none. Fields not given stay empty or zero.
 //
 // Error texts name the file, the line and the field, never a value: the file
-// holds the operator's password.
+// holds the operator's password. So the file must be a regular file that only
+// its owner may read or write (as an SSH key must), of at most
+// kMaxOperatorFileBytes, with lines of at most kMaxOperatorLineBytes.
+inline constexpr size_t kMaxOperatorFileBytes = 64 * 1024;
+inline constexpr size_t kMaxOperatorLineBytes = 4096;
 
 // Reads `text` (the file's content) into `record`. On failure returns false
 // and sets `error` ("line N: ..."); `record` is then unchanged.

@@ -1,9 +1,12 @@
 #include "script_driver.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QDateTimeEdit>
+#include <QFile>
 #include <QHeaderView>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -13,6 +16,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstring>
 
@@ -177,12 +181,38 @@ void CScriptDriver::Settle() {
 }
 
 int CScriptDriver::Run(std::istream& script) {
-  std::string line;
+  // One byte more than a line may hold tells a line that is too long.
+  std::vector<char> buffer(kMaxScriptLineBytes + 2);
+  std::size_t total = 0;
   int lineNumber = 0;
-  while (!bQuit && std::getline(script, line)) {
-    if (!RunLine(line, ++lineNumber)) break;
+  while (!bQuit) {
+    script.getline(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    const auto taken = static_cast<std::size_t>(script.gcount());
+    if (taken == 0 && !script) break;
+    ++lineNumber;
+    total += taken;
+    // Whether the line feed was taken (and counted); else the line ended at
+    // the end of the script, or did not fit.
+    const bool ended = !script.fail() && !script.eof();
+    const std::size_t length = ended ? taken - 1 : taken;
+    std::string fault;
+    if (length > kMaxScriptLineBytes || (script.fail() && !script.eof()))
+      fault = "a line longer than " + std::to_string(kMaxScriptLineBytes) + " bytes";
+    else if (total > kMaxScriptBytes)
+      fault = "a script longer than " + std::to_string(kMaxScriptBytes) + " bytes";
+    if (!fault.empty()) {
+      Fail(lineNumber, fault);
+      break;
+    }
+    if (!RunLine(std::string(buffer.data(), length), lineNumber) || !ended) break;
   }
+  if (script.bad()) Fail(lineNumber + 1, "the script cannot be read");
   return iErrors;
+}
+
+void CScriptDriver::Fail(int lineNumber, const std::string& reason) {
+  ++iErrors;
+  rOutput.Write({"error", std::to_string(lineNumber), EscapeField(reason)});
 }
 
 bool CScriptDriver::RunLine(const std::string& line, int lineNumber) {
@@ -212,10 +242,7 @@ bool CScriptDriver::RunLine(const std::string& line, int lineNumber) {
     }
     Settle();
   }
-  if (!reason.empty()) {
-    ++iErrors;
-    rOutput.Write({"error", std::to_string(lineNumber), EscapeField(reason)});
-  }
+  if (!reason.empty()) Fail(lineNumber, reason);
   return !bQuit;
 }
 
@@ -494,7 +521,18 @@ std::string CScriptDriver::Shot(const TArgs& args) {
   TForm* form = Current();
   if (form == nullptr) return "no current window";
   QWidget* window = form->WindowWidget();
-  if (window == nullptr || !window->grab().save(QString::fromStdString(args[0]), "PNG")) {
+  if (window == nullptr) return "cannot save " + args[0];
+  // A picture of subscribers' data: a new file of the user's own, never one
+  // that exists or a link's target.
+  const int fd =
+      ::open(args[0].c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return "cannot create " + args[0] + ": " + std::strerror(errno);
+  QFile file;
+  const bool saved = file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) &&
+                     window->grab().save(&file, "PNG") && file.flush();
+  file.close();
+  if (!saved) {
+    ::unlink(args[0].c_str());
     return "cannot save " + args[0];
   }
   return {};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <istream>
 #include <span>
 #include <string>
@@ -24,9 +25,13 @@ class CScriptDriver {
  public:
   CScriptDriver(CHostSession& session, CScriptOutput& output);
 
-  // Runs the script until `quit` or its end. Returns the number of error
-  // lines printed.
+  // Runs the script until `quit` or its end. A line longer than
+  // kMaxScriptLineBytes, a script longer than kMaxScriptBytes and a read
+  // error end it with an error line. Returns the number of error lines
+  // printed.
   int Run(std::istream& script);
+  static constexpr std::size_t kMaxScriptBytes = 1u << 20;
+  static constexpr std::size_t kMaxScriptLineBytes = 64 * 1024;
   // Runs one line (numbered `lineNumber` in error lines); false on `quit`.
   bool RunLine(const std::string& line, int lineNumber);
   int Errors() const { return iErrors; }
@@ -73,6 +78,8 @@ class CScriptDriver {
   template <class T>
   T* Find(const std::string& name, std::string& error) const;
   TComponent* FindByName(const std::string& name, std::string& error) const;
+  // Prints an error line for `lineNumber` and counts it.
+  void Fail(int lineNumber, const std::string& reason);
 
   CHostSession& rSession;
   CScriptOutput& rOutput;

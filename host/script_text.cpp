@@ -1,5 +1,7 @@
 #include "script_text.h"
 
+#include "guicommon/control_text.h"
+
 CScriptLine SplitScriptLine(std::string_view line) {
   CScriptLine parsed;
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);  // CRLF scripts
@@ -29,9 +31,22 @@ bool SplitArguments(std::string_view rest, size_t count, std::vector<std::string
 }
 
 std::string EscapeField(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
   std::string out;
   out.reserve(text.size());
-  for (const char c : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    const auto b = static_cast<unsigned char>(c);
+    // The C1 controls, U+0080 to U+009F (0xC2 0x80 to 0xC2 0x9F in UTF-8),
+    // which some terminals obey as escape sequences.
+    if (b == 0xc2 && i + 1 < text.size() &&
+        (static_cast<unsigned char>(text[i + 1]) & 0xe0) == 0x80) {
+      const auto next = static_cast<unsigned char>(text[++i]);
+      out += "\\u00";
+      out += kHex[next >> 4];
+      out += kHex[next & 15];
+      continue;
+    }
     switch (c) {
       case '\\':
         out += "\\\\";
@@ -46,7 +61,10 @@ std::string EscapeField(std::string_view text) {
         out += "\\r";
         break;
       default:
-        out += c;
+        if (b < 0x20 || b == 0x7f)
+          out += EscapeControls(text.substr(i, 1));
+        else
+          out += c;
     }
   }
   return out;

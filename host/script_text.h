@@ -22,7 +22,9 @@ CScriptLine SplitScriptLine(std::string_view line);
 bool SplitArguments(std::string_view rest, size_t count, std::vector<std::string>& args);
 
 // A field of an output line: '\\', '\n', '\t' and '\r' written as two
-// characters each, so that a field never holds a tab or ends a line.
+// characters each, so that a field never holds a tab or ends a line; every
+// other control character as \xNN (U+0080 to U+009F as \u00NN), so that a
+// server's text cannot drive the terminal the output reaches.
 std::string EscapeField(std::string_view text);
 
 // The fields of an output line (without its line feed), as they stand.

@@ -2,11 +2,13 @@
 // script language through real input events, the printed boxes, script
 // errors and the exit status.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "host_process.h"
 
@@ -92,6 +94,8 @@ TEST(HeadlessHost, DrivesTheWindowThroughRealInput) {
       "error\t30\tno current window",
   };
   EXPECT_EQ(run.Lines(), expected) << run.strOut;
+  EXPECT_EQ(std::filesystem::status(shot).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   std::ifstream png(shot, std::ios::binary);
   char magic[4] = {};
   png.read(magic, 4);
@@ -100,6 +104,13 @@ TEST(HeadlessHost, DrivesTheWindowThroughRealInput) {
 }
 
 TEST(HeadlessHost, ScriptErrorsAreReportedAndTheSessionGoesOn) {
+  // A picture is never written over a file or through a link.
+  const std::string taken =
+      (std::filesystem::temp_directory_path() / ("host-taken-" + std::to_string(getpid())))
+          .string();
+  std::ofstream(taken) << "kept";
+  const std::string link = taken + ".link";
+  std::filesystem::create_symlink(taken + ".target", link);
   const CHostRun run = Host(
       "focus\n"
       "open\n"
@@ -120,6 +131,12 @@ TEST(HeadlessHost, ScriptErrorsAreReportedAndTheSessionGoesOn) {
       "dump chkFlag\n"
       "clipboard now\n"
       "shot /nonexistent/folder/x.png\n"
+      "shot " +
+      taken +
+      "\n"
+      "shot " +
+      link +
+      "\n"
       "state edtName\n");
   EXPECT_EQ(run.iExitStatus, 1);
   const Lines expected = {
@@ -140,10 +157,17 @@ TEST(HeadlessHost, ScriptErrorsAreReportedAndTheSessionGoesOn) {
       "error\t16\tno popup menu is open",
       "error\t17\tchkFlag is not a list view",
       "error\t18\tusage: clipboard",
-      "error\t19\tcannot save /nonexistent/folder/x.png",
+      "error\t19\tcannot create /nonexistent/folder/x.png: No such file or directory",
+      "error\t20\tcannot create " + taken + ": File exists",
+      "error\t21\tcannot create " + link + ": File exists",
       "state\tedtName\tchecked=0\tenabled=1\ttext=演示操作员",
   };
   EXPECT_EQ(run.Lines(), expected) << run.strOut;
+  std::ifstream kept(taken);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "kept");
+  EXPECT_FALSE(std::filesystem::exists(taken + ".target"));
+  std::filesystem::remove(taken);
+  std::filesystem::remove(link);
 }
 
 TEST(HeadlessHost, ModuleFailuresAreBoxesAndTheExitStatus) {
@@ -238,6 +262,57 @@ TEST(HeadlessHost, OperatorFileAndOpenAtStart) {
   std::remove(path);
 }
 
+// Files the host reads whole: small regular files only, the operator file
+// its owner's only. None blocks it, none is read for ever, each refusal says
+// why and ends the run with status 1.
+TEST(HeadlessHost, RefusesInputFilesThatAreNotSmallRegularFiles) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("host-inputs-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  auto file = [&](const std::string& name, const std::string& text, mode_t mode) {
+    const std::string path = (dir / name).string();
+    std::ofstream(path, std::ios::binary) << text;
+    ::chmod(path.c_str(), mode);
+    return path;
+  };
+  const std::string fifo = (dir / "fifo").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const struct {
+    std::vector<std::string> args;
+    std::string reason;
+  } cases[] = {
+      {{"--operator", "/dev/zero"}, "not a regular file"},
+      {{"--operator", fifo}, "not a regular file"},
+      {{"--operator", file("open", "OP_ID = 1\n", 0644)}, "other users may read or write it"},
+      {{"--operator", file("big", std::string(64 * 1024 + 1, '#'), 0600)},
+       "larger than 65536 bytes"},
+      {{"--operator", file("long", "OP_NAME = " + std::string(5000, 'x') + "\n", 0600)},
+       "line 1: longer than 4096 bytes"},
+      {{"--operator", (dir / "missing").string()}, "cannot be read: No such file or directory"},
+      {{"--script", "/dev/zero"}, "not a regular file"},
+      {{"--script", fifo}, "not a regular file"},
+      {{"--script", dir.string()}, "not a regular file"},
+      {{"--script", file("huge", std::string((1u << 20) + 1, '#'), 0644)},
+       "larger than 1048576 bytes"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> argv = {MPAY_HOST_EXE, "--headless", "--module", TestModule("good")};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const CHostRun run = RunProgram(argv, "", std::chrono::seconds(30));
+    EXPECT_EQ(run.iExitStatus, 1) << c.args[1] << ": " << run.strErr;
+    EXPECT_NE(run.strErr.find(c.args[1] + ": " + c.reason), std::string::npos)
+        << c.args[1] << ": " << run.strErr;
+  }
+  // A line too long ends the script where it is.
+  const CHostRun longLine = RunProgram(
+      {MPAY_HOST_EXE, "--headless", "--module", TestModule("good"), "--script",
+       file("long-line", "open 90002\n" + std::string(70000, 'x') + "\nstate edtName\n", 0644)},
+      "");
+  EXPECT_EQ(longLine.iExitStatus, 1);
+  EXPECT_EQ(longLine.Lines(), Lines{"error\t2\ta line longer than 65536 bytes"});
+  std::filesystem::remove_all(dir);
+}
+
 TEST(HeadlessHost, CommandLineErrorsAndHelp) {
   const CHostRun help = RunProgram({MPAY_HOST_EXE, "--help"}, "");
   EXPECT_EQ(help.iExitStatus, 0);
@@ -249,7 +324,6 @@ TEST(HeadlessHost, CommandLineErrorsAndHelp) {
       {MPAY_HOST_EXE, "--bogus"},
       {MPAY_HOST_EXE, "--open", "abc"},
       {MPAY_HOST_EXE, "--script", "x.txt"},
-      {MPAY_HOST_EXE, "--headless", "--script", "/nonexistent/script.txt"},
       {MPAY_HOST_EXE, "--headless", "stray"},
   };
   for (const auto& argv : wrong) {

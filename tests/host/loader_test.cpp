@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -102,14 +104,41 @@ TEST(ModuleLoader, FolderListsItsSharedObjectsInOrder) {
   EXPECT_TRUE(ModulesInFolder(folder.strPath + "/absent").empty());
 }
 
-TEST(ModuleLoader, DefaultFolderPrefersTheInstalledLayout) {
+// The build tree's folder for the build tree's host only; an installed host
+// never falls back to <prefix>/module.
+TEST(ModuleLoader, TheModulesFolderIsTheOneFixedAtBuildTime) {
   CScratchFolder folder;
   const std::string exe = folder.strPath + "/bin/mpay-host";
-  EXPECT_EQ(DefaultModulesFolder(exe), "");
-  const std::string buildTree = folder.Make("module");
-  EXPECT_EQ(DefaultModulesFolder(exe), buildTree);
+  const std::string buildHost = folder.Make("build/host");
+  const std::string buildModules = folder.Make("build/module");
+  folder.Make("module");  // where a build tree's would be, beside an installed bin/
+  EXPECT_EQ(DefaultModulesFolder(exe, buildHost, buildModules), "");
   const std::string installed = folder.Make("lib/mpay/modules");
-  EXPECT_EQ(DefaultModulesFolder(exe), installed);
+  EXPECT_EQ(DefaultModulesFolder(exe, buildHost, buildModules), installed);
+  EXPECT_EQ(DefaultModulesFolder(buildHost + "/mpay-host", buildHost, buildModules), buildModules);
+}
+
+// Code that another user may have written is never loaded: the folder or
+// the library writable by others, or owned by another user.
+TEST(ModuleLoader, RefusesCodeOthersMayWrite) {
+  CScratchFolder folder;
+  const std::string copy = folder.strPath + "/libhostmod_copy.so";
+  fs::copy_file(TestModule("good"), copy);
+  std::string problem;
+  EXPECT_TRUE(TrustedForCode(folder.strPath, problem)) << problem;
+  const std::pair<int, int> kModesAndOwners[] = {{0666, -1}, {0644, 65534}};
+  for (const auto& [mode, owner] : kModesAndOwners) {
+    ASSERT_EQ(::chmod(copy.c_str(), static_cast<mode_t>(mode)), 0);
+    if (owner >= 0 && ::chown(copy.c_str(), static_cast<uid_t>(owner), -1) != 0) continue;
+    CLoadedModule module;
+    problem.clear();
+    EXPECT_FALSE(LoadModule(copy, module, problem)) << mode;
+    EXPECT_NE(problem.find(copy), std::string::npos) << problem;
+    EXPECT_TRUE(module.ids.empty());
+  }
+  ASSERT_EQ(::chmod(folder.strPath.c_str(), 0777), 0);
+  EXPECT_FALSE(TrustedForCode(folder.strPath, problem));
+  EXPECT_NE(problem.find(folder.strPath), std::string::npos) << problem;
 }
 
 // The session over the test modules: real windows in the toolkit's MDI

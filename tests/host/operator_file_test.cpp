@@ -127,7 +127,7 @@ TEST(OperatorFile, FileErrorsNameThePath) {
   SOperator op;
   std::string error;
   EXPECT_FALSE(ReadOperatorFile("/nonexistent/operator.conf", op, error));
-  EXPECT_EQ(error, "/nonexistent/operator.conf: cannot be read");
+  EXPECT_EQ(error, "/nonexistent/operator.conf: cannot be read: No such file or directory");
 
   char path[] = "/tmp/host-operator-XXXXXX";
   const int fd = mkstemp(path);

@@ -42,6 +42,11 @@ TEST(ScriptArguments, TheLastTakesTheRestOfTheLine) {
 
 TEST(ScriptOutput, EscapesWhatWouldBreakAField) {
   EXPECT_EQ(EscapeField("a\tb\nc\\d\re"), "a\\tb\\nc\\\\d\\re");
+  // Terminal escape sequences, 7-bit and 8-bit, and the other controls.
+  EXPECT_EQ(EscapeField("\x1b]0;title\x07\x1b[2J\x7f\x01"), "\\x1b]0;title\\x07\\x1b[2J\\x7f\\x01");
+  EXPECT_EQ(EscapeField("x\xc2\x9b"
+                        "31m\xc2\xa0y"),
+            "x\\u009b31m\xc2\xa0y");
   EXPECT_EQ(EscapeField("小额支付"), "小额支付");
   EXPECT_EQ(OutputLine({"state", "chkSono", "checked=1"}), "state\tchkSono\tchecked=1\n");
 }

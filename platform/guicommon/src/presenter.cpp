@@ -2,16 +2,20 @@
 
 #include <cstdio>
 
+#include "guicommon/control_text.h"
 #include "guicommon/guicommon.h"
 
 namespace {
 
 // Used when nothing else is installed: a process without a display still
 // leaves a trace of its messages.
+const char* OrEmpty(const char* text);
+
 class CStderrPresenter : public IGUIPresenter {
  public:
   int ShowMessage(const char* text, const char* caption, int) override {
-    std::fprintf(stderr, "[%s] %s\n", caption, text);
+    std::fprintf(stderr, "[%s] %s\n", EscapeControls(OrEmpty(caption)).c_str(),
+                 EscapeControls(OrEmpty(text)).c_str());
     return 1;
   }
   void ShowWaitBox(const char*) override {}
