@@ -6,6 +6,7 @@
 // standard error as logfmt lines, its start-up lines to standard output.
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -111,8 +112,9 @@ int Serve(const backoffice::Options& options) {
   // inherits the blocked mask.
   sigset_t stop;
   sigemptyset(&stop);
-  sigaddset(&stop, SIGTERM);
-  sigaddset(&stop, SIGINT);
+  // A hang-up (the terminal or the session went away) and a quit stop it as
+  // a termination does, with every audit entry written.
+  for (int s : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) sigaddset(&stop, s);
   pthread_sigmask(SIG_BLOCK, &stop, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
@@ -220,6 +222,9 @@ int main(int argc, char** argv) {
   backoffice::log::Level level = backoffice::log::Level::kInfo;
   backoffice::log::ParseLevel(options.logLevel, level);
   backoffice::log::SetLevel(level);
+  // Whatever it creates (a demo database, the WAL and shared-memory files
+  // beside a database, their journals) is its own user's only.
+  ::umask(077);
   try {
     return options.initDemo.empty() ? Serve(options) : InitDemo(options);
   } catch (const backoffice::DbError& e) {

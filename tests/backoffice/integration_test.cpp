@@ -580,25 +580,31 @@ TEST_P(Integration, BadInputNeverHurtsOtherClients) {
   EXPECT_TRUE(pMain->proc.running());
 }
 
-TEST_P(Integration, StopsCleanlyOnSigtermWithEveryAuditEntryWritten) {
-  Backoffice own;
-  ASSERT_TRUE(own.Start(Db(), 0)) << own.proc.output();
-  UseBroker(own.Url());
-  IBusiOrdmgnt log;
-  ASSERT_EQ(log.bind_openBroker(kBroker), 0);
-  const int kOperator = 900001;
-  for (int i = 0; i < 25; ++i) {
-    MMicroPaymentDef::SMpInfoList rows;
-    QRSErrorMsg error;
-    ASSERT_EQ(
-        QueryLog(log, wire::LogIn(0, 0, mapPhones.begin()->first, 0, 0), rows, error, kOperator),
-        0);
+// A hang-up or quit from a terminal stops it as a termination does: no
+// audit entry is lost.
+TEST_P(Integration, StopsCleanlyOnSigtermHupOrQuitWithEveryAuditEntryWritten) {
+  int kOperator = 900001;
+  for (int signal : {SIGTERM, SIGHUP, SIGQUIT}) {
+    ++kOperator;
+    Backoffice own;
+    ASSERT_TRUE(own.Start(Db(), 0)) << own.proc.output();
+    UseBroker(own.Url());
+    IBusiOrdmgnt log;
+    ASSERT_EQ(log.bind_openBroker(kBroker), 0);
+    for (int i = 0; i < 25; ++i) {
+      MMicroPaymentDef::SMpInfoList rows;
+      QRSErrorMsg error;
+      ASSERT_EQ(
+          QueryLog(log, wire::LogIn(0, 0, mapPhones.begin()->first, 0, 0), rows, error, kOperator),
+          0);
+    }
+    int status = own.proc.Kill(signal);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << signal << ": " << status;
+    EXPECT_EQ(SqlRows(Db(), "SELECT count(*) FROM mp_audit WHERE result = 0 AND op_id = " +
+                                std::to_string(kOperator)),
+              (std::vector<std::vector<std::string>>{{"25"}}))
+        << signal;
   }
-  int status = own.proc.Kill(SIGTERM);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_EQ(SqlRows(Db(), "SELECT count(*) FROM mp_audit WHERE result = 0 AND op_id = " +
-                              std::to_string(kOperator)),
-            (std::vector<std::vector<std::string>>{{"25"}}));
 }
 
 TEST_P(Integration, CommandLineQueryAndTheDemoScript) {
