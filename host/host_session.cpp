@@ -13,9 +13,6 @@
 
 namespace {
 
-// The broker name the modules bind to.
-constexpr const char* kBrokerName = "TALMIRON";
-
 std::string Utf8(const std::string& gbk) {
   return GbkToQString(gbk).toStdString();
 }
@@ -118,7 +115,7 @@ std::string CHostSession::AboutText() const {
 
 std::string CHostSession::StatusText() const {
   std::string url;
-  if (tmclient::ResolveBroker(kBrokerName, url) != 0) url = "（未配置）";
+  if (tmclient::ResolveBroker(kModuleBroker, url) != 0) url = "（未配置）";
   return "操作员 " + std::to_string(sOperator.OP_ID) + " " + Utf8(sOperator.OP_NAME) + "    " +
-         kBrokerName + ": " + url;
+         kModuleBroker + ": " + url;
 }

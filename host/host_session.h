@@ -42,6 +42,8 @@ class CHostSession {
   const CBusiness* FindBusiness(int id) const;
 
   const MSysmgntDef::SOperator& Operator() const { return sOperator; }
+  // The operator the next windows open with (after a sign-in).
+  void SetOperator(MSysmgntDef::SOperator op) { sOperator = std::move(op); }
   const std::deque<CLoadedModule>& Modules() const { return modules; }
   const std::vector<CBusiness>& Businesses() const { return businesses; }
   // True once any module or host problem was reported.
@@ -60,6 +62,9 @@ class CHostSession {
   std::vector<CBusiness> businesses;
   bool bHadProblems = false;
 };
+
+// The broker name the modules bind to, and the host signs in at.
+inline constexpr const char* kModuleBroker = "TALMIRON";
 
 // The host's caption for its own boxes and its main window.
 inline constexpr const char* kHostTitle = "mpay-host";

@@ -1,6 +1,7 @@
 #include "host_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -8,9 +9,12 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
+#include <QTimer>
 
 #include "guicommon/guicommon.h"
 #include "host_session.h"
+#include "sign_in.h"
+#include "sign_in_dialog.h"
 #include "toolkit/application.h"
 #include "toolkit/forms.h"
 #include "toolkit/qtext.h"
@@ -21,6 +25,9 @@ CHostWindow::CHostWindow(CHostSession& session) : rSession(session) {
   QMenuBar* bar = main->menuBar();
   pBusinessMenu = bar->addMenu(QStringLiteral("业务"));
   pWindowMenu = bar->addMenu(QStringLiteral("窗口"));
+  QMenu* op = bar->addMenu(QStringLiteral("操作员"));
+  op->addAction(QStringLiteral("切换操作员…"), this, [this] { SwitchOperator(); });
+  op->addAction(QStringLiteral("退出登录"), this, [this] { SignOut(); });
   QMenu* help = bar->addMenu(QStringLiteral("帮助"));
   help->addAction(QStringLiteral("关于"), this, [this] { ShowAbout(); });
   // Captions change as windows open and close: the menus are filled when
@@ -29,7 +36,60 @@ CHostWindow::CHostWindow(CHostSession& session) : rSession(session) {
   connect(pWindowMenu, &QMenu::aboutToShow, this, [this] { FillWindowMenu(); });
   FillBusinessMenu();
   FillWindowMenu();
-  main->statusBar()->addWidget(new QLabel(QString::fromStdString(session.StatusText())));
+  pStatus = new QLabel(QString::fromStdString(session.StatusText()));
+  main->statusBar()->addWidget(pStatus);
+}
+
+void CHostWindow::UpdateStatus() {
+  pStatus->setText(QString::fromStdString(rSession.StatusText()));
+}
+
+bool CHostWindow::SignIn(const CSignInDefaults& defaults) {
+  CSignInDialog dialog(Application()->MainWindow(), defaults);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  rSession.SetOperator(dialog.Operator());
+  UpdateStatus();
+  return true;
+}
+
+bool CHostWindow::CloseWindows() {
+  QMdiArea* area = Application()->MdiArea();
+  area->closeAllSubWindows();
+  return area->subWindowList().isEmpty();
+}
+
+void CHostWindow::SwitchOperator() {
+  if (!CloseWindows()) return;
+  SignOutOperator();
+  if (!SignIn({})) QApplication::quit();
+}
+
+void CHostWindow::SignOut() {
+  if (!CloseWindows()) return;
+  SignOutOperator();
+  QApplication::quit();
+}
+
+void CHostWindow::OfferSignInAgain() {
+  if (bOfferPending) return;
+  bOfferPending = true;
+  QTimer::singleShot(0, this, [this] { OfferWhenNoBoxIsOpen(); });
+}
+
+void CHostWindow::OfferWhenNoBoxIsOpen() {
+  // After the window's own failure box: while a box is open, a little later.
+  if (QApplication::activeModalWidget() != nullptr) {
+    QTimer::singleShot(200, this, [this] { OfferWhenNoBoxIsOpen(); });
+    return;
+  }
+  CSignInDefaults defaults;
+  const std::string before = rSession.Operator().LOGIN_NAME;
+  defaults.strLogin = GbkToQString(before).toStdString();
+  defaults.strNote = "登录已失效，请重新登录。";
+  const bool signedIn = SignIn(defaults);
+  bOfferPending = false;
+  // The open windows hold the operator they were opened for.
+  if (signedIn && rSession.Operator().LOGIN_NAME != before) CloseWindows();
 }
 
 void CHostWindow::OpenBusiness(int id) {

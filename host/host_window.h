@@ -3,24 +3,41 @@
 #include <QObject>
 
 class CHostSession;
+struct CSignInDefaults;
+class QLabel;
 class QMenu;
 
 // The host's MDI frame, built on the toolkit application's main window: the
 // menu "业务" (one entry per business: id and module file, and its window's
 // caption once one was opened), the menu "窗口" (cascade, tile, close all,
-// the open windows), "帮助" with the About box, and a status bar with the
-// operator and the broker URL.
+// the open windows), "操作员" (switch operator, sign out), "帮助" with the
+// About box, and a status bar with the operator and the broker URL.
 class CHostWindow : public QObject {
  public:
   explicit CHostWindow(CHostSession& session);
   // Opens a window of business `id`; a failure is shown in a box.
   void OpenBusiness(int id);
+  // Shows the sign-in dialog; true once an operator signed in (the session's
+  // operator and the status bar are theirs then), false when cancelled.
+  bool SignIn(const CSignInDefaults& defaults);
+  // Offers the sign-in dialog again once no box is open: the back office
+  // refused a session that has ended. Calls that come while it is pending
+  // change nothing.
+  void OfferSignInAgain();
 
  private:
+  // Closes every window first; false when one stays open.
+  bool CloseWindows();
+  void SwitchOperator();
+  void SignOut();
+  void UpdateStatus();
+  void OfferWhenNoBoxIsOpen();
   void FillBusinessMenu();
   void FillWindowMenu();
   void ShowAbout();
   CHostSession& rSession;
   QMenu* pBusinessMenu;
   QMenu* pWindowMenu;
+  QLabel* pStatus;
+  bool bOfferPending = false;
 };

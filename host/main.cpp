@@ -18,6 +18,10 @@
 #include "operator_file.h"
 #include "script_driver.h"
 #include "script_presenter.h"
+#include "service/operator_auth.h"
+#include "sign_in.h"
+#include "sign_in_dialog.h"
+#include "tmclient/session.h"
 #include "toolkit/application.h"
 
 namespace {
@@ -57,6 +61,41 @@ int RunHeadless(const CHostOptions& options, CHostSession& session, CScriptOutpu
   Application()->MdiArea()->closeAllSubWindows();
   CScriptDriver::Settle();
   return driver.Errors() > 0 || session.HadProblems() ? kExitProblem : 0;
+}
+
+// Headless --login: signs in with the password of --password-file or
+// MPAY_PASSWORD and says as whom on standard output.
+bool SignInHeadless(const CHostOptions& options, CHostSession& session) {
+  std::string password, text;
+  if (!service::HeadlessPassword(options.strPasswordFile, password, text)) {
+    std::fprintf(stderr, "mpay-host: %s\n", text.c_str());
+    return false;
+  }
+  MSysmgntDef::SOperator op;
+  const int result = SignInOperator(options.strLogin, password, op, text);
+  password.assign(password.size(), '\0');
+  if (result != 0) {
+    std::fprintf(stderr, "mpay-host: sign-in as %s failed: %s\n", options.strLogin.c_str(),
+                 text.c_str());
+    return false;
+  }
+  std::printf("mpay-host: signed in as %s (OP_ID %d%s)\n", options.strLogin.c_str(), op.OP_ID,
+              options.bDemoOperator ? ", the demo database's operator" : "");
+  std::fflush(stdout);
+  session.SetOperator(std::move(op));
+  return true;
+}
+
+// What the sign-in dialog comes up with: --login, and its password when one
+// is at hand.
+CSignInDefaults DialogDefaults(const CHostOptions& options) {
+  CSignInDefaults defaults;
+  defaults.strLogin = options.strLogin;
+  defaults.bDemo = options.bDemoOperator;
+  std::string unused;
+  if (!options.strLogin.empty())
+    service::HeadlessPassword(options.strPasswordFile, defaults.strPassword, unused);
+  return defaults;
 }
 
 }  // namespace
@@ -117,9 +156,16 @@ int main(int argc, char** argv) {
 
   int status = 0;
   if (options.bHeadless) {
+    if (!options.strLogin.empty() && !SignInHeadless(options, session)) return kExitProblem;
     status =
         RunHeadless(options, session, output, options.strScript.empty() ? std::cin : scriptFile);
   } else {
+    // Signed in before the main window shows, unless the operator comes
+    // from a file; a session the back office ends later brings the dialog back.
+    if (options.strOperatorFile.empty()) {
+      if (!frame.SignIn(DialogDefaults(options))) return 0;
+      tmclient::SetSessionRefusedHandler([&frame] { frame.OfferSignInAgain(); });
+    }
     // The frame as the operator left it (per user), maximised the first time.
     QSettings settings(QStringLiteral("mpay"), QStringLiteral("mpay-host"));
     CFramePlacement placement;
@@ -129,6 +175,7 @@ int main(int argc, char** argv) {
     status = Application()->Run();
     SaveFramePlacement(settings, PlacementOf(Application()->MainWindow()));
     if (status == 0 && session.HadProblems()) status = kExitProblem;
+    tmclient::SetSessionRefusedHandler({});
   }
   SetGUIPresenter(nullptr);
   return status;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "backoffice/conditions.h"
+#include "backoffice/credentials.h"
 #include "backoffice/stamp.h"
 #include "backoffice/store.h"
 
@@ -92,7 +93,7 @@ DemoSummary GenerateDemoRows(const DemoOptions& options, DemoLoader& loader) {
       // The draws below keep the order of the fields: same seed, same data.
       user.SERV_ID = servId++;
       user.PHONE_ID = phone;
-      user.MP_PWD = Digits(rng, 6);
+      user.MP_PWD = HashTransactionPassword(Digits(rng, 6));
       user.REG_TYPE = reg;
       user.REG_NBR = std::move(regNbr);
       user.FEE_LIMIT = static_cast<int32_t>((1 + rng() % 10) * 10000);

@@ -18,10 +18,14 @@
 #include <vector>
 
 #include "backoffice/audit_writer.h"
+#include "backoffice/authenticator.h"
 #include "backoffice/demo_data.h"
+#include "backoffice/demo_operators.h"
 #include "backoffice/log.h"
 #include "backoffice/metrics_server.h"
 #include "backoffice/metrics_text.h"
+#include "backoffice/operator_admin.h"
+#include "backoffice/operator_store.h"
 #include "backoffice/options.h"
 #include "backoffice/server.h"
 #include "backoffice/service.h"
@@ -37,10 +41,12 @@ int InitDemo(const backoffice::Options& options) {
   backoffice::DemoOptions demo;
   demo.rows = options.demoRows;
   auto s = backoffice::GenerateDemo(options.initDemo, demo);
-  std::printf("demo database %s: %lld log rows (%lld .. %lld), %lld users\n",
+  const auto operators = backoffice::OpenOperatorStore(options.initDemo);
+  const int added = operators ? backoffice::AddDemoOperators(*operators) : 0;
+  std::printf("demo database %s: %lld log rows (%lld .. %lld), %lld users, %d operators\n",
               options.initDemo.c_str(), static_cast<long long>(s.logRows),
               static_cast<long long>(s.firstStamp), static_cast<long long>(s.lastStamp),
-              static_cast<long long>(s.users));
+              static_cast<long long>(s.users), added);
   return 0;
 }
 
@@ -55,9 +61,10 @@ int ConnectionsTheFilesAllow(const backoffice::Options& options) {
   if (listeners == 0) return options.maxConnections;
   const rlim_t endpoints = listeners + (options.nats.empty() ? 0 : 1);
   // Each endpoint's workers, the threads standing in for tcp replies waiting
-  // for their clients, and the audit writer; three files each.
+  // for their clients, the audit writer and the operator store; three files
+  // each.
   const rlim_t readConnections =
-      endpoints * options.workers + listeners * tmclient::TcpServerOptions{}.maxStandIns + 1;
+      endpoints * options.workers + listeners * tmclient::TcpServerOptions{}.maxStandIns + 2;
   // Standard streams, listeners, epoll, nats and the like.
   const rlim_t others = 64 + 3 * readConnections;
   const rlim_t needed = static_cast<rlim_t>(options.maxConnections) * listeners + others;
@@ -129,7 +136,27 @@ int Serve(const backoffice::Options& options) {
   config.connections = options.workers * endpoints;
   config.maxRows = options.maxRows;
   if (!options.metrics.empty()) config.metrics = &seen.metrics;
-  backoffice::Service service(config, &audit);
+  std::unique_ptr<backoffice::OperatorStore> operators;
+  std::unique_ptr<backoffice::Authenticator> auth;
+  if (options.authRequired) {
+    operators = backoffice::OpenOperatorStore(options.db);
+    if (!operators) {
+      log::Write(log::Level::kError, "start_failed",
+                 {{"reason", "sign-in needs operators, which this database cannot hold"}});
+      return 1;
+    }
+    backoffice::AuthPolicy policy;
+    policy.maxFailedSignIns = options.maxFailedSignIns;
+    policy.lockoutS = options.lockoutS;
+    policy.idleTimeoutS = options.sessionIdleS;
+    policy.maxAgeS = options.sessionMaxAgeS;
+    auth = std::make_unique<backoffice::Authenticator>(*operators, policy);
+  } else {
+    log::Write(
+        log::Level::kWarn, "auth_off",
+        {{"reason", "no sign-in: every local process may query as whoever it claims to be"}});
+  }
+  backoffice::Service service(config, &audit, auth.get());
 
   std::shared_ptr<const tmclient::ChannelLayer> tls;
   if (!options.tlsCert.empty()) {
@@ -146,9 +173,8 @@ int Serve(const backoffice::Options& options) {
       log::Write(log::Level::kWarn, "listen_public",
                  {{"address", url},
                   {"reason",
-                   "open to other machines, and nothing authenticates the clients or encrypts "
-                   "the connection yet: anyone who reaches it can query every log and user "
-                   "(tls:// encrypts)"}});
+                   "open to other machines, and nothing encrypts the connection: passwords, "
+                   "sessions and replies cross the network in clear (tls:// encrypts)"}});
     }
     running.push_back(backoffice::MakeTcpEndpoint(
         url, options.workers, service,
@@ -226,8 +252,10 @@ int main(int argc, char** argv) {
   // beside a database, their journals) is its own user's only.
   ::umask(077);
   try {
+    if (options.operatorCommand != backoffice::Options::OperatorCommand::kNone)
+      return backoffice::RunOperatorCommand(options);
     return options.initDemo.empty() ? Serve(options) : InitDemo(options);
-  } catch (const backoffice::DbError& e) {
+  } catch (const std::exception& e) {
     backoffice::log::Write(backoffice::log::Level::kError, "start_failed", {{"reason", e.what()}});
     return 1;
   }

@@ -10,5 +10,10 @@ const char kBadRange[] = "开始时间不能大于结束时间！";
 const char kBadRequest[] = "请求数据格式错误，无法处理！";
 const char kDatabase[] = "数据库查询失败，请稍后重试！";
 const char kInternal[] = "服务内部错误，请稍后重试！";
+const char kNoSession[] = "登录已失效或已退出，请重新登录！";
+const char kNoRight[] = "当前操作员没有执行此查询的权限！";
+const char kSignInFailed[] = "登录名或密码错误！";
+const char kOperatorLocked[] = "操作员已被锁定，请稍后再试或联系管理员！";
+const char kOperatorInactive[] = "操作员已停用或不在有效期内，请联系管理员！";
 
 }  // namespace backoffice::messages

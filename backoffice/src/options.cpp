@@ -27,7 +27,15 @@ const char* Usage() {
          "                      [--max-connections N] [--idle-timeout S] [--write-timeout S]\n"
          "                      [--metrics tcp://127.0.0.1:PORT [--metrics-public]] "
          "[--log-level debug|info|warn|error]\n"
-         "       mpay-backoffice --init-demo FILE [--rows N]\n";
+         "                      [--auth required|off] [--max-failed-signins N] [--lockout S]\n"
+         "                      [--session-idle S] [--session-max-age S]\n"
+         "       mpay-backoffice --init-demo FILE [--rows N]\n"
+         "       mpay-backoffice --db FILE --add-operator LOGIN [--op-name TEXT] [--org-id N]\n"
+         "                      [--rights CODE[,CODE]]\n"
+         "       mpay-backoffice --db FILE --passwd-operator|--lock-operator|--unlock-operator "
+         "LOGIN\n"
+         "       mpay-backoffice --db FILE --list-operators\n"
+         "  (a password is read from the terminal without echo, or from standard input)\n";
 }
 
 std::string ParseOptions(int argc, const char* const* argv, Options& o) {
@@ -39,6 +47,10 @@ std::string ParseOptions(int argc, const char* const* argv, Options& o) {
     }
     if (arg == "--metrics-public") {
       o.metricsPublic = true;
+      continue;
+    }
+    if (arg == "--list-operators") {
+      o.operatorCommand = Options::OperatorCommand::kList;
       continue;
     }
     if (i + 1 >= argc) return "missing value after " + std::string(arg);
@@ -82,6 +94,37 @@ std::string ParseOptions(int argc, const char* const* argv, Options& o) {
       log::Level level;
       if (!log::ParseLevel(value, level)) return "--log-level takes debug, info, warn or error";
       o.logLevel = value;
+    } else if (arg == "--auth") {
+      if (value != "required" && value != "off") return "--auth takes required or off";
+      o.authRequired = value == "required";
+    } else if (arg == "--max-failed-signins") {
+      if (!ParseInt(value, 1, 1000, n)) return "--max-failed-signins takes 1 to 1000";
+      o.maxFailedSignIns = static_cast<int>(n);
+    } else if (arg == "--lockout") {
+      if (!ParseInt(value, 1, 86400 * 30, n)) return "--lockout takes 1 to 2592000 seconds";
+      o.lockoutS = static_cast<int>(n);
+    } else if (arg == "--session-idle") {
+      if (!ParseInt(value, 1, 86400 * 7, n)) return "--session-idle takes 1 to 604800 seconds";
+      o.sessionIdleS = static_cast<int>(n);
+    } else if (arg == "--session-max-age") {
+      if (!ParseInt(value, 1, 86400 * 30, n)) return "--session-max-age takes 1 to 2592000 seconds";
+      o.sessionMaxAgeS = static_cast<int>(n);
+    } else if (arg == "--add-operator" || arg == "--passwd-operator" || arg == "--lock-operator" ||
+               arg == "--unlock-operator") {
+      if (value.empty() || value.size() > 64) return std::string(arg) + " takes a login name";
+      using C = Options::OperatorCommand;
+      o.operatorCommand = arg == "--add-operator"      ? C::kAdd
+                          : arg == "--passwd-operator" ? C::kPasswd
+                          : arg == "--lock-operator"   ? C::kLock
+                                                       : C::kUnlock;
+      o.operatorLogin = value;
+    } else if (arg == "--op-name") {
+      o.operatorName = value;
+    } else if (arg == "--org-id") {
+      if (!ParseInt(value, 0, 2147483647, n)) return "--org-id takes 0 to 2147483647";
+      o.operatorOrg = static_cast<int>(n);
+    } else if (arg == "--rights") {
+      o.operatorRights = value;
     } else if (arg == "--init-demo") {
       o.initDemo = value;
     } else if (arg == "--rows") {
@@ -92,6 +135,9 @@ std::string ParseOptions(int argc, const char* const* argv, Options& o) {
     }
   }
   if (o.help) return "";
+  if (o.operatorCommand != Options::OperatorCommand::kNone) {
+    return o.db.empty() ? "--db FILE is required" : "";
+  }
   if (o.initDemo.empty()) {
     if (o.db.empty()) return "--db FILE is required";
     if (o.listen.empty() && o.nats.empty()) return "give --listen, --nats or both";
@@ -105,6 +151,15 @@ std::string ParseOptions(int argc, const char* const* argv, Options& o) {
       return "a tls:// listener needs --tls-cert FILE and --tls-key FILE";
     if (!tls && !(o.tlsCert.empty() && o.tlsKey.empty()))
       return "--tls-cert and --tls-key are for tls:// listeners; none is given";
+    if (!o.authRequired) {
+      // Without sign-in anyone who reaches an endpoint may query: only this
+      // machine's own processes, and only over direct connections.
+      if (!o.nats.empty()) return "--auth off is refused with --nats";
+      for (const std::string& url : o.listen) {
+        if (!url.starts_with("tcp://") || !IsLoopbackUrl(url))
+          return "--auth off is refused with " + url + ": not tcp:// on loopback";
+      }
+    }
   }
   return "";
 }

@@ -3,6 +3,7 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "backoffice/db_error.h"
@@ -54,6 +55,10 @@ void PgResult::Free::operator()(pg_result* r) const {
 
 int PgResult::rows() const {
   return PQntuples(get());
+}
+
+int64_t PgResult::Affected() const {
+  return std::strtoll(PQcmdTuples(get()), nullptr, 10);
 }
 
 bool PgResult::null(int row, int column) const {

@@ -34,6 +34,8 @@ class PgResult {
   explicit operator bool() const { return pResult != nullptr; }
 
   int rows() const;
+  // Rows an INSERT, UPDATE or DELETE changed.
+  int64_t Affected() const;
   bool null(int row, int column) const;
   std::string_view Text(int row, int column) const;
   // A binary-format integer column of 1, 2, 4 or 8 bytes (boolean, smallint,

@@ -182,7 +182,7 @@ class CopyRows {
 
 constexpr char kAuditCopy[] =
     "COPY mp_audit (at, op_id, op_address, so_org_id, service_code, conditions, row_count, "
-    "result) FROM STDIN (FORMAT binary)";
+    "result, op_login, declared_op_id, peer_address) FROM STDIN (FORMAT binary)";
 
 // A text the server cannot take as GBK (bytes from a client) keeps its ASCII
 // characters; the others become '?'.
@@ -224,7 +224,7 @@ class PgAudit : public AuditStore {
       }
     };
     for (const AuditEntry& e : entries) {
-      cRows.Row(8);
+      cRows.Row(11);
       cRows.Int8(e.at);
       cRows.Int4(e.OP_ID);
       text(e.OP_ADDRESS);
@@ -233,6 +233,9 @@ class PgAudit : public AuditStore {
       text(e.conditions);
       cRows.Int8(e.rowCount);
       cRows.Int4(e.result);
+      text(e.login);
+      cRows.Int4(e.declaredOpId);
+      text(e.peer);
     }
     cConn.CopyBegin(kAuditCopy);
     cConn.CopyPut(cRows.data(true));

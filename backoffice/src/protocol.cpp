@@ -8,17 +8,15 @@
 namespace backoffice {
 namespace {
 
-template <class First, class Second>
-bool DecodeRequest(std::string_view bytes, const char* streamName, First& first, Second& second) {
+// The stream named `streamName` holding `records` in order, and nothing after it.
+template <class... Records>
+bool DecodeRequest(std::string_view bytes, const char* streamName, Records&... records) {
   if (bytes.size() > kMaxRequestBytes) return false;
   tmb_stream in;
   in.load(bytes);
   if (in.failed() || !in.begin_stream(streamName)) return false;
-  in >> first;
-  if (in.failed()) return false;
-  in >> second;
-  if (in.failed()) return false;
-  return in.end_stream() && !in.failed();
+  const bool read = ((in >> records, !in.failed()) && ...);
+  return read && in.end_stream() && !in.failed();
 }
 
 void TakeBytes(tmb_stream& s, std::string& out) {
@@ -37,6 +35,14 @@ bool DecodeLogRequest(std::string_view bytes, LogRequest& r) {
 
 bool DecodeUserRequest(std::string_view bytes, UserRequest& r) {
   return DecodeRequest(bytes, kUserRequestStream, r.sIn, r.sSoInfo);
+}
+
+bool DecodeSignInRequest(std::string_view bytes, MSysmgntDef::SSignInIn& request) {
+  return DecodeRequest(bytes, kSignInRequestStream, request);
+}
+
+bool DecodeSignOutRequest(std::string_view bytes) {
+  return DecodeRequest(bytes, kSignOutRequestStream);
 }
 
 LogConditions ToConditions(const MCustQryAccept::SQuerySoInfoListIn& sIn) {
@@ -67,6 +73,24 @@ void EncodeUserReply(const MMicroPaymentDef::SMpUserInfoList& list, const QRSErr
   s.open();
   s.begin_stream(kUserReplyStream);
   s << list;
+  s << cErrorMsg;
+  TakeBytes(s, out);
+}
+
+void EncodeSignInReply(const MSysmgntDef::SOperator& op, const MSysmgntDef::SSessionInfo& session,
+                       const QRSErrorMsg& cErrorMsg, std::string& out) {
+  tmb_stream s;
+  s.open();
+  s.begin_stream(kSignInReplyStream);
+  s << op << session;
+  s << cErrorMsg;
+  TakeBytes(s, out);
+}
+
+void EncodeSignOutReply(const QRSErrorMsg& cErrorMsg, std::string& out) {
+  tmb_stream s;
+  s.open();
+  s.begin_stream(kSignOutReplyStream);
   s << cErrorMsg;
   TakeBytes(s, out);
 }

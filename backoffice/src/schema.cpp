@@ -35,8 +35,47 @@ CREATE TABLE IF NOT EXISTS mp_audit (
   service_code TEXT    NOT NULL,
   conditions   TEXT    NOT NULL,
   row_count    INTEGER NOT NULL,
-  result       INTEGER NOT NULL
+  result       INTEGER NOT NULL,
+  op_login       TEXT    NOT NULL DEFAULT '',
+  declared_op_id INTEGER NOT NULL DEFAULT 0,
+  peer_address   TEXT    NOT NULL DEFAULT ''
 );
+CREATE TABLE IF NOT EXISTS mp_operator (
+  op_id          INTEGER PRIMARY KEY,
+  op_name        TEXT    NOT NULL DEFAULT '',
+  login_name     TEXT    NOT NULL UNIQUE,
+  reg_type       INTEGER NOT NULL DEFAULT 0,
+  reg_nbr        TEXT    NOT NULL DEFAULT '',
+  phone          TEXT    NOT NULL DEFAULT '',
+  address        TEXT    NOT NULL DEFAULT '',
+  post_code      INTEGER NOT NULL DEFAULT 0,
+  type           INTEGER NOT NULL DEFAULT 0,
+  op_status      INTEGER NOT NULL DEFAULT 1,
+  lock_status    INTEGER NOT NULL DEFAULT 0,
+  create_date    INTEGER NOT NULL DEFAULT 0,
+  valid_date     INTEGER NOT NULL DEFAULT 0,
+  expire_date    INTEGER NOT NULL DEFAULT 0,
+  security_id    INTEGER NOT NULL DEFAULT 0,
+  org_id         INTEGER NOT NULL DEFAULT 0,
+  county_code    INTEGER NOT NULL DEFAULT 0,
+  region_code    INTEGER NOT NULL DEFAULT 0,
+  memo           TEXT    NOT NULL DEFAULT '',
+  pwd_hash       TEXT    NOT NULL,
+  failed_signins INTEGER NOT NULL DEFAULT 0,
+  locked_until   INTEGER NOT NULL DEFAULT 0
+);
+CREATE TABLE IF NOT EXISTS mp_operator_right (
+  op_id        INTEGER NOT NULL,
+  service_code TEXT    NOT NULL,
+  PRIMARY KEY (op_id, service_code)
+) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS mp_session (
+  token_hash   TEXT    PRIMARY KEY,
+  op_id        INTEGER NOT NULL,
+  created_at   INTEGER NOT NULL,
+  last_used_at INTEGER NOT NULL,
+  ended        INTEGER NOT NULL DEFAULT 0
+) WITHOUT ROWID;
 )sql";
 
 // The same columns; bigint where SQLite's integer holds more than 32 bits.
@@ -72,7 +111,46 @@ CREATE TABLE IF NOT EXISTS mp_audit (
   service_code TEXT    NOT NULL,
   conditions   TEXT    NOT NULL,
   row_count    BIGINT  NOT NULL,
-  result       INTEGER NOT NULL
+  result       INTEGER NOT NULL,
+  op_login       TEXT    NOT NULL DEFAULT '',
+  declared_op_id INTEGER NOT NULL DEFAULT 0,
+  peer_address   TEXT    NOT NULL DEFAULT ''
+);
+CREATE TABLE IF NOT EXISTS mp_operator (
+  op_id          INTEGER  PRIMARY KEY,
+  op_name        TEXT     NOT NULL DEFAULT '',
+  login_name     TEXT     NOT NULL UNIQUE,
+  reg_type       SMALLINT NOT NULL DEFAULT 0,
+  reg_nbr        TEXT     NOT NULL DEFAULT '',
+  phone          TEXT     NOT NULL DEFAULT '',
+  address        TEXT     NOT NULL DEFAULT '',
+  post_code      INTEGER  NOT NULL DEFAULT 0,
+  type           SMALLINT NOT NULL DEFAULT 0,
+  op_status      SMALLINT NOT NULL DEFAULT 1,
+  lock_status    SMALLINT NOT NULL DEFAULT 0,
+  create_date    BIGINT   NOT NULL DEFAULT 0,
+  valid_date     BIGINT   NOT NULL DEFAULT 0,
+  expire_date    BIGINT   NOT NULL DEFAULT 0,
+  security_id    INTEGER  NOT NULL DEFAULT 0,
+  org_id         INTEGER  NOT NULL DEFAULT 0,
+  county_code    INTEGER  NOT NULL DEFAULT 0,
+  region_code    INTEGER  NOT NULL DEFAULT 0,
+  memo           TEXT     NOT NULL DEFAULT '',
+  pwd_hash       TEXT     NOT NULL,
+  failed_signins INTEGER  NOT NULL DEFAULT 0,
+  locked_until   BIGINT   NOT NULL DEFAULT 0
+);
+CREATE TABLE IF NOT EXISTS mp_operator_right (
+  op_id        INTEGER NOT NULL,
+  service_code TEXT    NOT NULL,
+  PRIMARY KEY (op_id, service_code)
+);
+CREATE TABLE IF NOT EXISTS mp_session (
+  token_hash   TEXT    PRIMARY KEY,
+  op_id        INTEGER NOT NULL,
+  created_at   BIGINT  NOT NULL,
+  last_used_at BIGINT  NOT NULL,
+  ended        SMALLINT NOT NULL DEFAULT 0
 );
 )sql";
 
@@ -107,6 +185,16 @@ const char* IndexesSql(Dialect dialect) {
 
 void CreateTables(Database& db) {
   db.Exec(TablesSql(Dialect::kSqlite));
+  // Databases made before sign-in have an audit table without these.
+  bool hasLogin = false;
+  Statement s = db.Prepare("SELECT name FROM pragma_table_info('mp_audit')");
+  while (s.Step()) hasLogin = hasLogin || s.Text(0) == "op_login";
+  if (hasLogin) return;
+  db.Exec(R"sql(
+ALTER TABLE mp_audit ADD COLUMN op_login       TEXT    NOT NULL DEFAULT '';
+ALTER TABLE mp_audit ADD COLUMN declared_op_id INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE mp_audit ADD COLUMN peer_address   TEXT    NOT NULL DEFAULT '';
+)sql");
 }
 
 void CreateIndexes(Database& db) {

@@ -3,7 +3,10 @@
 #include <chrono>
 #include <cstdio>
 
+#include <sodium.h>
+
 #include "backoffice/audit_writer.h"
+#include "backoffice/authenticator.h"
 #include "backoffice/log.h"
 #include "backoffice/log_reply_streamer.h"
 #include "backoffice/messages.h"
@@ -41,7 +44,53 @@ AuditEntry AuditOf(const MCustQryAccept::SQueryLogSoInfo& who, const char* servi
   e.OP_ADDRESS = who.OP_ADDRESS.substr(0, 64);
   e.SO_ORG_ID = who.SO_ORG_ID;
   e.serviceCode = serviceCode;
+  e.peer = std::string(tmclient::CurrentCall().peer.substr(0, 80));
   return e;
+}
+
+// The operator's text for a refusal of sign-in, sign-out or verification.
+const char* RefusalText(int code) {
+  switch (code) {
+    case kRcNoSession:
+      return messages::kNoSession;
+    case kRcNoRight:
+      return messages::kNoRight;
+    case kRcSignInFailed:
+      return messages::kSignInFailed;
+    case kRcOperatorLocked:
+      return messages::kOperatorLocked;
+    case kRcOperatorInactive:
+      return messages::kOperatorInactive;
+    case kRcDatabase:
+      return messages::kDatabase;
+    case kRcBadRequest:
+      return messages::kBadRequest;
+    default:
+      return messages::kInternal;
+  }
+}
+
+// Runs one step of the authenticator; a database failure is answered as such.
+template <class Step>
+int AuthStep(const char* what, Step step) {
+  try {
+    return step();
+  } catch (const DbError& e) {
+    log::Write(log::Level::kError, "auth_failed", {{"step", what}, {"reason", e.what()}});
+    return kRcDatabase;
+  }
+}
+
+void NameCaller(AuditEntry& e, const Caller& caller) {
+  e.OP_ID = caller.opId;
+  e.SO_ORG_ID = caller.orgId;
+  e.login = caller.login;
+}
+
+std::string JoinRights(const std::vector<std::string>& rights) {
+  std::string joined;
+  for (const std::string& code : rights) joined += (joined.empty() ? "" : ",") + code;
+  return joined;
 }
 
 }  // namespace
@@ -84,8 +133,8 @@ class Service::Lease {
   Worker* pWorker;
 };
 
-Service::Service(const ServiceConfig& config, AuditWriter* audit)
-    : cConfig(config), pAudit(audit), pStore(OpenStore(config.dbPath)) {
+Service::Service(const ServiceConfig& config, AuditWriter* audit, Authenticator* auth)
+    : cConfig(config), pAudit(audit), pAuth(auth), pStore(OpenStore(config.dbPath)) {
   if (cConfig.connections < 1) cConfig.connections = 1;
   if (cConfig.maxRows < 1) cConfig.maxRows = 1;
   for (int i = 0; i < cConfig.connections; ++i) {
@@ -156,6 +205,10 @@ int Service::Dispatch(const std::string& interfaceName, const std::string& servi
                       Trace& trace) noexcept {
   try {
     reply.clear();
+    if (interfaceName == kAuthInterface && pAuth) {
+      if (serviceCode == kSignInServiceCode) return HandleSignIn(request, reply, trace);
+      if (serviceCode == kSignOutServiceCode) return HandleSignOut(request, reply, trace);
+    }
     if (serviceCode == kLogServiceCode && interfaceName == kLogInterface) {
       return HandleLog(request, reply, writer, trace);
     }
@@ -169,6 +222,10 @@ int Service::Dispatch(const std::string& interfaceName, const std::string& servi
       const QRSErrorMsg error = Error(kRcInternal, messages::kInternal);
       if (serviceCode == kLogServiceCode) {
         EncodeLogReply(SMpInfoList(), SMpAcctStatInfo(), kRcInternal, error, reply);
+      } else if (serviceCode == kSignInServiceCode) {
+        EncodeSignInReply(MSysmgntDef::SOperator(), MSysmgntDef::SSessionInfo(), error, reply);
+      } else if (serviceCode == kSignOutServiceCode) {
+        EncodeSignOutReply(error, reply);
       } else {
         EncodeUserReply(SMpUserInfoList(), error, reply);
       }
@@ -190,14 +247,14 @@ int Service::HandleLog(std::string_view request, std::string& reply, tmclient::R
     EncodeLogReply(SMpInfoList(), SMpAcctStatInfo(), code, Error(code, text), reply);
     return code;
   };
-  if (!DecodeLogRequest(request, req)) {
-    AuditEntry e = AuditOf(MCustQryAccept::SQueryLogSoInfo(), kLogServiceCode);
-    e.conditions = "malformed request";
-    return fail(kRcBadRequest, messages::kBadRequest, &e);
-  }
+  const bool decoded = DecodeLogRequest(request, req);
+  AuditEntry entry =
+      AuditOf(decoded ? req.sSoInfo : MCustQryAccept::SQueryLogSoInfo(), kLogServiceCode);
   LogConditions c = ToConditions(req.sIn);
-  AuditEntry entry = AuditOf(req.sSoInfo, kLogServiceCode);
-  entry.conditions = DescribeConditions(c);
+  entry.conditions = decoded ? DescribeConditions(c) : "malformed request";
+  if (const int refused = Admit(kLogServiceCode, entry); refused != 0)
+    return fail(refused, RefusalText(refused), &entry);
+  if (!decoded) return fail(kRcBadRequest, messages::kBadRequest, &entry);
   switch (CheckLogConditions(c)) {
     case ConditionFault::kNone:
       break;
@@ -245,14 +302,14 @@ int Service::HandleUser(std::string_view request, std::string& reply, Trace& tra
     EncodeUserReply(list, Error(code, text), reply);
     return code;
   };
-  if (!DecodeUserRequest(request, req)) {
-    AuditEntry e = AuditOf(MCustQryAccept::SQueryLogSoInfo(), kUserServiceCode);
-    e.conditions = "malformed request";
-    return fail(kRcBadRequest, messages::kBadRequest, e);
-  }
+  const bool decoded = DecodeUserRequest(request, req);
   const std::string& phone = req.sIn.PHONE_ID;
-  AuditEntry entry = AuditOf(req.sSoInfo, kUserServiceCode);
-  entry.conditions = "PHONE_ID=" + phone.substr(0, 64);
+  AuditEntry entry =
+      AuditOf(decoded ? req.sSoInfo : MCustQryAccept::SQueryLogSoInfo(), kUserServiceCode);
+  entry.conditions = decoded ? "PHONE_ID=" + phone.substr(0, 64) : "malformed request";
+  if (const int refused = Admit(kUserServiceCode, entry); refused != 0)
+    return fail(refused, RefusalText(refused), entry);
+  if (!decoded) return fail(kRcBadRequest, messages::kBadRequest, entry);
   if (phone.empty()) return fail(kRcNoCondition, messages::kNoCondition, entry);
   if (phone.size() > kMaxPhoneLength) return fail(kRcBadCondition, messages::kBadPhone, entry);
   CollectRows<MMicroPaymentDef::SMpUserInfo> rows;
@@ -273,6 +330,75 @@ int Service::HandleUser(std::string_view request, std::string& reply, Trace& tra
   if (reply.empty()) return fail(kRcInternal, messages::kInternal, entry);
   Audit(std::move(entry), trace);
   return 0;
+}
+
+int Service::Admit(const char* serviceCode, AuditEntry& entry) {
+  if (!pAuth) return 0;
+  const int32_t declared = entry.OP_ID;
+  Caller caller;
+  const int result = AuthStep("session check", [&] {
+    return pAuth->Verify(tmclient::CurrentCall().session, serviceCode, caller);
+  });
+  NameCaller(entry, caller);
+  if (declared != caller.opId) entry.declaredOpId = declared;
+  return result;
+}
+
+int Service::HandleSignIn(std::string_view request, std::string& reply, Trace& trace) {
+  MSysmgntDef::SSignInIn in;
+  AuditEntry entry = AuditOf(MCustQryAccept::SQueryLogSoInfo(), kSignInServiceCode);
+  // The password goes no further than the hash check, and not into a core file.
+  struct Wipe {
+    std::string& s;
+    ~Wipe() { sodium_memzero(s.data(), s.size()); }
+  } wipe{in.OP_PASSWD};
+  auto fail = [&](int code, const char* text) {
+    entry.result = code;
+    Audit(std::move(entry), trace);
+    EncodeSignInReply(MSysmgntDef::SOperator(), MSysmgntDef::SSessionInfo(), Error(code, text),
+                      reply);
+    return code;
+  };
+  if (!DecodeSignInRequest(request, in)) {
+    entry.conditions = "malformed request";
+    return fail(kRcBadRequest, messages::kBadRequest);
+  }
+  entry.OP_ADDRESS = in.OP_ADDRESS.substr(0, 64);
+  entry.conditions = "LOGIN_NAME=" + in.LOGIN_NAME.substr(0, 64);
+  Authenticator::SignedIn out;
+  const int result =
+      AuthStep("sign-in", [&] { return pAuth->SignIn(in.LOGIN_NAME, in.OP_PASSWD, out); });
+  if (result != 0) return fail(result, RefusalText(result));
+  const MSysmgntDef::SOperator& op = out.account.record;
+  NameCaller(entry, {op.OP_ID, op.ORG_ID, op.LOGIN_NAME});
+  MSysmgntDef::SSessionInfo session;
+  session.set_SESSION_TOKEN(out.token);
+  session.set_IDLE_TIMEOUT(pAuth->policy().idleTimeoutS);
+  session.set_MAX_AGE(pAuth->policy().maxAgeS);
+  session.set_RIGHTS(JoinRights(out.account.rights));
+  EncodeSignInReply(op, session, QRSErrorMsg(), reply);
+  sodium_memzero(out.token.data(), out.token.size());
+  sodium_memzero(session.SESSION_TOKEN.data(), session.SESSION_TOKEN.size());
+  if (reply.empty()) return fail(kRcInternal, messages::kInternal);
+  Audit(std::move(entry), trace);
+  return 0;
+}
+
+int Service::HandleSignOut(std::string_view request, std::string& reply, Trace& trace) {
+  AuditEntry entry = AuditOf(MCustQryAccept::SQueryLogSoInfo(), kSignOutServiceCode);
+  int result = kRcBadRequest;
+  if (DecodeSignOutRequest(request)) {
+    Caller caller;
+    result = AuthStep("sign-out",
+                      [&] { return pAuth->SignOut(tmclient::CurrentCall().session, caller); });
+    NameCaller(entry, caller);
+  } else {
+    entry.conditions = "malformed request";
+  }
+  EncodeSignOutReply(result == 0 ? QRSErrorMsg() : Error(result, RefusalText(result)), reply);
+  entry.result = result;
+  Audit(std::move(entry), trace);
+  return result;
 }
 
 }  // namespace backoffice

@@ -77,7 +77,8 @@ class SqliteAudit : public AuditStore {
     CreateTables(cDb);
     cInsert = cDb.Prepare(
         "INSERT INTO mp_audit (at, op_id, op_address, so_org_id, service_code, conditions, "
-        "row_count, result) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+        "row_count, result, op_login, declared_op_id, peer_address) "
+        "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
   }
 
   void Append(std::span<const AuditEntry> entries) override {
@@ -92,6 +93,9 @@ class SqliteAudit : public AuditStore {
       cInsert.Bind(6, e.conditions);
       cInsert.Bind(7, e.rowCount);
       cInsert.Bind(8, static_cast<int64_t>(e.result));
+      cInsert.Bind(9, e.login);
+      cInsert.Bind(10, static_cast<int64_t>(e.declaredOpId));
+      cInsert.Bind(11, e.peer);
       cInsert.Run();
     }
     tx.Commit();

@@ -48,7 +48,7 @@ std::string Error(int32_t code) {
 
 std::string Request(const char* interfaceName, const char* serviceCode, const std::string& stream) {
   std::string body(1, fuzznet::kRequest);
-  envelope::EncodeRequestHeader(kCallId, interfaceName, serviceCode, body);
+  envelope::EncodeRequestHeader(kCallId, interfaceName, serviceCode, "", body);
   return body + stream;
 }
 

@@ -102,11 +102,12 @@ Backoffice* pBackoffice = nullptr;
 void Request(std::string_view body) {
   envelope::Request request;
   if (!envelope::DecodeRequest(body, request)) return;
-  // One form per request.
+  // One form per request of the current kind.
   std::string again;
   Expect(envelope::EncodeRequestHeader(request.callId, request.interfaceName, request.serviceCode,
-                                       again) == 0);
-  Expect(again + std::string(request.stream) == body);
+                                       request.session, again) == 0);
+  if (static_cast<uint8_t>(body[0]) == envelope::kSessionRequest)
+    Expect(again + std::string(request.stream) == body);
 
   const std::string interfaceName(request.interfaceName), serviceCode(request.serviceCode);
   std::string reply, reencoded;

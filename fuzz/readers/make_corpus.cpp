@@ -7,6 +7,8 @@
 #include "frames.h"
 #include "records/mcustqryaccept.h"
 #include "records/mmicropaymentdef.h"
+#include "records/msysmgntdef.h"
+#include "reply_readers.h"
 #include "sample_records.h"
 #include "tmclient/qrs_errormsg.h"
 
@@ -60,5 +62,25 @@ int main(int argc, char** argv) {
   saved &= Save(dir, "log-request", Frame(logIn, samples::LogQuery(), samples::ServiceOrder()));
   saved &= Save(dir, "log-request-default", Frame(logIn, SQuerySoInfoListIn(), SQueryLogSoInfo()));
   saved &= Save(dir, "user-request", Frame(userIn, samples::UserQuery(), samples::ServiceOrder()));
+  MSysmgntDef::SSignInIn signIn;
+  signIn.set_LOGIN_NAME("demo");
+  signIn.set_OP_PASSWD("demo1234");
+  signIn.set_OP_ADDRESS("127.0.0.1");
+  MSysmgntDef::SOperator op;
+  op.set_OP_ID(1001);
+  op.set_OP_NAME(samples::kRemarkFrozen);
+  op.set_LOGIN_NAME("demo");
+  op.set_EXPIRE_DATE(QRSDateTime(2030, 1, 1, 0, 0, 0));
+  MSysmgntDef::SSessionInfo session;
+  session.set_SESSION_TOKEN(std::string(64, 'a'));
+  session.set_IDLE_TIMEOUT(1800);
+  session.set_MAX_AGE(43200);
+  session.set_RIGHTS("BABOMOMP,BACUQQMP");
+  using fuzzreaders::kSignInReply;
+  saved &= Save(dir, "signin-request", Frame(fuzzreaders::kSignInRequest, signIn));
+  saved &= Save(dir, "signin-reply", Frame(kSignInReply, op, session, ok));
+  saved &=
+      Save(dir, "signin-reply-refused",
+           Frame(kSignInReply, MSysmgntDef::SOperator(), MSysmgntDef::SSessionInfo(), refused));
   return saved ? 0 : 1;
 }

@@ -24,6 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   Check(fuzzreaders::ReadUserReply, bytes);
   Check(fuzzreaders::ReadLogRequest, bytes);
   Check(fuzzreaders::ReadUserRequest, bytes);
+  Check(fuzzreaders::ReadSignInRequest, bytes);
+  Check(fuzzreaders::ReadSignInReply, bytes);
   (void)tmclient::DumpStream(bytes);
   return 0;
 }

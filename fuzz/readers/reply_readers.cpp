@@ -5,6 +5,7 @@
 #include "frames.h"
 #include "records/mcustqryaccept.h"
 #include "records/mmicropaymentdef.h"
+#include "records/msysmgntdef.h"
 #include "sample_records.h"
 #include "tmclient/qrs_errormsg.h"
 #include "tmclient/tmb_stream.h"
@@ -58,6 +59,18 @@ bool ReadUserRequest(std::string_view bytes, std::string& reencoded) {
   SFetchInfoIn in;
   SQueryLogSoInfo so;
   return RoundTrip(bytes, samples::kUserQueryRequest, reencoded, in, so);
+}
+
+bool ReadSignInRequest(std::string_view bytes, std::string& reencoded) {
+  MSysmgntDef::SSignInIn in;
+  return RoundTrip(bytes, kSignInRequest, reencoded, in);
+}
+
+bool ReadSignInReply(std::string_view bytes, std::string& reencoded) {
+  MSysmgntDef::SOperator op;
+  MSysmgntDef::SSessionInfo session;
+  QRSErrorMsg err;
+  return RoundTrip(bytes, kSignInReply, reencoded, op, session, err);
 }
 
 }  // namespace fuzzreaders

@@ -1,5 +1,6 @@
 #include "records/mcustqryaccept.h"
 #include "records/mmicropaymentdef.h"
+#include "records/msysmgntdef.h"
 #include "records/record_stream.h"
 
 #define MPAY_RECORD_STREAM_FUNCTIONS(R)               \
@@ -31,3 +32,9 @@ MPAY_RECORD_STREAM_FUNCTIONS(SMpAcctStatInfo)
 MPAY_LIST_STREAM_FUNCTIONS(SMpInfoList, kSMpInfoListName)
 MPAY_LIST_STREAM_FUNCTIONS(SMpUserInfoList, kSMpUserInfoListName)
 }  // namespace MMicroPaymentDef
+
+namespace MSysmgntDef {
+MPAY_RECORD_STREAM_FUNCTIONS(SOperator)
+MPAY_RECORD_STREAM_FUNCTIONS(SSignInIn)
+MPAY_RECORD_STREAM_FUNCTIONS(SSessionInfo)
+}  // namespace MSysmgntDef

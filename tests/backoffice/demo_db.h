@@ -8,17 +8,22 @@
 #include <string>
 
 #include "backoffice/demo_data.h"
+#include "backoffice/demo_operators.h"
 #include "backoffice/sqlite_db.h"
+#include "backoffice/sqlite_operator_store.h"
 
 // The moment the demo data ends at: fixed, so that every run makes the same rows.
 constexpr int64_t kDemoEnd = 20261130120000;
 
-// Creates a demo database of `rows` log rows at `path`, the last at kDemoEnd.
+// Creates a demo database of `rows` log rows at `path`, the last at kDemoEnd,
+// with the demo operators.
 inline void MakeDemoDatabase(const std::string& path, int64_t rows) {
   backoffice::DemoOptions options;
   options.rows = rows;
   options.endStamp = kDemoEnd;
   backoffice::GenerateDemo(path, options);
+  backoffice::SqliteOperatorStore operators(path);
+  backoffice::AddDemoOperators(operators);
 }
 
 // The phone numbers of `db` with at least `minRows` log rows, the lowest

@@ -5,11 +5,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <thread>
 
+#include "../support/sign_in.h"
+#include "backoffice/credentials.h"
 #include "backoffice/messages.h"
 #include "backoffice/protocol.h"
 #include "backoffice/service.h"
@@ -25,6 +28,7 @@
 #include "test_stores.h"
 #include "tmclient/broker_config.h"
 #include "tmclient/broker_resolver.h"
+#include "tmclient/session.h"
 #include "tmclient/tmd_client_object.h"
 #include "tmclient/tmd_error.h"
 #include "wire_helpers.h"
@@ -70,7 +74,21 @@ class Integration : public ::testing::TestWithParam<StoreKind> {
       ASSERT_FALSE(aDbs[kind].empty()) << PgCluster::Get().error();
       aMains[kind] = new Backoffice;
       ASSERT_TRUE(aMains[kind]->Start(aDbs[kind], 0, pNats->Url())) << aMains[kind]->proc.output();
+      // One session for the suite. Both stores' back offices answer in one
+      // queue group, so both databases know it, as one shared database would.
+      if (strSession.empty()) {
+        UseBroker(aMains[kind]->Url());
+        ASSERT_TRUE(SignIn(kBroker));
+        strSession = tmclient::CurrentSession();
+      } else {
+        const std::string now = std::to_string(std::time(nullptr));
+        SqlRows(aDbs[kind],
+                "INSERT INTO mp_session (token_hash, op_id, created_at, last_used_at, ended) "
+                "VALUES ('" +
+                    backoffice::TokenHash(strSession) + "', 1001, " + now + ", " + now + ", 0)");
+      }
     }
+    tmclient::SetSession(strSession);
     pMain = aMains[kind];
     ASSERT_TRUE(pMain->proc.running()) << pMain->proc.output();
   }
@@ -221,6 +239,7 @@ class Integration : public ::testing::TestWithParam<StoreKind> {
   static NatsServer* pNats;
   static std::string aDbs[2];
   static Backoffice* aMains[2];
+  static std::string strSession;
   static bool bReady;
   Backoffice* pMain = nullptr;
 };
@@ -230,6 +249,7 @@ std::map<std::string, int64_t> Integration::mapPhones;
 NatsServer* Integration::pNats = nullptr;
 std::string Integration::aDbs[2];
 Backoffice* Integration::aMains[2];
+std::string Integration::strSession;
 bool Integration::bReady = false;
 
 }  // namespace
@@ -548,6 +568,14 @@ TEST_P(Integration, BadInputNeverHurtsOtherClients) {
   for (int fd : idle) close(fd);
   for (int fd : {half, garbage, huge}) close(fd);
 
+  // A request of a client from before sessions is refused like any without one.
+  int old = raw::Connect(pMain->port);
+  raw::SendAll(old, raw::RequestFrame(
+                        9, kLogInterface, kLogServiceCode,
+                        wire::Request(kLogRequestStream, wire::LogIn(0, 0, phone, 0, 0)), false));
+  EXPECT_EQ(raw::ResultOf(raw::ReadReply(old)), kRcNoSession);
+  close(old);
+
   // A well-framed request whose stream is wrong gets the service's error reply.
   RawClient raw;
   ASSERT_EQ(raw.bind_openBroker(kBroker), 0);
@@ -600,8 +628,13 @@ TEST_P(Integration, StopsCleanlyOnSigtermHupOrQuitWithEveryAuditEntryWritten) {
     }
     int status = own.proc.Kill(signal);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << signal << ": " << status;
-    EXPECT_EQ(SqlRows(Db(), "SELECT count(*) FROM mp_audit WHERE result = 0 AND op_id = " +
-                                std::to_string(kOperator)),
+    // Each under the signed-in operator, with the OP_ID the request claimed
+    // beside it, and the connection's own address.
+    EXPECT_EQ(SqlRows(Db(),
+                      "SELECT count(*) FROM mp_audit WHERE result = 0 AND op_id = 1001 AND "
+                      "op_login = 'demo' AND so_org_id = 101 AND peer_address LIKE "
+                      "'tcp:127.0.0.1:%' AND declared_op_id = " +
+                          std::to_string(kOperator)),
               (std::vector<std::vector<std::string>>{{"25"}}))
         << signal;
   }
@@ -610,14 +643,19 @@ TEST_P(Integration, StopsCleanlyOnSigtermHupOrQuitWithEveryAuditEntryWritten) {
 TEST_P(Integration, CommandLineQueryAndTheDemoScript) {
   UseBroker(pMain->Url());
   const auto& [phone, count] = *mapPhones.begin();
+  setenv("MPAY_PASSWORD", kDemoPassword, 1);
   ChildProcess query;
-  ASSERT_TRUE(query.Start({MPAY_QUERY_EXE, "--phone", phone}));
+  ASSERT_TRUE(query.Start({MPAY_QUERY_EXE, "--login", kDemoLogin, "--phone", phone}));
   EXPECT_NE(query.WaitForLine(std::to_string(count) + " rows; deposits"), "") << query.output();
   EXPECT_EQ(query.Wait(), 0);
-  ChildProcess refused;
-  ASSERT_TRUE(refused.Start({MPAY_QUERY_EXE, "--phone", ""}));
+  ChildProcess refused, anonymous;
+  ASSERT_TRUE(refused.Start({MPAY_QUERY_EXE, "--login", kDemoLogin, "--phone", ""}));
   EXPECT_NE(refused.WaitForLine("call failed with 1001"), "") << refused.output();
   EXPECT_EQ(WEXITSTATUS(refused.Wait()), 1);
+  unsetenv("MPAY_PASSWORD");
+  ASSERT_TRUE(anonymous.Start({MPAY_QUERY_EXE, "--phone", phone}));
+  EXPECT_NE(anonymous.WaitForLine("call failed with 1008"), "") << anonymous.output();
+  EXPECT_EQ(WEXITSTATUS(anonymous.Wait()), 1);
   if (GetParam() != StoreKind::kSqlite) return;
 
   // `make run` on a fresh runtime folder: demo database, back office, samples, stop.

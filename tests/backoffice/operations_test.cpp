@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "../support/sign_in.h"
 #include "backoffice/protocol.h"
 #include "backoffice/service.h"
 #include "child_process.h"
@@ -119,6 +120,7 @@ class Operations : public ::testing::Test {
                                        {"--metrics", "tcp://127.0.0.1:0", "--log-level", "debug"}))
       iMetricsPort = MetricsPort(pMain->proc);
     setenv(tmclient::BrokerEnvironmentVariable("TALMIRON").c_str(), pMain->Url().c_str(), 1);
+    if (iMetricsPort != 0 && !SignIn("TALMIRON")) iMetricsPort = 0;
   }
   static void TearDownTestSuite() {
     delete pMain;

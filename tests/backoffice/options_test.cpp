@@ -59,6 +59,15 @@ TEST(Options, RefusesValuesOutOfRangeOrMissing) {
            {"--db", "x.db", "--listen", "tls://h:1", "--tls-cert", "c.pem"},
            {"--db", "x.db", "--listen", "tcp://h:1", "--tls-cert", "c.pem", "--tls-key", "k.pem"},
            {"--db", "x.db", "--listen", "udp://h:1"},
+           {"--db", "x.db", "--listen", "tcp://h:1", "--auth", "maybe"},
+           // Without sign-in, only loopback and direct connections.
+           {"--db", "x.db", "--listen", "tcp://0.0.0.0:1", "--auth", "off"},
+           {"--db", "x.db", "--listen", "tcp://127.0.0.1:1", "--listen", "tcp://10.0.0.1:1",
+            "--auth", "off"},
+           {"--db", "x.db", "--nats", "nats://127.0.0.1:4222", "--auth", "off"},
+           {"--add-operator", "ops1"},
+           {"--db", "x.db", "--add-operator", ""},
+           {"--db", "x.db", "--lock-operator"},
            {"--db"},
        }) {
     Options o;
@@ -86,4 +95,27 @@ TEST(Options, DemoNeedsNoEndpoint) {
   EXPECT_EQ(Parse({"--init-demo", "demo.db", "--rows", "1000"}, o), "");
   EXPECT_EQ(o.initDemo, "demo.db");
   EXPECT_EQ(o.demoRows, 1000);
+}
+
+TEST(Options, SignInAndOperatorCommands) {
+  Options o;
+  EXPECT_EQ(Parse({"--db", "x.db", "--listen", "tcp://127.0.0.1:0", "--listen", "tcp://[::1]:5",
+                   "--auth", "off", "--session-idle", "60", "--max-failed-signins", "3"},
+                  o),
+            "");
+  EXPECT_FALSE(o.authRequired);
+  EXPECT_EQ(o.sessionIdleS, 60);
+  EXPECT_EQ(o.maxFailedSignIns, 3);
+  Options add;
+  EXPECT_EQ(
+      Parse({"--db", "x.db", "--add-operator", "ops1", "--rights", "BABOMOMP", "--org-id", "7"},
+            add),
+      "");
+  EXPECT_TRUE(add.authRequired);
+  EXPECT_EQ(add.operatorCommand, Options::OperatorCommand::kAdd);
+  EXPECT_EQ(add.operatorLogin, "ops1");
+  EXPECT_EQ(add.operatorOrg, 7);
+  Options list;
+  EXPECT_EQ(Parse({"--list-operators", "--db", "x.db"}, list), "");
+  EXPECT_EQ(list.operatorCommand, Options::OperatorCommand::kList);
 }

@@ -16,6 +16,8 @@
 #include <string>
 #include <string_view>
 
+#include "tmclient/session.h"
+
 namespace raw {
 
 // A blocking connection to 127.0.0.1:port whose reads wait at most 20 s;
@@ -64,15 +66,22 @@ inline std::string Frame(uint32_t length, std::string_view body) {
   return f.append(body);
 }
 
-// A whole request frame (docs/wire-format.md).
+// A whole request frame (docs/wire-format.md) carrying the process's
+// session; or, with `withSession` false, a request of a client from before
+// sessions.
 inline std::string RequestFrame(uint32_t callId, std::string_view iface, std::string_view code,
-                                std::string_view stream) {
-  std::string body("Q");
+                                std::string_view stream, bool withSession = true) {
+  std::string body(withSession ? "A" : "Q");
   Put32(body, callId);
   body.push_back(static_cast<char>(iface.size()));
   body.append(iface);
   body.push_back(static_cast<char>(code.size()));
   body.append(code);
+  if (withSession) {
+    const std::string session = tmclient::CurrentSession();
+    body.push_back(static_cast<char>(session.size()));
+    body.append(session);
+  }
   body.append(stream);
   return Frame(static_cast<uint32_t>(body.size()), body);
 }

@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "backoffice/demo_data.h"
+#include "backoffice/demo_operators.h"
+#include "backoffice/operator_store.h"
 #include "backoffice/sqlite_db.h"
 #include "test_db.h"
 
@@ -129,12 +131,16 @@ class PgCluster {
 // same rows as the SQLite file `sqlitePath` (made first when missing).
 inline std::string DemoStore(StoreKind kind, const std::string& sqlitePath,
                              const backoffice::DemoOptions& options) {
-  if (access(sqlitePath.c_str(), F_OK) != 0) backoffice::GenerateDemo(sqlitePath, options);
+  auto generate = [&](const std::string& db) {
+    backoffice::GenerateDemo(db, options);
+    backoffice::AddDemoOperators(*backoffice::OpenOperatorStore(db));
+  };
+  if (access(sqlitePath.c_str(), F_OK) != 0) generate(sqlitePath);
   if (kind == StoreKind::kSqlite) return sqlitePath;
   PgCluster& pg = PgCluster::Get();
   if (!pg.error().empty()) return "";
   const std::string uri = pg.NewDatabase();
-  backoffice::GenerateDemo(uri, options);
+  generate(uri);
   return uri;
 }
 

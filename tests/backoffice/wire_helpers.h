@@ -49,6 +49,17 @@ inline MCustQryAccept::SFetchInfoIn UserIn(const std::string& phone) {
   return in;
 }
 
+// A stream holding `records` in order.
+template <class... Records>
+std::string Stream(const char* streamName, const Records&... records) {
+  tmb_stream s;
+  s.open();
+  s.begin_stream(streamName);
+  ((s << records), ...);
+  s.end_stream();
+  return s.bytes();
+}
+
 template <class In>
 std::string Request(const char* streamName, const In& in,
                     const MCustQryAccept::SQueryLogSoInfo& who = Operator()) {

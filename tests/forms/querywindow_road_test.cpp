@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/sign_in.h"
 #include "backoffice/sqlite_db.h"
 #include "child_process.h"
 #include "forms/formMicroPayLogQueryMain.h"
@@ -82,8 +83,10 @@ class QueryWindowRoad : public ::testing::Test {
     ChildProcess init;
     ready_ = init.Start({BACKOFFICE_EXE, "--init-demo", db_, "--rows", "6000"}) &&
              init.Wait() == 0 && server_->Start(db_, 0);
-    if (ready_)
+    if (ready_) {
       setenv(tmclient::BrokerEnvironmentVariable("TALMIRON").c_str(), server_->Url().c_str(), 1);
+      ready_ = SignIn("TALMIRON");
+    }
   }
   static void TearDownTestSuite() {
     unsetenv(tmclient::BrokerEnvironmentVariable("TALMIRON").c_str());

@@ -33,6 +33,8 @@ grep -q '^工单编号  *手机号码  *业务类型' "$out" || fail "no log tab
 grep -q '^用户编号  *手机号码  *交易密码' "$out" || fail "no user table"
 [ "$(grep -cE '^\([1-9][0-9]* rows?\)$' "$out")" = 2 ] || fail "a table has no rows"
 grep -q '^run-demo: back office stopped' "$out" || fail "the back office was not stopped"
+grep -q "^mpay-host: signed in as demo (OP_ID 1001, the demo database's operator)" "$out" ||
+  fail "the host did not say whom it signed in"
 grep -qE '^run-demo: its metrics on http://127\.0\.0\.1:[0-9]+/metrics' "$out" ||
   fail "no metrics address"
 for png in log-query user-query; do

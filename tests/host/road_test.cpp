@@ -2,9 +2,11 @@
 // (found in the modules folder, no option) against a real mpay-backoffice
 // on a temporary database over tcp.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <map>
 #include <mutex>
 
@@ -48,11 +50,13 @@ class HostRoad : public ::testing::Test {
     bReady = pBackoffice->Start({BACKOFFICE_EXE, "--db", strDb, "--listen", url}) &&
              !pBackoffice->WaitForLine("serving tcp://").empty();
     setenv("TMCLIENT_BROKER_TALMIRON", url.c_str(), 1);
+    setenv("MPAY_PASSWORD", backoffice::kDemoPassword, 1);
   }
   static void TearDownTestSuite() {
     delete pBackoffice;
     delete pDir;
     unsetenv("TMCLIENT_BROKER_TALMIRON");
+    unsetenv("MPAY_PASSWORD");
   }
   void SetUp() override {
     ASSERT_TRUE(bReady) << pBackoffice->output();
@@ -67,7 +71,7 @@ class HostRoad : public ::testing::Test {
 };
 
 TEST_F(HostRoad, LogAndUserQueriesFromClicksToRows) {
-  const CHostRun run = RunProgram({MPAY_HOST_EXE, "--headless"},
+  const CHostRun run = RunProgram({MPAY_HOST_EXE, "--headless", "--login", "demo"},
                                   "open 10001\n"
                                   "click btnQuery\n"
                                   "focus\n"
@@ -94,6 +98,7 @@ TEST_F(HostRoad, LogAndUserQueriesFromClicksToRows) {
                                       "close\n");
   ASSERT_EQ(run.iExitStatus, 0) << run.strOut << run.strErr;
   const Lines lines = run.Lines();
+  EXPECT_EQ(lines.at(0), "mpay-host: signed in as demo (OP_ID 1001)");
   auto find = [&](const std::string& prefix, size_t from = 0) {
     for (size_t i = from; i < lines.size(); ++i) {
       if (lines[i].rfind(prefix, 0) == 0) return i;
@@ -146,7 +151,7 @@ TEST_F(HostRoad, LogAndUserQueriesFromClicksToRows) {
 
 TEST_F(HostRoad, EmptyResultAndDateCheckAreMessages) {
   // Only a date range of a day without rows: an empty result.
-  const CHostRun run = RunProgram({MPAY_HOST_EXE, "--headless"},
+  const CHostRun run = RunProgram({MPAY_HOST_EXE, "--headless", "--login", "demo"},
                                   "open 10001\n"
                                   "click chkSoDate\n"
                                   "date dtpBeginDate 2001-01-01\n"
@@ -231,6 +236,55 @@ TEST_F(HostRoad, TimeoutGivesUpACallTheFarEndHolds) {
       << run.strOut;
   EXPECT_NE(run.strOut.find("rows\t0\n"), std::string::npos);
   EXPECT_EQ(requests, 1);
+}
+
+// Headless sign-in that cannot be had, and a host that did not sign in: the
+// back office refuses its query, and the window's own box says why.
+TEST_F(HostRoad, SignInRefusalsAndCallsWithoutASession) {
+  TempDir dir;
+  const std::string shared = dir.File("shared-password");
+  const std::string own = dir.File("own-password");
+  for (const auto& [path, mode] : {std::pair{shared, 0644}, std::pair{own, 0600}}) {
+    FILE* f = std::fopen(path.c_str(), "w");
+    std::fputs("demo1234\n", f);
+    std::fclose(f);
+    chmod(path.c_str(), mode);
+  }
+  struct Case {
+    std::vector<std::string> args;
+    const char* password;  // MPAY_PASSWORD
+    const char* stderrHas;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {{"--login", "demo"}, "wrong", "sign-in as demo failed: [1010] 登录名或密码错误！"},
+           {{"--login", "nobody"}, "demo1234", "[1010] 登录名或密码错误！"},
+           {{"--login", "expired"}, "expired1234", "[1012]"},
+           {{"--login", "demo"}, "", "no password"},
+           {{"--login", "demo", "--password-file", shared}, "demo1234", "others can read"},
+       }) {
+    std::vector<std::string> argv{MPAY_HOST_EXE, "--headless"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    setenv("MPAY_PASSWORD", c.password, 1);
+    const CHostRun run = RunProgram(argv, "open 10001\n");
+    EXPECT_EQ(run.iExitStatus, 1) << c.args[1] << run.strErr;
+    EXPECT_NE(run.strErr.find(c.stderrHas), std::string::npos) << run.strErr;
+    EXPECT_EQ(run.strOut.find("open"), std::string::npos) << run.strOut;
+  }
+  unsetenv("MPAY_PASSWORD");
+  const CHostRun signedIn =
+      RunProgram({MPAY_HOST_EXE, "--headless", "--login", "demo", "--password-file", own}, "");
+  EXPECT_EQ(signedIn.iExitStatus, 0) << signedIn.strErr;
+  const CHostRun anonymous = RunProgram({MPAY_HOST_EXE, "--headless"},
+                                        "open 10001\n"
+                                        "click chkQryUser\n"
+                                        "set edtMobilno " +
+                                            strPhone +
+                                            "\n"
+                                            "click btnQuery\n");
+  setenv("MPAY_PASSWORD", backoffice::kDemoPassword, 1);
+  EXPECT_EQ(anonymous.iExitStatus, 0) << anonymous.strErr;
+  EXPECT_NE(anonymous.strOut.find("登录已失效或已退出，请重新登录！"), std::string::npos)
+      << anonymous.strOut;
 }
 
 }  // namespace

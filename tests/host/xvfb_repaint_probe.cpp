@@ -10,6 +10,7 @@
 // (QT_SCALE_FACTOR); the probe itself works in the X server's pixels.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QPixmap>
 #include <QProcess>
@@ -109,7 +110,16 @@ int main(int argc, char** argv) {
   QProcess host;
   host.setProcessEnvironment(env);
   host.setProcessChannelMode(QProcess::ForwardedChannels);
-  host.start(QString::fromLocal8Bit(argv[1]), {QStringLiteral("--open"), QStringLiteral("10001")});
+  // The far end here signs nobody in: the operator comes from a file.
+  const QString operatorFile = config.filePath(QStringLiteral("operator.conf"));
+  {
+    QFile file(operatorFile);
+    if (!file.open(QIODevice::WriteOnly)) return Fail("cannot write the operator file");
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    file.write("OP_ID = 8001\n");
+  }
+  host.start(QString::fromLocal8Bit(argv[1]), {QStringLiteral("--operator"), operatorFile,
+                                               QStringLiteral("--open"), QStringLiteral("10001")});
   int status = 1;
   [&] {
     const QString found = Xdotool({"search", "--sync", "--onlyvisible", "--name", "^mpay-host"});

@@ -11,6 +11,7 @@
 #include <ctime>
 #include <string>
 
+#include "../support/sign_in.h"
 #include "child_process.h"
 #include "guicommon/presenter.h"
 #include "service/micro_pay_log_qry.h"
@@ -59,6 +60,7 @@ class FacadeOverTcp : public ::testing::Test {
       const std::string url =
           "tcp://127.0.0.1:" + std::to_string(std::atoi(line.c_str() + colon + 1));
       setenv(tmclient::BrokerEnvironmentVariable("TALMIRON").c_str(), url.c_str(), 1);
+      ready_ = SignIn("TALMIRON");
     }
   }
   static void TearDownTestSuite() {

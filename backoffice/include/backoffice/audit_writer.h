@@ -11,12 +11,19 @@
 
 namespace backoffice {
 
-// Who asked what, and when.
+// Who asked what, and when. With sign-in required, OP_ID, SO_ORG_ID and
+// login are the verified operator's (0 and "" when the call was refused
+// before one was known), and declaredOpId is the OP_ID the request claimed
+// when it differs (else 0). With --auth off login stays "" and OP_ID and
+// SO_ORG_ID are what the request declared.
 struct AuditEntry {
   int64_t at = 0;  // yyyymmddhhmmss, local time
   int32_t OP_ID = 0;
-  std::string OP_ADDRESS;
+  std::string OP_ADDRESS;  // as the request declares it
   int32_t SO_ORG_ID = 0;
+  std::string login;
+  int32_t declaredOpId = 0;
+  std::string peer;  // the transport's own view of the caller (CallContext::peer)
   std::string serviceCode;
   std::string conditions;
   int64_t rowCount = 0;

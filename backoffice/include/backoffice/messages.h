@@ -10,5 +10,10 @@ extern const char kBadRange[];
 extern const char kBadRequest[];
 extern const char kDatabase[];
 extern const char kInternal[];
+extern const char kNoSession[];
+extern const char kNoRight[];
+extern const char kSignInFailed[];
+extern const char kOperatorLocked[];
+extern const char kOperatorInactive[];
 
 }  // namespace backoffice::messages

@@ -25,6 +25,23 @@ struct Options {
   std::string initDemo;             // --init-demo FILE
   int64_t demoRows = 100000;        // --rows N
   bool help = false;
+
+  // Sign-in.
+  bool authRequired = true;    // --auth required|off (off: every endpoint tcp:// on loopback)
+  int maxFailedSignIns = 5;    // --max-failed-signins N
+  int lockoutS = 900;          // --lockout S
+  int sessionIdleS = 1800;     // --session-idle S
+  int sessionMaxAgeS = 43200;  // --session-max-age S
+
+  // Operator administration instead of serving: --add-operator LOGIN,
+  // --passwd-operator LOGIN, --lock-operator LOGIN, --unlock-operator LOGIN,
+  // --list-operators. The password comes from the terminal or standard input.
+  enum class OperatorCommand { kNone, kAdd, kPasswd, kLock, kUnlock, kList };
+  OperatorCommand operatorCommand = OperatorCommand::kNone;
+  std::string operatorLogin;
+  std::string operatorName;                          // --op-name TEXT (add)
+  int operatorOrg = 0;                               // --org-id N (add)
+  std::string operatorRights = "BABOMOMP,BACUQQMP";  // --rights CODE[,CODE] (add)
 };
 
 // Parses argv. Returns "" and fills `options`, or the reason the command

@@ -14,6 +14,11 @@
 //             deleted and current). mp_pwd holds the transaction password and
 //             never leaves the service.
 // mp_audit    who queried what and when; written by the audit writer only.
+// mp_operator the operators who may sign in: the operator record's fields
+//             (columns named after them, date-times as yyyymmddhhmmss), the
+//             password only as its Argon2id hash, and failed sign-ins.
+// mp_operator_right  the service codes each operator may call.
+// mp_session  open and ended sessions, keyed by a hash of the token.
 namespace backoffice {
 
 enum class Dialect { kSqlite, kPostgres };
@@ -26,7 +31,8 @@ enum class Dialect { kSqlite, kPostgres };
 const char* TablesSql(Dialect dialect);
 const char* IndexesSql(Dialect dialect);
 
-// SQLite.
+// SQLite. CreateTables also adds the audit columns of sign-in to a table
+// made before them.
 void CreateTables(Database& db);
 void CreateIndexes(Database& db);
 

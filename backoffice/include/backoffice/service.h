@@ -14,6 +14,7 @@ class ReplyWriter;
 namespace backoffice {
 
 class AuditWriter;
+class Authenticator;
 struct AuditEntry;
 class ServiceMetrics;
 class Store;
@@ -28,6 +29,13 @@ inline constexpr int kRcBadRequest = 1004;      // the request stream cannot be 
 inline constexpr int kRcUnknownService = 1005;  // interface or service code not served here
 inline constexpr int kRcDatabase = 1006;        // the database failed
 inline constexpr int kRcInternal = 1007;        // anything else went wrong
+// Sign-in and verification. kRcNoSession is the code the broker client
+// library recognises as "sign in again" (tmclient/session.h).
+inline constexpr int kRcNoSession = 1008;         // no session, or one ended, expired or unknown
+inline constexpr int kRcNoRight = 1009;           // the operator may not call this service
+inline constexpr int kRcSignInFailed = 1010;      // unknown login or wrong password: one answer
+inline constexpr int kRcOperatorLocked = 1011;    // locked, by failed sign-ins or an administrator
+inline constexpr int kRcOperatorInactive = 1012;  // out of service, not yet valid or expired
 
 struct ServiceConfig {
   std::string dbPath;        // an SQLite file or a postgresql:// URI (store.h)
@@ -38,7 +46,8 @@ struct ServiceConfig {
   ServiceMetrics* metrics = nullptr;
 };
 
-// Answers query_mpSoList and query_mppUser from the database. Handle() may
+// Answers query_mpSoList and query_mppUser from the database, and the
+// operators' sign-in and sign-out. Handle() may
 // be called from many threads at once; each call leases one of the read
 // connections for its query, and opens one more when all are busy (they are
 // kept for later requests).
@@ -46,8 +55,12 @@ class Service {
  public:
   // Opens the read connections; throws DbError when the database cannot be
   // opened. `audit` (may be null) receives one entry per request and must
-  // outlive the service.
-  Service(const ServiceConfig& config, AuditWriter* audit);
+  // outlive the service. With `auth` (which must outlive it too) every query
+  // must carry the session of a signed-in operator who holds the right to
+  // its service code (tmclient::CurrentCall() gives the session), checked
+  // before anything else; without it there is no sign-in and queries are
+  // answered for whoever asks (--auth off).
+  Service(const ServiceConfig& config, AuditWriter* audit, Authenticator* auth = nullptr);
   ~Service();
   Service(const Service&) = delete;
   Service& operator=(const Service&) = delete;
@@ -83,11 +96,17 @@ class Service {
   int HandleLog(std::string_view request, std::string& reply, tmclient::ReplyWriter& writer,
                 Trace& trace);
   int HandleUser(std::string_view request, std::string& reply, Trace& trace);
+  int HandleSignIn(std::string_view request, std::string& reply, Trace& trace);
+  int HandleSignOut(std::string_view request, std::string& reply, Trace& trace);
+  // Fills in who calls: the verified operator over what `entry` holds of the
+  // request's own claims. 0 when the call may go on, else the refusal.
+  int Admit(const char* serviceCode, AuditEntry& entry);
   // Hands the entry to the audit, keeping what the trace needs.
   void Audit(AuditEntry&& entry, Trace& trace);
 
   ServiceConfig cConfig;
   AuditWriter* pAudit;
+  Authenticator* pAuth;
   std::unique_ptr<Store> pStore;
   std::mutex mLock;
   struct Worker;

@@ -1,5 +1,6 @@
 #include "envelope.h"
 
+#include "tmclient/session.h"
 #include "tmclient/tmd_error.h"
 
 namespace tmclient::envelope {
@@ -31,21 +32,26 @@ uint32_t GetU32(const char* p) {
 }
 
 int EncodeRequestHeader(uint32_t callId, std::string_view interfaceName,
-                        std::string_view serviceCode, std::string& out) {
+                        std::string_view serviceCode, std::string_view session, std::string& out) {
   if (interfaceName.empty() || serviceCode.empty()) return kErrBadRequest;
-  if (interfaceName.size() > kMaxNameSize || serviceCode.size() > kMaxNameSize)
+  if (interfaceName.size() > kMaxNameSize || serviceCode.size() > kMaxNameSize ||
+      session.size() > kMaxSessionSize)
     return kErrRequestTooLarge;
-  out.push_back(static_cast<char>(kRequest));
+  out.push_back(static_cast<char>(kSessionRequest));
   PutU32(out, callId);
   out.push_back(static_cast<char>(interfaceName.size()));
   out.append(interfaceName);
   out.push_back(static_cast<char>(serviceCode.size()));
   out.append(serviceCode);
+  out.push_back(static_cast<char>(session.size()));
+  out.append(session);
   return 0;
 }
 
 bool DecodeRequest(std::string_view body, Request& out) {
-  if (body.size() < 1 + 4 + 1 || static_cast<uint8_t>(body[0]) != kRequest) return false;
+  if (body.size() < 1 + 4 + 1) return false;
+  const auto kind = static_cast<uint8_t>(body[0]);
+  if (kind != kRequest && kind != kSessionRequest) return false;
   out.callId = GetU32(body.data() + 1);
   // Call id 0 is kept for errors about no call in particular.
   if (out.callId == 0) return false;
@@ -59,6 +65,15 @@ bool DecodeRequest(std::string_view body, Request& out) {
     return true;
   };
   if (!name(out.interfaceName) || !name(out.serviceCode)) return false;
+  out.session = {};
+  if (kind == kSessionRequest) {
+    // The session's length byte, then that many bytes (none for no session).
+    if (pos >= body.size()) return false;
+    std::size_t n = static_cast<unsigned char>(body[pos++]);
+    if (n > body.size() - pos) return false;
+    out.session = body.substr(pos, n);
+    pos += n;
+  }
   out.stream = body.substr(pos);
   return true;
 }

@@ -18,10 +18,11 @@ namespace tmclient::envelope {
 
 // First byte of every body.
 enum Kind : uint8_t {
-  kRequest = 0x51,    // 'Q'
-  kReply = 0x52,      // 'R' the whole reply
-  kReplyPart = 0x50,  // 'P' one part of a reply carried in several messages
-  kError = 0x45,      // 'E' the server could not produce or send the reply
+  kRequest = 0x51,         // 'Q' a request without a session (clients before sessions)
+  kSessionRequest = 0x41,  // 'A' a request with the caller's session (may be empty)
+  kReply = 0x52,           // 'R' the whole reply
+  kReplyPart = 0x50,       // 'P' one part of a reply carried in several messages
+  kError = 0x45,           // 'E' the server could not produce or send the reply
   // tcp only: a reply sent while the server is still producing it.
   kStreamStart = 0x48,   // 'H' the parts that follow carry the reply after its head
   kStreamPart = 0x53,    // 'S' the reply's next bytes
@@ -44,21 +45,33 @@ constexpr std::size_t kStreamFinishHeaderSize = 1 + 4 + 4;
 // Interface names and service codes are at most this long.
 constexpr std::size_t kMaxNameSize = 255;
 
+// Whether a body starting with `first` may be a request, of either kind.
+inline bool IsRequestKind(char first) {
+  const auto kind = static_cast<uint8_t>(first);
+  return kind == kSessionRequest || kind == kRequest;
+}
+
 struct Request {
   uint32_t callId = 0;
   std::string_view interfaceName;
   std::string_view serviceCode;
-  std::string_view stream;  // the request stream's bytes
+  std::string_view session;  // "" for none, and for a kRequest body
+  std::string_view stream;   // the request stream's bytes
+  // Not on the wire: the server's own view of the caller (CallContext::peer),
+  // set by the server transport after decoding.
+  std::string_view peer;
 };
 
-// The header of a request body (kind, call id, both names); the stream's bytes
-// follow it. 0, or kErrBadRequest for an empty name, kErrRequestTooLarge for
-// one longer than kMaxNameSize (nothing is appended then).
+// The header of a request body (kSessionRequest, call id, both names, the
+// session); the stream's bytes follow it. 0, or kErrBadRequest for an empty
+// name, kErrRequestTooLarge for a name longer than kMaxNameSize or a session
+// longer than kMaxSessionSize (nothing is appended then).
 TMCLIENT_INTERNAL int EncodeRequestHeader(uint32_t callId, std::string_view interfaceName,
-                                          std::string_view serviceCode, std::string& out);
-// Parses a request body. False when the body is not a well-formed request
-// (call id 0 and empty names included); `out` then refers to nothing useful. The views point into
-// `body`.
+                                          std::string_view serviceCode, std::string_view session,
+                                          std::string& out);
+// Parses a request body of either kind. False when the body is not a
+// well-formed request (call id 0 and empty names included); `out` then refers
+// to nothing useful. The views point into `body`.
 TMCLIENT_INTERNAL bool DecodeRequest(std::string_view body, Request& out);
 
 TMCLIENT_INTERNAL void EncodeReplyHeader(uint32_t callId, int32_t result, std::string& out);

@@ -4,6 +4,8 @@
 #include <mutex>
 
 #include "inproc.h"
+#include "tmclient/service_handler.h"
+#include "tmclient/session.h"
 #include "tmclient/tmb_stream.h"
 #include "tmclient/tmd_error.h"
 
@@ -38,6 +40,8 @@ class InProcessTransport final : public Transport {
     std::string answer;
     int result = 0;
     try {
+      const std::string session = CurrentSession();
+      CallContextScope context({session, "inproc"});
       result = handler(interfaceName, serviceCode, request, answer);
     } catch (...) {
       return kErrServiceFailed;

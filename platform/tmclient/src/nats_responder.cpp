@@ -41,6 +41,7 @@ class NatsResponder::Impl {
   natsx::Security cSecurity;  // read from the URL's files by Start()
   natsConnection* pConn = nullptr;
   std::vector<natsSubscription*> vSubs;
+  std::string strPeer;  // "nats:URL" of the server connected to, without options
 };
 
 NatsResponder::NatsResponder(ServiceHandler handler, NatsResponderOptions options)
@@ -100,6 +101,13 @@ bool NatsResponder::Impl::Start(std::string* error) {
   }
   if (s == NATS_OK) s = natsConnection_FlushTimeout(pConn, 5000);
   if (s != NATS_OK) return fail(subject + ": " + natsStatus_GetText(s));
+  char connected[256] = "";
+  natsConnection_GetConnectedUrl(pConn, connected, sizeof connected);
+  std::string_view where = connected;
+  if (const auto at = where.find('@'); at != std::string_view::npos) where.remove_prefix(at + 1);
+  if (const auto scheme = where.find("://"); scheme != std::string_view::npos)
+    where.remove_prefix(scheme + 3);
+  strPeer = "nats:" + std::string(where.substr(0, where.find('?')));
   return true;
 }
 
@@ -130,6 +138,8 @@ void NatsResponder::Impl::Handle(natsMsg* msg) {
     SendError(replyTo, 0, kErrServiceFailed);
     return;
   }
+  // The nats-server alone knows the caller's own address.
+  request.peer = strPeer;
   std::string reply;
   int result = ServeWholeReply(fnHandler, request, reply);
   if (IsLibraryError(result)) {

@@ -12,6 +12,7 @@
 #include "nats_plugin.h"
 #include "reply_parts.h"
 #include "socket_io.h"
+#include "tmclient/session.h"
 #include "tmclient/tmb_stream.h"
 #include "tmclient/tmd_error.h"
 
@@ -124,9 +125,11 @@ int NatsTransport::Attempt(const std::string& interfaceName, const std::string& 
 
   uint32_t callId = iNextCallId++;
   if (iNextCallId == 0) iNextCallId = 1;  // 0 means "no call in particular"
+  const std::string session = CurrentSession();
   std::string payload;
-  payload.reserve(16 + interfaceName.size() + serviceCode.size() + request.size());
-  if (int rc = envelope::EncodeRequestHeader(callId, interfaceName, serviceCode, payload); rc != 0)
+  payload.reserve(16 + interfaceName.size() + serviceCode.size() + session.size() + request.size());
+  if (int rc = envelope::EncodeRequestHeader(callId, interfaceName, serviceCode, session, payload);
+      rc != 0)
     return rc;
   if (payload.size() + request.size() > static_cast<uint64_t>(natsConnection_GetMaxPayload(pConn)))
     return kErrRequestTooLarge;

@@ -4,6 +4,23 @@
 #include "tmclient/tmd_error.h"
 
 namespace tmclient {
+namespace {
+
+thread_local CallContext tCurrentCall;
+
+}  // namespace
+
+const CallContext& CurrentCall() {
+  return tCurrentCall;
+}
+
+CallContextScope::CallContextScope(CallContext context) : cSaved(tCurrentCall) {
+  tCurrentCall = context;
+}
+
+CallContextScope::~CallContextScope() {
+  tCurrentCall = cSaved;
+}
 
 StreamingServiceHandler StreamingOf(ServiceHandler handler) {
   return [h = std::move(handler)](const std::string& interfaceName, const std::string& serviceCode,
@@ -17,6 +34,7 @@ int ServeRequest(const StreamingServiceHandler& handler, const envelope::Request
   // The names as the handler takes them, in strings that keep their memory.
   thread_local std::string interfaceName, serviceCode;
   int result;
+  CallContextScope context({request.session, request.peer});
   try {
     interfaceName.assign(request.interfaceName);
     serviceCode.assign(request.serviceCode);

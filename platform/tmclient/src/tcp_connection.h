@@ -59,7 +59,8 @@ struct Connection {
   std::condition_variable cvRoom;
   int fd = -1;
   std::unique_ptr<net::Channel> channel;  // set while fd is open
-  std::string in;  // received and not yet answered: frames, the last maybe partial
+  std::string peer;  // "tcp:ADDRESS:PORT" as accept() saw it; set once, before any request
+  std::string in;    // received and not yet answered: frames, the last maybe partial
   net::OutQueue out;
   bool running = false;  // a worker is answering one of its requests
   bool ended = false;    // nothing more is read: the client ended, or the server stops

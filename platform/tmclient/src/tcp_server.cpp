@@ -1,5 +1,6 @@
 #include "tmclient/tcp_server.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -305,9 +306,31 @@ void TcpServer::Impl::ServeOne() {
   OnEvent(ev.data.u64, ev.events);
 }
 
+// "tcp:ADDRESS:PORT" of an accepted connection's far end.
+static std::string PeerText(const sockaddr_storage& a) {
+  char host[INET6_ADDRSTRLEN] = "?";
+  unsigned port = 0;
+  if (a.ss_family == AF_INET) {
+    const auto& in = reinterpret_cast<const sockaddr_in&>(a);
+    ::inet_ntop(AF_INET, &in.sin_addr, host, sizeof host);
+    port = ntohs(in.sin_port);
+    return "tcp:" + std::string(host) + ":" + std::to_string(port);
+  }
+  if (a.ss_family == AF_INET6) {
+    const auto& in6 = reinterpret_cast<const sockaddr_in6&>(a);
+    ::inet_ntop(AF_INET6, &in6.sin6_addr, host, sizeof host);
+    port = ntohs(in6.sin6_port);
+    return "tcp:[" + std::string(host) + "]:" + std::to_string(port);
+  }
+  return "tcp:?";
+}
+
 void TcpServer::Impl::Accept() {
   while (true) {
-    int fd = ::accept4(iListenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    sockaddr_storage from{};
+    socklen_t fromSize = sizeof from;
+    int fd = ::accept4(iListenFd, reinterpret_cast<sockaddr*>(&from), &fromSize,
+                       SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0 && errno == EINTR) continue;
     if (fd < 0 && (errno == EMFILE || errno == ENFILE)) {
       // Out of files: an idle connection makes room, or the waiting one is
@@ -335,6 +358,7 @@ void TcpServer::Impl::Accept() {
     }
     c->fd = fd;
     c->accepted = c->lastActivity = Clock::now();
+    c->peer = PeerText(from);
     std::lock_guard lock(mMapLock);
     if (bStopping) {  // Stop() has gone through the connections already
       ::close(fd);
@@ -440,9 +464,8 @@ TcpServer::Impl::Parse TcpServer::Impl::ParseFrame(Connection& c, std::size_t& l
   // Not a request: refused as soon as its first byte says so (a TLS client's
   // handshake at a clear-text server, say), not once the length it seems to
   // announce has come.
-  if (length == 0 ||
-      (c.in.size() > envelope::kLengthPrefixSize &&
-       static_cast<uint8_t>(c.in[envelope::kLengthPrefixSize]) != envelope::kRequest))
+  if (length == 0 || (c.in.size() > envelope::kLengthPrefixSize &&
+                      !envelope::IsRequestKind(c.in[envelope::kLengthPrefixSize])))
     return Parse::kBad;
   return c.in.size() - envelope::kLengthPrefixSize >= length ? Parse::kFrame : Parse::kMore;
 }
@@ -458,6 +481,7 @@ bool TcpServer::Impl::Answer(uint64_t id, Connection& c, Lock& lock, std::size_t
 
   envelope::Request request;
   const bool ours = envelope::DecodeRequest(body, request);
+  request.peer = c.peer;
   StreamedReply streamed(c, request.callId, cOptions.maxQueuedBytes, cThreads);
   std::string reply;
   const int result = ours ? ServeRequest(fnHandler, request, reply, streamed) : 0;

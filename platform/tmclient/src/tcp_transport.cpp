@@ -9,6 +9,7 @@
 
 #include "clear_stream.h"
 #include "envelope.h"
+#include "session_internal.h"
 #include "socket_io.h"
 #include "tcp_reply_reader.h"
 #include "tmclient/service_handler.h"
@@ -110,7 +111,9 @@ int TcpTransport::Attempt(const std::string& interfaceName, const std::string& s
   std::string& head = strHead;  // keeps its memory from one call to the next
   head.assign(envelope::kLengthPrefixSize, '\0');
   const uint32_t callId = NextCallId();
-  if (int rc = envelope::EncodeRequestHeader(callId, interfaceName, serviceCode, head); rc != 0)
+  CurrentSessionInto(strSession);
+  if (int rc = envelope::EncodeRequestHeader(callId, interfaceName, serviceCode, strSession, head);
+      rc != 0)
     return rc;
   std::size_t bodySize = head.size() - envelope::kLengthPrefixSize + request.size();
   if (bodySize > tmb_stream::kMaxFrameSize) return kErrRequestTooLarge;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "session_internal.h"
 #include "tmclient/broker_resolver.h"
 #include "tmclient/tmb_stream.h"
 #include "tmclient/tmd_error.h"
@@ -50,6 +51,7 @@ int CTmdClientObject::call_server(const std::string& interfaceName, const std::s
     } discard{&pReply};
     const int result = Exchange(interfaceName, serviceCode, request);
     if (tmclient::IsLibraryError(result)) return result;
+    tmclient::NoteCallResult(result);
     if (pReply->size() > tmb_stream::kMaxFrameSize) return tmclient::kErrReplyTooLarge;
     discard.reply = nullptr;
     out.load(std::shared_ptr<const std::string>(pReply));

@@ -5,10 +5,12 @@
 
 #include "records/record.h"
 
+class tmb_stream;
+
 namespace MSysmgntDef {
 
-// The operator logged in at the host; handed to the module in memory and
-// never put on a stream.
+// The operator signed in at the host; handed to the module in memory. The
+// back office's sign-in reply carries it, with OP_PASSWD never set.
 #define MPAY_SOPERATOR_FIELDS(F)  \
   F(0, int, OP_ID)                \
   F(1, std::string, OP_NAME)      \
@@ -31,5 +33,29 @@ namespace MSysmgntDef {
   F(18, int, REGION_CODE)         \
   F(19, std::string, MEMO)
 MPAY_RECORD(SOperator, "MSysmgntDef.SOperator", MPAY_SOPERATOR_FIELDS)
+
+// Request of the sign-in: who signs in, and the address the host declares.
+#define MPAY_SSIGNININ_FIELDS(F) \
+  F(0, std::string, LOGIN_NAME)  \
+  F(1, std::string, OP_PASSWD)   \
+  F(2, std::string, OP_ADDRESS)
+MPAY_RECORD(SSignInIn, "MSysmgntDef.SSignInIn", MPAY_SSIGNININ_FIELDS)
+
+// The session a successful sign-in opens. SESSION_TOKEN is the bearer token
+// (64 hexadecimal digits); the times are in seconds; RIGHTS lists the
+// service codes the operator may call, separated by commas.
+#define MPAY_SSESSIONINFO_FIELDS(F) \
+  F(0, std::string, SESSION_TOKEN)  \
+  F(1, int, IDLE_TIMEOUT)           \
+  F(2, int, MAX_AGE)                \
+  F(3, std::string, RIGHTS)
+MPAY_RECORD(SSessionInfo, "MSysmgntDef.SSessionInfo", MPAY_SSESSIONINFO_FIELDS)
+
+tmb_stream& operator<<(tmb_stream& s, const SOperator& r);
+tmb_stream& operator>>(tmb_stream& s, SOperator& r);
+tmb_stream& operator<<(tmb_stream& s, const SSignInIn& r);
+tmb_stream& operator>>(tmb_stream& s, SSignInIn& r);
+tmb_stream& operator<<(tmb_stream& s, const SSessionInfo& r);
+tmb_stream& operator>>(tmb_stream& s, SSessionInfo& r);
 
 }  // namespace MSysmgntDef

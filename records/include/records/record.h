@@ -19,10 +19,12 @@
 // bit k into both masks), get_NAME, and copying that takes the masks first
 // and then every field whatever the masks say. ForEachField(record, f) calls
 // f(k, field) for every field in order until f returns false, and returns
-// false when it stopped early; the stream coding is built on it.
+// false when it stopped early; the stream coding is built on it. kFieldNames[k]
+// is field k's name, for code that maps fields to columns by name.
 
 #define MPAY_RECORD_MEMBER_(k, T, NAME) T NAME{};
 #define MPAY_RECORD_COUNT_(k, T, NAME) +1
+#define MPAY_RECORD_NAME_(k, T, NAME) #NAME,
 #define MPAY_RECORD_BIT_CHECK_(k, T, NAME) static_assert(k == __COUNTER__ - kCounterBase_ - 1);
 #define MPAY_RECORD_COPY_(k, T, NAME) NAME = o.NAME;
 #define MPAY_RECORD_MOVE_(k, T, NAME) NAME = std::move(o.NAME);
@@ -48,6 +50,8 @@
     static constexpr const char* kStreamName = STREAM_NAME;                   \
     static constexpr int kFieldCount = 0 FIELDS(MPAY_RECORD_COUNT_);          \
     static_assert(kFieldCount <= 64, "a record has at most 64 fields");       \
+    /* Field k's name, as declared. */                                        \
+    static constexpr const char* kFieldNames[] = {FIELDS(MPAY_RECORD_NAME_)}; \
                                                                               \
     /* Not defaulted, so that a value-initialised record (a list element */   \
     /* being read) sets its members without zero-filling itself first.   */   \

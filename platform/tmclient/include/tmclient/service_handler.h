@@ -22,6 +22,33 @@ using ServiceHandler =
     std::function<int(const std::string& interfaceName, const std::string& serviceCode,
                       std::string_view request, std::string& reply)>;
 
+// What the server knows of the request a handler is running for, besides
+// its bytes: the session its envelope carries, and the caller's address as
+// the transport itself sees it (never what the request says of itself).
+// Valid on the handler's thread while the handler runs.
+struct CallContext {
+  std::string_view session;  // "" when the request carries none
+  // "tcp:ADDRESS:PORT" of the connection; "nats:URL" of the nats-server the
+  // request came through (only that server sees the caller's address);
+  // "inproc" in the same process; "" when nobody set it.
+  std::string_view peer;
+};
+TMCLIENT_API const CallContext& CurrentCall();
+
+// Sets CurrentCall() on this thread for its lifetime, then restores what was
+// there. Servers put one around each handler run; tests that call a handler
+// directly may too. The views must outlive the scope.
+class TMCLIENT_API CallContextScope {
+ public:
+  explicit CallContextScope(CallContext context);
+  ~CallContextScope();
+  CallContextScope(const CallContextScope&) = delete;
+  CallContextScope& operator=(const CallContextScope&) = delete;
+
+ private:
+  CallContext cSaved;
+};
+
 // Lets a handler hand over a large reply while it is still producing it, so
 // that a transport that can (tcp://) sends it on as the handler goes. The
 // caller still gets every byte or none: a streamed reply counts only once

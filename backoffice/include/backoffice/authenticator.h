@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <semaphore>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "backoffice/operator_store.h"
+
+// Sign-in, sign-out and the check that every other call passes first.
+namespace backoffice {
+
+struct AuthPolicy {
+  int maxFailedSignIns = 5;  // wrong passwords in a row that lock the operator
+  int lockoutS = 900;        // for this long
+  int idleTimeoutS = 1800;   // a session unused for this long has ended
+  int maxAgeS = 12 * 3600;   // and any session this old
+};
+
+// The verified caller of one request.
+struct Caller {
+  int32_t opId = 0;
+  int32_t orgId = 0;
+  std::string login;
+};
+
+// The service codes of "CODE,CODE,...", sorted, without duplicates or empty
+// entries: the form OperatorAccount::rights takes.
+std::vector<std::string> SplitRights(std::string_view codes);
+
+class Authenticator {
+ public:
+  // `now` gives Unix seconds (tests move it). Makes the stand-in hash that
+  // an unknown login is checked against, so that it takes as long as a
+  // wrong password. The store must outlive the object.
+  Authenticator(OperatorStore& store, AuthPolicy policy, std::function<int64_t()> now = {});
+
+  const AuthPolicy& policy() const { return cPolicy; }
+
+  struct SignedIn {
+    OperatorAccount account;  // passwordHash cleared
+    std::string token;
+  };
+  // 0 and `out` filled; kRcSignInFailed for an unknown login or a wrong
+  // password alike (after the same work); kRcOperatorLocked or
+  // kRcOperatorInactive, only once the password was right. Each wrong
+  // password counts towards the lock. Throws DbError.
+  int SignIn(std::string_view login, std::string_view password, SignedIn& out);
+  // 0 with `caller` set when `token` names a live session of an operator who
+  // may still sign in and holds the right to `serviceCode`; kRcNoSession or
+  // kRcNoRight (with `caller` set) otherwise. An empty `serviceCode` asks
+  // for no right. Throws DbError.
+  int Verify(std::string_view token, std::string_view serviceCode, Caller& caller);
+  // Ends the session of `token` (0), or kRcNoSession when it was not live.
+  int SignOut(std::string_view token, Caller& caller);
+
+ private:
+  // 0 when the account may sign in (or keep its sessions) at `now`.
+  int Usable(const OperatorAccount& a, int64_t now) const;
+
+  OperatorStore& cStore;
+  AuthPolicy cPolicy;
+  std::function<int64_t()> fnNow;
+  std::string strStandInHash;
+  // Each hash check takes 64 MiB: a burst of sign-ins waits its turn
+  // rather than take the memory of the whole machine.
+  std::counting_semaphore<> cHashing{2};
+};
+
+}  // namespace backoffice

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "records/msysmgntdef.h"
+
+// Where the back office keeps its operators, their rights and their sessions.
+// One implementation per database (SQLite: sqlite_operator_store.h); the
+// sign-in logic (authenticator.h) sees only this interface.
+//
+// Every method may be called from many threads at once. Failures of the
+// database throw DbError (sqlite_db.h); "not found" is a false result, never
+// an exception. Times are Unix seconds.
+namespace backoffice {
+
+// One operator as stored: the operator record's fields, the password only as
+// its Argon2id hash, the state of its failed sign-ins and its rights.
+struct OperatorAccount {
+  // OP_PASSWD is never set. OP_STATUS 1: in service (0: out of service);
+  // LOCK_STATUS 1: locked by an administrator; VALID_DATE and EXPIRE_DATE
+  // bound when it may sign in (a null date-time bounds nothing).
+  MSysmgntDef::SOperator record;
+  std::string passwordHash;         // crypto_pwhash_str's text
+  int failedSignIns = 0;            // since the last successful sign-in or unlock
+  int64_t lockedUntil = 0;          // failed sign-ins lock it until then; 0: not
+  std::vector<std::string> rights;  // service codes it may call, sorted
+};
+
+// One session. The token itself is never stored: only its hash.
+struct SessionRecord {
+  std::string tokenHash;  // 64 hexadecimal digits
+  int32_t opId = 0;
+  int64_t createdAt = 0;
+  int64_t lastUsedAt = 0;
+  bool ended = false;  // signed out
+};
+
+class OperatorStore {
+ public:
+  virtual ~OperatorStore() = default;
+
+  // False when no operator has that login name (or that id).
+  virtual bool FindOperator(std::string_view login, OperatorAccount& out) = 0;
+  virtual bool FindOperatorById(int32_t opId, OperatorAccount& out) = 0;
+  // Every operator, by id.
+  virtual std::vector<OperatorAccount> ListOperators() = 0;
+  // Adds an operator with its rights. OP_ID 0 takes the next free id.
+  // Returns the id; throws DbError when the login name or id is taken.
+  virtual int32_t AddOperator(const OperatorAccount& account) = 0;
+  // False when no operator has that login name.
+  virtual bool SetPasswordHash(std::string_view login, std::string_view hash) = 0;
+  // Sets LOCK_STATUS; unlocking also forgets the failed sign-ins and their
+  // lock. False when no operator has that login name.
+  virtual bool SetLocked(std::string_view login, bool locked) = 0;
+  // Stores the count of failed sign-ins and the time they lock it until.
+  virtual void RecordFailedSignIns(int32_t opId, int failures, int64_t lockedUntil) = 0;
+  // A successful sign-in: the failures are forgotten.
+  virtual void RecordSignIn(int32_t opId) = 0;
+
+  virtual void CreateSession(const SessionRecord& session) = 0;
+  // A lookup by the token's hash: called for every request, so it must stay
+  // cheap. False when no session has that hash.
+  virtual bool FindSession(std::string_view tokenHash, SessionRecord& out) = 0;
+  // Moves lastUsedAt forward to `at`.
+  virtual void TouchSession(std::string_view tokenHash, int64_t at) = 0;
+  // Signs the session out. False when no session has that hash.
+  virtual bool EndSession(std::string_view tokenHash) = 0;
+};
+
+// The operator store of the database `db` names (as OpenStore takes it), or
+// null for a database that cannot hold operators yet (PostgreSQL). Throws
+// DbError when it cannot be opened.
+std::unique_ptr<OperatorStore> OpenOperatorStore(const std::string& db);
+
+}  // namespace backoffice

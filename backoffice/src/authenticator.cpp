@@ -1,0 +1,124 @@
+#include "backoffice/authenticator.h"
+
+#include <algorithm>
+#include <ctime>
+
+#include "backoffice/credentials.h"
+#include "backoffice/protocol.h"
+#include "backoffice/service.h"
+
+namespace backoffice {
+namespace {
+
+int64_t SystemNow() {
+  return static_cast<int64_t>(std::time(nullptr));
+}
+
+// yyyymmddhhmmss of a Unix time, in local time as the dates are stored.
+int64_t LocalStamp(int64_t seconds) {
+  const std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  return (tm.tm_year + 1900) * 10000000000LL + (tm.tm_mon + 1) * 100000000LL +
+         tm.tm_mday * 1000000LL + tm.tm_hour * 10000LL + tm.tm_min * 100LL + tm.tm_sec;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitRights(std::string_view codes) {
+  std::vector<std::string> rights;
+  while (!codes.empty()) {
+    const std::size_t comma = std::min(codes.find(','), codes.size());
+    if (comma > 0) rights.emplace_back(codes.substr(0, comma));
+    codes.remove_prefix(std::min(comma + 1, codes.size()));
+  }
+  std::sort(rights.begin(), rights.end());
+  rights.erase(std::unique(rights.begin(), rights.end()), rights.end());
+  return rights;
+}
+
+Authenticator::Authenticator(OperatorStore& store, AuthPolicy policy, std::function<int64_t()> now)
+    : cStore(store), cPolicy(policy), fnNow(now ? std::move(now) : SystemNow) {
+  strStandInHash = HashPassword(NewSessionToken());
+}
+
+int Authenticator::Usable(const OperatorAccount& a, int64_t now) const {
+  const MSysmgntDef::SOperator& r = a.record;
+  if (r.LOCK_STATUS != 0 || a.lockedUntil > now) return kRcOperatorLocked;
+  if (r.OP_STATUS != 1) return kRcOperatorInactive;
+  const int64_t stamp = LocalStamp(now);
+  const int64_t validFrom = ToStamp(r.VALID_DATE), expires = ToStamp(r.EXPIRE_DATE);
+  if (validFrom != 0 && stamp < validFrom) return kRcOperatorInactive;
+  if (expires != 0 && stamp >= expires) return kRcOperatorInactive;
+  return 0;
+}
+
+int Authenticator::SignIn(std::string_view login, std::string_view password, SignedIn& out) {
+  OperatorAccount account;
+  const bool known = cStore.FindOperator(login, account);
+  // The same hash work whether the login exists or not.
+  cHashing.acquire();
+  const bool matches = VerifyPassword(known ? account.passwordHash : strStandInHash, password);
+  cHashing.release();
+  const int64_t now = fnNow();
+  if (!known) return kRcSignInFailed;
+  if (!matches) {
+    // A lock already in force is not extended by more attempts.
+    if (account.lockedUntil <= now) {
+      const int failures = account.failedSignIns + 1;
+      const bool lock = failures >= cPolicy.maxFailedSignIns;
+      cStore.RecordFailedSignIns(account.record.OP_ID, lock ? 0 : failures,
+                                 lock ? now + cPolicy.lockoutS : 0);
+      if (lock) return kRcOperatorLocked;
+    }
+    return kRcSignInFailed;
+  }
+  if (const int refused = Usable(account, now); refused != 0) return refused;
+  cStore.RecordSignIn(account.record.OP_ID);
+  SessionRecord session;
+  out.token = NewSessionToken();
+  session.tokenHash = TokenHash(out.token);
+  session.opId = account.record.OP_ID;
+  session.createdAt = session.lastUsedAt = now;
+  cStore.CreateSession(session);
+  account.passwordHash.clear();
+  account.failedSignIns = 0;
+  account.lockedUntil = 0;
+  out.account = std::move(account);
+  return 0;
+}
+
+int Authenticator::Verify(std::string_view token, std::string_view serviceCode, Caller& caller) {
+  caller = Caller();
+  if (token.empty()) return kRcNoSession;
+  const std::string hash = TokenHash(token);
+  SessionRecord session;
+  if (!cStore.FindSession(hash, session) || session.ended) return kRcNoSession;
+  const int64_t now = fnNow();
+  if (now - session.createdAt >= cPolicy.maxAgeS ||
+      now - session.lastUsedAt >= cPolicy.idleTimeoutS)
+    return kRcNoSession;
+  OperatorAccount account;
+  if (!cStore.FindOperatorById(session.opId, account) || Usable(account, now) != 0)
+    return kRcNoSession;
+  caller.opId = account.record.OP_ID;
+  caller.orgId = account.record.ORG_ID;
+  caller.login = account.record.LOGIN_NAME;
+  // The last use is written when it moved on by a noticeable part of the
+  // idle time, not on every call: most calls then only read.
+  const int64_t touchEvery = std::clamp(cPolicy.idleTimeoutS / 16, 1, 60);
+  if (now - session.lastUsedAt >= touchEvery) cStore.TouchSession(hash, now);
+  if (!serviceCode.empty() &&
+      !std::binary_search(account.rights.begin(), account.rights.end(), serviceCode))
+    return kRcNoRight;
+  return 0;
+}
+
+int Authenticator::SignOut(std::string_view token, Caller& caller) {
+  const int verified = Verify(token, "", caller);
+  if (verified != 0) return verified;
+  cStore.EndSession(TokenHash(token));
+  return 0;
+}
+
+}  // namespace backoffice

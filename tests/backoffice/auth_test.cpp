@@ -1,0 +1,349 @@
+// Sign-in, sessions and rights: the authenticator on a real SQLite operator
+// store, and the service that checks every call before its SQL.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "backoffice/audit_writer.h"
+#include "backoffice/authenticator.h"
+#include "backoffice/demo_data.h"
+#include "backoffice/demo_operators.h"
+#include "backoffice/messages.h"
+#include "backoffice/protocol.h"
+#include "backoffice/service.h"
+#include "backoffice/sqlite_db.h"
+#include "backoffice/sqlite_operator_store.h"
+#include "test_db.h"
+#include "tmclient/service_handler.h"
+#include "tmclient/tmb_stream.h"
+#include "wire_helpers.h"
+
+using namespace backoffice;
+
+namespace {
+
+constexpr int64_t kStart = 1780000000;  // the tests' clock starts here
+
+// One demo database with its operators, made once; each test has its own
+// store, clock and authenticator on it.
+class AuthTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    pDir = new TempDir;
+    for (const char* name : {"demo.db", "other.db"}) {
+      DemoOptions o;
+      o.rows = 200;
+      GenerateDemo(pDir->File(name), o);
+      SqliteOperatorStore store(pDir->File(name));
+      AddDemoOperators(store);
+    }
+  }
+  static void TearDownTestSuite() { delete pDir; }
+
+  void SetUp() override {
+    pStore = std::make_unique<SqliteOperatorStore>(Path());
+    AuthPolicy policy;
+    policy.maxFailedSignIns = 3;
+    policy.lockoutS = 600;
+    policy.idleTimeoutS = 300;
+    policy.maxAgeS = 3600;
+    pAuth = std::make_unique<Authenticator>(*pStore, policy, [this] { return iNow; });
+  }
+  void TearDown() override {
+    // Each test leaves the demo operators as it found them.
+    for (const char* login : {kDemoLogin, kDemoLogOnlyLogin}) pStore->SetLocked(login, false);
+  }
+
+  static std::string Path() { return pDir->File("demo.db"); }
+
+  std::string SignedIn(const char* login = kDemoLogin, const char* password = kDemoPassword) {
+    Authenticator::SignedIn out;
+    EXPECT_EQ(pAuth->SignIn(login, password, out), 0) << login;
+    return out.token;
+  }
+  int Verify(const std::string& token, std::string_view code = kLogServiceCode) {
+    Caller caller;
+    return pAuth->Verify(token, code, caller);
+  }
+
+  static TempDir* pDir;
+  std::unique_ptr<SqliteOperatorStore> pStore;
+  std::unique_ptr<Authenticator> pAuth;
+  int64_t iNow = kStart;
+};
+TempDir* AuthTest::pDir = nullptr;
+
+TEST_F(AuthTest, SignInAnswers) {
+  struct Case {
+    const char* login;
+    const char* password;
+    int expected;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {kDemoLogin, kDemoPassword, 0},
+           {kDemoLogin, "demo12345", kRcSignInFailed},
+           {kDemoLogin, "", kRcSignInFailed},
+           {"nobody", kDemoPassword, kRcSignInFailed},  // the same answer as a wrong password
+           {"", "", kRcSignInFailed},
+           {kDemoExpiredLogin, kDemoExpiredPassword, kRcOperatorInactive},
+           {kDemoExpiredLogin, "wrong", kRcSignInFailed},  // says nothing without the password
+       }) {
+    Authenticator::SignedIn out;
+    EXPECT_EQ(pAuth->SignIn(c.login, c.password, out), c.expected) << c.login << "/" << c.password;
+    if (c.expected == 0) {
+      EXPECT_EQ(out.token.size(), 64u);
+      EXPECT_EQ(out.account.passwordHash, "");
+      EXPECT_EQ(out.account.record.OP_ID, 1001);
+    }
+  }
+  // Each sign-in has a session of its own; the store keeps only hashes.
+  const std::string a = SignedIn(), b = SignedIn();
+  EXPECT_NE(a, b);
+  Database db(Path(), Database::Mode::kReadOnly);
+  Statement s = db.Prepare("SELECT count(*) FROM mp_session WHERE token_hash IN (?1, ?2)");
+  s.Bind(1, a);
+  s.Bind(2, b);
+  ASSERT_TRUE(s.Step());
+  EXPECT_EQ(s.Int(0), 0);
+}
+
+TEST_F(AuthTest, UnknownLoginTakesAsLongAsAWrongPassword) {
+  // The hash check is what takes the time: an unknown login that skipped it
+  // would answer a thousand times sooner. Best of three against noise.
+  auto fastest = [&](const char* login) {
+    auto best = std::chrono::steady_clock::duration::max();
+    for (int i = 0; i < 3; ++i) {
+      Authenticator::SignedIn out;
+      const auto t0 = std::chrono::steady_clock::now();
+      pAuth->SignIn(login, "not the password", out);
+      best = std::min(best, std::chrono::steady_clock::now() - t0);
+    }
+    return best;
+  };
+  const auto unknown = fastest("nobody");
+  const auto wrong = fastest(kDemoLogOnlyLogin);
+  EXPECT_GT(unknown * 2, wrong);
+  EXPECT_GT(wrong * 2, unknown);
+  pStore->SetLocked(kDemoLogOnlyLogin, false);  // forgets the failures
+}
+
+TEST_F(AuthTest, FailedSignInsLockForAWhile) {
+  Authenticator::SignedIn out;
+  EXPECT_EQ(pAuth->SignIn(kDemoLogOnlyLogin, "x", out), kRcSignInFailed);
+  EXPECT_EQ(pAuth->SignIn(kDemoLogOnlyLogin, "x", out), kRcSignInFailed);
+  EXPECT_EQ(pAuth->SignIn(kDemoLogOnlyLogin, "x", out), kRcOperatorLocked);
+  // Locked: the right password does not open it, and more tries do not extend it.
+  EXPECT_EQ(pAuth->SignIn(kDemoLogOnlyLogin, kDemoLogOnlyPassword, out), kRcOperatorLocked);
+  iNow += 300;
+  EXPECT_EQ(pAuth->SignIn(kDemoLogOnlyLogin, "x", out), kRcSignInFailed);
+  iNow += 300;
+  EXPECT_EQ(pAuth->SignIn(kDemoLogOnlyLogin, kDemoLogOnlyPassword, out), 0);
+  OperatorAccount a;
+  ASSERT_TRUE(pStore->FindOperator(kDemoLogOnlyLogin, a));
+  EXPECT_EQ(a.failedSignIns, 0);
+
+  // An administrator's lock holds whatever the password, and ends the
+  // operator's sessions; unlocking opens both again.
+  const std::string token = SignedIn(kDemoLogOnlyLogin, kDemoLogOnlyPassword);
+  ASSERT_TRUE(pStore->SetLocked(kDemoLogOnlyLogin, true));
+  EXPECT_EQ(pAuth->SignIn(kDemoLogOnlyLogin, kDemoLogOnlyPassword, out), kRcOperatorLocked);
+  EXPECT_EQ(Verify(token), kRcNoSession);
+  ASSERT_TRUE(pStore->SetLocked(kDemoLogOnlyLogin, false));
+  EXPECT_EQ(Verify(token), 0);
+}
+
+TEST_F(AuthTest, SessionsEndIdleOldOrSignedOut) {
+  const std::string token = SignedIn();
+  EXPECT_EQ(Verify(token), 0);
+  EXPECT_EQ(Verify(token, kUserServiceCode), 0);
+  // Used within the idle time, it lives on up to its maximum age.
+  for (int i = 0; i < 12; ++i) {
+    iNow += 290;
+    EXPECT_EQ(Verify(token), 0) << i;
+  }
+  iNow += 240;
+  EXPECT_EQ(Verify(token), kRcNoSession);  // 3600 s old
+
+  const std::string idle = SignedIn();
+  iNow += 300;
+  EXPECT_EQ(Verify(idle), kRcNoSession);
+
+  const std::string out = SignedIn();
+  Caller caller;
+  EXPECT_EQ(pAuth->SignOut(out, caller), 0);
+  EXPECT_EQ(caller.opId, 1001);
+  EXPECT_EQ(Verify(out), kRcNoSession);
+  EXPECT_EQ(pAuth->SignOut(out, caller), kRcNoSession);
+
+  // Forged, empty, and another database's tokens name no session here.
+  SqliteOperatorStore otherStore(pDir->File("other.db"));
+  Authenticator other(otherStore, AuthPolicy(), [this] { return iNow; });
+  Authenticator::SignedIn elsewhere;
+  ASSERT_EQ(other.SignIn(kDemoLogin, kDemoPassword, elsewhere), 0);
+  const std::string live = SignedIn();
+  std::string forged = live;
+  forged[10] = forged[10] == 'a' ? 'b' : 'a';
+  for (const std::string& t : {forged, std::string(), elsewhere.token, live.substr(0, 63)})
+    EXPECT_EQ(Verify(t), kRcNoSession) << t;
+  EXPECT_EQ(Verify(live), 0);
+}
+
+TEST_F(AuthTest, RightsPerServiceCode) {
+  const std::string token = SignedIn(kDemoLogOnlyLogin, kDemoLogOnlyPassword);
+  Caller caller;
+  EXPECT_EQ(pAuth->Verify(token, kLogServiceCode, caller), 0);
+  EXPECT_EQ(pAuth->Verify(token, kUserServiceCode, caller), kRcNoRight);
+  EXPECT_EQ(caller.opId, 1002);  // known, for the audit
+  EXPECT_EQ(pAuth->Verify(token, "NOSUCHSV", caller), kRcNoRight);
+}
+
+// The service with sign-in required, called as a server calls it.
+class VerifiedService : public AuthTest {
+ protected:
+  void SetUp() override {
+    AuthTest::SetUp();
+    pAudit = std::make_unique<AuditWriter>(Path());
+    ServiceConfig config;
+    config.dbPath = Path();
+    config.connections = 1;
+    pService = std::make_unique<Service>(config, pAudit.get(), pAuth.get());
+  }
+
+  int Call(const std::string& session, const char* iface, const char* code,
+           const std::string& request, std::string& reply) {
+    tmclient::CallContextScope context({session, "tcp:192.0.2.7:40000"});
+    return pService->Handle(iface, code, request, reply);
+  }
+  int UserQuery(const std::string& session, int opId = 4711) {
+    std::string reply;
+    return Call(
+        session, kUserInterface, kUserServiceCode,
+        wire::Request(kUserRequestStream, wire::UserIn("13900000000"), wire::Operator(opId)),
+        reply);
+  }
+  // The newest audit row: op_id, declared_op_id, op_login, peer_address, result.
+  std::string LastAudit() {
+    pAudit->Flush();
+    Database db(Path(), Database::Mode::kReadOnly);
+    Statement s = db.Prepare(
+        "SELECT op_id || ' ' || declared_op_id || ' ' || op_login || ' ' || peer_address || ' ' "
+        "|| service_code || ' ' || result FROM mp_audit ORDER BY id DESC LIMIT 1");
+    return s.Step() ? std::string(s.Text(0)) : "";
+  }
+
+  std::unique_ptr<AuditWriter> pAudit;
+  std::unique_ptr<Service> pService;
+};
+
+TEST_F(VerifiedService, SignInAndOutOverTheOperations) {
+  MSysmgntDef::SSignInIn in;
+  in.set_LOGIN_NAME(kDemoLogin);
+  in.set_OP_PASSWD(kDemoPassword);
+  in.set_OP_ADDRESS("10.1.2.3");
+  std::string reply;
+  ASSERT_EQ(
+      Call("", kAuthInterface, kSignInServiceCode, wire::Stream(kSignInRequestStream, in), reply),
+      0);
+  tmb_stream out;
+  out.load(reply);
+  MSysmgntDef::SOperator op;
+  MSysmgntDef::SSessionInfo session;
+  QRSErrorMsg error;
+  ASSERT_TRUE(out.begin_stream(kSignInReplyStream));
+  out >> op >> session >> error;
+  ASSERT_TRUE(out.end_stream());
+  EXPECT_EQ(op.LOGIN_NAME, kDemoLogin);
+  EXPECT_EQ(op.Marker & (uint64_t{1} << 9), 0u);  // no password field at all
+  EXPECT_EQ(session.RIGHTS, "BABOMOMP,BACUQQMP");
+  EXPECT_EQ(session.IDLE_TIMEOUT, 300);
+  EXPECT_EQ(LastAudit(), "1001 0 demo tcp:192.0.2.7:40000 BASMLGIN 0");
+  EXPECT_EQ(reply.find(kDemoPassword), std::string::npos);
+
+  EXPECT_EQ(UserQuery(session.SESSION_TOKEN, 1001), 0);
+  const std::string signOut = wire::Stream(kSignOutRequestStream);
+  ASSERT_EQ(Call(session.SESSION_TOKEN, kAuthInterface, kSignOutServiceCode, signOut, reply), 0);
+  EXPECT_EQ(UserQuery(session.SESSION_TOKEN, 1001), kRcNoSession);
+
+  // A wrong password: the refusal's text, audited without the password.
+  in.set_OP_PASSWD("wrong");
+  ASSERT_EQ(
+      Call("", kAuthInterface, kSignInServiceCode, wire::Stream(kSignInRequestStream, in), reply),
+      kRcSignInFailed);
+  out.load(reply);
+  out.begin_stream(kSignInReplyStream);
+  out >> op >> session >> error;
+  EXPECT_EQ(error.get_msg(), messages::kSignInFailed);
+  EXPECT_EQ(LastAudit(), "0 0  tcp:192.0.2.7:40000 BASMLGIN 1010");
+}
+
+TEST_F(VerifiedService, RefusesBeforeAnySql) {
+  // Without its log table the database fails any query: a refusal that came
+  // after the SQL would be a database error instead.
+  TempDir dir;
+  const std::string broken = dir.File("broken.db");
+  {
+    DemoOptions o;
+    o.rows = 50;
+    GenerateDemo(broken, o);
+    SqliteOperatorStore store(broken);
+    AddDemoOperators(store);
+  }
+  SqliteOperatorStore store(broken);
+  Authenticator auth(store, AuthPolicy(), [this] { return iNow; });
+  AuditWriter audit(broken);
+  ServiceConfig config;
+  config.dbPath = broken;
+  config.connections = 1;
+  Service service(config, &audit, &auth);
+  Database(broken, Database::Mode::kReadWrite).Exec("DROP TABLE mp_so_log; DROP TABLE mp_user;");
+  Authenticator::SignedIn logOnly;
+  ASSERT_EQ(auth.SignIn(kDemoLogOnlyLogin, kDemoLogOnlyPassword, logOnly), 0);
+
+  struct Case {
+    std::string session;
+    const char* code;
+    int expected;
+    const char* text;
+  };
+  const std::string request = wire::Request(kLogRequestStream, wire::LogIn(0, 0, "139", 0, 0));
+  const std::string userRequest = wire::Request(kUserRequestStream, wire::UserIn("139"));
+  for (const Case& c : std::initializer_list<Case>{
+           {"", kLogServiceCode, kRcNoSession, messages::kNoSession},
+           {std::string(64, '0'), kLogServiceCode, kRcNoSession, messages::kNoSession},
+           {logOnly.token, kUserServiceCode, kRcNoRight, messages::kNoRight},
+           {logOnly.token, kLogServiceCode, kRcDatabase, messages::kDatabase},  // the SQL ran
+       }) {
+    std::string reply;
+    tmclient::CallContextScope context({c.session, "tcp:127.0.0.1:1"});
+    const bool log = std::string_view(c.code) == kLogServiceCode;
+    EXPECT_EQ(service.Handle(log ? kLogInterface : kUserInterface, c.code,
+                             log ? request : userRequest, reply),
+              c.expected);
+    QRSErrorMsg error;
+    if (log) {
+      error = wire::ReadLogReply(reply).error;
+    } else {
+      error = wire::ReadUserReply(reply).error;
+    }
+    EXPECT_EQ(error.get_code(), c.expected);
+    EXPECT_EQ(error.get_msg(), c.text);
+  }
+  audit.Flush();
+  Database db(broken, Database::Mode::kReadOnly);
+  Statement s = db.Prepare("SELECT group_concat(result) FROM mp_audit");
+  ASSERT_TRUE(s.Step());
+  EXPECT_EQ(s.Text(0), "1008,1008,1009,1006");
+}
+
+TEST_F(VerifiedService, ForgedOperatorIsAuditedUnderTheVerifiedOne) {
+  const std::string token = SignedIn();
+  EXPECT_EQ(UserQuery(token, 1002), 0);
+  EXPECT_EQ(LastAudit(), "1001 1002 demo tcp:192.0.2.7:40000 BACUQQMP 0");
+  EXPECT_EQ(UserQuery(token, 1001), 0);
+  EXPECT_EQ(LastAudit(), "1001 0 demo tcp:192.0.2.7:40000 BACUQQMP 0");
+  EXPECT_EQ(UserQuery("", 1001), kRcNoSession);
+  EXPECT_EQ(LastAudit(), "0 1001  tcp:192.0.2.7:40000 BACUQQMP 1008");
+}
+
+}  // namespace
