@@ -10,6 +10,22 @@ if(MPAY_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# Hardened code in every build we ship or test as shipped; the sanitizer and
+# fuzz builds have their own instrumentation and are left alone. FORTIFY
+# needs the optimizer, so a Debug build goes without it. The compiler's
+# switches are recorded in each binary (.GCC.command.line), so that
+# scripts/check-elf can prove them on the files themselves.
+set(MPAY_HARDENED OFF)
+if(NOT MPAY_SANITIZE AND NOT MPAY_FUZZ)
+  set(MPAY_HARDENED ON)
+  include(CheckPIESupported)
+  check_pie_supported(LANGUAGES C CXX)
+  add_compile_options(-fstack-protector-strong -fstack-clash-protection -fcf-protection
+                      -frecord-gcc-switches)
+  add_compile_options("$<$<NOT:$<CONFIG:Debug>>:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2>")
+  add_link_options(-Wl,-z,relro,-z,now -Wl,-z,noexecstack)
+endif()
+
 # Narrow string literals of a target become GBK bytes (sources stay UTF-8).
 # clang cannot do this, so sources with Chinese literals are never built by
 # the clang (fuzz) configuration.
