@@ -363,7 +363,8 @@ int main(int argc, char** argv) {
   Env e;
   env = &e;
   const bool ran = bench::RunBenchmarks("bench_pg", argc, argv, Setup, Teardown);
-  std::system((Script("pg-stop") + " >/dev/null").c_str());
+  if (std::system((Script("pg-stop") + " >/dev/null").c_str()) != 0)
+    std::fprintf(stderr, "bench_pg: pg-stop failed; the private server may still run\n");
   if (!ran) return 1;
   for (const Query& q : e.queries) {
     const char* n = q.name.c_str();

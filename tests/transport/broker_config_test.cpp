@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "test_servers.h"
@@ -23,10 +24,13 @@ class TempDir {
     char tmpl[] = "/tmp/tmclient-conf-XXXXXX";
     sPath = ::mkdtemp(tmpl);
   }
-  ~TempDir() { std::system(("rm -rf '" + sPath + "'").c_str()); }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(sPath, ignored);
+  }
   std::string Write(const std::string& name, const std::string& text) const {
     std::string p = sPath + "/" + name;
-    std::system(("mkdir -p \"$(dirname '" + p + "')\"").c_str());
+    std::filesystem::create_directories(std::filesystem::path(p).parent_path());
     std::ofstream(p, std::ios::binary) << text;
     return p;
   }
