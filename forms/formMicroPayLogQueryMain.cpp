@@ -81,34 +81,14 @@ TfrmMicroPayLogQueryMain::TfrmMicroPayLogQueryMain(TComponent* Owner)
     : TfrmMDIChild(Owner, TDerivedConstruction{}) {
   THandlerTable handlers;
   PublishHandlers(handlers);
-  handlers.Add("chkSonoClick", this, &TfrmMicroPayLogQueryMain::chkSonoClick);
-  handlers.Add("chkBusiTypeClick", this, &TfrmMicroPayLogQueryMain::chkBusiTypeClick);
-  handlers.Add("chkSoDateClick", this, &TfrmMicroPayLogQueryMain::chkSoDateClick);
-  handlers.Add("chkMobilnoClick", this, &TfrmMicroPayLogQueryMain::chkMobilnoClick);
-  handlers.Add("chkQryUserClick", this, &TfrmMicroPayLogQueryMain::chkQryUserClick);
-  handlers.Add("btnQueryClick", this, &TfrmMicroPayLogQueryMain::btnQueryClick);
+#define MPAY_QUERY_WINDOW_HANDLER_ADD_(NAME) \
+  handlers.Add(#NAME, this, &TfrmMicroPayLogQueryMain::NAME);
+  MPAY_QUERY_WINDOW_HANDLERS(MPAY_QUERY_WINDOW_HANDLER_ADD_)
+#undef MPAY_QUERY_WINDOW_HANDLER_ADD_
   ReadLayout(QueryWindowLayout(), handlers);
-  auto find = [this]<class T>(T*& member, const char* name) {
-    member = dynamic_cast<T*>(FindComponent(name));
-  };
-  find(grbQryConds, "grbQryConds");
-  find(chkSono, "chkSono");
-  find(edtSono, "edtSono");
-  find(chkBusiType, "chkBusiType");
-  find(cmbBusiType, "cmbBusiType");
-  find(chkSoDate, "chkSoDate");
-  find(dtpBeginDate, "dtpBeginDate");
-  find(dtpBeginTime, "dtpBeginTime");
-  find(dtpEndDate, "dtpEndDate");
-  find(dtpEndTime, "dtpEndTime");
-  find(chkMobilno, "chkMobilno");
-  find(edtMobilno, "edtMobilno");
-  find(btnQuery, "btnQuery");
-  find(chkQryUser, "chkQryUser");
-  find(grbShow, "grbShow");
-  find(lvstShow, "lvstShow");
-  find(pnlBottom, "pnlBottom");
-  find(BtnExit, "BtnExit");
+#define MPAY_QUERY_WINDOW_CONTROL_BIND_(T, NAME) NAME = dynamic_cast<T*>(FindComponent(#NAME));
+  MPAY_QUERY_WINDOW_CONTROLS(MPAY_QUERY_WINDOW_CONTROL_BIND_)
+#undef MPAY_QUERY_WINDOW_CONTROL_BIND_
   EndLayout();
 }
 

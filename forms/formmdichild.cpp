@@ -30,85 +30,6 @@ constexpr int kRestoredHeight = 500;
 constexpr WPARAM kNextTabStop = 0;
 constexpr WPARAM kPreviousTabStop = static_cast<WPARAM>(-1);
 
-using TActionMember = TAction* TfrmMDIChild::*;
-
-// The action members in their declaration order, by component name.
-constexpr std::array<std::pair<const char*, TActionMember>, kSharedActionCount> kActionMembers{{
-    {"actHelp", &TfrmMDIChild::actHelp},
-    {"actAdd", &TfrmMDIChild::actAdd},
-    {"actCancel", &TfrmMDIChild::actCancel},
-    {"actOK", &TfrmMDIChild::actOK},
-    {"actDelete", &TfrmMDIChild::actDelete},
-    {"actClear", &TfrmMDIChild::actClear},
-    {"actModify", &TfrmMDIChild::actModify},
-    {"actQuery", &TfrmMDIChild::actQuery},
-    {"actPrev", &TfrmMDIChild::actPrev},
-    {"actNext", &TfrmMDIChild::actNext},
-    {"actCommit", &TfrmMDIChild::actCommit},
-    {"actClose", &TfrmMDIChild::actClose},
-    {"actSeleNub", &TfrmMDIChild::actSeleNub},
-    {"actSeleSim", &TfrmMDIChild::actSeleSim},
-    {"actSaveAs", &TfrmMDIChild::actSaveAs},
-    {"actReport", &TfrmMDIChild::actReport},
-    {"actDrawBack", &TfrmMDIChild::actDrawBack},
-    {"actUnpay", &TfrmMDIChild::actUnpay},
-    {"actAdjust", &TfrmMDIChild::actAdjust},
-    {"actInvoice", &TfrmMDIChild::actInvoice},
-    {"actDiscount", &TfrmMDIChild::actDiscount},
-    {"actPay", &TfrmMDIChild::actPay},
-    {"actSetPrintCol", &TfrmMDIChild::actSetPrintCol},
-    {"actPrePage", &TfrmMDIChild::actPrePage},
-    {"actNextPage", &TfrmMDIChild::actNextPage},
-    {"actAcctLock", &TfrmMDIChild::actAcctLock},
-    {"actAcctUnLock", &TfrmMDIChild::actAcctUnLock},
-    {"actLogin", &TfrmMDIChild::actLogin},
-    {"actExit", &TfrmMDIChild::actExit},
-    {"actItemDetail", &TfrmMDIChild::actItemDetail},
-    {"actScout", &TfrmMDIChild::actScout},
-    {"actNewCust", &TfrmMDIChild::actNewCust},
-    {"actNewAcct", &TfrmMDIChild::actNewAcct},
-    {"actRetDeposit", &TfrmMDIChild::actRetDeposit},
-    {"actSort", &TfrmMDIChild::actSort},
-    {"actForceEnd", &TfrmMDIChild::actForceEnd},
-    {"actDetail", &TfrmMDIChild::actDetail},
-    {"actRePrint", &TfrmMDIChild::actRePrint},
-    {"actPreview", &TfrmMDIChild::actPreview},
-    {"actAssign", &TfrmMDIChild::actAssign},
-    {"actBind", &TfrmMDIChild::actBind},
-    {"actPattComp", &TfrmMDIChild::actPattComp},
-    {"actActive", &TfrmMDIChild::actActive},
-    {"actDiscard", &TfrmMDIChild::actDiscard},
-    {"actRecycle", &TfrmMDIChild::actRecycle},
-    {"actFeeDetail", &TfrmMDIChild::actFeeDetail},
-    {"actBookDetail", &TfrmMDIChild::actBookDetail},
-    {"actPrintDetail", &TfrmMDIChild::actPrintDetail},
-    {"actReOpen", &TfrmMDIChild::actReOpen},
-    {"actForceOpen", &TfrmMDIChild::actForceOpen},
-    {"actWholesale", &TfrmMDIChild::actWholesale},
-    {"actPurchaser", &TfrmMDIChild::actPurchaser},
-    {"actAbort", &TfrmMDIChild::actAbort},
-    {"actRetry", &TfrmMDIChild::actRetry},
-    {"actNeglect", &TfrmMDIChild::actNeglect},
-    {"actUnBind", &TfrmMDIChild::actUnBind},
-    {"actModiPass", &TfrmMDIChild::actModiPass},
-    {"actAutho", &TfrmMDIChild::actAutho},
-    {"actUnAutho", &TfrmMDIChild::actUnAutho},
-    {"actUnNew", &TfrmMDIChild::actUnNew},
-    {"actImport", &TfrmMDIChild::actImport},
-    {"actService", &TfrmMDIChild::actService},
-    {"actAllot", &TfrmMDIChild::actAllot},
-    {"actDelay", &TfrmMDIChild::actDelay},
-    {"actLock", &TfrmMDIChild::actLock},
-    {"actReSet", &TfrmMDIChild::actReSet},
-    {"actTellLose", &TfrmMDIChild::actTellLose},
-    {"actUnLock", &TfrmMDIChild::actUnLock},
-    {"actOperLock", &TfrmMDIChild::actOperLock},
-    {"actPrint", &TfrmMDIChild::actPrint},
-    {"actConfig", &TfrmMDIChild::actConfig},
-    {"actReSetRes", &TfrmMDIChild::actReSetRes},
-    {"actToTrophy", &TfrmMDIChild::actToTrophy},
-}};
-
 // A component without a window; its design position has no effect.
 TLayoutItem NonVisual(const char* name, const char* className, int left, int top,
                       TLayoutValues properties) {
@@ -186,8 +107,10 @@ TfrmMDIChild::TfrmMDIChild(TComponent* Owner, TDerivedConstruction) : TForm(Owne
   ReadLayout(BaseLayout(), handlers);
   ImageListNormal = dynamic_cast<TImageList*>(FindComponent("ImageListNormal"));
   ActionListPublic = dynamic_cast<TActionList*>(FindComponent("ActionListPublic"));
-  for (const auto& [name, member] : kActionMembers)
-    this->*member = dynamic_cast<TAction*>(FindComponent(name));
+#define MPAY_SHARED_ACTION_BIND_(NAME, IMAGE, LABEL) \
+  NAME = dynamic_cast<TAction*>(FindComponent(#NAME));
+  MPAY_SHARED_ACTIONS(MPAY_SHARED_ACTION_BIND_)
+#undef MPAY_SHARED_ACTION_BIND_
   FillButtonImages(ImageListNormal);
 }
 

@@ -157,6 +157,15 @@ TEST_F(BaseWindowTest, SharedActionsAndButtonImages) {
   EXPECT_EQ(form_->actExit, list->Actions(30));
   EXPECT_EQ(form_->actPrint, list->Actions(9));
   EXPECT_EQ(form_->actToTrophy, list->Actions(72));
+  // Every member is bound to the live action of its name, in list order.
+  int index = 0;
+#define EXPECT_BOUND_(NAME, IMAGE, LABEL)                  \
+  ASSERT_NE(form_->NAME, nullptr) << #NAME;                \
+  EXPECT_EQ(form_->NAME, list->Actions(index++)) << #NAME; \
+  EXPECT_EQ(form_->NAME->ActionList(), list) << #NAME;
+  MPAY_SHARED_ACTIONS(EXPECT_BOUND_)
+#undef EXPECT_BOUND_
+  EXPECT_EQ(index, kSharedActionCount);
 }
 
 TEST_F(BaseWindowTest, OnlyCloseAndExitDoAnything) {

@@ -17,6 +17,36 @@ class TGroupBox;
 class TListView;
 class TPanel;
 
+// The query window's controls as C(class, NAME) and the handlers its layout
+// binds by name as H(NAME), each in layout order: the members, their binding
+// and the published handlers all come from these two lists.
+#define MPAY_QUERY_WINDOW_CONTROLS(C) \
+  C(TGroupBox, grbQryConds)           \
+  C(TCheckBox, chkSono)               \
+  C(TEdit, edtSono)                   \
+  C(TCheckBox, chkBusiType)           \
+  C(TComboBox, cmbBusiType)           \
+  C(TCheckBox, chkSoDate)             \
+  C(TDateTimePicker, dtpBeginDate)    \
+  C(TDateTimePicker, dtpBeginTime)    \
+  C(TDateTimePicker, dtpEndDate)      \
+  C(TDateTimePicker, dtpEndTime)      \
+  C(TCheckBox, chkMobilno)            \
+  C(TEdit, edtMobilno)                \
+  C(TBitBtn, btnQuery)                \
+  C(TCheckBox, chkQryUser)            \
+  C(TGroupBox, grbShow)               \
+  C(TListView, lvstShow)              \
+  C(TPanel, pnlBottom)                \
+  C(TBitBtn, BtnExit)
+#define MPAY_QUERY_WINDOW_HANDLERS(H) \
+  H(chkSonoClick)                     \
+  H(chkBusiTypeClick)                 \
+  H(chkSoDateClick)                   \
+  H(chkMobilnoClick)                  \
+  H(chkQryUserClick)                  \
+  H(btnQueryClick)
+
 // The micro-payment log query window "小额支付日志查询". In log query mode
 // the operator combines a service-order number (alone), a business type, an
 // acceptance time range and a mobile number; in user query mode (while
@@ -36,25 +66,10 @@ class TfrmMicroPayLogQueryMain : public TfrmMDIChild {
   // caller. True when it returns.
   bool Init(const MSysmgntDef::SOperator& op);
 
-  // Owned by the window through its layout.
-  TGroupBox* grbQryConds = nullptr;
-  TCheckBox* chkSono = nullptr;
-  TEdit* edtSono = nullptr;
-  TCheckBox* chkBusiType = nullptr;
-  TComboBox* cmbBusiType = nullptr;
-  TCheckBox* chkSoDate = nullptr;
-  TDateTimePicker* dtpBeginDate = nullptr;
-  TDateTimePicker* dtpBeginTime = nullptr;
-  TDateTimePicker* dtpEndDate = nullptr;
-  TDateTimePicker* dtpEndTime = nullptr;
-  TCheckBox* chkMobilno = nullptr;
-  TEdit* edtMobilno = nullptr;
-  TBitBtn* btnQuery = nullptr;
-  TCheckBox* chkQryUser = nullptr;
-  TGroupBox* grbShow = nullptr;
-  TListView* lvstShow = nullptr;
-  TPanel* pnlBottom = nullptr;
-  TBitBtn* BtnExit = nullptr;
+  // Owned by the window through its layout; bound by name when it is read.
+#define MPAY_QUERY_WINDOW_CONTROL_MEMBER_(T, NAME) T* NAME = nullptr;
+  MPAY_QUERY_WINDOW_CONTROLS(MPAY_QUERY_WINDOW_CONTROL_MEMBER_)
+#undef MPAY_QUERY_WINDOW_CONTROL_MEMBER_
 
   // Handlers the layout binds. A ticked service-order number stands alone;
   // the other three conditions combine.
@@ -82,7 +97,9 @@ class TfrmMicroPayLogQueryMain : public TfrmMDIChild {
   void ShowUserList(MMicroPaymentDef::SMpUserInfoList& list);
 
   // True in log query mode.
-  bool QueryLogMode() const { return bQryLog; }
+  bool QueryLogMode() const {
+    return bQryLog;
+  }
 
  private:
   void LoadBaseData();

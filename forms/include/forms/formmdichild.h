@@ -4,6 +4,7 @@
 
 #include "forms/export.h"
 #include "forms/selectionaction.h"
+#include "forms/sharedactions.h"
 #include "toolkit/forms.h"
 
 class TAction;
@@ -37,79 +38,10 @@ class FORMS_API TfrmMDIChild : public TForm {
   // Owned by the window through its layout.
   TImageList* ImageListNormal = nullptr;
   TActionList* ActionListPublic = nullptr;
-  TAction* actHelp = nullptr;
-  TAction* actAdd = nullptr;
-  TAction* actCancel = nullptr;
-  TAction* actOK = nullptr;
-  TAction* actDelete = nullptr;
-  TAction* actClear = nullptr;
-  TAction* actModify = nullptr;
-  TAction* actQuery = nullptr;
-  TAction* actPrev = nullptr;
-  TAction* actNext = nullptr;
-  TAction* actCommit = nullptr;
-  TAction* actClose = nullptr;
-  TAction* actSeleNub = nullptr;
-  TAction* actSeleSim = nullptr;
-  TAction* actSaveAs = nullptr;
-  TAction* actReport = nullptr;
-  TAction* actDrawBack = nullptr;
-  TAction* actUnpay = nullptr;
-  TAction* actAdjust = nullptr;
-  TAction* actInvoice = nullptr;
-  TAction* actDiscount = nullptr;
-  TAction* actPay = nullptr;
-  TAction* actSetPrintCol = nullptr;
-  TAction* actPrePage = nullptr;
-  TAction* actNextPage = nullptr;
-  TAction* actAcctLock = nullptr;
-  TAction* actAcctUnLock = nullptr;
-  TAction* actLogin = nullptr;
-  TAction* actExit = nullptr;
-  TAction* actItemDetail = nullptr;
-  TAction* actScout = nullptr;
-  TAction* actNewCust = nullptr;
-  TAction* actNewAcct = nullptr;
-  TAction* actRetDeposit = nullptr;
-  TAction* actSort = nullptr;
-  TAction* actForceEnd = nullptr;
-  TAction* actDetail = nullptr;
-  TAction* actRePrint = nullptr;
-  TAction* actPreview = nullptr;
-  TAction* actAssign = nullptr;
-  TAction* actBind = nullptr;
-  TAction* actPattComp = nullptr;
-  TAction* actActive = nullptr;
-  TAction* actDiscard = nullptr;
-  TAction* actRecycle = nullptr;
-  TAction* actFeeDetail = nullptr;
-  TAction* actBookDetail = nullptr;
-  TAction* actPrintDetail = nullptr;
-  TAction* actReOpen = nullptr;
-  TAction* actForceOpen = nullptr;
-  TAction* actWholesale = nullptr;
-  TAction* actPurchaser = nullptr;
-  TAction* actAbort = nullptr;
-  TAction* actRetry = nullptr;
-  TAction* actNeglect = nullptr;
-  TAction* actUnBind = nullptr;
-  TAction* actModiPass = nullptr;
-  TAction* actAutho = nullptr;
-  TAction* actUnAutho = nullptr;
-  TAction* actUnNew = nullptr;
-  TAction* actImport = nullptr;
-  TAction* actService = nullptr;
-  TAction* actAllot = nullptr;
-  TAction* actDelay = nullptr;
-  TAction* actLock = nullptr;
-  TAction* actReSet = nullptr;
-  TAction* actTellLose = nullptr;
-  TAction* actUnLock = nullptr;
-  TAction* actOperLock = nullptr;
-  TAction* actPrint = nullptr;
-  TAction* actConfig = nullptr;
-  TAction* actReSetRes = nullptr;
-  TAction* actToTrophy = nullptr;
+  // One member per shared action, bound to the action of the same name.
+#define MPAY_SHARED_ACTION_MEMBER_(NAME, IMAGE, LABEL) TAction* NAME = nullptr;
+  MPAY_SHARED_ACTIONS(MPAY_SHARED_ACTION_MEMBER_)
+#undef MPAY_SHARED_ACTION_MEMBER_
 
   // Handlers that layouts bind by name (see PublishHandlers).
 
