@@ -19,11 +19,13 @@ int IBusiOrdmgnt::query_mpSoList(const SQuerySoInfoListIn& sIn, const SQueryLogS
                                  MMicroPaymentDef::SMpAcctStatInfo& sMpAcctStatInfo,
                                  int& iReturnInfo, QRSErrorMsg& cErrorMsg, STMSession* session) {
   using service_detail::Read;
+  using service_detail::ReadAhead;
   using service_detail::Write;
   return service_detail::CallRemote(
       *this, kQueryMpSoList, session, {Write("sIn", sIn), Write("sSoInfo", sSoInfo)},
-      {Read("listSoInfo", listSoInfo), Read("sMpAcctStatInfo", sMpAcctStatInfo),
-       Read("iReturnInfo", iReturnInfo), Read("cErrorMsg", cErrorMsg)},
+      {ReadAhead<MMicroPaymentDef::kSMpInfoListName>("listSoInfo", listSoInfo),
+       Read("sMpAcctStatInfo", sMpAcctStatInfo), Read("iReturnInfo", iReturnInfo),
+       Read("cErrorMsg", cErrorMsg)},
       cErrorMsg);
 }
 

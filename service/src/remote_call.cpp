@@ -39,13 +39,28 @@ int Run(CTmdClientObject& client, const RemoteOperation& op, STMSession* session
   if (!in.end_stream())
     return Fail(cErrorMsg, kErrInEndStream, "TME_CLN_IN_END_STREAM: " + fullName);
 
-  const int result = client.call_server(op.interfaceName, op.serviceCode, session, in, out);
-  if (tmclient::IsLibraryError(result)) return Fail(cErrorMsg, result, tmd_getErrorMsg(result));
+  // The first output may be read while the reply arrives; what was read
+  // ahead goes again unless the reply it came from is the answer.
+  const StreamStep* first = outputs.size() > 0 ? outputs.begin() : nullptr;
+  std::unique_ptr<records::ListAhead> ahead =
+      first != nullptr && first->readAhead != nullptr ? first->readAhead(first->value) : nullptr;
+  const int result =
+      ahead ? client.call_server_watched(op.interfaceName, op.serviceCode, session, in, out, *ahead)
+            : client.call_server(op.interfaceName, op.serviceCode, session, in, out);
+  if (tmclient::IsLibraryError(result)) {
+    if (ahead) ahead->Undo();
+    return Fail(cErrorMsg, result, tmd_getErrorMsg(result));
+  }
 
-  if (!out.begin_stream((fullName + ".ParamOut").c_str()))
+  if (!out.begin_stream((fullName + ".ParamOut").c_str())) {
+    if (ahead) ahead->Undo();
     return Fail(cErrorMsg, kErrOutBeginStream, "TME_CLN_OUT_BEGIN_STREAM: " + fullName);
+  }
   for (const StreamStep& output : outputs) {
-    output.run(out, output.value);
+    if (&output == first && ahead)
+      ahead->Finish(out);
+    else
+      output.run(out, output.value);
     if (out.failed())
       return Fail(cErrorMsg, kErrMarshalOut, scopedName + " marshalling out error: " + output.name);
   }

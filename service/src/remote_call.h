@@ -1,7 +1,10 @@
 #pragma once
 
 #include <initializer_list>
+#include <memory>
+#include <vector>
 
+#include "records/list_read_ahead.h"
 #include "tmclient/qrs_errormsg.h"
 #include "tmclient/tmb_stream.h"
 #include "tmclient/tmd_client_object.h"
@@ -22,6 +25,9 @@ struct StreamStep {
   const char* name;
   void (*run)(tmb_stream& stream, void* value);
   void* value;
+  // The first output only: a list of records read while the reply arrives
+  // (records/list_read_ahead.h). Null for the rest.
+  std::unique_ptr<records::ListAhead> (*readAhead)(void* value) = nullptr;
 };
 
 template <class T>
@@ -33,6 +39,17 @@ StreamStep Write(const char* name, const T& value) {
 template <class T>
 StreamStep Read(const char* name, T& value) {
   return {name, [](tmb_stream& s, void* p) { s >> *static_cast<T*>(p); }, &value};
+}
+
+// The first output of an operation whose reply may be large: a list named
+// `kListName` on the wire, read as it arrives.
+template <const char* kListName, class R>
+StreamStep ReadAhead(const char* name, std::vector<R>& list) {
+  StreamStep step = Read(name, list);
+  step.readAhead = [](void* p) -> std::unique_ptr<records::ListAhead> {
+    return std::make_unique<records::ListReadAhead<R>>(*static_cast<std::vector<R>*>(p), kListName);
+  };
+  return step;
 }
 
 // Runs one remote operation through `client`: writes the inputs in order

@@ -14,6 +14,7 @@
 #include "shared_cases.h"
 #include "test_servers.h"
 #include "tmclient/broker_resolver.h"
+#include "tmclient/reply_progress.h"
 #include "tmclient/tcp_server.h"
 #include "tmclient/tmb_stream.h"
 #include "tmclient/tmd_client_object.h"
@@ -114,6 +115,49 @@ TEST(TcpTransport, StreamedRepliesArriveWholeOrNotAtAll) {
   TcpServer server(ScriptedStreaming, {});
   ASSERT_TRUE(server.Start());
   ExpectStreamedRepliesWholeOrNothing(*Open(Url(server.port())));
+}
+
+// Writes down what it is told, in order.
+class ProgressLog : public ReplyProgress {
+ public:
+  std::string sLog;
+  std::atomic<bool> bSeen{false};  // some bytes have arrived
+  void Started(std::size_t headSize) override { sLog += "S" + std::to_string(headSize) + " "; }
+  void Arrived(std::string_view body) override {
+    sLog += "A" + std::string(body) + " ";
+    bSeen = true;
+  }
+  void Dropped() override { sLog += "D "; }
+};
+
+TEST(TcpTransport, AWatcherIsToldOfAStreamedReplyWhileItArrives) {
+  std::atomic<ProgressLog*> watcher{nullptr};
+  // The rest of each reply waits until the client has seen its first part:
+  // a client that read it only once whole would wait for ever.
+  TcpServer server(
+      [&](const std::string&, const std::string& code, std::string_view, std::string& reply,
+          ReplyWriter& w) {
+        if (!w.Begin(4) || !w.Append("one") || !WaitFor(watcher.load()->bSeen)) return 1;
+        if (code == "REPLACE") {
+          reply = "whole";
+          return 0;
+        }
+        return w.Append("two") && w.Finish("HEAD") ? 0 : 1;
+      },
+      {});
+  ASSERT_TRUE(server.Start());
+  auto t = Open(Url(server.port()));
+  const struct {
+    const char *code, *log, *reply;
+  } cases[] = {{"FINISH", "S4 Aone Aonetwo ", "HEADonetwo"}, {"REPLACE", "S4 Aone D ", "whole"}};
+  for (const auto& c : cases) {
+    ProgressLog log;
+    watcher = &log;
+    std::string reply;
+    ASSERT_EQ(t->CallWatched("I", c.code, "", reply, log), 0);
+    EXPECT_EQ(log.sLog, c.log);
+    EXPECT_EQ(reply, c.reply);
+  }
 }
 
 TEST(TcpTransport, BackEndDown) {

@@ -76,7 +76,8 @@ class FrameReader {
 }  // namespace
 
 int ReadTcpReply(net::Stream& stream, uint32_t callId, std::size_t maxReplySize,
-                 net::Clock::time_point deadline, bool mayBlock, std::string& reply) {
+                 net::Clock::time_point deadline, bool mayBlock, std::string& reply,
+                 ReplyProgress* progress) {
   FrameReader in(stream, deadline, mayBlock);
   bool streaming = false;  // between a stream start and its finish
   std::size_t headSize = 0;
@@ -130,12 +131,14 @@ int ReadTcpReply(net::Stream& stream, uint32_t callId, std::size_t maxReplySize,
       case envelope::kError:
         // Drops whatever was streamed.
         if (data != 0 || in.pending() != 0) return kErrBadReplyFrame;
+        if (progress != nullptr) progress->Dropped();
         reply.clear();
         return IsLibraryError(hdr.result) ? hdr.result : kErrServiceFailed;
       case envelope::kReply: {
         // Only the library may produce these; a server that sends one is broken.
         if (IsLibraryError(hdr.result)) return kErrBadReplyFrame;
         // A whole reply replaces whatever was streamed.
+        if (progress != nullptr) progress->Dropped();
         reply.clear();
         if (int rc = readMore(data); rc != 0) return rc;
         return in.pending() == 0 ? hdr.result : kErrBadReplyFrame;
@@ -150,11 +153,13 @@ int ReadTcpReply(net::Stream& stream, uint32_t callId, std::size_t maxReplySize,
         // are never copied to a larger buffer on the way.
         reply.reserve(std::min(kStreamReserve, maxReplySize));
         reply.assign(headSize, '\0');
+        if (progress != nullptr) progress->Started(headSize);
         break;
       case envelope::kStreamPart:
         if (!streaming) return kErrBadReplyFrame;
         if (data > maxReplySize - reply.size()) return kErrReplyTooLarge;
         if (int rc = readMore(data); rc != 0) return rc;
+        if (progress != nullptr) progress->Arrived(std::string_view(reply).substr(headSize));
         break;
       case envelope::kStreamFinish:
         if (!streaming || data != headSize || IsLibraryError(hdr.result)) return kErrBadReplyFrame;

@@ -9,6 +9,7 @@
 
 #include "client_stream.h"
 #include "socket_io.h"
+#include "tmclient/reply_progress.h"
 
 namespace tmclient {
 
@@ -22,9 +23,10 @@ TMCLIENT_INTERNAL int IoToCode(net::Io io);
 // closed, `deadline` passed); `reply` then holds nothing useful. Nothing is
 // allocated from an announced length beyond `maxReplySize`. `mayBlock`: the
 // first read may wait in the socket's own read timeout, which is no longer
-// than what is left until `deadline`.
+// than what is left until `deadline`. `progress`, when given, is told of a
+// streamed reply's parts as each arrives.
 TMCLIENT_INTERNAL int ReadTcpReply(net::Stream& in, uint32_t callId, std::size_t maxReplySize,
                                    net::Clock::time_point deadline, bool mayBlock,
-                                   std::string& reply);
+                                   std::string& reply, ReplyProgress* progress);
 
 }  // namespace tmclient

@@ -72,11 +72,22 @@ int TcpTransport::Open() {
 
 int TcpTransport::Call(const std::string& interfaceName, const std::string& serviceCode,
                        std::string_view request, std::string& reply) {
+  return Run(interfaceName, serviceCode, request, reply, nullptr);
+}
+
+int TcpTransport::CallWatched(const std::string& interfaceName, const std::string& serviceCode,
+                              std::string_view request, std::string& reply,
+                              ReplyProgress& progress) {
+  return Run(interfaceName, serviceCode, request, reply, &progress);
+}
+
+int TcpTransport::Run(const std::string& interfaceName, const std::string& serviceCode,
+                      std::string_view request, std::string& reply, ReplyProgress* progress) {
   std::lock_guard lock(mLock);
   CallAttempts attempts(cRetry, serviceCode);
   int rc;
   do {
-    rc = Attempt(interfaceName, serviceCode, request, reply, attempts);
+    rc = Attempt(interfaceName, serviceCode, request, reply, attempts, progress);
     if (IsLibraryError(rc)) {
       Drop();
       reply.clear();  // nothing of a reply that did not come whole
@@ -105,7 +116,7 @@ bool TcpTransport::Adopt(std::unique_ptr<net::Stream> stream) {
 
 int TcpTransport::Attempt(const std::string& interfaceName, const std::string& serviceCode,
                           std::string_view request, std::string& reply,
-                          const CallAttempts& attempts) {
+                          const CallAttempts& attempts, ReplyProgress* progress) {
   const auto deadline = attempts.attemptDeadline();
   const int64_t attemptMs = attempts.attemptMs();
   std::string& head = strHead;  // keeps its memory from one call to the next
@@ -140,7 +151,7 @@ int TcpTransport::Attempt(const std::string& interfaceName, const std::string& s
   // The socket's read timeout is the whole attempt: the wait for the reply
   // may rely on it when sending took next to nothing of the attempt.
   const bool mayBlock = net::RemainingMs(deadline) + kReadTimeoutSlackMs >= attemptMs;
-  return ReadTcpReply(*pStream, callId, iMaxReplySize, deadline, mayBlock, reply);
+  return ReadTcpReply(*pStream, callId, iMaxReplySize, deadline, mayBlock, reply, progress);
 }
 
 }  // namespace tmclient

@@ -33,6 +33,8 @@ class TMCLIENT_INTERNAL TcpTransport final : public Transport {
 
   int Call(const std::string& interfaceName, const std::string& serviceCode,
            std::string_view request, std::string& reply) override;
+  int CallWatched(const std::string& interfaceName, const std::string& serviceCode,
+                  std::string_view request, std::string& reply, ReplyProgress& progress) override;
   // Shuts the connection down, which wakes the call's read or write.
   void Abandon() override;
 
@@ -40,9 +42,13 @@ class TMCLIENT_INTERNAL TcpTransport final : public Transport {
   static int Factory(const std::string& url, std::unique_ptr<Transport>& out);
 
  private:
+  // The calls, with or without a watcher.
+  int Run(const std::string& interfaceName, const std::string& serviceCode,
+          std::string_view request, std::string& reply, ReplyProgress* progress);
   // One attempt, which ends by `attempts.attemptDeadline()`.
   int Attempt(const std::string& interfaceName, const std::string& serviceCode,
-              std::string_view request, std::string& reply, const CallAttempts& attempts);
+              std::string_view request, std::string& reply, const CallAttempts& attempts,
+              ReplyProgress* progress);
 
   const BrokerEndpoint cEndpoint;
   const RetryPolicy cRetry;

@@ -1,9 +1,11 @@
 #include "tmclient/tmd_client_object.h"
 
 #include <atomic>
+#include <mutex>
 
 #include "session_internal.h"
 #include "tmclient/broker_resolver.h"
+#include "tmclient/reply_progress.h"
 #include "tmclient/tmb_stream.h"
 #include "tmclient/tmd_error.h"
 #include "tmclient/transport.h"
@@ -17,6 +19,36 @@ namespace {
 // A reply buffer that grew beyond this is not kept from one call to the next:
 // it goes with the stream that reads it.
 constexpr std::size_t kKeptReplyCapacity = 64u << 20;
+
+// Passes a reply's progress on from the library's thread to the caller's
+// watcher until the caller stops waiting: once Detach() returns, the watcher
+// is told nothing more, so a call given up never touches what its caller
+// has let go.
+class ProgressRelay final : public tmclient::ReplyProgress {
+ public:
+  explicit ProgressRelay(tmclient::ReplyProgress& to) : pTo(&to) {}
+
+  void Started(std::size_t headSize) override {
+    std::lock_guard lock(mLock);
+    if (pTo != nullptr) pTo->Started(headSize);
+  }
+  void Arrived(std::string_view body) override {
+    std::lock_guard lock(mLock);
+    if (pTo != nullptr) pTo->Arrived(body);
+  }
+  void Dropped() override {
+    std::lock_guard lock(mLock);
+    if (pTo != nullptr) pTo->Dropped();
+  }
+  void Detach() {
+    std::lock_guard lock(mLock);
+    pTo = nullptr;
+  }
+
+ private:
+  std::mutex mLock;
+  tmclient::ReplyProgress* pTo;
+};
 
 }  // namespace
 
@@ -62,6 +94,18 @@ int CTmdClientObject::call_server(const std::string& interfaceName, const std::s
   }
 }
 
+int CTmdClientObject::call_server_watched(const std::string& interfaceName,
+                                          const std::string& serviceCode, STMSession* session,
+                                          tmb_stream& in, tmb_stream& out,
+                                          tmclient::ReplyProgress& progress) {
+  pProgress = &progress;
+  struct Forget {
+    tmclient::ReplyProgress*& p;
+    ~Forget() { p = nullptr; }
+  } forget{pProgress};
+  return call_server(interfaceName, serviceCode, session, in, out);
+}
+
 int CTmdClientObject::Exchange(const std::string& interfaceName, const std::string& serviceCode,
                                std::string_view request) {
   tmclient::CallWaitHook* hook = tmclient::HookForThisCall();
@@ -71,25 +115,31 @@ int CTmdClientObject::Exchange(const std::string& interfaceName, const std::stri
       if (int rc = tmclient::OpenTransport(sUrl, made); rc != 0) return rc;
       pTransport = std::move(made);
     }
-    return pTransport->Call(interfaceName, serviceCode, request, *pReply);
+    return pProgress != nullptr
+               ? pTransport->CallWatched(interfaceName, serviceCode, request, *pReply, *pProgress)
+               : pTransport->Call(interfaceName, serviceCode, request, *pReply);
   }
   // The I/O runs on without this object when the call is given up: it owns
   // copies of what it sends and shares the transport and the reply buffer.
   auto transport = std::make_shared<std::shared_ptr<tmclient::Transport>>(pTransport);
+  auto relay = pProgress != nullptr ? std::make_shared<ProgressRelay>(*pProgress) : nullptr;
   bool abandoned = false;
   const int result = tmclient::WaitThrough(
       *hook,
       [transport, url = sUrl, interfaceName, serviceCode, request = std::string(request),
-       reply = pReply]() {
+       reply = pReply, relay]() {
         if (!*transport) {
           std::unique_ptr<tmclient::Transport> made;
           if (int rc = tmclient::OpenTransport(url, made); rc != 0) return rc;
           *transport = std::move(made);
         }
-        return (*transport)->Call(interfaceName, serviceCode, request, *reply);
+        return relay
+                   ? (*transport)->CallWatched(interfaceName, serviceCode, request, *reply, *relay)
+                   : (*transport)->Call(interfaceName, serviceCode, request, *reply);
       },
       abandoned);
   if (abandoned) {
+    if (relay) relay->Detach();
     // The connection that carries it is dropped and never used again, so its
     // reply, if one still comes, cannot be taken for the next call's.
     if (pTransport) pTransport->Abandon();

@@ -6,13 +6,21 @@
 #include "inproc.h"
 #include "plugin_loader.h"
 #include "tcp_transport.h"
+#include "tmclient/reply_progress.h"
 #include "tmclient/tmd_error.h"
 
 namespace tmclient {
 
 Transport::~Transport() = default;
 
+int Transport::CallWatched(const std::string& interfaceName, const std::string& serviceCode,
+                           std::string_view request, std::string& reply, ReplyProgress&) {
+  return Call(interfaceName, serviceCode, request, reply);
+}
+
 void Transport::Abandon() {}
+
+ReplyProgress::~ReplyProgress() = default;
 
 namespace {
 

@@ -70,35 +70,55 @@ tmb_stream& WriteList(tmb_stream& s, const std::vector<R>& list, const char* nam
   return s;
 }
 
-// Appends the elements of a list to `list`. Each element is read into a
-// freshly constructed record at the end of the list, which stays there only
-// once it has been read whole: a failure or an exception removes it again.
-// Stops at the first failure without ending the list; the elements appended
-// before it stay.
+// The element being read, freshly constructed at the end of a list: it is
+// removed again unless kept once it has been read whole.
 template <class R>
-tmb_stream& ReadList(tmb_stream& s, std::vector<R>& list, std::string_view name) {
-  int count = 0;
-  s.begin_read_list(name, count);
-  if (s.failed()) return s;
+class PendingElement {
+ public:
+  explicit PendingElement(std::vector<R>& list) : vList(list) { vList.emplace_back(); }
+  ~PendingElement() {
+    if (!bKeep) vList.pop_back();
+  }
+  PendingElement(const PendingElement&) = delete;
+  PendingElement& operator=(const PendingElement&) = delete;
+  R& get() { return vList.back(); }
+  void keep() { bKeep = true; }
+
+ private:
+  std::vector<R>& vList;
+  bool bKeep = false;
+};
+
+// Appends `count` elements read from `s` to `list` (a list's elements,
+// after its header). Each element is read into a freshly constructed record
+// at the end of the list, which stays there only once it has been read
+// whole: a failure or an exception removes it again. Stops at the first
+// failure; the elements appended before it stay.
+template <class R>
+tmb_stream& ReadElements(tmb_stream& s, std::vector<R>& list, int count) {
   // Room for what the remaining bytes can hold at most, never for what an
   // untrusted count claims.
   constexpr std::size_t smallestRecord = 21 + std::string_view(R::kStreamName).size();
   list.reserve(list.size() +
                std::min(static_cast<std::size_t>(count), s.remaining() / smallestRecord));
   for (int i = 0; i < count; ++i) {
-    list.emplace_back();
-    // Drops the element being read unless it is kept after a full read.
-    struct PendingElement {
-      std::vector<R>& list;
-      bool keep = false;
-      ~PendingElement() {
-        if (!keep) list.pop_back();
-      }
-    } pending{list};
-    s >> list.back();
+    PendingElement<R> element(list);
+    s >> element.get();
     if (s.failed()) return s;
-    pending.keep = true;
+    element.keep();
   }
+  return s;
+}
+
+// Appends the elements of a list to `list` (see ReadElements). Stops at the
+// first failure without ending the list; the elements appended before it
+// stay.
+template <class R>
+tmb_stream& ReadList(tmb_stream& s, std::vector<R>& list, std::string_view name) {
+  int count = 0;
+  s.begin_read_list(name, count);
+  if (s.failed()) return s;
+  ReadElements(s, list, count);
   s.end_read_list();
   return s;
 }

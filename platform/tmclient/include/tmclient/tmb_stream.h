@@ -196,6 +196,16 @@ class TMCLIENT_API tmb_stream {
   const std::string& bytes() const;
   // Read mode: bytes not yet consumed; 0 otherwise.
   std::size_t remaining() const;
+  // Read mode: passes over the next `n` bytes, which the caller has read by
+  // other means (a list's elements read while the reply arrived). False, and
+  // the stream failed, when fewer remain.
+  bool skip(std::size_t n) {
+    if (Readable(n)) {
+      rp_ += n;
+      return true;
+    }
+    return ReadFailed("skipped bytes");
+  }
   // Write mode: the bytes written so far, in place, without the trimming
   // that bytes() does, so that a stream reused through open() keeps its
   // buffer ready for the next frame. Valid until the next operation on the

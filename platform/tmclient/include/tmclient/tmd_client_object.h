@@ -10,8 +10,9 @@ class tmb_stream;
 struct STMSession;  // opaque; always null in this system
 
 namespace tmclient {
+class ReplyProgress;
 class Transport;
-}
+}  // namespace tmclient
 
 // Base of the service proxies. Virtual slots, in order: destructor,
 // call_server, bind, unbind, and a fifth argument-free operation.
@@ -40,6 +41,12 @@ class TMCLIENT_API CTmdClientObject {
   // largest reply (up to 64 MiB) until unbind().
   virtual int call_server(const std::string& interfaceName, const std::string& serviceCode,
                           STMSession* session, tmb_stream& in, tmb_stream& out);
+  // call_server, telling `progress` of a streamed reply while it arrives
+  // (tmclient/reply_progress.h), so that the caller may read it ahead. Goes
+  // through call_server, so a proxy's override still sees the call.
+  int call_server_watched(const std::string& interfaceName, const std::string& serviceCode,
+                          STMSession* session, tmb_stream& in, tmb_stream& out,
+                          tmclient::ReplyProgress& progress);
   // Binds to `brokerName` (the interface name is not needed to connect).
   // Same results as bind_openBroker.
   virtual int bind(const std::string& interfaceName, const std::string& brokerName);
@@ -68,4 +75,6 @@ class TMCLIENT_API CTmdClientObject {
   // Null while bound only after a call was given up: the next call connects.
   std::shared_ptr<tmclient::Transport> pTransport;
   std::shared_ptr<std::string> pReply;
+  // Told of the reply of the call under way, when its caller watches it.
+  tmclient::ReplyProgress* pProgress = nullptr;
 };

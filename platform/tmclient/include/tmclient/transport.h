@@ -9,6 +9,8 @@
 
 namespace tmclient {
 
+class ReplyProgress;
+
 // Carries one request frame to the far end and returns its reply frame.
 // Implementations: in-process (tests, embedded use), tcp://, nats://.
 // Fault-injecting transports for tests implement the same interface.
@@ -22,6 +24,11 @@ class TMCLIENT_API Transport {
   // May throw; the client object turns an exception into kErrTransport.
   virtual int Call(const std::string& interfaceName, const std::string& serviceCode,
                    std::string_view request, std::string& reply) = 0;
+  // The same, telling `progress` of a streamed reply while it arrives
+  // (reply_progress.h). By default it is told nothing: the reply is read
+  // once it is whole.
+  virtual int CallWatched(const std::string& interfaceName, const std::string& serviceCode,
+                          std::string_view request, std::string& reply, ReplyProgress& progress);
 
   // Called from another thread while Call runs, when its caller gave the
   // call up (call_wait.h): Call is to end soon, with any code, without trying
