@@ -176,9 +176,11 @@ int Serve(const backoffice::Options& options) {
                    "open to other machines, and nothing encrypts the connection: passwords, "
                    "sessions and replies cross the network in clear (tls:// encrypts)"}});
     }
-    running.push_back(backoffice::MakeTcpEndpoint(
-        url, options.workers, service,
-        {maxConnections, options.idleTimeoutS, options.writeTimeoutS}, tls));
+    running.push_back(
+        backoffice::MakeTcpEndpoint(url, options.workers, service,
+                                    {maxConnections, options.idleTimeoutS, options.writeTimeoutS,
+                                     std::size_t(options.maxBufferedMb) << 20},
+                                    tls));
   }
   if (!options.nats.empty()) {
     running.push_back(

@@ -128,6 +128,12 @@ void RenderEndpoints(Exposition& e, const MetricsInputs& in) {
   PerEndpoint(e, in, "tcp", "mpay_tcp_connections_reset_not_reading_total", "counter",
               "tcp clients disconnected for taking none of their replies.",
               [](const EndpointStats& s) { return s.resetNotReading; });
+  PerEndpoint(e, in, "tcp", "mpay_tcp_connections_shed_total", "counter",
+              "tcp connections closed because all together held more than --max-buffered-mb.",
+              [](const EndpointStats& s) { return s.shed; });
+  PerEndpoint(e, in, "tcp", "mpay_tcp_buffered_bytes", "gauge",
+              "Bytes the tcp connections hold, received and unanswered or waiting to be sent.",
+              [](const EndpointStats& s) { return s.buffered; });
   PerEndpoint(e, in, "tcp", "mpay_standin_threads", "gauge",
               "Threads standing in for requests that wait for slow tcp clients.",
               [](const EndpointStats& s) { return s.standIns; });

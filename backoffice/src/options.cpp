@@ -25,6 +25,7 @@ const char* Usage() {
          "N] "
          "[--max-rows N]\n"
          "                      [--max-connections N] [--idle-timeout S] [--write-timeout S]\n"
+         "                      [--max-buffered-mb N]\n"
          "                      [--metrics tcp://127.0.0.1:PORT [--metrics-public]] "
          "[--log-level debug|info|warn|error]\n"
          "                      [--auth required|off] [--max-failed-signins N] [--lockout S]\n"
@@ -87,6 +88,9 @@ std::string ParseOptions(int argc, const char* const* argv, Options& o) {
     } else if (arg == "--write-timeout") {
       if (!ParseInt(value, 1, 3600, n)) return "--write-timeout takes 1 to 3600 seconds";
       o.writeTimeoutS = static_cast<int>(n);
+    } else if (arg == "--max-buffered-mb") {
+      if (!ParseInt(value, 1, 65536, n)) return "--max-buffered-mb takes 1 to 65536";
+      o.maxBufferedMb = static_cast<int>(n);
     } else if (arg == "--metrics") {
       if (!value.starts_with("tcp://")) return "--metrics takes tcp://HOST:PORT";
       o.metrics = value;

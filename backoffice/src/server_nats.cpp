@@ -1,6 +1,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "backoffice/protocol.h"
 #include "backoffice/server.h"
 #include "backoffice/service.h"
 #include "tmclient/nats_responder.h"
@@ -21,6 +22,7 @@ class NatsEndpoint : public Endpoint {
     options.url = strUrl;
     options.broker = strBroker;
     options.workers = iWorkers;
+    options.maxRequestSize = kMaxRequestBytes;
     auto responder = std::make_unique<tmclient::NatsResponder>(
         [this](const std::string& iface, const std::string& code, std::string_view request,
                std::string& reply, tmclient::ReplyWriter& writer) {

@@ -1,6 +1,7 @@
 #include <charconv>
 #include <mutex>
 
+#include "backoffice/protocol.h"
 #include "backoffice/server.h"
 #include "backoffice/service.h"
 #include "tmclient/tcp_server.h"
@@ -54,6 +55,8 @@ class TcpEndpoint : public Endpoint {
     options.maxConnections = cLimits.maxConnections;
     options.idleTimeoutMs = int64_t{cLimits.idleTimeoutS} * 1000;
     options.writeTimeoutMs = int64_t{cLimits.writeTimeoutS} * 1000;
+    options.maxRequestSize = kMaxRequestBytes;
+    options.maxBufferedBytes = cLimits.maxBufferedBytes;
     strHost = options.host;
     auto server = std::make_unique<tmclient::TcpServer>(
         [this](const std::string& iface, const std::string& code, std::string_view request,
@@ -93,6 +96,8 @@ class TcpEndpoint : public Endpoint {
     out.standIns = s.standIns;
     out.evicted = s.evicted;
     out.resetNotReading = s.resetNotReading;
+    out.shed = s.shed;
+    out.buffered = s.buffered;
     return out;
   }
 
@@ -104,7 +109,8 @@ class TcpEndpoint : public Endpoint {
   std::string Limits() const override {
     return ", max " + std::to_string(cLimits.maxConnections) + " connections, idle timeout " +
            std::to_string(cLimits.idleTimeoutS) + " s, write timeout " +
-           std::to_string(cLimits.writeTimeoutS) + " s";
+           std::to_string(cLimits.writeTimeoutS) + " s, " +
+           std::to_string(cLimits.maxBufferedBytes >> 20) + " MiB buffered";
   }
 
  private:

@@ -602,8 +602,9 @@ TEST_P(Integration, BadInputNeverHurtsOtherClients) {
   EXPECT_EQ(QueryLog(log, wire::LogIn(0, 0, "", 20260102000000, 20260101000000), rows, error),
             kRcBadCondition);
   EXPECT_EQ(error.get_msg(), messages::kBadRange);
+  // A request over the service's 64 KiB is refused on its frame's length.
   EXPECT_EQ(QueryLog(log, wire::LogIn(0, 0, std::string(100000, '1'), 0, 0), rows, error),
-            kRcBadRequest);
+            tmclient::kErrRequestTooLarge);
   EXPECT_TRUE(stillServes());
   EXPECT_TRUE(pMain->proc.running());
 }

@@ -30,8 +30,12 @@ TEST(Options, ServingNeedsADatabaseAndAnEndpoint) {
   EXPECT_EQ(o.maxConnections, 4096);
   EXPECT_EQ(o.idleTimeoutS, 120);
   EXPECT_EQ(o.writeTimeoutS, 30);
-  EXPECT_EQ(Parse({"--max-connections", "1000", "--idle-timeout", "5", "--write-timeout", "2"}, o),
+  EXPECT_EQ(o.maxBufferedMb, 256);
+  EXPECT_EQ(Parse({"--max-connections", "1000", "--idle-timeout", "5", "--write-timeout", "2",
+                   "--max-buffered-mb", "64"},
+                  o),
             "");
+  EXPECT_EQ(o.maxBufferedMb, 64);
   EXPECT_EQ(o.maxConnections, 1000);
   EXPECT_EQ(o.idleTimeoutS, 5);
   EXPECT_EQ(o.writeTimeoutS, 2);
@@ -55,6 +59,7 @@ TEST(Options, RefusesValuesOutOfRangeOrMissing) {
            {"--db", "x.db", "--listen", "tcp://h:1", "--metrics", "http://127.0.0.1:9"},
            {"--db", "x.db", "--listen", "tcp://h:1", "--metrics", "tcp://0.0.0.0:9"},
            {"--db", "x.db", "--listen", "tcp://h:1", "--log-level", "verbose"},
+           {"--db", "x.db", "--listen", "tcp://h:1", "--max-buffered-mb", "0"},
            {"--db", "x.db", "--listen", "tls://h:1"},
            {"--db", "x.db", "--listen", "tls://h:1", "--tls-cert", "c.pem"},
            {"--db", "x.db", "--listen", "tcp://h:1", "--tls-cert", "c.pem", "--tls-key", "k.pem"},

@@ -68,6 +68,12 @@ TEST(ParseBrokerUrl, AcceptsWhatTheTransportsServe) {
   EXPECT_EQ(u.idempotent, (std::vector<std::string>{"BABOMOMP", "BACUQQMP"}));
   EXPECT_EQ(u.attemptMs, 900);
   EXPECT_EQ(u.retryMs, 70);
+  EXPECT_EQ(u.maxReplyBytes(), std::size_t(kDefaultMaxReplyMb) << 20);
+  EXPECT_EQ(u.maxRows, kDefaultMaxRows);
+
+  ASSERT_TRUE(ParseBrokerUrl("tcp://a:1?max_reply_mb=256&max_rows=7", u));
+  EXPECT_EQ(u.maxReplyBytes(), std::size_t(256) << 20);
+  EXPECT_EQ(u.maxRows, 7);
 
   ASSERT_TRUE(ParseBrokerUrl("tls://host.example:47443?ca=/etc/mpay/ca.pem", u));
   EXPECT_EQ(u.scheme, "tls");
@@ -108,6 +114,10 @@ TEST(ParseBrokerUrl, RejectsMalformedUrlsWithAReason) {
                           "tcp://a:1?attempt_ms=0",
                           "tcp://a:1?attempt_ms=x",
                           "tcp://a:1?retry_ms=0",
+                          "tcp://a:1?max_reply_mb=0",
+                          "tcp://a:1?max_reply_mb=257",
+                          "tcp://a:1?max_rows=0",
+                          "tcp://a:1?max_rows=1e3",
                           "tls://a:1,b:2",
                           "tls://a",
                           "tls://a:1?ca=",

@@ -329,6 +329,24 @@ TEST_F(NatsTransportTest, AnAbandonedCallStopsWaitingAndIsNotAskedAgain) {
   EXPECT_EQ(seen, 1);
 }
 
+// The client's own limits hold for replies in one message and in parts; a
+// responder refuses a request over its own limit with that code.
+TEST_F(NatsTransportTest, TheClientsOwnReplyLimitsAndTheRespondersRequestLimitHold) {
+  auto responder = Respond("SIZED", SizedReplies);
+  auto t = Open(ClientUrl("SIZED") + "&max_reply_mb=1&max_rows=3");
+  ASSERT_TRUE(t);
+  ExpectTheClientsOwnLimitsHold(*t);
+
+  NatsResponderOptions options{server.Url(), "SMALL", 1};
+  options.maxRequestSize = 1024;
+  NatsResponder small(Echo, options);
+  ASSERT_TRUE(small.Start());
+  auto s = Open(ClientUrl("SMALL"));
+  std::string reply;
+  EXPECT_EQ(s->Call("I", "C", std::string(1024, 'x'), reply), 1024);
+  EXPECT_EQ(s->Call("I", "C", std::string(1025, 'x'), reply), kErrRequestTooLarge);
+}
+
 TEST_F(NatsTransportTest, LateRepliesAreNotTakenForTheNextOne) {
   // The first request is answered only after the client gave up on it; its
   // reply then waits in the client's inbox when the second call begins.

@@ -1,7 +1,7 @@
-// The tcp server's parts that decide who waits for whom: the queue of reply
-// bytes a socket has not taken, and the threads that stand in for requests
-// waiting for their clients. Built from the library's sources, which it does
-// not export.
+// The tcp server's parts that decide who waits for whom and what it holds:
+// the queue of reply bytes a socket has not taken, a connection's bytes, and
+// the threads that stand in for requests waiting for their clients. Built from the library's
+// sources, which it does not export.
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -9,13 +9,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
+#include "envelope.h"
 #include "out_queue.h"
+#include "tcp_connection.h"
 #include "worker_threads.h"
 
 namespace {
@@ -94,6 +98,44 @@ TEST(OutQueue, APeerThatIsGoneIsReported) {
   EXPECT_EQ(out.Write(*channel, "y", std::string_view("z")), Io::kClosed);
   out.Clear();
   EXPECT_TRUE(out.empty());
+}
+
+// A connection reads no further than its limit however much the peer sends,
+// gives back the memory of a large frame once it is taken out, and keeps its
+// server's count of bytes held exact through reads, replies and release.
+TEST(Connection, HoldsNoMoreThanItsLimitAndCountsWhatItHolds) {
+  SocketPair pair;
+  std::atomic<std::size_t> held{0};
+  auto c = std::make_unique<tmclient::Connection>(held);
+  c->fd = pair.fds[0];
+  c->channel = tmclient::net::MakeClearChannel(pair.fds[0]);
+  std::string frame;
+  tmclient::envelope::PutU32(frame, 60000);
+  frame += Bytes(60000, 'f');
+  ASSERT_EQ(send(pair.fds[1], frame.data(), frame.size(), 0), ssize_t(frame.size()));
+  ASSERT_EQ(send(pair.fds[1], "next", 4, 0), 4);
+  EXPECT_EQ(c->ReadAll(1000), tmclient::Connection::Read::kOpen);
+  EXPECT_EQ(c->in.size(), 1000u);
+  EXPECT_EQ(held.load(), 1000u);
+  EXPECT_EQ(c->ReadAll(frame.size()), tmclient::Connection::Read::kOpen);
+  ASSERT_TRUE(c->HasWholeFrame());
+  EXPECT_EQ(held.load(), frame.size());
+
+  std::string body;
+  c->TakeFrame(60000, body);
+  EXPECT_TRUE(body == frame.substr(4));
+  EXPECT_EQ(c->ReadAll(64 * 1024), tmclient::Connection::Read::kOpen);
+  EXPECT_EQ(c->in, "next");
+  EXPECT_LE(c->in.capacity(), 16u * 1024);
+  EXPECT_EQ(held.load(), 4u);
+
+  ASSERT_TRUE(c->Send("", Bytes(1 << 20, 'r')));  // more than the socket takes
+  EXPECT_EQ(held.load(), 4 + c->out.size());
+  pair.Drain();
+  ASSERT_TRUE(c->Flush());
+  EXPECT_EQ(held.load(), 4 + c->out.size());
+  c.reset();  // a connection that goes away gives back what it held
+  EXPECT_EQ(held.load(), 0u);
 }
 
 // Threads that stay in serveOne until released, counted.

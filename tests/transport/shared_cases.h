@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tmclient/service_handler.h"
+#include "tmclient/tmb_stream.h"
 #include "tmclient/tmd_error.h"
 #include "tmclient/transport.h"
 
@@ -44,6 +45,41 @@ inline void ExpectServerResultsReachTheCaller(tmclient::Transport& t) {
   EXPECT_EQ(t.Call("I", "THROW", "x", reply), tmclient::kErrServiceFailed);
   EXPECT_EQ(t.Call("I", "OTHER", "x", reply), -10000);
   EXPECT_EQ(reply, "partial");
+}
+
+// "rows:N" is answered with a stream holding a list of N numbers, "bytes:N"
+// with N bytes.
+inline int SizedReplies(const std::string&, const std::string&, std::string_view request,
+                        std::string& reply) {
+  const std::string text(request);
+  const int n = std::stoi(text.substr(text.find(':') + 1));
+  if (text.starts_with("bytes:")) {
+    reply.assign(static_cast<std::size_t>(n), 'b');
+    return 0;
+  }
+  tmb_stream s;
+  s.open();
+  s.begin_stream("S");
+  s.begin_write_list("rows", n);
+  for (int i = 0; i < n; ++i) s << i;
+  s.end_write_list();
+  s.end_stream();
+  reply = s.bytes();
+  return 0;
+}
+
+// Through a client whose broker URL says max_reply_mb=1&max_rows=3, against
+// SizedReplies: what is within both limits arrives, one row or one byte more
+// fails the call with its code and leaves no reply.
+inline void ExpectTheClientsOwnLimitsHold(tmclient::Transport& t) {
+  std::string reply;
+  EXPECT_EQ(t.Call("I", "C", "rows:3", reply), 0);
+  EXPECT_EQ(t.Call("I", "C", "rows:4", reply), tmclient::kErrReplyTooLarge);
+  EXPECT_EQ(reply, "");
+  EXPECT_EQ(t.Call("I", "C", "bytes:1048576", reply), 0);
+  EXPECT_EQ(reply.size(), 1u << 20);
+  EXPECT_EQ(t.Call("I", "C", "bytes:1048577", reply), tmclient::kErrReplyTooLarge);
+  EXPECT_EQ(reply, "");
 }
 
 // Eight threads with a transport each make 100 Echo calls apiece.

@@ -10,11 +10,13 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include "shared_cases.h"
 #include "test_servers.h"
 #include "tmclient/broker_resolver.h"
 #include "tmclient/reply_progress.h"
+#include "tmclient/session.h"
 #include "tmclient/tcp_server.h"
 #include "tmclient/tmb_stream.h"
 #include "tmclient/tmd_client_object.h"
@@ -86,8 +88,16 @@ TEST(TcpTransport, CarriesRequestAndReplyBothWays) {
   EXPECT_EQ(reply, "I|C|" + big);
 }
 
+TEST(TcpTransport, TheClientsOwnReplySizeAndRowLimitsHold) {
+  TcpServer server(SizedReplies, {});
+  ASSERT_TRUE(server.Start());
+  auto t = Open(Url(server.port()) + "?max_reply_mb=1&max_rows=3");
+  ASSERT_TRUE(t);
+  ExpectTheClientsOwnLimitsHold(*t);
+}
+
 TEST(TcpTransport, RepliesLongerThanWhatIsReservedAtOnceArriveWhole) {
-  // Past 64 MiB the client grows its buffer as bytes arrive instead of
+  // Past 1 MiB the client grows its buffer as bytes arrive instead of
   // believing the announced length.
   std::string big((65u << 20) + 3, '\0');
   for (std::size_t i = 0; i < big.size(); i += 4096) big[i] = static_cast<char>(i >> 12);
@@ -99,7 +109,7 @@ TEST(TcpTransport, RepliesLongerThanWhatIsReservedAtOnceArriveWhole) {
       },
       {});
   ASSERT_TRUE(server.Start());
-  auto t = Open(Url(server.port()));
+  auto t = Open(Url(server.port()) + "?max_reply_mb=80");
   std::string reply;
   ASSERT_EQ(t->Call("I", "C", "x", reply), 0);
   EXPECT_TRUE(reply == big) << reply.size();
@@ -416,8 +426,46 @@ TEST(TcpServer, MisbehavingClientsAreDisconnectedWithoutDisturbingOthers) {
   EXPECT_EQ(good->Call("I", "C", "and again", reply), 9);  // reconnects after its idle close
   for (int fd : {silent, halfFrame, garbage, oversized}) ::close(fd);
 
-  // A request over the server's limit is refused with a code, not a hang.
-  EXPECT_EQ(good->Call("I", "C", std::string(2048, 'x'), reply), kErrRequestTooLarge);
+  // The limit is the request stream's: the longest names and session still
+  // fit beside it; one byte more is refused with a code, not a hang.
+  const std::string longest(255, 'n');
+  ASSERT_TRUE(SetSession(longest));
+  EXPECT_EQ(good->Call(longest, longest, std::string(1024, 'x'), reply), 1024);
+  EXPECT_EQ(good->Call(longest, longest, std::string(1025, 'x'), reply), kErrRequestTooLarge);
+  SetSession("");
+}
+
+// Connections that each hold part of a frame, past what the server lets all
+// of them hold together: the ones quiet the longest are closed, the others
+// and a working client go on.
+TEST(TcpServer, ClosesTheQuietestConnectionsWhenAllTogetherHoldTooMuch) {
+  TcpServerOptions options;
+  options.maxRequestSize = 64 * 1024;
+  options.maxBufferedBytes = 200 * 1024;
+  options.readTimeoutMs = 60000;
+  TcpServer server(Echo, options);
+  ASSERT_TRUE(server.Start());
+  std::string partial;
+  Put32(partial, 64 * 1024);
+  partial += 'A';  // a request, so far
+  partial += std::string(60 * 1024, 'p');
+  std::vector<int> fds;
+  for (int i = 0; i < 6; ++i) {
+    fds.push_back(RawConnect(server.port()));
+    WriteAll(fds.back(), partial);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  auto t = Open(Url(server.port()));
+  std::string reply;
+  EXPECT_EQ(t->Call("I", "C", "served", reply), 6);
+  // Three of 60 KiB fit in 200 KiB: the first three went, the last stays.
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(ClosedByServer(fds[i])) << i;
+  char c;
+  EXPECT_EQ(::recv(fds.back(), &c, 1, MSG_DONTWAIT), -1);
+  EXPECT_EQ(errno, EAGAIN);
+  EXPECT_EQ(server.stats().shed, 3u);
+  EXPECT_EQ(server.stats().buffered, static_cast<int64_t>(3 * partial.size()));
+  for (int fd : fds) ::close(fd);
 }
 
 TEST(TcpServer, ClosesOnRequestsWithCallIdZeroOrAnEmptyName) {

@@ -104,6 +104,12 @@ TEST_F(Tls, CarriesCallsLikeTcp) {
   ASSERT_TRUE(streaming.Start());
   ASSERT_EQ(OpenTransport(Url("127.0.0.1", streaming.port()), t), 0);
   ExpectStreamedRepliesWholeOrNothing(*t);
+
+  // The client's own reply limits hold as over tcp://.
+  TcpServer sized(SizedReplies, WithTls(pCerts->good));
+  ASSERT_TRUE(sized.Start());
+  ASSERT_EQ(OpenTransport(Url("127.0.0.1", sized.port()) + "&max_reply_mb=1&max_rows=3", t), 0);
+  ExpectTheClientsOwnLimitsHold(*t);
 }
 
 // Every way the server's certificate can fail, each within the deadline and

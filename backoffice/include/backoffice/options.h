@@ -22,6 +22,7 @@ struct Options {
   std::string metrics;              // --metrics tcp://HOST:PORT
   bool metricsPublic = false;       // --metrics-public: a non-loopback --metrics is allowed
   std::string logLevel = "info";    // --log-level debug|info|warn|error
+  int maxBufferedMb = 256;          // --max-buffered-mb N: bytes all tcp connections may hold
   std::string initDemo;             // --init-demo FILE
   int64_t demoRows = 100000;        // --rows N
   bool help = false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -23,6 +24,8 @@ struct EndpointStats {
   int64_t standIns = 0;          // tcp: threads standing in for handlers waiting for clients
   uint64_t evicted = 0;          // tcp: idle connections closed to make room
   uint64_t resetNotReading = 0;  // tcp: clients dropped for taking none of their replies
+  uint64_t shed = 0;             // tcp: connections closed because all held too many bytes
+  int64_t buffered = 0;          // tcp: bytes all its connections hold, in and out
   uint64_t reconnects = 0;       // nats: reconnections to the servers
 };
 
@@ -48,6 +51,9 @@ struct TcpLimits {
   int maxConnections = 4096;  // at the cap the longest idle ones are closed first
   int idleTimeoutS = 120;     // a connection without a request for this long is closed
   int writeTimeoutS = 30;     // a client that takes no reply bytes for this long is dropped
+  // Bytes all its connections may hold, in and out; past it the connections
+  // quiet the longest are closed first.
+  std::size_t maxBufferedBytes = 256u << 20;
 };
 
 // `url` is tcp://HOST:PORT or tls://HOST:PORT (port 0: any free port);

@@ -12,6 +12,8 @@ namespace {
 
 constexpr std::size_t kMaxConfigSize = 1u << 20;
 constexpr long long kMaxDeadlineMs = 86400000;
+constexpr int64_t kMaxReplyMbLimit = 256;  // tmb_stream::kMaxFrameSize
+constexpr int64_t kMaxRowsLimit = 100000000;
 
 std::string_view Trim(std::string_view s) {
   const char* ws = " \t\r\n";
@@ -62,13 +64,13 @@ bool ParseEndpoint(std::string_view s, BrokerEndpoint& out) {
   return true;
 }
 
-bool ParseMilliseconds(std::string_view value, int64_t& out) {
-  long long ms = 0;
-  auto [p, ec] = std::from_chars(value.data(), value.data() + value.size(), ms);
-  if (value.empty() || ec != std::errc() || p != value.data() + value.size() || ms < 1 ||
-      ms > kMaxDeadlineMs)
+// A whole number from 1 to `max`.
+bool ParseCount(std::string_view value, int64_t max, int64_t& out) {
+  long long n = 0;
+  auto [p, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
+  if (value.empty() || ec != std::errc() || p != value.data() + value.size() || n < 1 || n > max)
     return false;
-  out = ms;
+  out = n;
   return true;
 }
 
@@ -105,6 +107,16 @@ bool ParseOptions(std::string_view opts, BrokerUrl& out, std::string* why) {
       (key == "ca" ? out.caFile : out.credsFile) = std::string(value);
       continue;
     }
+    if (key == "max_reply_mb") {
+      if (!ParseCount(value, kMaxReplyMbLimit, out.maxReplyMb))
+        return Fail(why, "max_reply_mb takes 1 to 256");
+      continue;
+    }
+    if (key == "max_rows") {
+      if (!ParseCount(value, kMaxRowsLimit, out.maxRows))
+        return Fail(why, "max_rows takes 1 to 100000000");
+      continue;
+    }
     int64_t* ms = key == "deadline_ms"  ? &out.deadlineMs
                   : key == "attempt_ms" ? &out.attemptMs
                   : key == "retry_ms"   ? &out.retryMs
@@ -112,9 +124,9 @@ bool ParseOptions(std::string_view opts, BrokerUrl& out, std::string* why) {
     if (ms == nullptr)
       return Fail(
           why,
-          "unknown option (deadline_ms, broker, idempotent, attempt_ms, retry_ms, ca and creds "
-          "are known)");
-    if (!ParseMilliseconds(value, *ms))
+          "unknown option (deadline_ms, broker, idempotent, attempt_ms, retry_ms, max_reply_mb, "
+          "max_rows, ca and creds are known)");
+    if (!ParseCount(value, kMaxDeadlineMs, *ms))
       return Fail(why,
                   "deadline_ms, attempt_ms and retry_ms take whole milliseconds, 1 to 86400000");
   }

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "tmclient/export.h"
+#include "tmclient/session.h"
 
 namespace tmclient::envelope {
 
@@ -44,6 +45,10 @@ constexpr std::size_t kStreamPartHeaderSize = 1 + 4;
 constexpr std::size_t kStreamFinishHeaderSize = 1 + 4 + 4;
 // Interface names and service codes are at most this long.
 constexpr std::size_t kMaxNameSize = 255;
+// The most a request body carries besides its stream: kind, call id, both
+// names and the session, each with its length. A server's frame limit is its
+// largest request stream plus this.
+constexpr std::size_t kMaxRequestHeaderSize = 1 + 4 + 2 * (1 + kMaxNameSize) + 1 + kMaxSessionSize;
 
 // Whether a body starting with `first` may be a request, of either kind.
 inline bool IsRequestKind(char first) {

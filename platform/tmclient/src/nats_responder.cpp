@@ -19,6 +19,16 @@
 // instances alike.
 
 namespace tmclient {
+namespace {
+
+// Requests that may wait for one worker: a burst from every operator at
+// once, and in bytes at most kPendingLargest of the largest request (the
+// NATS library's own default would let each worker hold 64 MiB from anyone
+// who can publish on the subjects).
+constexpr int kPendingRequests = 65536;
+constexpr int64_t kPendingLargest = 256;
+
+}  // namespace
 
 class NatsResponder::Impl {
  public:
@@ -32,6 +42,11 @@ class NatsResponder::Impl {
 
  private:
   static void OnMessage(natsConnection* nc, natsSubscription* sub, natsMsg* msg, void* closure);
+  int PendingBytes() const {
+    const auto largest =
+        static_cast<int64_t>(cOptions.maxRequestSize + envelope::kMaxRequestHeaderSize);
+    return static_cast<int>(std::min<int64_t>(INT_MAX, kPendingLargest * largest));
+  }
   void Handle(natsMsg* msg);
   void SendReply(const char* subject, uint32_t callId, int result, const std::string& reply);
   void SendError(const char* subject, uint32_t callId, int code);
@@ -97,7 +112,7 @@ bool NatsResponder::Impl::Start(std::string* error) {
     s = natsConnection_QueueSubscribe(&sub, pConn, subject.c_str(), cOptions.broker.c_str(),
                                       &OnMessage, this);
     if (s == NATS_OK) vSubs.push_back(sub);
-    if (s == NATS_OK) s = natsSubscription_SetPendingLimits(sub, 1 << 20, INT_MAX);
+    if (s == NATS_OK) s = natsSubscription_SetPendingLimits(sub, kPendingRequests, PendingBytes());
   }
   if (s == NATS_OK) s = natsConnection_FlushTimeout(pConn, 5000);
   if (s != NATS_OK) return fail(subject + ": " + natsStatus_GetText(s));
@@ -136,6 +151,10 @@ void NatsResponder::Impl::Handle(natsMsg* msg) {
   envelope::Request request;
   if (!envelope::DecodeRequest(body, request)) {
     SendError(replyTo, 0, kErrServiceFailed);
+    return;
+  }
+  if (request.stream.size() > cOptions.maxRequestSize) {
+    SendError(replyTo, request.callId, kErrRequestTooLarge);
     return;
   }
   // The nats-server alone knows the caller's own address.

@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "envelope.h"
+#include "list_limit.h"
 #include "nats_common.h"
 #include "nats_plugin.h"
 #include "reply_parts.h"
@@ -46,7 +47,8 @@ int NatsTransport::Factory(const std::string& url, std::unique_ptr<Transport>& o
   BrokerUrl parsed;
   if (!ParseBrokerUrl(url, parsed) || parsed.scheme != "nats" || parsed.broker.empty())
     return kErrBadBrokerUrl;
-  auto t = std::make_unique<NatsTransport>(std::move(parsed), tmb_stream::kMaxFrameSize);
+  const std::size_t maxReplySize = parsed.maxReplyBytes();
+  auto t = std::make_unique<NatsTransport>(std::move(parsed), maxReplySize);
   if (int rc = t->Open(); rc != 0) return rc;
   out = std::move(t);
   return 0;
@@ -86,7 +88,15 @@ int NatsTransport::Open() {
   natsInbox_Destroy(inbox);
   sInboxPrefix = natsx::InboxRoot(cSecurity) + unique.substr(unique.find('.'));
   s = natsConnection_SubscribeSync(&pInbox, pConn, (sInboxPrefix + ".*").c_str());
-  if (s == NATS_OK) s = natsSubscription_SetPendingLimits(pInbox, 1 << 20, INT_MAX);
+  // What may wait in the inbox: the parts of one reply of the largest size
+  // taken, each at most the server's largest message, and one more.
+  const int64_t largestPart = std::max<int64_t>(natsConnection_GetMaxPayload(pConn), 1);
+  const int64_t pendingBytes =
+      std::min<int64_t>(INT_MAX, static_cast<int64_t>(iMaxReplySize) + 2 * largestPart);
+  const int64_t pendingParts = std::min<int64_t>(INT_MAX, int64_t{kMaxReplyParts} + 1);
+  if (s == NATS_OK)
+    s = natsSubscription_SetPendingLimits(pInbox, static_cast<int>(pendingParts),
+                                          static_cast<int>(pendingBytes));
   // The subscription must be known to the server before a reply can come.
   if (s == NATS_OK)
     s = natsConnection_FlushTimeout(pConn, std::min<int64_t>(cUrl.deadlineMs, 10000));
@@ -112,7 +122,7 @@ int NatsTransport::Call(const std::string& interfaceName, const std::string& ser
     rc = Attempt(interfaceName, serviceCode, request, reply, attempts.attemptDeadline());
     if (IsLibraryError(rc)) reply.clear();
   } while (!bAbandoned && attempts.Again(rc));
-  return rc;
+  return WithinRowLimit(rc, reply, static_cast<uint64_t>(cUrl.maxRows));
 }
 
 int NatsTransport::Attempt(const std::string& interfaceName, const std::string& serviceCode,

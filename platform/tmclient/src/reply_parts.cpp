@@ -7,11 +7,9 @@
 namespace tmclient {
 namespace {
 
-// More parts than this is not a reply of ours.
-constexpr uint32_t kMaxParts = 1u << 16;
 // The announced total is believed up to this much; beyond, memory grows as
-// parts arrive.
-constexpr uint64_t kEagerReplySize = uint64_t(64) << 20;
+// parts arrive, never more than twice what has arrived.
+constexpr uint64_t kEagerReplySize = uint64_t(1) << 20;
 
 }  // namespace
 
@@ -45,7 +43,7 @@ bool ReplyParts::Take(std::string_view body, int& result) {
   const envelope::PartHeader& p = hdr.part;
   if (iNextPart == 0) {
     if (p.total > iMaxReplySize) return Done(kErrReplyTooLarge, result);
-    if (p.index != 0 || p.count == 0 || p.count > kMaxParts || IsLibraryError(p.result))
+    if (p.index != 0 || p.count == 0 || p.count > kMaxReplyParts || IsLibraryError(p.result))
       return Done(kErrBadReplyFrame, result);
     cFirst = p;
     strReply.reserve(static_cast<std::size_t>(

@@ -13,6 +13,9 @@
 
 namespace tmclient {
 
+// More parts than this is not a reply of ours.
+constexpr uint32_t kMaxReplyParts = 1u << 16;
+
 class ReplyParts {
  public:
   // Puts the reply to `callId` into `reply` (emptied here); believes no

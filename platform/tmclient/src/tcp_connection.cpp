@@ -1,27 +1,37 @@
 #include "tcp_connection.h"
 
+#include <algorithm>
+
 #include "envelope.h"
 
 namespace tmclient {
+namespace {
+
+// `in` keeps up to this much memory between frames; more is given back once
+// a large frame has been taken out.
+constexpr std::size_t kKeptInputCapacity = 16 * 1024;
+
+}  // namespace
 
 Connection::Read Connection::ReadAll(std::size_t limit, bool untilEmpty) {
   char buf[64 * 1024];
+  Read result = Read::kOpen;
   while (in.size() < limit) {
     std::size_t n = 0;
-    switch (channel->Receive(buf, sizeof buf, n)) {
-      case net::Io::kOk:
-        break;
-      case net::Io::kClosed:
-        return Read::kEnded;
-      default:
-        return Read::kFailed;
+    const net::Io io = channel->Receive(buf, std::min(sizeof buf, limit - in.size()), n);
+    if (io != net::Io::kOk) {
+      result = io == net::Io::kClosed ? Read::kEnded : Read::kFailed;
+      break;
     }
-    if (n == 0) return Read::kOpen;
-    if (in.empty()) frameStart = net::Clock::now();
+    if (n == 0) break;
+    const auto now = net::Clock::now();
+    if (in.empty()) frameStart = now;
+    lastProgress = now;
     in.append(buf, n);
-    if (!untilEmpty && channel->drained()) return Read::kOpen;
+    if (!untilEmpty && channel->drained()) break;
   }
-  return Read::kOpen;
+  Recount();
+  return result;
 }
 
 bool Connection::HasWholeFrame() const {
@@ -29,11 +39,34 @@ bool Connection::HasWholeFrame() const {
          in.size() - envelope::kLengthPrefixSize >= envelope::GetU32(in.data());
 }
 
+void Connection::TakeFrame(std::size_t length, std::string& body) {
+  body.assign(in, envelope::kLengthPrefixSize, length);
+  in.erase(0, envelope::kLengthPrefixSize + length);
+  if (in.capacity() > kKeptInputCapacity && in.size() <= kKeptInputCapacity / 2) in.shrink_to_fit();
+  Recount();
+}
+
+void Connection::Release() {
+  std::string().swap(in);
+  out.Clear();
+  Recount();
+}
+
 bool Connection::Flush() {
   bool taken = false;
-  if (out.Flush(*channel, taken) != net::Io::kOk) return false;
-  if (taken) lastTaken = net::Clock::now();
-  return true;
+  const bool ok = out.Flush(*channel, taken) == net::Io::kOk;
+  if (taken) lastTaken = lastProgress = net::Clock::now();
+  Recount();
+  return ok;
+}
+
+void Connection::Recount() {
+  const std::size_t now = in.size() + out.size();
+  if (now >= iHeld)
+    iBuffered += now - iHeld;
+  else
+    iBuffered -= iHeld - now;
+  iHeld = now;
 }
 
 void Connection::SendErrorNow(int code) {

@@ -3,8 +3,10 @@
 // One client connection of TcpServer. Every member is guarded by `lock`, and
 // the socket is used only under it: a connection closed meanwhile shows fd -1,
 // and its number, which a new connection may already have, is never used.
-// Its bytes cross the socket through `channel` (clear text or TLS).
+// Its bytes cross the socket through `channel` (clear text or TLS). The bytes
+// it holds, in and out, count in its server's budget.
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -19,14 +21,17 @@
 namespace tmclient {
 
 struct Connection {
+  explicit Connection(std::atomic<std::size_t>& buffered) : iBuffered(buffered) {}
+  ~Connection() { Release(); }
+
   enum class Read {
     kOpen,    // the socket is empty for now
     kEnded,   // the client sends nothing more
     kFailed,  // reset, or a socket error: nobody is left to answer
   };
 
-  // Reads until the socket is empty or ends, or `in` holds `limit` bytes.
-  // Without `untilEmpty`, a read that leaves room in its buffer ends it: the
+  // Reads until the socket is empty or ends, or `in` holds `limit` bytes
+  // (never more). Without `untilEmpty`, a read that leaves room in its buffer ends it: the
   // socket had nothing more just then, and bytes or an end of input arriving
   // later wake a worker again (the registration is edge-triggered). Only an
   // end of input or an error that epoll has announced already, and bytes left
@@ -34,6 +39,11 @@ struct Connection {
   Read ReadAll(std::size_t limit, bool untilEmpty = true);
   // Whether `in` starts with a whole frame.
   bool HasWholeFrame() const;
+  // Moves the frame body of `length` bytes at the start of `in` to `body`;
+  // `in` gives back the memory a large frame took.
+  void TakeFrame(std::size_t length, std::string& body);
+  // Drops every byte held, in and out.
+  void Release();
   // Queues bytes behind any reply bytes waiting, sending what the socket
   // takes now. False when the socket failed.
   template <class Body>
@@ -41,6 +51,8 @@ struct Connection {
     const bool wasEmpty = out.empty();
     if (out.Write(*channel, head, std::forward<Body>(body)) != net::Io::kOk) return false;
     if (wasEmpty && !out.empty()) lastTaken = net::Clock::now();
+    lastProgress = net::Clock::now();
+    Recount();
     return true;
   }
   // Sends what waits, as far as the socket takes it. False when it failed.
@@ -52,6 +64,8 @@ struct Connection {
   void CloseSocket();
   // Neither a request under way nor bytes on their way in or out.
   bool idle() const { return !running && !ended && in.empty() && out.empty(); }
+  // Bytes held in and out, as counted in the server's budget.
+  std::size_t held() const { return iHeld; }
 
   std::mutex lock;
   // A streamed reply waits here for room in `out`; notified on every flush
@@ -68,6 +82,15 @@ struct Connection {
   net::Clock::time_point lastActivity;  // accepted, or the last reply queued
   net::Clock::time_point frameStart;    // the first bytes of the partial frame in `in` came
   net::Clock::time_point lastTaken;     // `out` last shrank or stopped being empty
+  // Bytes came, a reply was queued or the client took reply bytes.
+  net::Clock::time_point lastProgress;
+
+ private:
+  // Brings the server's count up to date with what `in` and `out` hold.
+  void Recount();
+
+  std::atomic<std::size_t>& iBuffered;  // the server's: every connection's bytes
+  std::size_t iHeld = 0;                // this one's share of it
 };
 
 }  // namespace tmclient

@@ -26,10 +26,9 @@ int IoToCode(net::Io io) {
 namespace {
 
 // Replies up to this size get their memory at once, from the length the
-// server announced.
-constexpr std::size_t kEagerReplySize = 64u << 20;
-// What a streamed reply reserves when it starts.
-constexpr std::size_t kStreamReserve = 32u << 20;
+// server announced; beyond it, memory grows with the bytes that have
+// arrived (never more than twice them), whatever length was announced.
+constexpr std::size_t kEagerReplySize = 1u << 20;
 
 // Reads the frames of one reply: small ones come whole with the first read
 // and are taken from a buffer; the bulk of a large one is read straight to
@@ -149,9 +148,6 @@ int ReadTcpReply(net::Stream& stream, uint32_t callId, std::size_t maxReplySize,
           return kErrBadReplyFrame;
         if (headSize > maxReplySize) return kErrReplyTooLarge;
         streaming = true;
-        // Address space only: pages are taken as parts arrive, and the parts
-        // are never copied to a larger buffer on the way.
-        reply.reserve(std::min(kStreamReserve, maxReplySize));
         reply.assign(headSize, '\0');
         if (progress != nullptr) progress->Started(headSize);
         break;

@@ -39,6 +39,13 @@
 // workers keep its socket moving meanwhile. A timer thread closes connections
 // that stay idle, stall half-way through a frame, or take nothing of their
 // replies.
+//
+// Memory a client can make the server hold is bounded three ways: a request
+// frame longer than the largest request (and its envelope) is refused on its
+// length alone, before its bytes are read; a connection reads at most one
+// such frame ahead of the requests it has answered; and when the bytes held
+// by all connections, in and out, pass maxBufferedBytes, the connections
+// quiet the longest are closed until they are back under it.
 
 namespace tmclient {
 namespace {
@@ -61,8 +68,8 @@ class TcpServer::Impl {
   Impl(StreamingServiceHandler handler, TcpServerOptions options)
       : fnHandler(std::move(handler)),
         cOptions(std::move(options)),
-        iReadLimit(
-            std::max<std::size_t>(cOptions.maxRequestSize + envelope::kLengthPrefixSize, 1u << 20)),
+        iMaxFrame(cOptions.maxRequestSize + envelope::kMaxRequestHeaderSize),
+        iReadLimit(iMaxFrame + envelope::kLengthPrefixSize),
         cThreads(cOptions.workers, cOptions.maxStandIns, [this] { ServeOne(); }) {}
   ~Impl() { Stop(); }
 
@@ -85,6 +92,11 @@ class TcpServer::Impl {
   std::size_t Count();
   // Closes the connection idle the longest; false when none is idle.
   bool CloseLongestIdle();
+  // While every connection's bytes together are over maxBufferedBytes,
+  // closes the one holding bytes that has been quiet the longest. The caller
+  // holds `self`'s lock; others that a worker holds just now are passed
+  // over. False when `self` was closed.
+  bool Shed(uint64_t selfId, Connection& self);
   void Arm(int fd, uint64_t id, int op, uint32_t events);
   std::shared_ptr<Connection> Find(uint64_t id);
   // Closes and forgets the connection; `c.lock` is held.
@@ -106,7 +118,9 @@ class TcpServer::Impl {
 
   StreamingServiceHandler fnHandler;
   const TcpServerOptions cOptions;
-  const std::size_t iReadLimit;  // a connection's unanswered bytes: reading waits beyond
+  const std::size_t iMaxFrame;            // longer request frames are refused on their length
+  const std::size_t iReadLimit;           // a connection's unanswered bytes: reading waits beyond
+  std::atomic<std::size_t> iBuffered{0};  // bytes held by every connection, in and out
   int iListenFd = -1;
   int iSpareFd = -1;  // a file kept to take a connection with when none is left
   int iWakeFd = -1;
@@ -115,6 +129,7 @@ class TcpServer::Impl {
   std::atomic<bool> bStopping{false};
   std::atomic<uint64_t> iEvicted{0};
   std::atomic<uint64_t> iResetNotReading{0};
+  std::atomic<uint64_t> iShed{0};
   bool bStarted = false;
   WorkerThreads cThreads;
   std::thread tSweeper;
@@ -265,6 +280,8 @@ TcpServerStats TcpServer::Impl::stats() {
   s.standIns = cThreads.standIns();
   s.evicted = iEvicted.load(std::memory_order_relaxed);
   s.resetNotReading = iResetNotReading.load(std::memory_order_relaxed);
+  s.shed = iShed.load(std::memory_order_relaxed);
+  s.buffered = static_cast<int64_t>(iBuffered.load(std::memory_order_relaxed));
   return s;
 }
 
@@ -285,8 +302,7 @@ void TcpServer::Impl::CloseLocked(uint64_t id, Connection& c) {
   if (c.fd < 0) return;
   ::epoll_ctl(iEpollFd, EPOLL_CTL_DEL, c.fd, nullptr);
   c.CloseSocket();
-  std::string().swap(c.in);
-  c.out.Clear();
+  c.Release();
   c.cvRoom.notify_all();  // a streamed reply waiting for room ends
   std::lock_guard lock(mMapLock);
   mConnections.erase(id);
@@ -350,14 +366,14 @@ void TcpServer::Impl::Accept() {
     }
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    auto c = std::make_shared<Connection>();
+    auto c = std::make_shared<Connection>(iBuffered);
     c->channel = cOptions.layer ? cOptions.layer->Open(fd) : net::MakeClearChannel(fd);
     if (!c->channel) {  // out of memory for its TLS state
       ::close(fd);
       continue;
     }
     c->fd = fd;
-    c->accepted = c->lastActivity = Clock::now();
+    c->accepted = c->lastActivity = c->lastProgress = Clock::now();
     c->peer = PeerText(from);
     std::lock_guard lock(mMapLock);
     if (bStopping) {  // Stop() has gone through the connections already
@@ -401,6 +417,44 @@ bool TcpServer::Impl::CloseLongestIdle() {
   return true;
 }
 
+bool TcpServer::Impl::Shed(uint64_t selfId, Connection& self) {
+  while (iBuffered.load() > cOptions.maxBufferedBytes) {
+    uint64_t victimId = selfId;
+    std::shared_ptr<Connection> victim;
+    Clock::time_point oldest = self.held() > 0 ? self.lastProgress : Clock::time_point::max();
+    {
+      std::lock_guard lock(mMapLock);
+      for (auto& [id, c] : mConnections) {
+        if (id == selfId) continue;
+        std::unique_lock cl(c->lock, std::try_to_lock);
+        if (!cl.owns_lock() || c->fd < 0 || c->held() == 0) continue;
+        if (c->lastProgress < oldest) {
+          oldest = c->lastProgress;
+          victimId = id;
+          victim = c;
+        }
+      }
+    }
+    if (!victim) {
+      if (self.held() == 0) return true;  // nothing of ours to give back
+      CloseLocked(selfId, self);
+      iShed.fetch_add(1, std::memory_order_relaxed);
+      return false;
+    }
+    // Never waits for another connection's lock while holding this one's.
+    std::unique_lock cl(victim->lock, std::try_to_lock);
+    if (!cl.owns_lock()) return true;
+    if (victim->fd < 0) continue;
+    if (!victim->out.empty()) {
+      linger drop{1, 0};  // what it has not taken goes with it
+      ::setsockopt(victim->fd, SOL_SOCKET, SO_LINGER, &drop, sizeof drop);
+    }
+    CloseLocked(victimId, *victim);
+    iShed.fetch_add(1, std::memory_order_relaxed);
+  }
+  return true;
+}
+
 void TcpServer::Impl::OnEvent(uint64_t id, uint32_t events) {
   std::shared_ptr<Connection> c = Find(id);
   if (!c) return;
@@ -431,6 +485,7 @@ void TcpServer::Impl::Pump(uint64_t id, Connection& c, Lock& lock, uint32_t even
         case Connection::Read::kFailed:
           return CloseLocked(id, c);
       }
+      if (!Shed(id, c)) return;
     }
     // The worker answering a request of this connection comes back here;
     // a client far behind gets its next answer once it has read.
@@ -444,7 +499,7 @@ void TcpServer::Impl::Pump(uint64_t id, Connection& c, Lock& lock, uint32_t even
       case Parse::kFrame:
         read = c.in.size() >= iReadLimit;
         untilEmpty = untilEmpty || read;
-        if (!Answer(id, c, lock, length)) return;
+        if (!Answer(id, c, lock, length) || !Shed(id, c)) return;
         break;
     }
   }
@@ -457,7 +512,7 @@ void TcpServer::Impl::CloseIfDone(uint64_t id, Connection& c) {
 TcpServer::Impl::Parse TcpServer::Impl::ParseFrame(Connection& c, std::size_t& length) {
   if (c.in.size() < envelope::kLengthPrefixSize) return Parse::kMore;
   length = envelope::GetU32(c.in.data());
-  if (length > cOptions.maxRequestSize) {
+  if (length > iMaxFrame) {
     c.SendErrorNow(kErrRequestTooLarge);
     return Parse::kBad;
   }
@@ -473,8 +528,7 @@ TcpServer::Impl::Parse TcpServer::Impl::ParseFrame(Connection& c, std::size_t& l
 bool TcpServer::Impl::Answer(uint64_t id, Connection& c, Lock& lock, std::size_t length) {
   // The request's bytes leave `in`, which other workers append to meanwhile.
   thread_local std::string body;
-  body.assign(c.in, envelope::kLengthPrefixSize, length);
-  c.in.erase(0, envelope::kLengthPrefixSize + length);
+  c.TakeFrame(length, body);
   if (!c.in.empty()) c.frameStart = Clock::now();
   c.running = true;
   lock.unlock();
@@ -503,6 +557,7 @@ bool TcpServer::Impl::Answer(uint64_t id, Connection& c, Lock& lock, std::size_t
   for (std::size_t i = 0; i < envelope::kLengthPrefixSize; ++i)
     head[i] = static_cast<char>(bodySize >> (8 * i));
 
+  if (body.capacity() > iReadLimit / 4) std::string().swap(body);
   lock.lock();
   c.running = false;
   if (c.fd < 0) return false;  // closed meanwhile: timed out, reset or stopped

@@ -9,6 +9,7 @@
 
 #include "clear_stream.h"
 #include "envelope.h"
+#include "list_limit.h"
 #include "session_internal.h"
 #include "socket_io.h"
 #include "tcp_reply_reader.h"
@@ -41,10 +42,11 @@ uint32_t NextCallId() {
 }  // namespace
 
 TcpTransport::TcpTransport(BrokerEndpoint endpoint, RetryPolicy retry, std::size_t maxReplySize,
-                           std::unique_ptr<net::Connector> connector)
+                           uint64_t maxRows, std::unique_ptr<net::Connector> connector)
     : cEndpoint(std::move(endpoint)),
       cRetry(std::move(retry)),
       iMaxReplySize(maxReplySize),
+      iMaxRows(maxRows),
       pConnector(std::move(connector)) {}
 
 TcpTransport::~TcpTransport() = default;
@@ -53,7 +55,8 @@ int TcpTransport::Factory(const std::string& url, std::unique_ptr<Transport>& ou
   BrokerUrl parsed;
   if (!ParseBrokerUrl(url, parsed) || parsed.scheme != "tcp") return kErrBadBrokerUrl;
   auto t = std::make_unique<TcpTransport>(parsed.endpoints.front(), RetryPolicy::Of(parsed),
-                                          tmb_stream::kMaxFrameSize, net::MakeClearConnector());
+                                          parsed.maxReplyBytes(), parsed.maxRows,
+                                          net::MakeClearConnector());
   if (int rc = t->Open(); rc != 0) return rc;
   out = std::move(t);
   return 0;
@@ -93,7 +96,7 @@ int TcpTransport::Run(const std::string& interfaceName, const std::string& servi
       reply.clear();  // nothing of a reply that did not come whole
     }
   } while (!bAbandoned && attempts.Again(rc));
-  return rc;
+  return WithinRowLimit(rc, reply, iMaxRows);
 }
 
 void TcpTransport::Abandon() {

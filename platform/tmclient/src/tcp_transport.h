@@ -23,8 +23,10 @@ namespace tmclient {
 // Calls on one transport are serialised.
 class TMCLIENT_INTERNAL TcpTransport final : public Transport {
  public:
+  // Replies over `maxReplySize` bytes, or with a list of more than `maxRows`
+  // elements, fail the call with kErrReplyTooLarge.
   TcpTransport(BrokerEndpoint endpoint, RetryPolicy retry, std::size_t maxReplySize,
-               std::unique_ptr<net::Connector> connector);
+               uint64_t maxRows, std::unique_ptr<net::Connector> connector);
   ~TcpTransport() override;
 
   // Connects now. 0, or kErrConnectFailed / kErrTimeout / kErrBadBrokerUrl /
@@ -53,6 +55,7 @@ class TMCLIENT_INTERNAL TcpTransport final : public Transport {
   const BrokerEndpoint cEndpoint;
   const RetryPolicy cRetry;
   const std::size_t iMaxReplySize;
+  const uint64_t iMaxRows;
   const std::unique_ptr<net::Connector> pConnector;
   // Drops the connection.
   void Drop();

@@ -238,7 +238,7 @@ extern "C" TMCLIENT_API int tmclient_open_tls_transport(const std::string& url,
     return kErrTlsUntrusted;
   }
   auto t = std::make_unique<TcpTransport>(parsed.endpoints.front(), RetryPolicy::Of(parsed),
-                                          tmb_stream::kMaxFrameSize,
+                                          parsed.maxReplyBytes(), parsed.maxRows,
                                           std::make_unique<TlsConnector>(std::move(ctx)));
   if (int rc = t->Open(); rc != 0) return rc;
   out = std::move(t);

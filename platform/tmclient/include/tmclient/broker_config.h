@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -14,6 +15,12 @@ namespace tmclient {
 inline constexpr int64_t kDefaultDeadlineMs = 30000;
 // How long a call keeps trying a server that refuses it (see retry_ms).
 inline constexpr int64_t kDefaultRetryMs = 5000;
+// The largest reply a client takes (see max_reply_mb): well above the back
+// office's largest (200,000 rows of about 130 bytes).
+inline constexpr int64_t kDefaultMaxReplyMb = 64;
+// The most elements a list of a reply may have (see max_rows): the back
+// office's own cap.
+inline constexpr int64_t kDefaultMaxRows = 200000;
 
 struct BrokerEndpoint {
   std::string host;  // a name, an IPv4 address or an IPv6 address without brackets
@@ -43,6 +50,12 @@ struct BrokerEndpoint {
 //                  (1 .. 86400000; by default 5000, never past the deadline):
 //                  long enough for a back office to restart, short enough
 //                  that an operator is not kept waiting on one that is down
+//   max_reply_mb=N the largest reply taken, in MiB (1 .. 256; by default
+//                  kDefaultMaxReplyMb): a larger one fails the call with
+//                  kErrReplyTooLarge, refused on its announced length
+//   max_rows=N     the most elements a list of a reply may have (1 ..
+//                  100000000; by default kDefaultMaxRows): a reply with a
+//                  longer list fails the call with kErrReplyTooLarge
 //   ca=FILE        tls, nats: the server's certificate must come from a CA of
 //                  this PEM file (refused when other users may change it)
 //                  rather than one of the system's trust store; nats: the
@@ -60,8 +73,11 @@ struct BrokerUrl {
   std::vector<std::string> idempotent;  // service codes
   int64_t attemptMs = 0;                // 0 when not given
   int64_t retryMs = kDefaultRetryMs;
+  int64_t maxReplyMb = kDefaultMaxReplyMb;
+  int64_t maxRows = kDefaultMaxRows;
   std::string caFile;     // "" when not given
   std::string credsFile;  // "" when not given
+  std::size_t maxReplyBytes() const { return static_cast<std::size_t>(maxReplyMb) << 20; }
 };
 
 // True when `name` can serve as a NATS subject token and queue group name.

@@ -18,6 +18,10 @@ struct NatsResponderOptions {
   // Largest message the responder publishes; the server's max_payload caps
   // it too. Longer replies go out in parts that the client puts together.
   std::size_t maxMessageSize = 1u << 20;
+  // The largest request stream taken; a longer request is answered with
+  // kErrRequestTooLarge. The requests that may wait for a worker are bounded
+  // in bytes by a multiple of it.
+  std::size_t maxRequestSize = 1u << 20;
 };
 
 // What a NatsResponder has done and holds, for its operators.

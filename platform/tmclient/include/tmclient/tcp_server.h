@@ -25,12 +25,15 @@ class TMCLIENT_API ChannelLayer {
 };
 
 struct TcpServerOptions {
-  std::string host = "127.0.0.1";          // address to listen on
-  uint16_t port = 0;                       // 0: any free port (see TcpServer::port())
-  int workers = 4;                         // threads running the handler
-  std::size_t maxRequestSize = 16u << 20;  // larger request frames close the connection
-  int64_t idleTimeoutMs = 120000;          // no request for this long: closed
-  int64_t readTimeoutMs = 10000;           // a started frame must be complete by then
+  std::string host = "127.0.0.1";  // address to listen on
+  uint16_t port = 0;               // 0: any free port (see TcpServer::port())
+  int workers = 4;                 // threads running the handler
+  // The largest request stream taken; a frame longer than it and the largest
+  // envelope (envelope::kMaxRequestHeaderSize: names and session) closes the
+  // connection, refused on its announced length before its bytes are read.
+  std::size_t maxRequestSize = 16u << 20;
+  int64_t idleTimeoutMs = 120000;  // no request for this long: closed
+  int64_t readTimeoutMs = 10000;   // a started frame must be complete by then
   int64_t writeTimeoutMs = 30000;  // a client that takes no reply bytes for this long: closed
   // At the cap a new connection takes the place of the one idle the longest;
   // it is closed at once only when every connection has a request under way.
@@ -40,6 +43,10 @@ struct TcpServerOptions {
   std::size_t maxQueuedBytes = 1u << 20;
   // Threads that may stand in for handlers waiting for their clients.
   int maxStandIns = 32;
+  // Bytes all connections together may hold, received and not yet answered
+  // or waiting to be sent; past it the connections quiet the longest are
+  // closed first.
+  std::size_t maxBufferedBytes = 256u << 20;
   // TLS on every connection; none: clear text. A TLS handshake must be done
   // within readTimeoutMs of the connection.
   std::shared_ptr<const ChannelLayer> layer = nullptr;
@@ -53,8 +60,10 @@ struct TcpServerStats {
   int64_t idle = 0;              // connections waiting for their next request
   int64_t queued = 0;            // connections holding a whole request no worker has taken yet
   int64_t standIns = 0;          // threads standing in for handlers waiting for their clients
+  int64_t buffered = 0;          // bytes held by all connections, in and out
   uint64_t evicted = 0;          // idle connections closed to make room for new ones
   uint64_t resetNotReading = 0;  // clients dropped for taking none of their replies
+  uint64_t shed = 0;             // connections closed because all held too many bytes
 };
 
 // The server side of tcp:// brokers: accepts connections, reads
@@ -71,7 +80,9 @@ struct TcpServerStats {
 // malformed frame, a frame over maxRequestSize, nothing within the timeouts
 // (a TLS handshake that stalls included),
 // or takes nothing of its reply for writeTimeoutMs is disconnected (a handler
-// waiting for it then stops); other clients are not disturbed.
+// waiting for it then stops); other clients are not disturbed. When the
+// connections together hold more than maxBufferedBytes, those quiet the
+// longest are disconnected until they hold less.
 class TMCLIENT_API TcpServer {
  public:
   TcpServer(ServiceHandler handler, TcpServerOptions options = {});
