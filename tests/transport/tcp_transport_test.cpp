@@ -170,6 +170,52 @@ TEST(TcpTransport, AWatcherIsToldOfAStreamedReplyWhileItArrives) {
   }
 }
 
+// A reader of the rows ahead is told no more of them than the client takes:
+// past max_rows it is told the reply is dropped, and the call fails.
+TEST(TcpTransport, AWatcherSeesNoMoreRowsThanTheClientTakes) {
+  const std::string element(
+      "\x12\x01"
+      "E\x01\x07\0\0\0\x13",
+      9);
+  TcpServer server(
+      [&](const std::string&, const std::string&, std::string_view request, std::string&,
+          ReplyWriter& w) {
+        const auto rows = static_cast<uint32_t>(request.size());
+        std::string head("\x10\x01\x01S\x14\x04rows", 10);
+        Put32(head, rows);
+        if (!w.Begin(head.size())) return 1;
+        for (uint32_t i = 0; i < rows; ++i)
+          if (!w.Append(element)) return 1;
+        return w.Append("\x15\x11") && w.Finish(head) ? 0 : 1;
+      },
+      {});
+  ASSERT_TRUE(server.Start());
+  auto t = Open(Url(server.port()) + "?max_rows=3");
+  struct Watcher : ReplyProgress {
+    std::size_t iMostRows = 0;
+    bool bDropped = false;
+    void Started(std::size_t) override {}
+    void Arrived(std::string_view body) override {
+      std::size_t rows = 0;
+      for (std::size_t at = body.find("\x12\x01"
+                                      "E");
+           at != std::string_view::npos; at = body.find("\x12\x01"
+                                                        "E",
+                                                        at + 1))
+        ++rows;
+      iMostRows = std::max(iMostRows, rows);
+    }
+    void Dropped() override { bDropped = true; }
+  };
+  for (const auto& [rows, expected] : {std::pair{3, 0}, std::pair{50, kErrReplyTooLarge}}) {
+    Watcher watcher;
+    std::string reply;
+    EXPECT_EQ(t->CallWatched("I", "C", std::string(rows, 'r'), reply, watcher), expected) << rows;
+    EXPECT_LE(watcher.iMostRows, 3u) << rows;
+    EXPECT_EQ(watcher.bDropped, rows > 3) << rows;
+  }
+}
+
 TEST(TcpTransport, BackEndDown) {
   uint16_t port = FreePort();
   // At bind time: the client object stays unbound and says so on a call.

@@ -7,10 +7,16 @@
 #include "tmclient/wire_tags.h"
 
 namespace tmclient {
+namespace {
 
-bool ListsWithin(std::string_view bytes, uint64_t maxCount) {
-  const char* p = bytes.data();
-  const char* const end = p + bytes.size();
+enum class Item { kWhole, kPart, kBad };
+
+// Steps `pos` over the item at `bytes[pos]` when it is all there, giving its
+// tag and, for a list's begin, its count.
+Item SkipItem(std::string_view bytes, std::size_t& pos, uint8_t& tag, uint32_t& count) {
+  const char* p = bytes.data() + pos;
+  const char* const end = bytes.data() + bytes.size();
+  if (p == end) return Item::kPart;
   // Skips `n` bytes; false when fewer remain.
   auto skip = [&](std::size_t n) {
     if (static_cast<std::size_t>(end - p) < n) return false;
@@ -28,48 +34,59 @@ bool ListsWithin(std::string_view bytes, uint64_t maxCount) {
     uint32_t n = 0;
     return u32(n) && skip(n);
   };
-  while (p < end) {
-    bool ok = true;
-    switch (static_cast<uint8_t>(*p++)) {
-      case wire::kInt16:
-        ok = skip(2);
-        break;
-      case wire::kInt32:
-        ok = skip(4);
-        break;
-      case wire::kInt64:
-      case wire::kUInt64:
-        ok = skip(8);
-        break;
-      case wire::kString:
-        ok = text();
-        break;
-      case wire::kDateTime:
-        ok = skip(wire::kDateTimeSize);
-        break;
-      case wire::kErrorMsg:
-        ok = skip(4) && text() && skip(4) && text();
-        break;
-      case wire::kStreamBegin:
-        ok = skip(1) && name();
-        break;
-      case wire::kStructBegin:
-        ok = name();
-        break;
-      case wire::kListBegin: {
-        uint32_t count = 0;
-        if (!name() || !u32(count)) return true;
-        if (count > maxCount) return false;
-        break;
-      }
-      case wire::kStreamEnd:
-      case wire::kStructEnd:
-      case wire::kListEnd:
-        break;
-      default:
-        return true;
-    }
-    if (!ok) return true;
+  tag = static_cast<uint8_t>(*p++);
+  bool whole = true;
+  switch (tag) {
+    case wire::kInt16:
+      whole = skip(2);
+      break;
+    case wire::kInt32:
+      whole = skip(4);
+      break;
+    case wire::kInt64:
+    case wire::kUInt64:
+      whole = skip(8);
+      break;
+    case wire::kString:
+      whole = text();
+      break;
+    case wire::kDateTime:
+      whole = skip(wire::kDateTimeSize);
+      break;
+    case wire::kErrorMsg:
+      whole = skip(4) && text() && skip(4) && text();
+      break;
+    case wire::kStreamBegin:
+      whole = skip(1) && name();
+      break;
+    case wire::kStructBegin:
+      whole = name();
+      break;
+    case wire::kListBegin:
+      whole = name() && u32(count);
+      break;
+    case wire::kStreamEnd:
+    case wire::kStructEnd:
+    case wire::kListEnd:
+      break;
+    default:
+      return Item::kBad;
+  }
+  if (!whole) return Item::kPart;
+  pos = static_cast<std::size_t>(p - bytes.data());
+  return Item::kWhole;
+}
+
+}  // namespace
+
+bool ListsWithin(std::string_view bytes, uint64_t maxCount) {
+  std::size_t pos = 0;
+  while (pos < bytes.size()) {
+    uint8_t tag = 0;
+    uint32_t count = 0;
+    // A stream that breaks the coding passes: its reader fails on it.
+    if (SkipItem(bytes, pos, tag, count) != Item::kWhole) return true;
+    if (tag == wire::kListBegin && count > maxCount) return false;
   }
   return true;
 }
@@ -78,6 +95,45 @@ int WithinRowLimit(int rc, std::string& reply, uint64_t maxRows) {
   if (IsLibraryError(rc) || ListsWithin(reply, maxRows)) return rc;
   reply.clear();
   return kErrReplyTooLarge;
+}
+
+void RowCappedProgress::Started(std::size_t headSize) {
+  iPos = 0;
+  iDepth = 0;
+  iElements = 0;
+  bOver = bDone = false;
+  rWatcher.Started(headSize);
+}
+
+void RowCappedProgress::Arrived(std::string_view body) {
+  if (bOver) return;
+  while (!bDone && iPos < body.size()) {
+    uint8_t tag = 0;
+    uint32_t count = 0;
+    std::size_t next = iPos;
+    const Item item = SkipItem(body, next, tag, count);
+    if (item == Item::kPart) break;  // the rest of it comes later
+    if (item == Item::kBad) {
+      bDone = true;
+      break;
+    }
+    if (tag == wire::kStructBegin && iDepth++ == 0) ++iElements;
+    if (tag == wire::kStructEnd) --iDepth;
+    // The elements end where something other than a structure starts at
+    // the top (the list's end, the totals).
+    if (iDepth < 0 || (iDepth == 0 && tag != wire::kStructEnd)) bDone = true;
+    iPos = next;
+  }
+  if (iElements > iMaxRows) {
+    bOver = true;
+    rWatcher.Dropped();
+    return;
+  }
+  rWatcher.Arrived(body);
+}
+
+void RowCappedProgress::Dropped() {
+  rWatcher.Dropped();
 }
 
 }  // namespace tmclient

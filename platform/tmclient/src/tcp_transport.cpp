@@ -81,7 +81,9 @@ int TcpTransport::Call(const std::string& interfaceName, const std::string& serv
 int TcpTransport::CallWatched(const std::string& interfaceName, const std::string& serviceCode,
                               std::string_view request, std::string& reply,
                               ReplyProgress& progress) {
-  return Run(interfaceName, serviceCode, request, reply, &progress);
+  // A reader that reads the rows ahead takes no more of them than the call.
+  RowCappedProgress capped(progress, iMaxRows);
+  return Run(interfaceName, serviceCode, request, reply, &capped);
 }
 
 int TcpTransport::Run(const std::string& interfaceName, const std::string& serviceCode,
