@@ -59,14 +59,18 @@ int InitDemo(const backoffice::Options& options) {
 int ConnectionsTheFilesAllow(const backoffice::Options& options) {
   const rlim_t listeners = options.listen.size();
   if (listeners == 0) return options.maxConnections;
-  const rlim_t endpoints = listeners + (options.nats.empty() ? 0 : 1);
-  // Each endpoint's workers, the threads standing in for tcp replies waiting
-  // for their clients, the audit writer and the operator store; three files
-  // each.
-  const rlim_t readConnections =
-      endpoints * options.workers + listeners * tmclient::TcpServerOptions{}.maxStandIns + 2;
-  // Standard streams, listeners, epoll, nats and the like.
-  const rlim_t others = 64 + 3 * readConnections;
+  // Each thread that reads the database (a tcp endpoint's workers and the
+  // threads standing in for its replies waiting for their clients, the NATS
+  // endpoint's workers, the audit writer and the operator store) has three
+  // files open.
+  constexpr int kFilesPerReader = 3;
+  tmclient::TcpServerOptions endpoint;
+  endpoint.workers = options.workers;
+  endpoint.maxConnections = 0;  // counted below, as the limit allows
+  const rlim_t readers = (options.nats.empty() ? 0 : options.workers) + 2;
+  // Standard streams, nats and the like.
+  const rlim_t others = 60 + listeners * tmclient::TcpServerOpenFiles(endpoint, kFilesPerReader) +
+                        kFilesPerReader * readers;
   const rlim_t needed = static_cast<rlim_t>(options.maxConnections) * listeners + others;
   rlimit files{};
   if (getrlimit(RLIMIT_NOFILE, &files) != 0) return options.maxConnections;

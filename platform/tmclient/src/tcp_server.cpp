@@ -145,6 +145,14 @@ class TcpServer::Impl {
 
 ChannelLayer::~ChannelLayer() = default;
 
+uint64_t TcpServerOpenFiles(const TcpServerOptions& options, int filesPerHandler) {
+  constexpr uint64_t kOwnFiles = 4;  // listener, epoll set, wake-up, spare
+  const auto handlers = static_cast<uint64_t>(std::max(1, options.workers)) +
+                        static_cast<uint64_t>(std::max(0, options.maxStandIns));
+  return static_cast<uint64_t>(std::max(0, options.maxConnections)) + kOwnFiles +
+         handlers * static_cast<uint64_t>(std::max(0, filesPerHandler));
+}
+
 TcpServer::TcpServer(ServiceHandler handler, TcpServerOptions options)
     : TcpServer(StreamingOf(std::move(handler)), std::move(options)) {}
 TcpServer::TcpServer(StreamingServiceHandler handler, TcpServerOptions options)
@@ -590,6 +598,9 @@ void TcpServer::Impl::Sweep() {
       std::min({idle, stall, write}) / 4, std::chrono::milliseconds(10), std::chrono::seconds(1));
   std::unique_lock sweepLock(mSweepLock);
   while (!cvSweep.wait_for(sweepLock, period, [this] { return !bSweeping; })) {
+    // The wake-up's lock is held with no other (see the lock order in
+    // tcp_server.h).
+    sweepLock.unlock();
     std::vector<std::pair<uint64_t, std::shared_ptr<Connection>>> all;
     {
       std::lock_guard lock(mMapLock);
@@ -610,6 +621,7 @@ void TcpServer::Impl::Sweep() {
       }
       CloseLocked(id, *c);
     }
+    sweepLock.lock();
   }
 }
 

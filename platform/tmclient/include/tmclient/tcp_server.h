@@ -8,6 +8,22 @@
 #include "tmclient/export.h"
 #include "tmclient/service_handler.h"
 
+// Locks inside a TcpServer, and the only order in which a thread may hold
+// them together (a lock is never taken while one further down is held):
+//
+//   1. a connection's lock (Connection::lock: its socket, buffers, state);
+//   2. the map of connections (taken to close a connection whose lock is
+//      held, or alone to find or count connections);
+//   3. the worker threads' lock (WorkerThreads: a streamed reply that waits
+//      for its client, under its connection's lock, has a thread stand in).
+//
+// Whatever holds the map and needs a connection (the stats, closing the
+// connection idle the longest) only tries its lock and passes over one that
+// is busy, so it never waits against this order; the sweeper copies the map
+// and lets it go before it visits the connections the same way. The
+// sweeper's own lock only guards its wake-up and is held with no other.
+// A handler runs with none of them held.
+
 namespace tmclient {
 
 namespace net {
@@ -51,6 +67,14 @@ struct TcpServerOptions {
   // within readTimeoutMs of the connection.
   std::shared_ptr<const ChannelLayer> layer = nullptr;
 };
+
+// The open files a TcpServer with `options` holds at most: one per
+// connection, four of its own (the listener, the epoll set, the wake-up and
+// the spare it keeps for turning a connection away at the process's file
+// limit), and `filesPerHandler` for each thread that may run the handler at
+// once (the workers and the stand-ins), for what the handler opens (a
+// database connection's files, say).
+TMCLIENT_API uint64_t TcpServerOpenFiles(const TcpServerOptions& options, int filesPerHandler);
 
 // What a TcpServer holds and has done, for its operators. The gauges are
 // read when asked (connections a worker holds at that moment count as
