@@ -94,8 +94,14 @@ class PgOperatorStore final : public OperatorStore {
 
   bool SetPasswordHash(std::string_view login, std::string_view hash) override {
     std::lock_guard lock(mLock);
-    return Change("UPDATE mp_operator SET pwd_hash = $2::text WHERE login_name = $1::text",
-                  Params(login, hash)) > 0;
+    if (Change("UPDATE mp_operator SET pwd_hash = $2::text WHERE login_name = $1::text",
+               Params(login, hash)) == 0)
+      return false;
+    Change(
+        "UPDATE mp_session SET ended = 1 WHERE op_id = "
+        "(SELECT op_id FROM mp_operator WHERE login_name = $1::text)",
+        Params(login));
+    return true;
   }
 
   bool SetLocked(std::string_view login, bool locked) override {

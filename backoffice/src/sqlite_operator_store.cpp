@@ -51,6 +51,9 @@ class SqliteOperatorStore::Impl {
     cTouch = cDb.Prepare(
         "UPDATE mp_session SET last_used_at = ?2 WHERE token_hash = ?1 AND last_used_at < ?2");
     cEnd = cDb.Prepare("UPDATE mp_session SET ended = 1 WHERE token_hash = ?1");
+    cEndAll = cDb.Prepare(
+        "UPDATE mp_session SET ended = 1 WHERE op_id = "
+        "(SELECT op_id FROM mp_operator WHERE login_name = ?1)");
   }
 
   // Runs `s` (bound) and reads one account; false when there is none.
@@ -95,7 +98,7 @@ class SqliteOperatorStore::Impl {
   std::mutex mLock;
   Database cDb;
   Statement cByLogin, cById, cAll, cRights, cInsert, cInsertRight, cNextId, cSetHash, cLock,
-      cUnlock, cFailed, cSignedIn, cNewSession, cSession, cTouch, cEnd;
+      cUnlock, cFailed, cSignedIn, cNewSession, cSession, cTouch, cEnd, cEndAll;
 };
 
 SqliteOperatorStore::SqliteOperatorStore(const std::string& path)
@@ -152,7 +155,10 @@ bool SqliteOperatorStore::SetPasswordHash(std::string_view login, std::string_vi
   std::lock_guard lock(pImpl->mLock);
   pImpl->cSetHash.Bind(1, login);
   pImpl->cSetHash.Bind(2, hash);
-  return pImpl->Change(pImpl->cSetHash) > 0;
+  if (pImpl->Change(pImpl->cSetHash) == 0) return false;
+  pImpl->cEndAll.Bind(1, login);
+  pImpl->Change(pImpl->cEndAll);
+  return true;
 }
 
 bool SqliteOperatorStore::SetLocked(std::string_view login, bool locked) {

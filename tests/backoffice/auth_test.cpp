@@ -187,6 +187,13 @@ TEST_F(AuthTest, SessionsEndIdleOldOrSignedOut) {
   for (const std::string& t : {forged, std::string(), elsewhere.token, live.substr(0, 63)})
     EXPECT_EQ(Verify(t), kRcNoSession) << t;
   EXPECT_EQ(Verify(live), 0);
+
+  // A new password (here the same hash again) ends the operator's sessions.
+  OperatorAccount account;
+  ASSERT_TRUE(pStore->FindOperator(kDemoLogin, account));
+  ASSERT_TRUE(pStore->SetPasswordHash(kDemoLogin, account.passwordHash));
+  EXPECT_EQ(Verify(live), kRcNoSession);
+  EXPECT_EQ(Verify(SignedIn()), 0);
 }
 
 TEST_F(AuthTest, RightsPerServiceCode) {

@@ -27,6 +27,28 @@ namespace {
 using namespace tmclient;
 using namespace transport_test;
 
+// A user NKey made by the NATS tools, and its public key.
+constexpr char kToolSeed[] = "SUACSSL3UAHUDXKFSNVUZRF5UHPMWZ6BFDTJ7M6USDXIEDNPPQYYYCU3VY";
+constexpr char kToolPublicKey[] = "UDXU4RCSJNZOIQHZNWXHXORDPRTGNJAHAHFRGZNEEJCPQTT2M7NLCNF4";
+
+// A new folder under /tmp, removed with what it holds.
+struct TempFolder {
+  TempFolder() {
+    char tmpl[] = "/tmp/mpay-nats-XXXXXX";
+    if (mkdtemp(tmpl)) path = tmpl;
+  }
+  ~TempFolder() {
+    if (!path.empty()) std::filesystem::remove_all(path);
+  }
+  std::string path;
+};
+
+// Writes `text` into `path`, readable by its owner only.
+void WriteSecret(const std::string& path, const std::string& text) {
+  std::ofstream(path) << text;
+  ::chmod(path.c_str(), 0600);
+}
+
 class NatsTransportTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(server.Start()) << "nats-server did not start"; }
@@ -132,13 +154,9 @@ TEST_F(NatsTransportTest, CarriesSmallAndVeryLargeRepliesWithDefaultServerLimits
 // users on every connection, large replies carried, and a client user that
 // can neither read other subjects nor answer in the back office's place.
 TEST_F(NatsTransportTest, ShippedServerConfigurationWantsTlsAndUsers) {
-  char tmpl[] = "/tmp/mpay-broker-XXXXXX";
-  ASSERT_TRUE(mkdtemp(tmpl));
-  const std::string dir = tmpl;
-  struct Cleanup {
-    std::string dir;
-    ~Cleanup() { std::filesystem::remove_all(dir); }
-  } cleanup{dir};
+  TempFolder folder;
+  ASSERT_FALSE(folder.path.empty());
+  const std::string& dir = folder.path;
   const std::string src = std::getenv("MPAY_SOURCE_DIR");
   ASSERT_EQ(std::system(("bash " + src + "/scripts/broker-config " + dir).c_str()), 0);
   NatsServer shipped;
@@ -200,11 +218,15 @@ TEST_F(NatsTransportTest, ShippedServerConfigurationWantsTlsAndUsers) {
   natsSubscription_Destroy(group);
   natsConnection_Destroy(spy);
 
-  // Wrong, missing or unprotected credentials, and clear text.
-  std::ofstream(dir + "/wrong.creds") << "user = operator\npassword = not-the-one\n";
-  ::chmod((dir + "/wrong.creds").c_str(), 0600);
+  // Wrong, missing or unprotected credentials, an NKey the broker does not
+  // know, a damaged seed, and clear text.
+  WriteSecret(dir + "/wrong.creds", "user = operator\npassword = not-the-one\n");
   std::ofstream(dir + "/open.creds") << "user = operator\npassword = " << operatorPassword << "\n";
   ::chmod((dir + "/open.creds").c_str(), 0644);
+  WriteSecret(dir + "/stranger.creds", std::string(kToolSeed) + "\n");
+  std::string damaged = kToolSeed;
+  damaged[20] = damaged[20] == 'A' ? 'B' : 'A';
+  WriteSecret(dir + "/damaged.creds", damaged + "\n");
   const struct {
     std::string options;
     int expected;
@@ -212,6 +234,8 @@ TEST_F(NatsTransportTest, ShippedServerConfigurationWantsTlsAndUsers) {
       {ca + "&creds=" + dir + "/wrong.creds", kErrConnectFailed},
       {ca, kErrConnectFailed},
       {ca + "&creds=" + dir + "/open.creds", kErrBadBrokerUrl},
+      {ca + "&creds=" + dir + "/stranger.creds", kErrConnectFailed},
+      {ca + "&creds=" + dir + "/damaged.creds", kErrBadBrokerUrl},
       {"?creds=" + dir + "/operator.creds", kErrTlsHandshake},
   };
   for (const auto& c : refused) {
@@ -219,6 +243,35 @@ TEST_F(NatsTransportTest, ShippedServerConfigurationWantsTlsAndUsers) {
     EXPECT_EQ(OpenTransport(shipped.Url() + c.options + "&broker=TALMIRON&deadline_ms=2000", none),
               c.expected)
         << c.options;
+  }
+}
+
+// A seed file as the NATS tools write it, bare or armoured, signs the
+// server's nonce for the public key the server knows; replies come to the
+// inbox named after that key, the only one the user may read.
+TEST(NatsNkeys, SeedFilesOfTheNatsToolsSignIn) {
+  TempFolder folder;
+  ASSERT_FALSE(folder.path.empty());
+  const std::string& dir = folder.path;
+  const std::string key = kToolPublicKey;
+  std::ofstream(dir + "/nats-server.conf")
+      << "authorization { users: [ { nkey: " << key
+      << ", permissions: { publish: [\"NK.*\", \"_INBOX.>\"], subscribe: [\"NK.*\", \"_INBOX."
+      << key << ".>\"] } } ] }\n";
+  WriteSecret(dir + "/bare.nk", std::string(kToolSeed) + "\n");
+  WriteSecret(dir + "/armoured.nk", "-----BEGIN USER NKEY SEED-----\n" + std::string(kToolSeed) +
+                                        "\n------END USER NKEY SEED------\n");
+  NatsServer server;
+  ASSERT_TRUE(server.Start({"-c", dir + "/nats-server.conf"}));
+  NatsResponder r(Echo, {server.Url() + "?creds=" + dir + "/bare.nk", "NK", 1});
+  std::string why;
+  ASSERT_TRUE(r.Start(&why)) << why;
+  for (const char* file : {"/bare.nk", "/armoured.nk"}) {
+    std::unique_ptr<Transport> t;
+    ASSERT_EQ(OpenTransport(server.Url() + "?creds=" + dir + file + "&broker=NK", t), 0) << file;
+    std::string reply;
+    EXPECT_EQ(t->Call("I", "C", "nkey", reply), 4) << file;
+    EXPECT_EQ(reply, "I|C|nkey");
   }
 }
 

@@ -51,7 +51,8 @@ class OperatorStore {
   // Adds an operator with its rights. OP_ID 0 takes the next free id.
   // Returns the id; throws DbError when the login name or id is taken.
   virtual int32_t AddOperator(const OperatorAccount& account) = 0;
-  // False when no operator has that login name.
+  // Also ends the operator's sessions: a new password shuts out whoever
+  // signed in with the old one. False when no operator has that login name.
   virtual bool SetPasswordHash(std::string_view login, std::string_view hash) = 0;
   // Sets LOCK_STATUS; unlocking also forgets the failed sign-ins and their
   // lock. False when no operator has that login name.

@@ -1,8 +1,13 @@
 #include "nats_common.h"
 
+#include <sodium.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <string_view>
 
+#include "nkey.h"
 #include "private_file.h"
 #include "tmclient/tmd_error.h"
 
@@ -41,6 +46,31 @@ std::string RequestSubject(const std::string& broker, const std::string& service
 
 namespace {
 
+void Wipe(std::string& s) {
+  sodium_memzero(s.data(), s.size());
+  s.clear();
+}
+
+}  // namespace
+
+Security& Security::operator=(Security&& other) noexcept {
+  Wipe(password);
+  Wipe(nkeySecret);
+  caPem = std::move(other.caPem);
+  user = std::move(other.user);
+  password = std::move(other.password);
+  nkeyPublic = std::move(other.nkeyPublic);
+  nkeySecret = std::move(other.nkeySecret);
+  return *this;
+}
+
+Security::~Security() {
+  Wipe(password);
+  Wipe(nkeySecret);
+}
+
+namespace {
+
 std::string_view Trim(std::string_view s) {
   const char* ws = " \t\r";
   const auto b = s.find_first_not_of(ws);
@@ -48,8 +78,23 @@ std::string_view Trim(std::string_view s) {
   return s.substr(b, s.find_last_not_of(ws) - b + 1);
 }
 
-// `user = NAME` and `password = SECRET` lines; blank lines and '#' comments.
+// An NKey seed file: the key pair of its seed.
+bool TakeSeed(std::string_view text, Security& out) {
+  nkey::Seed seed;
+  if (sodium_init() < 0 || !nkey::ReadUserSeed(text, seed)) return false;
+  std::array<uint8_t, crypto_sign_PUBLICKEYBYTES> publicKey;
+  out.nkeySecret.assign(crypto_sign_SECRETKEYBYTES, '\0');
+  crypto_sign_seed_keypair(publicKey.data(),
+                           reinterpret_cast<unsigned char*>(out.nkeySecret.data()), seed.data());
+  sodium_memzero(seed.data(), seed.size());
+  out.nkeyPublic = nkey::UserPublicKey(publicKey);
+  return true;
+}
+
+// An NKey seed file, or `user = NAME` and `password = SECRET` lines; blank
+// lines and '#' comments.
 bool ParseCreds(const std::string& path, std::string_view text, Security& out, std::string& why) {
+  if (TakeSeed(text, out)) return true;
   int lineNo = 0;
   while (!text.empty()) {
     ++lineNo;
@@ -67,7 +112,8 @@ bool ParseCreds(const std::string& path, std::string_view text, Security& out, s
     } else {
       // The line may hold a secret: only its number is named.
       why = path + ":" + std::to_string(lineNo) +
-            ": expected user = NAME (letters, digits, '_', '-') or password = SECRET";
+            ": expected user = NAME (letters, digits, '_', '-') or password = SECRET, or a file "
+            "holding one user NKey seed";
       return false;
     }
   }
@@ -93,8 +139,27 @@ bool LoadSecurity(const BrokerUrl& url, Security& out, std::string& why) {
 }
 
 std::string InboxRoot(const Security& security) {
+  if (!security.nkeyPublic.empty()) return "_INBOX." + security.nkeyPublic;
   return security.user.empty() ? "_INBOX" : "_INBOX." + security.user;
 }
+
+namespace {
+
+// Signs the server's nonce with the NKey of the Security in `closure`.
+natsStatus SignNonce(char**, unsigned char** signature, int* signatureLength, const char* nonce,
+                     void* closure) {
+  const auto* security = static_cast<const Security*>(closure);
+  auto* out = static_cast<unsigned char*>(std::malloc(crypto_sign_BYTES));  // the client frees it
+  if (!out) return NATS_NO_MEMORY;
+  crypto_sign_detached(out, nullptr, reinterpret_cast<const unsigned char*>(nonce),
+                       std::strlen(nonce),
+                       reinterpret_cast<const unsigned char*>(security->nkeySecret.data()));
+  *signature = out;
+  *signatureLength = crypto_sign_BYTES;
+  return NATS_OK;
+}
+
+}  // namespace
 
 natsStatus Connect(const std::vector<BrokerEndpoint>& endpoints, int64_t connectTimeoutMs,
                    const char* name, const Security& security, natsConnection** nc) {
@@ -125,6 +190,10 @@ natsStatus Connect(const std::vector<BrokerEndpoint>& endpoints, int64_t connect
   }
   if (s == NATS_OK && !security.user.empty())
     s = natsOptions_SetUserInfo(opts, security.user.c_str(), security.password.c_str());
+  if (s == NATS_OK && !security.nkeyPublic.empty()) {
+    s = natsOptions_SetNKey(opts, security.nkeyPublic.c_str(), SignNonce,
+                            const_cast<Security*>(&security));
+  }
   if (s == NATS_OK) s = natsConnection_Connect(nc, opts);
   natsOptions_Destroy(opts);
   return s;
