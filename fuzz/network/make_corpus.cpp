@@ -46,9 +46,28 @@ std::string Error(int32_t code) {
   return body;
 }
 
+// A request as a signed-in client sends it: its session is a token's 64
+// hex digits.
 std::string Request(const char* interfaceName, const char* serviceCode, const std::string& stream) {
+  static const std::string kSession =
+      "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08";
   std::string body(1, fuzznet::kRequest);
-  envelope::EncodeRequestHeader(kCallId, interfaceName, serviceCode, "", body);
+  envelope::EncodeRequestHeader(kCallId, interfaceName, serviceCode, kSession, body);
+  return body + stream;
+}
+
+// The same from a client older than sessions: kind 'Q', no session's
+// length (the back office refuses it as a call without a session).
+std::string OldClientRequest(const char* interfaceName, const char* serviceCode,
+                             const std::string& stream) {
+  std::string body(1, fuzznet::kRequest);
+  body.push_back(static_cast<char>(envelope::kRequest));
+  envelope::PutU32(body, kCallId);
+  for (const std::string_view name :
+       {std::string_view(interfaceName), std::string_view(serviceCode)}) {
+    body.push_back(static_cast<char>(name.size()));
+    body.append(name);
+  }
   return body + stream;
 }
 
@@ -119,5 +138,9 @@ int main(int argc, char** argv) {
                         samples::Frame(backoffice::kUserRequestStream, samples::UserQuery(),
                                        samples::ServiceOrder())));
   saved &= Save(dir, "request-unknown-service", Request("I", "C", "x"));
+  saved &= Save(dir, "request-user-old-client",
+                OldClientRequest(backoffice::kUserInterface, backoffice::kUserServiceCode,
+                                 samples::Frame(backoffice::kUserRequestStream,
+                                                samples::UserQuery(), samples::ServiceOrder())));
   return saved ? 0 : 1;
 }
