@@ -26,7 +26,7 @@ if PKG_CONFIG_LIBDIR="$work/pc" PKG_CONFIG_PATH="" bash "$check" 2>"$work/err"; 
   echo "check-deps passed without GoogleTest" >&2
   exit 1
 fi
-for module in gtest gmock benchmark libpq; do
+for module in gtest gmock benchmark libpq libsodium openssl; do
   grep -q "$module (pkg-config)" "$work/err" || { cat "$work/err" >&2; exit 1; }
 done
 
