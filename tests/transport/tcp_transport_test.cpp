@@ -47,29 +47,6 @@ void NeverAnswer(int fd) {
   }
 }
 
-// A raw connection to a TcpServer, for clients that misbehave.
-int RawConnect(uint16_t port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(port);
-  EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-  timeval tv{10, 0};
-  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  return fd;
-}
-
-// True when the server closed `fd` (EOF, after any bytes it sent first).
-bool ClosedByServer(int fd) {
-  char buf[256];
-  while (true) {
-    ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-    if (n == 0) return true;
-    if (n < 0) return errno == ECONNRESET;
-  }
-}
-
 TEST(TcpTransport, CarriesRequestAndReplyBothWays) {
   TcpServer server(Echo, {});
   ASSERT_TRUE(server.Start());

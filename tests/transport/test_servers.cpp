@@ -5,9 +5,11 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -189,6 +191,30 @@ void WriteAll(int fd, std::string_view bytes) {
     ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     if (n <= 0) return;
     bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+int RawConnect(uint16_t port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(port);
+  if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    if (fd >= 0) ::close(fd);
+    return -1;
+  }
+  timeval tv{10, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  return fd;
+}
+
+bool ClosedByServer(int fd) {
+  char buf[256];
+  while (true) {
+    ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    if (n == 0) return true;
+    if (n < 0) return errno == ECONNRESET;
   }
 }
 

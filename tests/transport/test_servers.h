@@ -75,6 +75,12 @@ class RawTcpServer {
 // (false on EOF or after 10 s), write raw bytes.
 bool ReadFrame(int fd, std::string& body);
 void WriteAll(int fd, std::string_view bytes);
+// A raw connection to a server on 127.0.0.1 (reads time out after 10 s), for
+// clients that misbehave; -1 when it cannot connect.
+int RawConnect(uint16_t port);
+// True when the server closed `fd` (EOF or reset, after any bytes it sent
+// first) within the read timeout.
+bool ClosedByServer(int fd);
 // The call id of a request body (its bytes 1..4).
 uint32_t CallIdOf(std::string_view body);
 // Waits until `flag` is set (at most 10 s); false if it never was.
