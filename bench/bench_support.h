@@ -21,6 +21,34 @@
 
 namespace bench {
 
+// One sample of each side per iteration on the same parameter set (the
+// iteration's number modulo `sets`), alternating which side goes first:
+// `bare(k)` into `bareUs` and `served(k)` into `servedUs`, in microseconds.
+// Each returns false when it failed, which marks the benchmark failed.
+template <class Bare, class Served>
+void AlternateSamples(benchmark::State& state, std::size_t sets, Bare bare,
+                      std::vector<double>& bareUs, Served served, std::vector<double>& servedUs) {
+  auto timed = [&state](auto& run, std::size_t k, std::vector<double>& us, const char* failure) {
+    const auto start = std::chrono::steady_clock::now();
+    const bool ok = run(k);
+    us.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+                     .count());
+    if (!ok) state.SkipWithError(failure);
+  };
+  std::size_t i = 0;
+  for (auto _ : state) {
+    const std::size_t k = i % sets;
+    if (i % 2) {
+      timed(bare, k, bareUs, "the bare statement failed");
+      timed(served, k, servedUs, "the service refused a query");
+    } else {
+      timed(served, k, servedUs, "the service refused a query");
+      timed(bare, k, bareUs, "the bare statement failed");
+    }
+    ++i;
+  }
+}
+
 // A file next to the benchmark program.
 inline std::string BenchFile(const char* name) {
   std::error_code ec;

@@ -165,29 +165,17 @@ bool Setup() {
 void BM_Query(benchmark::State& state) {
   Query& q = env->queries[static_cast<size_t>(state.range(0))];
   std::string reply;
-  size_t i = 0;
-  for (auto _ : state) {
-    size_t k = i % q.requests.size();
-    auto runSql = [&] {
-      auto t = Clock::now();
-      q.bareSql(k);
-      q.sqlUs.push_back(Us(t));
-    };
-    auto runServer = [&] {
-      auto t = Clock::now();
-      int rc = env->service->Handle(q.interface, q.serviceCode, q.requests[k], reply);
-      q.serverUs.push_back(Us(t));
-      if (rc != 0) state.SkipWithError("service refused a query");
-    };
-    if (i % 2) {
-      runSql();
-      runServer();
-    } else {
-      runServer();
-      runSql();
-    }
-    ++i;
-  }
+  bench::AlternateSamples(
+      state, q.requests.size(),
+      [&](size_t k) {
+        q.bareSql(k);
+        return true;
+      },
+      q.sqlUs,
+      [&](size_t k) {
+        return env->service->Handle(q.interface, q.serviceCode, q.requests[k], reply) == 0;
+      },
+      q.serverUs);
   state.SetLabel(q.name);
 }
 BENCHMARK(BM_Query)->DenseRange(0, 3)->Iterations(kSamples)->Unit(benchmark::kMicrosecond);

@@ -291,29 +291,13 @@ void Teardown() {
 void BM_PgQuery(benchmark::State& state) {
   Query& q = env->queries[static_cast<size_t>(state.range(0))];
   std::string reply;
-  size_t i = 0;
-  for (auto _ : state) {
-    const size_t k = i % q.requests.size();
-    auto runSql = [&] {
-      auto t = Clock::now();
-      if (env->bare->Run(q.statement.c_str(), q.params[k]) < 0) state.SkipWithError("bare failed");
-      q.sqlUs.push_back(Us(t));
-    };
-    auto runServer = [&] {
-      auto t = Clock::now();
-      const int rc = env->service->Handle(q.interface, q.serviceCode, q.requests[k], reply);
-      q.serverUs.push_back(Us(t));
-      if (rc != 0) state.SkipWithError("service refused a query");
-    };
-    if (i % 2) {
-      runSql();
-      runServer();
-    } else {
-      runServer();
-      runSql();
-    }
-    ++i;
-  }
+  bench::AlternateSamples(
+      state, q.requests.size(),
+      [&](size_t k) { return env->bare->Run(q.statement.c_str(), q.params[k]) >= 0; }, q.sqlUs,
+      [&](size_t k) {
+        return env->service->Handle(q.interface, q.serviceCode, q.requests[k], reply) == 0;
+      },
+      q.serverUs);
   state.SetLabel(q.name);
 }
 BENCHMARK(BM_PgQuery)->DenseRange(0, 3)->Iterations(kSamples)->Unit(benchmark::kMicrosecond);

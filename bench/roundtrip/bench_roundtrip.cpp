@@ -3,7 +3,10 @@
 // carry the same number of bytes. The ratios of the medians show what the
 // transports add to the network itself. The same call over tls://, against
 // tcp:// in alternating rounds (each client's connection reused, as a
-// client object does), shows what TLS adds.
+// client object does), shows what TLS adds. The back office's own service
+// with a verified session against the same service with --auth off shows
+// what checking the session costs a call, and the sign-in's own time
+// (slow on purpose: a password hash) is reported beside it.
 //
 //   bench_roundtrip [google benchmark flags]
 //
@@ -32,12 +35,22 @@
 #include <thread>
 #include <vector>
 
+#include "backoffice/authenticator.h"
+#include "backoffice/demo_data.h"
+#include "backoffice/demo_operators.h"
+#include "backoffice/server.h"
+#include "backoffice/service.h"
+#include "backoffice/sqlite_db.h"
+#include "backoffice/sqlite_operator_store.h"
 #include "bench_rounds.h"
 #include "records/mcustqryaccept.h"
 #include "records/mmicropaymentdef.h"
+#include "service/operator_auth.h"
 #include "test_certs.h"
+#include "test_db.h"
 #include "tmclient/nats_responder.h"
 #include "tmclient/qrs_errormsg.h"
+#include "tmclient/session.h"
 #include "tmclient/tcp_server.h"
 #include "tmclient/tls_server.h"
 #include "tmclient/tmb_stream.h"
@@ -61,9 +74,9 @@ std::map<std::string, double> gP50, gP99;  // microseconds, by benchmark
 std::map<std::string, std::vector<double>> gRoundRatios;
 constexpr int kRounds = 7;
 
-void WriteRequest(tmb_stream& s) {
+void WriteRequest(tmb_stream& s, const std::string& phone = "13800138000") {
   MCustQryAccept::SFetchInfoIn in;
-  in.set_PHONE_ID("13800138000");
+  in.set_PHONE_ID(phone);
   MCustQryAccept::SQueryLogSoInfo so;
   so.set_OP_ID(10086);
   so.set_SO_ORG_ID(2001);
@@ -151,9 +164,9 @@ void TimePairs(benchmark::State& state, const char* rawName, Raw raw, const char
 }
 
 // One call as a proxy makes it: write the request, call, read the row.
-bool CallThrough(CTmdClientObject& client) {
+bool CallThrough(CTmdClientObject& client, const std::string& phone = "13800138000") {
   tmb_stream in, out;
-  WriteRequest(in);
+  WriteRequest(in, phone);
   if (client.call_server(kIface, kCode, nullptr, in, out) != 0) return false;
   MMicroPaymentDef::SMpUserInfoList list;
   QRSErrorMsg err;
@@ -391,9 +404,104 @@ void BM_Nats(benchmark::State& state) {
   natsConnection_Destroy(bareResponder);
 }
 
+// ---- auth -----------------------------------------------------------------
+
+std::vector<double> gSignInMs;
+constexpr int kSignIns = 7;
+
+// A demo database with its operators, and the back office's service on it
+// twice: verifying every call's session and right, and with --auth off.
+// Made once: adding the operators hashes their passwords.
+struct AuthEnv {
+  TempDir cDir;
+  std::string strPhone;  // a phone number with one user
+  std::unique_ptr<backoffice::SqliteOperatorStore> pOperators;
+  std::unique_ptr<backoffice::Authenticator> pAuth;
+  std::unique_ptr<backoffice::Service> pVerifying, pOpen;
+  std::unique_ptr<backoffice::Endpoint> pVerifyingEnd, pOpenEnd;
+  std::string strSession;
+
+  bool Start(std::string& error) {
+    const std::string db = cDir.File("demo.db");
+    backoffice::DemoOptions demo;
+    demo.rows = 2000;
+    backoffice::GenerateDemo(db, demo);
+    pOperators = std::make_unique<backoffice::SqliteOperatorStore>(db);
+    backoffice::AddDemoOperators(*pOperators);
+    {
+      backoffice::Database d(db, backoffice::Database::Mode::kReadOnly);
+      backoffice::Statement one =
+          d.Prepare("SELECT phone_id FROM mp_user GROUP BY phone_id HAVING count(*) = 1 LIMIT 1");
+      if (!one.Step()) {
+        error = "no phone number with one user";
+        return false;
+      }
+      strPhone = std::string(one.Text(0));
+    }
+    pAuth = std::make_unique<backoffice::Authenticator>(*pOperators, backoffice::AuthPolicy());
+    backoffice::ServiceConfig config;
+    config.dbPath = db;
+    config.connections = 2;
+    pVerifying = std::make_unique<backoffice::Service>(config, nullptr, pAuth.get());
+    pOpen = std::make_unique<backoffice::Service>(config, nullptr);
+    pVerifyingEnd = backoffice::MakeTcpEndpoint("tcp://127.0.0.1:0", 2, *pVerifying);
+    pOpenEnd = backoffice::MakeTcpEndpoint("tcp://127.0.0.1:0", 2, *pOpen);
+    if (!pVerifyingEnd->Start(error) || !pOpenEnd->Start(error)) return false;
+    ::setenv("TMCLIENT_BROKER_BENCHAUTH", pVerifyingEnd->Describe().c_str(), 1);
+    ::setenv("TMCLIENT_BROKER_BENCHNOAUTH", pOpenEnd->Describe().c_str(), 1);
+
+    // Each sign-in over the wire, as the host makes it.
+    for (int i = 0; i < kSignIns; ++i) {
+      MSysmgntDef::SOperator op;
+      MSysmgntDef::SSessionInfo session;
+      QRSErrorMsg err;
+      const auto t0 = Clock::now();
+      const int rc = service::SignIn("BENCHAUTH", backoffice::kDemoLogin, backoffice::kDemoPassword,
+                                     "127.0.0.1", op, session, err);
+      gSignInMs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+      if (rc != 0) {
+        error = "sign-in failed: " + std::to_string(rc);
+        return false;
+      }
+    }
+    strSession = tmclient::CurrentSession();
+    tmclient::SetSession("");
+    return true;
+  }
+  ~AuthEnv() {
+    if (pVerifyingEnd) pVerifyingEnd->Stop();
+    if (pOpenEnd) pOpenEnd->Stop();
+  }
+};
+AuthEnv* gAuthEnv = nullptr;
+
+void BM_Auth(benchmark::State& state) {
+  SameCpu sameCpu;
+  if (!gAuthEnv) {
+    gAuthEnv = new AuthEnv;
+    std::string error;
+    if (!gAuthEnv->Start(error)) {
+      delete gAuthEnv;
+      gAuthEnv = nullptr;
+      return state.SkipWithError(error.c_str());
+    }
+  }
+  // Both calls carry the session: the service with --auth off ignores it.
+  tmclient::SetSession(gAuthEnv->strSession);
+  CTmdClientObject verified, open;
+  if (verified.bind_openBroker("BENCHAUTH") != 0 || open.bind_openBroker("BENCHNOAUTH") != 0)
+    return state.SkipWithError("cannot bind");
+  const std::string& phone = gAuthEnv->strPhone;
+  TimePairs(
+      state, "noauth_call", [&] { return CallThrough(open, phone); }, "auth_call",
+      [&] { return CallThrough(verified, phone); });
+  tmclient::SetSession("");
+}
+
 BENCHMARK(BM_Tcp)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_Tls)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_Nats)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_Auth)->UseRealTime()->MinTime(2.0);
 
 }  // namespace
 
@@ -404,16 +512,20 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   StopNats();
+  delete gAuthEnv;
 
   std::printf("roundtrip_request_bytes: %zu\n", RequestSize());
   std::printf("roundtrip_reply_bytes: %zu\n", ReplyBytes().size());
-  for (const char* name :
-       {"tcp_raw", "tcp_call", "tls_tcp_call", "tls_call", "nats_raw", "nats_call"}) {
+  for (const char* name : {"tcp_raw", "tcp_call", "tls_tcp_call", "tls_call", "nats_raw",
+                           "nats_call", "noauth_call", "auth_call"}) {
     if (!gP50.count(name)) continue;
     std::printf("%s_p50_us: %.1f\n%s_p99_us: %.1f\n", name, gP50[name], name, gP99[name]);
   }
   bench::PrintRounds("tcp_call_vs_raw_p50", gRoundRatios["tcp_call"]);
   bench::PrintRounds("nats_call_vs_raw_p50", gRoundRatios["nats_call"]);
   bench::PrintRounds("tls_call_vs_tcp_p50", gRoundRatios["tls_call"]);
+  bench::PrintRounds("auth_call_vs_noauth_p50", gRoundRatios["auth_call"]);
+  // No target: the hash check is slow on purpose.
+  bench::PrintRounds("signin_ms", gSignInMs, 0);
   return 0;
 }
