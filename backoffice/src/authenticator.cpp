@@ -88,18 +88,48 @@ int Authenticator::SignIn(std::string_view login, std::string_view password, Sig
   return 0;
 }
 
+bool Authenticator::Recall(const std::string& hash, Read& out) {
+  const auto now = std::chrono::steady_clock::now();
+  const auto fresh = std::chrono::milliseconds(cPolicy.recheckMs);
+  if (cPolicy.recheckMs > 0) {
+    std::lock_guard lock(mReads);
+    const auto it = mapReads.find(hash);
+    if (it != mapReads.end() && now - it->second.at < fresh) {
+      out = it->second;
+      return true;
+    }
+  }
+  out.at = now;
+  if (!cStore.FindSessionAccount(hash, out.session, out.account)) {
+    Forget(hash);
+    return false;
+  }
+  if (cPolicy.recheckMs > 0) {
+    std::lock_guard lock(mReads);
+    // Reads of sessions no longer in use go once the memory holds many.
+    if (mapReads.size() >= 4096)
+      std::erase_if(mapReads, [&](const auto& e) { return now - e.second.at >= fresh; });
+    mapReads.insert_or_assign(hash, out);
+  }
+  return true;
+}
+
+void Authenticator::Forget(const std::string& hash) {
+  std::lock_guard lock(mReads);
+  mapReads.erase(hash);
+}
+
 int Authenticator::Verify(std::string_view token, std::string_view serviceCode, Caller& caller) {
   caller = Caller();
   if (token.empty()) return kRcNoSession;
   const std::string hash = TokenHash(token);
-  SessionRecord session;
-  if (!cStore.FindSession(hash, session) || session.ended) return kRcNoSession;
+  Read read;
+  if (!Recall(hash, read) || read.session.ended) return kRcNoSession;
+  const SessionRecord& session = read.session;
+  const OperatorAccount& account = read.account;
   const int64_t now = fnNow();
   if (now - session.createdAt >= cPolicy.maxAgeS ||
-      now - session.lastUsedAt >= cPolicy.idleTimeoutS)
-    return kRcNoSession;
-  OperatorAccount account;
-  if (!cStore.FindOperatorById(session.opId, account) || Usable(account, now) != 0)
+      now - session.lastUsedAt >= cPolicy.idleTimeoutS || Usable(account, now) != 0)
     return kRcNoSession;
   caller.opId = account.record.OP_ID;
   caller.orgId = account.record.ORG_ID;
@@ -107,7 +137,11 @@ int Authenticator::Verify(std::string_view token, std::string_view serviceCode, 
   // The last use is written when it moved on by a noticeable part of the
   // idle time, not on every call: most calls then only read.
   const int64_t touchEvery = std::clamp(cPolicy.idleTimeoutS / 16, 1, 60);
-  if (now - session.lastUsedAt >= touchEvery) cStore.TouchSession(hash, now);
+  if (now - session.lastUsedAt >= touchEvery) {
+    cStore.TouchSession(hash, now);
+    std::lock_guard lock(mReads);
+    if (auto it = mapReads.find(hash); it != mapReads.end()) it->second.session.lastUsedAt = now;
+  }
   if (!serviceCode.empty() &&
       !std::binary_search(account.rights.begin(), account.rights.end(), serviceCode))
     return kRcNoRight;
@@ -117,7 +151,9 @@ int Authenticator::Verify(std::string_view token, std::string_view serviceCode, 
 int Authenticator::SignOut(std::string_view token, Caller& caller) {
   const int verified = Verify(token, "", caller);
   if (verified != 0) return verified;
-  cStore.EndSession(TokenHash(token));
+  const std::string hash = TokenHash(token);
+  cStore.EndSession(hash);
+  Forget(hash);
   return 0;
 }
 

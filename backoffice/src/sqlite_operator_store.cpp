@@ -5,6 +5,7 @@
 #include <mutex>
 #include <set>
 
+#include "backoffice/authenticator.h"
 #include "backoffice/sqlite_db.h"
 #include "backoffice/store.h"
 #include "operator_columns.h"
@@ -48,6 +49,14 @@ class SqliteOperatorStore::Impl {
         "VALUES (?1, ?2, ?3, ?4, ?5)");
     cSession = cDb.Prepare(
         "SELECT op_id, created_at, last_used_at, ended FROM mp_session WHERE token_hash = ?1");
+    cSessionAccount = cDb.Prepare(
+        "SELECT " + oc::Columns() +
+        ", failed_signins, locked_until, s_created, s_last_used, s_ended, "
+        "(SELECT group_concat(service_code) FROM mp_operator_right AS r "
+        "WHERE r.op_id = mp_operator.op_id) "
+        "FROM (SELECT op_id AS s_op, created_at AS s_created, last_used_at AS s_last_used, "
+        "ended AS s_ended FROM mp_session WHERE token_hash = ?1) JOIN mp_operator "
+        "ON mp_operator.op_id = s_op");
     cTouch = cDb.Prepare(
         "UPDATE mp_session SET last_used_at = ?2 WHERE token_hash = ?1 AND last_used_at < ?2");
     cEnd = cDb.Prepare("UPDATE mp_session SET ended = 1 WHERE token_hash = ?1");
@@ -98,7 +107,7 @@ class SqliteOperatorStore::Impl {
   std::mutex mLock;
   Database cDb;
   Statement cByLogin, cById, cAll, cRights, cInsert, cInsertRight, cNextId, cSetHash, cLock,
-      cUnlock, cFailed, cSignedIn, cNewSession, cSession, cTouch, cEnd, cEndAll;
+      cUnlock, cFailed, cSignedIn, cNewSession, cSession, cSessionAccount, cTouch, cEnd, cEndAll;
 };
 
 SqliteOperatorStore::SqliteOperatorStore(const std::string& path)
@@ -204,6 +213,28 @@ bool SqliteOperatorStore::FindSession(std::string_view tokenHash, SessionRecord&
     out.createdAt = s.Int(1);
     out.lastUsedAt = s.Int(2);
     out.ended = s.Int(3) != 0;
+  }
+  s.Reset();
+  return found;
+}
+
+bool SqliteOperatorStore::FindSessionAccount(std::string_view tokenHash, SessionRecord& session,
+                                             OperatorAccount& account) {
+  std::lock_guard lock(pImpl->mLock);
+  Statement& s = pImpl->cSessionAccount;
+  s.Bind(1, tokenHash);
+  const bool found = s.Step();
+  if (found) {
+    account = OperatorAccount();
+    int c = oc::Get(s, 0, account.record);
+    account.failedSignIns = static_cast<int>(s.Int(c++));
+    account.lockedUntil = s.Int(c++);
+    session.tokenHash.assign(tokenHash);
+    session.opId = account.record.OP_ID;
+    session.createdAt = s.Int(c++);
+    session.lastUsedAt = s.Int(c++);
+    session.ended = s.Int(c++) != 0;
+    account.rights = SplitRights(s.Text(c));
   }
   s.Reset();
   return found;

@@ -48,6 +48,7 @@ class AuthTest : public ::testing::Test {
     policy.lockoutS = 600;
     policy.idleTimeoutS = 300;
     policy.maxAgeS = 3600;
+    policy.recheckMs = 0;  // every change below is seen at once
     pAuth = std::make_unique<Authenticator>(*pStore, policy, [this] { return iNow; });
   }
   void TearDown() override {
@@ -194,6 +195,29 @@ TEST_F(AuthTest, SessionsEndIdleOldOrSignedOut) {
   ASSERT_TRUE(pStore->SetPasswordHash(kDemoLogin, account.passwordHash));
   EXPECT_EQ(Verify(live), kRcNoSession);
   EXPECT_EQ(Verify(SignedIn()), 0);
+}
+
+// With reads kept for a while, a change made by another process arrives
+// only when the session is read again; the clock, and a sign-out through
+// the same authenticator, count at once.
+TEST_F(AuthTest, ReadsAreKeptForTheRecheckTime) {
+  AuthPolicy policy;
+  policy.recheckMs = 3600 * 1000;
+  Authenticator keeping(*pStore, policy, [this] { return iNow; });
+  Authenticator::SignedIn a, b;
+  ASSERT_EQ(keeping.SignIn(kDemoLogOnlyLogin, kDemoLogOnlyPassword, a), 0);
+  ASSERT_EQ(keeping.SignIn(kDemoLogOnlyLogin, kDemoLogOnlyPassword, b), 0);
+  Caller caller;
+  EXPECT_EQ(keeping.Verify(a.token, kLogServiceCode, caller), 0);
+  EXPECT_EQ(keeping.Verify(b.token, kUserServiceCode, caller), kRcNoRight);
+  ASSERT_TRUE(pStore->SetLocked(kDemoLogOnlyLogin, true));
+  EXPECT_EQ(keeping.Verify(a.token, kLogServiceCode, caller), 0);  // not read again yet
+  EXPECT_EQ(Verify(a.token), kRcNoSession);                        // read on every call
+  ASSERT_TRUE(pStore->SetLocked(kDemoLogOnlyLogin, false));
+  EXPECT_EQ(keeping.SignOut(a.token, caller), 0);
+  EXPECT_EQ(keeping.Verify(a.token, kLogServiceCode, caller), kRcNoSession);
+  iNow += policy.maxAgeS;
+  EXPECT_EQ(keeping.Verify(b.token, kLogServiceCode, caller), kRcNoSession);
 }
 
 TEST_F(AuthTest, RightsPerServiceCode) {

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <semaphore>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "backoffice/operator_store.h"
@@ -17,6 +20,12 @@ struct AuthPolicy {
   int lockoutS = 900;        // for this long
   int idleTimeoutS = 1800;   // a session unused for this long has ended
   int maxAgeS = 12 * 3600;   // and any session this old
+  // How long a session and its operator, once read, are checked from memory
+  // (against the clock) before they are read again: a lock, a new password
+  // or a sign-out made by another process (an administrator's command,
+  // another back office on the same database) reaches this one within this
+  // time. 0: read on every call.
+  int recheckMs = 1000;
 };
 
 // The verified caller of one request.
@@ -57,6 +66,17 @@ class Authenticator {
   int SignOut(std::string_view token, Caller& caller);
 
  private:
+  // A session and its operator as last read, and when.
+  struct Read {
+    SessionRecord session;
+    OperatorAccount account;
+    std::chrono::steady_clock::time_point at;
+  };
+  // The session of `hash` as read at most recheckMs ago, reading it when
+  // that read is older; false when there is no such session.
+  bool Recall(const std::string& hash, Read& out);
+  void Forget(const std::string& hash);
+
   // 0 when the account may sign in (or keep its sessions) at `now`.
   int Usable(const OperatorAccount& a, int64_t now) const;
 
@@ -67,6 +87,8 @@ class Authenticator {
   // Each hash check takes 64 MiB: a burst of sign-ins waits its turn
   // rather than take the memory of the whole machine.
   std::counting_semaphore<> cHashing{2};
+  std::mutex mReads;                               // guards mapReads
+  std::unordered_map<std::string, Read> mapReads;  // by token hash
 };
 
 }  // namespace backoffice

@@ -66,6 +66,16 @@ class OperatorStore {
   // A lookup by the token's hash: called for every request, so it must stay
   // cheap. False when no session has that hash.
   virtual bool FindSession(std::string_view tokenHash, SessionRecord& out) = 0;
+  // The session of `tokenHash` and its operator, rights included: what the
+  // check of every request reads. False when no session has that hash or
+  // its operator is gone. `account.passwordHash` is left empty. This
+  // default reads them one after the other; a store may read them at once.
+  virtual bool FindSessionAccount(std::string_view tokenHash, SessionRecord& session,
+                                  OperatorAccount& account) {
+    if (!FindSession(tokenHash, session) || !FindOperatorById(session.opId, account)) return false;
+    account.passwordHash.clear();
+    return true;
+  }
   // Moves lastUsedAt forward to `at`.
   virtual void TouchSession(std::string_view tokenHash, int64_t at) = 0;
   // Signs the session out. False when no session has that hash.

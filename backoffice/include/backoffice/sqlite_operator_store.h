@@ -29,6 +29,9 @@ class SqliteOperatorStore final : public OperatorStore {
   void RecordSignIn(int32_t opId) override;
   void CreateSession(const SessionRecord& session) override;
   bool FindSession(std::string_view tokenHash, SessionRecord& out) override;
+  // In one statement.
+  bool FindSessionAccount(std::string_view tokenHash, SessionRecord& session,
+                          OperatorAccount& account) override;
   void TouchSession(std::string_view tokenHash, int64_t at) override;
   bool EndSession(std::string_view tokenHash) override;
 
