@@ -15,6 +15,7 @@
 #include <string>
 
 #include "channel.h"
+#include "lock_order.h"
 #include "out_queue.h"
 #include "socket_io.h"
 
@@ -67,10 +68,10 @@ struct Connection {
   // Bytes held in and out, as counted in the server's budget.
   std::size_t held() const { return iHeld; }
 
-  std::mutex lock;
+  RankedMutex<LockRank::kConnection> lock;
   // A streamed reply waits here for room in `out`; notified on every flush
   // that makes room and when the connection closes.
-  std::condition_variable cvRoom;
+  RankedCondition cvRoom;
   int fd = -1;
   std::unique_ptr<net::Channel> channel;  // set while fd is open
   std::string peer;  // "tcp:ADDRESS:PORT" as accept() saw it; set once, before any request

@@ -80,7 +80,7 @@ class TcpServer::Impl {
 
  private:
   enum class Parse { kFrame, kMore, kBad };
-  using Lock = std::unique_lock<std::mutex>;
+  using Lock = std::unique_lock<decltype(Connection::lock)>;
 
   // Waits for one event and serves it.
   void ServeOne();
@@ -133,12 +133,12 @@ class TcpServer::Impl {
   bool bStarted = false;
   WorkerThreads cThreads;
   std::thread tSweeper;
-  std::mutex mSweepLock;
-  std::condition_variable cvSweep;
+  RankedMutex<LockRank::kSweeper> mSweepLock;
+  RankedCondition cvSweep;
   bool bSweeping = false;
 
-  std::mutex mMapLock;
-  std::condition_variable cvClosed;  // a connection was closed while stopping
+  RankedMutex<LockRank::kConnections> mMapLock;
+  RankedCondition cvClosed;  // a connection was closed while stopping
   std::map<uint64_t, std::shared_ptr<Connection>> mConnections;
   uint64_t iNextId = kFirstConnectionId;
 };

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "lock_order.h"
+
 namespace tmclient {
 
 class WorkerThreads {
@@ -43,8 +45,8 @@ class WorkerThreads {
   const int iSize;
   const int iMaxStandIns;
   const std::function<void()> fnServeOne;
-  std::mutex mLock;  // guards what follows
-  std::condition_variable cvWanted;
+  RankedMutex<LockRank::kThreads> mLock;  // guards what follows
+  RankedCondition cvWanted;
   std::vector<std::thread> vThreads;
   int iServing = 0;  // threads in serveOne or about to be
   int iIdle = 0;     // threads waiting to be wanted

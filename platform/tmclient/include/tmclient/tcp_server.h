@@ -22,7 +22,8 @@
 // is busy, so it never waits against this order; the sweeper copies the map
 // and lets it go before it visits the connections the same way. The
 // sweeper's own lock only guards its wake-up and is held with no other.
-// A handler runs with none of them held.
+// A handler runs with none of them held. Builds with assertions check the
+// order on every lock taken (lock_order.h).
 
 namespace tmclient {
 
