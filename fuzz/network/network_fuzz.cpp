@@ -50,7 +50,7 @@ void TcpReply(std::string_view bytes) {
   std::string reply;
   const auto stream = net::MakeClearStream(fds[0]);  // closes fds[0]
   const int rc = ReadTcpReply(*stream, fuzznet::kCallId, kMaxReply,
-                              net::Clock::now() + std::chrono::seconds(1), false, reply);
+                              net::Clock::now() + std::chrono::seconds(1), false, reply, nullptr);
   Expect(IsLibraryError(rc) || reply.size() <= kMaxReply);
 }
 
