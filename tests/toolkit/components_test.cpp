@@ -267,6 +267,37 @@ class TFilterForm : public TDemoBase {
 const TFormLayout TFilterForm::kCloseAction = {
     .Name = "frmFilter", .Items = {{.Name = "btnClose", .Properties = {{"Action", "actClose"}}}}};
 
+// The helpers every class's property table is built from.
+TEST(LayoutValues, EnumNamesAndBarSeparatedLists) {
+  using namespace layout_values;
+  enum TLetter { kA, kB };
+  static constexpr TEnumName<TLetter> kLetters[] = {{"lA", kA}, {"lB", kB}};
+  EXPECT_EQ(EnumFromName(kLetters, "lB", "letter"), kB);
+  for (const char* unknown : {"", "lb", "lC"}) {
+    try {
+      EnumFromName(kLetters, unknown, "letter");
+      ADD_FAILURE() << unknown;
+    } catch (const std::invalid_argument& e) {
+      EXPECT_EQ(std::string(e.what()), std::string("unknown letter ") + unknown);
+    }
+  }
+  using TPieces = std::vector<std::string>;
+  const struct {
+    const char* text;
+    TPieces keep, drop;
+  } kLists[] = {
+      {"", {}, {}},
+      {"a", {"a"}, {"a"}},
+      {"a|", {"a", ""}, {"a"}},
+      {"|", {"", ""}, {""}},
+      {"a||b", {"a", "", "b"}, {"a", "", "b"}},
+  };
+  for (const auto& list : kLists) {
+    EXPECT_EQ(SplitAtBars(list.text, TTrailingEmpty::kKeep), list.keep) << list.text;
+    EXPECT_EQ(SplitAtBars(list.text, TTrailingEmpty::kDrop), list.drop) << list.text;
+  }
+}
+
 using TLayoutTest = ToolkitTest;
 
 TEST_F(TLayoutTest, BuildsBaseThenDerivedAndRunsLoadedOnce) {

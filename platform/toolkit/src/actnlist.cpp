@@ -38,23 +38,22 @@ bool TAction::Execute() {
 
 bool TAction::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
   using namespace layout_values;
-  if (name == "ImageIndex")
-    SetImageIndex(ToInt(value));
-  else if (name == "Caption")
-    SetCaption(value);
-  else if (name == "Enabled")
-    SetEnabled(ToBool(value));
-  else
-    return TComponent::SetProperty(name, value, root);
-  return true;
+  using C = TAction;
+  static constexpr TPropertySetter<C> kProperties[] = {
+      {"ImageIndex", IntSetter<C, &C::SetImageIndex>},
+      {"Caption", TextSetter<C, &C::SetCaption>},
+      {"Enabled", BoolSetter<C, &C::SetEnabled>},
+  };
+  return SetFromTable(kProperties, *this, name, value, root) ||
+         TComponent::SetProperty(name, value, root);
 }
 
 bool TAction::BindEvent(const std::string& event, const THandler& handler) {
-  if (event == "OnExecute")
-    layout_values::Bind(OnExecute, handler);
-  else
-    return TComponent::BindEvent(event, handler);
-  return true;
+  using namespace layout_values;
+  static constexpr TEventBinder<TAction> kEvents[] = {
+      {"OnExecute", EventBinder<TAction, &TAction::OnExecute>},
+  };
+  return BindFromTable(kEvents, *this, event, handler) || TComponent::BindEvent(event, handler);
 }
 
 TActionList::TActionList(TComponent* owner) : TComponent(owner) {}
@@ -69,11 +68,13 @@ TAction* TActionList::Actions(int index) const {
 }
 
 bool TActionList::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
-  if (name == "Images") {
-    auto* images = dynamic_cast<TImageList*>(root ? root->FindComponent(value) : nullptr);
-    if (!images) throw std::invalid_argument("no image list named " + value);
-    SetImages(images);
-    return true;
-  }
-  return TComponent::SetProperty(name, value, root);
+  using namespace layout_values;
+  static constexpr TPropertySetter<TActionList> kProperties[] = {
+      {"Images",
+       [](TActionList& c, const std::string& v, TComponent* root) {
+         c.SetImages(NamedComponent<TImageList>(root, v, "image list"));
+       }},
+  };
+  return SetFromTable(kProperties, *this, name, value, root) ||
+         TComponent::SetProperty(name, value, root);
 }

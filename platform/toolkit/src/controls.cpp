@@ -375,80 +375,57 @@ bool TControl::QtEvent(QWidget* target, void* raw) {
 
 bool TControl::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
   using namespace layout_values;
-  if (name == "Left")
-    SetLeft(ToInt(value));
-  else if (name == "Top")
-    SetTop(ToInt(value));
-  else if (name == "Width")
-    SetWidth(ToInt(value));
-  else if (name == "Height")
-    SetHeight(ToInt(value));
-  else if (name == "ClientWidth")
-    SetClientSize(ToInt(value), ClientHeight());
-  else if (name == "ClientHeight")
-    SetClientSize(ClientWidth(), ToInt(value));
-  else if (name == "Caption" || name == "Text")
-    SetText(value);
-  else if (name == "Enabled")
-    SetEnabled(ToBool(value));
-  else if (name == "Visible")
-    SetVisible(ToBool(value));
-  else if (name == "Color")
-    SetColor(ToInt(value));
-  else if (name == "ParentColor")
-    SetParentColor(ToBool(value));
-  else if (name == "ParentFont")
-    SetParentFont(ToBool(value));
-  else if (name == "Font.Name")
-    font_.SetName(value);
-  else if (name == "Font.Height")
-    font_.SetHeight(ToInt(value));
-  else if (name == "Font.Size")
-    font_.SetSize(ToInt(value));
-  else if (name == "Font.Color")
-    font_.SetColor(ToInt(value));
-  else if (name == "Font.Charset")
-    font_.SetCharset(ToInt(value));
-  else if (name == "Font.Style")
-    font_.SetStyle(static_cast<unsigned>(ToInt(value)));
-  else if (name == "Hint")
-    SetHint(value);
-  else if (name == "Align") {
-    static const std::pair<const char*, TAlign> kAligns[] = {
-        {"alNone", alNone}, {"alTop", alTop},     {"alBottom", alBottom},
-        {"alLeft", alLeft}, {"alRight", alRight}, {"alClient", alClient}};
-    for (auto& [text, a] : kAligns) {
-      if (value == text) {
-        SetAlign(a);
-        return true;
-      }
-    }
-    throw std::invalid_argument("unknown alignment " + value);
-  } else if (name == "PopupMenu") {
-    auto* menu = dynamic_cast<TPopupMenu*>(root ? root->FindComponent(value) : nullptr);
-    if (!menu) throw std::invalid_argument("no popup menu named " + value);
-    SetPopupMenu(menu);
-  } else {
-    return TComponent::SetProperty(name, value, root);
-  }
-  return true;
+  using C = TControl;
+  static constexpr TEnumName<TAlign> kAligns[] = {{"alNone", alNone},     {"alTop", alTop},
+                                                  {"alBottom", alBottom}, {"alLeft", alLeft},
+                                                  {"alRight", alRight},   {"alClient", alClient}};
+  static constexpr TPropertySetter<C> kProperties[] = {
+      {"Left", IntSetter<C, &C::SetLeft>},
+      {"Top", IntSetter<C, &C::SetTop>},
+      {"Width", IntSetter<C, &C::SetWidth>},
+      {"Height", IntSetter<C, &C::SetHeight>},
+      {"ClientWidth", [](C& c, const std::string& v,
+                         TComponent*) { c.SetClientSize(ToInt(v), c.ClientHeight()); }},
+      {"ClientHeight",
+       [](C& c, const std::string& v, TComponent*) { c.SetClientSize(c.ClientWidth(), ToInt(v)); }},
+      {"Caption", TextSetter<C, &C::SetText>},
+      {"Text", TextSetter<C, &C::SetText>},
+      {"Enabled", BoolSetter<C, &C::SetEnabled>},
+      {"Visible", BoolSetter<C, &C::SetVisible>},
+      {"Color", IntSetter<C, &C::SetColor>},
+      {"ParentColor", BoolSetter<C, &C::SetParentColor>},
+      {"ParentFont", BoolSetter<C, &C::SetParentFont>},
+      {"Font.Name", [](C& c, const std::string& v, TComponent*) { c.font_.SetName(v); }},
+      {"Font.Height", [](C& c, const std::string& v, TComponent*) { c.font_.SetHeight(ToInt(v)); }},
+      {"Font.Size", [](C& c, const std::string& v, TComponent*) { c.font_.SetSize(ToInt(v)); }},
+      {"Font.Color", [](C& c, const std::string& v, TComponent*) { c.font_.SetColor(ToInt(v)); }},
+      {"Font.Charset",
+       [](C& c, const std::string& v, TComponent*) { c.font_.SetCharset(ToInt(v)); }},
+      {"Font.Style", [](C& c, const std::string& v,
+                        TComponent*) { c.font_.SetStyle(static_cast<unsigned>(ToInt(v))); }},
+      {"Hint", TextSetter<C, &C::SetHint>},
+      {"Align", [](C& c, const std::string& v,
+                   TComponent*) { c.SetAlign(EnumFromName(kAligns, v, "alignment")); }},
+      {"PopupMenu",
+       [](C& c, const std::string& v, TComponent* root) {
+         c.SetPopupMenu(NamedComponent<TPopupMenu>(root, v, "popup menu"));
+       }},
+  };
+  return SetFromTable(kProperties, *this, name, value, root) ||
+         TComponent::SetProperty(name, value, root);
 }
 
 bool TControl::BindEvent(const std::string& event, const THandler& handler) {
-  using layout_values::Bind;
-  if (event == "OnClick")
-    Bind(OnClick, handler);
-  else if (event == "OnDblClick")
-    Bind(OnDblClick, handler);
-  else if (event == "OnMouseMove")
-    Bind(OnMouseMove, handler);
-  else if (event == "OnMouseDown")
-    Bind(OnMouseDown, handler);
-  else if (event == "OnMouseUp")
-    Bind(OnMouseUp, handler);
-  else
-    return TComponent::BindEvent(event, handler);
-  return true;
+  using namespace layout_values;
+  using C = TControl;
+  static constexpr TEventBinder<C> kEvents[] = {
+      {"OnClick", EventBinder<C, &C::OnClick>},
+      {"OnDblClick", EventBinder<C, &C::OnDblClick>},
+      {"OnMouseMove", EventBinder<C, &C::OnMouseMove>},
+      {"OnMouseDown", EventBinder<C, &C::OnMouseDown>},
+      {"OnMouseUp", EventBinder<C, &C::OnMouseUp>},
+  };
+  return BindFromTable(kEvents, *this, event, handler) || TComponent::BindEvent(event, handler);
 }
 
 // ---- TWinControl ----
@@ -722,30 +699,25 @@ bool TWinControl::QtEvent(QWidget* target, void* raw) {
 }
 
 bool TWinControl::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
-  if (name == "TabOrder")
-    SetTabOrder(layout_values::ToInt(value));
-  else if (name == "TabStop")
-    SetTabStop(layout_values::ToBool(value));
-  else
-    return TControl::SetProperty(name, value, root);
-  return true;
+  using namespace layout_values;
+  using C = TWinControl;
+  static constexpr TPropertySetter<C> kProperties[] = {
+      {"TabOrder", IntSetter<C, &C::SetTabOrder>},
+      {"TabStop", BoolSetter<C, &C::SetTabStop>},
+  };
+  return SetFromTable(kProperties, *this, name, value, root) ||
+         TControl::SetProperty(name, value, root);
 }
 
 bool TWinControl::BindEvent(const std::string& event, const THandler& handler) {
-  using layout_values::Bind;
-  if (event == "OnKeyDown")
-    Bind(OnKeyDown, handler);
-  else if (event == "OnKeyUp")
-    Bind(OnKeyUp, handler);
-  else if (event == "OnKeyPress")
-    Bind(OnKeyPress, handler);
-  else if (event == "OnEnter")
-    Bind(OnEnter, handler);
-  else if (event == "OnExit")
-    Bind(OnExit, handler);
-  else
-    return TControl::BindEvent(event, handler);
-  return true;
+  using namespace layout_values;
+  using C = TWinControl;
+  static constexpr TEventBinder<C> kEvents[] = {
+      {"OnKeyDown", EventBinder<C, &C::OnKeyDown>},   {"OnKeyUp", EventBinder<C, &C::OnKeyUp>},
+      {"OnKeyPress", EventBinder<C, &C::OnKeyPress>}, {"OnEnter", EventBinder<C, &C::OnEnter>},
+      {"OnExit", EventBinder<C, &C::OnExit>},
+  };
+  return BindFromTable(kEvents, *this, event, handler) || TControl::BindEvent(event, handler);
 }
 
 TForm* GetParentForm(TControl* control) {

@@ -9,10 +9,6 @@ using namespace toolkit_detail;
 
 namespace {
 
-QDateTimeEdit* Edit(QWidget* w) {
-  return static_cast<QDateTimeEdit*>(w);
-}
-
 QDate ToQDate(TDateTime d) {
   int y, m, day;
   d.DecodeDate(y, m, day);
@@ -44,7 +40,7 @@ int Field(const std::string& text, size_t pos, size_t len) {
 
 TDateTimePicker::TDateTimePicker(TComponent* owner)
     : TWinControl(owner, MakeWidget<QDateTimeEdit>()) {
-  auto* edit = Edit(Widget());
+  auto* edit = DateTimeEdit();
   Put(edit, QDate::currentDate(), QTime::currentTime());
   QObject::connect(edit, &QDateTimeEdit::dateTimeChanged,
                    [this] { Guarded(this, [this] { OnChange(this); }); });
@@ -56,7 +52,7 @@ TDateTimePicker::TDateTimePicker(TComponent* owner)
 TDateTimePicker::~TDateTimePicker() = default;
 
 void TDateTimePicker::ApplyFormat() {
-  auto* edit = Edit(Widget());
+  auto* edit = DateTimeEdit();
   QString fmt;
   if (!format_.empty()) {
     fmt = Q(format_);
@@ -90,22 +86,26 @@ void TDateTimePicker::SetFormat(const std::string& format) {
   ApplyFormat();
 }
 
+QDateTimeEdit* TDateTimePicker::DateTimeEdit() const {
+  return static_cast<QDateTimeEdit*>(Widget());
+}
+
 TDateTime TDateTimePicker::Date() const {
-  const QDate d = Edit(Widget())->date();
+  const QDate d = DateTimeEdit()->date();
   return TDateTime::EncodeDate(d.year(), d.month(), d.day());
 }
 
 void TDateTimePicker::SetDate(TDateTime date) {
-  Put(Edit(Widget()), ToQDate(date), Edit(Widget())->time());
+  Put(DateTimeEdit(), ToQDate(date), DateTimeEdit()->time());
 }
 
 TDateTime TDateTimePicker::Time() const {
-  const QTime t = Edit(Widget())->time();
+  const QTime t = DateTimeEdit()->time();
   return TDateTime::EncodeTime(t.hour(), t.minute(), t.second(), t.msec());
 }
 
 void TDateTimePicker::SetTime(TDateTime time) {
-  Put(Edit(Widget()), Edit(Widget())->date(), ToQTime(time));
+  Put(DateTimeEdit(), DateTimeEdit()->date(), ToQTime(time));
 }
 
 TDateTime TDateTimePicker::DateTime() const {
@@ -113,66 +113,62 @@ TDateTime TDateTimePicker::DateTime() const {
 }
 
 void TDateTimePicker::SetDateTime(TDateTime value) {
-  Put(Edit(Widget()), ToQDate(value), ToQTime(value));
+  Put(DateTimeEdit(), ToQDate(value), ToQTime(value));
 }
 
 bool TDateTimePicker::SetProperty(const std::string& name, const std::string& value,
                                   TComponent* root) {
   using namespace layout_values;
-  if (name == "Kind") {
-    if (value == "dtkDate")
-      SetKind(dtkDate);
-    else if (value == "dtkTime")
-      SetKind(dtkTime);
-    else
-      throw std::invalid_argument("unknown kind " + value);
-  } else if (name == "DateMode") {
-    if (value == "dmComboBox")
-      SetDateMode(dmComboBox);
-    else if (value == "dmUpDown")
-      SetDateMode(dmUpDown);
-    else
-      throw std::invalid_argument("unknown date mode " + value);
-  } else if (name == "DateFormat") {
-    if (value == "dfShort")
-      SetDateFormat(dfShort);
-    else if (value == "dfLong")
-      SetDateFormat(dfLong);
-    else
-      throw std::invalid_argument("unknown date format " + value);
-  } else if (name == "CalAlignment") {
-    if (value == "dtaLeft")
-      SetCalAlignment(dtaLeft);
-    else if (value == "dtaRight")
-      SetCalAlignment(dtaRight);
-    else
-      throw std::invalid_argument("unknown calendar alignment " + value);
-  } else if (name == "Format") {
-    SetFormat(value);
-  } else if (name == "ParseInput") {
-    SetParseInput(ToBool(value));
-  } else if (name == "Date") {
-    try {
-      SetDate(TDateTime::EncodeDate(Field(value, 0, 4), Field(value, 5, 2), Field(value, 8, 2)));
-    } catch (const EConvertError&) {
-      throw std::invalid_argument("bad date " + value);
-    }
-  } else if (name == "Time") {
-    try {
-      SetTime(TDateTime::EncodeTime(Field(value, 0, 2), Field(value, 3, 2), Field(value, 6, 2)));
-    } catch (const EConvertError&) {
-      throw std::invalid_argument("bad time " + value);
-    }
-  } else {
-    return TWinControl::SetProperty(name, value, root);
-  }
-  return true;
+  using C = TDateTimePicker;
+  static constexpr TEnumName<TDateTimeKind> kKinds[] = {{"dtkDate", dtkDate}, {"dtkTime", dtkTime}};
+  static constexpr TEnumName<TDTDateMode> kDateModes[] = {{"dmComboBox", dmComboBox},
+                                                          {"dmUpDown", dmUpDown}};
+  static constexpr TEnumName<TDTDateFormat> kDateFormats[] = {{"dfShort", dfShort},
+                                                              {"dfLong", dfLong}};
+  static constexpr TEnumName<TDTCalAlignment> kCalAlignments[] = {{"dtaLeft", dtaLeft},
+                                                                  {"dtaRight", dtaRight}};
+  static constexpr TPropertySetter<C> kProperties[] = {
+      {"Kind",
+       [](C& c, const std::string& v, TComponent*) { c.SetKind(EnumFromName(kKinds, v, "kind")); }},
+      {"DateMode", [](C& c, const std::string& v,
+                      TComponent*) { c.SetDateMode(EnumFromName(kDateModes, v, "date mode")); }},
+      {"DateFormat",
+       [](C& c, const std::string& v, TComponent*) {
+         c.SetDateFormat(EnumFromName(kDateFormats, v, "date format"));
+       }},
+      {"CalAlignment",
+       [](C& c, const std::string& v, TComponent*) {
+         c.SetCalAlignment(EnumFromName(kCalAlignments, v, "calendar alignment"));
+       }},
+      {"Format", TextSetter<C, &C::SetFormat>},
+      {"ParseInput", BoolSetter<C, &C::SetParseInput>},
+      // "yyyy-mm-dd"
+      {"Date",
+       [](C& c, const std::string& v, TComponent*) {
+         try {
+           c.SetDate(TDateTime::EncodeDate(Field(v, 0, 4), Field(v, 5, 2), Field(v, 8, 2)));
+         } catch (const EConvertError&) {
+           throw std::invalid_argument("bad date " + v);
+         }
+       }},
+      // "hh:mm:ss"
+      {"Time",
+       [](C& c, const std::string& v, TComponent*) {
+         try {
+           c.SetTime(TDateTime::EncodeTime(Field(v, 0, 2), Field(v, 3, 2), Field(v, 6, 2)));
+         } catch (const EConvertError&) {
+           throw std::invalid_argument("bad time " + v);
+         }
+       }},
+  };
+  return SetFromTable(kProperties, *this, name, value, root) ||
+         TWinControl::SetProperty(name, value, root);
 }
 
 bool TDateTimePicker::BindEvent(const std::string& event, const THandler& handler) {
-  if (event == "OnChange")
-    layout_values::Bind(OnChange, handler);
-  else
-    return TWinControl::BindEvent(event, handler);
-  return true;
+  using namespace layout_values;
+  static constexpr TEventBinder<TDateTimePicker> kEvents[] = {
+      {"OnChange", EventBinder<TDateTimePicker, &TDateTimePicker::OnChange>},
+  };
+  return BindFromTable(kEvents, *this, event, handler) || TWinControl::BindEvent(event, handler);
 }

@@ -22,12 +22,16 @@ TRect TGroupBox::ClientRect() const {
   return {r.Left + 1, r.Top + title, std::max(r.Right - 1, 1), std::max(r.Bottom - 1, title)};
 }
 
+QGroupBox* TGroupBox::GroupBox() const {
+  return static_cast<QGroupBox*>(Widget());
+}
+
 std::string TGroupBox::GetText() const {
-  return G(static_cast<QGroupBox*>(Widget())->title());
+  return G(GroupBox()->title());
 }
 
 void TGroupBox::ApplyText(const std::string& text) {
-  static_cast<QGroupBox*>(Widget())->setTitle(Q(text));
+  GroupBox()->setTitle(Q(text));
 }
 
 TPanel::TPanel(TComponent* owner) : TWinControl(owner, MakeWidget<QFrame>()) {
@@ -36,9 +40,13 @@ TPanel::TPanel(TComponent* owner) : TWinControl(owner, MakeWidget<QFrame>()) {
 }
 TPanel::~TPanel() = default;
 
+QFrame* TPanel::Frame() const {
+  return static_cast<QFrame*>(Widget());
+}
+
 void TPanel::SetBevelOuter(TBevelCut bevel) {
   bevelOuter_ = bevel;
-  auto* frame = static_cast<QFrame*>(Widget());
+  auto* frame = Frame();
   switch (bevel) {
     case bvRaised:
       frame->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -53,20 +61,15 @@ void TPanel::SetBevelOuter(TBevelCut bevel) {
 }
 
 bool TPanel::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
-  if (name == "BevelOuter") {
-    if (value == "bvNone")
-      SetBevelOuter(bvNone);
-    else if (value == "bvLowered")
-      SetBevelOuter(bvLowered);
-    else if (value == "bvRaised")
-      SetBevelOuter(bvRaised);
-    else if (value == "bvSpace")
-      SetBevelOuter(bvSpace);
-    else
-      throw std::invalid_argument("unknown bevel " + value);
-    return true;
-  }
-  return TWinControl::SetProperty(name, value, root);
+  using namespace layout_values;
+  static constexpr TEnumName<TBevelCut> kBevels[] = {
+      {"bvNone", bvNone}, {"bvLowered", bvLowered}, {"bvRaised", bvRaised}, {"bvSpace", bvSpace}};
+  static constexpr TPropertySetter<TPanel> kProperties[] = {
+      {"BevelOuter", [](TPanel& c, const std::string& v,
+                        TComponent*) { c.SetBevelOuter(EnumFromName(kBevels, v, "bevel")); }},
+  };
+  return SetFromTable(kProperties, *this, name, value, root) ||
+         TWinControl::SetProperty(name, value, root);
 }
 
 std::string TPanel::GetText() const {

@@ -344,60 +344,55 @@ TRect TForm::ClientRect() const {
 
 bool TForm::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
   using namespace layout_values;
-  if (name == "FormStyle") {
-    if (value == "fsMDIChild")
-      formStyle_ = fsMDIChild;
-    else if (value == "fsNormal")
-      formStyle_ = fsNormal;
-    else if (value == "fsMDIForm")
-      formStyle_ = fsMDIForm;
-    else if (value == "fsStayOnTop")
-      formStyle_ = fsStayOnTop;
-    else
-      throw std::invalid_argument("unknown form style " + value);
-  } else if (name == "KeyPreview") {
-    keyPreview_ = ToBool(value);
-  } else if (name == "BorderStyle") {
-    static const char* kNames[] = {"bsNone",   "bsSingle",     "bsSizeable",
-                                   "bsDialog", "bsToolWindow", "bsSizeToolWin"};
-    auto it = std::find(std::begin(kNames), std::end(kNames), value);
-    if (it == std::end(kNames)) throw std::invalid_argument("unknown border style " + value);
-    borderStyle_ = static_cast<TFormBorderStyle>(it - std::begin(kNames));
-  } else if (name == "Position") {
-    static const char* kNames[] = {"poDesigned", "poDefault", "poDefaultPosOnly",
-                                   "poDefaultSizeOnly", "poScreenCenter"};
-    auto it = std::find(std::begin(kNames), std::end(kNames), value);
-    if (it == std::end(kNames)) throw std::invalid_argument("unknown position " + value);
-    position_ = static_cast<TPosition>(it - std::begin(kNames));
-  } else if (name == "WindowState") {
-    if (value == "wsMaximized")
-      SetWindowState(wsMaximized);
-    else if (value == "wsMinimized")
-      SetWindowState(wsMinimized);
-    else if (value == "wsNormal")
-      SetWindowState(wsNormal);
-    else
-      throw std::invalid_argument("unknown window state " + value);
-  } else if (name == "BorderIcons" || name == "PixelsPerInch" || name == "TextHeight" ||
-             name == "OldCreateOrder") {
-    // Design-time values with no effect here.
-  } else {
-    return TWinControl::SetProperty(name, value, root);
-  }
-  return true;
+  using C = TForm;
+  static constexpr TEnumName<TFormStyle> kFormStyles[] = {{"fsMDIChild", fsMDIChild},
+                                                          {"fsNormal", fsNormal},
+                                                          {"fsMDIForm", fsMDIForm},
+                                                          {"fsStayOnTop", fsStayOnTop}};
+  static constexpr TEnumName<TFormBorderStyle> kBorderStyles[] = {
+      {"bsNone", bsNone},     {"bsSingle", bsSingle},         {"bsSizeable", bsSizeable},
+      {"bsDialog", bsDialog}, {"bsToolWindow", bsToolWindow}, {"bsSizeToolWin", bsSizeToolWin}};
+  static constexpr TEnumName<TPosition> kPositions[] = {{"poDesigned", poDesigned},
+                                                        {"poDefault", poDefault},
+                                                        {"poDefaultPosOnly", poDefaultPosOnly},
+                                                        {"poDefaultSizeOnly", poDefaultSizeOnly},
+                                                        {"poScreenCenter", poScreenCenter}};
+  static constexpr TEnumName<TWindowState> kWindowStates[] = {
+      {"wsMaximized", wsMaximized}, {"wsMinimized", wsMinimized}, {"wsNormal", wsNormal}};
+  // Design-time values with no effect here.
+  constexpr auto kIgnored = [](C&, const std::string&, TComponent*) {};
+  static constexpr TPropertySetter<C> kProperties[] = {
+      {"FormStyle", [](C& c, const std::string& v,
+                       TComponent*) { c.formStyle_ = EnumFromName(kFormStyles, v, "form style"); }},
+      {"KeyPreview", [](C& c, const std::string& v, TComponent*) { c.keyPreview_ = ToBool(v); }},
+      {"BorderStyle",
+       [](C& c, const std::string& v, TComponent*) {
+         c.borderStyle_ = EnumFromName(kBorderStyles, v, "border style");
+       }},
+      {"Position", [](C& c, const std::string& v,
+                      TComponent*) { c.position_ = EnumFromName(kPositions, v, "position"); }},
+      {"WindowState",
+       [](C& c, const std::string& v, TComponent*) {
+         c.SetWindowState(EnumFromName(kWindowStates, v, "window state"));
+       }},
+      {"BorderIcons", kIgnored},
+      {"PixelsPerInch", kIgnored},
+      {"TextHeight", kIgnored},
+      {"OldCreateOrder", kIgnored},
+  };
+  return SetFromTable(kProperties, *this, name, value, root) ||
+         TWinControl::SetProperty(name, value, root);
 }
 
 bool TForm::BindEvent(const std::string& event, const THandler& handler) {
-  using layout_values::Bind;
-  if (event == "OnClose")
-    Bind(OnClose, handler);
-  else if (event == "OnShow")
-    Bind(OnShow, handler);
-  else if (event == "OnDestroy")
-    Bind(OnDestroy, handler);
-  else
-    return TWinControl::BindEvent(event, handler);
-  return true;
+  using namespace layout_values;
+  using C = TForm;
+  static constexpr TEventBinder<C> kEvents[] = {
+      {"OnClose", EventBinder<C, &C::OnClose>},
+      {"OnShow", EventBinder<C, &C::OnShow>},
+      {"OnDestroy", EventBinder<C, &C::OnDestroy>},
+  };
+  return BindFromTable(kEvents, *this, event, handler) || TWinControl::BindEvent(event, handler);
 }
 
 TFrame::TFrame(TComponent* owner) : TWinControl(owner, MakeWidget<QWidget>()) {}

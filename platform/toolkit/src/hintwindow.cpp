@@ -43,10 +43,14 @@ void THintWindow::ActivateHint(const TRect& screenRect, const std::string& hint)
   w->raise();
 }
 
+QLabel* THintWindow::Label() const {
+  return static_cast<QLabel*>(Widget());
+}
+
 std::string THintWindow::GetText() const {
-  return G(static_cast<QLabel*>(Widget())->text());
+  return G(Label()->text());
 }
 
 void THintWindow::ApplyText(const std::string& text) {
-  static_cast<QLabel*>(Widget())->setText(Q(text));
+  Label()->setText(Q(text));
 }

@@ -47,17 +47,14 @@ bool TImageList::GetBitmap(int index, TBitmap* image) const {
 
 bool TImageList::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
   using namespace layout_values;
-  if (name == "Width")
-    SetSize(ToInt(value), height_);
-  else if (name == "Height")
-    SetSize(width_, ToInt(value));
-  else if (name == "BkColor")
-    SetBkColor(ToInt(value));
-  else if (name == "Masked")
-    SetMasked(ToBool(value));
-  else if (name == "AllocBy")
-    SetAllocBy(ToInt(value));
-  else
-    return TComponent::SetProperty(name, value, root);
-  return true;
+  using C = TImageList;
+  static constexpr TPropertySetter<C> kProperties[] = {
+      {"Width", [](C& c, const std::string& v, TComponent*) { c.SetSize(ToInt(v), c.height_); }},
+      {"Height", [](C& c, const std::string& v, TComponent*) { c.SetSize(c.width_, ToInt(v)); }},
+      {"BkColor", IntSetter<C, &C::SetBkColor>},
+      {"Masked", BoolSetter<C, &C::SetMasked>},
+      {"AllocBy", IntSetter<C, &C::SetAllocBy>},
+  };
+  return SetFromTable(kProperties, *this, name, value, root) ||
+         TComponent::SetProperty(name, value, root);
 }

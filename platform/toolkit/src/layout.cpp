@@ -60,6 +60,23 @@ bool ToBool(const std::string& text) {
   throw std::invalid_argument("'" + text + "' is not true or false");
 }
 
+std::vector<std::string> SplitAtBars(const std::string& text, TTrailingEmpty trailing) {
+  std::vector<std::string> pieces;
+  if (text.empty()) return pieces;
+  size_t start = 0;
+  while (start < text.size() || (start == text.size() && trailing == TTrailingEmpty::kKeep)) {
+    size_t bar = text.find('|', start);
+    if (bar == std::string::npos) bar = text.size();
+    pieces.push_back(text.substr(start, bar - start));
+    start = bar + 1;
+  }
+  return pieces;
+}
+
+TComponent* FindNamed(TComponent* root, const std::string& name) {
+  return root ? root->FindComponent(name) : nullptr;
+}
+
 }  // namespace layout_values
 
 namespace {

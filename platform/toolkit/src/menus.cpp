@@ -87,23 +87,23 @@ void TMenuItem::Click() {
 }
 
 bool TMenuItem::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
-  if (name == "Caption")
-    SetCaption(value);
-  else if (name == "Enabled")
-    SetEnabled(layout_values::ToBool(value));
-  else if (name == "Visible")
-    SetVisible(layout_values::ToBool(value));
-  else
-    return TComponent::SetProperty(name, value, root);
-  return true;
+  using namespace layout_values;
+  using C = TMenuItem;
+  static constexpr TPropertySetter<C> kProperties[] = {
+      {"Caption", TextSetter<C, &C::SetCaption>},
+      {"Enabled", BoolSetter<C, &C::SetEnabled>},
+      {"Visible", BoolSetter<C, &C::SetVisible>},
+  };
+  return SetFromTable(kProperties, *this, name, value, root) ||
+         TComponent::SetProperty(name, value, root);
 }
 
 bool TMenuItem::BindEvent(const std::string& event, const THandler& handler) {
-  if (event == "OnClick")
-    layout_values::Bind(OnClick, handler);
-  else
-    return TComponent::BindEvent(event, handler);
-  return true;
+  using namespace layout_values;
+  static constexpr TEventBinder<TMenuItem> kEvents[] = {
+      {"OnClick", EventBinder<TMenuItem, &TMenuItem::OnClick>},
+  };
+  return BindFromTable(kEvents, *this, event, handler) || TComponent::BindEvent(event, handler);
 }
 
 TPopupMenu::TPopupMenu(TComponent* owner) : TComponent(owner), root_(new TMenuItem(nullptr)) {

@@ -120,7 +120,7 @@ TEdit::TEdit(TComponent* owner, QWidget* widget) : TWinControl(owner, widget) {
 void TEdit::Init() {
   if (auto* w = dynamic_cast<EditWidget*>(Widget())) w->owner = this;
   SetTabStop(true);
-  auto* edit = static_cast<QLineEdit*>(Widget());
+  auto* edit = LineEdit();
   edit->setDragEnabled(false);
   edit->setAcceptDrops(false);
   QObject::connect(edit, &QLineEdit::textChanged,
@@ -132,21 +132,25 @@ TEdit::~TEdit() = default;
 
 void TEdit::SetMaxLength(int length) {
   maxLength_ = std::max(length, 0);
-  static_cast<QLineEdit*>(Widget())->setMaxLength(maxLength_ > 0 ? maxLength_ : 32767);
+  LineEdit()->setMaxLength(maxLength_ > 0 ? maxLength_ : 32767);
+}
+
+QLineEdit* TEdit::LineEdit() const {
+  return static_cast<QLineEdit*>(Widget());
 }
 
 bool TEdit::ReadOnly() const {
-  return static_cast<QLineEdit*>(Widget())->isReadOnly();
+  return LineEdit()->isReadOnly();
 }
 void TEdit::SetReadOnly(bool value) {
-  static_cast<QLineEdit*>(Widget())->setReadOnly(value);
+  LineEdit()->setReadOnly(value);
 }
 void TEdit::SelectAll() {
-  static_cast<QLineEdit*>(Widget())->selectAll();
+  LineEdit()->selectAll();
 }
 
 void TEdit::PasteText(const std::string& text) {
-  auto* edit = static_cast<QLineEdit*>(Widget());
+  auto* edit = LineEdit();
   if (edit->isReadOnly()) return;
   const std::string filtered = pasteFilter_ ? pasteFilter_(text) : text;
   edit->insert(Q(filtered));  // replaces the selection; stops at the maximum length
@@ -157,11 +161,11 @@ void TEdit::PasteFromClipboard() {
 }
 
 std::string TEdit::GetText() const {
-  return G(static_cast<QLineEdit*>(Widget())->text());
+  return G(LineEdit()->text());
 }
 
 void TEdit::ApplyText(const std::string& text) {
-  static_cast<QLineEdit*>(Widget())->setText(Q(text));
+  LineEdit()->setText(Q(text));
 }
 
 bool TEdit::QtEvent(QWidget* target, void* raw) {
@@ -175,7 +179,7 @@ bool TEdit::QtEvent(QWidget* target, void* raw) {
 }
 
 bool TEdit::InsertTyped(const std::string& bytes) {
-  auto* edit = static_cast<QLineEdit*>(Widget());
+  auto* edit = LineEdit();
   if (bytes.size() == 1 && static_cast<unsigned char>(bytes[0]) < 32) return false;
   edit->insert(Q(bytes));
   return true;
@@ -183,21 +187,20 @@ bool TEdit::InsertTyped(const std::string& bytes) {
 
 bool TEdit::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
   using namespace layout_values;
-  if (name == "MaxLength")
-    SetMaxLength(ToInt(value));
-  else if (name == "ReadOnly")
-    SetReadOnly(ToBool(value));
-  else
-    return TWinControl::SetProperty(name, value, root);
-  return true;
+  static constexpr TPropertySetter<TEdit> kProperties[] = {
+      {"MaxLength", IntSetter<TEdit, &TEdit::SetMaxLength>},
+      {"ReadOnly", BoolSetter<TEdit, &TEdit::SetReadOnly>},
+  };
+  return SetFromTable(kProperties, *this, name, value, root) ||
+         TWinControl::SetProperty(name, value, root);
 }
 
 bool TEdit::BindEvent(const std::string& event, const THandler& handler) {
-  if (event == "OnChange")
-    layout_values::Bind(OnChange, handler);
-  else
-    return TWinControl::BindEvent(event, handler);
-  return true;
+  using namespace layout_values;
+  static constexpr TEventBinder<TEdit> kEvents[] = {
+      {"OnChange", EventBinder<TEdit, &TEdit::OnChange>},
+  };
+  return BindFromTable(kEvents, *this, event, handler) || TWinControl::BindEvent(event, handler);
 }
 
 // ---- TLabeledEdit ----
@@ -248,18 +251,19 @@ void TLabeledEdit::SetParent(TWinControl* parent) {
 
 bool TLabeledEdit::SetProperty(const std::string& name, const std::string& value,
                                TComponent* root) {
-  if (name == "EditLabel.Caption")
-    SetLabelCaption(value);
-  else
-    return TEdit::SetProperty(name, value, root);
-  return true;
+  using namespace layout_values;
+  static constexpr TPropertySetter<TLabeledEdit> kProperties[] = {
+      {"EditLabel.Caption", TextSetter<TLabeledEdit, &TLabeledEdit::SetLabelCaption>},
+  };
+  return SetFromTable(kProperties, *this, name, value, root) ||
+         TEdit::SetProperty(name, value, root);
 }
 
 // ---- TCheckBox ----
 
 TCheckBox::TCheckBox(TComponent* owner) : TWinControl(owner, MakeWidget<QCheckBox>()) {
   SetTabStop(true);
-  auto* box = static_cast<QCheckBox*>(Widget());
+  auto* box = CheckBox();
   // A user's click: through the dispatcher.
   QObject::connect(box, &QCheckBox::toggled, [this](bool on) {
     checked_ = on;
@@ -270,35 +274,44 @@ TCheckBox::TCheckBox(TComponent* owner) : TWinControl(owner, MakeWidget<QCheckBo
 
 TCheckBox::~TCheckBox() = default;
 
+QCheckBox* TCheckBox::CheckBox() const {
+  return static_cast<QCheckBox*>(Widget());
+}
+
 bool TCheckBox::Checked() const {
-  return static_cast<QCheckBox*>(Widget())->isChecked();
+  return CheckBox()->isChecked();
 }
 
 void TCheckBox::SetChecked(bool checked) {
   if (checked == Checked()) return;
   {
     QSignalBlocker block(Widget());
-    static_cast<QCheckBox*>(Widget())->setChecked(checked);
+    CheckBox()->setChecked(checked);
   }
   checked_ = checked;
   Click();
 }
 
 std::string TCheckBox::GetText() const {
-  return G(static_cast<QCheckBox*>(Widget())->text());
+  return G(CheckBox()->text());
 }
 
 void TCheckBox::ApplyText(const std::string& text) {
-  static_cast<QCheckBox*>(Widget())->setText(Q(text));
+  CheckBox()->setText(Q(text));
 }
 
 bool TCheckBox::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
-  if (name == "Checked") {
-    QSignalBlocker block(Widget());
-    static_cast<QCheckBox*>(Widget())->setChecked(layout_values::ToBool(value));
-    return true;
-  }
-  return TWinControl::SetProperty(name, value, root);
+  using namespace layout_values;
+  static constexpr TPropertySetter<TCheckBox> kProperties[] = {
+      // The state as laid out: no click.
+      {"Checked",
+       [](TCheckBox& c, const std::string& v, TComponent*) {
+         QSignalBlocker block(c.Widget());
+         c.CheckBox()->setChecked(ToBool(v));
+       }},
+  };
+  return SetFromTable(kProperties, *this, name, value, root) ||
+         TWinControl::SetProperty(name, value, root);
 }
 
 // ---- TComboBox ----
@@ -320,9 +333,13 @@ TComboBox::TComboBox(TComponent* owner)
 
 TComboBox::~TComboBox() = default;
 
+QComboBox* TComboBox::ComboBox() const {
+  return static_cast<QComboBox*>(Widget());
+}
+
 void TComboBox::SetStyle(TComboBoxStyle style) {
   style_ = style;
-  auto* box = static_cast<QComboBox*>(Widget());
+  auto* box = ComboBox();
   const bool editable = style == csDropDown || style == csSimple;
   if (box->isEditable() != editable) {
     box->setEditable(editable);
@@ -334,7 +351,7 @@ void TComboBox::SetStyle(TComboBoxStyle style) {
 }
 
 int TComboBox::ItemIndex() const {
-  auto* box = static_cast<QComboBox*>(Widget());
+  auto* box = ComboBox();
   const int current = box->currentIndex();
   if (!box->isEditable()) return current;
   // Qt keeps the last chosen item current while other text is typed over it;
@@ -345,7 +362,7 @@ int TComboBox::ItemIndex() const {
 }
 
 void TComboBox::SetItemIndex(int index) {
-  auto* box = static_cast<QComboBox*>(Widget());
+  auto* box = ComboBox();
   box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
   if (index < 0 && box->isEditable()) box->setEditText(QString());
 }
@@ -359,12 +376,12 @@ int TComboBox::DroppedWidth() const {
 }
 
 bool TComboBox::DroppedDown() const {
-  auto* box = static_cast<QComboBox*>(Widget());
+  auto* box = ComboBox();
   return box->view() && box->view()->isVisible();
 }
 
 void TComboBox::SetDroppedDown(bool value) {
-  auto* box = static_cast<QComboBox*>(Widget());
+  auto* box = ComboBox();
   if (value) {
     box->showPopup();
   } else {
@@ -380,7 +397,7 @@ void TComboBox::WndProc(TMessage& m) {
   switch (m.Msg) {
     case CB_SETDROPPEDWIDTH: {
       droppedWidth_ = std::max(static_cast<int>(m.WParam), 0);
-      static_cast<QComboBox*>(Widget())->view()->setMinimumWidth(droppedWidth_);
+      ComboBox()->view()->setMinimumWidth(droppedWidth_);
       m.Result = DroppedWidth();
       return;
     }
@@ -393,11 +410,11 @@ void TComboBox::WndProc(TMessage& m) {
 }
 
 std::string TComboBox::GetText() const {
-  return G(static_cast<QComboBox*>(Widget())->currentText());
+  return G(ComboBox()->currentText());
 }
 
 void TComboBox::ApplyText(const std::string& text) {
-  auto* box = static_cast<QComboBox*>(Widget());
+  auto* box = ComboBox();
   if (box->isEditable()) {
     box->setEditText(Q(text));
   } else {
@@ -407,53 +424,43 @@ void TComboBox::ApplyText(const std::string& text) {
 
 bool TComboBox::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
   using namespace layout_values;
-  if (name == "ItemHeight") {
-    SetItemHeight(ToInt(value));
-  } else if (name == "DropDownCount") {
-    SetDropDownCount(ToInt(value));
-    static_cast<QComboBox*>(Widget())->setMaxVisibleItems(std::max(dropDownCount_, 1));
-  } else if (name == "ItemIndex") {
-    SetItemIndex(ToInt(value));
-  } else if (name == "Style") {
-    if (value == "csDropDown")
-      SetStyle(csDropDown);
-    else if (value == "csDropDownList")
-      SetStyle(csDropDownList);
-    else if (value == "csSimple")
-      SetStyle(csSimple);
-    else
-      throw std::invalid_argument("unknown combo box style " + value);
-  } else if (name == "Items") {
-    // Items separated by '|'.
-    size_t start = 0;
-    while (start <= value.size() && !value.empty()) {
-      size_t bar = value.find('|', start);
-      if (bar == std::string::npos) bar = value.size();
-      items_->Add(value.substr(start, bar - start));
-      start = bar + 1;
-    }
-  } else {
-    return TWinControl::SetProperty(name, value, root);
-  }
-  return true;
+  using C = TComboBox;
+  static constexpr TEnumName<TComboBoxStyle> kStyles[] = {
+      {"csDropDown", csDropDown}, {"csDropDownList", csDropDownList}, {"csSimple", csSimple}};
+  static constexpr TPropertySetter<C> kProperties[] = {
+      {"ItemHeight", IntSetter<C, &C::SetItemHeight>},
+      {"DropDownCount",
+       [](C& c, const std::string& v, TComponent*) {
+         c.SetDropDownCount(ToInt(v));
+         c.ComboBox()->setMaxVisibleItems(std::max(c.dropDownCount_, 1));
+       }},
+      {"ItemIndex", IntSetter<C, &C::SetItemIndex>},
+      {"Style", [](C& c, const std::string& v,
+                   TComponent*) { c.SetStyle(EnumFromName(kStyles, v, "combo box style")); }},
+      // Items separated by '|'; "a|" ends with an empty item.
+      {"Items",
+       [](C& c, const std::string& v, TComponent*) {
+         for (const std::string& item : SplitAtBars(v, TTrailingEmpty::kKeep)) c.items_->Add(item);
+       }},
+  };
+  return SetFromTable(kProperties, *this, name, value, root) ||
+         TWinControl::SetProperty(name, value, root);
 }
 
 bool TComboBox::BindEvent(const std::string& event, const THandler& handler) {
-  using layout_values::Bind;
-  if (event == "OnChange")
-    Bind(OnChange, handler);
-  else if (event == "OnDropDown")
-    Bind(OnDropDown, handler);
-  else
-    return TWinControl::BindEvent(event, handler);
-  return true;
+  using namespace layout_values;
+  static constexpr TEventBinder<TComboBox> kEvents[] = {
+      {"OnChange", EventBinder<TComboBox, &TComboBox::OnChange>},
+      {"OnDropDown", EventBinder<TComboBox, &TComboBox::OnDropDown>},
+  };
+  return BindFromTable(kEvents, *this, event, handler) || TWinControl::BindEvent(event, handler);
 }
 
 // ---- TBitBtn ----
 
 TBitBtn::TBitBtn(TComponent* owner) : TWinControl(owner, MakeWidget<GlyphButton>()) {
   SetTabStop(true);
-  QObject::connect(static_cast<QPushButton*>(Widget()), &QPushButton::clicked,
+  QObject::connect(PushButton(), &QPushButton::clicked,
                    [this] { Guarded(this, [this] { Click(); }); });
   Widget()->resize(75, 25);
 }
@@ -511,31 +518,34 @@ void TBitBtn::Click() {
   }
 }
 
+QPushButton* TBitBtn::PushButton() const {
+  return static_cast<QPushButton*>(Widget());
+}
+
 std::string TBitBtn::GetText() const {
-  return G(static_cast<QPushButton*>(Widget())->text());
+  return G(PushButton()->text());
 }
 
 void TBitBtn::ApplyText(const std::string& text) {
-  static_cast<QPushButton*>(Widget())->setText(Q(text));
+  PushButton()->setText(Q(text));
 }
 
 bool TBitBtn::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
   using namespace layout_values;
-  if (name == "NumGlyphs") {
-    SetNumGlyphs(ToInt(value));
-  } else if (name == "Action") {
-    auto* action = dynamic_cast<TAction*>(root ? root->FindComponent(value) : nullptr);
-    if (!action) throw std::invalid_argument("no action named " + value);
-    SetAction(action);
-  } else if (name == "Glyph") {
-    // "stock:NAME" draws a stock face sized to the button.
-    if (value.rfind("stock:", 0) != 0) throw std::invalid_argument("unknown glyph " + value);
-    if (!SetStockGlyph(value.substr(6)))
-      throw std::invalid_argument("unknown stock glyph " + value);
-  } else {
-    return TWinControl::SetProperty(name, value, root);
-  }
-  return true;
+  using C = TBitBtn;
+  static constexpr TPropertySetter<C> kProperties[] = {
+      {"NumGlyphs", IntSetter<C, &C::SetNumGlyphs>},
+      {"Action", [](C& c, const std::string& v,
+                    TComponent* root) { c.SetAction(NamedComponent<TAction>(root, v, "action")); }},
+      // "stock:NAME" draws a stock face sized to the button.
+      {"Glyph",
+       [](C& c, const std::string& v, TComponent*) {
+         if (v.rfind("stock:", 0) != 0) throw std::invalid_argument("unknown glyph " + v);
+         if (!c.SetStockGlyph(v.substr(6))) throw std::invalid_argument("unknown stock glyph " + v);
+       }},
+  };
+  return SetFromTable(kProperties, *this, name, value, root) ||
+         TWinControl::SetProperty(name, value, root);
 }
 
 bool StockGlyph(const std::string& name, int width, int height, TBitmap* glyph) {

@@ -5,6 +5,8 @@
 #include "toolkit/controls.h"
 #include "toolkit/export.h"
 
+class QDateTimeEdit;
+
 enum TDateTimeKind { dtkDate, dtkTime };
 enum TDTDateMode { dmComboBox, dmUpDown };
 enum TDTDateFormat { dfShort, dfLong };
@@ -40,6 +42,9 @@ class TOOLKIT_API TDateTimePicker : public TWinControl {
   void SetTime(TDateTime time);
   TDateTime DateTime() const;
   void SetDateTime(TDateTime value);
+
+  // The Qt widget the picker is made of.
+  QDateTimeEdit* DateTimeEdit() const;
 
   TNotifyEvent OnChange;
 

@@ -3,6 +3,9 @@
 #include "toolkit/controls.h"
 #include "toolkit/export.h"
 
+class QFrame;
+class QGroupBox;
+
 // Container controls. They differ in look only; each is its own class so that
 // the form services can tell them apart.
 
@@ -11,6 +14,8 @@ class TOOLKIT_API TGroupBox : public TWinControl {
   explicit TGroupBox(TComponent* owner);
   ~TGroupBox() override;
   TRect ClientRect() const override;
+  // The Qt widget the group box is made of.
+  QGroupBox* GroupBox() const;
 
  protected:
   std::string GetText() const override;
@@ -25,6 +30,8 @@ class TOOLKIT_API TPanel : public TWinControl {
   ~TPanel() override;
   TBevelCut BevelOuter() const { return bevelOuter_; }
   void SetBevelOuter(TBevelCut bevel);
+  // The Qt widget the panel is made of.
+  QFrame* Frame() const;
   bool SetProperty(const std::string& name, const std::string& value, TComponent* root) override;
 
  protected:

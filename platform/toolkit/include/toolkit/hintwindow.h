@@ -5,6 +5,8 @@
 #include "toolkit/controls.h"
 #include "toolkit/export.h"
 
+class QLabel;
+
 // A small window that shows a text over other controls.
 class TOOLKIT_API THintWindow : public TWinControl {
  public:
@@ -16,6 +18,8 @@ class TOOLKIT_API THintWindow : public TWinControl {
   void ActivateHint(const TRect& screenRect, const std::string& hint);
   // Hides the window.
   void ReleaseHandle() { Hide(); }
+  // The Qt widget the hint window is made of.
+  QLabel* Label() const;
 
  protected:
   std::string GetText() const override;

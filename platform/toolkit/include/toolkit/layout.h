@@ -1,7 +1,9 @@
 #pragma once
 
 #include <any>
+#include <cstddef>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -97,7 +99,17 @@ TOOLKIT_API void RegisterComponentClass(const std::string& name, TComponentFacto
 // Null for an unknown class name.
 TOOLKIT_API TComponent* CreateComponentByClass(const std::string& name, TComponent* owner);
 
-// Helpers for SetProperty / BindEvent implementations.
+// Helpers for SetProperty / BindEvent implementations. A class keeps one
+// table of its properties and one of its events, and hands what its tables
+// do not name to its base class:
+//
+//   bool TFoo::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
+//     static constexpr TPropertySetter<TFoo> kProperties[] = {
+//         {"Width", IntSetter<TFoo, &TFoo::SetWidth>},
+//         {"Style", [](TFoo& c, const std::string& v, TComponent*) { ... }}};
+//     return SetFromTable(kProperties, *this, name, value, root) ||
+//            TBase::SetProperty(name, value, root);
+//   }
 namespace layout_values {
 // Throw std::invalid_argument for text they cannot read.
 TOOLKIT_API int ToInt(const std::string& text);
@@ -109,5 +121,94 @@ void Bind(E& slot, const THandler& handler) {
   const E* e = handler.As<E>();
   if (!e) throw std::invalid_argument("the handler's parameters do not fit the event");
   slot = *e;
+}
+
+// One value of an enumeration by the name a layout writes for it.
+template <class E>
+struct TEnumName {
+  const char* name;
+  E value;
+};
+// The value `names` gives `text`; throws std::invalid_argument
+// ("unknown <what> <text>") for a name the table lacks.
+template <class E, size_t N>
+E EnumFromName(const TEnumName<E> (&names)[N], const std::string& text, const char* what) {
+  for (const TEnumName<E>& n : names)
+    if (text == n.name) return n.value;
+  throw std::invalid_argument(std::string("unknown ") + what + " " + text);
+}
+
+// What a '|'-separated list does with an empty piece after its last bar:
+// "a|" is "a" and "" (kKeep) or "a" alone (kDrop). Pieces before it stay
+// either way ("a||b" is "a", "", "b"), and an empty text has no pieces.
+enum class TTrailingEmpty { kKeep, kDrop };
+TOOLKIT_API std::vector<std::string> SplitAtBars(const std::string& text, TTrailingEmpty trailing);
+
+// The component `root` owns under `name` (null root: none); null when none.
+TOOLKIT_API TComponent* FindNamed(TComponent* root, const std::string& name);
+// The component `root` owns under `name` when it is a T; throws
+// std::invalid_argument ("no <what> named <name>") otherwise.
+template <class T>
+T* NamedComponent(TComponent* root, const std::string& name, const char* what) {
+  auto* found = dynamic_cast<T*>(FindNamed(root, name));
+  if (!found) throw std::invalid_argument(std::string("no ") + what + " named " + name);
+  return found;
+}
+
+// One property of class C: a name and what setting it from text does.
+template <class C>
+struct TPropertySetter {
+  const char* name;
+  void (*set)(C& self, const std::string& value, TComponent* root);
+};
+// One event of class C: a name and how a handler is bound to it.
+template <class C>
+struct TEventBinder {
+  const char* name;
+  void (*bind)(C& self, const THandler& handler);
+};
+
+// Runs the table's setter of `name`; false when the table has none.
+template <class C, size_t N>
+bool SetFromTable(const TPropertySetter<C> (&table)[N], C& self, const std::string& name,
+                  const std::string& value, TComponent* root) {
+  for (const TPropertySetter<C>& p : table) {
+    if (name == p.name) {
+      p.set(self, value, root);
+      return true;
+    }
+  }
+  return false;
+}
+// Binds the handler to the table's event `event`; false when the table has none.
+template <class C, size_t N>
+bool BindFromTable(const TEventBinder<C> (&table)[N], C& self, const std::string& event,
+                   const THandler& handler) {
+  for (const TEventBinder<C>& e : table) {
+    if (event == e.name) {
+      e.bind(self, handler);
+      return true;
+    }
+  }
+  return false;
+}
+
+// Setters and binders made from a member: Set is a member function taking
+// the value, Slot an event member.
+template <class C, auto Set>
+void IntSetter(C& self, const std::string& value, TComponent*) {
+  (self.*Set)(ToInt(value));
+}
+template <class C, auto Set>
+void BoolSetter(C& self, const std::string& value, TComponent*) {
+  (self.*Set)(ToBool(value));
+}
+template <class C, auto Set>
+void TextSetter(C& self, const std::string& value, TComponent*) {
+  (self.*Set)(value);
+}
+template <class C, auto Slot>
+void EventBinder(C& self, const THandler& handler) {
+  Bind(self.*Slot, handler);
 }
 }  // namespace layout_values

@@ -7,6 +7,10 @@
 #include "toolkit/controls.h"
 #include "toolkit/export.h"
 
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
 class TAction;
 
 // A one-line text box.
@@ -21,6 +25,8 @@ class TOOLKIT_API TEdit : public TWinControl {
   bool ReadOnly() const;
   void SetReadOnly(bool value);
   void SelectAll();
+  // The Qt widget the edit is made of.
+  QLineEdit* LineEdit() const;
 
   // Pasting (keyboard or the context menu) inserts Filter(clipboard text)
   // in place of the selection, cut at MaxLength. No filter: the text as is.
@@ -74,6 +80,8 @@ class TOOLKIT_API TCheckBox : public TWinControl {
   // Runs OnClick when the state changes (directly: an exception reaches the
   // caller, and the new state stays).
   void SetChecked(bool checked);
+  // The Qt widget the check box is made of.
+  QCheckBox* CheckBox() const;
   bool SetProperty(const std::string& name, const std::string& value, TComponent* root) override;
 
  protected:
@@ -111,6 +119,8 @@ class TOOLKIT_API TComboBox : public TWinControl {
   // Opening runs OnDropDown first.
   void SetDroppedDown(bool value);
   TCanvas* Canvas() { return &canvas_; }
+  // The Qt widget the combo box is made of.
+  QComboBox* ComboBox() const;
 
   TNotifyEvent OnChange;
   TNotifyEvent OnDropDown;
@@ -157,6 +167,8 @@ class TOOLKIT_API TBitBtn : public TWinControl {
   TAction* Action() const { return action_; }
   void SetAction(TAction* action);
   void Click() override;
+  // The Qt widget the button is made of.
+  QPushButton* PushButton() const;
 
   bool SetProperty(const std::string& name, const std::string& value, TComponent* root) override;
 
