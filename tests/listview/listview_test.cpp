@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "merge_order.h"
 #include "plain_merge.h"
 #include "toolkit/application.h"
 #include "toolkit/listview.h"
@@ -321,3 +322,47 @@ TEST_F(ListViewTest, RowsOfListViewsSharingSlabsSurviveEachOthersDeletes) {
 }
 
 }  // namespace
+
+// The sort on its own: a permutation of the rows in the plain merge's order,
+// whatever the answers, with read-ahead hints only for rows that exist.
+TEST(MergeOrder, GivesThePlainMergePermutation) {
+  struct Case {
+    std::vector<int> keys;
+    int answer;  // 0: by key; otherwise every comparison answers this
+    std::vector<int> order;
+  };
+  const Case kCases[] = {
+      {{}, 0, {}},
+      {{7}, 0, {0}},
+      {{3, 1, 2}, 0, {1, 2, 0}},
+      {{2, 1, 2, 1}, 0, {1, 3, 0, 2}},  // equal keys keep their order
+      {{1, 2, 3}, 1, {2, 1, 0}},        // "after" both ways
+      {{3, 2, 1}, -1, {0, 1, 2}},
+  };
+  for (const Case& c : kCases) {
+    std::vector<int> rows(c.keys.size());
+    std::iota(rows.begin(), rows.end(), 0);
+    const auto order = toolkit_detail::MergeOrder(
+        rows,
+        [&](int a, int b) {
+          return c.answer != 0 ? c.answer : (c.keys[a] > c.keys[b]) - (c.keys[a] < c.keys[b]);
+        },
+        [](int) { ADD_FAILURE() << "no read-ahead below its distance"; });
+    EXPECT_EQ(order, c.order);
+  }
+  // Long enough to read ahead: random answers, same order as the plain merge.
+  const int n = 200;
+  std::vector<int> rows(n);
+  std::iota(rows.begin(), rows.end(), 0);
+  std::mt19937 plainDraws(7), draws(7);
+  std::uniform_int_distribution<int> answer(-1, 1), plainAnswer(-1, 1);
+  int fetched = 0;
+  const auto order = toolkit_detail::MergeOrder(
+      rows, [&](int, int) { return answer(draws); },
+      [&](int row) {
+        EXPECT_TRUE(row >= 0 && row < n);
+        ++fetched;
+      });
+  EXPECT_EQ(order, samples::PlainMergeOrder(n, [&](int, int) { return plainAnswer(plainDraws); }));
+  EXPECT_GT(fetched, 0);
+}

@@ -12,8 +12,9 @@
 #include <stdexcept>
 
 #include "internal.h"
+#include "list_state.h"
+#include "merge_order.h"
 #include "row_slabs.h"
-#define LS_D 4
 #include "toolkit/imglist.h"
 #include "toolkit/layout.h"
 
@@ -25,7 +26,7 @@ namespace toolkit_detail {
 // rows added or changed since the last flush are reported together.
 class ListModel : public QAbstractTableModel {
  public:
-  explicit ListModel(TListView* owner) : owner_(owner) {}
+  explicit ListModel(ListState* owner) : owner_(owner) {}
 
   int rowCount(const QModelIndex& parent = {}) const override {
     return parent.isValid() ? 0 : reportedRows_;
@@ -35,33 +36,34 @@ class ListModel : public QAbstractTableModel {
   }
 
   QVariant data(const QModelIndex& index, int role) const override {
-    if (!index.isValid() || index.row() >= owner_->items_->Count()) return {};
-    if (role == Qt::DisplayRole) return Q(owner_->CellText(index.row(), index.column()));
-    if (role == Qt::CheckStateRole && index.column() == 0 && owner_->checkboxes_) {
-      return owner_->items_->Item(index.row())->Checked() ? Qt::Checked : Qt::Unchecked;
+    if (!index.isValid() || index.row() >= static_cast<int>(owner_->rows.size())) return {};
+    if (role == Qt::DisplayRole) return Q(owner_->view->CellText(index.row(), index.column()));
+    if (role == Qt::CheckStateRole && index.column() == 0 && owner_->view->Checkboxes()) {
+      return owner_->rows[static_cast<size_t>(index.row())]->checked ? Qt::Checked : Qt::Unchecked;
     }
     return {};
   }
 
   bool setData(const QModelIndex& index, const QVariant& value, int role) override {
-    if (role != Qt::CheckStateRole || !index.isValid() || index.row() >= owner_->items_->Count()) {
+    if (role != Qt::CheckStateRole || !index.isValid() ||
+        index.row() >= static_cast<int>(owner_->rows.size())) {
       return false;
     }
-    TListItem* item = owner_->items_->Item(index.row());
-    Guarded(owner_, [&] { item->SetChecked(value.toInt() == Qt::Checked); });
+    ListRow* item = owner_->rows[static_cast<size_t>(index.row())].get();
+    Guarded(owner_->view, [&] { item->SetChecked(value.toInt() == Qt::Checked); });
     return true;
   }
 
   Qt::ItemFlags flags(const QModelIndex& index) const override {
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (owner_->checkboxes_ && index.column() == 0) f |= Qt::ItemIsUserCheckable;
+    if (owner_->view->Checkboxes() && index.column() == 0) f |= Qt::ItemIsUserCheckable;
     return f;
   }
 
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    TListColumn* c = owner_->columns_->Items(section);
-    return c ? QVariant(Q(c->Caption())) : QVariant();
+    if (section < 0 || static_cast<size_t>(section) >= owner_->columns.size()) return {};
+    return Q(owner_->columns[static_cast<size_t>(section)]->caption);
   }
 
   void MarkRow(int row) {
@@ -90,16 +92,16 @@ class ListModel : public QAbstractTableModel {
 
   // Reports everything pending to the view now.
   void Flush() {
-    auto* view = static_cast<QTableView*>(owner_->Widget());
-    const int rows = owner_->items_->Count();
+    QTableView* view = owner_->view->TableView();
+    const int rows = static_cast<int>(owner_->rows.size());
     if (columnsDirty_) {
       columnsDirty_ = false;
       beginResetModel();
-      reportedColumns_ = owner_->columns_->Count();
+      reportedColumns_ = static_cast<int>(owner_->columns.size());
       reportedRows_ = rows;
       endResetModel();
       for (int c = 0; c < reportedColumns_; ++c) {
-        view->horizontalHeader()->resizeSection(c, owner_->columns_->Items(c)->Width());
+        view->horizontalHeader()->resizeSection(c, owner_->columns[static_cast<size_t>(c)]->width);
       }
       ClearDirty();
       return;
@@ -131,7 +133,7 @@ class ListModel : public QAbstractTableModel {
   }
   void ResetRows() {
     beginResetModel();
-    reportedRows_ = owner_->items_->Count();
+    reportedRows_ = static_cast<int>(owner_->rows.size());
     endResetModel();
     ClearDirty();
   }
@@ -147,7 +149,7 @@ class ListModel : public QAbstractTableModel {
     dirtyFirst_ = INT32_MAX;
     dirtyLast_ = -1;
   }
-  TListView* owner_;
+  ListState* owner_;
   int reportedRows_ = 0;
   int reportedColumns_ = 0;
   int dirtyFirst_ = INT32_MAX;
@@ -167,101 +169,197 @@ class ListTable : public QTableView {
   using QTableView::updateGeometries;
 };
 
-// How far ahead in each run a merge asks for rows (see AlphaSort).
-constexpr size_t kFetchAhead = 32;
-
-// The first 128 bytes of an item: what a comparison reads of it.
-void FetchItem(const TListItem* item) {
-  static_assert(sizeof(TListItem) >= 128);
-  const char* at = reinterpret_cast<const char*>(item);
+// The first 128 bytes of a row: what a comparison reads of it.
+void FetchRow(const ListRow* row) {
+  static_assert(sizeof(ListRow) >= 128);
+  const char* at = reinterpret_cast<const char*>(row);
   __builtin_prefetch(at);
   __builtin_prefetch(at + 64);
   __builtin_prefetch(at + 127);
 }
 
-QTableView* View(const TListView* lv) {
-  return static_cast<QTableView*>(lv->Widget());
+}  // namespace
+
+// ---- ListState ----
+
+namespace toolkit_detail {
+
+ListState::ListState(TListView* view) : view(view), model(std::make_unique<ListModel>(this)) {
+  RowListCreated();
 }
 
-}  // namespace
+ListState::~ListState() {
+  rows.clear();
+  RowListDestroyed();
+}
+
+void ListState::ItemChanged(ListRow* row, TItemChange change) {
+  model->MarkRow(row->index);
+  view->OnChange(view, row, change);
+}
+
+void ListState::ColumnsChanged() {
+  model->MarkColumns();
+}
+
+void ListState::RowsChanged() {
+  model->Schedule();
+}
+
+void ListState::Flush() {
+  if (itemUpdates > 0 || columnUpdates > 0) return;
+  model->Flush();
+}
+
+}  // namespace toolkit_detail
 
 // ---- TListColumn / TListColumns ----
 
+const std::string& TListColumn::Caption() const {
+  return Column(this)->caption;
+}
+
 void TListColumn::SetCaption(const std::string& caption) {
-  caption_ = caption;
-  owner_->ColumnsChanged();
+  Column(this)->caption = caption;
+  Column(this)->state->ColumnsChanged();
+}
+
+int TListColumn::Width() const {
+  return Column(this)->width;
 }
 
 void TListColumn::SetWidth(int width) {
-  width_ = std::max(width, 0);
+  ListColumn* self = Column(this);
+  self->width = std::max(width, 0);
   const int index = Index();
-  if (owner_->model_ && index >= 0 && index < owner_->model_->columnCount()) {
-    View(owner_)->horizontalHeader()->resizeSection(index, width_);
+  if (self->state->model && index >= 0 && index < self->state->model->columnCount()) {
+    self->state->view->TableView()->horizontalHeader()->resizeSection(index, self->width);
   } else {
-    owner_->ColumnsChanged();
+    self->state->ColumnsChanged();
   }
 }
 
+intptr_t TListColumn::Tag() const {
+  return Column(this)->tag;
+}
+
+void TListColumn::SetTag(intptr_t tag) {
+  Column(this)->tag = tag;
+}
+
 int TListColumn::Index() const {
-  auto& v = owner_->columns_->columns_;
+  const auto& v = Column(this)->state->columns;
   for (size_t i = 0; i < v.size(); ++i) {
     if (v[i].get() == this) return static_cast<int>(i);
   }
   return -1;
 }
 
-TListColumns::~TListColumns() = default;
+TListView* TListColumn::ListView() const {
+  return Column(this)->state->view;
+}
+
+namespace {
+
+// The columns' or the rows' store, and the update batch that counts for them.
+std::vector<std::unique_ptr<ListColumn>>& Parts(ListState& state, TListColumn*) {
+  return state.columns;
+}
+std::vector<std::unique_ptr<ListRow>>& Parts(ListState& state, TListItem*) {
+  return state.rows;
+}
+int& Updates(ListState& state, TListColumn*) {
+  return state.columnUpdates;
+}
+int& Updates(ListState& state, TListItem*) {
+  return state.itemUpdates;
+}
+
+}  // namespace
+
+template <class T>
+int TListParts<T>::Count() const {
+  return static_cast<int>(Parts(state_, static_cast<T*>(nullptr)).size());
+}
+
+template <class T>
+T* TListParts<T>::Items(int index) const {
+  if (index < 0 || index >= Count()) return nullptr;
+  return Parts(state_, static_cast<T*>(nullptr))[static_cast<size_t>(index)].get();
+}
+
+template <class T>
+void TListParts<T>::BeginUpdate() {
+  ++Updates(state_, static_cast<T*>(nullptr));
+}
+
+template <class T>
+void TListParts<T>::EndUpdate() {
+  int& updates = Updates(state_, static_cast<T*>(nullptr));
+  if (updates > 0 && --updates == 0) state_.model->Schedule();
+}
+
+template <>
+void TListParts<TListColumn>::Delete(int index) {
+  if (index < 0 || index >= Count()) return;
+  state_.columns.erase(state_.columns.begin() + index);
+  state_.ColumnsChanged();
+}
+
+template <>
+void TListParts<TListColumn>::Clear() {
+  state_.columns.clear();
+  state_.ColumnsChanged();
+}
+
+template <>
+void TListParts<TListItem>::Delete(int index) {
+  if (index < 0 || index >= Count()) return;
+  auto& rows = state_.rows;
+  rows.erase(rows.begin() + index);
+  for (size_t i = static_cast<size_t>(index); i < rows.size(); ++i)
+    rows[i]->index = static_cast<int>(i);
+  state_.model->RemoveRow(index);
+}
+
+template <>
+void TListParts<TListItem>::Clear() {
+  state_.rows.clear();
+  state_.model->ResetRows();
+}
+
+template class TListParts<TListColumn>;
+template class TListParts<TListItem>;
 
 TListColumn* TListColumns::Add() {
-  columns_.push_back(std::unique_ptr<TListColumn>(new TListColumn(owner_)));
-  owner_->ColumnsChanged();
-  return columns_.back().get();
-}
-
-void TListColumns::Delete(int index) {
-  if (index < 0 || index >= Count()) return;
-  columns_.erase(columns_.begin() + index);
-  owner_->ColumnsChanged();
-}
-
-void TListColumns::Clear() {
-  columns_.clear();
-  owner_->ColumnsChanged();
-}
-
-void TListColumns::BeginUpdate() {
-  ++owner_->columnUpdates_;
-}
-
-void TListColumns::EndUpdate() {
-  if (owner_->columnUpdates_ > 0 && --owner_->columnUpdates_ == 0) owner_->model_->Schedule();
+  state_.columns.push_back(std::make_unique<ListColumn>(&state_));
+  state_.ColumnsChanged();
+  return state_.columns.back().get();
 }
 
 // ---- TListItem / TListItems ----
 
-TListItem::TListItem(TListView* owner, int index) : owner_(owner), index_(index) {}
-
-void* TListItem::operator new(std::size_t size) {
+void* ListRow::operator new(std::size_t size) {
   return AllocateRow(size);
 }
 
-void TListItem::operator delete(void* row) {
+void ListRow::operator delete(void* row) {
   FreeRow(row);
 }
 
-TListItem::~TListItem() = default;
+ListRow::~ListRow() = default;
 
-TListItem::TTexts::~TTexts() {
+RowTexts::~RowTexts() {
   if (block_ != inline_) delete[] block_;
 }
 
-void TListItem::TTexts::Clear() {
+void RowTexts::Clear() {
   if (block_ != inline_) delete[] block_;
   block_ = inline_;
   count_ = 0;
 }
 
-void TListItem::TTexts::Splice(int index, int removed, const std::string* text) {
+void RowTexts::Splice(int index, int removed, const std::string* text) {
   const uint32_t oldBytes = count_ == 0 ? 0 : End(static_cast<int>(count_) - 1);
   const uint32_t begin = index == 0 ? 0 : End(index - 1);
   const uint32_t end = removed ? End(index) : begin;
@@ -325,114 +423,130 @@ void TListItem::TTexts::Splice(int index, int removed, const std::string* text) 
   count_ = static_cast<uint32_t>(count);
 }
 
-TListItem::TSubItems::~TSubItems() = default;
+RowSubItems::~RowSubItems() = default;
 
-std::string TListItem::TSubItems::Strings(int index) const {
-  return std::string(item_->texts_.View(index));
+int RowSubItems::Count() const {
+  return row_->texts.Count();
 }
 
-void TListItem::TSubItems::Put(int index, const std::string& text) {
+std::string RowSubItems::Strings(int index) const {
+  return std::string(row_->texts.View(index));
+}
+
+void RowSubItems::Put(int index, const std::string& text) {
   if (index < 0 || index >= Count()) return;
-  item_->texts_.Splice(index, 1, &text);
-  item_->owner_->ItemChanged(item_, ctText);
+  row_->texts.Splice(index, 1, &text);
+  row_->state->ItemChanged(row_, ctText);
 }
 
-void TListItem::TSubItems::Insert(int index, const std::string& text) {
-  item_->texts_.Splice(std::clamp(index, 0, Count()), 0, &text);
-  item_->owner_->ItemChanged(item_, ctText);
+void RowSubItems::Insert(int index, const std::string& text) {
+  row_->texts.Splice(std::clamp(index, 0, Count()), 0, &text);
+  row_->state->ItemChanged(row_, ctText);
 }
 
-void TListItem::TSubItems::Delete(int index) {
+void RowSubItems::Delete(int index) {
   if (index < 0 || index >= Count()) return;
-  item_->texts_.Splice(index, 1, nullptr);
-  item_->owner_->ItemChanged(item_, ctText);
+  row_->texts.Splice(index, 1, nullptr);
+  row_->state->ItemChanged(row_, ctText);
 }
 
-void TListItem::TSubItems::Clear() {
-  item_->texts_.Clear();
-  item_->owner_->ItemChanged(item_, ctText);
+void RowSubItems::Clear() {
+  row_->texts.Clear();
+  row_->state->ItemChanged(row_, ctText);
+}
+
+const std::string& TListItem::Caption() const {
+  return Row(this)->caption;
 }
 
 void TListItem::SetCaption(const std::string& caption) {
-  caption_ = caption;
-  owner_->ItemChanged(this, ctText);
+  Row(this)->caption = caption;
+  Row(this)->state->ItemChanged(Row(this), ctText);
+}
+
+TStrings* TListItem::SubItems() {
+  return &Row(this)->subItems;
+}
+
+const TStrings* TListItem::SubItems() const {
+  return &Row(this)->subItems;
+}
+
+int TListItem::ImageIndex() const {
+  return Row(this)->imageIndex;
 }
 
 void TListItem::SetImageIndex(int index) {
-  imageIndex_ = index;
-  owner_->ItemChanged(this, ctImage);
+  Row(this)->imageIndex = index;
+  Row(this)->state->ItemChanged(Row(this), ctImage);
+}
+
+bool TListItem::Checked() const {
+  return Row(this)->checked;
 }
 
 void TListItem::SetChecked(bool checked) {
-  if (checked_ == checked) return;
-  checked_ = checked;
-  owner_->ItemChanged(this, ctState);
+  ListRow* self = Row(this);
+  if (self->checked == checked) return;
+  self->checked = checked;
+  self->state->ItemChanged(self, ctState);
+}
+
+std::string_view TListItem::CellText(int column) const {
+  const ListRow* self = Row(this);
+  return column == 0 ? std::string_view(self->caption) : self->texts.View(column - 1);
 }
 
 bool TListItem::Selected() const {
-  owner_->Flush();
-  auto* sel = View(owner_)->selectionModel();
-  return sel && index_ < owner_->model_->ReportedRows() && sel->isRowSelected(index_, {});
+  const ListRow* self = Row(this);
+  ListState* state = self->state;
+  state->Flush();
+  auto* sel = state->view->TableView()->selectionModel();
+  return sel && self->index < state->model->ReportedRows() && sel->isRowSelected(self->index, {});
 }
 
 void TListItem::SetSelected(bool selected) {
-  owner_->Flush();
-  auto* sel = View(owner_)->selectionModel();
-  if (!sel || index_ >= owner_->model_->ReportedRows()) return;
-  const QModelIndex i = owner_->model_->index(index_, 0);
+  const ListRow* self = Row(this);
+  ListState* state = self->state;
+  state->Flush();
+  auto* sel = state->view->TableView()->selectionModel();
+  if (!sel || self->index >= state->model->ReportedRows()) return;
+  const QModelIndex i = state->model->index(self->index, 0);
   sel->select(i, (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
                      QItemSelectionModel::Rows);
 }
 
-TListItems::TListItems(TListView* owner) : owner_(owner) {
-  RowListCreated();
+int TListItem::Index() const {
+  return Row(this)->index;
 }
 
-TListItems::~TListItems() {
-  items_.clear();
-  RowListDestroyed();
+TListView* TListItem::ListView() const {
+  return Row(this)->state->view;
+}
+
+void* TListItem::Data() const {
+  return Row(this)->data;
+}
+
+void TListItem::SetData(void* data) {
+  Row(this)->data = data;
 }
 
 TListItem* TListItems::Add() {
-  items_.push_back(std::unique_ptr<TListItem>(new TListItem(owner_, Count())));
-  owner_->RowsChanged(Count() - 1);
-  return items_.back().get();
-}
-
-TListItem* TListItems::Item(int index) const {
-  if (index < 0 || index >= Count()) return nullptr;
-  return items_[static_cast<size_t>(index)].get();
-}
-
-void TListItems::Delete(int index) {
-  if (index < 0 || index >= Count()) return;
-  items_.erase(items_.begin() + index);
-  for (int i = index; i < Count(); ++i) items_[static_cast<size_t>(i)]->index_ = i;
-  owner_->model_->RemoveRow(index);
-}
-
-void TListItems::Clear() {
-  items_.clear();
-  owner_->model_->ResetRows();
-}
-
-void TListItems::BeginUpdate() {
-  ++owner_->itemUpdates_;
-}
-
-void TListItems::EndUpdate() {
-  if (owner_->itemUpdates_ > 0 && --owner_->itemUpdates_ == 0) owner_->model_->Schedule();
+  auto& rows = state_.rows;
+  rows.push_back(std::unique_ptr<ListRow>(new ListRow(&state_, static_cast<int>(rows.size()))));
+  state_.RowsChanged();
+  return rows.back().get();
 }
 
 // ---- TListView ----
 
 TListView::TListView(TComponent* owner)
-    : TWinControl(owner, MakeWidget<ListTable>()), canvas_(Widget()) {
-  columns_.reset(new TListColumns(this));
-  items_.reset(new TListItems(this));
-  model_ = std::make_unique<ListModel>(this);
-  QTableView* view = View(this);
-  view->setModel(model_.get());
+    : TWinControl(owner, MakeWidget<ListTable>()),
+      state_(std::make_unique<ListState>(this)),
+      canvas_(Widget()) {
+  QTableView* view = TableView();
+  view->setModel(state_->model.get());
   view->verticalHeader()->hide();
   view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   view->verticalHeader()->setDefaultSectionSize(QFontMetrics(view->font()).height() + 4);
@@ -448,12 +562,13 @@ TListView::TListView(TComponent* owner)
   Bridge(view->viewport());
   QObject::connect(view->horizontalHeader(), &QHeaderView::sectionClicked, [this](int section) {
     Guarded(this, [this, section] {
-      if (TListColumn* c = columns_->Items(section)) OnColumnClick(this, c);
+      if (TListColumn* c = state_->columnList.Items(section)) OnColumnClick(this, c);
     });
   });
   QObject::connect(view->horizontalHeader(), &QHeaderView::sectionResized,
                    [this](int section, int, int size) {
-                     if (TListColumn* c = columns_->Items(section)) c->width_ = size;
+                     if (section >= 0 && static_cast<size_t>(section) < state_->columns.size())
+                       state_->columns[static_cast<size_t>(section)]->width = size;
                    });
   QObject::connect(view, &QTableView::clicked,
                    [this] { Guarded(this, [this] { OnClick(this); }); });
@@ -464,46 +579,58 @@ TListView::TListView(TComponent* owner)
 }
 
 TListView::~TListView() {
-  View(this)->setModel(nullptr);
-  model_.reset();
+  TableView()->setModel(nullptr);
+  state_->model.reset();
+}
+
+QTableView* TListView::TableView() const {
+  return static_cast<QTableView*>(Widget());
+}
+
+TListColumns* TListView::Columns() {
+  return &state_->columnList;
+}
+
+TListItems* TListView::Items() {
+  return &state_->rowList;
 }
 
 void TListView::SetCheckboxes(bool value) {
   checkboxes_ = value;
-  model_->ResetAll();
+  state_->model->ResetAll();
 }
 
 void TListView::SetGridLines(bool value) {
   gridLines_ = value;
-  View(this)->setShowGrid(value);
+  TableView()->setShowGrid(value);
 }
 
 void TListView::SetRowSelect(bool value) {
   rowSelect_ = value;
-  View(this)->setSelectionBehavior(value ? QAbstractItemView::SelectRows
-                                         : QAbstractItemView::SelectItems);
+  TableView()->setSelectionBehavior(value ? QAbstractItemView::SelectRows
+                                          : QAbstractItemView::SelectItems);
 }
 
 void TListView::SetMultiSelect(bool value) {
   multiSelect_ = value;
-  View(this)->setSelectionMode(value ? QAbstractItemView::ExtendedSelection
-                                     : QAbstractItemView::SingleSelection);
+  TableView()->setSelectionMode(value ? QAbstractItemView::ExtendedSelection
+                                      : QAbstractItemView::SingleSelection);
 }
 
 TListItem* TListView::Selected() const {
-  const_cast<TListView*>(this)->Flush();
-  auto* sel = View(this)->selectionModel();
+  state_->Flush();
+  auto* sel = TableView()->selectionModel();
   if (!sel) return nullptr;
   int first = -1;
   for (const QModelIndex& i : sel->selectedIndexes()) {
     if (first < 0 || i.row() < first) first = i.row();
   }
-  return items_->Item(first);
+  return state_->rowList.Item(first);
 }
 
 int TListView::SelCount() const {
-  const_cast<TListView*>(this)->Flush();
-  auto* sel = View(this)->selectionModel();
+  state_->Flush();
+  auto* sel = TableView()->selectionModel();
   if (!sel) return 0;
   std::vector<int> rows;
   for (const QModelIndex& i : sel->selectedIndexes()) rows.push_back(i.row());
@@ -512,14 +639,14 @@ int TListView::SelCount() const {
 }
 
 std::string TListView::CellText(int row, int column) const {
-  const TListItem* item = items_->Item(row);
+  const TListItem* item = state_->rowList.Item(row);
   if (!item || column < 0) return {};
   return std::string(item->CellText(column));
 }
 
 bool TListView::CellAt(const TPoint& point, int* row, int* column) const {
-  const_cast<TListView*>(this)->Flush();
-  QTableView* view = View(this);
+  state_->Flush();
+  QTableView* view = TableView();
   static_cast<ListTable*>(view)->updateGeometries();
   const QPoint p = view->viewport()->mapFrom(view, QPoint(point.x, point.y));
   if (!view->viewport()->rect().contains(p)) return false;
@@ -532,65 +659,40 @@ bool TListView::CellAt(const TPoint& point, int* row, int* column) const {
 
 TListItem* TListView::GetItemAt(int x, int y) const {
   int row;
-  return CellAt({x, y}, &row, nullptr) ? items_->Item(row) : nullptr;
+  return CellAt({x, y}, &row, nullptr) ? state_->rowList.Item(row) : nullptr;
 }
 
 bool TListView::AlphaSort() {
-  std::vector<TListItem*> rows;
-  rows.reserve(items_->items_.size());
-  for (auto& p : items_->items_) rows.push_back(p.get());
-  auto compare = [this](TListItem* a, TListItem* b) {
-    int result = 0;
-    if (OnCompare) {
-      OnCompare(this, a, b, 0, result);
-    } else {
-      result = std::strcmp(a->Caption().c_str(), b->Caption().c_str());
-    }
-    return result;
-  };
-  // Bottom-up merge sort. A row of the right run goes first only when the
-  // handler says the left one comes after it, so equal rows keep their order
-  // and any answers, consistent or not, still give a permutation.
-  const size_t n = rows.size();
-  std::vector<TListItem*> tmp(n);
-  for (size_t width = 1; width < n; width *= 2) {
-    for (size_t lo = 0; lo < n; lo += 2 * width) {
-      const size_t mid = std::min(lo + width, n), hi = std::min(lo + 2 * width, n);
-      size_t i = lo, j = mid, k = lo;
-      while (i < mid && j < hi) {
-        // The next comparisons take the next rows of the runs, which lie
-        // anywhere in the slabs once the runs are long. Asking for them
-        // kFetchAhead rows ahead lets those fetches overlap the comparisons
-        // instead of following them; a fetch takes longer than a few
-        // comparisons, so two rows ahead was not enough.
-        if (j + kFetchAhead < n) {
-          FetchItem(rows[i + kFetchAhead]);
-          FetchItem(rows[j + kFetchAhead]);
+  auto& owned = state_->rows;
+  std::vector<ListRow*> rows;
+  rows.reserve(owned.size());
+  for (auto& p : owned) rows.push_back(p.get());
+  rows = MergeOrder(
+      std::move(rows),
+      [this](ListRow* a, ListRow* b) {
+        int result = 0;
+        if (OnCompare) {
+          OnCompare(this, a, b, 0, result);
+        } else {
+          result = std::strcmp(a->caption.c_str(), b->caption.c_str());
         }
-        tmp[k++] = compare(rows[i], rows[j]) > 0 ? rows[j++] : rows[i++];
-      }
-      while (i < mid) tmp[k++] = rows[i++];
-      while (j < hi) tmp[k++] = rows[j++];
-    }
-    rows.swap(tmp);
-  }
+        return result;
+      },
+      FetchRow);
   // Keep the selection on the same rows.
-  Flush();
+  state_->Flush();
   std::vector<TListItem*> selected;
-  if (auto* sel = View(this)->selectionModel()) {
-    for (const QModelIndex& i : sel->selectedRows()) selected.push_back(items_->Item(i.row()));
+  if (auto* sel = TableView()->selectionModel()) {
+    for (const QModelIndex& i : sel->selectedRows())
+      selected.push_back(state_->rowList.Item(i.row()));
   }
-  std::vector<std::unique_ptr<TListItem>> sorted(n);
-  for (auto& p : items_->items_) {
-    TListItem* item = p.release();
-    (void)item;
+  // The rows change hands from the old order to the new one.
+  for (auto& p : owned) (void)p.release();
+  for (size_t i = 0; i < rows.size(); ++i) {
+    owned[i].reset(rows[i]);
+    rows[i]->index = static_cast<int>(i);
   }
-  for (size_t i = 0; i < n; ++i) {
-    sorted[i].reset(rows[i]);
-    rows[i]->index_ = static_cast<int>(i);
-  }
-  items_->items_.swap(sorted);
-  model_->ResetRows();
+  state_->model->ResetRows();
   for (TListItem* item : selected) {
     if (item) item->SetSelected(true);
   }
@@ -598,27 +700,9 @@ bool TListView::AlphaSort() {
 }
 
 void TListView::Repaint() {
-  Flush();
+  state_->Flush();
   TWinControl::Repaint();
-  View(this)->viewport()->repaint();
-}
-
-void TListView::ItemChanged(TListItem* item, TItemChange change) {
-  model_->MarkRow(item->Index());
-  OnChange(this, item, change);
-}
-
-void TListView::ColumnsChanged() {
-  model_->MarkColumns();
-}
-
-void TListView::RowsChanged(int) {
-  model_->Schedule();
-}
-
-void TListView::Flush() {
-  if (itemUpdates_ > 0 || columnUpdates_ > 0) return;
-  model_->Flush();
+  TableView()->viewport()->repaint();
 }
 
 bool TListView::QtEvent(QWidget* target, void* raw) {
@@ -627,53 +711,45 @@ bool TListView::QtEvent(QWidget* target, void* raw) {
 
 bool TListView::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
   using namespace layout_values;
-  if (name == "ViewStyle") {
-    static const char* kNames[] = {"vsIcon", "vsSmallIcon", "vsList", "vsReport"};
-    auto it = std::find(std::begin(kNames), std::end(kNames), value);
-    if (it == std::end(kNames)) throw std::invalid_argument("unknown view style " + value);
-    SetViewStyle(static_cast<TViewStyle>(it - std::begin(kNames)));
-  } else if (name == "GridLines") {
-    SetGridLines(ToBool(value));
-  } else if (name == "RowSelect") {
-    SetRowSelect(ToBool(value));
-  } else if (name == "ReadOnly") {
-    SetReadOnly(ToBool(value));
-  } else if (name == "Checkboxes") {
-    SetCheckboxes(ToBool(value));
-  } else if (name == "MultiSelect") {
-    SetMultiSelect(ToBool(value));
-  } else if (name == "SmallImages") {
-    auto* images = dynamic_cast<TImageList*>(root ? root->FindComponent(value) : nullptr);
-    if (!images) throw std::invalid_argument("no image list named " + value);
-    SetSmallImages(images);
-  } else if (name == "Columns") {
-    // "caption:width|caption:width|..."
-    size_t start = 0;
-    while (start < value.size()) {
-      size_t bar = value.find('|', start);
-      if (bar == std::string::npos) bar = value.size();
-      const std::string one = value.substr(start, bar - start);
-      const size_t colon = one.rfind(':');
-      TListColumn* c = columns_->Add();
-      c->SetCaption(colon == std::string::npos ? one : one.substr(0, colon));
-      if (colon != std::string::npos) c->SetWidth(ToInt(one.substr(colon + 1)));
-      start = bar + 1;
-    }
-  } else {
-    return TWinControl::SetProperty(name, value, root);
-  }
-  return true;
+  using C = TListView;
+  static constexpr TEnumName<TViewStyle> kViewStyles[] = {
+      {"vsIcon", vsIcon}, {"vsSmallIcon", vsSmallIcon}, {"vsList", vsList}, {"vsReport", vsReport}};
+  static constexpr TPropertySetter<C> kProperties[] = {
+      {"ViewStyle",
+       [](C& c, const std::string& v, TComponent*) {
+         c.SetViewStyle(EnumFromName(kViewStyles, v, "view style"));
+       }},
+      {"GridLines", BoolSetter<C, &C::SetGridLines>},
+      {"RowSelect", BoolSetter<C, &C::SetRowSelect>},
+      {"ReadOnly", BoolSetter<C, &C::SetReadOnly>},
+      {"Checkboxes", BoolSetter<C, &C::SetCheckboxes>},
+      {"MultiSelect", BoolSetter<C, &C::SetMultiSelect>},
+      {"SmallImages",
+       [](C& c, const std::string& v, TComponent* root) {
+         c.SetSmallImages(NamedComponent<TImageList>(root, v, "image list"));
+       }},
+      // "caption:width|caption:width|..."; a bar at the end adds no column.
+      {"Columns",
+       [](C& c, const std::string& v, TComponent*) {
+         for (const std::string& one : SplitAtBars(v, TTrailingEmpty::kDrop)) {
+           const size_t colon = one.rfind(':');
+           TListColumn* column = c.Columns()->Add();
+           column->SetCaption(colon == std::string::npos ? one : one.substr(0, colon));
+           if (colon != std::string::npos) column->SetWidth(ToInt(one.substr(colon + 1)));
+         }
+       }},
+  };
+  return SetFromTable(kProperties, *this, name, value, root) ||
+         TWinControl::SetProperty(name, value, root);
 }
 
 bool TListView::BindEvent(const std::string& event, const THandler& handler) {
-  using layout_values::Bind;
-  if (event == "OnCompare")
-    Bind(OnCompare, handler);
-  else if (event == "OnColumnClick")
-    Bind(OnColumnClick, handler);
-  else if (event == "OnChange")
-    Bind(OnChange, handler);
-  else
-    return TWinControl::BindEvent(event, handler);
-  return true;
+  using namespace layout_values;
+  using C = TListView;
+  static constexpr TEventBinder<C> kEvents[] = {
+      {"OnCompare", EventBinder<C, &C::OnCompare>},
+      {"OnColumnClick", EventBinder<C, &C::OnColumnClick>},
+      {"OnChange", EventBinder<C, &C::OnChange>},
+  };
+  return BindFromTable(kEvents, *this, event, handler) || TWinControl::BindEvent(event, handler);
 }

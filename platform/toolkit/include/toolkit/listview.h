@@ -1,200 +1,110 @@
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "toolkit/controls.h"
 #include "toolkit/export.h"
 
+class QTableView;
 class TListView;
 class TImageList;
 namespace toolkit_detail {
-class ListModel;
+class ListState;
 }  // namespace toolkit_detail
 
 enum TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
 
-// One column of a report-style list view; owned by its list view.
+// One column of a report-style list view; made and owned by its list view.
 class TOOLKIT_API TListColumn {
  public:
-  const std::string& Caption() const { return caption_; }
+  const std::string& Caption() const;
   void SetCaption(const std::string& caption);
-  int Width() const { return width_; }
+  int Width() const;
   void SetWidth(int width);
-  intptr_t Tag() const { return tag_; }
-  void SetTag(intptr_t tag) { tag_ = tag; }
+  intptr_t Tag() const;
+  void SetTag(intptr_t tag);
   // Position among the columns.
   int Index() const;
-  TListView* ListView() const { return owner_; }
+  TListView* ListView() const;
 
- private:
-  friend class TListColumns;
-  friend class TListView;
-  explicit TListColumn(TListView* owner) : owner_(owner) {}
-  TListView* owner_;
-  std::string caption_;
-  int width_ = 50;
-  intptr_t tag_ = 0;
-};
-
-class TOOLKIT_API TListColumns {
- public:
-  ~TListColumns();
-  // Appends a column (width 50, no caption); the list view owns it.
-  TListColumn* Add();
-  int Count() const { return static_cast<int>(columns_.size()); }
-  // Null outside 0..Count()-1.
-  TListColumn* Items(int index) const {
-    if (index < 0 || index >= Count()) return nullptr;
-    return columns_[static_cast<size_t>(index)].get();
-  }
-  TListColumn* operator[](int index) const { return Items(index); }
-  void Delete(int index);
-  void Clear();
-  // Batches the view's updates until the matching EndUpdate.
-  void BeginUpdate();
-  void EndUpdate();
-
- private:
-  friend class TListView;
-  friend class TListColumn;
-  explicit TListColumns(TListView* owner) : owner_(owner) {}
-  TListView* owner_;
-  std::vector<std::unique_ptr<TListColumn>> columns_;
+ protected:
+  TListColumn() = default;
+  ~TListColumn() = default;
+  TListColumn(const TListColumn&) = delete;
+  TListColumn& operator=(const TListColumn&) = delete;
 };
 
 // One row: a caption (first column), sub-item texts (the other columns), an
-// image index and a check mark. Owned by its list view.
+// image index and a check mark. Made and owned by its list view.
 class TOOLKIT_API TListItem {
  public:
-  ~TListItem();
-  // Rows live in slabs of their own (a large list is filled and emptied at
-  // once; see row_slabs.h).
-  static void* operator new(std::size_t size);
-  static void operator delete(void* row);
-  const std::string& Caption() const { return caption_; }
+  const std::string& Caption() const;
   void SetCaption(const std::string& caption);
   // Texts of columns 1, 2, ...; changes show in the view and run OnChange.
   // Add, Insert and Put throw std::length_error when the row's sub-item texts
   // would pass 4 GiB together, and leave the texts unchanged.
-  TStrings* SubItems() { return &subItems_; }
-  const TStrings* SubItems() const { return &subItems_; }
-  int ImageIndex() const { return imageIndex_; }
+  TStrings* SubItems();
+  const TStrings* SubItems() const;
+  int ImageIndex() const;
   void SetImageIndex(int index);
-  bool Checked() const { return checked_; }
+  bool Checked() const;
   void SetChecked(bool checked);
   // The text of a column (0: the caption, c: sub-item c - 1) without a copy;
   // empty when the row has none there. Valid until the row changes.
-  std::string_view CellText(int column) const {
-    return column == 0 ? std::string_view(caption_) : texts_.View(column - 1);
-  }
+  std::string_view CellText(int column) const;
   bool Selected() const;
   void SetSelected(bool selected);
   // Row position; changes when rows are sorted or deleted.
-  int Index() const { return index_; }
-  TListView* ListView() const { return owner_; }
-  void* Data() const { return data_; }
-  void SetData(void* data) { data_ = data; }
+  int Index() const;
+  TListView* ListView() const;
+  void* Data() const;
+  void SetData(void* data);
 
- private:
-  friend class TListItems;
-  friend class TListView;
-  friend class toolkit_detail::ListModel;
-
-  // A row's sub-item texts: the end offset of each text (4 bytes each), then
-  // the texts back to back. They live inside the item while they fit, so a
-  // sort reading a cell fetches one piece of memory per row; longer rows
-  // take one allocation of their own.
-  class TOOLKIT_API TTexts {
-   public:
-    TTexts() = default;
-    TTexts(const TTexts&) = delete;
-    TTexts& operator=(const TTexts&) = delete;
-    ~TTexts();
-    int Count() const { return static_cast<int>(count_); }
-    // The text at index without a copy; empty outside 0..Count()-1.
-    std::string_view View(int index) const {
-      if (index < 0 || static_cast<uint32_t>(index) >= count_) return {};
-      const uint32_t begin = index == 0 ? 0 : End(index - 1);
-      return {block_ + size_t{4} * count_ + begin, End(index) - begin};
-    }
-    // Replaces the texts index .. index + removed - 1 (removed is 0 or 1)
-    // with text, or with nothing when text is null. Throws
-    // std::length_error when the texts would pass 4 GiB together (and
-    // std::bad_alloc), leaving them unchanged.
-    void Splice(int index, int removed, const std::string* text);
-    void Clear();
-
-   private:
-    static constexpr size_t kInlineBytes = 128;
-    uint32_t End(int index) const {
-      uint32_t end;
-      std::memcpy(&end, block_ + size_t{4} * static_cast<size_t>(index), 4);
-      return end;
-    }
-    char* block_ = inline_;  // inline_ or an allocation of the texts' own
-    uint32_t count_ = 0;
-    char inline_[kInlineBytes];
-  };
-
-  // The sub-items as a TStrings; every change is reported to the list view.
-  class TOOLKIT_API TSubItems final : public TStrings {
-   public:
-    explicit TSubItems(TListItem* item) : item_(item) {}
-    ~TSubItems() override;
-    int Count() const override { return item_->texts_.Count(); }
-    std::string Strings(int index) const override;
-    void Put(int index, const std::string& text) override;
-    void Insert(int index, const std::string& text) override;
-    void Delete(int index) override;
-    void Clear() override;
-
-   private:
-    TListItem* item_;
-  };
-
-  TListItem(TListView* owner, int index);
+ protected:
+  TListItem() = default;
+  ~TListItem() = default;
   TListItem(const TListItem&) = delete;
   TListItem& operator=(const TListItem&) = delete;
-  // What a comparison reads comes first: the image index, the caption and
-  // the first sub-item texts lie within the item's first 128 bytes.
-  int imageIndex_ = -1;
-  std::string caption_;
-  TTexts texts_;
-  TSubItems subItems_{this};
-  TListView* owner_;
-  int index_;
-  bool checked_ = false;
-  void* data_ = nullptr;
 };
 
-class TOOLKIT_API TListItems {
+// What the columns and the rows of a list view have in common: a count,
+// access by position, deletion and batched view updates.
+template <class T>
+class TOOLKIT_API TListParts {
  public:
-  ~TListItems();
-  // Appends a row; the list view owns it.
-  TListItem* Add();
-  int Count() const { return static_cast<int>(items_.size()); }
+  int Count() const;
   // Null outside 0..Count()-1.
-  TListItem* Item(int index) const;
-  TListItem* operator[](int index) const { return Item(index); }
+  T* Items(int index) const;
+  T* operator[](int index) const { return Items(index); }
   void Delete(int index);
   void Clear();
   // Batches the view's updates until the matching EndUpdate.
   void BeginUpdate();
   void EndUpdate();
 
- private:
-  friend class TListView;
-  friend class TListItem;
-  friend class toolkit_detail::ListModel;
-  explicit TListItems(TListView* owner);
-  TListView* owner_;
-  std::vector<std::unique_ptr<TListItem>> items_;
+ protected:
+  explicit TListParts(toolkit_detail::ListState& state) : state_(state) {}
+  ~TListParts() = default;
+  toolkit_detail::ListState& state_;
+};
+
+class TOOLKIT_API TListColumns : public TListParts<TListColumn> {
+ public:
+  explicit TListColumns(toolkit_detail::ListState& state) : TListParts(state) {}
+  // Appends a column (width 50, no caption); the list view owns it.
+  TListColumn* Add();
+};
+
+class TOOLKIT_API TListItems : public TListParts<TListItem> {
+ public:
+  explicit TListItems(toolkit_detail::ListState& state) : TListParts(state) {}
+  // Appends a row; the list view owns it.
+  TListItem* Add();
+  // Null outside 0..Count()-1.
+  TListItem* Item(int index) const { return Items(index); }
 };
 
 // A list view. The rows live in the toolkit (texts as GBK) and are shown
@@ -206,8 +116,8 @@ class TOOLKIT_API TListView : public TWinControl {
   explicit TListView(TComponent* owner);
   ~TListView() override;
 
-  TListColumns* Columns() { return columns_.get(); }
-  TListItems* Items() { return items_.get(); }
+  TListColumns* Columns();
+  TListItems* Items();
 
   bool Checkboxes() const { return checkboxes_; }
   void SetCheckboxes(bool value);
@@ -242,6 +152,8 @@ class TOOLKIT_API TListView : public TWinControl {
   bool AlphaSort();
 
   TCanvas* Canvas() { return &canvas_; }
+  // The Qt widget the list view is made of.
+  QTableView* TableView() const;
   // Sends the batched changes to the view and paints now.
   void Repaint() override;
 
@@ -256,18 +168,7 @@ class TOOLKIT_API TListView : public TWinControl {
   bool QtEvent(QWidget* target, void* event) override;
 
  private:
-  friend class TListItems;
-  friend class TListColumns;
-  friend class TListItem;
-  friend class TListColumn;
-  friend class toolkit_detail::ListModel;
-  void ItemChanged(TListItem* item, TItemChange change);
-  void ColumnsChanged();
-  void RowsChanged(int first);
-  void Flush();
-  std::unique_ptr<TListColumns> columns_;
-  std::unique_ptr<TListItems> items_;
-  std::unique_ptr<toolkit_detail::ListModel> model_;
+  std::unique_ptr<toolkit_detail::ListState> state_;
   bool checkboxes_ = false;
   TViewStyle viewStyle_ = vsIcon;
   bool gridLines_ = false;
@@ -276,6 +177,4 @@ class TOOLKIT_API TListView : public TWinControl {
   bool multiSelect_ = false;
   TImageList* smallImages_ = nullptr;
   TCanvas canvas_;
-  int itemUpdates_ = 0;
-  int columnUpdates_ = 0;
 };
