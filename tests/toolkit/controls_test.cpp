@@ -209,6 +209,32 @@ TEST_F(ControlsTest, ButtonClickRunsItsHandlerElseItsAction) {
   EXPECT_EQ(button->Action(), nullptr);
 }
 
+// Image lists named by an action list or a list view may die first: the
+// pointer to them goes with them, and a new one can be set after.
+TEST_F(ControlsTest, ImageListsThatDieAreForgotten) {
+  TForm form(nullptr);
+  auto* actions = new TActionList(&form);
+  auto* listView = new TListView(&form);
+  for (int round = 0; round < 2; ++round) {
+    auto* images = new TImageList(&form);
+    actions->SetImages(images);
+    listView->SetSmallImages(images);
+    listView->SetSmallImages(images);  // asked twice, still forgotten once
+    EXPECT_EQ(actions->Images(), images);
+    delete images;
+    EXPECT_EQ(actions->Images(), nullptr);
+    EXPECT_EQ(listView->SmallImages(), nullptr);
+  }
+  // Holders that die first leave the image list alone.
+  auto* images = new TImageList(&form);
+  auto* second = new TActionList(&form);
+  second->SetImages(images);
+  actions->SetImages(images);
+  delete second;
+  delete images;
+  EXPECT_EQ(actions->Images(), nullptr);
+}
+
 TEST_F(ControlsTest, StockGlyphsHoldThreeImages) {
   TBitmap glyph;
   ASSERT_TRUE(StockGlyph("query", 40, 18, &glyph));

@@ -4,12 +4,10 @@
 
 #include "toolkit/imglist.h"
 #include "toolkit/layout.h"
-#include "toolkit/stdctrls.h"
 
 TAction::TAction(TComponent* owner) : TComponent(owner) {}
 
 TAction::~TAction() {
-  while (!buttons_.empty()) buttons_.back()->SetAction(nullptr);
   SetActionList(nullptr);
 }
 
@@ -60,6 +58,23 @@ TActionList::TActionList(TComponent* owner) : TComponent(owner) {}
 
 TActionList::~TActionList() {
   for (TAction* a : actions_) a->list_ = nullptr;
+}
+
+bool TAction::SetLayoutParent(TComponent* parent) {
+  if (auto* list = dynamic_cast<TActionList*>(parent)) SetActionList(list);
+  return true;
+}
+
+void TActionList::SetImages(TImageList* images) {
+  if (images == images_) return;
+  RemoveFreeNotification(images_);
+  images_ = images;
+  FreeNotification(images_);
+}
+
+void TActionList::Notification(TComponent* component) {
+  if (component == images_) images_ = nullptr;
+  TComponent::Notification(component);
 }
 
 TAction* TActionList::Actions(int index) const {

@@ -12,6 +12,13 @@ TComponent::TComponent(TComponent* owner) {
 
 TComponent::~TComponent() {
   destroying_ = true;
+  // Each linked component forgets this one first, then hears of its end.
+  std::vector<TComponent*> linked = std::move(linked_);
+  linked_.clear();
+  for (TComponent* other : linked) std::erase(other->linked_, this);
+  std::sort(linked.begin(), linked.end());
+  linked.erase(std::unique(linked.begin(), linked.end()), linked.end());
+  for (TComponent* other : linked) other->Notification(this);
   DestroyComponents();
   if (owner_) owner_->RemoveComponent(this);
 }
@@ -71,6 +78,27 @@ void TComponent::RemoveComponent(TComponent* component) {
   if (it == components_.end()) return;
   components_.erase(it);
   component->owner_ = nullptr;
+}
+
+void TComponent::FreeNotification(TComponent* component) {
+  if (!component || component == this) return;
+  linked_.push_back(component);
+  component->linked_.push_back(this);
+}
+
+void TComponent::RemoveFreeNotification(TComponent* component) {
+  if (!component) return;
+  auto mine = std::find(linked_.begin(), linked_.end(), component);
+  if (mine == linked_.end()) return;
+  linked_.erase(mine);
+  auto& theirs = component->linked_;
+  theirs.erase(std::find(theirs.begin(), theirs.end(), this));
+}
+
+void TComponent::Notification(TComponent*) {}
+
+bool TComponent::SetLayoutParent(TComponent*) {
+  return true;
 }
 
 void TComponent::Loaded() {}

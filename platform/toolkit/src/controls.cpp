@@ -304,9 +304,23 @@ void TControl::SetAlign(TAlign align) {
 
 void TControl::SetPopupMenu(TPopupMenu* menu) {
   if (menu == popupMenu_) return;
-  if (popupMenu_) popupMenu_->RemoveUser(this);
+  // A menu the control leaves no longer shows for it.
+  if (popupMenu_ && popupMenu_->PopupComponent() == this) popupMenu_->SetPopupComponent(nullptr);
+  RemoveFreeNotification(popupMenu_);
   popupMenu_ = menu;
-  if (menu) menu->AddUser(this);
+  FreeNotification(popupMenu_);
+}
+
+void TControl::Notification(TComponent* component) {
+  if (component == popupMenu_) popupMenu_ = nullptr;
+  TComponent::Notification(component);
+}
+
+bool TControl::SetLayoutParent(TComponent* parent) {
+  auto* windowed = dynamic_cast<TWinControl*>(parent);
+  if (!windowed) return false;
+  SetParent(windowed);
+  return true;
 }
 
 TPoint TControl::ClientToScreen(const TPoint& p) const {

@@ -397,3 +397,99 @@ bool TForm::BindEvent(const std::string& event, const THandler& handler) {
 
 TFrame::TFrame(TComponent* owner) : TWinControl(owner, MakeWidget<QWidget>()) {}
 TFrame::~TFrame() = default;
+
+// ---- Reading a layout ----
+
+namespace {
+
+[[noreturn]] void Fail(const TFormLayout& layout, const std::string& item, const std::string& why) {
+  throw ELayoutError("layout " + layout.Name + ", " + (item.empty() ? "form" : item) + ": " + why);
+}
+
+void ApplyProperties(const TFormLayout& layout, const std::string& item, TComponent* c,
+                     const TLayoutValues& values, TComponent* root) {
+  for (const auto& [name, value] : values) {
+    bool known;
+    try {
+      known = c->SetProperty(name, value, root);
+    } catch (const std::invalid_argument& e) {
+      Fail(layout, item, "property " + name + ": " + e.what());
+    }
+    if (!known) Fail(layout, item, "unknown property " + name);
+  }
+}
+
+void BindEvents(const TFormLayout& layout, const std::string& item, TComponent* c,
+                const TLayoutValues& events, const THandlerTable& handlers) {
+  for (const auto& [event, handlerName] : events) {
+    const THandler* h = handlers.Find(handlerName);
+    if (!h) Fail(layout, item, "no handler named '" + handlerName + "' for " + event);
+    bool known;
+    try {
+      known = c->BindEvent(event, *h);
+    } catch (const std::invalid_argument&) {
+      Fail(layout, item, "handler '" + handlerName + "' does not fit " + event);
+    }
+    if (!known) Fail(layout, item, "unknown event " + event);
+  }
+}
+
+}  // namespace
+
+void TForm::ReadLayout(const TFormLayout& layout, const THandlerTable& handlers) {
+  if (!layout.Name.empty()) SetName(layout.Name);
+  ApplyProperties(layout, "", this, layout.Properties, this);
+
+  std::vector<TComponent*> made;
+  made.reserve(layout.Items.size());
+  for (const TLayoutItem& item : layout.Items) {
+    TComponent* c = FindComponent(item.Name);
+    if (!c) {
+      if (item.Class.empty()) Fail(layout, item.Name, "no inherited component of that name");
+      c = CreateComponentByClass(item.Class, this);
+      if (!c) Fail(layout, item.Name, "unknown class " + item.Class);
+      try {
+        c->SetName(item.Name);
+      } catch (const EComponentError& e) {
+        delete c;
+        Fail(layout, item.Name, e.what());
+      }
+    }
+    made.push_back(c);
+    TComponent* parent = item.Parent.empty() ? this : FindComponent(item.Parent);
+    if (!parent) Fail(layout, item.Name, "unknown parent " + item.Parent);
+    if (!c->SetLayoutParent(parent)) {
+      Fail(layout, item.Name, "parent " + item.Parent + " cannot hold controls");
+    }
+    if (auto* control = dynamic_cast<TControl*>(c)) {
+      if (item.Width >= 0 && item.Height >= 0) {
+        control->SetBounds(item.Left, item.Top, item.Width, item.Height);
+      }
+      if (!item.Caption.empty()) control->SetCaption(item.Caption);
+      if (item.TabOrder >= 0) {
+        if (auto* w = dynamic_cast<TWinControl*>(control)) w->SetTabOrder(item.TabOrder);
+      }
+    } else if (!item.Caption.empty()) {
+      ApplyProperties(layout, item.Name, c, {{"Caption", item.Caption}}, this);
+    }
+  }
+  // Properties may name any component of the layout, so they come after all
+  // components exist; handlers come last.
+  for (size_t i = 0; i < made.size(); ++i) {
+    const TLayoutItem& item = layout.Items[i];
+    ApplyProperties(layout, item.Name, made[i], item.Properties, this);
+  }
+  BindEvents(layout, "", this, layout.Events, handlers);
+  for (size_t i = 0; i < made.size(); ++i) {
+    const TLayoutItem& item = layout.Items[i];
+    BindEvents(layout, item.Name, made[i], item.Events, handlers);
+  }
+}
+
+void TForm::EndLayout() {
+  if (loadedDone_) return;
+  loadedDone_ = true;
+  for (int i = 0; i < ComponentCount(); ++i) Components(i)->Loaded();
+  Loaded();
+  CreateWindowNow();
+}

@@ -600,6 +600,18 @@ void TListView::SetCheckboxes(bool value) {
   state_->model->ResetAll();
 }
 
+void TListView::SetSmallImages(TImageList* images) {
+  if (images == smallImages_) return;
+  RemoveFreeNotification(smallImages_);
+  smallImages_ = images;
+  FreeNotification(smallImages_);
+}
+
+void TListView::Notification(TComponent* component) {
+  if (component == smallImages_) smallImages_ = nullptr;
+  TWinControl::Notification(component);
+}
+
 void TListView::SetGridLines(bool value) {
   gridLines_ = value;
   TableView()->setShowGrid(value);

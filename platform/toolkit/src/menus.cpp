@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "internal.h"
-#include "toolkit/controls.h"
 #include "toolkit/layout.h"
 
 using namespace toolkit_detail;
@@ -82,6 +81,15 @@ int TMenuItem::IndexOf(const TMenuItem* item) const {
   return it == items_.end() ? -1 : static_cast<int>(it - items_.begin());
 }
 
+bool TMenuItem::SetLayoutParent(TComponent* parent) {
+  if (auto* menu = dynamic_cast<TPopupMenu*>(parent)) {
+    menu->Items()->Add(this);
+  } else if (auto* item = dynamic_cast<TMenuItem*>(parent)) {
+    item->Add(this);
+  }
+  return true;
+}
+
 void TMenuItem::Click() {
   OnClick(this);
 }
@@ -112,19 +120,21 @@ TPopupMenu::TPopupMenu(TComponent* owner) : TComponent(owner), root_(new TMenuIt
 
 TPopupMenu::~TPopupMenu() {
   MarkDestroying();
-  while (!users_.empty()) users_.back()->SetPopupMenu(nullptr);
   DestroyComponents();
   delete root_;
   delete menu_;
 }
 
-void TPopupMenu::AddUser(TControl* control) {
-  users_.push_back(control);
+void TPopupMenu::SetPopupComponent(TComponent* component) {
+  if (component == popupComponent_) return;
+  RemoveFreeNotification(popupComponent_);
+  popupComponent_ = component;
+  FreeNotification(popupComponent_);
 }
 
-void TPopupMenu::RemoveUser(TControl* control) {
-  users_.erase(std::remove(users_.begin(), users_.end(), control), users_.end());
-  if (popupComponent_ == control) popupComponent_ = nullptr;
+void TPopupMenu::Notification(TComponent* component) {
+  if (component == popupComponent_) popupComponent_ = nullptr;
+  TComponent::Notification(component);
 }
 
 void TPopupMenu::Rebuild() {

@@ -505,9 +505,14 @@ void TBitBtn::SetNumGlyphs(int count) {
 
 void TBitBtn::SetAction(TAction* action) {
   if (action == action_) return;
-  if (action_) std::erase(action_->buttons_, this);
+  RemoveFreeNotification(action_);
   action_ = action;
-  if (action_) action_->buttons_.push_back(this);
+  FreeNotification(action_);
+}
+
+void TBitBtn::Notification(TComponent* component) {
+  if (component == action_) action_ = nullptr;
+  TWinControl::Notification(component);
 }
 
 void TBitBtn::Click() {

@@ -8,11 +8,11 @@
 #include "toolkit/export.h"
 
 class TActionList;
-class TBitBtn;
 class TImageList;
 
 // A command that buttons share. A button forgets an action that is
-// destroyed (its Action() becomes null).
+// destroyed (its Action() becomes null, through the component's free
+// notification).
 class TOOLKIT_API TAction : public TComponent {
  public:
   explicit TAction(TComponent* owner);
@@ -37,29 +37,33 @@ class TOOLKIT_API TAction : public TComponent {
 
   bool SetProperty(const std::string& name, const std::string& value, TComponent* root) override;
   bool BindEvent(const std::string& event, const THandler& handler) override;
+  // Joins `parent` when it is an action list; any other parent is ignored.
+  bool SetLayoutParent(TComponent* parent) override;
 
  private:
   friend class TActionList;
-  friend class TBitBtn;
   TActionList* list_ = nullptr;
-  std::vector<TBitBtn*> buttons_;  // the buttons naming the action
   int imageIndex_ = -1;
   std::string caption_;
   bool enabled_ = true;
 };
 
-// An ordered list of actions (not owning them) with their images.
+// An ordered list of actions (not owning them) with their images; Images()
+// becomes null when the image list is destroyed.
 class TOOLKIT_API TActionList : public TComponent {
  public:
   explicit TActionList(TComponent* owner);
   ~TActionList() override;
   TImageList* Images() const { return images_; }
-  void SetImages(TImageList* images) { images_ = images; }
+  void SetImages(TImageList* images);
   int ActionCount() const { return static_cast<int>(actions_.size()); }
   // Null outside 0..ActionCount()-1.
   TAction* Actions(int index) const;
 
   bool SetProperty(const std::string& name, const std::string& value, TComponent* root) override;
+
+ protected:
+  void Notification(TComponent* component) override;
 
  private:
   friend class TAction;

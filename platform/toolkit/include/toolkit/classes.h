@@ -49,6 +49,19 @@ class TOOLKIT_API TComponent : public TObject {
   // True once destruction has begun.
   bool Destroying() const { return destroying_; }
 
+  // Links this component and `component` so that each is told (through
+  // Notification) when the other is destroyed; a component that keeps a
+  // pointer to another it does not own asks for this once per pointer.
+  // RemoveFreeNotification undoes one such request. Null: nothing.
+  void FreeNotification(TComponent* component);
+  void RemoveFreeNotification(TComponent* component);
+
+  // Layout support: joins `parent` as a layout item naming it does (a
+  // control is placed in it, an action joins its action list, a menu item
+  // its menu). False when `parent` cannot hold the component; the default
+  // takes no parent and ignores it.
+  virtual bool SetLayoutParent(TComponent* parent);
+
   // Runs once after a layout has been read into the component.
   virtual void Loaded();
   // Runs while the component is still whole, right before it is deleted by
@@ -65,6 +78,9 @@ class TOOLKIT_API TComponent : public TObject {
   virtual bool BindEvent(const std::string& event, const THandler& handler);
 
  protected:
+  // `component`, linked by FreeNotification, is being destroyed: forget
+  // every pointer to it. It is no longer whole; compare its address only.
+  virtual void Notification(TComponent* component);
   void MarkDestroying() { destroying_ = true; }
   // Destroys every owned component now, the last first.
   void DestroyComponents();
@@ -74,6 +90,7 @@ class TOOLKIT_API TComponent : public TObject {
   std::string name_;
   intptr_t tag_ = 0;
   std::vector<TComponent*> components_;
+  std::vector<TComponent*> linked_;  // FreeNotification, once per request
   bool destroying_ = false;
 };
 

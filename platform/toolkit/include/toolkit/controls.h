@@ -100,10 +100,14 @@ class TOOLKIT_API TControl : public TComponent {
 
   bool SetProperty(const std::string& name, const std::string& value, TComponent* root) override;
   bool BindEvent(const std::string& event, const THandler& handler) override;
+  // Takes `parent` as SetParent does; false when it is not a windowed control.
+  bool SetLayoutParent(TComponent* parent) override;
 
  protected:
   // `widget` becomes the control's (owned; deleted with it).
   TControl(TComponent* owner, QWidget* widget);
+  // Forgets its popup menu when the menu is destroyed.
+  void Notification(TComponent* component) override;
 
   virtual std::string GetText() const;
   virtual void ApplyText(const std::string& text);

@@ -131,8 +131,9 @@ class TOOLKIT_API TListView : public TWinControl {
   void SetReadOnly(bool value) { readOnly_ = value; }
   bool MultiSelect() const { return multiSelect_; }
   void SetMultiSelect(bool value);
+  // Null once the image list is destroyed.
   TImageList* SmallImages() const { return smallImages_; }
-  void SetSmallImages(TImageList* images) { smallImages_ = images; }
+  void SetSmallImages(TImageList* images);
 
   // The first selected row; null when none.
   TListItem* Selected() const;
@@ -166,6 +167,7 @@ class TOOLKIT_API TListView : public TWinControl {
 
  protected:
   bool QtEvent(QWidget* target, void* event) override;
+  void Notification(TComponent* component) override;
 
  private:
   std::unique_ptr<toolkit_detail::ListState> state_;

@@ -8,7 +8,6 @@
 #include "toolkit/export.h"
 
 class QMenu;
-class TControl;
 class TPopupMenu;
 
 // A menu command or sub-menu. Items are components (owned by their owner);
@@ -44,6 +43,9 @@ class TOOLKIT_API TMenuItem : public TComponent {
 
   bool SetProperty(const std::string& name, const std::string& value, TComponent* root) override;
   bool BindEvent(const std::string& event, const THandler& handler) override;
+  // Joins `parent` when it is a popup menu or a menu item; any other parent
+  // is ignored.
+  bool SetLayoutParent(TComponent* parent) override;
 
  private:
   friend class TPopupMenu;
@@ -57,9 +59,10 @@ class TOOLKIT_API TMenuItem : public TComponent {
 };
 
 // A context menu shown on a right click on a control that names it. The menu
-// and the controls naming it may die in any order: a control's PopupMenu()
-// becomes null when its menu is destroyed, and a destroyed control is no
-// longer the menu's PopupComponent().
+// and the controls naming it may die in any order (they are linked by the
+// components' free notification): a control's PopupMenu() becomes null when
+// its menu is destroyed, and a destroyed component is no longer the menu's
+// PopupComponent().
 class TOOLKIT_API TPopupMenu : public TComponent {
  public:
   explicit TPopupMenu(TComponent* owner);
@@ -70,18 +73,16 @@ class TOOLKIT_API TPopupMenu : public TComponent {
   void Popup(int x, int y);
   // The component the menu was last shown for.
   TComponent* PopupComponent() const { return popupComponent_; }
-  void SetPopupComponent(TComponent* component) { popupComponent_ = component; }
+  void SetPopupComponent(TComponent* component);
   // The Qt menu, rebuilt from the items when they change.
   QMenu* Menu();
 
+ protected:
+  void Notification(TComponent* component) override;
+
  private:
   friend class TMenuItem;
-  friend class TControl;
   void Rebuild();
-  // Controls naming the menu (TControl::SetPopupMenu).
-  void AddUser(TControl* control);
-  void RemoveUser(TControl* control);
-  std::vector<TControl*> users_;
   TMenuItem* root_;
   TComponent* popupComponent_ = nullptr;
   QMenu* menu_ = nullptr;

@@ -175,6 +175,7 @@ class TOOLKIT_API TBitBtn : public TWinControl {
  protected:
   std::string GetText() const override;
   void ApplyText(const std::string& text) override;
+  void Notification(TComponent* component) override;
 
  private:
   TBitmap glyph_;
