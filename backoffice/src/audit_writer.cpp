@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <ctime>
 #include <memory>
 #include <vector>
 
 #include "backoffice/log.h"
+#include "backoffice/stamp.h"
 #include "backoffice/store.h"
 
 namespace backoffice {
@@ -17,11 +19,42 @@ constexpr std::size_t kBatch = 1024;
 // How long entries may wait to fill a batch. Every commit makes the read
 // connections drop their page caches, so commits are kept few.
 constexpr auto kBatchDelay = std::chrono::milliseconds(200);
+// How often a batch the database refused is tried again.
+constexpr auto kRetryDelay = std::chrono::seconds(1);
+// Rows deleted per transaction, and how often expired rows are looked for.
+constexpr int64_t kPruneBatch = 10000;
+constexpr auto kPruneEvery = std::chrono::hours(1);
+
+int64_t SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+std::chrono::steady_clock::time_point FromSteadyMs(int64_t ms) {
+  if (ms >= std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::time_point::max().time_since_epoch())
+                .count())
+    return std::chrono::steady_clock::time_point::max();
+  return std::chrono::steady_clock::time_point(std::chrono::milliseconds(ms));
+}
+
+// The caller's address without its port ("tcp:ADDRESS:PORT"): a peer that
+// connects again is the same peer.
+std::string PeerHost(const std::string& peer) {
+  const auto colon = peer.rfind(':');
+  return peer.starts_with("tcp:") && colon > 3 ? peer.substr(0, colon) : peer;
+}
+
+// The local time `days` days ago as yyyymmddhhmmss.
+int64_t StampDaysAgo(int days) {
+  return SecondsToStamp(StampToSeconds(NowStamp()) - int64_t{days} * 86400);
+}
 
 }  // namespace
 
-AuditWriter::AuditWriter(const std::string& path, std::size_t maxQueued)
-    : iMaxQueued(maxQueued ? maxQueued : 1) {
+AuditWriter::AuditWriter(const std::string& path, std::size_t maxQueued, AuditPolicy policy)
+    : iMaxQueued(maxQueued ? maxQueued : 1), cPolicy(policy) {
   tWriter = std::thread([this, path] { Run(path); });
   std::unique_lock lock(mLock);
   cvProgress.wait(lock, [&] { return bOpened || !strOpenError.empty(); });
@@ -48,6 +81,29 @@ void AuditWriter::Submit(AuditEntry entry) {
   ++iSubmitted;
   // The writer waits for the first entry, then for a full batch.
   if (qEntries.size() == 1 || qEntries.size() == std::min(kBatch, iMaxQueued)) cvWake.notify_one();
+}
+
+void AuditWriter::SubmitMalformed(AuditEntry entry) {
+  std::unique_lock lock(mLock);
+  // The transport's view of the peer, which the request cannot choose, and
+  // the service.
+  const std::string key = PeerHost(entry.peer) + '\n' + entry.serviceCode;
+  auto [it, fresh] = mMerged.try_emplace(key);
+  if (!fresh) {
+    if (it->second.iUntilMs > SteadyMs()) {
+      ++it->second.iMore;
+      return;
+    }
+    // Its interval has ended, whether or not the writer has come by since:
+    // its count, then a new interval with a row of its own.
+    QueueCount(it->second);
+    it->second.iMore = 0;
+  }
+  it->second.first = entry;
+  it->second.iUntilMs = SteadyMs() + cPolicy.iMergeIntervalMs;
+  lock.unlock();
+  cvWake.notify_one();  // the writer's wait now ends with this interval at the latest
+  Submit(std::move(entry));
 }
 
 void AuditWriter::Flush() {
@@ -77,7 +133,50 @@ uint64_t AuditWriter::failures() const {
 
 AuditWriter::Counts AuditWriter::counts() const {
   std::lock_guard lock(mLock);
-  return {qEntries.size(), iBatchesWritten, iBatchesFailed};
+  return {qEntries.size(), iBatchesWritten, iBatchesFailed, !accepting()};
+}
+
+int64_t AuditWriter::QueueMerged(bool all) {
+  const int64_t now = SteadyMs();
+  int64_t next = INT64_MAX;
+  for (auto it = mMerged.begin(); it != mMerged.end();) {
+    Merged& m = it->second;
+    if (!all && m.iUntilMs > now) {
+      next = std::min(next, m.iUntilMs);
+      ++it;
+      continue;
+    }
+    QueueCount(m);
+    it = mMerged.erase(it);
+  }
+  return next;
+}
+
+void AuditWriter::QueueCount(const Merged& m) {
+  if (m.iMore == 0) return;
+  AuditEntry row = m.first;
+  row.conditions =
+      "malformed request, " + std::to_string(m.iMore) + " more since " + std::to_string(m.first.at);
+  row.at = NowStamp();
+  qEntries.push_back(std::move(row));
+  ++iSubmitted;
+}
+
+void AuditWriter::Prune(AuditStore& store) {
+  if (cPolicy.iKeepDays <= 0) return;
+  const int64_t before = StampDaysAgo(cPolicy.iKeepDays);
+  int64_t deleted = 0;
+  try {
+    // Short transactions, so that the entries being written never wait long.
+    for (int64_t n = kPruneBatch; n == kPruneBatch;) {
+      n = store.DeleteBefore(before, kPruneBatch);
+      deleted += n;
+    }
+  } catch (const DbError& e) {
+    log::Write(log::Level::kError, "audit_prune_failed", {{"reason", e.what()}});
+  }
+  if (deleted > 0)
+    log::Write(log::Level::kInfo, "audit_pruned", {{"rows", deleted}, {"before", before}});
 }
 
 void AuditWriter::Run(const std::string& path) {
@@ -91,6 +190,8 @@ void AuditWriter::Run(const std::string& path) {
     cvProgress.notify_all();
     return;
   }
+  Prune(*store);
+  auto nextPrune = std::chrono::steady_clock::now() + kPruneEvery;
   {
     std::lock_guard lock(mLock);
     bOpened = true;
@@ -108,10 +209,15 @@ void AuditWriter::Run(const std::string& path) {
 
   std::vector<AuditEntry> batch;
   for (;;) {
-    {
+    if (batch.empty()) {
       std::unique_lock lock(mLock);
-      cvWake.wait(lock, [&] { return !qEntries.empty() || bStopping; });
-      if (qEntries.empty()) return;  // stopping, and everything is written
+      // Wakes for entries, the end of a merge interval, the hourly prune or the stop.
+      for (;;) {
+        const auto until = std::min(FromSteadyMs(QueueMerged(bStopping)), nextPrune);
+        if (!qEntries.empty() || bStopping || std::chrono::steady_clock::now() >= nextPrune) break;
+        cvWake.wait_until(lock, until);
+      }
+      if (qEntries.empty() && bStopping) return;  // everything is written
       cvWake.wait_for(lock, kBatchDelay, [&] {
         return qEntries.size() >= std::min(kBatch, iMaxQueued) || bStopping || iFlushing > 0;
       });
@@ -121,19 +227,45 @@ void AuditWriter::Run(const std::string& path) {
       }
     }
     cvProgress.notify_all();  // room in the queue
-    bool ok = true;
+    if (std::chrono::steady_clock::now() >= nextPrune) {
+      Prune(*store);
+      nextPrune = std::chrono::steady_clock::now() + kPruneEvery;
+    }
+    if (batch.empty()) continue;
+    std::string failure;
     try {
       store->Append(batch);
     } catch (const DbError& e) {
-      ok = false;
+      failure = e.what();
+    }
+    bool stopping;
+    {
+      std::lock_guard lock(mLock);
+      stopping = bStopping;
+    }
+    if (!failure.empty() && cPolicy.bFailClosed && !stopping) {
+      // Kept and tried again; queries are refused meanwhile.
+      if (!bFailing.exchange(true)) {
+        log::Write(log::Level::kError, "audit_failing",
+                   {{"entries", batch.size()},
+                    {"reason", failure},
+                    {"queries", "refused until the audit can be written"}});
+      }
+      std::unique_lock lock(mLock);
+      cvWake.wait_for(lock, kRetryDelay, [&] { return bStopping; });
+      continue;
+    }
+    if (failure.empty() && bFailing.exchange(false))
+      log::Write(log::Level::kWarn, "audit_written_again", {{"queries", "answered again"}});
+    if (!failure.empty()) {
       log::Write(log::Level::kError, "audit_batch_lost",
-                 {{"entries", batch.size()}, {"reason", e.what()}});
+                 {{"entries", batch.size()}, {"reason", failure}});
     }
     {
       std::lock_guard lock(mLock);
       iWritten += batch.size();
-      if (!ok) iFailures += batch.size();
-      ++(ok ? iBatchesWritten : iBatchesFailed);
+      if (!failure.empty()) iFailures += batch.size();
+      ++(failure.empty() ? iBatchesWritten : iBatchesFailed);
     }
     batch.clear();
     cvProgress.notify_all();

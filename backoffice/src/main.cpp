@@ -108,9 +108,10 @@ std::string RenderAll(Observed& seen, backoffice::AuditWriter& audit,
   return backoffice::RenderMetrics(in);
 }
 
-bool Ready(Observed& seen, backoffice::Service& service,
+bool Ready(Observed& seen, backoffice::Service& service, const backoffice::AuditWriter& audit,
            const std::vector<std::unique_ptr<backoffice::Endpoint>>& running) {
-  if (!seen.bReady.load()) return false;
+  // Queries are refused while the audit cannot be written.
+  if (!seen.bReady.load() || !audit.accepting()) return false;
   for (const auto& e : running) {
     if (!e->Stats().serving) return false;
   }
@@ -132,7 +133,16 @@ int Serve(const backoffice::Options& options) {
   backoffice::OpenStore(options.db)->EnsureSchema();
   const int maxConnections = ConnectionsTheFilesAllow(options);
   Observed seen;
-  backoffice::AuditWriter audit(options.db);
+  if (!options.auditFailClosed) {
+    log::Write(log::Level::kWarn, "audit_may_be_lost",
+               {{"reason",
+                 "--on-audit-failure continue: queries are answered while the audit cannot be "
+                 "written, and what it could not write is lost"}});
+  }
+  backoffice::AuditPolicy auditPolicy;
+  auditPolicy.bFailClosed = options.auditFailClosed;
+  auditPolicy.iKeepDays = options.auditKeepDays;
+  backoffice::AuditWriter audit(options.db, 65536, auditPolicy);
   backoffice::ServiceConfig config;
   config.dbPath = options.db;
   // Every endpoint runs its own worker threads; each needs a connection.
@@ -199,9 +209,9 @@ int Serve(const backoffice::Options& options) {
                  {{"address", options.metrics},
                   {"reason", "the metrics and health endpoints are open to other machines"}});
     }
-    http =
-        std::make_unique<backoffice::MetricsServer>([&] { return RenderAll(seen, audit, running); },
-                                                    [&] { return Ready(seen, service, running); });
+    http = std::make_unique<backoffice::MetricsServer>(
+        [&] { return RenderAll(seen, audit, running); },
+        [&] { return Ready(seen, service, audit, running); });
     std::string error;
     if (!http->Start(options.metrics, error)) {
       log::Write(log::Level::kError, "start_failed", {{"reason", error}});

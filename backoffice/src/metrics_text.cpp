@@ -152,6 +152,9 @@ std::string RenderMetrics(const MetricsInputs& in) {
   e.Sample("mpay_audit_queue_depth", "", static_cast<double>(in.audit.queued));
   e.Family("mpay_audit_batches_written_total", "counter", "Audit transactions committed.");
   e.Sample("mpay_audit_batches_written_total", "", static_cast<double>(in.audit.batchesWritten));
+  e.Family("mpay_audit_refusing", "gauge",
+           "1 while the audit cannot be written and queries are refused (code 1020).");
+  e.Sample("mpay_audit_refusing", "", in.audit.refusing ? 1 : 0);
   e.Family("mpay_audit_batches_failed_total", "counter",
            "Audit transactions the database failed (their entries are lost).");
   e.Sample("mpay_audit_batches_failed_total", "", static_cast<double>(in.audit.batchesFailed));

@@ -25,7 +25,8 @@ const char* Usage() {
          "N] "
          "[--max-rows N]\n"
          "                      [--max-connections N] [--idle-timeout S] [--write-timeout S]\n"
-         "                      [--max-buffered-mb N]\n"
+         "                      [--max-buffered-mb N] [--on-audit-failure refuse|continue]\n"
+         "                      [--audit-keep-days N]\n"
          "                      [--metrics tcp://127.0.0.1:PORT [--metrics-public]] "
          "[--log-level debug|info|warn|error]\n"
          "                      [--auth required|off] [--max-failed-signins N] [--lockout S]\n"
@@ -88,6 +89,13 @@ std::string ParseOptions(int argc, const char* const* argv, Options& o) {
     } else if (arg == "--write-timeout") {
       if (!ParseInt(value, 1, 3600, n)) return "--write-timeout takes 1 to 3600 seconds";
       o.writeTimeoutS = static_cast<int>(n);
+    } else if (arg == "--on-audit-failure") {
+      if (value != "refuse" && value != "continue")
+        return "--on-audit-failure takes refuse or continue";
+      o.auditFailClosed = value == "refuse";
+    } else if (arg == "--audit-keep-days") {
+      if (!ParseInt(value, 0, 36500, n)) return "--audit-keep-days takes 0 to 36500";
+      o.auditKeepDays = static_cast<int>(n);
     } else if (arg == "--max-buffered-mb") {
       if (!ParseInt(value, 1, 65536, n)) return "--max-buffered-mb takes 1 to 65536";
       o.maxBufferedMb = static_cast<int>(n);

@@ -213,6 +213,21 @@ class PgAudit : public AuditStore {
     }
   }
 
+  int64_t DeleteBefore(int64_t stamp, int64_t limit) override {
+    return WithReconnect(cConn, [&](int64_t&) {
+      PgParams params;
+      params.Add(stamp);
+      params.Add(limit);
+      // Rows are appended in time order: the oldest are found first.
+      return cConn
+          .Query(
+              "DELETE FROM mp_audit WHERE id IN "
+              "(SELECT id FROM mp_audit WHERE at < $1 ORDER BY id LIMIT $2)",
+              params)
+          .Affected();
+    });
+  }
+
  private:
   void Copy(std::span<const AuditEntry> entries, bool asciiOnly) {
     cRows.Reset();

@@ -197,7 +197,12 @@ bool Service::StoreAnswers() noexcept {
 void Service::Audit(AuditEntry&& entry, Trace& trace) {
   trace.rows = entry.rowCount;
   if (log::Enabled(log::Level::kDebug)) trace.conditions = entry.conditions;
-  if (pAudit) pAudit->Submit(std::move(entry));
+  if (!pAudit) return;
+  // A peer that sends what cannot be read gets one row per minute, with a count.
+  if (entry.result == kRcBadRequest)
+    pAudit->SubmitMalformed(std::move(entry));
+  else
+    pAudit->Submit(std::move(entry));
 }
 
 int Service::Dispatch(const std::string& interfaceName, const std::string& serviceCode,
@@ -209,12 +214,19 @@ int Service::Dispatch(const std::string& interfaceName, const std::string& servi
       if (serviceCode == kSignInServiceCode) return HandleSignIn(request, reply, trace);
       if (serviceCode == kSignOutServiceCode) return HandleSignOut(request, reply, trace);
     }
-    if (serviceCode == kLogServiceCode && interfaceName == kLogInterface) {
-      return HandleLog(request, reply, writer, trace);
+    const bool log = serviceCode == kLogServiceCode && interfaceName == kLogInterface;
+    const bool user = serviceCode == kUserServiceCode && interfaceName == kUserInterface;
+    if ((log || user) && pAudit && !pAudit->accepting()) {
+      // No query is answered that the audit cannot record.
+      const QRSErrorMsg error = Error(kRcAuditUnavailable, messages::kAuditUnavailable);
+      if (log)
+        EncodeLogReply(SMpInfoList(), SMpAcctStatInfo(), kRcAuditUnavailable, error, reply);
+      else
+        EncodeUserReply(SMpUserInfoList(), error, reply);
+      return kRcAuditUnavailable;
     }
-    if (serviceCode == kUserServiceCode && interfaceName == kUserInterface) {
-      return HandleUser(request, reply, trace);
-    }
+    if (log) return HandleLog(request, reply, writer, trace);
+    if (user) return HandleUser(request, reply, trace);
     return kRcUnknownService;
   } catch (...) {
     // Most likely out of memory: a short error reply may still be possible.

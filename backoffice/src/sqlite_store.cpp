@@ -1,3 +1,4 @@
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <array>
@@ -79,6 +80,18 @@ class SqliteAudit : public AuditStore {
         "INSERT INTO mp_audit (at, op_id, op_address, so_org_id, service_code, conditions, "
         "row_count, result, op_login, declared_op_id, peer_address) "
         "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
+    // Rows are appended in time order: the oldest are found first.
+    cDelete = cDb.Prepare(
+        "DELETE FROM mp_audit WHERE rowid IN "
+        "(SELECT rowid FROM mp_audit WHERE at < ?1 ORDER BY rowid LIMIT ?2)");
+  }
+
+  int64_t DeleteBefore(int64_t stamp, int64_t limit) override {
+    ResetGuard guard(cDelete);
+    cDelete.Bind(1, stamp);
+    cDelete.Bind(2, limit);
+    cDelete.Run();
+    return sqlite3_changes64(cDb.handle());
   }
 
   void Append(std::span<const AuditEntry> entries) override {
@@ -104,6 +117,7 @@ class SqliteAudit : public AuditStore {
  private:
   Database cDb;
   Statement cInsert;
+  Statement cDelete;
 };
 
 class SqliteDemoLoader : public DemoLoader {

@@ -31,6 +31,11 @@ TEST(Options, ServingNeedsADatabaseAndAnEndpoint) {
   EXPECT_EQ(o.idleTimeoutS, 120);
   EXPECT_EQ(o.writeTimeoutS, 30);
   EXPECT_EQ(o.maxBufferedMb, 256);
+  EXPECT_TRUE(o.auditFailClosed);
+  EXPECT_EQ(o.auditKeepDays, 0);
+  EXPECT_EQ(Parse({"--on-audit-failure", "continue", "--audit-keep-days", "90"}, o), "");
+  EXPECT_FALSE(o.auditFailClosed);
+  EXPECT_EQ(o.auditKeepDays, 90);
   EXPECT_EQ(Parse({"--max-connections", "1000", "--idle-timeout", "5", "--write-timeout", "2",
                    "--max-buffered-mb", "64"},
                   o),
@@ -60,6 +65,8 @@ TEST(Options, RefusesValuesOutOfRangeOrMissing) {
            {"--db", "x.db", "--listen", "tcp://h:1", "--metrics", "tcp://0.0.0.0:9"},
            {"--db", "x.db", "--listen", "tcp://h:1", "--log-level", "verbose"},
            {"--db", "x.db", "--listen", "tcp://h:1", "--max-buffered-mb", "0"},
+           {"--db", "x.db", "--listen", "tcp://h:1", "--on-audit-failure", "ignore"},
+           {"--db", "x.db", "--listen", "tcp://h:1", "--audit-keep-days", "-1"},
            {"--db", "x.db", "--listen", "tls://h:1"},
            {"--db", "x.db", "--listen", "tls://h:1", "--tls-cert", "c.pem"},
            {"--db", "x.db", "--listen", "tcp://h:1", "--tls-cert", "c.pem", "--tls-key", "k.pem"},

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <functional>
+#include <thread>
 
 #include "backoffice/audit_writer.h"
 #include "backoffice/demo_data.h"
@@ -254,6 +257,80 @@ TEST_P(ServiceTest, EveryRequestIsAudited) {
                                                "PHONE_ID=" + phone, std::to_string(n), "0"}));
 }
 
+namespace {
+
+bool Eventually(const std::function<bool()>& done) {
+  for (int i = 0; i < 1000 && !done(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return done();
+}
+
+}  // namespace
+
+// No query is answered that the audit cannot record: while the database
+// refuses the audit, both queries are refused with their own code and text;
+// once it takes it again, they are answered and the kept entries written.
+TEST_P(ServiceTest, QueriesAreRefusedWhileTheAuditCannotBeWritten) {
+  const bool sqlite = GetParam() == StoreKind::kSqlite;
+  SqlRows(Db(),
+          sqlite ? "CREATE TRIGGER refuse BEFORE INSERT ON mp_audit BEGIN SELECT RAISE(ABORT, "
+                   "'no'); END"
+                 : "CREATE FUNCTION refuse() RETURNS trigger AS $$ BEGIN RAISE EXCEPTION 'no'; END "
+                   "$$ LANGUAGE plpgsql; CREATE TRIGGER refuse BEFORE INSERT ON mp_audit FOR EACH "
+                   "ROW EXECUTE FUNCTION refuse()");
+  int64_t n = 0;
+  const std::string phone = BusyPhone(n);
+  const std::string answered =
+      "SELECT count(*) FROM mp_audit WHERE conditions = 'PHONE_ID=" + phone + "' AND result = 0";
+  const int64_t before = std::stoll(SqlRows(Db(), answered)[0][0]);
+  wire::LogReply reply;
+  EXPECT_EQ(Log(wire::LogIn(0, 0, phone, 0, 0), reply), 0);  // before the audit failed
+  ASSERT_TRUE(Eventually([&] { return !pAudit->accepting(); }));
+  EXPECT_TRUE(pAudit->counts().refusing);
+  EXPECT_EQ(Log(wire::LogIn(0, 0, phone, 0, 0), reply), kRcAuditUnavailable);
+  EXPECT_EQ(reply.error.get_code(), kRcAuditUnavailable);
+  EXPECT_EQ(reply.error.get_msg(), messages::kAuditUnavailable);
+  EXPECT_TRUE(reply.list.empty());
+  std::string bytes;
+  EXPECT_EQ(pService->Handle(kUserInterface, kUserServiceCode,
+                             wire::Request(kUserRequestStream, wire::UserIn(phone)), bytes),
+            kRcAuditUnavailable);
+  SqlRows(Db(), sqlite ? "DROP TRIGGER refuse"
+                       : "DROP TRIGGER refuse ON mp_audit; DROP FUNCTION refuse()");
+  ASSERT_TRUE(Eventually([&] { return pAudit->accepting(); }));
+  EXPECT_EQ(Log(wire::LogIn(0, 0, phone, 0, 0), reply), 0);
+  pAudit->Flush();
+  EXPECT_EQ(pAudit->failures(), 0u);
+  // The entry kept while refused, and the one after; none for the refusals.
+  EXPECT_EQ(std::stoll(SqlRows(Db(), answered)[0][0]), before + 2);
+}
+
+// --audit-keep-days: rows older than kept go, in batches, when the writer
+// starts; the others stay.
+TEST_P(ServiceTest, AuditRowsOlderThanKeptAreDeleted) {
+  const std::string columns =
+      "INSERT INTO mp_audit (at, op_id, op_address, so_org_id, service_code, conditions, "
+      "row_count, result) ";
+  SqlRows(Db(), GetParam() == StoreKind::kSqlite
+                    ? "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
+                      "25000) " +
+                          columns + "SELECT 20000101000000 + i, 0, 'old', 0, 'X', '', 0, 0 FROM n"
+                    : columns +
+                          "SELECT 20000101000000 + i, 0, 'old', 0, 'X', '', 0, 0 FROM "
+                          "generate_series(1, 25000) i");
+  const std::string count = "SELECT count(*) FROM mp_audit WHERE op_address = 'old'";
+  ASSERT_EQ(SqlRows(Db(), count)[0][0], "25000");
+  const auto before = SqlRows(Db(), "SELECT count(*) FROM mp_audit")[0][0];
+  pService.reset();
+  pAudit.reset();
+  AuditPolicy keep;
+  keep.iKeepDays = 30;
+  AuditWriter writer(Db(), 64, keep);  // deletes before it is ready
+  EXPECT_EQ(SqlRows(Db(), count)[0][0], "0");
+  EXPECT_EQ(std::stoll(SqlRows(Db(), "SELECT count(*) FROM mp_audit")[0][0]),
+            std::stoll(before) - 25000);
+}
+
 class ServiceFailures : public ::testing::TestWithParam<StoreKind> {};
 
 TEST_P(ServiceFailures, ADatabaseFailureIsReportedAndOtherQueriesGoOn) {
@@ -453,10 +530,10 @@ TEST_P(ServiceFailures, EveryFieldOfEachReplyRecordArrivesFromItsColumn) {
   wire::UserReply user = wire::ReadUserReply(bytes);
   ASSERT_TRUE(user.ok);
   ASSERT_EQ(user.list.size(), 1u);
-  EXPECT_EQ(FieldTexts(user.list[0]),
-            (std::vector<std::string>{"8699999999", "10000000001", "******", "5", "G1234", "7000",
-                                      "2", "20250102030405", "MPPGUARD", "310000000778",
-                                      "user-remark"}));
+  EXPECT_EQ(
+      FieldTexts(user.list[0]),
+      (std::vector<std::string>{"8699999999", "10000000001", "******", "5", "G1234", "7000", "2",
+                                "20250102030405", "MPPGUARD", "310000000778", "user-remark"}));
 }
 
 // PostgreSQL only: the server restarting under the service, and a client

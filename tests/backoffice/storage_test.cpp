@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <random>
 #include <thread>
@@ -282,6 +283,89 @@ TEST(AuditWriter, WritesEverySubmittedEntryBeforeStopping) {
   ASSERT_TRUE(count.Step());
   EXPECT_EQ(count.Int(0), 2010);
   EXPECT_EQ(writer.failures(), 0u);
+}
+
+namespace {
+
+// A fresh audit database, and what its rows say.
+struct AuditDb {
+  AuditDb() {
+    Database db(Path(), Database::Mode::kCreate);
+    CreateTables(db);
+  }
+  std::string Path() const { return dir.File("audit.db"); }
+  std::vector<std::string> Rows(const std::string& select) const {
+    Database db(Path(), Database::Mode::kReadOnly);
+    Statement s = db.Prepare(select);
+    std::vector<std::string> rows;
+    while (s.Step()) rows.emplace_back(s.Text(0));
+    return rows;
+  }
+  TempDir dir;
+};
+
+AuditEntry Malformed(int64_t at, const std::string& peer) {
+  AuditEntry e;
+  e.at = at;
+  e.peer = peer;
+  e.serviceCode = "BABOMOMP";
+  e.conditions = "malformed request";
+  return e;
+}
+
+}  // namespace
+
+// A flood of malformed requests from one peer is one row and a count per
+// interval, whichever port each came from; other peers and other entries
+// keep rows of their own.
+TEST(AuditWriter, MergesMalformedRequestsPerPeer) {
+  AuditDb db;
+  {
+    AuditWriter writer(db.Path());
+    for (int i = 0; i < 1000; ++i)
+      writer.SubmitMalformed(Malformed(20260101000000, "tcp:10.0.0.1:" + std::to_string(5000 + i)));
+    for (int i = 0; i < 3; ++i) writer.SubmitMalformed(Malformed(20260101000000, "tcp:10.0.0.2:9"));
+    AuditEntry query = Malformed(20260101000000, "tcp:10.0.0.1:5000");
+    query.conditions = "PHONE_ID=13800000000";
+    writer.Submit(query);
+  }
+  EXPECT_EQ(db.Rows("SELECT conditions || ' ' || peer_address FROM mp_audit ORDER BY 1"),
+            (std::vector<std::string>{
+                "PHONE_ID=13800000000 tcp:10.0.0.1:5000",
+                "malformed request tcp:10.0.0.1:5000",
+                "malformed request tcp:10.0.0.2:9",
+                "malformed request, 2 more since 20260101000000 tcp:10.0.0.2:9",
+                "malformed request, 999 more since 20260101000000 tcp:10.0.0.1:5000",
+            }));
+
+  // A new interval starts with a row of its own.
+  AuditPolicy quick;
+  quick.iMergeIntervalMs = 50;
+  AuditWriter writer(db.Path(), 64, quick);
+  writer.SubmitMalformed(Malformed(20260102000000, "tcp:10.0.0.3:1"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  writer.SubmitMalformed(Malformed(20260102000001, "tcp:10.0.0.3:2"));
+  writer.Flush();
+  EXPECT_EQ(db.Rows("SELECT count(*) FROM mp_audit WHERE peer_address LIKE 'tcp:10.0.0.3:%'"),
+            std::vector<std::string>{"2"});
+}
+
+// With the choice of availability, a batch the database refuses is counted
+// as lost and queries go on.
+TEST(AuditWriter, ABatchRefusedWhenAvailabilityWasChosenIsLost) {
+  AuditDb db;
+  {
+    Database d(db.Path(), Database::Mode::kReadWrite);
+    d.Exec("CREATE TRIGGER refuse BEFORE INSERT ON mp_audit BEGIN SELECT RAISE(ABORT, 'no'); END");
+  }
+  AuditPolicy available;
+  available.bFailClosed = false;
+  AuditWriter writer(db.Path(), 16, available);
+  writer.Submit(Malformed(NowStamp(), "tcp:10.0.0.1:1"));
+  writer.Flush();
+  EXPECT_TRUE(writer.accepting());
+  EXPECT_EQ(writer.failures(), 1u);
+  EXPECT_FALSE(writer.counts().refusing);
 }
 
 TEST(AuditWriter, UnopenableDatabaseThrows) {

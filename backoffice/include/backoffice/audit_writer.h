@@ -1,8 +1,11 @@
 #pragma once
 
+// No <chrono> here: sources compiled to GBK include this header.
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -10,6 +13,8 @@
 #include "backoffice/stamp.h"
 
 namespace backoffice {
+
+class AuditStore;
 
 // Who asked what, and when. With sign-in required, OP_ID, SO_ORG_ID and
 // login are the verified operator's (0 and "" when the call was refused
@@ -30,19 +35,44 @@ struct AuditEntry {
   int32_t result = 0;
 };
 
+// What the writer does when the audit cannot be written, and what it keeps.
+struct AuditPolicy {
+  // True: a batch the database refuses is kept and tried again (every
+  // second) until it is written, and accepting() is false meanwhile, so that
+  // queries are refused rather than answered unaudited. False: the batch is
+  // dropped (and counted) and queries go on.
+  bool bFailClosed = true;
+  // Rows older than this many days are deleted, in batches, at start-up and
+  // every hour after; 0 keeps every row.
+  int iKeepDays = 0;
+  // Malformed requests from one peer within this time make one row, then a
+  // second that says how many more came.
+  int64_t iMergeIntervalMs = 60000;
+};
+
 // Writes audit entries on one thread of its own, many per transaction (up to
 // 1024, or what arrived within 200 ms of the first), so that a request never
 // waits for the disk and the readers' caches are seldom invalidated. Entries queued before Stop()
 // (or destruction) are all written. A full queue makes Submit wait rather than drop an entry.
 class AuditWriter {
  public:
-  // Opens its own connection to `path`; throws DbError when it cannot.
-  explicit AuditWriter(const std::string& path, std::size_t maxQueued = 65536);
+  // Opens its own connection to `path` and deletes the rows the policy no
+  // longer keeps; throws DbError when it cannot.
+  explicit AuditWriter(const std::string& path, std::size_t maxQueued = 65536,
+                       AuditPolicy policy = {});
   ~AuditWriter();
   AuditWriter(const AuditWriter&) = delete;
   AuditWriter& operator=(const AuditWriter&) = delete;
 
   void Submit(AuditEntry entry);
+  // A request that could not be read: the first from its peer (the
+  // transport's address without its port, and the service) within the merge
+  // interval is queued as it is, the next ones only counted; at the
+  // interval's end one row says how many more came.
+  void SubmitMalformed(AuditEntry entry);
+  // False while the audit cannot be written and the policy is to refuse
+  // queries meanwhile.
+  bool accepting() const { return !bFailing.load(std::memory_order_relaxed); }
   // Returns once every entry submitted before the call is committed.
   void Flush();
   // Writes what is queued and ends the thread. Idempotent.
@@ -56,13 +86,32 @@ class AuditWriter {
     uint64_t queued = 0;
     uint64_t batchesWritten = 0;
     uint64_t batchesFailed = 0;
+    bool refusing = false;  // the audit cannot be written and queries are refused
   };
   Counts counts() const;
 
  private:
   void Run(const std::string& path);
+  // Queues the merged rows whose interval has ended (all of them when
+  // `all`); `mLock` is held. Returns when the next one ends (steady clock,
+  // ms), INT64_MAX for none.
+  int64_t QueueMerged(bool all);
+  // Deletes the rows older than the policy keeps; logs what it did.
+  void Prune(AuditStore& store);
+
+  struct Merged {
+    AuditEntry first;
+    uint64_t iMore = 0;    // malformed requests after the first
+    int64_t iUntilMs = 0;  // steady clock
+  };
+  // Queues the row that says how many more came in `m`'s interval, if any
+  // did; `mLock` is held.
+  void QueueCount(const Merged& m);
 
   std::size_t iMaxQueued;
+  const AuditPolicy cPolicy;
+  std::atomic<bool> bFailing{false};
+  std::map<std::string, Merged> mMerged;  // by peer and service
   mutable std::mutex mLock;
   std::condition_variable cvWake;      // the writer: work or stop
   std::condition_variable cvProgress;  // producers: room, or entries committed

@@ -15,5 +15,6 @@ extern const char kNoRight[];
 extern const char kSignInFailed[];
 extern const char kOperatorLocked[];
 extern const char kOperatorInactive[];
+extern const char kAuditUnavailable[];
 
 }  // namespace backoffice::messages

@@ -23,6 +23,8 @@ struct Options {
   bool metricsPublic = false;       // --metrics-public: a non-loopback --metrics is allowed
   std::string logLevel = "info";    // --log-level debug|info|warn|error
   int maxBufferedMb = 256;          // --max-buffered-mb N: bytes all tcp connections may hold
+  bool auditFailClosed = true;      // --on-audit-failure refuse|continue
+  int auditKeepDays = 0;            // --audit-keep-days N: 0 keeps every row
   std::string initDemo;             // --init-demo FILE
   int64_t demoRows = 100000;        // --rows N
   bool help = false;

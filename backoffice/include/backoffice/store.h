@@ -44,6 +44,9 @@ class AuditStore {
   virtual ~AuditStore() = default;
   // Writes the entries in one transaction: all of them or, on DbError, none.
   virtual void Append(std::span<const AuditEntry> entries) = 0;
+  // Deletes, in one transaction, at most `limit` rows older than `stamp`
+  // (yyyymmddhhmmss); returns how many it deleted.
+  virtual int64_t DeleteBefore(int64_t stamp, int64_t limit) = 0;
 };
 
 class Store {
