@@ -229,10 +229,11 @@ TEST_F(Operations, EveryCounterIsExactAfterAKnownSequenceOfCalls) {
             userRows);
   EXPECT_EQ(after["mpay_store_errors_total"], 0);
   const std::string endpoint = "{endpoint=\"" + pMain->Url() + "\"";
-  for (const char* zero :
-       {"mpay_tcp_connections_evicted_total", "mpay_standin_threads",
-        "mpay_tcp_connections_reset_not_reading_total", "mpay_worker_queue_depth"})
+  for (const char* zero : {"mpay_tcp_connections_evicted_total", "mpay_standin_threads",
+                           "mpay_tcp_connections_reset_not_reading_total",
+                           "mpay_worker_queue_depth", "mpay_tcp_connections_shed_total"})
     EXPECT_EQ(after[zero + endpoint + "}"], 0) << zero;
+  EXPECT_EQ(after["mpay_audit_refusing"], 0);
   EXPECT_EQ(after["mpay_endpoint_serving" + endpoint + "}"], 1);
   // Each call's audit entry is committed within a batch's delay (an entry
   // leaves the queue before its batch is committed). The two proxies each
