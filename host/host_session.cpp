@@ -110,12 +110,28 @@ std::string CHostSession::AboutText() const {
     }
     text += "\n";
   }
-  return text;
+  std::string origin;
+  const std::string url = ModuleBrokerUrl(&origin);
+  text += "\n" + std::string(kModuleBroker) + "：" + url;
+  if (!origin.empty()) text += "\n  来自：" + origin;
+  return text + "\n";
 }
 
 std::string CHostSession::StatusText() const {
-  std::string url;
-  if (tmclient::ResolveBroker(kModuleBroker, url) != 0) url = "（未配置）";
   return "操作员 " + std::to_string(sOperator.OP_ID) + " " + Utf8(sOperator.OP_NAME) + "    " +
-         kModuleBroker + ": " + url;
+         kModuleBroker + ": " + ModuleBrokerUrl();
+}
+
+std::string ModuleBrokerUrl(std::string* origin) {
+  std::string url, from;
+  if (tmclient::ResolveBroker(kModuleBroker, url, &from) != 0) url = "（未配置）";
+  if (origin) *origin = from;
+  return url;
+}
+
+std::string ModuleBrokerText() {
+  std::string url, origin;
+  if (tmclient::ResolveBroker(kModuleBroker, url, &origin) != 0)
+    return std::string("broker ") + kModuleBroker + " cannot be resolved (see above)";
+  return std::string("broker ") + kModuleBroker + " is " + url + " (from " + origin + ")";
 }

@@ -49,7 +49,8 @@ class CHostSession {
   // True once any module or host problem was reported.
   bool HadProblems() const { return bHadProblems; }
 
-  // The About box's text (UTF-8): every module with its version text and ids.
+  // The About box's text (UTF-8): every module with its version text and
+  // ids, and where the broker's URL came from.
   std::string AboutText() const;
   // The status line (UTF-8): the operator's id and name and the URL that the
   // broker name TALMIRON resolves to. Never the password.
@@ -65,6 +66,14 @@ class CHostSession {
 
 // The broker name the modules bind to, and the host signs in at.
 inline constexpr const char* kModuleBroker = "TALMIRON";
+
+// The URL kModuleBroker resolves to now, or "（未配置）" (UTF-8) when it
+// cannot be resolved; `origin`, if given, says where the URL came from
+// (ASCII; "" when unresolved).
+std::string ModuleBrokerUrl(std::string* origin = nullptr);
+// "broker TALMIRON is URL (from ORIGIN)", or why it cannot be resolved: the
+// first line of a headless run's standard error (ASCII).
+std::string ModuleBrokerText();
 
 // The host's caption for its own boxes and its main window.
 inline constexpr const char* kHostTitle = "mpay-host";

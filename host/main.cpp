@@ -156,6 +156,8 @@ int main(int argc, char** argv) {
 
   int status = 0;
   if (options.bHeadless) {
+    // Where the calls go, and who decided it, before any is made.
+    std::fprintf(stderr, "mpay-host: %s\n", ModuleBrokerText().c_str());
     if (!options.strLogin.empty() && !SignInHeadless(options, session)) return kExitProblem;
     status =
         RunHeadless(options, session, output, options.strScript.empty() ? std::cin : scriptFile);

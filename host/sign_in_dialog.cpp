@@ -9,7 +9,6 @@
 
 #include "host_session.h"
 #include "sign_in.h"
-#include "tmclient/broker_resolver.h"
 #include "toolkit/qtext.h"
 
 CSignInDialog::CSignInDialog(QWidget* parent, const CSignInDefaults& defaults) : QDialog(parent) {
@@ -19,8 +18,7 @@ CSignInDialog::CSignInDialog(QWidget* parent, const CSignInDefaults& defaults) :
   pPassword = new QLineEdit(QString::fromStdString(defaults.strPassword));
   pPassword->setObjectName(QStringLiteral("edtPassword"));
   pPassword->setEchoMode(QLineEdit::Password);
-  std::string url;
-  if (tmclient::ResolveBroker(kModuleBroker, url) != 0) url = "（未配置）";
+  const std::string url = ModuleBrokerUrl();
   auto* form = new QFormLayout;
   form->addRow(QStringLiteral("登录名："), pLogin);
   form->addRow(QStringLiteral("密码："), pPassword);

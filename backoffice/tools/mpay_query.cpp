@@ -10,7 +10,8 @@
 // only its owner may read, else from MPAY_PASSWORD) and signs out at the
 // end; without, only a back office with --auth off answers.
 //
-// Exit status: 0 with rows or none, 1 when the call fails (code and message
+// The broker's URL and where it came from go to stderr first. Exit status:
+// 0 with rows or none, 1 when the call fails (code and message
 // on stderr), 2 for a wrong command line. A value that cannot be read is a
 // wrong command line: it is never dropped as "no condition", which would
 // widen the query.
@@ -24,6 +25,7 @@
 #include "service/busi_ordmgnt.h"
 #include "service/cust_qry_accept.h"
 #include "service/operator_auth.h"
+#include "tmclient/broker_resolver.h"
 #include "tmclient/tmd_error.h"
 
 namespace {
@@ -125,6 +127,12 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "mpay-query: %s %s: expected %s\n", argv[i - 1], v, unreadable);
       return 2;
     }
+  }
+  // Where the calls go, and who decided it, before anything is sent there.
+  std::string url, origin;
+  if (tmclient::ResolveBroker(broker, url, &origin) == 0) {
+    std::fprintf(stderr, "mpay-query: broker %s is %s (from %s)\n", broker.c_str(), url.c_str(),
+                 origin.c_str());
   }
   if (login.empty()) return Query(broker, soNbr, busi, phone, begin, end, userQuery, user);
   std::string password, why;

@@ -29,7 +29,8 @@ int RunToEnd(const std::vector<std::string>& argv, std::string& output) {
 TEST(MpayQuery, RefusesValuesItCannotReadInsteadOfDroppingTheCondition) {
   // Nobody serves this broker: a value taken as "no condition" would end in a
   // failed call (status 1), not in a refusal (status 2).
-  setenv("TMCLIENT_BROKER_TALMIRON", ("tcp://127.0.0.1:" + std::to_string(FreePort())).c_str(), 1);
+  const std::string url = "tcp://127.0.0.1:" + std::to_string(FreePort());
+  setenv("TMCLIENT_BROKER_TALMIRON", url.c_str(), 1);
   const std::vector<std::vector<std::string>> refused = {
       {"--end", "20261130120000", "--begin", "99999999999999"},  // not a real date
       {"--begin", "20260230000000"},                             // 30 February
@@ -59,7 +60,20 @@ TEST(MpayQuery, RefusesValuesItCannotReadInsteadOfDroppingTheCondition) {
                output),
       1)
       << output;  // readable: the call is made, and fails for want of a server
+  EXPECT_NE(output.find("mpay-query: broker TALMIRON is " + url +
+                        " (from the environment variable TMCLIENT_BROKER_TALMIRON)"),
+            std::string::npos)
+      << output;
   unsetenv("TMCLIENT_BROKER_TALMIRON");
+
+  // A configuration file named but missing is an error, never the default.
+  setenv("TMCLIENT_CONF", "/nonexistent/brokers.conf", 1);
+  EXPECT_EQ(RunToEnd({MPAY_QUERY_EXE, "--user", "13900000000"}, output), 1) << output;
+  EXPECT_NE(output.find("tmclient: a broker configuration cannot be used: "
+                        "/nonexistent/brokers.conf: named by TMCLIENT_CONF, does not exist"),
+            std::string::npos)
+      << output;
+  unsetenv("TMCLIENT_CONF");
 }
 
 TEST(MpayBackoffice, WarnsWhenItListensBeyondLoopback) {

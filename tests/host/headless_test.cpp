@@ -66,6 +66,8 @@ TEST(HeadlessHost, DrivesTheWindowThroughRealInput) {
       "focus\n");
   // The one error is the last line's: the window closed itself.
   EXPECT_EQ(run.iExitStatus, 1) << run.strErr;
+  // Where the calls go, and who decided it, before any is made.
+  EXPECT_NE(run.strErr.find("mpay-host: broker TALMIRON is "), std::string::npos) << run.strErr;
   const Lines expected = {
       "state\tedtName\tchecked=0\tenabled=1\ttext=演示操作员",
       "message\t提示\t64\t已勾选",

@@ -207,8 +207,10 @@ TEST_F(HostSessionTest, AboutAndStatusTellModulesOperatorAndBroker) {
   ASSERT_TRUE(session.AddModule(TestModule("good")));
   ASSERT_TRUE(session.AddModule(TestModule("nullform")));
   const std::string about = session.AboutText();
-  for (const char* text : {"libhostmod_good.so", "测试模块 1.0", "90001, 90002",
-                           "libhostmod_nullform.so", "90101, 90102"}) {
+  for (const char* text :
+       {"libhostmod_good.so", "测试模块 1.0", "90001, 90002", "libhostmod_nullform.so",
+        "90101, 90102", "TALMIRON：tcp://127.0.0.1:47999",
+        "来自：the environment variable TMCLIENT_BROKER_TALMIRON"}) {
     EXPECT_NE(about.find(text), std::string::npos) << about << " lacks " << text;
   }
   const std::string status = session.StatusText();

@@ -1,11 +1,13 @@
 // Broker URLs, the client configuration file and broker name resolution.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "test_servers.h"
 #include "tmclient/broker_config.h"
@@ -131,7 +133,7 @@ TEST(ParseBrokerUrl, RejectsMalformedUrlsWithAReason) {
   }
 }
 
-TEST(ReadBrokerConfig, ReadsNameUrlLinesAndReportsTheRest) {
+TEST(ReadBrokerConfig, ReadsNameUrlAndLockLinesAndReportsTheRest) {
   TempDir dir;
   std::string path = dir.Write("brokers.conf",
                                "# brokers\n"
@@ -141,60 +143,114 @@ TEST(ReadBrokerConfig, ReadsNameUrlLinesAndReportsTheRest) {
                                "no equals sign\n"
                                "= tcp://h:3\n"
                                "EMPTY =\n"
-                               "TALMIRON = tcp://127.0.0.1:4\n");
+                               "TALMIRON = tcp://127.0.0.1:4\n"
+                               "lock TALMIRON\n");
   BrokerConfig c = ReadBrokerConfig(path);
   EXPECT_TRUE(c.found);
+  EXPECT_EQ(c.error, "");
   EXPECT_EQ(c.urls.size(), 2u);
   EXPECT_EQ(c.urls["TALMIRON"], "tcp://127.0.0.1:4");  // a later line wins
   EXPECT_EQ(c.urls["OTHER"], "nats://h:2?deadline_ms=10");
+  EXPECT_EQ(c.locked, std::set<std::string>{"TALMIRON"});
   ASSERT_EQ(c.problems.size(), 3u);
-  EXPECT_EQ(c.problems[0], path + ":5: expected NAME = URL");
-
-  EXPECT_FALSE(ReadBrokerConfig(dir.path() + "/missing.conf").found);
-  EXPECT_FALSE(ReadBrokerConfig(dir.path()).found);  // a directory
+  EXPECT_EQ(c.problems[0], path + ":5: expected NAME = URL or lock NAME");
 }
 
-TEST(BrokerConfigPath, PrefersTheVariableThenTheUserFileThenEtc) {
+// A file that exists but cannot be used is an error, never "no file".
+TEST(ReadBrokerConfig, AFileThatCannotBeUsedSaysWhy) {
+  TempDir dir;
+  const std::string open = dir.Write("open.conf", "A = tcp://h:1\n");
+  ::chmod(open.c_str(), 0666);
+  const std::string big = dir.Write("big.conf", std::string((1u << 20) + 1, '#'));
+  const struct {
+    std::string path, why;
+  } cases[] = {
+      {dir.path() + "/missing.conf", ""},
+      {dir.path(), dir.path() + ": not a regular file"},
+      {open, open + ": other users may change it (chmod o-w)"},
+      {big, big + ": larger than 1 MiB"},
+  };
+  for (const auto& c : cases) {
+    const BrokerConfig config = ReadBrokerConfig(c.path);
+    EXPECT_FALSE(config.found) << c.path;
+    EXPECT_EQ(config.error, c.why) << c.path;
+    EXPECT_TRUE(config.urls.empty()) << c.path;
+  }
+}
+
+TEST(UserBrokerConfigPath, TheVariableThenTheUserFile) {
   TempDir dir;
   EnvGuard xdg("XDG_CONFIG_HOME", dir.path());
   {
     EnvGuard conf("TMCLIENT_CONF", "");
-    EXPECT_EQ(BrokerConfigPath(), "/etc/tmclient/brokers.conf");
+    EXPECT_EQ(UserBrokerConfigPath(), "");
     std::string user = dir.Write("tmclient/brokers.conf", "A = tcp://h:1\n");
-    EXPECT_EQ(BrokerConfigPath(), user);
+    EXPECT_EQ(UserBrokerConfigPath(), user);
   }
   EnvGuard conf("TMCLIENT_CONF", "/some/where.conf");
-  EXPECT_EQ(BrokerConfigPath(), "/some/where.conf");
+  EXPECT_EQ(UserBrokerConfigPath(), "/some/where.conf");
 }
 
-TEST(ResolveBroker, EnvironmentThenFileThenLoopbackDefault) {
+// Each source in its turn, with where the URL came from; the system file's
+// locks before all; files that cannot be used never fall back to the default.
+TEST(ResolveBroker, LocksThenEnvironmentThenUserFileThenSystemFileThenDefault) {
   TempDir dir;
-  EnvGuard xdg("XDG_CONFIG_HOME", dir.path());
-  std::string url;
+  EnvGuard xdg("XDG_CONFIG_HOME", dir.path() + "/xdg");
+  EnvGuard noConf("TMCLIENT_CONF", "");
+  const std::string system = dir.path() + "/system.conf";
+  std::string url, origin;
+  auto resolve = [&](const std::string& name) {
+    url = origin = "unchanged";
+    return ResolveBrokerWith(system, name, url, &origin);
+  };
+
+  ASSERT_EQ(resolve("TALMIRON"), 0);  // no file anywhere
+  EXPECT_EQ(url, "tcp://127.0.0.1:" + std::to_string(kDefaultBrokerPort));
+  EXPECT_EQ(origin, "the built-in default (no configuration file)");
+
+  dir.Write("system.conf",
+            "TALMIRON = nats://127.0.0.1:4222\n"
+            "DIRECT = tcp://10.0.0.1:5?deadline_ms=7\n"
+            "SHARED = nats://h:1?deadline_ms=9&broker=TALMIRON\n"
+            "lock DIRECT\n"
+            "lock NOLINE\n");
+  ASSERT_EQ(resolve("TALMIRON"), 0);
+  EXPECT_EQ(url, "nats://127.0.0.1:4222?broker=TALMIRON");
+  EXPECT_EQ(origin, system);
+  ASSERT_EQ(resolve("SHARED"), 0);
+  EXPECT_EQ(url, "nats://h:1?deadline_ms=9&broker=TALMIRON");
+  EXPECT_EQ(resolve("ABSENT"), kErrUnknownBroker);
+  EXPECT_EQ(url, "unchanged");
+  EXPECT_EQ(resolve(""), kErrUnknownBroker);
+  EXPECT_EQ(resolve("NOLINE"), kErrUnknownBroker);  // locked to nothing
+
+  // The user's file and the environment change what is not locked.
+  const std::string user = dir.Write("xdg/tmclient/brokers.conf",
+                                     "TALMIRON = tcp://127.0.0.1:6\nDIRECT = tcp://127.0.0.1:6\n");
+  ASSERT_EQ(resolve("TALMIRON"), 0);
+  EXPECT_EQ(url, "tcp://127.0.0.1:6");
+  EXPECT_EQ(origin, user);
+  EXPECT_EQ(resolve("SHARED"), kErrUnknownBroker);  // the user's file decides
+  EnvGuard env("TMCLIENT_BROKER_TALMIRON", "nats://h:9?deadline_ms=3");
+  EnvGuard direct("TMCLIENT_BROKER_DIRECT", "tcp://127.0.0.1:8");
+  ASSERT_EQ(resolve("TALMIRON"), 0);
+  EXPECT_EQ(url, "nats://h:9?deadline_ms=3&broker=TALMIRON");
+  EXPECT_EQ(origin, "the environment variable TMCLIENT_BROKER_TALMIRON");
+  ASSERT_EQ(resolve("DIRECT"), 0);
+  EXPECT_EQ(url, "tcp://10.0.0.1:5?deadline_ms=7");
+  EXPECT_EQ(origin, system + " (locked there)");
+
+  // A named file that is missing, or a file that cannot be used, stops
+  // resolution; the environment does not get around a system file's fault.
   {
     EnvGuard conf("TMCLIENT_CONF", dir.path() + "/none.conf");
-    ASSERT_EQ(ResolveBroker("TALMIRON", url), 0);
-    EXPECT_EQ(url, "tcp://127.0.0.1:" + std::to_string(kDefaultBrokerPort));
+    EXPECT_EQ(resolve("SHARED"), kErrUnknownBroker);
   }
-  EnvGuard conf("TMCLIENT_CONF", dir.Write("b.conf",
-                                           "TALMIRON = nats://127.0.0.1:4222\n"
-                                           "DIRECT = tcp://10.0.0.1:5?deadline_ms=7\n"
-                                           "SHARED = nats://h:1?deadline_ms=9&broker=TALMIRON\n"));
-  ASSERT_EQ(ResolveBroker("TALMIRON", url), 0);
-  EXPECT_EQ(url, "nats://127.0.0.1:4222?broker=TALMIRON");
-  ASSERT_EQ(ResolveBroker("DIRECT", url), 0);
-  EXPECT_EQ(url, "tcp://10.0.0.1:5?deadline_ms=7");
-  ASSERT_EQ(ResolveBroker("SHARED", url), 0);
-  EXPECT_EQ(url, "nats://h:1?deadline_ms=9&broker=TALMIRON");
-
-  url = "unchanged";
-  EXPECT_EQ(ResolveBroker("ABSENT", url), kErrUnknownBroker);
+  ::chmod(user.c_str(), 0666);
+  EXPECT_EQ(resolve("SHARED"), kErrUnknownBroker);
+  ::chmod(system.c_str(), 0666);
+  EXPECT_EQ(resolve("TALMIRON"), kErrUnknownBroker);
   EXPECT_EQ(url, "unchanged");
-  EXPECT_EQ(ResolveBroker("", url), kErrUnknownBroker);
-
-  EnvGuard env("TMCLIENT_BROKER_TALMIRON", "nats://h:9?deadline_ms=3");
-  ASSERT_EQ(ResolveBroker("TALMIRON", url), 0);
-  EXPECT_EQ(url, "nats://h:9?deadline_ms=3&broker=TALMIRON");
 }
 
 TEST(ReadBrokerConfig, TheShippedExampleMarksBothQueriesIdempotent) {

@@ -3,14 +3,13 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
-#include <fstream>
 
+#include "private_file.h"
 #include "tmclient/broker_config.h"
 
 namespace tmclient {
 namespace {
 
-constexpr std::size_t kMaxConfigSize = 1u << 20;
 constexpr long long kMaxDeadlineMs = 86400000;
 constexpr int64_t kMaxReplyMbLimit = 256;  // tmb_stream::kMaxFrameSize
 constexpr int64_t kMaxRowsLimit = 100000000;
@@ -186,7 +185,7 @@ bool ParseBrokerUrl(std::string_view url, BrokerUrl& out, std::string* why) {
   return true;
 }
 
-std::string BrokerConfigPath() {
+std::string UserBrokerConfigPath() {
   if (const char* conf = std::getenv("TMCLIENT_CONF"); conf && *conf) return conf;
   std::string xdg;
   if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x) {
@@ -194,28 +193,20 @@ std::string BrokerConfigPath() {
   } else if (const char* home = std::getenv("HOME"); home && *home) {
     xdg = std::string(home) + "/.config";
   }
-  if (!xdg.empty()) {
-    std::string user = xdg + "/tmclient/brokers.conf";
-    if (IsFile(user)) return user;
-  }
-  return "/etc/tmclient/brokers.conf";
+  if (xdg.empty()) return "";
+  std::string user = xdg + "/tmclient/brokers.conf";
+  return IsFile(user) ? user : "";
 }
 
 BrokerConfig ReadBrokerConfig(const std::string& path) {
   BrokerConfig cfg;
   cfg.path = path;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return cfg;
+  // Only a file that is not there at all means "no configuration": one that
+  // cannot be used is an error, which a user's file or a default never hides.
+  if (::access(path.c_str(), F_OK) != 0 && errno == ENOENT) return cfg;
   std::string text;
-  text.resize(kMaxConfigSize + 1);
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  if (in.bad()) return cfg;
-  text.resize(static_cast<std::size_t>(in.gcount()));
+  if (!ReadCheckedFile(path, FileUse::kShared, text, cfg.error)) return cfg;
   cfg.found = true;
-  if (text.size() > kMaxConfigSize) {
-    cfg.problems.push_back(path + ": larger than 1 MiB, ignored");
-    return cfg;
-  }
   std::string_view rest = text;
   int lineNo = 0;
   while (!rest.empty()) {
@@ -225,12 +216,21 @@ BrokerConfig ReadBrokerConfig(const std::string& path) {
     rest = nl == std::string_view::npos ? std::string_view() : rest.substr(nl + 1);
     if (line.empty() || line.front() == '#') continue;
     auto eq = line.find('=');
+    if (eq == std::string_view::npos && line.starts_with("lock") && line.size() > 4 &&
+        (line[4] == ' ' || line[4] == '\t')) {
+      const std::string_view locked = Trim(line.substr(4));
+      if (locked.find_first_of(" \t") == std::string_view::npos) {
+        cfg.locked.emplace(locked);
+        continue;
+      }
+    }
     std::string_view name = eq == std::string_view::npos ? line : Trim(line.substr(0, eq));
     std::string_view url =
         eq == std::string_view::npos ? std::string_view() : Trim(line.substr(eq + 1));
     bool nameOk = !name.empty() && name.find_first_of(" \t") == std::string_view::npos;
     if (eq == std::string_view::npos || !nameOk || url.empty()) {
-      cfg.problems.push_back(path + ":" + std::to_string(lineNo) + ": expected NAME = URL");
+      cfg.problems.push_back(path + ":" + std::to_string(lineNo) +
+                             ": expected NAME = URL or lock NAME");
       continue;
     }
     cfg.urls[std::string(name)] = std::string(url);

@@ -36,6 +36,8 @@ bool ReadCheckedFile(const std::string& path, FileUse use, std::string& out, std
     ok = Refuse(path, "other users may read or change it (chmod 600)", why);
   } else if (use == FileUse::kTrusted && (st.st_mode & (S_IWOTH | S_IWGRP)) != 0) {
     ok = Refuse(path, "other users may change it (chmod 644)", why);
+  } else if (use == FileUse::kShared && (st.st_mode & S_IWOTH) != 0) {
+    ok = Refuse(path, "other users may change it (chmod o-w)", why);
   } else if (static_cast<std::size_t>(st.st_size) > kMaxSize) {
     ok = Refuse(path, "larger than 1 MiB", why);
   }

@@ -15,6 +15,7 @@ namespace tmclient {
 enum class FileUse {
   kSecret,   // neither readable nor writable by others, nor writable by the group
   kTrusted,  // writable by its owner only
+  kShared,   // not writable by users other than its owner and group
 };
 
 // Reads the whole file (at most 1 MiB). False with `why` when it is refused

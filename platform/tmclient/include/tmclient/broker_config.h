@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -86,23 +87,30 @@ TMCLIENT_API bool IsValidBrokerToken(std::string_view name);
 // False when `url` is malformed; `why` (optional) then says what is wrong.
 TMCLIENT_API bool ParseBrokerUrl(std::string_view url, BrokerUrl& out, std::string* why = nullptr);
 
-// The client configuration file: lines `NAME = URL`; blank lines and lines
-// starting with '#' are ignored.
+// The client configuration file: lines `NAME = URL` and `lock NAME`; blank
+// lines and lines starting with '#' are ignored.
 struct BrokerConfig {
   bool found = false;                       // the file exists and was read
   std::string path;                         // the file that was looked at
+  std::string error;                        // why a file that exists cannot be used; "" if none
   std::map<std::string, std::string> urls;  // NAME -> URL; a later line wins
+  std::set<std::string> locked;             // names of `lock NAME` lines
   std::vector<std::string> problems;        // "path:line: what", for lines that were skipped
 };
 
-// Where the configuration is read from: $TMCLIENT_CONF when set and not
-// empty, else $XDG_CONFIG_HOME/tmclient/brokers.conf (XDG_CONFIG_HOME
-// defaulting to $HOME/.config), else /etc/tmclient/brokers.conf. The first of
-// the last two that exists is taken; when neither exists, the /etc path.
-TMCLIENT_API std::string BrokerConfigPath();
+// The administrator's configuration. Its `lock NAME` lines keep the user's
+// file and the environment from changing NAME.
+inline constexpr char kSystemBrokerConfig[] = "/etc/tmclient/brokers.conf";
 
-// Reads one configuration file. A missing or unreadable file gives
-// found == false and no entries; it is not an error. Never throws.
+// The user's configuration file: $TMCLIENT_CONF when set and not empty
+// (which must then exist), else $XDG_CONFIG_HOME/tmclient/brokers.conf
+// (XDG_CONFIG_HOME defaulting to $HOME/.config) when it exists, else "".
+TMCLIENT_API std::string UserBrokerConfigPath();
+
+// Reads one configuration file. A missing file gives found == false and no
+// error; a file that exists but cannot be read, is not a regular file, is
+// larger than 1 MiB or may be written by users other than its owner and
+// group gives found == false and `error` (naming the file). Never throws.
 TMCLIENT_API BrokerConfig ReadBrokerConfig(const std::string& path);
 
 }  // namespace tmclient
