@@ -1,6 +1,6 @@
 #include "script_text.h"
 
-#include "guicommon/control_text.h"
+#include "tmclient/text_escape.h"
 
 CScriptLine SplitScriptLine(std::string_view line) {
   CScriptLine parsed;
@@ -31,43 +31,10 @@ bool SplitArguments(std::string_view rest, size_t count, std::vector<std::string
 }
 
 std::string EscapeField(std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    const auto b = static_cast<unsigned char>(c);
-    // The C1 controls, U+0080 to U+009F (0xC2 0x80 to 0xC2 0x9F in UTF-8),
-    // which some terminals obey as escape sequences.
-    if (b == 0xc2 && i + 1 < text.size() &&
-        (static_cast<unsigned char>(text[i + 1]) & 0xe0) == 0x80) {
-      const auto next = static_cast<unsigned char>(text[++i]);
-      out += "\\u00";
-      out += kHex[next >> 4];
-      out += kHex[next & 15];
-      continue;
-    }
-    switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      default:
-        if (b < 0x20 || b == 0x7f)
-          out += EscapeControls(text.substr(i, 1));
-        else
-          out += c;
-    }
-  }
-  return out;
+  tmclient::EscapeStyle style;
+  style.bShortForms = true;
+  style.bUtf8C1 = true;  // the output is UTF-8
+  return tmclient::Escaped(text, style);
 }
 
 std::string OutputLine(const std::vector<std::string>& fields) {

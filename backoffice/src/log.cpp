@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "tmclient/text_escape.h"
+
 namespace backoffice::log {
 namespace {
 
@@ -41,34 +43,11 @@ void AppendText(std::string& out, std::string_view raw) {
     out += v;
     return;
   }
+  tmclient::EscapeStyle style;
+  style.bShortForms = true;
+  style.bQuotes = true;
   out += '"';
-  for (char c : v) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
-          char hex[8];
-          std::snprintf(hex, sizeof hex, "\\x%02x", static_cast<unsigned char>(c));
-          out += hex;
-        } else {
-          out += c;
-        }
-    }
-  }
+  tmclient::AppendEscaped(out, v, style);
   out += '"';
 }
 

@@ -118,6 +118,18 @@ bool Ready(Observed& seen, backoffice::Service& service, const backoffice::Audit
   return service.StoreAnswers();
 }
 
+// The database holds subscribers' personal data: a file that other users
+// may read is said at start-up (files this process creates are its own).
+void WarnIfOthersMayRead(const std::string& db) {
+  struct stat st {};
+  if (::stat(db.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & 077) == 0) return;
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+  backoffice::log::Write(
+      backoffice::log::Level::kWarn, "database_readable_by_others",
+      {{"file", db}, {"mode", mode}, {"fix", "chmod 600 the file and its -wal and -shm files"}});
+}
+
 int Serve(const backoffice::Options& options) {
   namespace log = backoffice::log;
   // Signals are taken by sigwait below; every thread started from here on
@@ -131,6 +143,7 @@ int Serve(const backoffice::Options& options) {
   signal(SIGPIPE, SIG_IGN);
 
   backoffice::OpenStore(options.db)->EnsureSchema();
+  WarnIfOthersMayRead(options.db);
   const int maxConnections = ConnectionsTheFilesAllow(options);
   Observed seen;
   if (!options.auditFailClosed) {

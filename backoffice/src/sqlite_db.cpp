@@ -91,7 +91,7 @@ Database::Database(const std::string& path, Mode mode) {
       flags |= SQLITE_OPEN_READWRITE;
       break;
     case Mode::kCreate:
-      flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+      flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW;
       break;
   }
   if (sqlite3_open_v2(path.c_str(), &pDb, flags, nullptr) != SQLITE_OK) {

@@ -1,7 +1,10 @@
+#include <fcntl.h>
 #include <sqlite3.h>
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
+#include <cerrno>
+#include <cstring>
 
 #include "backoffice/audit_writer.h"
 #include "backoffice/schema.h"
@@ -162,11 +165,6 @@ class SqliteDemoLoader : public DemoLoader {
   Statement cLog;
 };
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
-}
-
 class SqliteStore : public Store {
  public:
   explicit SqliteStore(std::string path) : strPath(std::move(path)) {}
@@ -187,7 +185,15 @@ class SqliteStore : public Store {
 
   // One transaction, indexes built after the load.
   DemoSummary CreateDemo(const DemoOptions& options) override {
-    if (Exists(strPath)) throw DbError("refusing to overwrite existing file " + strPath);
+    // Created here, new, and its owner's only, before SQLite opens it: never
+    // through a link, never over a file that appeared since a check.
+    const int fd =
+        ::open(strPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      throw DbError("refusing to create " + strPath + ": " +
+                    (errno == EEXIST ? std::string("the file exists") : std::strerror(errno)));
+    }
+    ::close(fd);
     Database db(strPath, Database::Mode::kCreate);
     db.Exec("PRAGMA cache_size=-262144; PRAGMA temp_store=MEMORY;");
     CreateTables(db);

@@ -10,7 +10,8 @@
 // only its owner may read, else from MPAY_PASSWORD) and signs out at the
 // end; without, only a back office with --auth off answers.
 //
-// The broker's URL and where it came from go to stderr first. Exit status:
+// Texts of the server are printed with their control characters escaped
+// (\xNN). The broker's URL and where it came from go to stderr first. Exit status:
 // 0 with rows or none, 1 when the call fails (code and message
 // on stderr), 2 for a wrong command line. A value that cannot be read is a
 // wrong command line: it is never dropped as "no condition", which would
@@ -26,6 +27,7 @@
 #include "service/cust_qry_accept.h"
 #include "service/operator_auth.h"
 #include "tmclient/broker_resolver.h"
+#include "tmclient/text_escape.h"
 #include "tmclient/tmd_error.h"
 
 namespace {
@@ -75,8 +77,14 @@ bool ReadDateTime(std::string_view text, QRSDateTime& out) {
   return !out.isNull();
 }
 
+// A text of the server's as printed: its control characters escaped (\xNN),
+// so that it can neither drive the terminal nor break a row.
+std::string Shown(const std::string& text) {
+  return tmclient::Escaped(text);
+}
+
 int Fail(int rc, const QRSErrorMsg& error) {
-  std::fprintf(stderr, "mpay-query: call failed with %d: %s\n", rc, error.get_msg().c_str());
+  std::fprintf(stderr, "mpay-query: call failed with %d: %s\n", rc, Shown(error.get_msg()).c_str());
   return 1;
 }
 
@@ -172,10 +180,10 @@ int Query(const std::string& broker, int64_t soNbr, int64_t busi, const std::str
     }
     for (const auto& u : list) {
       std::printf("%" PRId64 "\t%s\t%s\t%d\t%s\t%s\t%d\t%s\t%s\t%" PRId64 "\t%s\n", u.SERV_ID,
-                  u.PHONE_ID.c_str(), u.MP_PWD.c_str(), u.REG_TYPE, u.REG_NBR.c_str(),
-                  Yuan(u.FEE_LIMIT).c_str(), u.MP_STS,
-                  u.MP_CREATE_DATE.toString(kTimePattern).c_str(), u.MPP_TRANS_ID.c_str(), u.SO_NBR,
-                  u.REMARK.c_str());
+                  Shown(u.PHONE_ID).c_str(), Shown(u.MP_PWD).c_str(), u.REG_TYPE,
+                  Shown(u.REG_NBR).c_str(), Yuan(u.FEE_LIMIT).c_str(), u.MP_STS,
+                  u.MP_CREATE_DATE.toString(kTimePattern).c_str(), Shown(u.MPP_TRANS_ID).c_str(),
+                  u.SO_NBR, Shown(u.REMARK).c_str());
     }
     std::printf("%zu user rows\n", list.size());
     return 0;
@@ -198,9 +206,10 @@ int Query(const std::string& broker, int64_t soNbr, int64_t busi, const std::str
     return Fail(rc, error);
   }
   for (const auto& r : list) {
-    std::printf("%" PRId64 "\t%s\t%d\t%s\t%s\t%s\t%s\n", r.SO_NBR, r.PHONE_ID.c_str(), r.BUSI_CODE,
-                r.MPP_TRANSACTION_ID.c_str(), r.MPP_TIME.toString(kTimePattern).c_str(),
-                Yuan(r.AMOUNT).c_str(), r.REMARK.c_str());
+    std::printf("%" PRId64 "\t%s\t%d\t%s\t%s\t%s\t%s\n", r.SO_NBR, Shown(r.PHONE_ID).c_str(),
+                r.BUSI_CODE, Shown(r.MPP_TRANSACTION_ID).c_str(),
+                r.MPP_TIME.toString(kTimePattern).c_str(), Yuan(r.AMOUNT).c_str(),
+                Shown(r.REMARK).c_str());
   }
   std::printf("%zu rows; deposits %" PRId64 " (%s), withdrawals %" PRId64 " (%s)\n", list.size(),
               stat.DEPOSIT_COUNT, Yuan(stat.DEPOSIT_SUM).c_str(), stat.WITHDRAW_COUNT,

@@ -1,7 +1,9 @@
 // The command lines of mpay-query and mpay-backoffice: what they refuse and
 // what they warn about, before any call is made.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -201,6 +203,48 @@ TEST(MpayBackoffice, OperatorCommands) {
   ASSERT_TRUE(s.Step());
   EXPECT_TRUE(s.Text(0).starts_with("$argon2id$"));
   EXPECT_EQ(s.Text(0).find("n3w-password"), std::string::npos);
+}
+
+// The database, its WAL and shared-memory files are their owner's only; a
+// database that others may read, and an audit that may be lost, are said at
+// start-up; the demo is never created through a link or over a file that
+// exists.
+TEST(MpayBackoffice, KeepsItsFilesToItsOwnUserAndWarnsOfWhatOthersMayRead) {
+  TempDir dir;
+  const std::string db = dir.File("demo.db");
+  std::string output;
+  ASSERT_EQ(RunToEnd({BACKOFFICE_EXE, "--init-demo", db, "--rows", "10"}, output), 0) << output;
+  auto mode = [](const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 01000u;
+  };
+  EXPECT_EQ(mode(db), 0600u);
+  {
+    Backoffice own;
+    ASSERT_TRUE(own.Start(db, 0)) << own.proc.output();
+    EXPECT_EQ(mode(db + "-wal"), 0600u);
+    EXPECT_EQ(mode(db + "-shm"), 0600u);
+    own.proc.Kill(SIGTERM);
+    EXPECT_EQ(own.proc.output().find("database_readable_by_others"), std::string::npos);
+    EXPECT_EQ(own.proc.output().find("audit_may_be_lost"), std::string::npos);
+  }
+  ::chmod(db.c_str(), 0644);
+  Backoffice open;
+  ASSERT_TRUE(open.Start(db, 0, "", {"--on-audit-failure", "continue"})) << open.proc.output();
+  open.proc.Kill(SIGTERM);
+  for (const std::string& warning :
+       {"level=warn event=database_readable_by_others file=" + db + " mode=0644",
+        std::string("level=warn event=audit_may_be_lost")})
+    EXPECT_NE(open.proc.output().find(warning), std::string::npos) << open.proc.output();
+
+  const std::string target = dir.File("elsewhere.db");
+  ASSERT_EQ(::symlink(target.c_str(), dir.File("link.db").c_str()), 0);
+  for (const std::string& refused : {db, dir.File("link.db")}) {
+    EXPECT_EQ(RunToEnd({BACKOFFICE_EXE, "--init-demo", refused, "--rows", "10"}, output), 1)
+        << refused;
+    EXPECT_NE(output.find("refusing to create " + refused), std::string::npos) << output;
+  }
+  EXPECT_EQ(mode(target), 01000u);  // nothing was created at the link's target
 }
 
 }  // namespace

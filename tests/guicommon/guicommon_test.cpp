@@ -7,7 +7,6 @@
 #include <stdexcept>
 #include <string>
 
-#include "guicommon/control_text.h"
 #include "guicommon/guicommon.h"
 #include "guicommon/presenter.h"
 #include "guicommon/wait_box_guard.h"
@@ -143,13 +142,6 @@ TEST(StringToCurrency, ThrowsOnUnreadableOrTooLargeText) {
        {"", " ", "-", ".", "abc", "1.234", "1,00", "1.2.3", "12 3", "0x10", "92233720368547758.08",
         "-92233720368547758.09", "99999999999999999999", "\xD4\xAA"})
     EXPECT_THROW(StringToCurrency(bad), std::invalid_argument) << bad;
-}
-
-// Texts that reach a terminal: the controls escaped, GBK (whose second
-// bytes may be a backslash) and everything else as it was.
-TEST(EscapeControls, EscapesControlsAndKeepsGbk) {
-  EXPECT_EQ(EscapeControls("\x1b]0;x\x07\r\n\t\x7f"), "\\x1b]0;x\\x07\\x0d\\x0a\\x09\\x7f");
-  EXPECT_EQ(EscapeControls("\xB1\xED \x95\x5C"), "\xB1\xED \x95\x5C");
 }
 
 TEST(GetLocalIP, GivesADottedIPv4Address) {

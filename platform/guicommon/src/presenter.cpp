@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "guicommon/control_text.h"
 #include "guicommon/guicommon.h"
+#include "tmclient/text_escape.h"
 
 namespace {
 
@@ -14,8 +14,8 @@ const char* OrEmpty(const char* text);
 class CStderrPresenter : public IGUIPresenter {
  public:
   int ShowMessage(const char* text, const char* caption, int) override {
-    std::fprintf(stderr, "[%s] %s\n", EscapeControls(OrEmpty(caption)).c_str(),
-                 EscapeControls(OrEmpty(text)).c_str());
+    std::fprintf(stderr, "[%s] %s\n", tmclient::Escaped(OrEmpty(caption)).c_str(),
+                 tmclient::Escaped(OrEmpty(text)).c_str());
     return 1;
   }
   void ShowWaitBox(const char*) override {}

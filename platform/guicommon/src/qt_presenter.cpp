@@ -11,9 +11,9 @@
 #include <QWidget>
 #include <cstdio>
 
-#include "guicommon/control_text.h"
 #include "guicommon/flat_datetime_picker.h"
 #include "guicommon/guicommon.h"
+#include "tmclient/text_escape.h"
 #include "toolkit/application.h"
 #include "toolkit/layout.h"
 #include "toolkit/qtext.h"
@@ -30,8 +30,8 @@ class CQtPresenter : public IGUIPresenter {
   int ShowMessage(const char* text, const char* caption, int flags) override {
     if (!HaveGuiApplication()) {
       // No display in this process: leave a trace instead of a dialog.
-      std::fprintf(stderr, "[%s] %s\n", EscapeControls(caption ? caption : "").c_str(),
-                   EscapeControls(text ? text : "").c_str());
+      std::fprintf(stderr, "[%s] %s\n", tmclient::Escaped(caption ? caption : "").c_str(),
+                   tmclient::Escaped(text ? text : "").c_str());
       return IDOK;
     }
     return TApplication::DefaultMessageBox(text, caption, flags);
