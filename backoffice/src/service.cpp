@@ -145,6 +145,21 @@ Service::Service(const ServiceConfig& config, AuditWriter* audit, Authenticator*
 
 Service::~Service() = default;
 
+namespace {
+
+// The operation a request names, for the metrics and the debug log.
+Operation OperationOf(std::string_view interfaceName, std::string_view serviceCode) {
+  if (interfaceName == kLogInterface && serviceCode == kLogServiceCode) return Operation::kLog;
+  if (interfaceName == kUserInterface && serviceCode == kUserServiceCode) return Operation::kUser;
+  if (interfaceName == kAuthInterface && serviceCode == kSignInServiceCode)
+    return Operation::kSignIn;
+  if (interfaceName == kAuthInterface && serviceCode == kSignOutServiceCode)
+    return Operation::kSignOut;
+  return Operation::kUnknown;
+}
+
+}  // namespace
+
 int Service::Handle(const std::string& interfaceName, const std::string& serviceCode,
                     std::string_view request, std::string& reply) noexcept {
   tmclient::BufferedReplyWriter writer(tmb_stream::kMaxFrameSize);
@@ -165,9 +180,7 @@ int Service::Handle(const std::string& interfaceName, const std::string& service
   Trace trace;
   const int result = Dispatch(interfaceName, serviceCode, request, reply, writer, trace);
   const auto took = std::chrono::steady_clock::now() - start;
-  Operation op = Operation::kUnknown;
-  if (serviceCode == kLogServiceCode && interfaceName == kLogInterface) op = Operation::kLog;
-  if (serviceCode == kUserServiceCode && interfaceName == kUserInterface) op = Operation::kUser;
+  const Operation op = OperationOf(interfaceName, serviceCode);
   if (cConfig.metrics) cConfig.metrics->Record(op, result, trace.rows, took);
   if (debug) {
     log::Write(log::Level::kDebug, "request",

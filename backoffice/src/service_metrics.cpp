@@ -26,6 +26,10 @@ std::string_view OperationName(Operation op) {
       return "query_mpSoList";
     case Operation::kUser:
       return "query_mppUser";
+    case Operation::kSignIn:
+      return "signIn";
+    case Operation::kSignOut:
+      return "signOut";
     case Operation::kUnknown:
       break;
   }

@@ -204,6 +204,10 @@ TEST_F(Operations, EveryCounterIsExactAfterAKnownSequenceOfCalls) {
   QRSErrorMsg error;
   EXPECT_EQ(user.query_mppUser(wire::UserIn(""), wire::Operator(), users, error, nullptr), 1001);
   count("query_mppUser", "1001");
+  EXPECT_FALSE(SignIn("TALMIRON", backoffice::kDemoLogin, "not-the-password"));
+  count("signIn", "1010");
+  ASSERT_TRUE(SignIn("TALMIRON"));
+  count("signIn", "0");
 
   auto after = Scrape();
   for (const auto& [name, value] : before) {
