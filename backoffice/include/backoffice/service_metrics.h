@@ -26,9 +26,10 @@ inline constexpr std::array<double, 14> kLatencyBuckets = {
     0.0005, 0.001, 0.0025, 0.005, 0.01, 0.025, 0.05, 0.1, 0.25, 0.5, 1, 2.5, 5, 10};
 
 // The result codes counted one by one: 0 and the service's own codes, those of
-// sessions and sign-in included. Any other lands in the last slot ("other").
-inline constexpr std::array<int, 13> kCountedResults = {0,    1001, 1002, 1003, 1004, 1005, 1006,
-                                                        1007, 1008, 1009, 1010, 1011, 1012};
+// sessions, sign-in and the
+// audit included. Any other lands in the last slot ("other").
+inline constexpr std::array<int, 14> kCountedResults = {0,    1001, 1002, 1003, 1004, 1005, 1006,
+                                                        1007, 1008, 1009, 1010, 1011, 1012, 1020};
 
 class ServiceMetrics {
  public:
