@@ -82,9 +82,8 @@ class OperatorStore {
   virtual bool EndSession(std::string_view tokenHash) = 0;
 };
 
-// The operator store of the database `db` names (as OpenStore takes it), or
-// null for a database that cannot hold operators yet (PostgreSQL). Throws
-// DbError when it cannot be opened.
+// The operator store of the database `db` names (as OpenStore takes it): an
+// SQLite file or a PostgreSQL URI. Throws DbError when it cannot be opened.
 std::unique_ptr<OperatorStore> OpenOperatorStore(const std::string& db);
 
 }  // namespace backoffice
