@@ -1,40 +1,47 @@
 #include "backoffice/schema.h"
 
+#include <string_view>
+
 namespace backoffice {
 namespace {
 
-constexpr char kSqliteTables[] = R"sql(
+// The tables of both stores, with the column types that differ written as
+// {int64} (SQLite's integer, PostgreSQL's bigint), {int16} (integer,
+// smallint), {serial_key} (the audit's generated key: SQLite's rowid,
+// PostgreSQL's identity) and {no_rowid} (SQLite keeps these tables in their
+// primary key's tree).
+constexpr char kTables[] = R"sql(
 CREATE TABLE IF NOT EXISTS mp_so_log (
-  so_nbr             INTEGER PRIMARY KEY,
+  so_nbr             {int64} PRIMARY KEY,
   busi_code          INTEGER NOT NULL,
   phone_id           TEXT    NOT NULL,
   amount             INTEGER NOT NULL,
   mpp_transaction_id TEXT    NOT NULL,
-  so_date            INTEGER NOT NULL,
+  so_date            {int64} NOT NULL,
   remark             TEXT    NOT NULL DEFAULT ''
 );
 CREATE TABLE IF NOT EXISTS mp_user (
-  serv_id        INTEGER PRIMARY KEY,
+  serv_id        {int64} PRIMARY KEY,
   phone_id       TEXT    NOT NULL,
   mp_pwd         TEXT    NOT NULL DEFAULT '',
   reg_type       INTEGER NOT NULL,
   reg_nbr        TEXT    NOT NULL,
   fee_limit      INTEGER NOT NULL,
   mp_sts         INTEGER NOT NULL,
-  mp_create_date INTEGER NOT NULL,
+  mp_create_date {int64} NOT NULL,
   mpp_trans_id   TEXT    NOT NULL,
-  so_nbr         INTEGER NOT NULL,
+  so_nbr         {int64} NOT NULL,
   remark         TEXT    NOT NULL DEFAULT ''
 );
 CREATE TABLE IF NOT EXISTS mp_audit (
-  id           INTEGER PRIMARY KEY,
-  at           INTEGER NOT NULL,
+  id           {serial_key},
+  at           {int64} NOT NULL,
   op_id        INTEGER NOT NULL,
   op_address   TEXT    NOT NULL,
   so_org_id    INTEGER NOT NULL,
   service_code TEXT    NOT NULL,
   conditions   TEXT    NOT NULL,
-  row_count    INTEGER NOT NULL,
+  row_count    {int64} NOT NULL,
   result       INTEGER NOT NULL,
   op_login       TEXT    NOT NULL DEFAULT '',
   declared_op_id INTEGER NOT NULL DEFAULT 0,
@@ -44,17 +51,17 @@ CREATE TABLE IF NOT EXISTS mp_operator (
   op_id          INTEGER PRIMARY KEY,
   op_name        TEXT    NOT NULL DEFAULT '',
   login_name     TEXT    NOT NULL UNIQUE,
-  reg_type       INTEGER NOT NULL DEFAULT 0,
+  reg_type       {int16} NOT NULL DEFAULT 0,
   reg_nbr        TEXT    NOT NULL DEFAULT '',
   phone          TEXT    NOT NULL DEFAULT '',
   address        TEXT    NOT NULL DEFAULT '',
   post_code      INTEGER NOT NULL DEFAULT 0,
-  type           INTEGER NOT NULL DEFAULT 0,
-  op_status      INTEGER NOT NULL DEFAULT 1,
-  lock_status    INTEGER NOT NULL DEFAULT 0,
-  create_date    INTEGER NOT NULL DEFAULT 0,
-  valid_date     INTEGER NOT NULL DEFAULT 0,
-  expire_date    INTEGER NOT NULL DEFAULT 0,
+  type           {int16} NOT NULL DEFAULT 0,
+  op_status      {int16} NOT NULL DEFAULT 1,
+  lock_status    {int16} NOT NULL DEFAULT 0,
+  create_date    {int64} NOT NULL DEFAULT 0,
+  valid_date     {int64} NOT NULL DEFAULT 0,
+  expire_date    {int64} NOT NULL DEFAULT 0,
   security_id    INTEGER NOT NULL DEFAULT 0,
   org_id         INTEGER NOT NULL DEFAULT 0,
   county_code    INTEGER NOT NULL DEFAULT 0,
@@ -62,97 +69,46 @@ CREATE TABLE IF NOT EXISTS mp_operator (
   memo           TEXT    NOT NULL DEFAULT '',
   pwd_hash       TEXT    NOT NULL,
   failed_signins INTEGER NOT NULL DEFAULT 0,
-  locked_until   INTEGER NOT NULL DEFAULT 0
+  locked_until   {int64} NOT NULL DEFAULT 0
 );
 CREATE TABLE IF NOT EXISTS mp_operator_right (
   op_id        INTEGER NOT NULL,
   service_code TEXT    NOT NULL,
   PRIMARY KEY (op_id, service_code)
-) WITHOUT ROWID;
+){no_rowid};
 CREATE TABLE IF NOT EXISTS mp_session (
   token_hash   TEXT    PRIMARY KEY,
   op_id        INTEGER NOT NULL,
-  created_at   INTEGER NOT NULL,
-  last_used_at INTEGER NOT NULL,
-  ended        INTEGER NOT NULL DEFAULT 0
-) WITHOUT ROWID;
+  created_at   {int64} NOT NULL,
+  last_used_at {int64} NOT NULL,
+  ended        {int16} NOT NULL DEFAULT 0
+){no_rowid};
 )sql";
 
-// The same columns; bigint where SQLite's integer holds more than 32 bits.
-constexpr char kPostgresTables[] = R"sql(
-CREATE TABLE IF NOT EXISTS mp_so_log (
-  so_nbr             BIGINT  PRIMARY KEY,
-  busi_code          INTEGER NOT NULL,
-  phone_id           TEXT    NOT NULL,
-  amount             INTEGER NOT NULL,
-  mpp_transaction_id TEXT    NOT NULL,
-  so_date            BIGINT  NOT NULL,
-  remark             TEXT    NOT NULL DEFAULT ''
-);
-CREATE TABLE IF NOT EXISTS mp_user (
-  serv_id        BIGINT  PRIMARY KEY,
-  phone_id       TEXT    NOT NULL,
-  mp_pwd         TEXT    NOT NULL DEFAULT '',
-  reg_type       INTEGER NOT NULL,
-  reg_nbr        TEXT    NOT NULL,
-  fee_limit      INTEGER NOT NULL,
-  mp_sts         INTEGER NOT NULL,
-  mp_create_date BIGINT  NOT NULL,
-  mpp_trans_id   TEXT    NOT NULL,
-  so_nbr         BIGINT  NOT NULL,
-  remark         TEXT    NOT NULL DEFAULT ''
-);
-CREATE TABLE IF NOT EXISTS mp_audit (
-  id           BIGINT  GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
-  at           BIGINT  NOT NULL,
-  op_id        INTEGER NOT NULL,
-  op_address   TEXT    NOT NULL,
-  so_org_id    INTEGER NOT NULL,
-  service_code TEXT    NOT NULL,
-  conditions   TEXT    NOT NULL,
-  row_count    BIGINT  NOT NULL,
-  result       INTEGER NOT NULL,
-  op_login       TEXT    NOT NULL DEFAULT '',
-  declared_op_id INTEGER NOT NULL DEFAULT 0,
-  peer_address   TEXT    NOT NULL DEFAULT ''
-);
-CREATE TABLE IF NOT EXISTS mp_operator (
-  op_id          INTEGER  PRIMARY KEY,
-  op_name        TEXT     NOT NULL DEFAULT '',
-  login_name     TEXT     NOT NULL UNIQUE,
-  reg_type       SMALLINT NOT NULL DEFAULT 0,
-  reg_nbr        TEXT     NOT NULL DEFAULT '',
-  phone          TEXT     NOT NULL DEFAULT '',
-  address        TEXT     NOT NULL DEFAULT '',
-  post_code      INTEGER  NOT NULL DEFAULT 0,
-  type           SMALLINT NOT NULL DEFAULT 0,
-  op_status      SMALLINT NOT NULL DEFAULT 1,
-  lock_status    SMALLINT NOT NULL DEFAULT 0,
-  create_date    BIGINT   NOT NULL DEFAULT 0,
-  valid_date     BIGINT   NOT NULL DEFAULT 0,
-  expire_date    BIGINT   NOT NULL DEFAULT 0,
-  security_id    INTEGER  NOT NULL DEFAULT 0,
-  org_id         INTEGER  NOT NULL DEFAULT 0,
-  county_code    INTEGER  NOT NULL DEFAULT 0,
-  region_code    INTEGER  NOT NULL DEFAULT 0,
-  memo           TEXT     NOT NULL DEFAULT '',
-  pwd_hash       TEXT     NOT NULL,
-  failed_signins INTEGER  NOT NULL DEFAULT 0,
-  locked_until   BIGINT   NOT NULL DEFAULT 0
-);
-CREATE TABLE IF NOT EXISTS mp_operator_right (
-  op_id        INTEGER NOT NULL,
-  service_code TEXT    NOT NULL,
-  PRIMARY KEY (op_id, service_code)
-);
-CREATE TABLE IF NOT EXISTS mp_session (
-  token_hash   TEXT    PRIMARY KEY,
-  op_id        INTEGER NOT NULL,
-  created_at   BIGINT  NOT NULL,
-  last_used_at BIGINT  NOT NULL,
-  ended        SMALLINT NOT NULL DEFAULT 0
-);
-)sql";
+struct TypeName {
+  std::string_view sPlaceholder;
+  std::string_view sSqlite;
+  std::string_view sPostgres;
+};
+
+constexpr TypeName kTypeNames[] = {
+    {"{int64}", "INTEGER", "BIGINT"},
+    {"{int16}", "INTEGER", "SMALLINT"},
+    {"{serial_key}", "INTEGER PRIMARY KEY", "BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY"},
+    {"{no_rowid}", " WITHOUT ROWID", ""},
+};
+
+std::string ExpandTables(Dialect dialect) {
+  std::string sql = kTables;
+  for (const TypeName& type : kTypeNames) {
+    const std::string_view to = dialect == Dialect::kSqlite ? type.sSqlite : type.sPostgres;
+    for (std::size_t at = sql.find(type.sPlaceholder); at != std::string::npos;
+         at = sql.find(type.sPlaceholder, at + to.size())) {
+      sql.replace(at, type.sPlaceholder.size(), to);
+    }
+  }
+  return sql;
+}
 
 // Each index ends in the rowid, so "ORDER BY so_date, so_nbr" needs no sort.
 constexpr char kSqliteIndexes[] = R"sql(
@@ -175,8 +131,10 @@ CREATE INDEX IF NOT EXISTS mp_audit_op          ON mp_audit (op_id, at);
 
 }  // namespace
 
-const char* TablesSql(Dialect dialect) {
-  return dialect == Dialect::kSqlite ? kSqliteTables : kPostgresTables;
+const std::string& TablesSql(Dialect dialect) {
+  static const std::string sqlite = ExpandTables(Dialect::kSqlite);
+  static const std::string postgres = ExpandTables(Dialect::kPostgres);
+  return dialect == Dialect::kSqlite ? sqlite : postgres;
 }
 
 const char* IndexesSql(Dialect dialect) {

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <string>
+
 #include "backoffice/sqlite_db.h"
 
-// The back office's tables, the same in both stores (schema.cpp has the DDL
-// of each side by side).
+// The back office's tables, the same in both stores (schema.cpp writes them
+// once, with the column types that differ between the two as placeholders).
 //
 // mp_so_log   one row per micro-payment service order; so_nbr is the key
 //             (SQLite's rowid). so_date is the acceptance time as the integer
@@ -28,7 +30,7 @@ enum class Dialect { kSqlite, kPostgres };
 // (service-order number, business code and time, phone number and time, time
 // alone) and users by phone number. Indexes are separate so that a bulk load
 // can build them once, after the rows.
-const char* TablesSql(Dialect dialect);
+const std::string& TablesSql(Dialect dialect);
 const char* IndexesSql(Dialect dialect);
 
 // SQLite. CreateTables also adds the audit columns of sign-in to a table
