@@ -3,11 +3,16 @@
 // nats-server, next to the in-process time to step the same SQL and read its
 // columns. The server runs in this process (its endpoints on loopback, the
 // nats-server as a child process); the figures are medians.
+//
+//   bench_bigreply [--only=sql|tcp|nats] [google benchmark flags]
+//
+// --only makes every iteration's three steps that one (for profiling it).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -50,6 +55,7 @@ struct Env {
   bool natsOk = false;
 };
 Env* env = nullptr;
+int gOnly = -1;  // --only: the step every iteration makes (0 SQL, 1 tcp, 2 NATS)
 
 double Ms(Clock::time_point since) {
   return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
@@ -133,7 +139,7 @@ void BM_BigReply(benchmark::State& state) {
     for (int k = 0; k < 3; ++k) {
       MMicroPaymentDef::SMpInfoList rows;
       auto start = Clock::now();
-      switch ((i + k) % 3) {
+      switch (gOnly >= 0 ? gOnly : (i + k) % 3) {
         case 0:
           if (StepSql(q) != kRows) state.SkipWithError("wrong row count");
           env->sqlMs.push_back(Ms(start));
@@ -192,6 +198,18 @@ BENCHMARK(BM_ClientDecode)->Unit(benchmark::kMillisecond)->Iterations(15);
 }  // namespace
 
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--only=", 7) != 0) continue;
+    const std::string step = argv[i] + 7;
+    gOnly = step == "sql" ? 0 : step == "tcp" ? 1 : step == "nats" ? 2 : -1;
+    if (gOnly < 0) {
+      std::fprintf(stderr, "bench_bigreply: --only=sql, tcp or nats\n");
+      return 2;
+    }
+    std::memmove(argv + i, argv + i + 1, static_cast<std::size_t>(argc - i) * sizeof *argv);
+    --argc;
+    --i;
+  }
   Env e;
   env = &e;
   if (!bench::RunBenchmarks("bench_bigreply", argc, argv, Setup, Teardown)) return 1;

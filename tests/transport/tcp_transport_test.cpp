@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -148,21 +149,33 @@ TEST(TcpTransport, AWatcherIsToldOfAStreamedReplyWhileItArrives) {
 }
 
 // A reader of the rows ahead is told no more of them than the client takes:
-// past max_rows it is told the reply is dropped, and the call fails.
+// past max_rows it is told the reply is dropped, and the call fails. The
+// lists' counts are checked as the parts arrive and in the head that comes
+// last, so that a list too long fails the call wherever it is.
 TEST(TcpTransport, AWatcherSeesNoMoreRowsThanTheClientTakes) {
   const std::string element(
       "\x12\x01"
       "E\x01\x07\0\0\0\x13",
       9);
+  // Request "ROWS,COUNTED,NESTED": ROWS elements, COUNTED in the head, and
+  // in the first element a list of NESTED elements when not 0.
   TcpServer server(
       [&](const std::string&, const std::string&, std::string_view request, std::string&,
           ReplyWriter& w) {
-        const auto rows = static_cast<uint32_t>(request.size());
+        unsigned rows = 0, counted = 0, nested = 0;
+        if (std::sscanf(std::string(request).c_str(), "%u,%u,%u", &rows, &counted, &nested) != 3)
+          return 2;
         std::string head("\x10\x01\x01S\x14\x04rows", 10);
-        Put32(head, rows);
+        Put32(head, counted);
+        std::string inner(
+            "\x12\x01"
+            "E\x14\x01L",
+            6);
+        Put32(inner, nested);
+        inner += "\x15\x13";
         if (!w.Begin(head.size())) return 1;
-        for (uint32_t i = 0; i < rows; ++i)
-          if (!w.Append(element)) return 1;
+        for (unsigned i = 0; i < rows; ++i)
+          if (!w.Append(i == 0 && nested ? inner : element)) return 1;
         return w.Append("\x15\x11") && w.Finish(head) ? 0 : 1;
       },
       {});
@@ -184,12 +197,24 @@ TEST(TcpTransport, AWatcherSeesNoMoreRowsThanTheClientTakes) {
     }
     void Dropped() override { bDropped = true; }
   };
-  for (const auto& [rows, expected] : {std::pair{3, 0}, std::pair{50, kErrReplyTooLarge}}) {
+  const struct {
+    const char* request;
+    int result;
+    bool dropped;
+  } cases[] = {
+      {"3,3,0", 0, false},
+      {"3,3,3", 0, false},
+      {"50,50,0", kErrReplyTooLarge, true},
+      {"3,50,0", kErrReplyTooLarge, false},  // the head's count
+      {"3,3,4", kErrReplyTooLarge, true},    // a list inside an element
+  };
+  for (const auto& c : cases) {
     Watcher watcher;
     std::string reply;
-    EXPECT_EQ(t->CallWatched("I", "C", std::string(rows, 'r'), reply, watcher), expected) << rows;
-    EXPECT_LE(watcher.iMostRows, 3u) << rows;
-    EXPECT_EQ(watcher.bDropped, rows > 3) << rows;
+    EXPECT_EQ(t->CallWatched("I", "C", c.request, reply, watcher), c.result) << c.request;
+    EXPECT_LE(watcher.iMostRows, 3u) << c.request;
+    EXPECT_EQ(watcher.bDropped, c.dropped) << c.request;
+    EXPECT_EQ(reply.empty(), c.result != 0) << c.request;
   }
 }
 

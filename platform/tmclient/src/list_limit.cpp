@@ -79,16 +79,20 @@ Item SkipItem(std::string_view bytes, std::size_t& pos, uint8_t& tag, uint32_t& 
 
 }  // namespace
 
-bool ListsWithin(std::string_view bytes, uint64_t maxCount) {
-  std::size_t pos = 0;
+Walk WalkLists(std::string_view bytes, std::size_t& pos, uint64_t maxCount) {
   while (pos < bytes.size()) {
     uint8_t tag = 0;
     uint32_t count = 0;
-    // A stream that breaks the coding passes: its reader fails on it.
-    if (SkipItem(bytes, pos, tag, count) != Item::kWhole) return true;
-    if (tag == wire::kListBegin && count > maxCount) return false;
+    if (SkipItem(bytes, pos, tag, count) != Item::kWhole) return Walk::kStopped;
+    if (tag == wire::kListBegin && count > maxCount) return Walk::kOver;
   }
-  return true;
+  return Walk::kEnd;
+}
+
+bool ListsWithin(std::string_view bytes, uint64_t maxCount) {
+  std::size_t pos = 0;
+  // A stream that breaks the coding passes: its reader fails on it.
+  return WalkLists(bytes, pos, maxCount) != Walk::kOver;
 }
 
 int WithinRowLimit(int rc, std::string& reply, uint64_t maxRows) {
@@ -98,33 +102,47 @@ int WithinRowLimit(int rc, std::string& reply, uint64_t maxRows) {
 }
 
 void RowCappedProgress::Started(std::size_t headSize) {
+  iHeadSize = headSize;
   iPos = 0;
   iDepth = 0;
   iElements = 0;
-  bOver = bDone = false;
+  bOver = bElementsDone = false;
+  bStreamed = true;
+  iBodyWalk = Walk::kEnd;
   rWatcher.Started(headSize);
 }
 
 void RowCappedProgress::Arrived(std::string_view body) {
   if (bOver) return;
-  while (!bDone && iPos < body.size()) {
+  // One walk of the body, item by item as the bytes come: it counts the
+  // elements for the watcher and checks every list's count for the call.
+  while (iBodyWalk == Walk::kEnd && iPos < body.size()) {
     uint8_t tag = 0;
     uint32_t count = 0;
     std::size_t next = iPos;
     const Item item = SkipItem(body, next, tag, count);
     if (item == Item::kPart) break;  // the rest of it comes later
     if (item == Item::kBad) {
-      bDone = true;
+      iBodyWalk = Walk::kStopped;
+      bElementsDone = true;
       break;
     }
-    if (tag == wire::kStructBegin && iDepth++ == 0) ++iElements;
-    if (tag == wire::kStructEnd) --iDepth;
-    // The elements end where something other than a structure starts at
-    // the top (the list's end, the totals).
-    if (iDepth < 0 || (iDepth == 0 && tag != wire::kStructEnd)) bDone = true;
+    if (tag == wire::kListBegin && count > iMaxRows) {
+      // The call fails on it (unless the head breaks the coding): the
+      // watcher reads no further.
+      iBodyWalk = Walk::kOver;
+      break;
+    }
+    if (!bElementsDone) {
+      if (tag == wire::kStructBegin && iDepth++ == 0) ++iElements;
+      if (tag == wire::kStructEnd) --iDepth;
+      // The elements end where something other than a structure starts at
+      // the top (the list's end, the totals).
+      if (iDepth < 0 || (iDepth == 0 && tag != wire::kStructEnd)) bElementsDone = true;
+    }
     iPos = next;
   }
-  if (iElements > iMaxRows) {
+  if (iElements > iMaxRows || iBodyWalk == Walk::kOver) {
     bOver = true;
     rWatcher.Dropped();
     return;
@@ -133,7 +151,34 @@ void RowCappedProgress::Arrived(std::string_view body) {
 }
 
 void RowCappedProgress::Dropped() {
+  bStreamed = false;
   rWatcher.Dropped();
+}
+
+int RowCappedProgress::WithinRowLimit(int rc, std::string& reply) const {
+  if (IsLibraryError(rc)) return rc;
+  bool within = true;
+  std::size_t pos = 0;
+  if (!bStreamed || bOver || reply.size() < iHeadSize + iPos) {
+    within = ListsWithin(reply, iMaxRows);
+  } else if (const Walk head =
+                 WalkLists(std::string_view(reply).substr(0, iHeadSize), pos, iMaxRows);
+             head == Walk::kOver) {
+    within = false;
+  } else if (head == Walk::kStopped) {
+    // An item runs on past the head: the body's walk does not start where
+    // the whole reply's would.
+    within = ListsWithin(reply, iMaxRows);
+  } else if (iBodyWalk == Walk::kEnd) {
+    // The same walk as over the whole reply, from where the parts' walk
+    // stopped: the bytes that came after the last part, if any.
+    std::size_t rest = 0;
+    within =
+        WalkLists(std::string_view(reply).substr(iHeadSize + iPos), rest, iMaxRows) != Walk::kOver;
+  }  // else the walk stopped at bytes that break the coding: the reply passes
+  if (within) return rc;
+  reply.clear();
+  return kErrReplyTooLarge;
 }
 
 }  // namespace tmclient

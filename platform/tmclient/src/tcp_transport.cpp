@@ -75,7 +75,7 @@ int TcpTransport::Open() {
 
 int TcpTransport::Call(const std::string& interfaceName, const std::string& serviceCode,
                        std::string_view request, std::string& reply) {
-  return Run(interfaceName, serviceCode, request, reply, nullptr);
+  return WithinRowLimit(Run(interfaceName, serviceCode, request, reply, nullptr), reply, iMaxRows);
 }
 
 int TcpTransport::CallWatched(const std::string& interfaceName, const std::string& serviceCode,
@@ -83,7 +83,7 @@ int TcpTransport::CallWatched(const std::string& interfaceName, const std::strin
                               ReplyProgress& progress) {
   // A reader that reads the rows ahead takes no more of them than the call.
   RowCappedProgress capped(progress, iMaxRows);
-  return Run(interfaceName, serviceCode, request, reply, &capped);
+  return capped.WithinRowLimit(Run(interfaceName, serviceCode, request, reply, &capped), reply);
 }
 
 int TcpTransport::Run(const std::string& interfaceName, const std::string& serviceCode,
@@ -98,7 +98,7 @@ int TcpTransport::Run(const std::string& interfaceName, const std::string& servi
       reply.clear();  // nothing of a reply that did not come whole
     }
   } while (!bAbandoned && attempts.Again(rc));
-  return WithinRowLimit(rc, reply, iMaxRows);
+  return rc;
 }
 
 void TcpTransport::Abandon() {
