@@ -5,13 +5,13 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <ctime>
 #include <iostream>
 #include <string>
 
 #include "backoffice/authenticator.h"
 #include "backoffice/credentials.h"
 #include "backoffice/protocol.h"
+#include "backoffice/stamp.h"
 #include "backoffice/store.h"
 
 namespace backoffice {
@@ -69,14 +69,6 @@ bool ReadNewPassword(Secret& password) {
   return true;
 }
 
-int64_t NowLocalStamp() {
-  const std::time_t t = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  return (tm.tm_year + 1900) * 10000000000LL + (tm.tm_mon + 1) * 100000000LL +
-         tm.tm_mday * 1000000LL + tm.tm_hour * 10000LL + tm.tm_min * 100LL + tm.tm_sec;
-}
-
 int Add(OperatorStore& store, const Options& o) {
   OperatorAccount a;
   a.rights = SplitRights(o.operatorRights);
@@ -94,7 +86,7 @@ int Add(OperatorStore& store, const Options& o) {
   a.record.set_ORG_ID(o.operatorOrg);
   a.record.set_OP_STATUS(1);
   a.record.set_LOCK_STATUS(0);
-  a.record.set_CREATE_DATE(FromStamp(NowLocalStamp()));
+  a.record.set_CREATE_DATE(FromStamp(NowStamp()));
   a.passwordHash = HashPassword(password.text);
   OperatorAccount existing;
   if (store.FindOperator(o.operatorLogin, existing)) {

@@ -1,11 +1,15 @@
 #include "backoffice/stamp.h"
 
-#include <chrono>
 #include <ctime>
 
+#include "tmclient/civil_date.h"
 #include "tmclient/qrs_datetime.h"
 
 namespace backoffice {
+
+namespace {
+constexpr int64_t kSecondsPerDay = 86400;
+}  // namespace
 
 int64_t PackStamp(const StampFields& f) {
   return f.year * 10000000000LL + f.month * 100000000LL + f.day * 1000000LL + f.hour * 10000LL +
@@ -24,23 +28,20 @@ StampFields UnpackStamp(int64_t stamp) {
 }
 
 int64_t StampToSeconds(int64_t stamp) {
-  using namespace std::chrono;
   const StampFields f = UnpackStamp(stamp);
-  const sys_days date = year_month_day{year{f.year}, month{f.month}, day{f.day}};
-  return duration_cast<seconds>(date.time_since_epoch()).count() + f.hour * 3600LL +
-         f.minute * 60LL + f.second;
+  return tmclient::DaysFromCivil(f.year, static_cast<int>(f.month), static_cast<int>(f.day)) *
+             kSecondsPerDay +
+         f.hour * 3600LL + f.minute * 60LL + f.second;
 }
 
 int64_t SecondsToStamp(int64_t value) {
-  using namespace std::chrono;
-  const sys_seconds at{seconds{value}};
-  const sys_days date = floor<days>(at);
-  const year_month_day ymd{date};
-  const hh_mm_ss time{at - date};
-  return PackStamp({static_cast<int>(ymd.year()), static_cast<unsigned>(ymd.month()),
-                    static_cast<unsigned>(ymd.day()), static_cast<int>(time.hours().count()),
-                    static_cast<int>(time.minutes().count()),
-                    static_cast<int>(time.seconds().count())});
+  // Whole days rounded down: second -1 is 23:59:59 of the day before.
+  const int64_t days = (value >= 0 ? value : value - (kSecondsPerDay - 1)) / kSecondsPerDay;
+  const int64_t second = value - days * kSecondsPerDay;
+  const tmclient::CivilDate date = tmclient::CivilFromDays(days);
+  return PackStamp({date.iYear, static_cast<unsigned>(date.iMonth),
+                    static_cast<unsigned>(date.iDay), static_cast<int>(second / 3600),
+                    static_cast<int>(second / 60 % 60), static_cast<int>(second % 60)});
 }
 
 int64_t ToStamp(const QRSDateTime& t) {

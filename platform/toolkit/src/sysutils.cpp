@@ -5,6 +5,8 @@
 #include <cmath>
 #include <ctime>
 
+#include "tmclient/civil_date.h"
+
 Exception::Exception(const std::string& message) : std::runtime_error(message) {}
 Exception::~Exception() = default;
 EConvertError::~EConvertError() = default;
@@ -44,39 +46,8 @@ namespace {
 
 constexpr double kMsPerDay = 86400000.0;
 
-// Days from 1970-01-01 of a civil date (proleptic Gregorian).
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
-void CivilFromDays(int64_t z, int& year, int& month, int& day) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t y = static_cast<int64_t>(yoe) + era * 400;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  year = static_cast<int>(y + (month <= 2));
-}
-
-const int64_t kEpochOffset = DaysFromCivil(1899, 12, 30);  // day 0 of TDateTime
-
-bool IsLeap(int y) {
-  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
-
-int DaysInMonth(int y, int m) {
-  static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return m == 2 && IsLeap(y) ? 29 : days[m - 1];
-}
+// Day 0 of TDateTime, in the calendar's days from 1970-01-01.
+const int64_t kEpochOffset = tmclient::DaysFromCivil(1899, 12, 30);
 
 // Milliseconds into the day, rounded, and the day number.
 void Split(double value, int64_t& dayNumber, int64_t& ms) {
@@ -89,10 +60,10 @@ void Split(double value, int64_t& dayNumber, int64_t& ms) {
 
 TDateTime TDateTime::EncodeDate(int year, int month, int day) {
   if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
-      day > DaysInMonth(year, month)) {
+      day > tmclient::DaysInMonth(year, month)) {
     throw EConvertError("invalid date");
   }
-  return TDateTime(static_cast<double>(DaysFromCivil(year, month, day) - kEpochOffset));
+  return TDateTime(static_cast<double>(tmclient::DaysFromCivil(year, month, day) - kEpochOffset));
 }
 
 TDateTime TDateTime::EncodeTime(int hour, int minute, int second, int msec) {
@@ -107,7 +78,10 @@ TDateTime TDateTime::EncodeTime(int hour, int minute, int second, int msec) {
 void TDateTime::DecodeDate(int& year, int& month, int& day) const {
   int64_t dayNumber, ms;
   Split(value_, dayNumber, ms);
-  CivilFromDays(dayNumber + kEpochOffset, year, month, day);
+  const tmclient::CivilDate date = tmclient::CivilFromDays(dayNumber + kEpochOffset);
+  year = date.iYear;
+  month = date.iMonth;
+  day = date.iDay;
 }
 
 void TDateTime::DecodeTime(int& hour, int& minute, int& second, int& msec) const {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "tmclient/civil_date.h"
 #include "tmclient/export.h"
 
 // A calendar date and time to the second, as carried by the broker.
@@ -39,16 +40,13 @@ class TMCLIENT_API QRSDateTime {
   // valid date and time).
   static bool isValid(int year, int month, int day, int hour, int minute, int second) {
     if ((year | month | day | hour | minute | second) == 0) return true;
+    // Every month has 28 days: only a later day costs a call to the calendar.
     return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
-           day <= daysInMonth(year, month) && hour >= 0 && hour <= 23 && minute >= 0 &&
-           minute <= 59 && second >= 0 && second <= 59;
+           (day <= 28 || day <= daysInMonth(year, month)) && hour >= 0 && hour <= 23 &&
+           minute >= 0 && minute <= 59 && second >= 0 && second <= 59;
   }
   // Days of a month (1-12) of a year of the proleptic Gregorian calendar.
-  static int daysInMonth(int year, int month) {
-    constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : kDays[month - 1];
-  }
+  static int daysInMonth(int year, int month) { return tmclient::DaysInMonth(year, month); }
 
   // Replaces %Y (4 digits), %M %D %H %N (minutes) %S (2 digits each) and %%
   // in `pattern`; every other character, including an unknown %x pair or a
