@@ -1,11 +1,14 @@
 #include "forms/lookup_text.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <string_view>
+
+#include "tmclient/text_compare.h"
 
 namespace lookup_text {
 
@@ -16,10 +19,6 @@ char gDisplay[kBufferSize];
 char gName[kBufferSize];
 char gCodeText[kBufferSize];
 char gNameResult[kBufferSize];
-
-unsigned char Fold(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c;
-}
 
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -82,28 +81,20 @@ void CopyToBuffer(char* buffer, const char* text) {
 }
 
 int StrICmp(const char* a, const char* b) {
-  const auto* p = reinterpret_cast<const unsigned char*>(a ? a : "");
-  const auto* q = reinterpret_cast<const unsigned char*>(b ? b : "");
-  for (;; ++p, ++q) {
-    const int d = Fold(*p) - Fold(*q);
-    if (d != 0 || *p == 0) return d;
-  }
+  return tmclient::CompareIgnoringCase(a ? a : "", b ? b : "");
 }
 
 int Atol(const char* text) {
   if (!text) return 0;
   while (IsSpace(*text)) ++text;
-  bool negative = false;
-  if (*text == '-' || *text == '+') negative = *text++ == '-';
-  long long value = 0;
-  for (; *text >= '0' && *text <= '9'; ++text) {
-    value = value * 10 + (*text - '0');
-    if (value > static_cast<long long>(INT_MAX) + 1) break;
+  const char* const last = text + std::strlen(text);
+  // from_chars reads a '-' but no '+'.
+  if (*text == '+' && text[1] >= '0' && text[1] <= '9') ++text;
+  int value = 0;  // stays 0 when there are no digits
+  if (std::from_chars(text, last, value).ec == std::errc::result_out_of_range) {
+    return *text == '-' ? INT_MIN : INT_MAX;
   }
-  if (negative) value = -value;
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return static_cast<int>(value);
+  return value;
 }
 
 }  // namespace lookup_text

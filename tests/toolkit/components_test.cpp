@@ -528,6 +528,8 @@ TEST_F(TEventTest, ConversionsOfTheToolkit) {
   EXPECT_THROW(StrToInt64(""), EConvertError);
   EXPECT_THROW(StrToInt64("12a"), EConvertError);
   EXPECT_THROW(StrToInt64(" 12"), EConvertError);
+  EXPECT_THROW(StrToInt64("+-5"), EConvertError);
+  EXPECT_THROW(StrToInt64("+"), EConvertError);
   EXPECT_THROW(StrToInt64("99999999999999999999"), EConvertError);
   EXPECT_EQ(Trim(" \t 13800138000 \r\n"), "13800138000");
   EXPECT_EQ(Trim("   "), "");

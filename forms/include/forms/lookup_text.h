@@ -21,8 +21,8 @@ char* NameResultBuffer();
 // Clears `buffer` and copies at most 127 bytes of `text` into it.
 void CopyToBuffer(char* buffer, const char* text);
 
-// Compares ignoring the case of ASCII letters only; other bytes compare as
-// they are (unsigned). 0 when equal. A null text counts as "".
+// tmclient::CompareIgnoringCase for C texts: 0 when equal. A null text counts
+// as "".
 int StrICmp(const char* a, const char* b);
 // Leading white space, an optional sign, then decimal digits up to the first
 // other character; 0 when there are none, and INT_MIN or INT_MAX when the

@@ -1,3 +1,4 @@
+#include <charconv>
 #include <cstdint>
 #include <iterator>
 #include <limits>
@@ -47,16 +48,15 @@ int64_t StringToCurrency(const std::string& text) {
   bool negative = false;
   if (i < n && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
 
-  // Accumulate the magnitude in fen as unsigned; the limit allows INT64_MIN.
+  // The magnitude in fen as unsigned; the limit allows INT64_MIN.
   const uint64_t limit =
       static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) + (negative ? 1u : 0u);
-  uint64_t yuan = 0;
-  std::size_t digits = 0;
-  for (; i < n && IsDigit(text[i]); ++i, ++digits) {
-    const unsigned d = static_cast<unsigned>(text[i] - '0');
-    if (yuan > (limit / 100 - d) / 10) Unreadable(text);
-    yuan = yuan * 10 + d;
-  }
+  uint64_t yuan = 0;  // stays 0 when there are no digits
+  const char* const yuanBegin = text.data() + i;
+  const auto [yuanEnd, ec] = std::from_chars(yuanBegin, text.data() + n, yuan);
+  if (ec == std::errc::result_out_of_range) Unreadable(text);
+  const std::size_t digits = ec == std::errc() ? static_cast<std::size_t>(yuanEnd - yuanBegin) : 0;
+  i += digits;
   unsigned cents = 0;
   std::size_t decimals = 0;
   if (i < n && text[i] == '.') {

@@ -1,7 +1,8 @@
 #include "toolkit/classes.h"
 
-#include <strings.h>
 #include <algorithm>
+
+#include "tmclient/text_compare.h"
 
 TObject::~TObject() = default;
 EComponentError::~EComponentError() = default;
@@ -61,7 +62,7 @@ int TComponent::ComponentIndex() const {
 TComponent* TComponent::FindComponent(const std::string& name) const {
   if (name.empty()) return nullptr;
   for (TComponent* c : components_) {
-    if (strcasecmp(c->name_.c_str(), name.c_str()) == 0) return c;
+    if (tmclient::EqualIgnoringCase(c->name_, name)) return c;
   }
   return nullptr;
 }

@@ -14,10 +14,11 @@ EConvertError::~EConvertError() = default;
 int64_t StrToInt64(const std::string& text) {
   const char* first = text.data();
   const char* last = first + text.size();
-  if (first != last && *first == '+') ++first;
+  // from_chars reads a '-' but no '+' ("+-5" is no number).
+  if (last - first > 1 && *first == '+' && first[1] != '-') ++first;
   int64_t value = 0;
   auto [end, ec] = std::from_chars(first, last, value);
-  if (text.empty() || ec != std::errc() || end != last || first == last) {
+  if (ec != std::errc() || end != last) {
     throw EConvertError("'" + text + "' is not a valid integer value");
   }
   return value;

@@ -1,4 +1,5 @@
-#include <climits>
+#include <charconv>
+#include <cstring>
 
 #include "tradekit/tradekit.h"
 
@@ -11,17 +12,11 @@ bool IsBlank(char c) {
 // Reads an optionally signed decimal number at `p`; false when there is none
 // or it does not fit an int. `p` is left after the digits.
 bool ReadNumber(const char*& p, int& value) {
-  bool negative = false;
-  if (*p == '-' || *p == '+') negative = *p++ == '-';
-  if (*p < '0' || *p > '9') return false;
-  long long v = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) {
-    v = v * 10 + (*p - '0');
-    if (v > static_cast<long long>(INT_MAX) + 1) return false;
-  }
-  if (negative) v = -v;
-  if (v < INT_MIN || v > INT_MAX) return false;
-  value = static_cast<int>(v);
+  // from_chars reads a '-' but no '+'.
+  if (*p == '+' && p[1] >= '0' && p[1] <= '9') ++p;
+  const auto [end, ec] = std::from_chars(p, p + std::strlen(p), value);
+  if (ec != std::errc()) return false;
+  p = end;
   return true;
 }
 
