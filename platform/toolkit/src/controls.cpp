@@ -11,7 +11,6 @@
 #include "internal.h"
 #include "toolkit/forms.h"
 #include "toolkit/layout.h"
-#include "toolkit/menus.h"
 
 using namespace toolkit_detail;
 
@@ -134,7 +133,7 @@ TControl::TControl(TComponent* owner, QWidget* widget)
 
 TControl::~TControl() {
   MarkDestroying();
-  SetPopupMenu(nullptr);
+  SetContextPopup(nullptr);
   if (parent_) parent_->RemoveChild(this);
   parent_ = nullptr;
   font_.OnChange = nullptr;
@@ -302,12 +301,12 @@ void TControl::SetAlign(TAlign align) {
   if (parent_) parent_->Realign();
 }
 
-void TControl::SetPopupMenu(TPopupMenu* menu) {
-  if (menu == popupMenu_) return;
+void TControl::SetContextPopup(TContextPopup* popup) {
+  if (popup == popupMenu_) return;
   // A menu the control leaves no longer shows for it.
-  if (popupMenu_ && popupMenu_->PopupComponent() == this) popupMenu_->SetPopupComponent(nullptr);
+  if (popupMenu_) popupMenu_->Release(this);
   RemoveFreeNotification(popupMenu_);
-  popupMenu_ = menu;
+  popupMenu_ = popup;
   FreeNotification(popupMenu_);
 }
 
@@ -377,8 +376,7 @@ bool TControl::QtEvent(QWidget* target, void* raw) {
     case QEvent::ContextMenu:
       if (popupMenu_) {
         auto* ce = static_cast<QContextMenuEvent*>(e);
-        popupMenu_->SetPopupComponent(this);
-        popupMenu_->Popup(ce->globalPos().x(), ce->globalPos().y());
+        popupMenu_->PopupFor(this, ce->globalPos().x(), ce->globalPos().y());
         return true;
       }
       return false;
@@ -422,7 +420,7 @@ bool TControl::SetProperty(const std::string& name, const std::string& value, TC
                    TComponent*) { c.SetAlign(EnumFromName(kAligns, v, "alignment")); }},
       {"PopupMenu",
        [](C& c, const std::string& v, TComponent* root) {
-         c.SetPopupMenu(NamedComponent<TPopupMenu>(root, v, "popup menu"));
+         c.SetContextPopup(NamedComponent<TContextPopup>(root, v, "popup menu"));
        }},
   };
   return SetFromTable(kProperties, *this, name, value, root) ||

@@ -114,7 +114,7 @@ bool TMenuItem::BindEvent(const std::string& event, const THandler& handler) {
   return BindFromTable(kEvents, *this, event, handler) || TComponent::BindEvent(event, handler);
 }
 
-TPopupMenu::TPopupMenu(TComponent* owner) : TComponent(owner), root_(new TMenuItem(nullptr)) {
+TPopupMenu::TPopupMenu(TComponent* owner) : TContextPopup(owner), root_(new TMenuItem(nullptr)) {
   root_->menu_ = this;
 }
 
@@ -134,7 +134,16 @@ void TPopupMenu::SetPopupComponent(TComponent* component) {
 
 void TPopupMenu::Notification(TComponent* component) {
   if (component == popupComponent_) popupComponent_ = nullptr;
-  TComponent::Notification(component);
+  TContextPopup::Notification(component);
+}
+
+void TPopupMenu::PopupFor(TComponent* component, int x, int y) {
+  SetPopupComponent(component);
+  Popup(x, y);
+}
+
+void TPopupMenu::Release(TComponent* component) {
+  if (component == popupComponent_) SetPopupComponent(nullptr);
 }
 
 void TPopupMenu::Rebuild() {
@@ -174,4 +183,14 @@ QMenu* TPopupMenu::Menu() {
 
 void TPopupMenu::Popup(int x, int y) {
   Menu()->popup(QPoint(x, y));
+}
+
+// ---- TControl's popup menu ----
+
+TPopupMenu* TControl::PopupMenu() const {
+  return dynamic_cast<TPopupMenu*>(popupMenu_);
+}
+
+void TControl::SetPopupMenu(TPopupMenu* menu) {
+  SetContextPopup(menu);
 }

@@ -19,6 +19,17 @@ namespace toolkit_detail {
 class ControlBridge;
 }
 
+// What a control shows on a right click, as the controls know it: a popup
+// menu (menus.h) is one. The menus build on the controls, never the reverse.
+class TOOLKIT_API TContextPopup : public TComponent {
+ public:
+  using TComponent::TComponent;
+  // Shows the popup for `component` at a screen point and returns at once.
+  virtual void PopupFor(TComponent* component, int x, int y) = 0;
+  // `component` no longer names the popup: it no longer shows for it.
+  virtual void Release(TComponent* component) = 0;
+};
+
 // A visible control. Properties are accessor pairs (Caption() / SetCaption());
 // events are public TEvent members. Every control is backed by one Qt widget,
 // created by its class and destroyed with it. Texts are GBK bytes.
@@ -73,7 +84,8 @@ class TOOLKIT_API TControl : public TComponent {
   void SetAlign(TAlign align);
 
   // The menu shown on a right click; null when none, or once it is destroyed.
-  TPopupMenu* PopupMenu() const { return popupMenu_; }
+  // Defined with the menus (menus.cpp), which know the menu's class.
+  TPopupMenu* PopupMenu() const;
   void SetPopupMenu(TPopupMenu* menu);
   const std::string& Hint() const { return hint_; }
   void SetHint(const std::string& hint) { hint_ = hint; }
@@ -130,6 +142,7 @@ class TOOLKIT_API TControl : public TComponent {
   void ParentChanged();
   void FontChanged();
   void SyncFromParent();
+  void SetContextPopup(TContextPopup* popup);
   QWidget* widget_;
   TWinControl* parent_ = nullptr;
   bool enabled_ = true;
@@ -139,7 +152,7 @@ class TOOLKIT_API TControl : public TComponent {
   TFont font_;
   bool parentFont_ = true;
   TAlign align_ = alNone;
-  TPopupMenu* popupMenu_ = nullptr;
+  TContextPopup* popupMenu_ = nullptr;
   std::string hint_;
   std::string text_;
   bool syncingFont_ = false;

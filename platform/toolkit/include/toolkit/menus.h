@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "toolkit/classes.h"
+#include "toolkit/controls.h"
 #include "toolkit/events.h"
 #include "toolkit/export.h"
 
@@ -63,7 +64,7 @@ class TOOLKIT_API TMenuItem : public TComponent {
 // components' free notification): a control's PopupMenu() becomes null when
 // its menu is destroyed, and a destroyed component is no longer the menu's
 // PopupComponent().
-class TOOLKIT_API TPopupMenu : public TComponent {
+class TOOLKIT_API TPopupMenu : public TContextPopup {
  public:
   explicit TPopupMenu(TComponent* owner);
   ~TPopupMenu() override;
@@ -76,6 +77,11 @@ class TOOLKIT_API TPopupMenu : public TComponent {
   void SetPopupComponent(TComponent* component);
   // The Qt menu, rebuilt from the items when they change.
   QMenu* Menu();
+
+  // The control's side: remembers `component` and shows the menu; forgets
+  // `component` when it is the one remembered.
+  void PopupFor(TComponent* component, int x, int y) override;
+  void Release(TComponent* component) override;
 
  protected:
   void Notification(TComponent* component) override;
