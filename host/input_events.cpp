@@ -5,14 +5,7 @@
 #include <QWidget>
 #include <QWindow>
 
-// QtGui's entry points for input that a platform plug-in would report: each
-// event goes through QWindowSystemInterface, synchronously, as a window
-// system's does. Exported by QtGui for this use and stable through Qt 6.
-Q_GUI_EXPORT void qt_handleMouseEvent(QWindow* window, const QPointF& local, const QPointF& global,
-                                      Qt::MouseButtons state, Qt::MouseButton button,
-                                      QEvent::Type type, Qt::KeyboardModifiers mods, int timestamp);
-Q_GUI_EXPORT void qt_handleKeyEvent(QWindow* w, QEvent::Type t, int k, Qt::KeyboardModifiers mods,
-                                    const QString& text, bool autorep, ushort count);
+#include "qt_input_entry_points.h"
 
 namespace {
 

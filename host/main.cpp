@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QMainWindow>
-#include <QMdiArea>
 #include <QSettings>
 #include <cstdio>
 #include <iostream>
@@ -58,8 +57,7 @@ int RunHeadless(const CHostOptions& options, CHostSession& session, CScriptOutpu
   for (const int id : options.openIds) driver.RunLine("open " + std::to_string(id), 0);
   driver.Run(script);
   // The windows go before the process does, as the operator would close them.
-  Application()->MdiArea()->closeAllSubWindows();
-  CScriptDriver::Settle();
+  driver.CloseAll();
   return driver.Errors() > 0 || session.HadProblems() ? kExitProblem : 0;
 }
 

@@ -39,7 +39,7 @@ bool ReadEntryPoints(TQueryCvsIntf queryCvsIntf, TGetModuleId getModuleId, CLoad
                      std::string& problem) {
   const std::string& file = module.strFileName;
   // The buffer's last byte stays NUL whatever the module writes before it.
-  std::vector<char> version(kVersionBufferSize + 1, '\0');
+  std::vector<char> version(kVersionTextSize + 1, '\0');
   int iCount = 0;
   std::vector<int> ids;
   std::string what;
@@ -60,7 +60,7 @@ bool ReadEntryPoints(TQueryCvsIntf queryCvsIntf, TGetModuleId getModuleId, CLoad
               " 个业务（应为 0 到 " + std::to_string(kMaxBusinessIds) + "）";
     return false;
   }
-  module.strVersion.assign(version.data(), strnlen(version.data(), kVersionBufferSize));
+  module.strVersion.assign(version.data(), strnlen(version.data(), kVersionTextSize));
   module.ids = std::move(ids);
   return true;
 }
@@ -85,7 +85,8 @@ bool LoadModule(const std::string& path, CLoadedModule& module, std::string& pro
     return false;
   }
   void* symbols[3] = {};
-  static constexpr const char* kNames[3] = {"QueryCvsIntf", "GetModuleId", "CreateBusinessForm"};
+  static constexpr const char* kNames[3] = {kQueryCvsIntfName, kGetModuleIdName,
+                                            kCreateBusinessFormName};
   for (int i = 0; i < 3; ++i) {
     dlerror();
     symbols[i] = dlsym(handle, kNames[i]);

@@ -1,25 +1,14 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
-namespace MSysmgntDef {
-struct SOperator;
-}
-
-// The three entry points a business module exports under plain C names.
-// The window reference travels pointer-sized; the host treats it as opaque.
-using TQueryCvsIntf = int (*)(int iUnused, char* pBuffer);
-using TGetModuleId = int (*)(int iIndex);
-using TCreateBusinessForm = intptr_t (*)(intptr_t iUnused, const MSysmgntDef::SOperator* pOperator);
+#include "module/entry_points.h"
 
 // Where the build tree keeps the host program and the modules (absolute).
 inline constexpr char kBuildHostFolder[] = MPAY_BUILD_HOST_DIR;
 inline constexpr char kBuildModulesFolder[] = MPAY_BUILD_MODULES_DIR;
 
-// Size of the caller's buffer given to QueryCvsIntf.
-constexpr int kVersionBufferSize = 2048;
 // A module claiming more business ids than this is refused as broken.
 constexpr int kMaxBusinessIds = 1000;
 

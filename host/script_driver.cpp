@@ -153,9 +153,35 @@ const char* KindName(TListView*) {
   return "list view";
 }
 
-QTableView* TableOf(TListView* listView) {
-  return qobject_cast<QTableView*>(listView->Widget());
+std::string Unsettled() {
+  return "the windows did not settle: work was still queued after " +
+         std::to_string(CScriptDriver::kMaxSettleRounds) + " rounds";
 }
+
+// Watches, while it lives, for the events that carry queued work: a queued
+// call (the toolkit's posted-message pump, a list's flush, a form's release
+// are ones), a deferred delete, a layout request, an event of the program's
+// own. Paint and timers are not work to wait for: a blinking caret would
+// never let a round be quiet.
+class QueuedWorkWatch : public QObject {
+ public:
+  QueuedWorkWatch() { QCoreApplication::instance()->installEventFilter(this); }
+  ~QueuedWorkWatch() override { QCoreApplication::instance()->removeEventFilter(this); }
+  void Reset() { bRan = false; }
+  bool Ran() const { return bRan; }
+
+  bool eventFilter(QObject*, QEvent* event) override {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::MetaCall || type == QEvent::DeferredDelete ||
+        type == QEvent::LayoutRequest || type >= QEvent::User) {
+      bRan = true;
+    }
+    return false;
+  }
+
+ private:
+  bool bRan = false;
+};
 
 // The form of the MDI area's active sub-window, if it is a form.
 TForm* ActiveMdiForm() {
@@ -172,12 +198,20 @@ TForm* ActiveMdiForm() {
 CScriptDriver::CScriptDriver(CHostSession& session, CScriptOutput& output)
     : rSession(session), rOutput(output) {}
 
-void CScriptDriver::Settle() {
-  // A posted message may post another; a few rounds see the chain out.
-  for (int round = 0; round < 3; ++round) {
+bool CScriptDriver::Settle() {
+  QueuedWorkWatch work;
+  for (int round = 0; round < kMaxSettleRounds; ++round) {
+    work.Reset();
     Application()->ProcessMessages();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    if (!work.Ran()) return true;
   }
+  return false;
+}
+
+void CScriptDriver::CloseAll() {
+  Application()->MdiArea()->closeAllSubWindows();
+  if (!Settle()) Fail(0, Unsettled());
 }
 
 int CScriptDriver::Run(std::istream& script) {
@@ -240,7 +274,7 @@ bool CScriptDriver::RunLine(const std::string& line, int lineNumber) {
     } catch (...) {
       reason = "unknown exception";
     }
-    Settle();
+    if (!Settle()) reason += (reason.empty() ? "" : "; ") + Unsettled();
   }
   if (!reason.empty()) Fail(lineNumber, reason);
   return !bQuit;
@@ -396,7 +430,7 @@ std::string CScriptDriver::Header(const TArgs& args) {
   std::string error;
   TListView* listView = Find<TListView>(args[0], error);
   if (listView == nullptr) return error;
-  QTableView* view = TableOf(listView);
+  QTableView* view = listView->TableView();
   QHeaderView* header = view->horizontalHeader();
   int column = 0;
   if (!ParseInt(args[1], column) || column < 0 || column >= header->count()) {
@@ -418,7 +452,7 @@ std::string CScriptDriver::RightClick(const TArgs& args) {
   std::string error;
   TListView* listView = Find<TListView>(args[0], error);
   if (listView == nullptr) return error;
-  QTableView* view = TableOf(listView);
+  QTableView* view = listView->TableView();
   const QAbstractItemModel* model = view->model();
   int row = 0, column = 0;
   if (!ParseInt(args[1], row) || row < 0 || row >= model->rowCount()) {
@@ -456,8 +490,8 @@ std::string CScriptDriver::State(const TArgs& args) {
   if (control == nullptr) return error;
   auto* check = dynamic_cast<TCheckBox*>(control);
   std::string text = Utf8(control->Text());
-  if (dynamic_cast<TDateTimePicker*>(control) != nullptr) {
-    text = qobject_cast<QDateTimeEdit*>(control->Widget())->text().toStdString();
+  if (auto* picker = dynamic_cast<TDateTimePicker*>(control)) {
+    text = picker->DateTimeEdit()->text().toStdString();
   }
   std::vector<std::string> fields = {
       "state", control->Name(), std::string("checked=") + (check && check->Checked() ? "1" : "0"),
@@ -542,7 +576,7 @@ std::string CScriptDriver::Close(const TArgs&) {
   TForm* form = Current();
   if (form == nullptr) return "no current window";
   form->WindowWidget()->close();
-  Settle();
+  if (!Settle()) return Unsettled();
   if (!currentWidget) {
     // As on the screen, the window that becomes active is the current one.
     pCurrent = ActiveMdiForm();

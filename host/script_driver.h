@@ -36,8 +36,17 @@ class CScriptDriver {
   bool RunLine(const std::string& line, int lineNumber);
   int Errors() const { return iErrors; }
 
-  // Handles every pending event and posted message, deferred deletes too.
-  static void Settle();
+  // Closes every window, as the operator would before leaving, and settles;
+  // an error line numbered 0 when the windows do not settle.
+  void CloseAll();
+
+  // Handles every pending event and posted message, deferred deletes too,
+  // round after round until a round runs no queued work (a queued call, a
+  // posted message, a deferred delete, a layout request): the work that one
+  // queues is done too. False when work was still queued after
+  // kMaxSettleRounds rounds (something queues itself for ever).
+  static bool Settle();
+  static constexpr int kMaxSettleRounds = 1000;
 
   // A command's work: empty on success, else the reason it cannot run.
   using TCommand = std::string (CScriptDriver::*)(const std::vector<std::string>& args);

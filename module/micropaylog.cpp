@@ -2,10 +2,16 @@
 
 #include <memory>
 #include <new>
+#include <type_traits>
 
 #include "forms/formMicroPayLogQueryMain.h"
 #include "guicommon/guicommon.h"
 #include "version_text.h"
+
+// The exports have the types a host calls them through.
+static_assert(std::is_same_v<decltype(&QueryCvsIntf), TQueryCvsIntf>);
+static_assert(std::is_same_v<decltype(&GetModuleId), TGetModuleId>);
+static_assert(std::is_same_v<decltype(&CreateBusinessForm), TCreateBusinessForm>);
 
 namespace {
 

@@ -1,20 +1,14 @@
 #pragma once
 
-#include <cstdint>
+#include "module/entry_points.h"
 
-#include "records/msysmgntdef.h"
-
-// The entry points of libmicropaylog.so, exported under these plain names.
-// A host learns the business ids with GetModuleId (a negative index gives
-// their count, 0 .. count-1 each id), then calls CreateBusinessForm when the
-// operator opens the business. The module keeps no state between calls.
+// The entry points of libmicropaylog.so (their types and names in
+// entry_points.h). The module keeps no state between calls.
 
 #define MICROPAYLOG_API extern "C" __attribute__((visibility("default")))
 
 // The one business the module offers: the micro-payment log query.
 inline constexpr int kMicroPayLogBusinessId = 10001;
-// The size of the buffer QueryCvsIntf writes into.
-inline constexpr int kVersionTextSize = 2048;
 
 // Writes the module's version text, without leading and trailing blanks, into
 // `buffer` (at least kVersionTextSize bytes). The first argument is not
@@ -31,8 +25,3 @@ MICROPAYLOG_API int GetModuleId(int index);
 // An exception from the window's start-up goes on to the caller (the window
 // is then gone). The first argument is not examined.
 MICROPAYLOG_API intptr_t CreateBusinessForm(intptr_t reserved, const MSysmgntDef::SOperator* op);
-
-// The same three as a host reaches them with dlsym.
-using TQueryCvsIntf = int (*)(int, char*);
-using TGetModuleId = int (*)(int);
-using TCreateBusinessForm = intptr_t (*)(intptr_t, const MSysmgntDef::SOperator*);
