@@ -12,8 +12,8 @@ class QWidget;
 // context menus, shortcuts), through the toolkit's event routing and window
 // procedures. Each call returns once the events were delivered. The events
 // enter Qt where a platform plug-in's would (QtGui's qt_handleMouseEvent and
-// qt_handleKeyEvent, which Qt's own test library uses too), so that the host
-// needs no test library.
+// qt_handleKeyEvent, which Qt's own test library uses too; declared in
+// qt_input_entry_points.h), so that the host needs no test library.
 
 // A press and release of `button` at `point` (widget coordinates). A right
 // click opens the widget's context menu as a real one does.
