@@ -111,7 +111,9 @@ TEST_F(AuthTest, SignInAnswers) {
 
 TEST_F(AuthTest, UnknownLoginTakesAsLongAsAWrongPassword) {
   // The hash check is what takes the time: an unknown login that skipped it
-  // would answer a thousand times sooner. Best of three against noise.
+  // would answer a thousand times sooner. Best of three against noise, and a
+  // factor of ten either way, so that a loaded machine cannot fail it while
+  // a skipped hash still does.
   auto fastest = [&](const char* login) {
     auto best = std::chrono::steady_clock::duration::max();
     for (int i = 0; i < 3; ++i) {
@@ -124,8 +126,8 @@ TEST_F(AuthTest, UnknownLoginTakesAsLongAsAWrongPassword) {
   };
   const auto unknown = fastest("nobody");
   const auto wrong = fastest(kDemoLogOnlyLogin);
-  EXPECT_GT(unknown * 2, wrong);
-  EXPECT_GT(wrong * 2, unknown);
+  EXPECT_GT(unknown * 10, wrong);
+  EXPECT_GT(wrong * 10, unknown);
   pStore->SetLocked(kDemoLogOnlyLogin, false);  // forgets the failures
 }
 
