@@ -1,3 +1,5 @@
+#include <array>
+#include <limits>
 #include <new>
 #include <typeinfo>
 
@@ -100,36 +102,51 @@ void TfrmMDIChild::OnListViewCompare(TObject* Sender, TListItem* Item1, TListIte
                                      int& Compare) {
   TListView* listView = AsListView(Sender);
   if (listView == nullptr || Item1 == nullptr || Item2 == nullptr) return;
-  if (ComparePinnedRows(Item1->ImageIndex(), Item2->ImageIndex(), Compare)) return;
-  int column = 0;
+  // The pair is read in one toolkit call, by the column the sort tag names
+  // whatever the number of columns; whether that column exists comes with it.
+  int column = -1;
   bool ascending = true;
-  if (!DecodeSortTag(listView->Tag(), listView->Columns()->Count(), column, ascending)) return;
-  const intptr_t kind = listView->Columns()->Items(column)->Tag();
+  const bool sorted =
+      DecodeSortTag(listView->Tag(), std::numeric_limits<int>::max(), column, ascending);
+  TRowPairReading pair;
+  listView->ReadRowPair(Item1, Item2, sorted ? column : -1, pair);
+  if (ComparePinnedRows(pair.imageIndex[0], pair.imageIndex[1], Compare)) return;
+  if (!sorted || !pair.columnExists) return;
   // A text that does not convert leaves the result the list view handed in.
-  CompareCellTexts(kind, Item1->CellText(column), Item2->CellText(column), Compare);
+  CompareCellTexts(pair.columnTag, pair.text[0], pair.text[1], Compare);
   if (!ascending) Compare = -Compare;
 }
 
 void TfrmMDIChild::OnListViewChange(TObject* Sender, TListItem*, TItemChange) {
   TListView* listView = AsListView(Sender);  // runs for every text of every row added
   if (listView == nullptr) return;
-  TListColumns* columns = listView->Columns();
-  if (columns->Count() == 0) return;
+  // The columns are read in one toolkit call per handful, with the texts of
+  // the newest row.
+  std::array<TColumnReading, 16> readings;
+  TListItems* items = listView->Items();
+  const TListItem* newest = items->Item(items->Count() - 1);
+  int read = listView->ReadColumns(newest, 0, readings);
+  if (read == 0) return;
   TEXTMETRIC metrics{};
   const bool metricsRead = GetTextMetrics(listView->Canvas()->Handle(), &metrics) == 1;
   const int charWidth = EstimatedCharWidth(metricsRead, metrics.tmAveCharWidth);
-  const TListItem* newest = listView->Items()->Item(listView->Items()->Count() - 1);
   const bool checkBoxes = listView->Checkboxes();
   bool widened = false;
-  for (int c = 0; c < columns->Count(); ++c) {
-    TListColumn* column = columns->Items(c);
-    const size_t cellBytes = newest == nullptr ? 0 : newest->CellText(c).size();
-    const int width = FittedColumnWidth(column->Width(), column->Caption().size(), cellBytes,
-                                        charWidth, checkBoxes);
-    if (width > column->Width()) {
-      column->SetWidth(width);
-      widened = true;
+  int first = 0;
+  while (read > 0) {
+    for (int i = 0; i < read; ++i) {
+      const TColumnReading& column = readings[static_cast<size_t>(i)];
+      const int width = FittedColumnWidth(column.width, column.captionBytes, column.cellBytes,
+                                          charWidth, checkBoxes);
+      if (width > column.width) {
+        listView->Columns()->Items(first + i)->SetWidth(width);
+        widened = true;
+      }
     }
+    first += read;
+    read = static_cast<size_t>(read) < readings.size()
+               ? 0
+               : listView->ReadColumns(newest, first, readings);
   }
   // Show the wider columns now. Row changes themselves reach the view in
   // batches, so with no column widened there is nothing of ours to paint.

@@ -409,6 +409,12 @@ TEST_F(BaseWindowTest, ColumnsFitTheNewestRowAndNeverShrink) {
   FillList(lv, {}, {{"12", "中文"}});
   EXPECT_EQ(lv->Columns()->Items(0)->Width(), 10 * w);
   EXPECT_EQ(lv->Columns()->Items(1)->Width(), 500);
+  // Past the first sixteen columns too.
+  FillList(lv, std::vector<std::pair<std::string, intptr_t>>(18, {"c", 0}), {});
+  std::vector<std::string> wide(20);
+  wide[19] = "0123456789";
+  FillList(lv, {}, {wide});
+  EXPECT_EQ(lv->Columns()->Items(19)->Width(), 10 * w);
 
   TListView* checked = form_->lvstBound;
   checked->SetCheckboxes(true);

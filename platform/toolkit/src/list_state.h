@@ -82,6 +82,10 @@ class ListRow final : public TListItem {
   ~ListRow();
   static void* operator new(std::size_t size);
   static void operator delete(void* row);
+  // The text of a column (0: the caption), empty where the row has none.
+  std::string_view Cell(int column) const {
+    return column == 0 ? std::string_view(caption) : texts.View(column - 1);
+  }
 
   int imageIndex = -1;
   std::string caption;

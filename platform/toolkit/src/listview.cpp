@@ -493,8 +493,7 @@ void TListItem::SetChecked(bool checked) {
 }
 
 std::string_view TListItem::CellText(int column) const {
-  const ListRow* self = Row(this);
-  return column == 0 ? std::string_view(self->caption) : self->texts.View(column - 1);
+  return Row(this)->Cell(column);
 }
 
 bool TListItem::Selected() const {
@@ -654,6 +653,35 @@ std::string TListView::CellText(int row, int column) const {
   const TListItem* item = state_->rowList.Item(row);
   if (!item || column < 0) return {};
   return std::string(item->CellText(column));
+}
+
+int TListView::ReadColumns(const TListItem* row, int first,
+                           std::span<TColumnReading> readings) const {
+  const auto& columns = state_->columns;
+  if (first < 0 || static_cast<size_t>(first) >= columns.size()) return 0;
+  const size_t count = std::min(readings.size(), columns.size() - static_cast<size_t>(first));
+  const ListRow* self = row == nullptr ? nullptr : Row(row);
+  for (size_t i = 0; i < count; ++i) {
+    const ListColumn& column = *columns[static_cast<size_t>(first) + i];
+    TColumnReading& reading = readings[i];
+    reading.width = column.width;
+    reading.captionBytes = column.caption.size();
+    reading.cellBytes = self == nullptr ? 0 : self->Cell(first + static_cast<int>(i)).size();
+  }
+  return static_cast<int>(count);
+}
+
+void TListView::ReadRowPair(const TListItem* first, const TListItem* second, int column,
+                            TRowPairReading& reading) const {
+  const auto& columns = state_->columns;
+  reading.columnExists = column >= 0 && static_cast<size_t>(column) < columns.size();
+  reading.columnTag = reading.columnExists ? columns[static_cast<size_t>(column)]->tag : 0;
+  const TListItem* rows[2] = {first, second};
+  for (int i = 0; i < 2; ++i) {
+    const ListRow* row = Row(rows[i]);
+    reading.imageIndex[i] = row->imageIndex;
+    reading.text[i] = reading.columnExists ? row->Cell(column) : std::string_view();
+  }
 }
 
 bool TListView::CellAt(const TPoint& point, int* row, int* column) const {

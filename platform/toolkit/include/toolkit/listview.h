@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -16,6 +18,24 @@ class ListState;
 }  // namespace toolkit_detail
 
 enum TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
+
+// What column fitting reads of one column: its width, the length of its
+// caption and the length of one row's text in it, in bytes.
+struct TColumnReading {
+  int width;
+  size_t captionBytes;
+  size_t cellBytes;
+};
+
+// What a compare handler reads of two rows: each one's image index and its
+// text in one column (empty when the row has none there), and that column's
+// tag. The texts are valid until the rows change.
+struct TRowPairReading {
+  int imageIndex[2];
+  std::string_view text[2];
+  bool columnExists;
+  intptr_t columnTag;  // 0 when the column does not exist
+};
 
 // One column of a report-style list view; made and owned by its list view.
 class TOOLKIT_API TListColumn {
@@ -145,6 +165,16 @@ class TOOLKIT_API TListView : public TWinControl {
   // point is on no cell.
   bool CellAt(const TPoint& point, int* row, int* column) const;
   TListItem* GetItemAt(int x, int y) const;
+  // Reads the columns first, first + 1, ... into readings, as many as it
+  // holds, with the texts of row (a row of this list view; none when null);
+  // returns how many it read, 0 from the last column on. Column fitting runs
+  // on every change of a row: this is all it reads, in one call.
+  int ReadColumns(const TListItem* row, int first, std::span<TColumnReading> readings) const;
+  // Reads rows first and second of this list view by column (none when it is
+  // out of range) into reading: a sort asks its handler about every pair of
+  // rows, and this is what one answer reads, in one call.
+  void ReadRowPair(const TListItem* first, const TListItem* second, int column,
+                   TRowPairReading& reading) const;
 
   // Sorts every row with OnCompare (or, without a handler, by caption bytes).
   // The sort is stable, and stays a permutation whatever the handler answers:
