@@ -1,12 +1,12 @@
 #include "forms/formMicroPayLogQueryMain.h"
 
-#include <cstring>
 #include <string>
 
 #include "guicommon/guicommon.h"
 #include "guicommon/guiforms.h"
 #include "guicommon/wait_box_guard.h"
 #include "ledgerkit/ledger_kit.h"
+#include "querywindowcolumns.h"
 #include "querywindowlayout.h"
 #include "toolkit/comctrls.h"
 #include "toolkit/extctrls.h"
@@ -30,40 +30,6 @@ constexpr SBusiType kBusiTypes[] = {
     {1332, "小额支付冻结"},     {1333, "小额支付解冻"},     {1334, "小额支付帐户信息修改"},
     {1335, "小额支付帐户改号"}, {1336, "小额支付帐户存款"}, {1337, "小额支付帐户取款(转预存)"},
 };
-
-constexpr const char* kLogColumns[] = {"工单编号", "手机号码", "业务类型", "流水号",
-                                       "时间戳",   "涉及金额", "备注"};
-constexpr const char* kUserColumns[] = {"用户编号",  "手机号码",   "交易密码", "证件类型",
-                                        "证件号码",  "日消费限额", "生效标志", "开户时间",
-                                        "MPP流水号", "最新工单号", "备注"};
-constexpr int kColumnWidth = 100;
-
-// A string once, not one per cell.
-const std::string kDateTimePattern = "%Y/%M/%D %H:%N:%S";
-
-// The status word of MP_STS; a value without one shows "未知" rather than
-// whatever the row's certificate-type name left in the shared buffer.
-const char* StatusWord(short status) {
-  switch (status) {
-    case 0:
-      return "历史";
-    case 1:
-      return "正常";
-    case 2:
-      return "已删除";
-    default:
-      return "未知";
-  }
-}
-
-// "[n] text": a code in brackets, a blank and its name.
-std::string Bracketed(int code, const char* text) {
-  std::string cell = "[";
-  cell += std::to_string(code);
-  cell += "] ";
-  cell += text;
-  return cell;
-}
 
 // The 14-character stamp "yyyymmddHHmmss" of a date picker's date and a time
 // picker's time; stamps compare as text.
@@ -212,18 +178,10 @@ void TfrmMicroPayLogQueryMain::ClearListView() {
 }
 
 bool TfrmMicroPayLogQueryMain::InitListColumns() {
-  TListColumns* columns = lvstShow->Columns();
-  columns->BeginUpdate();
-  columns->Clear();
-  auto add = [columns](const auto& captions) {
-    for (const char* caption : captions) columns->Add()->SetCaption(caption);
-  };
   if (bQryLog)
-    add(kLogColumns);
+    SetListColumns(lvstShow->Columns(), LogColumns());
   else
-    add(kUserColumns);
-  for (int i = 0; i < columns->Count(); ++i) columns->Items(i)->SetWidth(kColumnWidth);
-  columns->EndUpdate();
+    SetListColumns(lvstShow->Columns(), UserColumns());
   return true;
 }
 
@@ -245,21 +203,7 @@ void TfrmMicroPayLogQueryMain::ShowLogList(SMpInfoList& list) {
     Notify("没有符合条件的记录！");
     return;
   }
-  TListItems* items = lvstShow->Items();
-  std::string busiType, time;  // formatted into row after row
-  for (const SMpInfo& info : list) {
-    TListItem* item = items->Add();
-    TStrings* cells = item->SubItems();
-    cells->Add(info.PHONE_ID);
-    busiType.assign(pBusiTypeLookup->GetTextByCode(info.BUSI_CODE));
-    cells->Add(busiType);
-    cells->Add(info.MPP_TRANSACTION_ID);
-    info.MPP_TIME.toString(kDateTimePattern, time);
-    cells->Add(time);
-    cells->Add(CurrencyToString(static_cast<int64_t>(info.AMOUNT)));
-    cells->Add(info.REMARK);
-    item->SetCaption(IntToStr(info.SO_NBR));
-  }
+  AddListRows(lvstShow->Items(), LogColumns(), list, SCellContext{pBusiTypeLookup.get()});
 }
 
 void TfrmMicroPayLogQueryMain::ShowUserList(SMpUserInfoList& list) {
@@ -267,24 +211,5 @@ void TfrmMicroPayLogQueryMain::ShowUserList(SMpUserInfoList& list) {
     Notify("没有符合条件的记录！");
     return;
   }
-  char name[kItemNameSize];
-  std::memset(name, 0, sizeof name);
-  TListItems* items = lvstShow->Items();
-  for (const SMpUserInfo& user : list) {
-    TListItem* item = items->Add();
-    TStrings* cells = item->SubItems();
-    cells->Add(user.PHONE_ID);
-    cells->Add(user.MP_PWD);
-    GetItemName(kItemCertificate, user.REG_TYPE, name);
-    cells->Add(Bracketed(user.REG_TYPE, name));
-    cells->Add(user.REG_NBR);
-    cells->Add(CurrencyToString(static_cast<int64_t>(user.FEE_LIMIT)));
-    std::strncpy(name, StatusWord(user.MP_STS), sizeof name - 1);
-    cells->Add(Bracketed(user.MP_STS, name));
-    cells->Add(user.MP_CREATE_DATE.toString(kDateTimePattern));
-    cells->Add(user.MPP_TRANS_ID);
-    cells->Add(IntToStr(user.SO_NBR));
-    cells->Add(user.REMARK);
-    item->SetCaption(IntToStr(user.SERV_ID));
-  }
+  AddListRows(lvstShow->Items(), UserColumns(), list, SCellContext{pBusiTypeLookup.get()});
 }

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "forms/lookup.h"
+#include "records/mmicropaymentdef.h"
+#include "toolkit/listview.h"
+
+// What a cell's text may need besides its record.
+struct SCellContext {
+  CBasicLookup<TCNameCodeInfoList>* pBusiTypes;  // the business types' "[%d] %s" texts
+};
+
+// One column of a result list: its caption, its width and how a record gives
+// its cell. The first column is the row's caption, the others its sub-items.
+template <class TRecord>
+struct SListColumn {
+  const char* sCaption;
+  int iWidth;
+  // The cell's text: a field of the record itself, or scratch filled with it.
+  const std::string& (*pCell)(const TRecord& record, const SCellContext& context,
+                              std::string& scratch);
+};
+
+// The log query's seven columns and the user query's eleven.
+std::span<const SListColumn<MMicroPaymentDef::SMpInfo>> LogColumns();
+std::span<const SListColumn<MMicroPaymentDef::SMpUserInfo>> UserColumns();
+
+// Replaces the list view's columns with a table's, in one batch.
+template <class TRecord>
+void SetListColumns(TListColumns* columns, std::span<const SListColumn<TRecord>> table) {
+  columns->BeginUpdate();
+  columns->Clear();
+  for (const SListColumn<TRecord>& one : table) {
+    TListColumn* column = columns->Add();
+    column->SetCaption(one.sCaption);
+    column->SetWidth(one.iWidth);
+  }
+  columns->EndUpdate();
+}
+
+// Adds one row per record: the sub-items first, then the caption, each cell
+// as the table says.
+template <class TRecord>
+void AddListRows(TListItems* items, std::span<const SListColumn<TRecord>> table,
+                 const std::vector<TRecord>& records, const SCellContext& context) {
+  if (table.empty()) return;
+  std::string scratch;  // formatted into cell after cell
+  for (const TRecord& record : records) {
+    TListItem* item = items->Add();
+    TStrings* cells = item->SubItems();
+    for (size_t c = 1; c < table.size(); ++c) cells->Add(table[c].pCell(record, context, scratch));
+    item->SetCaption(table[0].pCell(record, context, scratch));
+  }
+}
