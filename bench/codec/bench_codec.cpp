@@ -112,7 +112,7 @@ const std::string& LogFrame() {
   static const std::string frame = [] {
     tmb_stream s;
     WriteReply(s, kLogReply, LogRows(), true);
-    return s.bytes();
+    return std::string(s.bytes());
   }();
   return frame;
 }
@@ -120,7 +120,7 @@ const std::string& UserFrame() {
   static const std::string frame = [] {
     tmb_stream s;
     WriteReply(s, kUserReply, UserRows(), false);
-    return s.bytes();
+    return std::string(s.bytes());
   }();
   return frame;
 }

@@ -108,7 +108,7 @@ std::string ReplyBytes() {
   s.begin_stream(kOutStream);
   s << list << err;
   s.end_stream();
-  return s.bytes();
+  return std::string(s.bytes());
 }
 
 // What a server does with the request: decode it, answer the prepared row.

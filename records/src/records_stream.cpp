@@ -4,18 +4,18 @@
 #include "records/record_stream.h"
 
 #define MPAY_RECORD_STREAM_FUNCTIONS(R)               \
-  tmb_stream& operator<<(tmb_stream& s, const R& r) { \
+  tmb_writer& operator<<(tmb_writer& s, const R& r) { \
     return records::WriteRecord(s, r);                \
   }                                                   \
-  tmb_stream& operator>>(tmb_stream& s, R& r) {       \
+  tmb_reader& operator>>(tmb_reader& s, R& r) {       \
     return records::ReadRecord(s, r);                 \
   }
 
 #define MPAY_LIST_STREAM_FUNCTIONS(L, NAME)           \
-  tmb_stream& operator<<(tmb_stream& s, const L& l) { \
+  tmb_writer& operator<<(tmb_writer& s, const L& l) { \
     return records::WriteList(s, l, NAME);            \
   }                                                   \
-  tmb_stream& operator>>(tmb_stream& s, L& l) {       \
+  tmb_reader& operator>>(tmb_reader& s, L& l) {       \
     return records::ReadList(s, l, NAME);             \
   }
 

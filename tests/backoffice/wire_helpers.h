@@ -57,7 +57,7 @@ std::string Stream(const char* streamName, const Records&... records) {
   s.begin_stream(streamName);
   ((s << records), ...);
   s.end_stream();
-  return s.bytes();
+  return std::string(s.bytes());
 }
 
 template <class In>
@@ -68,7 +68,7 @@ std::string Request(const char* streamName, const In& in,
   s.begin_stream(streamName);
   s << in << who;
   s.end_stream();
-  return s.bytes();
+  return std::string(s.bytes());
 }
 
 struct LogReply {

@@ -73,7 +73,7 @@ class ModuleTest : public ::testing::Test {
     tmb_stream s;
     s.open();
     records::WriteRecord(s, op);
-    return s.bytes();
+    return std::string(s.bytes());
   }
 
   TForm* Create(intptr_t reserved, const MSysmgntDef::SOperator* op) {

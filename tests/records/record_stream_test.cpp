@@ -39,7 +39,7 @@ std::string Encode(const T& value) {
   tmb_stream s;
   s.open();
   s << value;
-  return s.bytes();
+  return std::string(s.bytes());
 }
 
 // A whole log-query reply as the back office sends it.
@@ -294,7 +294,7 @@ TEST(ListReader, HostileCountFailsBeforeAnyElement) {
   w.begin_write_list(MMicroPaymentDef::kSMpInfoListName, 1);
   w << samples::LogRow(1);
   w.end_write_list();
-  std::string bytes = w.bytes();
+  std::string bytes(w.bytes());
   // The count follows the tag, the name length and the name.
   const std::size_t countAt = 2 + std::string(MMicroPaymentDef::kSMpInfoListName).size();
   for (const uint32_t count : {0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu, 1000000u}) {

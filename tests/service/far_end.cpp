@@ -100,7 +100,7 @@ std::string Frame(const std::string& streamName, const std::function<void(tmb_st
   s.begin_stream(streamName.c_str());
   body(s);
   if (withEnd) s.end_stream();
-  return s.bytes();
+  return std::string(s.bytes());
 }
 
 bool DecodeSoList(std::string_view request, MCustQryAccept::SQuerySoInfoListIn& sIn,

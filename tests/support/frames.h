@@ -23,7 +23,7 @@ template <class... Values>
 std::string Frame(const char* name, const Values&... values) {
   tmb_stream s;
   WriteFrame(s, name, values...);
-  return s.bytes();
+  return std::string(s.bytes());
 }
 
 // Reads the stream `name` from `s` (loaded or attached) into `values` in

@@ -56,7 +56,7 @@ std::string Request() {
   s.begin_stream("op.ParamIn");
   s << 1;
   s.end_stream();
-  return s.bytes();
+  return std::string(s.bytes());
 }
 
 class ClientObjectTest : public ::testing::Test {

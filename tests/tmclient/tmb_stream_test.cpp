@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "tmclient/qrs_datetime.h"
 #include "tmclient/qrs_errormsg.h"
@@ -13,7 +14,7 @@
 
 namespace {
 
-std::string Hex(const std::string& bytes) {
+std::string Hex(std::string_view bytes) {
   std::string out;
   char buf[4];
   for (unsigned char c : bytes) {
@@ -30,7 +31,7 @@ std::string EncodeOne(const T& v) {
   s.open();
   s << v;
   EXPECT_FALSE(s.failed());
-  return s.bytes();
+  return std::string(s.bytes());
 }
 
 template <class T>
@@ -153,7 +154,7 @@ TEST(TmbStreamState, AttachReadsTheCallersBytesInPlace) {
   w.begin_write_struct("M.R");
   w << std::string("abc") << 5;
   w.end_write_struct();
-  const std::string frame = w.bytes();
+  const std::string frame(w.bytes());
 
   tmb_stream s;
   s.attach(frame);
@@ -309,7 +310,7 @@ TEST(TmbStreamReader, WrongTagNameOrVersionFails) {
   w.begin_stream("a.ParamOut");
   w.begin_write_struct("M.SRec");
   w.begin_write_list("M..SList", 0);
-  const std::string bytes = w.bytes();
+  const std::string bytes(w.bytes());
 
   const auto readsWith = [&bytes](const char* streamName, const char* structName,
                                   const char* listName) {
@@ -344,7 +345,7 @@ TEST(TmbStreamReader, EndOfStreamRejectsTrailingBytes) {
   s.load(w.bytes());
   EXPECT_TRUE(s.begin_stream("x"));
   EXPECT_TRUE(s.end_stream());
-  s.load(w.bytes() + "\x11");
+  s.load(std::string(w.bytes()) + "\x11");
   s.begin_stream("x");
   EXPECT_FALSE(s.end_stream());
   EXPECT_NE(s.failed_at().find("trailing"), std::string::npos);
@@ -495,7 +496,7 @@ TEST(TmbStreamReader, ListCountMustFitTheRemainingBytes) {
   EXPECT_TRUE(s.begin_read_list("L", count));
   EXPECT_EQ(count, 2);
   // Eleven bytes follow the count; one more element than that is a lie.
-  std::string bytes = w.bytes();
+  std::string bytes(w.bytes());
   bytes[3] = 12;
   s.load(bytes);
   EXPECT_FALSE(s.begin_read_list("L", count));

@@ -16,19 +16,19 @@ namespace wire = tmclient::wire;
 // Walks the bytes item by item; every read is checked against the end.
 class Lister {
  public:
-  explicit Lister(std::string_view bytes) : in_(bytes) {}
+  explicit Lister(std::string_view bytes) : sIn(bytes) {}
 
   std::string Run() {
-    while (pos_ < in_.size()) {
+    while (iPos < sIn.size()) {
       if (!Item()) break;
     }
-    return std::move(out_);
+    return std::move(sOut);
   }
 
  private:
   bool Item() {
-    const std::size_t start = pos_;
-    const auto tag = static_cast<uint8_t>(in_[pos_++]);
+    const std::size_t start = iPos;
+    const auto tag = static_cast<uint8_t>(sIn[iPos++]);
     switch (tag) {
       case wire::kInt32:
         return Number<int32_t>("int32");
@@ -55,8 +55,8 @@ class Lister {
         if (!Fixed(version) || !Name(name)) return Error(start, "truncated stream begin");
         Line("stream ");
         Quoted(name);
-        if (version != wire::kVersion) out_ += " version " + std::to_string(version);
-        ++depth_;
+        if (version != wire::kVersion) sOut += " version " + std::to_string(version);
+        ++iDepth;
         return true;
       }
       case wire::kStructBegin:
@@ -67,8 +67,8 @@ class Lister {
         if (tag == wire::kListBegin && !Fixed(count)) return Error(start, "truncated list count");
         Line(tag == wire::kListBegin ? "list " : "struct ");
         Quoted(name);
-        if (tag == wire::kListBegin) out_ += " count " + std::to_string(count);
-        ++depth_;
+        if (tag == wire::kListBegin) sOut += " count " + std::to_string(count);
+        ++iDepth;
         return true;
       }
       case wire::kStreamEnd:
@@ -87,35 +87,35 @@ class Lister {
 
   template <class T>
   bool Fixed(T& v) {
-    if (in_.size() - pos_ < sizeof v) return false;
-    std::memcpy(&v, in_.data() + pos_, sizeof v);
-    pos_ += sizeof v;
+    if (sIn.size() - iPos < sizeof v) return false;
+    std::memcpy(&v, sIn.data() + iPos, sizeof v);
+    iPos += sizeof v;
     return true;
   }
 
   template <class T>
   bool Number(const char* type) {
     T v;
-    if (!Fixed(v)) return Error(pos_ - 1, (std::string("truncated ") + type).c_str());
+    if (!Fixed(v)) return Error(iPos - 1, (std::string("truncated ") + type).c_str());
     Line(type);
-    out_ += ' ';
-    out_ += std::to_string(v);
+    sOut += ' ';
+    sOut += std::to_string(v);
     return true;
   }
 
   bool Text(std::string_view& text) {
     uint32_t n = 0;
-    if (!Fixed(n) || n > in_.size() - pos_) return false;
-    text = in_.substr(pos_, n);
-    pos_ += n;
+    if (!Fixed(n) || n > sIn.size() - iPos) return false;
+    text = sIn.substr(iPos, n);
+    iPos += n;
     return true;
   }
 
   bool Name(std::string_view& name) {
     uint8_t n = 0;
-    if (!Fixed(n) || n > in_.size() - pos_) return false;
-    name = in_.substr(pos_, n);
-    pos_ += n;
+    if (!Fixed(n) || n > sIn.size() - iPos) return false;
+    name = sIn.substr(iPos, n);
+    iPos += n;
     return true;
   }
 
@@ -128,7 +128,7 @@ class Lister {
     }
     const QRSDateTime v(year, part[0], part[1], part[2], part[3], part[4]);
     Line("datetime ");
-    out_ += v.isNull() ? std::string("null") : v.toString("%Y-%M-%D %H:%N:%S");
+    sOut += v.isNull() ? std::string("null") : v.toString("%Y-%M-%D %H:%N:%S");
     return true;
   }
 
@@ -141,54 +141,54 @@ class Lister {
       return Error(start, "truncated errormsg");
     }
     Line("errormsg ");
-    out_ += std::to_string(code) + ' ';
+    sOut += std::to_string(code) + ' ';
     Quoted(msg);
-    out_ += ' ' + std::to_string(subCode) + ' ';
+    sOut += ' ' + std::to_string(subCode) + ' ';
     Quoted(subMsg);
     return true;
   }
 
   bool End(const char* what) {
-    if (depth_ > 0) --depth_;
+    if (iDepth > 0) --iDepth;
     Line(what);
     return true;
   }
 
   bool Error(std::size_t at, const std::string& what) {
-    depth_ = 0;
+    iDepth = 0;
     Line("error at offset ");
-    out_ += std::to_string(at) + ": " + what;
+    sOut += std::to_string(at) + ": " + what;
     return false;
   }
 
   void Line(const char* head) {
-    if (!out_.empty()) out_ += '\n';
-    out_.append(2 * static_cast<std::size_t>(depth_), ' ');
-    out_ += head;
+    if (!sOut.empty()) sOut += '\n';
+    sOut.append(2 * static_cast<std::size_t>(iDepth), ' ');
+    sOut += head;
   }
 
   void Quoted(std::string_view text) {
-    out_ += '"';
+    sOut += '"';
     for (const char c : text) {
       const auto b = static_cast<unsigned char>(c);
       if (c == '"' || c == '\\') {
-        out_ += '\\';
-        out_ += c;
+        sOut += '\\';
+        sOut += c;
       } else if (b >= 0x20 && b < 0x7f) {
-        out_ += c;
+        sOut += c;
       } else {
         char hex[5];
         std::snprintf(hex, sizeof hex, "\\x%02X", b);
-        out_ += hex;
+        sOut += hex;
       }
     }
-    out_ += '"';
+    sOut += '"';
   }
 
-  std::string_view in_;
-  std::size_t pos_ = 0;
-  int depth_ = 0;
-  std::string out_;
+  std::string_view sIn;
+  std::size_t iPos = 0;
+  int iDepth = 0;
+  std::string sOut;
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "reply_buffers.h"
 #include "session_internal.h"
 #include "tmclient/broker_resolver.h"
 #include "tmclient/reply_progress.h"
@@ -11,14 +12,10 @@
 #include "tmclient/transport.h"
 #include "waited_call.h"
 
-CTmdClientObject::CTmdClientObject() = default;
+CTmdClientObject::CTmdClientObject() : pBuffers(std::make_unique<tmclient::ReplyBuffers>()) {}
 CTmdClientObject::~CTmdClientObject() = default;
 
 namespace {
-
-// A reply buffer that grew beyond this is not kept from one call to the next:
-// it goes with the stream that reads it.
-constexpr std::size_t kKeptReplyCapacity = 64u << 20;
 
 // Passes a reply's progress on from the library's thread to the caller's
 // watcher until the caller stops waiting: once Detach() returns, the watcher
@@ -52,42 +49,26 @@ class ProgressRelay final : public tmclient::ReplyProgress {
 
 }  // namespace
 
-std::string& CTmdClientObject::ReplyBuffer() {
-  if (pReply && pReply.use_count() == 1) {
-    // The last stream that read it has released it; what it read happened
-    // before that release.
-    std::atomic_thread_fence(std::memory_order_acquire);
-    pReply->clear();
-  } else {
-    pReply.reset();
-    pReply = std::make_shared<std::string>();
-  }
-  return *pReply;
-}
-
 int CTmdClientObject::call_server(const std::string& interfaceName, const std::string& serviceCode,
                                   STMSession* /*session*/, tmb_stream& in, tmb_stream& out) {
   if (!is_bound()) return tmclient::kErrNotBound;
   if (in.failed()) return tmclient::kErrBadRequest;
   try {
-    const std::string& request = in.bytes();
+    const std::string_view request = in.bytes();
     if (request.size() > tmb_stream::kMaxFrameSize) return tmclient::kErrRequestTooLarge;
-    ReplyBuffer();
-    // Nothing of a reply that is not handed over stays behind, whichever
-    // way the call ends (a call given up took its buffer with it).
-    struct Discard {
-      std::shared_ptr<std::string>* reply;
-      ~Discard() {
-        if (reply != nullptr && *reply) (*reply)->clear();
-      }
-    } discard{&pReply};
+    // The call's own buffer, which goes to `out` or, whichever way the call
+    // ends otherwise, back to pBuffers emptied (a call given up takes it
+    // along until its I/O ends).
+    pReply = pBuffers->Take();
+    struct Release {
+      std::shared_ptr<std::string>& reply;
+      ~Release() { reply.reset(); }
+    } release{pReply};
     const int result = Exchange(interfaceName, serviceCode, request);
     if (tmclient::IsLibraryError(result)) return result;
     tmclient::NoteCallResult(result);
     if (pReply->size() > tmb_stream::kMaxFrameSize) return tmclient::kErrReplyTooLarge;
-    discard.reply = nullptr;
-    out.load(std::shared_ptr<const std::string>(pReply));
-    if (pReply->capacity() > kKeptReplyCapacity) pReply.reset();
+    out.load(std::shared_ptr<const std::string>(std::move(pReply)));
     return result;
   } catch (...) {
     return tmclient::kErrTransport;
@@ -144,7 +125,6 @@ int CTmdClientObject::Exchange(const std::string& interfaceName, const std::stri
     // reply, if one still comes, cannot be taken for the next call's.
     if (pTransport) pTransport->Abandon();
     pTransport.reset();
-    pReply.reset();
     return result;
   }
   pTransport = *transport;
@@ -158,7 +138,7 @@ int CTmdClientObject::bind(const std::string& /*interfaceName*/, const std::stri
 int CTmdClientObject::unbind() {
   sUrl.clear();
   pTransport.reset();
-  pReply.reset();
+  pBuffers->Clear();
   return 0;
 }
 

@@ -7,7 +7,7 @@
 
 #include "records/record_stream.h"
 #include "tmclient/reply_progress.h"
-#include "tmclient/tmb_stream.h"
+#include "tmclient/tmb_reader.h"
 #include "tmclient/wire_tags.h"
 
 // Reading a reply's first list while the reply arrives. A streamed reply's
@@ -27,7 +27,7 @@ class ListAhead : public tmclient::ReplyProgress {
   virtual void Undo() = 0;
   // Reads the list from the whole reply `s`, positioned at the list's
   // header, with the same outcome as ReadList.
-  virtual tmb_stream& Finish(tmb_stream& s) = 0;
+  virtual tmb_reader& Finish(tmb_reader& s) = 0;
 };
 
 template <class R>
@@ -57,7 +57,7 @@ class ListReadAhead final : public ListAhead {
     iBytes = iBodySize = 0;
   }
 
-  tmb_stream& Finish(tmb_stream& s) override {
+  tmb_reader& Finish(tmb_reader& s) override {
     int count = 0;
     s.begin_read_list(sName, count);
     if (s.failed()) {
@@ -85,8 +85,8 @@ class ListReadAhead final : public ListAhead {
   // Appends the whole elements at the front of `bytes`, up to the list's
   // end or the first element whose bytes are not all there yet.
   void ReadWhole(std::string_view bytes) {
-    tmb_stream s;
-    s.attach(bytes);
+    tmb_reader s;
+    s.read(bytes);
     while (s.remaining() > 0 && static_cast<uint8_t>(bytes[bytes.size() - s.remaining()]) ==
                                     tmclient::wire::kStructBegin) {
       const std::size_t before = s.remaining();

@@ -5,7 +5,8 @@
 
 #include "records/record.h"
 
-class tmb_stream;
+class tmb_reader;
+class tmb_writer;
 
 namespace MCustQryAccept {
 
@@ -74,11 +75,11 @@ MPAY_RECORD(SFetchInfoIn, "MCustQryAccept.SFetchInfoIn", MPAY_SFETCHINFOIN_FIELD
 
 // Stream coding (records/record_stream.h has the rules). The module writes
 // these requests; the back office reads them with the same code.
-tmb_stream& operator<<(tmb_stream& s, const SQuerySoInfoListIn& r);
-tmb_stream& operator>>(tmb_stream& s, SQuerySoInfoListIn& r);
-tmb_stream& operator<<(tmb_stream& s, const SQueryLogSoInfo& r);
-tmb_stream& operator>>(tmb_stream& s, SQueryLogSoInfo& r);
-tmb_stream& operator<<(tmb_stream& s, const SFetchInfoIn& r);
-tmb_stream& operator>>(tmb_stream& s, SFetchInfoIn& r);
+tmb_writer& operator<<(tmb_writer& s, const SQuerySoInfoListIn& r);
+tmb_reader& operator>>(tmb_reader& s, SQuerySoInfoListIn& r);
+tmb_writer& operator<<(tmb_writer& s, const SQueryLogSoInfo& r);
+tmb_reader& operator>>(tmb_reader& s, SQueryLogSoInfo& r);
+tmb_writer& operator<<(tmb_writer& s, const SFetchInfoIn& r);
+tmb_reader& operator>>(tmb_reader& s, SFetchInfoIn& r);
 
 }  // namespace MCustQryAccept

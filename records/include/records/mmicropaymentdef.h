@@ -6,7 +6,8 @@
 
 #include "records/record.h"
 
-class tmb_stream;
+class tmb_reader;
+class tmb_writer;
 
 namespace MMicroPaymentDef {
 
@@ -53,18 +54,18 @@ inline constexpr const char kSMpUserInfoListName[] = "MMicroPaymentDef..SMpUserI
 
 // Stream coding (records/record_stream.h has the rules). The module reads
 // these replies; the back office writes them with the same code.
-tmb_stream& operator<<(tmb_stream& s, const SMpInfo& r);
-tmb_stream& operator>>(tmb_stream& s, SMpInfo& r);
-tmb_stream& operator<<(tmb_stream& s, const SMpUserInfo& r);
-tmb_stream& operator>>(tmb_stream& s, SMpUserInfo& r);
-tmb_stream& operator<<(tmb_stream& s, const SMpAcctStatInfo& r);
-tmb_stream& operator>>(tmb_stream& s, SMpAcctStatInfo& r);
+tmb_writer& operator<<(tmb_writer& s, const SMpInfo& r);
+tmb_reader& operator>>(tmb_reader& s, SMpInfo& r);
+tmb_writer& operator<<(tmb_writer& s, const SMpUserInfo& r);
+tmb_reader& operator>>(tmb_reader& s, SMpUserInfo& r);
+tmb_writer& operator<<(tmb_writer& s, const SMpAcctStatInfo& r);
+tmb_reader& operator>>(tmb_reader& s, SMpAcctStatInfo& r);
 
 // Lists: the readers append to what the list holds; the writers write every
 // element.
-tmb_stream& operator<<(tmb_stream& s, const SMpInfoList& l);
-tmb_stream& operator>>(tmb_stream& s, SMpInfoList& l);
-tmb_stream& operator<<(tmb_stream& s, const SMpUserInfoList& l);
-tmb_stream& operator>>(tmb_stream& s, SMpUserInfoList& l);
+tmb_writer& operator<<(tmb_writer& s, const SMpInfoList& l);
+tmb_reader& operator>>(tmb_reader& s, SMpInfoList& l);
+tmb_writer& operator<<(tmb_writer& s, const SMpUserInfoList& l);
+tmb_reader& operator>>(tmb_reader& s, SMpUserInfoList& l);
 
 }  // namespace MMicroPaymentDef

@@ -5,7 +5,8 @@
 
 #include "records/record.h"
 
-class tmb_stream;
+class tmb_reader;
+class tmb_writer;
 
 namespace MSysmgntDef {
 
@@ -51,11 +52,11 @@ MPAY_RECORD(SSignInIn, "MSysmgntDef.SSignInIn", MPAY_SSIGNININ_FIELDS)
   F(3, std::string, RIGHTS)
 MPAY_RECORD(SSessionInfo, "MSysmgntDef.SSessionInfo", MPAY_SSESSIONINFO_FIELDS)
 
-tmb_stream& operator<<(tmb_stream& s, const SOperator& r);
-tmb_stream& operator>>(tmb_stream& s, SOperator& r);
-tmb_stream& operator<<(tmb_stream& s, const SSignInIn& r);
-tmb_stream& operator>>(tmb_stream& s, SSignInIn& r);
-tmb_stream& operator<<(tmb_stream& s, const SSessionInfo& r);
-tmb_stream& operator>>(tmb_stream& s, SSessionInfo& r);
+tmb_writer& operator<<(tmb_writer& s, const SOperator& r);
+tmb_reader& operator>>(tmb_reader& s, SOperator& r);
+tmb_writer& operator<<(tmb_writer& s, const SSignInIn& r);
+tmb_reader& operator>>(tmb_reader& s, SSignInIn& r);
+tmb_writer& operator<<(tmb_writer& s, const SSessionInfo& r);
+tmb_reader& operator>>(tmb_reader& s, SSessionInfo& r);
 
 }  // namespace MSysmgntDef

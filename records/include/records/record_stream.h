@@ -6,7 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "tmclient/tmb_stream.h"
+#include "tmclient/tmb_reader.h"
+#include "tmclient/tmb_writer.h"
 
 // How every record and list goes onto a stream and comes back. The
 // per-record operator<< and operator>> are these templates.
@@ -22,7 +23,7 @@ namespace records {
 // Writes a record. Runs to the end whatever happens to the stream; a failure
 // shows in s.failed() afterwards.
 template <class R>
-tmb_stream& WriteRecord(tmb_stream& s, const R& r) {
+tmb_writer& WriteRecord(tmb_writer& s, const R& r) {
   s.begin_write_struct(R::kStreamName);
   s << r.UsedMarker;
   s << r.Marker;
@@ -42,7 +43,7 @@ tmb_stream& WriteRecord(tmb_stream& s, const R& r) {
 // into one function per record type: the decoding of a whole list runs
 // through it row after row.
 template <class R>
-[[gnu::flatten]] tmb_stream& ReadRecord(tmb_stream& s, R& r) {
+[[gnu::flatten]] tmb_reader& ReadRecord(tmb_reader& s, R& r) {
   static constexpr std::string_view kName = R::kStreamName;
   s.begin_read_struct(kName);
   s >> r.UsedMarker;
@@ -61,7 +62,7 @@ template <class R>
 
 // Writes a list; a list too long to count in an int fails the stream.
 template <class R>
-tmb_stream& WriteList(tmb_stream& s, const std::vector<R>& list, const char* name) {
+tmb_writer& WriteList(tmb_writer& s, const std::vector<R>& list, const char* name) {
   const int count =
       list.size() > static_cast<std::size_t>(INT_MAX) ? -1 : static_cast<int>(list.size());
   s.begin_write_list(name, count);
@@ -95,7 +96,7 @@ class PendingElement {
 // whole: a failure or an exception removes it again. Stops at the first
 // failure; the elements appended before it stay.
 template <class R>
-tmb_stream& ReadElements(tmb_stream& s, std::vector<R>& list, int count) {
+tmb_reader& ReadElements(tmb_reader& s, std::vector<R>& list, int count) {
   // Room for what the remaining bytes can hold at most, never for what an
   // untrusted count claims.
   constexpr std::size_t smallestRecord = 21 + std::string_view(R::kStreamName).size();
@@ -114,7 +115,7 @@ tmb_stream& ReadElements(tmb_stream& s, std::vector<R>& list, int count) {
 // first failure without ending the list; the elements appended before it
 // stay.
 template <class R>
-tmb_stream& ReadList(tmb_stream& s, std::vector<R>& list, std::string_view name) {
+tmb_reader& ReadList(tmb_reader& s, std::vector<R>& list, std::string_view name) {
   int count = 0;
   s.begin_read_list(name, count);
   if (s.failed()) return s;

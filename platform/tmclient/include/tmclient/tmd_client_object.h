@@ -10,6 +10,7 @@ class tmb_stream;
 struct STMSession;  // opaque; always null in this system
 
 namespace tmclient {
+class ReplyBuffers;
 class ReplyProgress;
 class Transport;
 }  // namespace tmclient
@@ -34,11 +35,12 @@ class TMCLIENT_API CTmdClientObject {
   // (call_wait.h; the next call connects anew), the transport's code
   // otherwise. Never throws.
   //
-  // The reply is received into a buffer of the object's own that `out` then
-  // shares: once the stream lets it go (loaded, opened or destroyed), the
-  // next call receives into the same memory. `out` always holds exactly its
-  // own reply, however long it is kept. The object keeps the memory of its
-  // largest reply (up to 64 MiB) until unbind().
+  // The reply is received into a buffer of the object's that `out` then
+  // holds: once the stream lets it go (loaded, opened or destroyed), the
+  // buffer comes back emptied and the next call receives into the same
+  // memory. `out` always holds exactly its own reply, however long it is
+  // kept. The object keeps the memory of a returned reply (up to 64 MiB)
+  // until unbind().
   virtual int call_server(const std::string& interfaceName, const std::string& serviceCode,
                           STMSession* session, tmb_stream& in, tmb_stream& out);
   // call_server, telling `progress` of a streamed reply while it arrives
@@ -63,9 +65,6 @@ class TMCLIENT_API CTmdClientObject {
   int bind_openBroker(const std::string& brokerName);
 
  private:
-  // The reply buffer to receive into: the last one when no stream holds it
-  // any more, emptied; else a new one.
-  std::string& ReplyBuffer();
   // The call's I/O: `request` out, the reply into *pReply. On this thread,
   // or on the library's while the wait hook waits.
   int Exchange(const std::string& interfaceName, const std::string& serviceCode,
@@ -74,6 +73,8 @@ class TMCLIENT_API CTmdClientObject {
   std::string sUrl;  // of the bound broker; empty when unbound
   // Null while bound only after a call was given up: the next call connects.
   std::shared_ptr<tmclient::Transport> pTransport;
+  std::unique_ptr<tmclient::ReplyBuffers> pBuffers;
+  // The buffer of the call under way; null between calls.
   std::shared_ptr<std::string> pReply;
   // Told of the reply of the call under way, when its caller watches it.
   tmclient::ReplyProgress* pProgress = nullptr;

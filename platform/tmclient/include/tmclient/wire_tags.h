@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 // Type tags of the stream coding (docs/wire-format.md). On the wire, never
 // change a value.
@@ -27,5 +29,14 @@ constexpr uint8_t kVersion = 0x01;
 // Payload sizes after the tag.
 constexpr unsigned kDateTimeSize = 7;  // u16 year, u8 month, day, hour, minute, second
 constexpr unsigned kMaxNameSize = 255;
+
+// The largest frame written or accepted, in bytes.
+constexpr std::size_t kMaxFrameSize = 256u * 1024u * 1024u;
+
+// A name given as a C string; null reads as the empty name, which no frame
+// accepts.
+inline std::string_view NameView(const char* name) {
+  return name == nullptr ? std::string_view() : std::string_view(name);
+}
 
 }  // namespace tmclient::wire
