@@ -39,41 +39,41 @@ class CQtPresenter : public IGUIPresenter {
 
   void ShowWaitBox(const char* text) override {
     if (!HaveGuiApplication()) return;
-    if (!box_) {
-      box_ = new QWidget(nullptr, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-      box_->setObjectName(QStringLiteral("mpayWaitBox"));
-      box_->setAttribute(Qt::WA_DeleteOnClose, false);
-      auto* layout = new QVBoxLayout(box_);
-      label_ = new QLabel(box_);
-      label_->setObjectName(QStringLiteral("mpayWaitText"));
-      label_->setAlignment(Qt::AlignCenter);
-      label_->setMinimumSize(280, 60);
-      box_->setStyleSheet(QStringLiteral(
+    if (!pBox) {
+      pBox = new QWidget(nullptr, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+      pBox->setObjectName(QStringLiteral("mpayWaitBox"));
+      pBox->setAttribute(Qt::WA_DeleteOnClose, false);
+      auto* layout = new QVBoxLayout(pBox);
+      pLabel = new QLabel(pBox);
+      pLabel->setObjectName(QStringLiteral("mpayWaitText"));
+      pLabel->setAlignment(Qt::AlignCenter);
+      pLabel->setMinimumSize(280, 60);
+      pBox->setStyleSheet(QStringLiteral(
           "QWidget#mpayWaitBox { background: #F1FAFF; border: 1px solid #7A9CC6; }"));
-      layout->addWidget(label_);
+      layout->addWidget(pLabel);
     }
     SetText(text);
-    box_->adjustSize();
+    pBox->adjustSize();
     if (QWidget* anchor = QApplication::activeWindow()) {
-      box_->move(anchor->geometry().center() - box_->rect().center());
+      pBox->move(anchor->geometry().center() - pBox->rect().center());
     }
-    box_->show();
-    box_->raise();
+    pBox->show();
+    pBox->raise();
     PaintNow();
   }
 
   void UpdateWaitBox(const char* text) override {
-    if (!box_ || !box_->isVisible()) return;
+    if (!pBox || !pBox->isVisible()) return;
     SetText(text);
     PaintNow();
   }
 
   void CloseWaitBox() override {
-    if (box_) box_->hide();
+    if (pBox) pBox->hide();
   }
 
  private:
-  void SetText(const char* text) { label_->setText(GbkToQString(text)); }
+  void SetText(const char* text) { pLabel->setText(GbkToQString(text)); }
   // The caller blocks right after this (a remote call): paint now. Syncing
   // with the window system makes a newly shown box exposed, so that it can
   // paint; the caller's posted messages stay queued meanwhile.
@@ -81,12 +81,12 @@ class CQtPresenter : public IGUIPresenter {
     TApplication* app = TApplication::Instance();
     app->HoldPostedMessages();
     QGuiApplication::sync();
-    box_->repaint();
+    pBox->repaint();
     app->ReleasePostedMessages();
   }
 
-  QPointer<QWidget> box_;
-  QLabel* label_ = nullptr;
+  QPointer<QWidget> pBox;
+  QLabel* pLabel = nullptr;
 };
 
 // At load time: the Qt dialogs become the default presenter, the toolkit's

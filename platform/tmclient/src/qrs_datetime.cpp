@@ -60,22 +60,22 @@ void QRSDateTime::toString(const std::string& pattern, std::string& out) const {
     }
     switch (pattern[i + 1]) {
       case 'Y':
-        w = PutNumber(w, year_, 4);
+        w = PutNumber(w, iYear, 4);
         break;
       case 'M':
-        w = PutNumber(w, month_, 2);
+        w = PutNumber(w, iMonth, 2);
         break;
       case 'D':
-        w = PutNumber(w, day_, 2);
+        w = PutNumber(w, iDay, 2);
         break;
       case 'H':
-        w = PutNumber(w, hour_, 2);
+        w = PutNumber(w, iHour, 2);
         break;
       case 'N':
-        w = PutNumber(w, minute_, 2);
+        w = PutNumber(w, iMinute, 2);
         break;
       case 'S':
-        w = PutNumber(w, second_, 2);
+        w = PutNumber(w, iSecond, 2);
         break;
       case '%':
         *w++ = '%';

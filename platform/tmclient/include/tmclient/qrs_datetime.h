@@ -24,12 +24,12 @@ class TMCLIENT_API QRSDateTime {
   // second 0-59); the default value when any part is out of range.
   QRSDateTime(int year, int month, int day, int hour, int minute, int second) {
     if (!isValid(year, month, day, hour, minute, second)) return;
-    year_ = static_cast<uint16_t>(year);
-    month_ = static_cast<uint8_t>(month);
-    day_ = static_cast<uint8_t>(day);
-    hour_ = static_cast<uint8_t>(hour);
-    minute_ = static_cast<uint8_t>(minute);
-    second_ = static_cast<uint8_t>(second);
+    iYear = static_cast<uint16_t>(year);
+    iMonth = static_cast<uint8_t>(month);
+    iDay = static_cast<uint8_t>(day);
+    iHour = static_cast<uint8_t>(hour);
+    iMinute = static_cast<uint8_t>(minute);
+    iSecond = static_cast<uint8_t>(second);
   }
   QRSDateTime(const QRSDateTime&) = default;
   QRSDateTime& operator=(const QRSDateTime&) = default;
@@ -57,14 +57,14 @@ class TMCLIENT_API QRSDateTime {
   void toString(const std::string& pattern, std::string& out) const;
 
   bool isNull() const {
-    return year_ == 0 && month_ == 0 && day_ == 0 && hour_ == 0 && minute_ == 0 && second_ == 0;
+    return iYear == 0 && iMonth == 0 && iDay == 0 && iHour == 0 && iMinute == 0 && iSecond == 0;
   }
-  int year() const { return year_; }
-  int month() const { return month_; }
-  int day() const { return day_; }
-  int hour() const { return hour_; }
-  int minute() const { return minute_; }
-  int second() const { return second_; }
+  int year() const { return iYear; }
+  int month() const { return iMonth; }
+  int day() const { return iDay; }
+  int hour() const { return iHour; }
+  int minute() const { return iMinute; }
+  int second() const { return iSecond; }
 
   // Chronological order; the default value is the smallest.
   friend auto operator<=>(const QRSDateTime&, const QRSDateTime&) = default;
@@ -72,10 +72,10 @@ class TMCLIENT_API QRSDateTime {
 
  private:
   // Declaration order is comparison order.
-  uint16_t year_ = 0;
-  uint8_t month_ = 0;
-  uint8_t day_ = 0;
-  uint8_t hour_ = 0;
-  uint8_t minute_ = 0;
-  uint8_t second_ = 0;
+  uint16_t iYear = 0;
+  uint8_t iMonth = 0;
+  uint8_t iDay = 0;
+  uint8_t iHour = 0;
+  uint8_t iMinute = 0;
+  uint8_t iSecond = 0;
 };
