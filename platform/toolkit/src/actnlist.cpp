@@ -12,24 +12,24 @@ TAction::~TAction() {
 }
 
 void TAction::SetActionList(TActionList* list) {
-  if (list == list_) return;
-  if (list_) {
-    auto& v = list_->actions_;
+  if (list == pList) return;
+  if (pList) {
+    auto& v = pList->vActions;
     v.erase(std::remove(v.begin(), v.end(), this), v.end());
   }
-  list_ = list;
-  if (list_) list_->actions_.push_back(this);
+  pList = list;
+  if (pList) pList->vActions.push_back(this);
 }
 
 int TAction::Index() const {
-  if (!list_) return -1;
-  auto& v = list_->actions_;
+  if (!pList) return -1;
+  auto& v = pList->vActions;
   auto it = std::find(v.begin(), v.end(), this);
   return it == v.end() ? -1 : static_cast<int>(it - v.begin());
 }
 
 bool TAction::Execute() {
-  if (!enabled_ || !OnExecute) return false;
+  if (!bEnabled || !OnExecute) return false;
   OnExecute(this);
   return true;
 }
@@ -57,7 +57,7 @@ bool TAction::BindEvent(const std::string& event, const THandler& handler) {
 TActionList::TActionList(TComponent* owner) : TComponent(owner) {}
 
 TActionList::~TActionList() {
-  for (TAction* a : actions_) a->list_ = nullptr;
+  for (TAction* a : vActions) a->pList = nullptr;
 }
 
 bool TAction::SetLayoutParent(TComponent* parent) {
@@ -66,20 +66,20 @@ bool TAction::SetLayoutParent(TComponent* parent) {
 }
 
 void TActionList::SetImages(TImageList* images) {
-  if (images == images_) return;
-  RemoveFreeNotification(images_);
-  images_ = images;
-  FreeNotification(images_);
+  if (images == pImages) return;
+  RemoveFreeNotification(pImages);
+  pImages = images;
+  FreeNotification(pImages);
 }
 
 void TActionList::Notification(TComponent* component) {
-  if (component == images_) images_ = nullptr;
+  if (component == pImages) pImages = nullptr;
   TComponent::Notification(component);
 }
 
 TAction* TActionList::Actions(int index) const {
   if (index < 0 || index >= ActionCount()) return nullptr;
-  return actions_[static_cast<size_t>(index)];
+  return vActions[static_cast<size_t>(index)];
 }
 
 bool TActionList::SetProperty(const std::string& name, const std::string& value, TComponent* root) {

@@ -93,19 +93,19 @@ TApplication* TApplication::Instance() {
 }
 
 void TApplication::SetTitle(const std::string& title) {
-  title_ = title;
-  if (mainWindow_) mainWindow_->setWindowTitle(GbkToQString(title));
+  sTitle = title;
+  if (pMainWindow) pMainWindow->setWindowTitle(GbkToQString(title));
 }
 
 QMainWindow* TApplication::MainWindow() {
-  if (!mainWindow_) {
-    mainWindow_ = new QMainWindow;
-    mdiArea_ = new QMdiArea(mainWindow_);
-    mainWindow_->setCentralWidget(mdiArea_);
-    mainWindow_->setWindowTitle(GbkToQString(title_));
-    mainWindow_->resize(1024, 720);
+  if (!pMainWindow) {
+    pMainWindow = new QMainWindow;
+    pMdiArea = new QMdiArea(pMainWindow);
+    pMainWindow->setCentralWidget(pMdiArea);
+    pMainWindow->setWindowTitle(GbkToQString(sTitle));
+    pMainWindow->resize(1024, 720);
   }
-  return mainWindow_;
+  return pMainWindow;
 }
 
 void TApplication::ShowMainWindow() {
@@ -114,7 +114,7 @@ void TApplication::ShowMainWindow() {
 
 QMdiArea* TApplication::MdiArea() {
   MainWindow();
-  return mdiArea_;
+  return pMdiArea;
 }
 
 int TApplication::MDIChildCount() const {
@@ -172,7 +172,7 @@ void TApplication::HandleException(TObject* sender) {
 
 void TApplication::ShowException(const std::exception& e) {
   static const std::string kError = QStringToGbk(QStringLiteral("错误"));
-  MessageBox(e.what(), title_.empty() ? kError.c_str() : title_.c_str(), MB_OK | MB_ICONERROR);
+  MessageBox(e.what(), sTitle.empty() ? kError.c_str() : sTitle.c_str(), MB_OK | MB_ICONERROR);
 }
 
 TMessageBoxProc TApplication::SetMessageBoxProc(TMessageBoxProc proc) {

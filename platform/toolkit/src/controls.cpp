@@ -52,7 +52,7 @@ void ControlBridge::Watch(QWidget* widget) {
 
 bool ControlBridge::eventFilter(QObject* watched, QEvent* event) {
   auto* target = qobject_cast<QWidget*>(watched);
-  if (!target || control_->Destroying()) return false;
+  if (!target || pControl->Destroying()) return false;
   switch (event->type()) {
     case QEvent::MouseMove:
     case QEvent::MouseButtonPress:
@@ -72,9 +72,9 @@ bool ControlBridge::eventFilter(QObject* watched, QEvent* event) {
   }
   bool consumed = false;
   try {
-    consumed = control_->QtEvent(target, event);
+    consumed = pControl->QtEvent(target, event);
   } catch (...) {
-    TApplication::Instance()->HandleException(control_);
+    TApplication::Instance()->HandleException(pControl);
     consumed = true;
   }
   return consumed;
@@ -125,66 +125,66 @@ bool MovedFocusByTab(TWinControl* control, const QKeyEvent* e) {
 // ---- TControl ----
 
 TControl::TControl(TComponent* owner, QWidget* widget)
-    : TComponent(owner), widget_(widget), bridge_(std::make_unique<ControlBridge>(this)) {
-  bridge_->Watch(widget_);
-  widget_->setFont(font_.ToQFont());
-  font_.OnChange = [this] { FontChanged(); };
+    : TComponent(owner), pWidget(widget), pBridge(std::make_unique<ControlBridge>(this)) {
+  pBridge->Watch(pWidget);
+  pWidget->setFont(cFont.ToQFont());
+  cFont.OnChange = [this] { FontChanged(); };
 }
 
 TControl::~TControl() {
   MarkDestroying();
   SetContextPopup(nullptr);
-  if (parent_) parent_->RemoveChild(this);
-  parent_ = nullptr;
-  font_.OnChange = nullptr;
-  QWidget* w = widget_;
-  widget_ = nullptr;
-  bridge_.reset();
+  if (pParent) pParent->RemoveChild(this);
+  pParent = nullptr;
+  cFont.OnChange = nullptr;
+  QWidget* w = pWidget;
+  pWidget = nullptr;
+  pBridge.reset();
   delete w;
 }
 
 void TControl::Bridge(QWidget* widget) {
-  bridge_->Watch(widget);
+  pBridge->Watch(widget);
 }
 
 void TControl::SetParent(TWinControl* parent) {
-  if (parent == parent_) return;
-  if (parent_) {
+  if (parent == pParent) return;
+  if (pParent) {
     if (TForm* form = GetParentForm(this); form && form != this) form->ControlLeaving(this);
-    parent_->RemoveChild(this);
+    pParent->RemoveChild(this);
   }
-  parent_ = parent;
-  if (parent_) {
-    const QRect g = widget_->geometry();
-    widget_->setParent(parent_->ClientWidget());
-    widget_->setGeometry(g);
-    widget_->setVisible(visible_);
-    parent_->AddChild(this);
+  pParent = parent;
+  if (pParent) {
+    const QRect g = pWidget->geometry();
+    pWidget->setParent(pParent->ClientWidget());
+    pWidget->setGeometry(g);
+    pWidget->setVisible(bVisible);
+    pParent->AddChild(this);
     SyncFromParent();
-    if (align_ != alNone) parent_->Realign();
+    if (iAlign != alNone) pParent->Realign();
   } else {
-    widget_->hide();
-    widget_->setParent(nullptr);
+    pWidget->hide();
+    pWidget->setParent(nullptr);
   }
 }
 
 int TControl::Left() const {
-  return widget_->x();
+  return pWidget->x();
 }
 int TControl::Top() const {
-  return widget_->y();
+  return pWidget->y();
 }
 int TControl::Width() const {
-  return widget_->width();
+  return pWidget->width();
 }
 int TControl::Height() const {
-  return widget_->height();
+  return pWidget->height();
 }
 
 void TControl::SetBounds(int left, int top, int width, int height) {
-  widget_->setGeometry(left, top, std::max(width, 0), std::max(height, 0));
+  pWidget->setGeometry(left, top, std::max(width, 0), std::max(height, 0));
   if (auto* self = dynamic_cast<TWinControl*>(this)) self->Realign();
-  if (parent_ && align_ != alNone) parent_->Realign();
+  if (pParent && iAlign != alNone) pParent->Realign();
 }
 
 TRect TControl::ClientRect() const {
@@ -197,85 +197,85 @@ void TControl::SetClientSize(int width, int height) {
 }
 
 void TControl::SetEnabled(bool enabled) {
-  enabled_ = enabled;
-  widget_->setEnabled(enabled);
+  bEnabled = enabled;
+  pWidget->setEnabled(enabled);
 }
 
 void TControl::SetVisible(bool visible) {
-  visible_ = visible;
-  if (parent_) {
-    widget_->setVisible(visible);
-    if (align_ != alNone) parent_->Realign();
+  bVisible = visible;
+  if (pParent) {
+    pWidget->setVisible(visible);
+    if (iAlign != alNone) pParent->Realign();
   }
 }
 
 bool TControl::Showing() const {
-  if (!visible_) return false;
-  if (parent_) return parent_->Showing();
-  return widget_->isVisible();
+  if (!bVisible) return false;
+  if (pParent) return pParent->Showing();
+  return pWidget->isVisible();
 }
 
 void TControl::ApplyColor() {
-  if (parentColor_) {
-    widget_->setAutoFillBackground(false);
+  if (bParentColor) {
+    pWidget->setAutoFillBackground(false);
     return;
   }
-  QPalette pal = widget_->palette();
-  pal.setColor(QPalette::Window, ToQColor(color_));
-  widget_->setPalette(pal);
-  widget_->setAutoFillBackground(true);
+  QPalette pal = pWidget->palette();
+  pal.setColor(QPalette::Window, ToQColor(iColor));
+  pWidget->setPalette(pal);
+  pWidget->setAutoFillBackground(true);
 }
 
 void TControl::SetColor(TColor color) {
-  color_ = color;
-  parentColor_ = false;
+  iColor = color;
+  bParentColor = false;
   ApplyColor();
   if (auto* self = dynamic_cast<TWinControl*>(this)) {
-    for (TControl* child : self->controls_) child->SyncFromParent();
+    for (TControl* child : self->vControls) child->SyncFromParent();
   }
 }
 
 void TControl::SetParentColor(bool value) {
-  parentColor_ = value;
+  bParentColor = value;
   SyncFromParent();
   ApplyColor();
 }
 
 void TControl::ApplyFont() {
-  QFont f = font_.ToQFont();
-  widget_->setFont(f);
-  QPalette pal = widget_->palette();
-  pal.setColor(QPalette::WindowText, ToQColor(font_.Color()));
-  pal.setColor(QPalette::Text, ToQColor(font_.Color()));
-  pal.setColor(QPalette::ButtonText, ToQColor(font_.Color()));
-  widget_->setPalette(pal);
+  QFont f = cFont.ToQFont();
+  pWidget->setFont(f);
+  QPalette pal = pWidget->palette();
+  pal.setColor(QPalette::WindowText, ToQColor(cFont.Color()));
+  pal.setColor(QPalette::Text, ToQColor(cFont.Color()));
+  pal.setColor(QPalette::ButtonText, ToQColor(cFont.Color()));
+  pWidget->setPalette(pal);
 }
 
 void TControl::FontChanged() {
-  if (!syncingFont_) parentFont_ = false;
+  if (!bSyncingFont) bParentFont = false;
   ApplyFont();
   if (auto* self = dynamic_cast<TWinControl*>(this)) {
-    for (TControl* child : self->controls_) child->SyncFromParent();
+    for (TControl* child : self->vControls) child->SyncFromParent();
   }
 }
 
 void TControl::SetParentFont(bool value) {
-  parentFont_ = value;
+  bParentFont = value;
   SyncFromParent();
 }
 
 void TControl::SyncFromParent() {
-  if (!parent_) return;
-  if (parentFont_) {
-    syncingFont_ = true;
-    font_.Assign(parent_->font_);
-    syncingFont_ = false;
+  if (!pParent) return;
+  if (bParentFont) {
+    bSyncingFont = true;
+    cFont.Assign(pParent->cFont);
+    bSyncingFont = false;
   }
-  if (parentColor_) {
-    color_ = parent_->color_;
+  if (bParentColor) {
+    iColor = pParent->iColor;
     ApplyColor();
     if (auto* self = dynamic_cast<TWinControl*>(this)) {
-      for (TControl* child : self->controls_) child->SyncFromParent();
+      for (TControl* child : self->vControls) child->SyncFromParent();
     }
   }
 }
@@ -285,11 +285,11 @@ void TControl::ParentChanged() {
 }
 
 std::string TControl::GetText() const {
-  return text_;
+  return sText;
 }
 
 void TControl::ApplyText(const std::string& text) {
-  text_ = text;
+  sText = text;
 }
 
 void TControl::SetText(const std::string& text) {
@@ -297,21 +297,21 @@ void TControl::SetText(const std::string& text) {
 }
 
 void TControl::SetAlign(TAlign align) {
-  align_ = align;
-  if (parent_) parent_->Realign();
+  iAlign = align;
+  if (pParent) pParent->Realign();
 }
 
 void TControl::SetContextPopup(TContextPopup* popup) {
-  if (popup == popupMenu_) return;
+  if (popup == pPopupMenu) return;
   // A menu the control leaves no longer shows for it.
-  if (popupMenu_) popupMenu_->Release(this);
-  RemoveFreeNotification(popupMenu_);
-  popupMenu_ = popup;
-  FreeNotification(popupMenu_);
+  if (pPopupMenu) pPopupMenu->Release(this);
+  RemoveFreeNotification(pPopupMenu);
+  pPopupMenu = popup;
+  FreeNotification(pPopupMenu);
 }
 
 void TControl::Notification(TComponent* component) {
-  if (component == popupMenu_) popupMenu_ = nullptr;
+  if (component == pPopupMenu) pPopupMenu = nullptr;
   TComponent::Notification(component);
 }
 
@@ -323,25 +323,25 @@ bool TControl::SetLayoutParent(TComponent* parent) {
 }
 
 TPoint TControl::ClientToScreen(const TPoint& p) const {
-  const QPoint g = widget_->mapToGlobal(QPoint(p.x, p.y));
+  const QPoint g = pWidget->mapToGlobal(QPoint(p.x, p.y));
   return {g.x(), g.y()};
 }
 
 TPoint TControl::ScreenToClient(const TPoint& p) const {
-  const QPoint l = widget_->mapFromGlobal(QPoint(p.x, p.y));
+  const QPoint l = pWidget->mapFromGlobal(QPoint(p.x, p.y));
   return {l.x(), l.y()};
 }
 
 void TControl::Invalidate() {
-  widget_->update();
+  pWidget->update();
 }
 
 void TControl::Update() {
-  QCoreApplication::sendPostedEvents(widget_->window(), QEvent::UpdateRequest);
+  QCoreApplication::sendPostedEvents(pWidget->window(), QEvent::UpdateRequest);
 }
 
 void TControl::Repaint() {
-  widget_->repaint();
+  pWidget->repaint();
 }
 
 void TControl::Click() {
@@ -353,16 +353,16 @@ bool TControl::QtEvent(QWidget* target, void* raw) {
   switch (e->type()) {
     case QEvent::MouseMove: {
       auto* me = static_cast<QMouseEvent*>(e);
-      const QPoint local = target == widget_ ? me->position().toPoint()
-                                             : target->mapTo(widget_, me->position().toPoint());
+      const QPoint local = target == pWidget ? me->position().toPoint()
+                                             : target->mapTo(pWidget, me->position().toPoint());
       OnMouseMove(this, ShiftState(me->modifiers(), me->buttons()), local.x(), local.y());
       return false;
     }
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease: {
       auto* me = static_cast<QMouseEvent*>(e);
-      const QPoint local = target == widget_ ? me->position().toPoint()
-                                             : target->mapTo(widget_, me->position().toPoint());
+      const QPoint local = target == pWidget ? me->position().toPoint()
+                                             : target->mapTo(pWidget, me->position().toPoint());
       const TMouseButton b = me->button() == Qt::RightButton    ? mbRight
                              : me->button() == Qt::MiddleButton ? mbMiddle
                                                                 : mbLeft;
@@ -374,9 +374,9 @@ bool TControl::QtEvent(QWidget* target, void* raw) {
       OnDblClick(this);
       return false;
     case QEvent::ContextMenu:
-      if (popupMenu_) {
+      if (pPopupMenu) {
         auto* ce = static_cast<QContextMenuEvent*>(e);
-        popupMenu_->PopupFor(this, ce->globalPos().x(), ce->globalPos().y());
+        pPopupMenu->PopupFor(this, ce->globalPos().x(), ce->globalPos().y());
         return true;
       }
       return false;
@@ -407,14 +407,14 @@ bool TControl::SetProperty(const std::string& name, const std::string& value, TC
       {"Color", IntSetter<C, &C::SetColor>},
       {"ParentColor", BoolSetter<C, &C::SetParentColor>},
       {"ParentFont", BoolSetter<C, &C::SetParentFont>},
-      {"Font.Name", [](C& c, const std::string& v, TComponent*) { c.font_.SetName(v); }},
-      {"Font.Height", [](C& c, const std::string& v, TComponent*) { c.font_.SetHeight(ToInt(v)); }},
-      {"Font.Size", [](C& c, const std::string& v, TComponent*) { c.font_.SetSize(ToInt(v)); }},
-      {"Font.Color", [](C& c, const std::string& v, TComponent*) { c.font_.SetColor(ToInt(v)); }},
+      {"Font.Name", [](C& c, const std::string& v, TComponent*) { c.cFont.SetName(v); }},
+      {"Font.Height", [](C& c, const std::string& v, TComponent*) { c.cFont.SetHeight(ToInt(v)); }},
+      {"Font.Size", [](C& c, const std::string& v, TComponent*) { c.cFont.SetSize(ToInt(v)); }},
+      {"Font.Color", [](C& c, const std::string& v, TComponent*) { c.cFont.SetColor(ToInt(v)); }},
       {"Font.Charset",
-       [](C& c, const std::string& v, TComponent*) { c.font_.SetCharset(ToInt(v)); }},
+       [](C& c, const std::string& v, TComponent*) { c.cFont.SetCharset(ToInt(v)); }},
       {"Font.Style", [](C& c, const std::string& v,
-                        TComponent*) { c.font_.SetStyle(static_cast<unsigned>(ToInt(v))); }},
+                        TComponent*) { c.cFont.SetStyle(static_cast<unsigned>(ToInt(v))); }},
       {"Hint", TextSetter<C, &C::SetHint>},
       {"Align", [](C& c, const std::string& v,
                    TComponent*) { c.SetAlign(EnumFromName(kAligns, v, "alignment")); }},
@@ -443,13 +443,13 @@ bool TControl::BindEvent(const std::string& event, const THandler& handler) {
 // ---- TWinControl ----
 
 TWinControl::TWinControl(TComponent* owner, QWidget* widget)
-    : TControl(owner, widget), handle_(CreateHandle(this)) {}
+    : TControl(owner, widget), pHandle(CreateHandle(this)) {}
 
 void TWinControl::SendDestroy() {
-  if (destroySent_) return;
-  destroySent_ = true;
+  if (bDestroySent) return;
+  bDestroySent = true;
   try {
-    SendMessage(handle_, WM_DESTROY, 0, 0);
+    SendMessage(pHandle, WM_DESTROY, 0, 0);
   } catch (...) {
     // Destruction goes on whatever a window procedure does.
   }
@@ -465,37 +465,37 @@ TWinControl::~TWinControl() {
   DestroyComponents();
   SendDestroy();
   if (TForm* form = GetParentForm(this); form && form != this) form->ControlLeaving(this);
-  while (!controls_.empty()) controls_.back()->SetParent(nullptr);
-  DestroyHandle(handle_);
-  handle_ = nullptr;
+  while (!vControls.empty()) vControls.back()->SetParent(nullptr);
+  DestroyHandle(pHandle);
+  pHandle = nullptr;
 }
 
 TControl* TWinControl::Controls(int index) const {
   if (index < 0 || index >= ControlCount()) return nullptr;
-  return controls_[static_cast<size_t>(index)];
+  return vControls[static_cast<size_t>(index)];
 }
 
 void TWinControl::AddChild(TControl* child) {
-  controls_.push_back(child);
-  if (auto* w = dynamic_cast<TWinControl*>(child)) tabList_.push_back(w);
+  vControls.push_back(child);
+  if (auto* w = dynamic_cast<TWinControl*>(child)) vTabList.push_back(w);
 }
 
 void TWinControl::RemoveChild(TControl* child) {
-  controls_.erase(std::remove(controls_.begin(), controls_.end(), child), controls_.end());
-  tabList_.erase(std::remove(tabList_.begin(), tabList_.end(), child), tabList_.end());
+  vControls.erase(std::remove(vControls.begin(), vControls.end(), child), vControls.end());
+  vTabList.erase(std::remove(vTabList.begin(), vTabList.end(), child), vTabList.end());
   if (child->Align() != alNone && !Destroying()) Realign();
 }
 
 int TWinControl::TabOrder() const {
   if (!Parent()) return -1;
-  auto& list = Parent()->tabList_;
+  auto& list = Parent()->vTabList;
   auto it = std::find(list.begin(), list.end(), this);
   return it == list.end() ? -1 : static_cast<int>(it - list.begin());
 }
 
 void TWinControl::SetTabOrder(int order) {
   if (!Parent()) return;
-  auto& list = Parent()->tabList_;
+  auto& list = Parent()->vTabList;
   auto it = std::find(list.begin(), list.end(), this);
   if (it == list.end()) return;
   list.erase(it);
@@ -528,7 +528,7 @@ bool TWinControl::CanFocus() const {
 
 TControl* TWinControl::ControlAtPos(const TPoint& point, bool allowDisabled, bool allowWinControls,
                                     bool allLevels) const {
-  for (auto it = controls_.rbegin(); it != controls_.rend(); ++it) {
+  for (auto it = vControls.rbegin(); it != vControls.rend(); ++it) {
     TControl* c = *it;
     const bool windowed = dynamic_cast<TWinControl*>(c) != nullptr;
     if (windowed && !allowWinControls) continue;
@@ -548,7 +548,7 @@ TControl* TWinControl::ControlAtPos(const TPoint& point, bool allowDisabled, boo
 }
 
 void TWinControl::GetTabOrderList(std::vector<TWinControl*>& list) const {
-  for (TWinControl* c : tabList_) {
+  for (TWinControl* c : vTabList) {
     list.push_back(c);
     c->GetTabOrderList(list);
   }
@@ -573,7 +573,7 @@ QWidget* TWinControl::ClientWidget() const {
 void TWinControl::Realign() {
   TRect r = ClientRect();
   std::vector<TControl*> tops, bottoms, lefts, rights, clients;
-  for (TControl* c : controls_) {
+  for (TControl* c : vControls) {
     if (!c->Visible()) continue;
     switch (c->Align()) {
       case alTop:
@@ -701,7 +701,7 @@ bool TWinControl::QtEvent(QWidget* target, void* raw) {
         if (me->buttons() & Qt::LeftButton) keys |= MK_LBUTTON;
         if (me->modifiers() & Qt::ShiftModifier) keys |= MK_SHIFT;
         if (me->modifiers() & Qt::ControlModifier) keys |= MK_CONTROL;
-        SendMessage(handle_, WM_RBUTTONDOWN, keys, MAKELPARAM(p.x(), p.y()));
+        SendMessage(pHandle, WM_RBUTTONDOWN, keys, MAKELPARAM(p.x(), p.y()));
       }
       return TControl::QtEvent(target, raw);
     }

@@ -54,35 +54,35 @@ TDateTimePicker::~TDateTimePicker() = default;
 void TDateTimePicker::ApplyFormat() {
   auto* edit = DateTimeEdit();
   QString fmt;
-  if (!format_.empty()) {
-    fmt = Q(format_);
-  } else if (kind_ == dtkTime) {
+  if (!sFormat.empty()) {
+    fmt = Q(sFormat);
+  } else if (iKind == dtkTime) {
     fmt = QStringLiteral("HH:mm:ss");
   } else {
-    fmt = dateFormat_ == dfLong ? QStringLiteral("yyyy'\u5e74'M'\u6708'd'\u65e5'")
+    fmt = iDateFormat == dfLong ? QStringLiteral("yyyy'\u5e74'M'\u6708'd'\u65e5'")
                                 : QStringLiteral("yyyy-MM-dd");
   }
   edit->setDisplayFormat(fmt);
-  edit->setCalendarPopup(kind_ == dtkDate && dateMode_ == dmComboBox);
+  edit->setCalendarPopup(iKind == dtkDate && iDateMode == dmComboBox);
 }
 
 void TDateTimePicker::SetKind(TDateTimeKind kind) {
-  kind_ = kind;
+  iKind = kind;
   ApplyFormat();
 }
 
 void TDateTimePicker::SetDateMode(TDTDateMode mode) {
-  dateMode_ = mode;
+  iDateMode = mode;
   ApplyFormat();
 }
 
 void TDateTimePicker::SetDateFormat(TDTDateFormat format) {
-  dateFormat_ = format;
+  iDateFormat = format;
   ApplyFormat();
 }
 
 void TDateTimePicker::SetFormat(const std::string& format) {
-  format_ = format;
+  sFormat = format;
   ApplyFormat();
 }
 

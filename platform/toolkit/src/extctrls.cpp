@@ -45,7 +45,7 @@ QFrame* TPanel::Frame() const {
 }
 
 void TPanel::SetBevelOuter(TBevelCut bevel) {
-  bevelOuter_ = bevel;
+  iBevelOuter = bevel;
   auto* frame = Frame();
   switch (bevel) {
     case bvRaised:
@@ -89,13 +89,13 @@ QScrollArea* MakeScrollArea() {
 }  // namespace
 
 TScrollBox::TScrollBox(TComponent* owner) : TWinControl(owner, MakeScrollArea()) {
-  inner_ = static_cast<QScrollArea*>(Widget())->widget();
-  Bridge(inner_);
+  pInner = static_cast<QScrollArea*>(Widget())->widget();
+  Bridge(pInner);
   Widget()->resize(185, 41);
 }
 TScrollBox::~TScrollBox() = default;
 QWidget* TScrollBox::ClientWidget() const {
-  return inner_;
+  return pInner;
 }
 
 TControlBar::TControlBar(TComponent* owner) : TWinControl(owner, MakeWidget<QFrame>()) {}

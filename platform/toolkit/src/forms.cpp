@@ -21,7 +21,7 @@ std::vector<TForm*>& MdiChildForms() {
 }
 }  // namespace toolkit_detail
 
-TForm::TForm(TComponent* owner) : TWinControl(owner, MakeWidget<QWidget>()), canvas_(Widget()) {
+TForm::TForm(TComponent* owner) : TWinControl(owner, MakeWidget<QWidget>()), cCanvas(Widget()) {
   Widget()->setAttribute(Qt::WA_DeleteOnClose, false);
   SetColor(clBtnFace);
   TControl::SetVisible(false);
@@ -34,8 +34,8 @@ void TForm::BeforeDestruction() {
 }
 
 void TForm::RunOnDestroy() {
-  if (destroyRun_) return;
-  destroyRun_ = true;
+  if (bDestroyRun) return;
+  bDestroyRun = true;
   try {
     OnDestroy(this);
   } catch (...) {
@@ -49,19 +49,19 @@ TForm::~TForm() {
   DestroyComponents();
   auto& mdi = MdiChildForms();
   mdi.erase(std::remove(mdi.begin(), mdi.end(), this), mdi.end());
-  if (subWindow_) {
-    auto* sub = static_cast<QMdiSubWindow*>(subWindow_);
+  if (pSubWindow) {
+    auto* sub = static_cast<QMdiSubWindow*>(pSubWindow);
     QObject::disconnect(sub, &QObject::destroyed, nullptr, nullptr);
     sub->setWidget(nullptr);
     Widget()->setParent(nullptr);
-    subWindow_ = nullptr;
+    pSubWindow = nullptr;
     delete sub;
   }
 }
 
 TWindowState TForm::WindowState() const {
   QWidget* w = WindowWidget();
-  if (!w) return initialState_;
+  if (!w) return iInitialState;
   if (w->isMinimized()) return wsMinimized;
   if (w->isMaximized()) return wsMaximized;
   return wsNormal;
@@ -70,7 +70,7 @@ TWindowState TForm::WindowState() const {
 void TForm::SetWindowState(TWindowState state) {
   QWidget* w = WindowWidget();
   if (!w) {
-    initialState_ = state;
+    iInitialState = state;
     return;
   }
   switch (state) {
@@ -87,12 +87,12 @@ void TForm::SetWindowState(TWindowState state) {
 }
 
 void TForm::SetActiveControl(TWinControl* control) {
-  if (control == activeControl_) {
+  if (control == pActiveControl) {
     if (control) control->Widget()->setFocus(Qt::OtherFocusReason);
     return;
   }
-  TWinControl* old = activeControl_;
-  activeControl_ = control;
+  TWinControl* old = pActiveControl;
+  pActiveControl = control;
   if (old) old->OnExit(old);
   if (control) {
     control->Widget()->setFocus(Qt::OtherFocusReason);
@@ -101,9 +101,9 @@ void TForm::SetActiveControl(TWinControl* control) {
 }
 
 void TForm::ControlLeaving(TControl* control) {
-  for (TControl* c = activeControl_; c && c != this; c = c->Parent()) {
+  for (TControl* c = pActiveControl; c && c != this; c = c->Parent()) {
     if (c == control) {
-      activeControl_ = nullptr;
+      pActiveControl = nullptr;
       return;
     }
   }
@@ -135,7 +135,7 @@ void TForm::SetVisible(bool visible) {
   TControl::SetVisible(visible);
   if (QWidget* w = WindowWidget()) {
     if (visible) {
-      if (subWindow_) {
+      if (pSubWindow) {
         if (!Widget()->isVisible()) Widget()->show();
       }
       w->show();
@@ -147,12 +147,12 @@ void TForm::SetVisible(bool visible) {
 }
 
 void TForm::FocusFirstTabStop() {
-  if (activeControl_ == nullptr) SelectNext(nullptr, true, true);
+  if (pActiveControl == nullptr) SelectNext(nullptr, true, true);
 }
 
 void TForm::ShowForm() {
   TControl::SetVisible(true);
-  if (!windowCreated_) {
+  if (!bWindowCreated) {
     CreateWindowNow();
   } else {
     SetVisible(true);
@@ -160,29 +160,29 @@ void TForm::ShowForm() {
 }
 
 void TForm::CreateParams(TCreateParams& params) {
-  params.Caption = caption_;
+  params.Caption = sCaption;
   params.X = Left();
   params.Y = Top();
   params.Width = Width();
   params.Height = Height();
   params.Style = Visible() ? WS_VISIBLE : 0;
-  if (formStyle_ == fsMDIChild) params.Style |= WS_CHILD;
-  if (initialState_ == wsMaximized) params.Style |= WS_MAXIMIZE;
+  if (iFormStyle == fsMDIChild) params.Style |= WS_CHILD;
+  if (iInitialState == wsMaximized) params.Style |= WS_MAXIMIZE;
 }
 
 void TForm::CreateWindowNow() {
-  if (windowCreated_) return;
+  if (bWindowCreated) return;
   TCreateParams p;
   CreateParams(p);
-  windowCreated_ = true;
+  bWindowCreated = true;
   QWidget* w = Widget();
-  if (formStyle_ == fsMDIChild) {
+  if (iFormStyle == fsMDIChild) {
     QMdiArea* area = TApplication::Instance()->MdiArea();
     auto* sub = new QMdiSubWindow;
     sub->setAttribute(Qt::WA_DeleteOnClose, false);
     sub->setWidget(w);
     area->addSubWindow(sub);
-    sub->setWindowTitle(Q(caption_));
+    sub->setWindowTitle(Q(sCaption));
     if (p.Width == Width() && p.Height == Height()) {
       // Not changed by CreateParams: the form's size is its client size.
       const int frame = sub->style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, sub);
@@ -191,8 +191,8 @@ void TForm::CreateWindowNow() {
       p.Height += title + frame;
     }
     sub->setGeometry(p.X, p.Y, std::max(p.Width, 1), std::max(p.Height, 1));
-    subWindow_ = sub;
-    QObject::connect(sub, &QObject::destroyed, [this] { subWindow_ = nullptr; });
+    pSubWindow = sub;
+    QObject::connect(sub, &QObject::destroyed, [this] { pSubWindow = nullptr; });
     MdiChildForms().push_back(this);
     if (Visible()) {
       w->show();
@@ -203,7 +203,7 @@ void TForm::CreateWindowNow() {
       }
     }
   } else {
-    w->setWindowTitle(Q(caption_));
+    w->setWindowTitle(Q(sCaption));
     w->setGeometry(p.X, p.Y, std::max(p.Width, 1), std::max(p.Height, 1));
     if (Visible()) {
       if (p.Style & WS_MAXIMIZE) {
@@ -230,20 +230,20 @@ void TForm::CreateWindowNow() {
 }
 
 QWidget* TForm::WindowWidget() const {
-  if (subWindow_) return subWindow_;
-  return windowCreated_ ? Widget() : nullptr;
+  if (pSubWindow) return pSubWindow;
+  return bWindowCreated ? Widget() : nullptr;
 }
 
 TCloseAction TForm::DoClose() {
-  TCloseAction action = formStyle_ == fsMDIChild ? caMinimize : caHide;
-  closing_ = true;
+  TCloseAction action = iFormStyle == fsMDIChild ? caMinimize : caHide;
+  bClosing = true;
   try {
     OnClose(this, action);
   } catch (...) {
-    closing_ = false;
+    bClosing = false;
     throw;
   }
-  closing_ = false;
+  bClosing = false;
   return action;
 }
 
@@ -268,8 +268,8 @@ void TForm::Close() {
 }
 
 void TForm::Release() {
-  if (releasing_) return;
-  releasing_ = true;
+  if (bReleasing) return;
+  bReleasing = true;
   if (QWidget* w = WindowWidget()) w->hide();
   EnsureQtApplication();
   QPointer<QWidget> alive = Widget();
@@ -289,7 +289,7 @@ void TForm::WndProc(TMessage& m) {
       if (m.LParam) {
         if (TWinControl* c = FindControl(reinterpret_cast<HWND>(m.WParam))) c->SetFocus();
       } else {
-        SelectNext(activeControl_, m.WParam == 0, true);
+        SelectNext(pActiveControl, m.WParam == 0, true);
       }
       m.Result = 0;
       return;
@@ -305,7 +305,7 @@ bool TForm::QtEvent(QWidget* target, void* raw) {
   auto* e = static_cast<QEvent*>(raw);
   if (target == Widget() && e->type() == QEvent::Close) {
     auto* ce = static_cast<QCloseEvent*>(e);
-    if (releasing_) return false;
+    if (bReleasing) return false;
     TCloseAction action = DoClose();
     switch (action) {
       case caHide:
@@ -329,13 +329,13 @@ bool TForm::QtEvent(QWidget* target, void* raw) {
 }
 
 std::string TForm::GetText() const {
-  return caption_;
+  return sCaption;
 }
 
 void TForm::ApplyText(const std::string& text) {
-  caption_ = text;
+  sCaption = text;
   Widget()->setWindowTitle(Q(text));
-  if (subWindow_) subWindow_->setWindowTitle(Q(text));
+  if (pSubWindow) pSubWindow->setWindowTitle(Q(text));
 }
 
 TRect TForm::ClientRect() const {
@@ -363,14 +363,14 @@ bool TForm::SetProperty(const std::string& name, const std::string& value, TComp
   constexpr auto kIgnored = [](C&, const std::string&, TComponent*) {};
   static constexpr TPropertySetter<C> kProperties[] = {
       {"FormStyle", [](C& c, const std::string& v,
-                       TComponent*) { c.formStyle_ = EnumFromName(kFormStyles, v, "form style"); }},
-      {"KeyPreview", [](C& c, const std::string& v, TComponent*) { c.keyPreview_ = ToBool(v); }},
+                       TComponent*) { c.iFormStyle = EnumFromName(kFormStyles, v, "form style"); }},
+      {"KeyPreview", [](C& c, const std::string& v, TComponent*) { c.bKeyPreview = ToBool(v); }},
       {"BorderStyle",
        [](C& c, const std::string& v, TComponent*) {
-         c.borderStyle_ = EnumFromName(kBorderStyles, v, "border style");
+         c.iBorderStyle = EnumFromName(kBorderStyles, v, "border style");
        }},
       {"Position", [](C& c, const std::string& v,
-                      TComponent*) { c.position_ = EnumFromName(kPositions, v, "position"); }},
+                      TComponent*) { c.iPosition = EnumFromName(kPositions, v, "position"); }},
       {"WindowState",
        [](C& c, const std::string& v, TComponent*) {
          c.SetWindowState(EnumFromName(kWindowStates, v, "window state"));
@@ -487,8 +487,8 @@ void TForm::ReadLayout(const TFormLayout& layout, const THandlerTable& handlers)
 }
 
 void TForm::EndLayout() {
-  if (loadedDone_) return;
-  loadedDone_ = true;
+  if (bLoadedDone) return;
+  bLoadedDone = true;
   for (int i = 0; i < ComponentCount(); ++i) Components(i)->Loaded();
   Loaded();
   CreateWindowNow();

@@ -38,14 +38,14 @@ uint32_t ColorToRGB(TColor color) {
   return static_cast<uint32_t>(color) & 0xFFFFFFu;
 }
 
-TFont::TFont() : name_(SongTi()), height_(-12), color_(clWindowText), charset_(GB2312_CHARSET) {}
+TFont::TFont() : sName(SongTi()), iHeight(-12), iColor(clWindowText), iCharset(GB2312_CHARSET) {}
 
 TFont::TFont(const TFont& other)
-    : name_(other.name_),
-      height_(other.height_),
-      color_(other.color_),
-      style_(other.style_),
-      charset_(other.charset_) {}
+    : sName(other.sName),
+      iHeight(other.iHeight),
+      iColor(other.iColor),
+      iStyle(other.iStyle),
+      iCharset(other.iCharset) {}
 
 TFont& TFont::operator=(const TFont& other) {
   Assign(other);
@@ -56,11 +56,11 @@ TFont::~TFont() = default;
 
 void TFont::Assign(const TFont& other) {
   if (this == &other) return;
-  name_ = other.name_;
-  height_ = other.height_;
-  color_ = other.color_;
-  style_ = other.style_;
-  charset_ = other.charset_;
+  sName = other.sName;
+  iHeight = other.iHeight;
+  iColor = other.iColor;
+  iStyle = other.iStyle;
+  iCharset = other.iCharset;
   Changed();
 }
 
@@ -69,44 +69,44 @@ void TFont::Changed() {
 }
 
 void TFont::SetName(const std::string& name) {
-  name_ = name;
+  sName = name;
   Changed();
 }
 
 void TFont::SetHeight(int height) {
-  height_ = height;
+  iHeight = height;
   Changed();
 }
 
 int TFont::Size() const {
   // 96 dots per inch: points = pixels * 72 / 96.
-  const int px = height_ < 0 ? -height_ : height_;
+  const int px = iHeight < 0 ? -iHeight : iHeight;
   return (px * 72 + 48) / 96;
 }
 
 void TFont::SetSize(int points) {
-  height_ = -((points * 96 + 36) / 72);
+  iHeight = -((points * 96 + 36) / 72);
   Changed();
 }
 
 void TFont::SetColor(TColor color) {
-  color_ = color;
+  iColor = color;
   Changed();
 }
 
 void TFont::SetStyle(unsigned style) {
-  style_ = style;
+  iStyle = style;
   Changed();
 }
 
 QFont TFont::ToQFont() const {
   QFont f;
-  f.setFamilies(toolkit_detail::QtFamilies(GbkToQString(name_)));
-  f.setPixelSize(height_ < 0 ? -height_ : (height_ > 0 ? height_ : 12));
-  f.setBold(style_ & fsBold);
-  f.setItalic(style_ & fsItalic);
-  f.setUnderline(style_ & fsUnderline);
-  f.setStrikeOut(style_ & fsStrikeOut);
+  f.setFamilies(toolkit_detail::QtFamilies(GbkToQString(sName)));
+  f.setPixelSize(iHeight < 0 ? -iHeight : (iHeight > 0 ? iHeight : 12));
+  f.setBold(iStyle & fsBold);
+  f.setItalic(iStyle & fsItalic);
+  f.setUnderline(iStyle & fsUnderline);
+  f.setStrikeOut(iStyle & fsStrikeOut);
   return f;
 }
 
@@ -115,7 +115,7 @@ struct TCanvas::TMetricsCache {
   TEXTMETRIC metrics;
 };
 
-TCanvas::TCanvas(QWidget* widget) : widget_(widget) {}
+TCanvas::TCanvas(QWidget* widget) : pWidget(widget) {}
 TCanvas::~TCanvas() = default;
 
 HDC TCanvas::Handle() {
@@ -123,8 +123,8 @@ HDC TCanvas::Handle() {
 }
 
 QFont TCanvas::MeasureFont() const {
-  if (widget_ && !image_) return widget_->font();
-  return font_.ToQFont();
+  if (pWidget && !pImage) return pWidget->font();
+  return cFont.ToQFont();
 }
 
 void TCanvas::ReadTextMetrics(TEXTMETRIC* tm) {
@@ -132,9 +132,9 @@ void TCanvas::ReadTextMetrics(TEXTMETRIC* tm) {
   // control's font is compared without a copy, and as a copy of the one
   // measured last when it is one.
   std::optional<QFont> made;
-  const QFont& font = widget_ && !image_ ? widget_->font() : made.emplace(font_.ToQFont());
-  if (metrics_ && (metrics_->font.isCopyOf(font) || metrics_->font == font)) {
-    *tm = metrics_->metrics;
+  const QFont& font = pWidget && !pImage ? pWidget->font() : made.emplace(cFont.ToQFont());
+  if (pMetrics && (pMetrics->font.isCopyOf(font) || pMetrics->font == font)) {
+    *tm = pMetrics->metrics;
     return;
   }
   QFontMetrics fm(font);
@@ -146,10 +146,10 @@ void TCanvas::ReadTextMetrics(TEXTMETRIC* tm) {
   tm->tmAveCharWidth = fm.averageCharWidth();
   tm->tmMaxCharWidth = fm.maxWidth();
   tm->tmWeight = font.bold() ? 700 : 400;
-  if (!metrics_)
-    metrics_ = std::make_unique<TMetricsCache>(TMetricsCache{font, *tm});
+  if (!pMetrics)
+    pMetrics = std::make_unique<TMetricsCache>(TMetricsCache{font, *tm});
   else
-    *metrics_ = TMetricsCache{font, *tm};
+    *pMetrics = TMetricsCache{font, *tm};
 }
 
 int TCanvas::TextWidth(const std::string& text) {
@@ -166,18 +166,18 @@ static QColor ToQColor(TColor c) {
 }
 
 void TCanvas::TextOut(int x, int y, const std::string& text) {
-  if (!image_) return;
-  QPainter p(image_);
-  p.setFont(font_.ToQFont());
-  p.setPen(ToQColor(font_.Color()));
+  if (!pImage) return;
+  QPainter p(pImage);
+  p.setFont(cFont.ToQFont());
+  p.setPen(ToQColor(cFont.Color()));
   QFontMetrics fm(p.font());
   p.drawText(x, y + fm.ascent(), GbkToQString(text));
 }
 
 void TCanvas::FillRect(const TRect& r) {
-  if (!image_) return;
-  QPainter p(image_);
-  p.fillRect(QRect(r.Left, r.Top, r.Width(), r.Height()), ToQColor(brush_));
+  if (!pImage) return;
+  QPainter p(pImage);
+  p.fillRect(QRect(r.Left, r.Top, r.Width(), r.Height()), ToQColor(iBrush));
 }
 
 BOOL GetTextMetrics(HDC dc, TEXTMETRIC* tm) {
@@ -189,52 +189,52 @@ BOOL GetTextMetrics(HDC dc, TEXTMETRIC* tm) {
   return TRUE;
 }
 
-TBitmap::TBitmap() : image_(std::make_unique<QImage>()) {}
+TBitmap::TBitmap() : pImage(std::make_unique<QImage>()) {}
 
-TBitmap::TBitmap(const TBitmap& other) : image_(std::make_unique<QImage>(*other.image_)) {}
+TBitmap::TBitmap(const TBitmap& other) : pImage(std::make_unique<QImage>(*other.pImage)) {}
 
 TBitmap& TBitmap::operator=(const TBitmap& other) {
-  if (this != &other) *image_ = *other.image_;
+  if (this != &other) *pImage = *other.pImage;
   return *this;
 }
 
 TBitmap::~TBitmap() = default;
 
 int TBitmap::Width() const {
-  return image_->width();
+  return pImage->width();
 }
 int TBitmap::Height() const {
-  return image_->height();
+  return pImage->height();
 }
 bool TBitmap::Empty() const {
-  return image_->isNull();
+  return pImage->isNull();
 }
 
 void TBitmap::SetSize(int width, int height) {
-  *image_ = QImage(std::max(width, 0), std::max(height, 0), QImage::Format_ARGB32);
-  image_->fill(Qt::white);
+  *pImage = QImage(std::max(width, 0), std::max(height, 0), QImage::Format_ARGB32);
+  pImage->fill(Qt::white);
 }
 
 TCanvas* TBitmap::Canvas() {
-  if (!canvas_) canvas_ = std::make_unique<TCanvas>();
-  canvas_->SetTarget(image_.get());
-  return canvas_.get();
+  if (!pCanvas) pCanvas = std::make_unique<TCanvas>();
+  pCanvas->SetTarget(pImage.get());
+  return pCanvas.get();
 }
 
 bool TBitmap::LoadFromFile(const std::string& path) {
   QImage img;
   if (!img.load(QString::fromStdString(path))) return false;
-  *image_ = img.convertToFormat(QImage::Format_ARGB32);
+  *pImage = img.convertToFormat(QImage::Format_ARGB32);
   return true;
 }
 
 bool TBitmap::SaveToFile(const std::string& path) const {
-  return image_->save(QString::fromStdString(path));
+  return pImage->save(QString::fromStdString(path));
 }
 
 const QImage& TBitmap::Image() const {
-  return *image_;
+  return *pImage;
 }
 void TBitmap::SetImage(const QImage& image) {
-  *image_ = image;
+  *pImage = image;
 }

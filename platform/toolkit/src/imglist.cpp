@@ -8,35 +8,35 @@ TImageList::TImageList(TComponent* owner) : TComponent(owner) {}
 TImageList::~TImageList() = default;
 
 void TImageList::SetSize(int width, int height) {
-  width_ = std::max(width, 1);
-  height_ = std::max(height, 1);
-  images_.clear();
+  iWidth = std::max(width, 1);
+  iHeight = std::max(height, 1);
+  vImages.clear();
 }
 
 TBitmap TImageList::Scaled(const TBitmap& image) const {
   TBitmap copy;
   if (image.Empty()) {
-    copy.SetSize(width_, height_);
+    copy.SetSize(iWidth, iHeight);
   } else {
     copy.SetImage(
-        image.Image().scaled(width_, height_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        image.Image().scaled(iWidth, iHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
   }
   return copy;
 }
 
 int TImageList::Add(const TBitmap& image) {
-  images_.push_back({Scaled(image), nullptr});
+  vImages.push_back({Scaled(image), nullptr});
   return Count() - 1;
 }
 
 int TImageList::AddDeferred(std::function<TBitmap()> draw) {
-  images_.push_back({TBitmap(), std::move(draw)});
+  vImages.push_back({TBitmap(), std::move(draw)});
   return Count() - 1;
 }
 
 bool TImageList::GetBitmap(int index, TBitmap* image) const {
   if (index < 0 || index >= Count() || !image) return false;
-  Entry& entry = images_[static_cast<size_t>(index)];
+  Entry& entry = vImages[static_cast<size_t>(index)];
   if (entry.draw) {
     entry.image = Scaled(entry.draw());
     entry.draw = nullptr;
@@ -49,8 +49,8 @@ bool TImageList::SetProperty(const std::string& name, const std::string& value, 
   using namespace layout_values;
   using C = TImageList;
   static constexpr TPropertySetter<C> kProperties[] = {
-      {"Width", [](C& c, const std::string& v, TComponent*) { c.SetSize(ToInt(v), c.height_); }},
-      {"Height", [](C& c, const std::string& v, TComponent*) { c.SetSize(c.width_, ToInt(v)); }},
+      {"Width", [](C& c, const std::string& v, TComponent*) { c.SetSize(ToInt(v), c.iHeight); }},
+      {"Height", [](C& c, const std::string& v, TComponent*) { c.SetSize(c.iWidth, ToInt(v)); }},
       {"BkColor", IntSetter<C, &C::SetBkColor>},
       {"Masked", BoolSetter<C, &C::SetMasked>},
       {"AllocBy", IntSetter<C, &C::SetAllocBy>},

@@ -42,13 +42,13 @@ void Guarded(TObject* sender, F&& f) {
 // Passes every event of a control's widgets to TControl::QtEvent.
 class ControlBridge : public QObject {
  public:
-  explicit ControlBridge(TControl* control) : control_(control) {}
+  explicit ControlBridge(TControl* control) : pControl(control) {}
   void Watch(QWidget* widget);
   bool eventFilter(QObject* watched, QEvent* event) override;
-  TControl* Control() const { return control_; }
+  TControl* Control() const { return pControl; }
 
  private:
-  TControl* control_;
+  TControl* pControl;
 };
 
 // Window handles. The procedure every handle starts with; it ends the chain

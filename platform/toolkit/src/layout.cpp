@@ -7,12 +7,12 @@
 ELayoutError::~ELayoutError() = default;
 
 void THandlerTable::Add(const std::string& name, const THandler& handler) {
-  handlers_.insert_or_assign(name, handler);
+  mHandlers.insert_or_assign(name, handler);
 }
 
 const THandler* THandlerTable::Find(const std::string& name) const {
-  auto it = handlers_.find(name);
-  return it == handlers_.end() ? nullptr : &it->second;
+  auto it = mHandlers.find(name);
+  return it == mHandlers.end() ? nullptr : &it->second;
 }
 
 namespace toolkit_detail {

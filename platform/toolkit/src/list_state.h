@@ -28,12 +28,12 @@ class RowTexts {
   RowTexts(const RowTexts&) = delete;
   RowTexts& operator=(const RowTexts&) = delete;
   ~RowTexts();
-  int Count() const { return static_cast<int>(count_); }
+  int Count() const { return static_cast<int>(iCount); }
   // The text at index without a copy; empty outside 0..Count()-1.
   std::string_view View(int index) const {
-    if (index < 0 || static_cast<uint32_t>(index) >= count_) return {};
+    if (index < 0 || static_cast<uint32_t>(index) >= iCount) return {};
     const uint32_t begin = index == 0 ? 0 : End(index - 1);
-    return {block_ + size_t{4} * count_ + begin, End(index) - begin};
+    return {pBlock + size_t{4} * iCount + begin, End(index) - begin};
   }
   // Replaces the texts index .. index + removed - 1 (removed is 0 or 1) with
   // text, or with nothing when text is null. Throws std::length_error when
@@ -46,12 +46,12 @@ class RowTexts {
   static constexpr size_t kInlineBytes = 128;
   uint32_t End(int index) const {
     uint32_t end;
-    std::memcpy(&end, block_ + size_t{4} * static_cast<size_t>(index), 4);
+    std::memcpy(&end, pBlock + size_t{4} * static_cast<size_t>(index), 4);
     return end;
   }
-  char* block_ = inline_;  // inline_ or an allocation of the texts' own
-  uint32_t count_ = 0;
-  char inline_[kInlineBytes];
+  char* pBlock = aInline;  // aInline or an allocation of the texts' own
+  uint32_t iCount = 0;
+  char aInline[kInlineBytes];
 };
 
 class ListRow;
@@ -59,7 +59,7 @@ class ListRow;
 // A row's sub-items as a TStrings; every change is reported to the list view.
 class RowSubItems final : public TStrings {
  public:
-  explicit RowSubItems(ListRow* row) : row_(row) {}
+  explicit RowSubItems(ListRow* row) : pRow(row) {}
   ~RowSubItems() override;
   int Count() const override;
   std::string Strings(int index) const override;
@@ -69,7 +69,7 @@ class RowSubItems final : public TStrings {
   void Clear() override;
 
  private:
-  ListRow* row_;
+  ListRow* pRow;
 };
 
 // A row as the list view keeps it. Rows live in slabs of their own (a large

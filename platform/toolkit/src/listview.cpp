@@ -26,136 +26,136 @@ namespace toolkit_detail {
 // rows added or changed since the last flush are reported together.
 class ListModel : public QAbstractTableModel {
  public:
-  explicit ListModel(ListState* owner) : owner_(owner) {}
+  explicit ListModel(ListState* owner) : pOwner(owner) {}
 
   int rowCount(const QModelIndex& parent = {}) const override {
-    return parent.isValid() ? 0 : reportedRows_;
+    return parent.isValid() ? 0 : iReportedRows;
   }
   int columnCount(const QModelIndex& parent = {}) const override {
-    return parent.isValid() ? 0 : reportedColumns_;
+    return parent.isValid() ? 0 : iReportedColumns;
   }
 
   QVariant data(const QModelIndex& index, int role) const override {
-    if (!index.isValid() || index.row() >= static_cast<int>(owner_->rows.size())) return {};
-    if (role == Qt::DisplayRole) return Q(owner_->view->CellText(index.row(), index.column()));
-    if (role == Qt::CheckStateRole && index.column() == 0 && owner_->view->Checkboxes()) {
-      return owner_->rows[static_cast<size_t>(index.row())]->checked ? Qt::Checked : Qt::Unchecked;
+    if (!index.isValid() || index.row() >= static_cast<int>(pOwner->rows.size())) return {};
+    if (role == Qt::DisplayRole) return Q(pOwner->view->CellText(index.row(), index.column()));
+    if (role == Qt::CheckStateRole && index.column() == 0 && pOwner->view->Checkboxes()) {
+      return pOwner->rows[static_cast<size_t>(index.row())]->checked ? Qt::Checked : Qt::Unchecked;
     }
     return {};
   }
 
   bool setData(const QModelIndex& index, const QVariant& value, int role) override {
     if (role != Qt::CheckStateRole || !index.isValid() ||
-        index.row() >= static_cast<int>(owner_->rows.size())) {
+        index.row() >= static_cast<int>(pOwner->rows.size())) {
       return false;
     }
-    ListRow* item = owner_->rows[static_cast<size_t>(index.row())].get();
-    Guarded(owner_->view, [&] { item->SetChecked(value.toInt() == Qt::Checked); });
+    ListRow* item = pOwner->rows[static_cast<size_t>(index.row())].get();
+    Guarded(pOwner->view, [&] { item->SetChecked(value.toInt() == Qt::Checked); });
     return true;
   }
 
   Qt::ItemFlags flags(const QModelIndex& index) const override {
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (owner_->view->Checkboxes() && index.column() == 0) f |= Qt::ItemIsUserCheckable;
+    if (pOwner->view->Checkboxes() && index.column() == 0) f |= Qt::ItemIsUserCheckable;
     return f;
   }
 
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    if (section < 0 || static_cast<size_t>(section) >= owner_->columns.size()) return {};
-    return Q(owner_->columns[static_cast<size_t>(section)]->caption);
+    if (section < 0 || static_cast<size_t>(section) >= pOwner->columns.size()) return {};
+    return Q(pOwner->columns[static_cast<size_t>(section)]->caption);
   }
 
   void MarkRow(int row) {
-    if (row >= reportedRows_) return;  // reported with the new rows
-    dirtyFirst_ = std::min(dirtyFirst_, row);
-    dirtyLast_ = std::max(dirtyLast_, row);
+    if (row >= iReportedRows) return;  // reported with the new rows
+    iDirtyFirst = std::min(iDirtyFirst, row);
+    iDirtyLast = std::max(iDirtyLast, row);
     Schedule();
   }
   void MarkColumns() {
-    columnsDirty_ = true;
+    bColumnsDirty = true;
     Schedule();
   }
   void Schedule() {
-    if (scheduled_) return;
-    scheduled_ = true;
+    if (bScheduled) return;
+    bScheduled = true;
     QPointer<ListModel> self = this;
     QMetaObject::invokeMethod(
         this,
         [self] {
           if (!self) return;
-          self->scheduled_ = false;
-          self->owner_->Flush();
+          self->bScheduled = false;
+          self->pOwner->Flush();
         },
         Qt::QueuedConnection);
   }
 
   // Reports everything pending to the view now.
   void Flush() {
-    QTableView* view = owner_->view->TableView();
-    const int rows = static_cast<int>(owner_->rows.size());
-    if (columnsDirty_) {
-      columnsDirty_ = false;
+    QTableView* view = pOwner->view->TableView();
+    const int rows = static_cast<int>(pOwner->rows.size());
+    if (bColumnsDirty) {
+      bColumnsDirty = false;
       beginResetModel();
-      reportedColumns_ = static_cast<int>(owner_->columns.size());
-      reportedRows_ = rows;
+      iReportedColumns = static_cast<int>(pOwner->columns.size());
+      iReportedRows = rows;
       endResetModel();
-      for (int c = 0; c < reportedColumns_; ++c) {
-        view->horizontalHeader()->resizeSection(c, owner_->columns[static_cast<size_t>(c)]->width);
+      for (int c = 0; c < iReportedColumns; ++c) {
+        view->horizontalHeader()->resizeSection(c, pOwner->columns[static_cast<size_t>(c)]->width);
       }
       ClearDirty();
       return;
     }
-    if (rows > reportedRows_) {
-      beginInsertRows({}, reportedRows_, rows - 1);
-      reportedRows_ = rows;
+    if (rows > iReportedRows) {
+      beginInsertRows({}, iReportedRows, rows - 1);
+      iReportedRows = rows;
       endInsertRows();
-    } else if (rows < reportedRows_) {
+    } else if (rows < iReportedRows) {
       beginResetModel();
-      reportedRows_ = rows;
+      iReportedRows = rows;
       endResetModel();
       ClearDirty();
       return;
     }
-    if (dirtyFirst_ <= dirtyLast_) {
-      emit dataChanged(index(dirtyFirst_, 0), index(dirtyLast_, std::max(reportedColumns_ - 1, 0)));
+    if (iDirtyFirst <= iDirtyLast) {
+      emit dataChanged(index(iDirtyFirst, 0), index(iDirtyLast, std::max(iReportedColumns - 1, 0)));
     }
     ClearDirty();
   }
 
   // Removes rows from the view at once (they no longer exist).
   void RemoveRow(int row) {
-    if (row < reportedRows_) {
+    if (row < iReportedRows) {
       beginRemoveRows({}, row, row);
-      --reportedRows_;
+      --iReportedRows;
       endRemoveRows();
     }
   }
   void ResetRows() {
     beginResetModel();
-    reportedRows_ = static_cast<int>(owner_->rows.size());
+    iReportedRows = static_cast<int>(pOwner->rows.size());
     endResetModel();
     ClearDirty();
   }
   void ResetAll() {
-    columnsDirty_ = true;
+    bColumnsDirty = true;
     Flush();
   }
 
-  int ReportedRows() const { return reportedRows_; }
+  int ReportedRows() const { return iReportedRows; }
 
  private:
   void ClearDirty() {
-    dirtyFirst_ = INT32_MAX;
-    dirtyLast_ = -1;
+    iDirtyFirst = INT32_MAX;
+    iDirtyLast = -1;
   }
-  ListState* owner_;
-  int reportedRows_ = 0;
-  int reportedColumns_ = 0;
-  int dirtyFirst_ = INT32_MAX;
-  int dirtyLast_ = -1;
-  bool columnsDirty_ = false;
-  bool scheduled_ = false;
+  ListState* pOwner;
+  int iReportedRows = 0;
+  int iReportedColumns = 0;
+  int iDirtyFirst = INT32_MAX;
+  int iDirtyLast = -1;
+  bool bColumnsDirty = false;
+  bool bScheduled = false;
 };
 
 }  // namespace toolkit_detail
@@ -279,62 +279,62 @@ int& Updates(ListState& state, TListItem*) {
 
 template <class T>
 int TListParts<T>::Count() const {
-  return static_cast<int>(Parts(state_, static_cast<T*>(nullptr)).size());
+  return static_cast<int>(Parts(cState, static_cast<T*>(nullptr)).size());
 }
 
 template <class T>
 T* TListParts<T>::Items(int index) const {
   if (index < 0 || index >= Count()) return nullptr;
-  return Parts(state_, static_cast<T*>(nullptr))[static_cast<size_t>(index)].get();
+  return Parts(cState, static_cast<T*>(nullptr))[static_cast<size_t>(index)].get();
 }
 
 template <class T>
 void TListParts<T>::BeginUpdate() {
-  ++Updates(state_, static_cast<T*>(nullptr));
+  ++Updates(cState, static_cast<T*>(nullptr));
 }
 
 template <class T>
 void TListParts<T>::EndUpdate() {
-  int& updates = Updates(state_, static_cast<T*>(nullptr));
-  if (updates > 0 && --updates == 0) state_.model->Schedule();
+  int& updates = Updates(cState, static_cast<T*>(nullptr));
+  if (updates > 0 && --updates == 0) cState.model->Schedule();
 }
 
 template <>
 void TListParts<TListColumn>::Delete(int index) {
   if (index < 0 || index >= Count()) return;
-  state_.columns.erase(state_.columns.begin() + index);
-  state_.ColumnsChanged();
+  cState.columns.erase(cState.columns.begin() + index);
+  cState.ColumnsChanged();
 }
 
 template <>
 void TListParts<TListColumn>::Clear() {
-  state_.columns.clear();
-  state_.ColumnsChanged();
+  cState.columns.clear();
+  cState.ColumnsChanged();
 }
 
 template <>
 void TListParts<TListItem>::Delete(int index) {
   if (index < 0 || index >= Count()) return;
-  auto& rows = state_.rows;
+  auto& rows = cState.rows;
   rows.erase(rows.begin() + index);
   for (size_t i = static_cast<size_t>(index); i < rows.size(); ++i)
     rows[i]->index = static_cast<int>(i);
-  state_.model->RemoveRow(index);
+  cState.model->RemoveRow(index);
 }
 
 template <>
 void TListParts<TListItem>::Clear() {
-  state_.rows.clear();
-  state_.model->ResetRows();
+  cState.rows.clear();
+  cState.model->ResetRows();
 }
 
 template class TListParts<TListColumn>;
 template class TListParts<TListItem>;
 
 TListColumn* TListColumns::Add() {
-  state_.columns.push_back(std::make_unique<ListColumn>(&state_));
-  state_.ColumnsChanged();
-  return state_.columns.back().get();
+  cState.columns.push_back(std::make_unique<ListColumn>(&cState));
+  cState.ColumnsChanged();
+  return cState.columns.back().get();
 }
 
 // ---- TListItem / TListItems ----
@@ -350,34 +350,34 @@ void ListRow::operator delete(void* row) {
 ListRow::~ListRow() = default;
 
 RowTexts::~RowTexts() {
-  if (block_ != inline_) delete[] block_;
+  if (pBlock != aInline) delete[] pBlock;
 }
 
 void RowTexts::Clear() {
-  if (block_ != inline_) delete[] block_;
-  block_ = inline_;
-  count_ = 0;
+  if (pBlock != aInline) delete[] pBlock;
+  pBlock = aInline;
+  iCount = 0;
 }
 
 void RowTexts::Splice(int index, int removed, const std::string* text) {
-  const uint32_t oldBytes = count_ == 0 ? 0 : End(static_cast<int>(count_) - 1);
+  const uint32_t oldBytes = iCount == 0 ? 0 : End(static_cast<int>(iCount) - 1);
   const uint32_t begin = index == 0 ? 0 : End(index - 1);
   const uint32_t end = removed ? End(index) : begin;
   const size_t textSize = text ? text->size() : 0;
-  const size_t count = count_ - static_cast<size_t>(removed) + (text ? 1 : 0);
+  const size_t count = iCount - static_cast<size_t>(removed) + (text ? 1 : 0);
   const size_t bytes = oldBytes - (end - begin) + textSize;
   if (bytes > UINT32_MAX || count > INT32_MAX) {
     throw std::length_error("list item texts too long");
   }
-  if (text && removed == 0 && index == static_cast<int>(count_) && block_ == inline_ &&
+  if (text && removed == 0 && index == static_cast<int>(iCount) && pBlock == aInline &&
       4 * count + bytes <= kInlineBytes) {
     // Appending inside the item, as rows are filled: the texts move up by
     // one offset, the new text goes after them.
-    std::memmove(inline_ + 4 * count, inline_ + 4 * size_t{count_}, oldBytes);
+    std::memmove(aInline + 4 * count, aInline + 4 * size_t{iCount}, oldBytes);
     const auto newEnd = static_cast<uint32_t>(bytes);
-    std::memcpy(inline_ + 4 * size_t{count_}, &newEnd, 4);
-    if (textSize > 0) std::memcpy(inline_ + 4 * count + oldBytes, text->data(), textSize);
-    count_ = static_cast<uint32_t>(count);
+    std::memcpy(aInline + 4 * size_t{iCount}, &newEnd, 4);
+    if (textSize > 0) std::memcpy(aInline + 4 * count + oldBytes, text->data(), textSize);
+    iCount = static_cast<uint32_t>(count);
     return;
   }
   // The new texts are laid out apart from the old ones, which they are made
@@ -401,10 +401,10 @@ void RowTexts::Splice(int index, int removed, const std::string* text) {
   };
   for (int i = 0; i < index; ++i) putEnd(End(i));
   if (text) putEnd(begin + textSize);
-  for (int i = index + removed; i < static_cast<int>(count_); ++i) {
+  for (int i = index + removed; i < static_cast<int>(iCount); ++i) {
     putEnd(End(i) - (end - begin) + textSize);
   }
-  const char* from = block_ + size_t{4} * count_;
+  const char* from = pBlock + size_t{4} * iCount;
   char* to = block + 4 * count;
   auto copy = [](char* dst, const char* src, size_t n) {
     if (n > 0) std::memcpy(dst, src, n);
@@ -413,46 +413,46 @@ void RowTexts::Splice(int index, int removed, const std::string* text) {
   if (text) copy(to + begin, text->data(), textSize);
   copy(to + begin + textSize, from + end, oldBytes - end);
 
-  if (block_ != inline_) delete[] block_;
+  if (pBlock != aInline) delete[] pBlock;
   if (own) {
-    block_ = own.release();
+    pBlock = own.release();
   } else {
-    copy(inline_, staging, size);
-    block_ = inline_;
+    copy(aInline, staging, size);
+    pBlock = aInline;
   }
-  count_ = static_cast<uint32_t>(count);
+  iCount = static_cast<uint32_t>(count);
 }
 
 RowSubItems::~RowSubItems() = default;
 
 int RowSubItems::Count() const {
-  return row_->texts.Count();
+  return pRow->texts.Count();
 }
 
 std::string RowSubItems::Strings(int index) const {
-  return std::string(row_->texts.View(index));
+  return std::string(pRow->texts.View(index));
 }
 
 void RowSubItems::Put(int index, const std::string& text) {
   if (index < 0 || index >= Count()) return;
-  row_->texts.Splice(index, 1, &text);
-  row_->state->ItemChanged(row_, ctText);
+  pRow->texts.Splice(index, 1, &text);
+  pRow->state->ItemChanged(pRow, ctText);
 }
 
 void RowSubItems::Insert(int index, const std::string& text) {
-  row_->texts.Splice(std::clamp(index, 0, Count()), 0, &text);
-  row_->state->ItemChanged(row_, ctText);
+  pRow->texts.Splice(std::clamp(index, 0, Count()), 0, &text);
+  pRow->state->ItemChanged(pRow, ctText);
 }
 
 void RowSubItems::Delete(int index) {
   if (index < 0 || index >= Count()) return;
-  row_->texts.Splice(index, 1, nullptr);
-  row_->state->ItemChanged(row_, ctText);
+  pRow->texts.Splice(index, 1, nullptr);
+  pRow->state->ItemChanged(pRow, ctText);
 }
 
 void RowSubItems::Clear() {
-  row_->texts.Clear();
-  row_->state->ItemChanged(row_, ctText);
+  pRow->texts.Clear();
+  pRow->state->ItemChanged(pRow, ctText);
 }
 
 const std::string& TListItem::Caption() const {
@@ -532,9 +532,9 @@ void TListItem::SetData(void* data) {
 }
 
 TListItem* TListItems::Add() {
-  auto& rows = state_.rows;
-  rows.push_back(std::unique_ptr<ListRow>(new ListRow(&state_, static_cast<int>(rows.size()))));
-  state_.RowsChanged();
+  auto& rows = cState.rows;
+  rows.push_back(std::unique_ptr<ListRow>(new ListRow(&cState, static_cast<int>(rows.size()))));
+  cState.RowsChanged();
   return rows.back().get();
 }
 
@@ -542,10 +542,10 @@ TListItem* TListItems::Add() {
 
 TListView::TListView(TComponent* owner)
     : TWinControl(owner, MakeWidget<ListTable>()),
-      state_(std::make_unique<ListState>(this)),
-      canvas_(Widget()) {
+      pState(std::make_unique<ListState>(this)),
+      cCanvas(Widget()) {
   QTableView* view = TableView();
-  view->setModel(state_->model.get());
+  view->setModel(pState->model.get());
   view->verticalHeader()->hide();
   view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   view->verticalHeader()->setDefaultSectionSize(QFontMetrics(view->font()).height() + 4);
@@ -561,13 +561,13 @@ TListView::TListView(TComponent* owner)
   Bridge(view->viewport());
   QObject::connect(view->horizontalHeader(), &QHeaderView::sectionClicked, [this](int section) {
     Guarded(this, [this, section] {
-      if (TListColumn* c = state_->columnList.Items(section)) OnColumnClick(this, c);
+      if (TListColumn* c = pState->columnList.Items(section)) OnColumnClick(this, c);
     });
   });
   QObject::connect(view->horizontalHeader(), &QHeaderView::sectionResized,
                    [this](int section, int, int size) {
-                     if (section >= 0 && static_cast<size_t>(section) < state_->columns.size())
-                       state_->columns[static_cast<size_t>(section)]->width = size;
+                     if (section >= 0 && static_cast<size_t>(section) < pState->columns.size())
+                       pState->columns[static_cast<size_t>(section)]->width = size;
                    });
   QObject::connect(view, &QTableView::clicked,
                    [this] { Guarded(this, [this] { OnClick(this); }); });
@@ -579,7 +579,7 @@ TListView::TListView(TComponent* owner)
 
 TListView::~TListView() {
   TableView()->setModel(nullptr);
-  state_->model.reset();
+  pState->model.reset();
 }
 
 QTableView* TListView::TableView() const {
@@ -587,60 +587,60 @@ QTableView* TListView::TableView() const {
 }
 
 TListColumns* TListView::Columns() {
-  return &state_->columnList;
+  return &pState->columnList;
 }
 
 TListItems* TListView::Items() {
-  return &state_->rowList;
+  return &pState->rowList;
 }
 
 void TListView::SetCheckboxes(bool value) {
-  checkboxes_ = value;
-  state_->model->ResetAll();
+  bCheckboxes = value;
+  pState->model->ResetAll();
 }
 
 void TListView::SetSmallImages(TImageList* images) {
-  if (images == smallImages_) return;
-  RemoveFreeNotification(smallImages_);
-  smallImages_ = images;
-  FreeNotification(smallImages_);
+  if (images == pSmallImages) return;
+  RemoveFreeNotification(pSmallImages);
+  pSmallImages = images;
+  FreeNotification(pSmallImages);
 }
 
 void TListView::Notification(TComponent* component) {
-  if (component == smallImages_) smallImages_ = nullptr;
+  if (component == pSmallImages) pSmallImages = nullptr;
   TWinControl::Notification(component);
 }
 
 void TListView::SetGridLines(bool value) {
-  gridLines_ = value;
+  bGridLines = value;
   TableView()->setShowGrid(value);
 }
 
 void TListView::SetRowSelect(bool value) {
-  rowSelect_ = value;
+  bRowSelect = value;
   TableView()->setSelectionBehavior(value ? QAbstractItemView::SelectRows
                                           : QAbstractItemView::SelectItems);
 }
 
 void TListView::SetMultiSelect(bool value) {
-  multiSelect_ = value;
+  bMultiSelect = value;
   TableView()->setSelectionMode(value ? QAbstractItemView::ExtendedSelection
                                       : QAbstractItemView::SingleSelection);
 }
 
 TListItem* TListView::Selected() const {
-  state_->Flush();
+  pState->Flush();
   auto* sel = TableView()->selectionModel();
   if (!sel) return nullptr;
   int first = -1;
   for (const QModelIndex& i : sel->selectedIndexes()) {
     if (first < 0 || i.row() < first) first = i.row();
   }
-  return state_->rowList.Item(first);
+  return pState->rowList.Item(first);
 }
 
 int TListView::SelCount() const {
-  state_->Flush();
+  pState->Flush();
   auto* sel = TableView()->selectionModel();
   if (!sel) return 0;
   std::vector<int> rows;
@@ -650,14 +650,14 @@ int TListView::SelCount() const {
 }
 
 std::string TListView::CellText(int row, int column) const {
-  const TListItem* item = state_->rowList.Item(row);
+  const TListItem* item = pState->rowList.Item(row);
   if (!item || column < 0) return {};
   return std::string(item->CellText(column));
 }
 
 int TListView::ReadColumns(const TListItem* row, int first,
                            std::span<TColumnReading> readings) const {
-  const auto& columns = state_->columns;
+  const auto& columns = pState->columns;
   if (first < 0 || static_cast<size_t>(first) >= columns.size()) return 0;
   const size_t count = std::min(readings.size(), columns.size() - static_cast<size_t>(first));
   const ListRow* self = row == nullptr ? nullptr : Row(row);
@@ -673,7 +673,7 @@ int TListView::ReadColumns(const TListItem* row, int first,
 
 void TListView::ReadRowPair(const TListItem* first, const TListItem* second, int column,
                             TRowPairReading& reading) const {
-  const auto& columns = state_->columns;
+  const auto& columns = pState->columns;
   reading.columnExists = column >= 0 && static_cast<size_t>(column) < columns.size();
   reading.columnTag = reading.columnExists ? columns[static_cast<size_t>(column)]->tag : 0;
   const TListItem* rows[2] = {first, second};
@@ -685,7 +685,7 @@ void TListView::ReadRowPair(const TListItem* first, const TListItem* second, int
 }
 
 bool TListView::CellAt(const TPoint& point, int* row, int* column) const {
-  state_->Flush();
+  pState->Flush();
   QTableView* view = TableView();
   static_cast<ListTable*>(view)->updateGeometries();
   const QPoint p = view->viewport()->mapFrom(view, QPoint(point.x, point.y));
@@ -699,11 +699,11 @@ bool TListView::CellAt(const TPoint& point, int* row, int* column) const {
 
 TListItem* TListView::GetItemAt(int x, int y) const {
   int row;
-  return CellAt({x, y}, &row, nullptr) ? state_->rowList.Item(row) : nullptr;
+  return CellAt({x, y}, &row, nullptr) ? pState->rowList.Item(row) : nullptr;
 }
 
 bool TListView::AlphaSort() {
-  auto& owned = state_->rows;
+  auto& owned = pState->rows;
   std::vector<ListRow*> rows;
   rows.reserve(owned.size());
   for (auto& p : owned) rows.push_back(p.get());
@@ -720,11 +720,11 @@ bool TListView::AlphaSort() {
       },
       FetchRow);
   // Keep the selection on the same rows.
-  state_->Flush();
+  pState->Flush();
   std::vector<TListItem*> selected;
   if (auto* sel = TableView()->selectionModel()) {
     for (const QModelIndex& i : sel->selectedRows())
-      selected.push_back(state_->rowList.Item(i.row()));
+      selected.push_back(pState->rowList.Item(i.row()));
   }
   // The rows change hands from the old order to the new one.
   for (auto& p : owned) (void)p.release();
@@ -732,7 +732,7 @@ bool TListView::AlphaSort() {
     owned[i].reset(rows[i]);
     rows[i]->index = static_cast<int>(i);
   }
-  state_->model->ResetRows();
+  pState->model->ResetRows();
   for (TListItem* item : selected) {
     if (item) item->SetSelected(true);
   }
@@ -740,7 +740,7 @@ bool TListView::AlphaSort() {
 }
 
 void TListView::Repaint() {
-  state_->Flush();
+  pState->Flush();
   TWinControl::Repaint();
   TableView()->viewport()->repaint();
 }

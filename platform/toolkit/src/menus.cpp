@@ -28,57 +28,57 @@ TMenuItem::TMenuItem(TComponent* owner) : TComponent(owner) {}
 TMenuItem::~TMenuItem() {
   MarkDestroying();
   DestroyComponents();
-  for (TMenuItem* child : items_) child->parent_ = nullptr;
-  items_.clear();
-  if (parent_) parent_->Remove(this);
+  for (TMenuItem* child : vItems) child->pParent = nullptr;
+  vItems.clear();
+  if (pParent) pParent->Remove(this);
 }
 
 void TMenuItem::Changed() {
-  for (TMenuItem* i = this; i; i = i->parent_) {
-    if (i->menu_) i->menu_->dirty_ = true;
+  for (TMenuItem* i = this; i; i = i->pParent) {
+    if (i->pMenu) i->pMenu->bDirty = true;
   }
 }
 
 void TMenuItem::SetCaption(const std::string& caption) {
-  caption_ = caption;
+  sCaption = caption;
   Changed();
 }
 
 void TMenuItem::SetEnabled(bool value) {
-  enabled_ = value;
+  bEnabled = value;
   Changed();
 }
 
 void TMenuItem::SetVisible(bool value) {
-  visible_ = value;
+  bVisible = value;
   Changed();
 }
 
 TMenuItem* TMenuItem::Items(int index) const {
   if (index < 0 || index >= Count()) return nullptr;
-  return items_[static_cast<size_t>(index)];
+  return vItems[static_cast<size_t>(index)];
 }
 
 void TMenuItem::Insert(int index, TMenuItem* item) {
   if (!item || item == this) return;
-  if (item->parent_) item->parent_->Remove(item);
+  if (item->pParent) item->pParent->Remove(item);
   index = std::clamp(index, 0, Count());
-  items_.insert(items_.begin() + index, item);
-  item->parent_ = this;
+  vItems.insert(vItems.begin() + index, item);
+  item->pParent = this;
   Changed();
 }
 
 void TMenuItem::Remove(TMenuItem* item) {
-  auto it = std::find(items_.begin(), items_.end(), item);
-  if (it == items_.end()) return;
-  items_.erase(it);
-  item->parent_ = nullptr;
+  auto it = std::find(vItems.begin(), vItems.end(), item);
+  if (it == vItems.end()) return;
+  vItems.erase(it);
+  item->pParent = nullptr;
   Changed();
 }
 
 int TMenuItem::IndexOf(const TMenuItem* item) const {
-  auto it = std::find(items_.begin(), items_.end(), item);
-  return it == items_.end() ? -1 : static_cast<int>(it - items_.begin());
+  auto it = std::find(vItems.begin(), vItems.end(), item);
+  return it == vItems.end() ? -1 : static_cast<int>(it - vItems.begin());
 }
 
 bool TMenuItem::SetLayoutParent(TComponent* parent) {
@@ -114,26 +114,26 @@ bool TMenuItem::BindEvent(const std::string& event, const THandler& handler) {
   return BindFromTable(kEvents, *this, event, handler) || TComponent::BindEvent(event, handler);
 }
 
-TPopupMenu::TPopupMenu(TComponent* owner) : TContextPopup(owner), root_(new TMenuItem(nullptr)) {
-  root_->menu_ = this;
+TPopupMenu::TPopupMenu(TComponent* owner) : TContextPopup(owner), pRoot(new TMenuItem(nullptr)) {
+  pRoot->pMenu = this;
 }
 
 TPopupMenu::~TPopupMenu() {
   MarkDestroying();
   DestroyComponents();
-  delete root_;
-  delete menu_;
+  delete pRoot;
+  delete pMenu;
 }
 
 void TPopupMenu::SetPopupComponent(TComponent* component) {
-  if (component == popupComponent_) return;
-  RemoveFreeNotification(popupComponent_);
-  popupComponent_ = component;
-  FreeNotification(popupComponent_);
+  if (component == pPopupComponent) return;
+  RemoveFreeNotification(pPopupComponent);
+  pPopupComponent = component;
+  FreeNotification(pPopupComponent);
 }
 
 void TPopupMenu::Notification(TComponent* component) {
-  if (component == popupComponent_) popupComponent_ = nullptr;
+  if (component == pPopupComponent) pPopupComponent = nullptr;
   TContextPopup::Notification(component);
 }
 
@@ -143,13 +143,13 @@ void TPopupMenu::PopupFor(TComponent* component, int x, int y) {
 }
 
 void TPopupMenu::Release(TComponent* component) {
-  if (component == popupComponent_) SetPopupComponent(nullptr);
+  if (component == pPopupComponent) SetPopupComponent(nullptr);
 }
 
 void TPopupMenu::Rebuild() {
   EnsureQtApplication();
-  if (!menu_) menu_ = new QMenu;
-  menu_->clear();
+  if (!pMenu) pMenu = new QMenu;
+  pMenu->clear();
   // Menus nest one level per item with children.
   std::function<void(QMenu*, TMenuItem*)> fill = [&](QMenu* qm, TMenuItem* parent) {
     for (int i = 0; i < parent->Count(); ++i) {
@@ -168,17 +168,17 @@ void TPopupMenu::Rebuild() {
       a->setEnabled(item->Enabled());
       // The item may have left the menu (or died) since the menu was built.
       QObject::connect(a, &QAction::triggered, [this, item] {
-        if (Holds(root_, item)) Guarded(item, [item] { item->Click(); });
+        if (Holds(pRoot, item)) Guarded(item, [item] { item->Click(); });
       });
     }
   };
-  fill(menu_, root_);
-  dirty_ = false;
+  fill(pMenu, pRoot);
+  bDirty = false;
 }
 
 QMenu* TPopupMenu::Menu() {
-  if (dirty_ || !menu_) Rebuild();
-  return menu_;
+  if (bDirty || !pMenu) Rebuild();
+  return pMenu;
 }
 
 void TPopupMenu::Popup(int x, int y) {
@@ -188,7 +188,7 @@ void TPopupMenu::Popup(int x, int y) {
 // ---- TControl's popup menu ----
 
 TPopupMenu* TControl::PopupMenu() const {
-  return dynamic_cast<TPopupMenu*>(popupMenu_);
+  return dynamic_cast<TPopupMenu*>(pPopupMenu);
 }
 
 void TControl::SetPopupMenu(TPopupMenu* menu) {

@@ -75,34 +75,34 @@ class GlyphButton : public QPushButton {
 
 class ComboItems : public TStrings {
  public:
-  explicit ComboItems(QComboBox* box) : box_(box) {}
-  int Count() const override { return box_->count(); }
+  explicit ComboItems(QComboBox* box) : pBox(box) {}
+  int Count() const override { return pBox->count(); }
   std::string Strings(int index) const override {
     if (index < 0 || index >= Count()) return {};
-    return G(box_->itemText(index));
+    return G(pBox->itemText(index));
   }
   void Put(int index, const std::string& text) override {
     if (index < 0 || index >= Count()) return;
-    box_->setItemText(index, Q(text));
+    pBox->setItemText(index, Q(text));
   }
   void Insert(int index, const std::string& text) override {
-    const QString keep = box_->isEditable() ? box_->currentText() : QString();
-    const int current = box_->currentIndex();
-    box_->insertItem(std::clamp(index, 0, Count()), Q(text));
+    const QString keep = pBox->isEditable() ? pBox->currentText() : QString();
+    const int current = pBox->currentIndex();
+    pBox->insertItem(std::clamp(index, 0, Count()), Q(text));
     // Adding items never changes what the box shows or selects.
-    if (box_->isEditable()) {
-      if (current < 0) box_->setCurrentIndex(-1);
-      box_->setEditText(keep);
+    if (pBox->isEditable()) {
+      if (current < 0) pBox->setCurrentIndex(-1);
+      pBox->setEditText(keep);
     }
   }
   void Delete(int index) override {
     if (index < 0 || index >= Count()) return;
-    box_->removeItem(index);
+    pBox->removeItem(index);
   }
-  void Clear() override { box_->clear(); }
+  void Clear() override { pBox->clear(); }
 
  private:
-  QComboBox* box_;
+  QComboBox* pBox;
 };
 
 }  // namespace
@@ -131,8 +131,8 @@ void TEdit::Init() {
 TEdit::~TEdit() = default;
 
 void TEdit::SetMaxLength(int length) {
-  maxLength_ = std::max(length, 0);
-  LineEdit()->setMaxLength(maxLength_ > 0 ? maxLength_ : 32767);
+  iMaxLength = std::max(length, 0);
+  LineEdit()->setMaxLength(iMaxLength > 0 ? iMaxLength : 32767);
 }
 
 QLineEdit* TEdit::LineEdit() const {
@@ -152,7 +152,7 @@ void TEdit::SelectAll() {
 void TEdit::PasteText(const std::string& text) {
   auto* edit = LineEdit();
   if (edit->isReadOnly()) return;
-  const std::string filtered = pasteFilter_ ? pasteFilter_(text) : text;
+  const std::string filtered = fnPasteFilter ? fnPasteFilter(text) : text;
   edit->insert(Q(filtered));  // replaces the selection; stops at the maximum length
 }
 
@@ -205,38 +205,38 @@ bool TEdit::BindEvent(const std::string& event, const THandler& handler) {
 
 // ---- TLabeledEdit ----
 
-TLabeledEdit::TLabeledEdit(TComponent* owner) : TEdit(owner), label_(new QLabel) {
+TLabeledEdit::TLabeledEdit(TComponent* owner) : TEdit(owner), pLabel(new QLabel) {
   // The label sits in the parent's widget and may go with it first.
-  QObject::connect(label_, &QObject::destroyed, [this] { label_ = nullptr; });
+  QObject::connect(pLabel, &QObject::destroyed, [this] { pLabel = nullptr; });
 }
 
 TLabeledEdit::~TLabeledEdit() {
-  if (label_) {
-    QObject::disconnect(label_, &QObject::destroyed, nullptr, nullptr);
-    delete label_;
+  if (pLabel) {
+    QObject::disconnect(pLabel, &QObject::destroyed, nullptr, nullptr);
+    delete pLabel;
   }
 }
 
 std::string TLabeledEdit::LabelCaption() const {
-  return label_ ? G(static_cast<QLabel*>(label_)->text()) : std::string();
+  return pLabel ? G(static_cast<QLabel*>(pLabel)->text()) : std::string();
 }
 
 void TLabeledEdit::SetLabelCaption(const std::string& text) {
-  if (!label_) return;
-  static_cast<QLabel*>(label_)->setText(Q(text));
+  if (!pLabel) return;
+  static_cast<QLabel*>(pLabel)->setText(Q(text));
   PlaceLabel();
 }
 
 void TLabeledEdit::PlaceLabel() {
-  if (!label_) return;
+  if (!pLabel) return;
   QWidget* parent = Widget()->parentWidget();
-  if (label_->parentWidget() != parent) {
-    label_->setParent(parent);
-    if (parent) label_->show();
+  if (pLabel->parentWidget() != parent) {
+    pLabel->setParent(parent);
+    if (parent) pLabel->show();
   }
-  label_->setFont(Widget()->font());
-  label_->adjustSize();
-  label_->move(Left(), Top() - label_->height() - 3);
+  pLabel->setFont(Widget()->font());
+  pLabel->adjustSize();
+  pLabel->move(Left(), Top() - pLabel->height() - 3);
 }
 
 void TLabeledEdit::SetBounds(int left, int top, int width, int height) {
@@ -266,7 +266,7 @@ TCheckBox::TCheckBox(TComponent* owner) : TWinControl(owner, MakeWidget<QCheckBo
   auto* box = CheckBox();
   // A user's click: through the dispatcher.
   QObject::connect(box, &QCheckBox::toggled, [this](bool on) {
-    checked_ = on;
+    bChecked = on;
     Guarded(this, [this] { Click(); });
   });
   Widget()->resize(97, 17);
@@ -288,7 +288,7 @@ void TCheckBox::SetChecked(bool checked) {
     QSignalBlocker block(Widget());
     CheckBox()->setChecked(checked);
   }
-  checked_ = checked;
+  bChecked = checked;
   Click();
 }
 
@@ -317,12 +317,12 @@ bool TCheckBox::SetProperty(const std::string& name, const std::string& value, T
 // ---- TComboBox ----
 
 TComboBox::TComboBox(TComponent* owner)
-    : TWinControl(owner, MakeWidget<ComboWidget>()), canvas_(Widget()) {
+    : TWinControl(owner, MakeWidget<ComboWidget>()), cCanvas(Widget()) {
   auto* box = static_cast<ComboWidget*>(Widget());
-  items_ = std::make_unique<ComboItems>(box);
+  pItems = std::make_unique<ComboItems>(box);
   box->setEditable(true);
   box->setInsertPolicy(QComboBox::NoInsert);
-  box->setMaxVisibleItems(dropDownCount_);
+  box->setMaxVisibleItems(iDropDownCount);
   box->beforePopup = [this] { Guarded(this, [this] { DropDown(); }); };
   QObject::connect(box, &QComboBox::activated,
                    [this](int) { Guarded(this, [this] { OnChange(this); }); });
@@ -338,7 +338,7 @@ QComboBox* TComboBox::ComboBox() const {
 }
 
 void TComboBox::SetStyle(TComboBoxStyle style) {
-  style_ = style;
+  iStyle = style;
   auto* box = ComboBox();
   const bool editable = style == csDropDown || style == csSimple;
   if (box->isEditable() != editable) {
@@ -368,11 +368,11 @@ void TComboBox::SetItemIndex(int index) {
 }
 
 void TComboBox::SetItemHeight(int height) {
-  itemHeight_ = height;
+  iItemHeight = height;
 }
 
 int TComboBox::DroppedWidth() const {
-  return std::max(droppedWidth_, Width());
+  return std::max(iDroppedWidth, Width());
 }
 
 bool TComboBox::DroppedDown() const {
@@ -396,8 +396,8 @@ void TComboBox::DropDown() {
 void TComboBox::WndProc(TMessage& m) {
   switch (m.Msg) {
     case CB_SETDROPPEDWIDTH: {
-      droppedWidth_ = std::max(static_cast<int>(m.WParam), 0);
-      ComboBox()->view()->setMinimumWidth(droppedWidth_);
+      iDroppedWidth = std::max(static_cast<int>(m.WParam), 0);
+      ComboBox()->view()->setMinimumWidth(iDroppedWidth);
       m.Result = DroppedWidth();
       return;
     }
@@ -432,7 +432,7 @@ bool TComboBox::SetProperty(const std::string& name, const std::string& value, T
       {"DropDownCount",
        [](C& c, const std::string& v, TComponent*) {
          c.SetDropDownCount(ToInt(v));
-         c.ComboBox()->setMaxVisibleItems(std::max(c.dropDownCount_, 1));
+         c.ComboBox()->setMaxVisibleItems(std::max(c.iDropDownCount, 1));
        }},
       {"ItemIndex", IntSetter<C, &C::SetItemIndex>},
       {"Style", [](C& c, const std::string& v,
@@ -440,7 +440,7 @@ bool TComboBox::SetProperty(const std::string& name, const std::string& value, T
       // Items separated by '|'; "a|" ends with an empty item.
       {"Items",
        [](C& c, const std::string& v, TComponent*) {
-         for (const std::string& item : SplitAtBars(v, TTrailingEmpty::kKeep)) c.items_->Add(item);
+         for (const std::string& item : SplitAtBars(v, TTrailingEmpty::kKeep)) c.pItems->Add(item);
        }},
   };
   return SetFromTable(kProperties, *this, name, value, root) ||
@@ -472,13 +472,13 @@ TBitBtn::~TBitBtn() {
 void TBitBtn::GlyphChanged() {
   auto* button = static_cast<GlyphButton*>(Widget());
   button->pressedIcon = QIcon();
-  if (glyph_.Empty()) {
+  if (cGlyph.Empty()) {
     button->setIcon(QIcon());
     return;
   }
-  const int parts = std::max(numGlyphs_, 1);
-  const int w = glyph_.Width() / parts;
-  const QImage& all = glyph_.Image();
+  const int parts = std::max(iNumGlyphs, 1);
+  const int w = cGlyph.Width() / parts;
+  const QImage& all = cGlyph.Image();
   auto part = [&](int i) { return QPixmap::fromImage(all.copy(i * w, 0, w, all.height())); };
   QIcon icon;
   icon.addPixmap(part(0), QIcon::Normal);
@@ -490,36 +490,36 @@ void TBitBtn::GlyphChanged() {
 }
 
 bool TBitBtn::SetStockGlyph(const std::string& name) {
-  if (!StockGlyph(name, std::max(Width() - 10, 16), std::max(Height() - 8, 12), &glyph_)) {
+  if (!StockGlyph(name, std::max(Width() - 10, 16), std::max(Height() - 8, 12), &cGlyph)) {
     return false;
   }
-  numGlyphs_ = 3;
+  iNumGlyphs = 3;
   GlyphChanged();
   return true;
 }
 
 void TBitBtn::SetNumGlyphs(int count) {
-  numGlyphs_ = std::clamp(count, 1, 4);
+  iNumGlyphs = std::clamp(count, 1, 4);
   GlyphChanged();
 }
 
 void TBitBtn::SetAction(TAction* action) {
-  if (action == action_) return;
-  RemoveFreeNotification(action_);
-  action_ = action;
-  FreeNotification(action_);
+  if (action == pAction) return;
+  RemoveFreeNotification(pAction);
+  pAction = action;
+  FreeNotification(pAction);
 }
 
 void TBitBtn::Notification(TComponent* component) {
-  if (component == action_) action_ = nullptr;
+  if (component == pAction) pAction = nullptr;
   TWinControl::Notification(component);
 }
 
 void TBitBtn::Click() {
   if (OnClick) {
     OnClick(this);
-  } else if (action_) {
-    action_->Execute();
+  } else if (pAction) {
+    pAction->Execute();
   }
 }
 

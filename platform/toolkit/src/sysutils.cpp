@@ -78,7 +78,7 @@ TDateTime TDateTime::EncodeTime(int hour, int minute, int second, int msec) {
 
 void TDateTime::DecodeDate(int& year, int& month, int& day) const {
   int64_t dayNumber, ms;
-  Split(value_, dayNumber, ms);
+  Split(dValue, dayNumber, ms);
   const tmclient::CivilDate date = tmclient::CivilFromDays(dayNumber + kEpochOffset);
   year = date.iYear;
   month = date.iMonth;
@@ -87,7 +87,7 @@ void TDateTime::DecodeDate(int& year, int& month, int& day) const {
 
 void TDateTime::DecodeTime(int& hour, int& minute, int& second, int& msec) const {
   int64_t dayNumber, ms;
-  Split(value_, dayNumber, ms);
+  Split(dValue, dayNumber, ms);
   hour = static_cast<int>(ms / 3600000);
   minute = static_cast<int>(ms / 60000 % 60);
   second = static_cast<int>(ms / 1000 % 60);
@@ -96,13 +96,13 @@ void TDateTime::DecodeTime(int& hour, int& minute, int& second, int& msec) const
 
 TDateTime TDateTime::DatePart() const {
   int64_t dayNumber, ms;
-  Split(value_, dayNumber, ms);
+  Split(dValue, dayNumber, ms);
   return TDateTime(static_cast<double>(dayNumber));
 }
 
 TDateTime TDateTime::TimePart() const {
   int64_t dayNumber, ms;
-  Split(value_, dayNumber, ms);
+  Split(dValue, dayNumber, ms);
   return TDateTime(static_cast<double>(ms) / kMsPerDay);
 }
 

@@ -18,16 +18,16 @@ class TOOLKIT_API TAction : public TComponent {
   explicit TAction(TComponent* owner);
   ~TAction() override;
 
-  TActionList* ActionList() const { return list_; }
+  TActionList* ActionList() const { return pList; }
   // Places the action at the end of `list` (null: in none).
   void SetActionList(TActionList* list);
   int Index() const;
-  int ImageIndex() const { return imageIndex_; }
-  void SetImageIndex(int index) { imageIndex_ = index; }
-  const std::string& Caption() const { return caption_; }
-  void SetCaption(const std::string& caption) { caption_ = caption; }
-  bool Enabled() const { return enabled_; }
-  void SetEnabled(bool value) { enabled_ = value; }
+  int ImageIndex() const { return iImageIndex; }
+  void SetImageIndex(int index) { iImageIndex = index; }
+  const std::string& Caption() const { return sCaption; }
+  void SetCaption(const std::string& caption) { sCaption = caption; }
+  bool Enabled() const { return bEnabled; }
+  void SetEnabled(bool value) { bEnabled = value; }
 
   // Runs OnExecute (directly); false when the action has no handler or is
   // disabled.
@@ -42,10 +42,10 @@ class TOOLKIT_API TAction : public TComponent {
 
  private:
   friend class TActionList;
-  TActionList* list_ = nullptr;
-  int imageIndex_ = -1;
-  std::string caption_;
-  bool enabled_ = true;
+  TActionList* pList = nullptr;
+  int iImageIndex = -1;
+  std::string sCaption;
+  bool bEnabled = true;
 };
 
 // An ordered list of actions (not owning them) with their images; Images()
@@ -54,9 +54,9 @@ class TOOLKIT_API TActionList : public TComponent {
  public:
   explicit TActionList(TComponent* owner);
   ~TActionList() override;
-  TImageList* Images() const { return images_; }
+  TImageList* Images() const { return pImages; }
   void SetImages(TImageList* images);
-  int ActionCount() const { return static_cast<int>(actions_.size()); }
+  int ActionCount() const { return static_cast<int>(vActions.size()); }
   // Null outside 0..ActionCount()-1.
   TAction* Actions(int index) const;
 
@@ -67,6 +67,6 @@ class TOOLKIT_API TActionList : public TComponent {
 
  private:
   friend class TAction;
-  TImageList* images_ = nullptr;
-  std::vector<TAction*> actions_;
+  TImageList* pImages = nullptr;
+  std::vector<TAction*> vActions;
 };

@@ -24,7 +24,7 @@ class TOOLKIT_API TApplication : public TComponent {
   // The application; made on first use.
   static TApplication* Instance();
 
-  const std::string& Title() const { return title_; }
+  const std::string& Title() const { return sTitle; }
   void SetTitle(const std::string& title);
 
   QMainWindow* MainWindow();
@@ -72,9 +72,9 @@ class TOOLKIT_API TApplication : public TComponent {
  private:
   TApplication();
   ~TApplication() override;
-  std::string title_;
-  QMainWindow* mainWindow_ = nullptr;
-  QMdiArea* mdiArea_ = nullptr;
+  std::string sTitle;
+  QMainWindow* pMainWindow = nullptr;
+  QMdiArea* pMdiArea = nullptr;
 };
 
 // Shorthand for TApplication::Instance().

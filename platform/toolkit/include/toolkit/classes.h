@@ -25,17 +25,17 @@ class TOOLKIT_API TComponent : public TObject {
   explicit TComponent(TComponent* owner);
   ~TComponent() override;
 
-  TComponent* Owner() const { return owner_; }
+  TComponent* Owner() const { return pOwner; }
 
-  const std::string& Name() const { return name_; }
+  const std::string& Name() const { return sName; }
   // Throws EComponentError when the owner already has a component of that
   // name (names compare without case, as FindComponent does).
   void SetName(const std::string& name);
 
-  intptr_t Tag() const { return tag_; }
-  void SetTag(intptr_t tag) { tag_ = tag; }
+  intptr_t Tag() const { return iTag; }
+  void SetTag(intptr_t tag) { iTag = tag; }
 
-  int ComponentCount() const { return static_cast<int>(components_.size()); }
+  int ComponentCount() const { return static_cast<int>(vComponents.size()); }
   // Null outside 0..ComponentCount()-1.
   TComponent* Components(int index) const;
   // Position in the owner's list; -1 without an owner.
@@ -47,7 +47,7 @@ class TOOLKIT_API TComponent : public TObject {
   void RemoveComponent(TComponent* component);  // gives it up; the caller owns it
 
   // True once destruction has begun.
-  bool Destroying() const { return destroying_; }
+  bool Destroying() const { return bDestroying; }
 
   // Links this component and `component` so that each is told (through
   // Notification) when the other is destroyed; a component that keeps a
@@ -81,17 +81,17 @@ class TOOLKIT_API TComponent : public TObject {
   // `component`, linked by FreeNotification, is being destroyed: forget
   // every pointer to it. It is no longer whole; compare its address only.
   virtual void Notification(TComponent* component);
-  void MarkDestroying() { destroying_ = true; }
+  void MarkDestroying() { bDestroying = true; }
   // Destroys every owned component now, the last first.
   void DestroyComponents();
 
  private:
-  TComponent* owner_ = nullptr;
-  std::string name_;
-  intptr_t tag_ = 0;
-  std::vector<TComponent*> components_;
-  std::vector<TComponent*> linked_;  // FreeNotification, once per request
-  bool destroying_ = false;
+  TComponent* pOwner = nullptr;
+  std::string sName;
+  intptr_t iTag = 0;
+  std::vector<TComponent*> vComponents;
+  std::vector<TComponent*> vLinked;  // FreeNotification, once per request
+  bool bDestroying = false;
 };
 
 class TOOLKIT_API EComponentError : public Exception {
@@ -125,13 +125,13 @@ class TOOLKIT_API TStrings {
 class TOOLKIT_API TStringList : public TStrings {
  public:
   ~TStringList() override;
-  int Count() const override { return static_cast<int>(items_.size()); }
+  int Count() const override { return static_cast<int>(vItems.size()); }
   std::string Strings(int index) const override;
   void Put(int index, const std::string& text) override;
   void Insert(int index, const std::string& text) override;
   void Delete(int index) override;
-  void Clear() override { items_.clear(); }
+  void Clear() override { vItems.clear(); }
 
  private:
-  std::vector<std::string> items_;
+  std::vector<std::string> vItems;
 };

@@ -37,7 +37,7 @@ class TOOLKIT_API TControl : public TComponent {
  public:
   ~TControl() override;
 
-  TWinControl* Parent() const { return parent_; }
+  TWinControl* Parent() const { return pParent; }
   // Moves the control into `parent` (null: out of any parent, hidden).
   virtual void SetParent(TWinControl* parent);
 
@@ -58,21 +58,21 @@ class TOOLKIT_API TControl : public TComponent {
   // Resizes the control so that its inside gets this size.
   void SetClientSize(int width, int height);
 
-  bool Enabled() const { return enabled_; }
+  bool Enabled() const { return bEnabled; }
   void SetEnabled(bool enabled);
-  bool Visible() const { return visible_; }
+  bool Visible() const { return bVisible; }
   virtual void SetVisible(bool visible);
   void Show() { SetVisible(true); }
   void Hide() { SetVisible(false); }
   // Visible, and every parent visible.
   bool Showing() const;
 
-  TColor Color() const { return color_; }
+  TColor Color() const { return iColor; }
   void SetColor(TColor color);
-  bool ParentColor() const { return parentColor_; }
+  bool ParentColor() const { return bParentColor; }
   void SetParentColor(bool value);
-  TFont* Font() { return &font_; }
-  bool ParentFont() const { return parentFont_; }
+  TFont* Font() { return &cFont; }
+  bool ParentFont() const { return bParentFont; }
   void SetParentFont(bool value);
 
   std::string Caption() const { return GetText(); }
@@ -80,15 +80,15 @@ class TOOLKIT_API TControl : public TComponent {
   std::string Text() const { return GetText(); }
   void SetText(const std::string& text);
 
-  TAlign Align() const { return align_; }
+  TAlign Align() const { return iAlign; }
   void SetAlign(TAlign align);
 
   // The menu shown on a right click; null when none, or once it is destroyed.
   // Defined with the menus (menus.cpp), which know the menu's class.
   TPopupMenu* PopupMenu() const;
   void SetPopupMenu(TPopupMenu* menu);
-  const std::string& Hint() const { return hint_; }
-  void SetHint(const std::string& hint) { hint_ = hint; }
+  const std::string& Hint() const { return sHint; }
+  void SetHint(const std::string& hint) { sHint = hint; }
 
   TPoint ClientToScreen(const TPoint& p) const;
   TPoint ScreenToClient(const TPoint& p) const;
@@ -102,7 +102,7 @@ class TOOLKIT_API TControl : public TComponent {
   // Runs OnClick (directly: an exception reaches the caller).
   virtual void Click();
 
-  QWidget* Widget() const { return widget_; }
+  QWidget* Widget() const { return pWidget; }
 
   TNotifyEvent OnClick;
   TNotifyEvent OnDblClick;
@@ -143,20 +143,20 @@ class TOOLKIT_API TControl : public TComponent {
   void FontChanged();
   void SyncFromParent();
   void SetContextPopup(TContextPopup* popup);
-  QWidget* widget_;
-  TWinControl* parent_ = nullptr;
-  bool enabled_ = true;
-  bool visible_ = true;
-  TColor color_ = clBtnFace;
-  bool parentColor_ = true;
-  TFont font_;
-  bool parentFont_ = true;
-  TAlign align_ = alNone;
-  TContextPopup* popupMenu_ = nullptr;
-  std::string hint_;
-  std::string text_;
-  bool syncingFont_ = false;
-  std::unique_ptr<toolkit_detail::ControlBridge> bridge_;
+  QWidget* pWidget;
+  TWinControl* pParent = nullptr;
+  bool bEnabled = true;
+  bool bVisible = true;
+  TColor iColor = clBtnFace;
+  bool bParentColor = true;
+  TFont cFont;
+  bool bParentFont = true;
+  TAlign iAlign = alNone;
+  TContextPopup* pPopupMenu = nullptr;
+  std::string sHint;
+  std::string sText;
+  bool bSyncingFont = false;
+  std::unique_ptr<toolkit_detail::ControlBridge> pBridge;
 };
 
 // A control with a window handle, children, focus, keys and a tab order.
@@ -165,9 +165,9 @@ class TOOLKIT_API TWinControl : public TControl {
   ~TWinControl() override;
 
   // Never null while the control lives.
-  HWND Handle() const { return handle_; }
+  HWND Handle() const { return pHandle; }
 
-  int ControlCount() const { return static_cast<int>(controls_.size()); }
+  int ControlCount() const { return static_cast<int>(vControls.size()); }
   // Null outside 0..ControlCount()-1.
   TControl* Controls(int index) const;
 
@@ -175,8 +175,8 @@ class TOOLKIT_API TWinControl : public TControl {
   // moves the control there and shifts the others.
   int TabOrder() const;
   void SetTabOrder(int order);
-  bool TabStop() const { return tabStop_; }
-  void SetTabStop(bool value) { tabStop_ = value; }
+  bool TabStop() const { return bTabStop; }
+  void SetTabStop(bool value) { bTabStop = value; }
 
   // Gives the control the input focus and makes it its form's active control.
   void SetFocus();
@@ -241,12 +241,12 @@ class TOOLKIT_API TWinControl : public TControl {
   friend LRESULT ToolkitWindowProc(HWND, UINT, WPARAM, LPARAM);
   void AddChild(TControl* child);
   void RemoveChild(TControl* child);
-  std::vector<TControl*> controls_;
-  std::vector<TWinControl*> tabList_;
+  std::vector<TControl*> vControls;
+  std::vector<TWinControl*> vTabList;
   void SendDestroy();
-  HWND handle_;
-  bool tabStop_ = false;
-  bool destroySent_ = false;
+  HWND pHandle;
+  bool bTabStop = false;
+  bool bDestroySent = false;
 };
 
 // The form a control sits in (the control itself when it is a form); null

@@ -19,20 +19,20 @@ class TOOLKIT_API TDateTimePicker : public TWinControl {
   explicit TDateTimePicker(TComponent* owner);
   ~TDateTimePicker() override;
 
-  TDateTimeKind Kind() const { return kind_; }
+  TDateTimeKind Kind() const { return iKind; }
   void SetKind(TDateTimeKind kind);
   // dmComboBox: a calendar drops down; dmUpDown: arrows step the value.
-  TDTDateMode DateMode() const { return dateMode_; }
+  TDTDateMode DateMode() const { return iDateMode; }
   void SetDateMode(TDTDateMode mode);
-  TDTDateFormat DateFormat() const { return dateFormat_; }
+  TDTDateFormat DateFormat() const { return iDateFormat; }
   void SetDateFormat(TDTDateFormat format);
-  TDTCalAlignment CalAlignment() const { return calAlignment_; }
-  void SetCalAlignment(TDTCalAlignment alignment) { calAlignment_ = alignment; }
-  bool ParseInput() const { return parseInput_; }
-  void SetParseInput(bool value) { parseInput_ = value; }
+  TDTCalAlignment CalAlignment() const { return iCalAlignment; }
+  void SetCalAlignment(TDTCalAlignment alignment) { iCalAlignment = alignment; }
+  bool ParseInput() const { return bParseInput; }
+  void SetParseInput(bool value) { bParseInput = value; }
   // Display format with yyyy, MM, dd, HH, mm, ss; empty: by Kind and
   // DateFormat.
-  const std::string& Format() const { return format_; }
+  const std::string& Format() const { return sFormat; }
   void SetFormat(const std::string& format);
 
   // The date (midnight) and the time of day (on 1899-12-30).
@@ -53,10 +53,10 @@ class TOOLKIT_API TDateTimePicker : public TWinControl {
 
  private:
   void ApplyFormat();
-  TDateTimeKind kind_ = dtkDate;
-  TDTDateMode dateMode_ = dmComboBox;
-  TDTDateFormat dateFormat_ = dfShort;
-  TDTCalAlignment calAlignment_ = dtaLeft;
-  bool parseInput_ = false;
-  std::string format_;
+  TDateTimeKind iKind = dtkDate;
+  TDTDateMode iDateMode = dmComboBox;
+  TDTDateFormat iDateFormat = dfShort;
+  TDTCalAlignment iCalAlignment = dtaLeft;
+  bool bParseInput = false;
+  std::string sFormat;
 };

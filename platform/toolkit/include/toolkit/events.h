@@ -27,28 +27,28 @@ class TEvent {
 
   template <class C, class M>
   requires std::is_base_of_v<M, C> TEvent(C* object, void (M::*method)(Args...))
-      : fn_([object, method](Args... args) { (object->*method)(std::forward<Args>(args)...); }),
-        object_(object) {}
+      : fnCall([object, method](Args... args) { (object->*method)(std::forward<Args>(args)...); }),
+        pObject(object) {}
 
   template <class F>
   requires(!std::is_same_v<std::decay_t<F>, TEvent> && std::is_invocable_v<F&, Args...> &&
            !std::is_same_v<std::decay_t<F>, std::nullptr_t>) TEvent(F f)
-      : fn_(std::move(f)) {}
+      : fnCall(std::move(f)) {}
 
   // True when a handler is bound ("has a handler").
-  bool Assigned() const { return static_cast<bool>(fn_); }
+  bool Assigned() const { return static_cast<bool>(fnCall); }
   explicit operator bool() const { return Assigned(); }
 
   // The object a member-function handler is bound to; null otherwise.
-  const void* Object() const { return object_; }
+  const void* Object() const { return pObject; }
 
   void operator()(Args... args) const {
-    if (fn_) fn_(std::forward<Args>(args)...);
+    if (fnCall) fnCall(std::forward<Args>(args)...);
   }
 
  private:
-  std::function<void(Args...)> fn_;
-  const void* object_ = nullptr;
+  std::function<void(Args...)> fnCall;
+  const void* pObject = nullptr;
 };
 
 enum TCloseAction { caNone, caHide, caFree, caMinimize };

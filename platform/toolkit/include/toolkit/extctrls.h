@@ -28,7 +28,7 @@ class TOOLKIT_API TPanel : public TWinControl {
  public:
   explicit TPanel(TComponent* owner);
   ~TPanel() override;
-  TBevelCut BevelOuter() const { return bevelOuter_; }
+  TBevelCut BevelOuter() const { return iBevelOuter; }
   void SetBevelOuter(TBevelCut bevel);
   // The Qt widget the panel is made of.
   QFrame* Frame() const;
@@ -39,7 +39,7 @@ class TOOLKIT_API TPanel : public TWinControl {
   void ApplyText(const std::string& text) override;
 
  private:
-  TBevelCut bevelOuter_ = bvRaised;
+  TBevelCut iBevelOuter = bvRaised;
 };
 
 class TOOLKIT_API TScrollBox : public TWinControl {
@@ -51,7 +51,7 @@ class TOOLKIT_API TScrollBox : public TWinControl {
   QWidget* ClientWidget() const override;
 
  private:
-  QWidget* inner_;
+  QWidget* pInner;
 };
 
 class TOOLKIT_API TControlBar : public TWinControl {

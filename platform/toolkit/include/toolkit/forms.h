@@ -40,28 +40,28 @@ class TOOLKIT_API TForm : public TWinControl {
   explicit TForm(TComponent* owner);
   ~TForm() override;
 
-  TFormStyle FormStyle() const { return formStyle_; }
-  void SetFormStyle(TFormStyle style) { formStyle_ = style; }
-  TFormBorderStyle BorderStyle() const { return borderStyle_; }
-  void SetBorderStyle(TFormBorderStyle style) { borderStyle_ = style; }
-  TPosition Position() const { return position_; }
-  void SetPosition(TPosition position) { position_ = position; }
+  TFormStyle FormStyle() const { return iFormStyle; }
+  void SetFormStyle(TFormStyle style) { iFormStyle = style; }
+  TFormBorderStyle BorderStyle() const { return iBorderStyle; }
+  void SetBorderStyle(TFormBorderStyle style) { iBorderStyle = style; }
+  TPosition Position() const { return iPosition; }
+  void SetPosition(TPosition position) { iPosition = position; }
   TWindowState WindowState() const;
   void SetWindowState(TWindowState state);
 
   // With key preview the form's OnKeyDown/OnKeyUp/OnKeyPress see every key
   // of its controls before the control does (the form is the sender).
-  bool KeyPreview() const { return keyPreview_; }
-  void SetKeyPreview(bool value) { keyPreview_ = value; }
+  bool KeyPreview() const { return bKeyPreview; }
+  void SetKeyPreview(bool value) { bKeyPreview = value; }
 
   // The control that has (or last had) the focus in this form.
-  TWinControl* ActiveControl() const { return activeControl_; }
+  TWinControl* ActiveControl() const { return pActiveControl; }
   void SetActiveControl(TWinControl* control);
   // Focuses the next (or previous) tab stop after `current` in tab order,
   // wrapping around; with `current` null, the first (or last).
   void SelectNext(TWinControl* current, bool goForward, bool checkTabStop);
 
-  TCanvas* Canvas() { return &canvas_; }
+  TCanvas* Canvas() { return &cCanvas; }
 
   // Creates the window if needed and shows it. A form shown without an
   // active control (none was focused, neither before nor by OnShow) focuses
@@ -73,7 +73,7 @@ class TOOLKIT_API TForm : public TWinControl {
   void Close();
   // Frees the form from the event loop, after the running handler returns.
   void Release();
-  bool Closing() const { return closing_; }
+  bool Closing() const { return bClosing; }
   void SetVisible(bool visible) override;
   // Runs OnDestroy while the form is still whole.
   void BeforeDestruction() override;
@@ -119,20 +119,20 @@ class TOOLKIT_API TForm : public TWinControl {
   TCloseAction DoClose();
   void RunOnDestroy();
   void ApplyCloseAction(TCloseAction action);
-  TFormStyle formStyle_ = fsNormal;
-  TFormBorderStyle borderStyle_ = bsSizeable;
-  TPosition position_ = poDesigned;
-  TWindowState initialState_ = wsNormal;
-  bool keyPreview_ = false;
-  TWinControl* activeControl_ = nullptr;
-  TCanvas canvas_;
-  std::string caption_;
-  bool loadedDone_ = false;
-  bool windowCreated_ = false;
-  bool closing_ = false;
-  bool releasing_ = false;
-  bool destroyRun_ = false;
-  QWidget* subWindow_ = nullptr;
+  TFormStyle iFormStyle = fsNormal;
+  TFormBorderStyle iBorderStyle = bsSizeable;
+  TPosition iPosition = poDesigned;
+  TWindowState iInitialState = wsNormal;
+  bool bKeyPreview = false;
+  TWinControl* pActiveControl = nullptr;
+  TCanvas cCanvas;
+  std::string sCaption;
+  bool bLoadedDone = false;
+  bool bWindowCreated = false;
+  bool bClosing = false;
+  bool bReleasing = false;
+  bool bDestroyRun = false;
+  QWidget* pSubWindow = nullptr;
 };
 
 // A container that groups controls; the hint and list services also visit

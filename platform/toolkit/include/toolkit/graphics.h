@@ -57,18 +57,18 @@ class TOOLKIT_API TFont {
   TFont& operator=(const TFont& other);
   ~TFont();
 
-  std::string Name() const { return name_; }
+  std::string Name() const { return sName; }
   void SetName(const std::string& name);
-  int Height() const { return height_; }
+  int Height() const { return iHeight; }
   void SetHeight(int height);
   int Size() const;
   void SetSize(int points);
-  TColor Color() const { return color_; }
+  TColor Color() const { return iColor; }
   void SetColor(TColor color);
-  unsigned Style() const { return style_; }
+  unsigned Style() const { return iStyle; }
   void SetStyle(unsigned style);
-  int Charset() const { return charset_; }
-  void SetCharset(int charset) { charset_ = charset; }
+  int Charset() const { return iCharset; }
+  void SetCharset(int charset) { iCharset = charset; }
   void Assign(const TFont& other);
 
   // Called after every change (the owning control applies the font).
@@ -79,11 +79,11 @@ class TOOLKIT_API TFont {
 
  private:
   void Changed();
-  std::string name_;
-  int height_;
-  TColor color_;
-  unsigned style_ = 0;
-  int charset_ = DEFAULT_CHARSET;
+  std::string sName;
+  int iHeight;
+  TColor iColor;
+  unsigned iStyle = 0;
+  int iCharset = DEFAULT_CHARSET;
 };
 
 // Measuring and drawing. A control's canvas measures with the control's
@@ -98,9 +98,9 @@ class TOOLKIT_API TCanvas {
 
   // For GetTextMetrics.
   HDC Handle();
-  TFont* Font() { return &font_; }
-  TColor BrushColor() const { return brush_; }
-  void SetBrushColor(TColor color) { brush_ = color; }
+  TFont* Font() { return &cFont; }
+  TColor BrushColor() const { return iBrush; }
+  void SetBrushColor(TColor color) { iBrush = color; }
 
   int TextWidth(const std::string& text);
   int TextHeight(const std::string& text);
@@ -109,7 +109,7 @@ class TOOLKIT_API TCanvas {
   void FillRect(const TRect& rect);
 
   // Internal: the canvas draws into `image` (not owned), or measures only.
-  void SetTarget(QImage* image) { image_ = image; }
+  void SetTarget(QImage* image) { pImage = image; }
   QFont MeasureFont() const;
   // For GetTextMetrics: the metrics of the font the canvas measures with,
   // kept until that font changes.
@@ -117,11 +117,11 @@ class TOOLKIT_API TCanvas {
 
  private:
   struct TMetricsCache;
-  QWidget* widget_;
-  QImage* image_ = nullptr;
-  std::unique_ptr<TMetricsCache> metrics_;
-  TFont font_;
-  TColor brush_ = clWhite;
+  QWidget* pWidget;
+  QImage* pImage = nullptr;
+  std::unique_ptr<TMetricsCache> pMetrics;
+  TFont cFont;
+  TColor iBrush = clWhite;
 };
 
 // A picture in memory.
@@ -146,6 +146,6 @@ class TOOLKIT_API TBitmap {
   void SetImage(const QImage& image);
 
  private:
-  std::unique_ptr<QImage> image_;
-  std::unique_ptr<TCanvas> canvas_;
+  std::unique_ptr<QImage> pImage;
+  std::unique_ptr<TCanvas> pCanvas;
 };

@@ -13,18 +13,18 @@ class TOOLKIT_API TImageList : public TComponent {
   explicit TImageList(TComponent* owner);
   ~TImageList() override;
 
-  int Width() const { return width_; }
-  int Height() const { return height_; }
+  int Width() const { return iWidth; }
+  int Height() const { return iHeight; }
   // Clears the list.
   void SetSize(int width, int height);
-  TColor BkColor() const { return bkColor_; }
-  void SetBkColor(TColor color) { bkColor_ = color; }
-  bool Masked() const { return masked_; }
-  void SetMasked(bool value) { masked_ = value; }
-  int AllocBy() const { return allocBy_; }
-  void SetAllocBy(int count) { allocBy_ = count; }
+  TColor BkColor() const { return iBkColor; }
+  void SetBkColor(TColor color) { iBkColor = color; }
+  bool Masked() const { return bMasked; }
+  void SetMasked(bool value) { bMasked = value; }
+  int AllocBy() const { return iAllocBy; }
+  void SetAllocBy(int count) { iAllocBy = count; }
 
-  int Count() const { return static_cast<int>(images_.size()); }
+  int Count() const { return static_cast<int>(vImages.size()); }
   // Adds a copy scaled to the list's size; returns its index.
   int Add(const TBitmap& image);
   // Adds an image that `draw` makes when it is first asked for, scaled and
@@ -33,20 +33,20 @@ class TOOLKIT_API TImageList : public TComponent {
   int AddDeferred(std::function<TBitmap()> draw);
   // False outside 0..Count()-1.
   bool GetBitmap(int index, TBitmap* image) const;
-  void Clear() { images_.clear(); }
+  void Clear() { vImages.clear(); }
 
   bool SetProperty(const std::string& name, const std::string& value, TComponent* root) override;
 
  private:
-  int width_ = 16;
-  int height_ = 16;
-  TColor bkColor_ = clNone;
-  bool masked_ = true;
-  int allocBy_ = 4;
+  int iWidth = 16;
+  int iHeight = 16;
+  TColor iBkColor = clNone;
+  bool bMasked = true;
+  int iAllocBy = 4;
   struct Entry {
     TBitmap image;
     std::function<TBitmap()> draw;  // set until the image is drawn
   };
   TBitmap Scaled(const TBitmap& image) const;
-  mutable std::vector<Entry> images_;
+  mutable std::vector<Entry> vImages;
 };

@@ -57,16 +57,16 @@ struct TFormLayout {
 class TOOLKIT_API THandler {
  public:
   template <class... A>
-  THandler(TEvent<A...> event) : event_(std::move(event)) {}
+  THandler(TEvent<A...> event) : cEvent(std::move(event)) {}
 
   // The closure when it has exactly the event type E; null otherwise.
   template <class E>
   const E* As() const {
-    return std::any_cast<E>(&event_);
+    return std::any_cast<E>(&cEvent);
   }
 
  private:
-  std::any event_;
+  std::any cEvent;
 };
 
 // The handlers a form class publishes, by name.
@@ -81,7 +81,7 @@ class TOOLKIT_API THandlerTable {
   const THandler* Find(const std::string& name) const;
 
  private:
-  std::map<std::string, THandler> handlers_;
+  std::map<std::string, THandler> mHandlers;
 };
 
 // A layout that cannot be built. what() names the layout, the item and the

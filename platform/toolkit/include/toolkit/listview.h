@@ -106,9 +106,9 @@ class TOOLKIT_API TListParts {
   void EndUpdate();
 
  protected:
-  explicit TListParts(toolkit_detail::ListState& state) : state_(state) {}
+  explicit TListParts(toolkit_detail::ListState& state) : cState(state) {}
   ~TListParts() = default;
-  toolkit_detail::ListState& state_;
+  toolkit_detail::ListState& cState;
 };
 
 class TOOLKIT_API TListColumns : public TListParts<TListColumn> {
@@ -139,20 +139,20 @@ class TOOLKIT_API TListView : public TWinControl {
   TListColumns* Columns();
   TListItems* Items();
 
-  bool Checkboxes() const { return checkboxes_; }
+  bool Checkboxes() const { return bCheckboxes; }
   void SetCheckboxes(bool value);
-  TViewStyle ViewStyle() const { return viewStyle_; }
-  void SetViewStyle(TViewStyle style) { viewStyle_ = style; }
-  bool GridLines() const { return gridLines_; }
+  TViewStyle ViewStyle() const { return iViewStyle; }
+  void SetViewStyle(TViewStyle style) { iViewStyle = style; }
+  bool GridLines() const { return bGridLines; }
   void SetGridLines(bool value);
-  bool RowSelect() const { return rowSelect_; }
+  bool RowSelect() const { return bRowSelect; }
   void SetRowSelect(bool value);
-  bool ReadOnly() const { return readOnly_; }
-  void SetReadOnly(bool value) { readOnly_ = value; }
-  bool MultiSelect() const { return multiSelect_; }
+  bool ReadOnly() const { return bReadOnly; }
+  void SetReadOnly(bool value) { bReadOnly = value; }
+  bool MultiSelect() const { return bMultiSelect; }
   void SetMultiSelect(bool value);
   // Null once the image list is destroyed.
-  TImageList* SmallImages() const { return smallImages_; }
+  TImageList* SmallImages() const { return pSmallImages; }
   void SetSmallImages(TImageList* images);
 
   // The first selected row; null when none.
@@ -182,7 +182,7 @@ class TOOLKIT_API TListView : public TWinControl {
   // handler gives no result) keeps their order.
   bool AlphaSort();
 
-  TCanvas* Canvas() { return &canvas_; }
+  TCanvas* Canvas() { return &cCanvas; }
   // The Qt widget the list view is made of.
   QTableView* TableView() const;
   // Sends the batched changes to the view and paints now.
@@ -200,13 +200,13 @@ class TOOLKIT_API TListView : public TWinControl {
   void Notification(TComponent* component) override;
 
  private:
-  std::unique_ptr<toolkit_detail::ListState> state_;
-  bool checkboxes_ = false;
-  TViewStyle viewStyle_ = vsIcon;
-  bool gridLines_ = false;
-  bool rowSelect_ = false;
-  bool readOnly_ = false;
-  bool multiSelect_ = false;
-  TImageList* smallImages_ = nullptr;
-  TCanvas canvas_;
+  std::unique_ptr<toolkit_detail::ListState> pState;
+  bool bCheckboxes = false;
+  TViewStyle iViewStyle = vsIcon;
+  bool bGridLines = false;
+  bool bRowSelect = false;
+  bool bReadOnly = false;
+  bool bMultiSelect = false;
+  TImageList* pSmallImages = nullptr;
+  TCanvas cCanvas;
 };

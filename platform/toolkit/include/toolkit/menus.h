@@ -19,17 +19,17 @@ class TOOLKIT_API TMenuItem : public TComponent {
   explicit TMenuItem(TComponent* owner);
   ~TMenuItem() override;
 
-  const std::string& Caption() const { return caption_; }
+  const std::string& Caption() const { return sCaption; }
   void SetCaption(const std::string& caption);
-  bool Enabled() const { return enabled_; }
+  bool Enabled() const { return bEnabled; }
   void SetEnabled(bool value);
-  bool Visible() const { return visible_; }
+  bool Visible() const { return bVisible; }
   void SetVisible(bool value);
 
-  int Count() const { return static_cast<int>(items_.size()); }
+  int Count() const { return static_cast<int>(vItems.size()); }
   // Null outside 0..Count()-1.
   TMenuItem* Items(int index) const;
-  TMenuItem* Parent() const { return parent_; }
+  TMenuItem* Parent() const { return pParent; }
   // Places `item` at `index` (clamped to 0..Count()); an item in another
   // menu leaves it first.
   void Insert(int index, TMenuItem* item);
@@ -51,12 +51,12 @@ class TOOLKIT_API TMenuItem : public TComponent {
  private:
   friend class TPopupMenu;
   void Changed();
-  std::string caption_;
-  bool enabled_ = true;
-  bool visible_ = true;
-  TMenuItem* parent_ = nullptr;
-  TPopupMenu* menu_ = nullptr;  // set on the root item only
-  std::vector<TMenuItem*> items_;
+  std::string sCaption;
+  bool bEnabled = true;
+  bool bVisible = true;
+  TMenuItem* pParent = nullptr;
+  TPopupMenu* pMenu = nullptr;  // set on the root item only
+  std::vector<TMenuItem*> vItems;
 };
 
 // A context menu shown on a right click on a control that names it. The menu
@@ -69,11 +69,11 @@ class TOOLKIT_API TPopupMenu : public TContextPopup {
   explicit TPopupMenu(TComponent* owner);
   ~TPopupMenu() override;
   // The root item: its children are the menu's commands.
-  TMenuItem* Items() { return root_; }
+  TMenuItem* Items() { return pRoot; }
   // Shows the menu at a screen point and returns at once.
   void Popup(int x, int y);
   // The component the menu was last shown for.
-  TComponent* PopupComponent() const { return popupComponent_; }
+  TComponent* PopupComponent() const { return pPopupComponent; }
   void SetPopupComponent(TComponent* component);
   // The Qt menu, rebuilt from the items when they change.
   QMenu* Menu();
@@ -89,8 +89,8 @@ class TOOLKIT_API TPopupMenu : public TContextPopup {
  private:
   friend class TMenuItem;
   void Rebuild();
-  TMenuItem* root_;
-  TComponent* popupComponent_ = nullptr;
-  QMenu* menu_ = nullptr;
-  bool dirty_ = true;
+  TMenuItem* pRoot;
+  TComponent* pPopupComponent = nullptr;
+  QMenu* pMenu = nullptr;
+  bool bDirty = true;
 };

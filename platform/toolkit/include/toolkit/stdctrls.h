@@ -20,7 +20,7 @@ class TOOLKIT_API TEdit : public TWinControl {
   ~TEdit() override;
 
   // In characters; 0: no limit. Typing and pasting stop at it.
-  int MaxLength() const { return maxLength_; }
+  int MaxLength() const { return iMaxLength; }
   void SetMaxLength(int length);
   bool ReadOnly() const;
   void SetReadOnly(bool value);
@@ -31,7 +31,7 @@ class TOOLKIT_API TEdit : public TWinControl {
   // Pasting (keyboard or the context menu) inserts Filter(clipboard text)
   // in place of the selection, cut at MaxLength. No filter: the text as is.
   using TPasteFilter = std::function<std::string(const std::string&)>;
-  void SetPasteFilter(TPasteFilter filter) { pasteFilter_ = std::move(filter); }
+  void SetPasteFilter(TPasteFilter filter) { fnPasteFilter = std::move(filter); }
   // Inserts text as a paste would (filter and maximum length applied).
   void PasteText(const std::string& text);
   // Pastes the clipboard's text.
@@ -51,8 +51,8 @@ class TOOLKIT_API TEdit : public TWinControl {
 
  private:
   void Init();
-  int maxLength_ = 0;
-  TPasteFilter pasteFilter_;
+  int iMaxLength = 0;
+  TPasteFilter fnPasteFilter;
 };
 
 // An edit with a caption label placed above it.
@@ -68,7 +68,7 @@ class TOOLKIT_API TLabeledEdit : public TEdit {
 
  private:
   void PlaceLabel();
-  QWidget* label_;
+  QWidget* pLabel;
 };
 
 // A check box. Changing Checked (from code or by the user) runs OnClick.
@@ -89,7 +89,7 @@ class TOOLKIT_API TCheckBox : public TWinControl {
   void ApplyText(const std::string& text) override;
 
  private:
-  bool checked_ = false;
+  bool bChecked = false;
 };
 
 enum TComboBoxStyle { csDropDown, csSimple, csDropDownList, csOwnerDrawFixed, csOwnerDrawVariable };
@@ -101,24 +101,24 @@ class TOOLKIT_API TComboBox : public TWinControl {
   explicit TComboBox(TComponent* owner);
   ~TComboBox() override;
 
-  TComboBoxStyle Style() const { return style_; }
+  TComboBoxStyle Style() const { return iStyle; }
   void SetStyle(TComboBoxStyle style);
   // The list's items; changing them changes the list.
-  TStrings* Items() { return items_.get(); }
+  TStrings* Items() { return pItems.get(); }
   // -1 when no item is selected. In an editable box the selection is the
   // item that the typed text equals (the first such), else none.
   int ItemIndex() const;
   void SetItemIndex(int index);
-  int DropDownCount() const { return dropDownCount_; }
-  void SetDropDownCount(int count) { dropDownCount_ = count; }
-  int ItemHeight() const { return itemHeight_; }
+  int DropDownCount() const { return iDropDownCount; }
+  void SetDropDownCount(int count) { iDropDownCount = count; }
+  int ItemHeight() const { return iItemHeight; }
   void SetItemHeight(int height);
   // Width of the drop-down list (CB_SETDROPPEDWIDTH); never below Width().
   int DroppedWidth() const;
   bool DroppedDown() const;
   // Opening runs OnDropDown first.
   void SetDroppedDown(bool value);
-  TCanvas* Canvas() { return &canvas_; }
+  TCanvas* Canvas() { return &cCanvas; }
   // The Qt widget the combo box is made of.
   QComboBox* ComboBox() const;
 
@@ -137,12 +137,12 @@ class TOOLKIT_API TComboBox : public TWinControl {
  private:
   friend class toolkit_detail::ControlBridge;
   void DropDown();
-  std::unique_ptr<TStrings> items_;
-  TComboBoxStyle style_ = csDropDown;
-  int dropDownCount_ = 8;
-  int itemHeight_ = 16;
-  int droppedWidth_ = 0;
-  TCanvas canvas_;
+  std::unique_ptr<TStrings> pItems;
+  TComboBoxStyle iStyle = csDropDown;
+  int iDropDownCount = 8;
+  int iItemHeight = 16;
+  int iDroppedWidth = 0;
+  TCanvas cCanvas;
 };
 
 // A push button with a glyph. With an action, a click executes the action.
@@ -154,17 +154,17 @@ class TOOLKIT_API TBitBtn : public TWinControl {
   // The glyph: NumGlyphs images side by side (normal, disabled, pressed).
   // The pressed image shows while the button is held down. Call
   // GlyphChanged after drawing into Glyph().
-  TBitmap* Glyph() { return &glyph_; }
+  TBitmap* Glyph() { return &cGlyph; }
   void GlyphChanged();
   // Draws the stock face `name` (see StockGlyph) as a glyph of three images
   // sized to the button; the layout property "Glyph" = "stock:NAME" does the
   // same. False for an unknown name, leaving the glyph as it was.
   bool SetStockGlyph(const std::string& name);
-  int NumGlyphs() const { return numGlyphs_; }
+  int NumGlyphs() const { return iNumGlyphs; }
   void SetNumGlyphs(int count);
   // The action a click executes when OnClick is not bound; null when none,
   // or once the action is destroyed.
-  TAction* Action() const { return action_; }
+  TAction* Action() const { return pAction; }
   void SetAction(TAction* action);
   void Click() override;
   // The Qt widget the button is made of.
@@ -178,9 +178,9 @@ class TOOLKIT_API TBitBtn : public TWinControl {
   void Notification(TComponent* component) override;
 
  private:
-  TBitmap glyph_;
-  int numGlyphs_ = 1;
-  TAction* action_ = nullptr;
+  TBitmap cGlyph;
+  int iNumGlyphs = 1;
+  TAction* pAction = nullptr;
 };
 
 // Draws one of the toolkit's stock button faces ("query", "close", "ok",

@@ -35,8 +35,8 @@ TOOLKIT_API std::string Trim(const std::string& text);
 class TOOLKIT_API TDateTime {
  public:
   TDateTime() = default;
-  explicit TDateTime(double value) : value_(value) {}
-  double Value() const { return value_; }
+  explicit TDateTime(double value) : dValue(value) {}
+  double Value() const { return dValue; }
 
   // Throws EConvertError for an impossible date or time.
   static TDateTime EncodeDate(int year, int month, int day);
@@ -46,11 +46,11 @@ class TOOLKIT_API TDateTime {
   TDateTime DatePart() const;  // midnight of the same day
   TDateTime TimePart() const;  // time of day on 1899-12-30
 
-  friend TDateTime operator+(TDateTime a, TDateTime b) { return TDateTime(a.value_ + b.value_); }
+  friend TDateTime operator+(TDateTime a, TDateTime b) { return TDateTime(a.dValue + b.dValue); }
   friend auto operator<=>(const TDateTime&, const TDateTime&) = default;
 
  private:
-  double value_ = 0;
+  double dValue = 0;
 };
 
 TOOLKIT_API TDateTime Now();
