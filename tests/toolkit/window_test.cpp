@@ -523,6 +523,32 @@ TEST_F(WindowTest, PopupMenuItemsInsertedAtAPositionAndClicked) {
   EXPECT_EQ(menu->Menu()->actions().size(), 1);
 }
 
+TEST_F(WindowTest, RightClickOpensTheControlsPopupMenuForIt) {
+  // A right click enters where the window system's would; the control shows
+  // the menu it was given and names itself as the menu's popup component.
+  TForm form(nullptr);
+  auto* lv = new TListView(&form);
+  lv->SetParent(&form);
+  lv->SetBounds(10, 10, 300, 200);
+  auto* menu = new TPopupMenu(&form);
+  auto* item = new TMenuItem(menu);
+  item->SetCaption("copy");
+  menu->Items()->Add(item);
+  lv->SetPopupMenu(menu);
+  form.ShowForm();
+  Application()->ProcessMessages();
+  auto* view = lv->TableView();
+  QWindow* window = view->window()->windowHandle();
+  ASSERT_NE(window, nullptr);
+  const QPoint at = view->viewport()->mapTo(view->window(), QPoint(25, 7));
+  QTest::mouseClick(window, Qt::RightButton, {}, at);
+  Application()->ProcessMessages();
+  EXPECT_TRUE(menu->Menu()->isVisible());
+  EXPECT_EQ(menu->PopupComponent(), lv);
+  QTest::keyClick(menu->Menu(), Qt::Key_Escape);
+  EXPECT_FALSE(menu->Menu()->isVisible());
+}
+
 TEST_F(WindowTest, PopupMenuAndTheControlsNamingItDieInAnyOrder) {
   auto* menu = new TPopupMenu(nullptr);
   auto* edit = new TEdit(nullptr);
