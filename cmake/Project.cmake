@@ -36,6 +36,17 @@ function(mpay_gbk target)
   endif()
 endfunction()
 
+# The same for some sources of a target, in the current folder (whose other
+# sources may include <chrono>, which GBK cannot compile). They take no
+# precompiled header: those were made for UTF-8.
+function(mpay_gbk_sources)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    set_source_files_properties(${ARGN} PROPERTIES COMPILE_OPTIONS
+                                "-finput-charset=UTF-8;-fexec-charset=GBK")
+  endif()
+  set_source_files_properties(${ARGN} PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
+endfunction()
+
 # Common settings for every target of ours.
 function(mpay_target target)
   target_compile_options(${target} PRIVATE ${MPAY_WARNINGS})
@@ -143,3 +154,5 @@ function(mpay_write_binary_list output)
   endwhile()
   file(GENERATE OUTPUT ${output} CONTENT "${paths}")
 endfunction()
+
+include(${CMAKE_CURRENT_LIST_DIR}/Precompiled.cmake)

@@ -131,7 +131,9 @@ std::string ModuleBrokerUrl(std::string* origin) {
 
 std::string ModuleBrokerText() {
   std::string url, origin;
+  std::string text = "broker ";
+  text += kModuleBroker;
   if (tmclient::ResolveBroker(kModuleBroker, url, &origin) != 0)
-    return std::string("broker ") + kModuleBroker + " cannot be resolved (see above)";
-  return std::string("broker ") + kModuleBroker + " is " + url + " (from " + origin + ")";
+    return text + " cannot be resolved (see above)";
+  return text + " is " + url + " (from " + origin + ")";
 }

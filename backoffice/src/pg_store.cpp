@@ -22,6 +22,15 @@ constexpr char kReaderSetup[] =
 // not race on the same CREATE.
 constexpr char kSchemaLock[] = "SELECT pg_advisory_xact_lock(7275687100)";
 
+// Opens the transaction that makes the tables, holding the schema lock.
+std::string BeginTablesSql() {
+  std::string sql = "BEGIN; ";
+  sql += kSchemaLock;
+  sql += "; ";
+  sql += TablesSql(Dialect::kPostgres);
+  return sql;
+}
+
 constexpr std::array<unsigned, 6> kLogTypes{kPgInt8, kPgInt8, kPgText, kPgInt8, kPgInt8, kPgInt8};
 constexpr std::array<unsigned, 2> kUserTypes{kPgText, kPgInt8};
 
@@ -347,7 +356,7 @@ class PgStore : public Store {
   // after them.
   DemoSummary CreateDemo(const DemoOptions& options) override {
     PgConnection conn(strUri, "");
-    conn.Exec(std::string("BEGIN; ") + kSchemaLock + "; " + TablesSql(Dialect::kPostgres));
+    conn.Exec(BeginTablesSql());
     PgResult used = conn.Query(
         "SELECT EXISTS (SELECT 1 FROM mp_so_log) OR EXISTS (SELECT 1 FROM mp_user)", PgParams());
     if (used.rows() != 1 || used.Int(0, 0) != 0) {
@@ -368,7 +377,7 @@ class PgStore : public Store {
  private:
   void CreateSchema(bool indexes) {
     PgConnection conn(strUri, "");
-    std::string sql = std::string("BEGIN; ") + kSchemaLock + "; " + TablesSql(Dialect::kPostgres);
+    std::string sql = BeginTablesSql();
     if (indexes) sql += IndexesSql(Dialect::kPostgres);
     conn.Exec(sql + "; COMMIT");
   }

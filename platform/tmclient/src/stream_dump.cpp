@@ -96,7 +96,7 @@ class Lister {
   template <class T>
   bool Number(const char* type) {
     T v;
-    if (!Fixed(v)) return Error(iPos - 1, (std::string("truncated ") + type).c_str());
+    if (!Fixed(v)) return Error(iPos - 1, ("truncated " + std::string(type)).c_str());
     Line(type);
     sOut += ' ';
     sOut += std::to_string(v);
