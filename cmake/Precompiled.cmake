@@ -41,6 +41,9 @@ function(mpay_pch_maker name)
   file(CONFIGURE OUTPUT ${source} CONTENT "// The translation unit of ${name}'s header.\n")
   add_library(${name} OBJECT ${source})
   mpay_target(${name})
+  # The visibility our libraries give inline functions is taken when their
+  # declarations are parsed, here.
+  set_target_properties(${name} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS})
   target_precompile_headers(${name} PRIVATE ${ARG_HEADERS})
 endfunction()
