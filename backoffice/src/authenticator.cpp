@@ -88,30 +88,28 @@ int Authenticator::SignIn(std::string_view login, std::string_view password, Sig
   return 0;
 }
 
-bool Authenticator::Recall(const std::string& hash, Read& out) {
+std::shared_ptr<const Authenticator::Read> Authenticator::Recall(const std::string& hash) {
   const auto now = std::chrono::steady_clock::now();
   const auto fresh = std::chrono::milliseconds(cPolicy.recheckMs);
   if (cPolicy.recheckMs > 0) {
     std::lock_guard lock(mReads);
     const auto it = mapReads.find(hash);
-    if (it != mapReads.end() && now - it->second.at < fresh) {
-      out = it->second;
-      return true;
-    }
+    if (it != mapReads.end() && now - it->second->at < fresh) return it->second;
   }
-  out.at = now;
-  if (!cStore.FindSessionAccount(hash, out.session, out.account)) {
+  auto read = std::make_shared<Read>();
+  read->at = now;
+  if (!cStore.FindSessionAccount(hash, read->session, read->account)) {
     Forget(hash);
-    return false;
+    return nullptr;
   }
   if (cPolicy.recheckMs > 0) {
     std::lock_guard lock(mReads);
     // Reads of sessions no longer in use go once the memory holds many.
     if (mapReads.size() >= 4096)
-      std::erase_if(mapReads, [&](const auto& e) { return now - e.second.at >= fresh; });
-    mapReads.insert_or_assign(hash, out);
+      std::erase_if(mapReads, [&](const auto& e) { return now - e.second->at >= fresh; });
+    mapReads.insert_or_assign(hash, read);
   }
-  return true;
+  return read;
 }
 
 void Authenticator::Forget(const std::string& hash) {
@@ -123,10 +121,10 @@ int Authenticator::Verify(std::string_view token, std::string_view serviceCode, 
   caller = Caller();
   if (token.empty()) return kRcNoSession;
   const std::string hash = TokenHash(token);
-  Read read;
-  if (!Recall(hash, read) || read.session.ended) return kRcNoSession;
-  const SessionRecord& session = read.session;
-  const OperatorAccount& account = read.account;
+  const std::shared_ptr<const Read> read = Recall(hash);
+  if (!read || read->session.ended) return kRcNoSession;
+  const SessionRecord& session = read->session;
+  const OperatorAccount& account = read->account;
   const int64_t now = fnNow();
   if (now - session.createdAt >= cPolicy.maxAgeS ||
       now - session.lastUsedAt >= cPolicy.idleTimeoutS || Usable(account, now) != 0)
@@ -140,7 +138,11 @@ int Authenticator::Verify(std::string_view token, std::string_view serviceCode, 
   if (now - session.lastUsedAt >= touchEvery) {
     cStore.TouchSession(hash, now);
     std::lock_guard lock(mReads);
-    if (auto it = mapReads.find(hash); it != mapReads.end()) it->second.session.lastUsedAt = now;
+    if (auto it = mapReads.find(hash); it != mapReads.end()) {
+      auto touched = std::make_shared<Read>(*it->second);
+      touched->session.lastUsedAt = now;
+      it->second = std::move(touched);
+    }
   }
   if (!serviceCode.empty() &&
       !std::binary_search(account.rights.begin(), account.rights.end(), serviceCode))

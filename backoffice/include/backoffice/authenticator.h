@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <semaphore>
 #include <string>
@@ -73,8 +74,9 @@ class Authenticator {
     std::chrono::steady_clock::time_point at;
   };
   // The session of `hash` as read at most recheckMs ago, reading it when
-  // that read is older; false when there is no such session.
-  bool Recall(const std::string& hash, Read& out);
+  // that read is older; null when there is no such session. Shared, not
+  // copied: a call checks its session without copying the operator.
+  std::shared_ptr<const Read> Recall(const std::string& hash);
   void Forget(const std::string& hash);
 
   // 0 when the account may sign in (or keep its sessions) at `now`.
@@ -87,8 +89,8 @@ class Authenticator {
   // Each hash check takes 64 MiB: a burst of sign-ins waits its turn
   // rather than take the memory of the whole machine.
   std::counting_semaphore<> cHashing{2};
-  std::mutex mReads;                               // guards mapReads
-  std::unordered_map<std::string, Read> mapReads;  // by token hash
+  std::mutex mReads;                                                      // guards mapReads
+  std::unordered_map<std::string, std::shared_ptr<const Read>> mapReads;  // by token hash
 };
 
 }  // namespace backoffice
