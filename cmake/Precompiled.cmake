@@ -9,8 +9,7 @@
 # GCC takes a precompiled header only where it was made with the same macros
 # and code-generation switches; -Winvalid-pch says so when one is passed over,
 # and then the headers are simply parsed. Sources built with GBK literals
-# (mpay_gbk_sources) never take one: the headers were compiled
-# for UTF-8.
+# (mpay_gbk_sources) never take one: the headers were compiled for UTF-8.
 #
 # MPAY_PCH=OFF parses every header in every source. The fuzz build does so
 # by default: it is the build that shows a source missing an include of its
@@ -43,7 +42,8 @@ function(mpay_pch_maker name)
   mpay_target(${name})
   # The visibility our libraries give inline functions is taken when their
   # declarations are parsed, here.
-  set_target_properties(${name} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+  set_target_properties(${name} PROPERTIES CXX_VISIBILITY_PRESET hidden
+                                           VISIBILITY_INLINES_HIDDEN ON)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS})
   target_precompile_headers(${name} PRIVATE ${ARG_HEADERS})
 endfunction()

@@ -29,10 +29,10 @@ endif()
 # Narrow string literals of a target become GBK bytes (sources stay UTF-8).
 # clang cannot do this, so sources with Chinese literals are never built by
 # the clang (fuzz) configuration.
+set(MPAY_GBK_OPTIONS -finput-charset=UTF-8 -fexec-charset=GBK)
 function(mpay_gbk target)
   if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-    target_compile_options(${target} PRIVATE -finput-charset=UTF-8
-                                             -fexec-charset=GBK)
+    target_compile_options(${target} PRIVATE ${MPAY_GBK_OPTIONS})
   endif()
 endfunction()
 
@@ -41,8 +41,7 @@ endfunction()
 # precompiled header: those were made for UTF-8.
 function(mpay_gbk_sources)
   if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-    set_source_files_properties(${ARGN} PROPERTIES COMPILE_OPTIONS
-                                "-finput-charset=UTF-8;-fexec-charset=GBK")
+    set_source_files_properties(${ARGN} PROPERTIES COMPILE_OPTIONS "${MPAY_GBK_OPTIONS}")
   endif()
   set_source_files_properties(${ARGN} PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
 endfunction()

@@ -18,8 +18,8 @@ namespace {
 // Entries per transaction at most. Every commit makes the read connections
 // drop their page caches (the queries after it read their pages again), so
 // commits are kept few: one per 8,192 queries or per kBatchDelay, whichever
-// comes first. (At 1,024 a busy service committed
-// every 30 ms, and its p99 was three times the bare statement's.)
+// comes first. (At 1,024 a busy service committed every 30 ms, and its p99
+// was three times the bare statement's.)
 constexpr std::size_t kBatch = 8192;
 // How long entries may wait to fill a batch.
 constexpr auto kBatchDelay = std::chrono::milliseconds(200);
