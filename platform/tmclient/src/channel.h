@@ -40,6 +40,10 @@ class TMCLIENT_INTERNAL Channel {
   virtual bool drained() const = 0;
   // False until the connection carries frames (a TLS handshake is done).
   virtual bool established() const = 0;
+  // While the connection is idle (no frame begun, nothing to send, no
+  // request under way): gives back the memory the protocol keeps between
+  // messages. The next Receive or Send takes it again.
+  virtual void ReleaseBuffers() {}
   // Just before the socket is closed: says goodbye to the peer where the
   // protocol has a way to, without waiting.
   virtual void Shutdown() {}

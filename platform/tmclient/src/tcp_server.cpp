@@ -610,7 +610,10 @@ void TcpServer::Impl::Sweep() {
     for (auto& [id, c] : all) {
       std::unique_lock lock(c->lock, std::try_to_lock);
       if (!lock.owns_lock() || c->fd < 0) continue;  // a worker has it just now
-      if (!Expired(*c, now)) continue;
+      if (!Expired(*c, now)) {
+        if (c->idle()) c->channel->ReleaseBuffers();
+        continue;
+      }
       if (!c->out.empty()) {
         // A client that takes nothing: what it has not taken goes with the
         // connection (a reset), rather than stay with the kernel to be

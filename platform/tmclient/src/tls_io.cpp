@@ -61,8 +61,6 @@ Ctx MakeServerCtx(const std::string& certFile, const std::string& keyFile, std::
   SSL_CTX_set_num_tickets(c, 0);
   SSL_CTX_set_session_cache_mode(c, SSL_SESS_CACHE_OFF);
   SSL_CTX_set_options(c, SSL_OP_CIPHER_SERVER_PREFERENCE);
-  // An idle connection keeps no buffers.
-  SSL_CTX_set_mode(c, SSL_MODE_RELEASE_BUFFERS);
   if (SSL_CTX_use_certificate_chain_file(c, certFile.c_str()) != 1) {
     why = certFile + ": no certificate (" + OpenSslError() + ")";
     return nullptr;
@@ -228,7 +226,7 @@ Step WriteSome(SSL* ssl, const iovec* iov, int count, std::string& scratch, std:
       data = scratch.data();
       size = scratch.size();
     }
-    ERR_clear_error();
+    ClearErrors();
     const int n = SSL_write(ssl, data, static_cast<int>(std::min<std::size_t>(size, 1u << 30)));
     if (n <= 0) return StepOf(ssl, n);
     sent += static_cast<std::size_t>(n);

@@ -9,6 +9,7 @@
 // client verifies the server's chain against its CA file (or the system's
 // trust store) and the host name it connected to.
 
+#include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <sys/uio.h>
 
@@ -58,6 +59,13 @@ enum class Step {
   kError,
 };
 Step StepOf(SSL* ssl, int ret);
+
+// Empties the thread's error queue before an I/O call, as SSL_get_error needs
+// it empty. Looking is cheaper than clearing every slot of a queue that is
+// already empty, which it nearly always is: StepOf clears it after failures.
+inline void ClearErrors() {
+  if (ERR_peek_error() != 0) ERR_clear_error();
+}
 
 // Writes what the socket takes of the vector now, in records of at most
 // 16 KiB (small pieces gathered into one record, through `scratch`): the

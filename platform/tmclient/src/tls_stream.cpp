@@ -131,7 +131,7 @@ class TlsStream final : public net::Stream {
     // close. Only a protocol message that carries no data (and is consumed
     // here) leaves the connection usable.
     char c;
-    ERR_clear_error();
+    tls::ClearErrors();
     const int n = SSL_peek(pSsl.get(), &c, 1);
     return n > 0 || !IsWaiting(tls::StepOf(pSsl.get(), n));
   }
@@ -147,7 +147,7 @@ class TlsStream final : public net::Stream {
     cSocket.waitOnce = mayBlock && !SSL_has_pending(pSsl.get());
     cSocket.timedOut = false;
     while (true) {
-      ERR_clear_error();
+      tls::ClearErrors();
       const int n =
           SSL_read(pSsl.get(), data, static_cast<int>(std::min<std::size_t>(capacity, 1u << 30)));
       cSocket.waitOnce = false;
