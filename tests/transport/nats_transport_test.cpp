@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <nats/nats.h>
 
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -12,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 #include "shared_cases.h"
@@ -273,6 +276,55 @@ TEST(NatsNkeys, SeedFilesOfTheNatsToolsSignIn) {
     EXPECT_EQ(t->Call("I", "C", "nkey", reply), 4) << file;
     EXPECT_EQ(reply, "I|C|nkey");
   }
+}
+
+// A broker's side of one sign-in, scripted: INFO with `nonce`, then PONG to
+// every PING until the client hangs up. Returns the client's CONNECT line, ""
+// when it sent none.
+std::string ServeSignIn(int fd, const std::string& nonce) {
+  WriteAll(fd,
+           "INFO {\"server_id\":\"scripted\",\"version\":\"2.9.10\",\"proto\":1,"
+           "\"headers\":true,\"max_payload\":1048576,\"auth_required\":true,\"nonce\":\"" +
+               nonce + "\"}\r\n");
+  std::string connect, lines;
+  char chunk[4096];
+  pollfd pf{fd, POLLIN, 0};
+  while (::poll(&pf, 1, 5000) > 0) {
+    const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+    if (n <= 0) break;
+    lines.append(chunk, static_cast<std::size_t>(n));
+    for (std::size_t eol; (eol = lines.find("\r\n")) != std::string::npos;
+         lines.erase(0, eol + 2)) {
+      if (lines.starts_with("CONNECT ")) connect = lines.substr(0, eol);
+      if (lines.starts_with("PING\r\n")) WriteAll(fd, "PONG\r\n");
+    }
+  }
+  return connect;
+}
+
+// libnats leaves a signature whose first byte is zero out of CONNECT, and the
+// broker refuses the sign-in; the client signs in on a new connection instead.
+TEST(NatsNkeys, ASignatureThatStartsWithZeroIsNotSent) {
+  // The tool seed's signature of the first nonce starts with a zero byte.
+  const std::string nonces[] = {"Nq2zXuPQd_z_3IE", "NLcPnaaxWmqlBQo"};
+  std::mutex lock;
+  std::vector<std::string> connects;
+  {
+    std::atomic<int> accepted{0};
+    RawTcpServer broker([&](int fd) {
+      std::string line = ServeSignIn(fd, nonces[std::min(accepted++, 1)]);
+      std::lock_guard hold(lock);
+      connects.push_back(std::move(line));
+    });
+    TempFolder folder;
+    WriteSecret(folder.path + "/user.nk", std::string(kToolSeed) + "\n");
+    std::unique_ptr<Transport> t;
+    EXPECT_EQ(OpenTransport("nats://127.0.0.1:" + std::to_string(broker.port()) +
+                                "?creds=" + folder.path + "/user.nk&broker=NK",
+                            t),
+              0);
+  }  // the client hangs up, then the broker's threads end
+  EXPECT_THAT(connects, ::testing::UnorderedElementsAre("", ::testing::HasSubstr("\"sig\":\"")));
 }
 
 TEST_F(NatsTransportTest, BrokerDownAtBindTime) {

@@ -145,6 +145,13 @@ std::string InboxRoot(const Security& security) {
 
 namespace {
 
+// libnats takes a signature whose first byte is zero for an empty one and
+// leaves it out of CONNECT, so that the broker would refuse one sign-in in
+// 256. Such a signature is not sent: the attempt fails at once, and Connect
+// tries again on a new connection, whose new nonce signs differently.
+thread_local bool tSignatureUnsendable = false;
+constexpr int kSignInAttempts = 8;
+
 // Signs the server's nonce with the NKey of the Security in `closure`.
 natsStatus SignNonce(char**, unsigned char** signature, int* signatureLength, const char* nonce,
                      void* closure) {
@@ -154,6 +161,11 @@ natsStatus SignNonce(char**, unsigned char** signature, int* signatureLength, co
   crypto_sign_detached(out, nullptr, reinterpret_cast<const unsigned char*>(nonce),
                        std::strlen(nonce),
                        reinterpret_cast<const unsigned char*>(security->nkeySecret.data()));
+  if (out[0] == 0) {
+    std::free(out);
+    tSignatureUnsendable = true;
+    return NATS_CONNECTION_AUTH_FAILED;
+  }
   *signature = out;
   *signatureLength = crypto_sign_BYTES;
   return NATS_OK;
@@ -194,7 +206,12 @@ natsStatus Connect(const std::vector<BrokerEndpoint>& endpoints, int64_t connect
     s = natsOptions_SetNKey(opts, security.nkeyPublic.c_str(), SignNonce,
                             const_cast<Security*>(&security));
   }
-  if (s == NATS_OK) s = natsConnection_Connect(nc, opts);
+  for (int attempt = 1; s == NATS_OK; ++attempt) {
+    tSignatureUnsendable = false;
+    s = natsConnection_Connect(nc, opts);
+    if (s == NATS_OK || !tSignatureUnsendable || attempt == kSignInAttempts) break;
+    s = NATS_OK;
+  }
   natsOptions_Destroy(opts);
   return s;
 }
