@@ -206,11 +206,12 @@ natsStatus Connect(const std::vector<BrokerEndpoint>& endpoints, int64_t connect
     s = natsOptions_SetNKey(opts, security.nkeyPublic.c_str(), SignNonce,
                             const_cast<Security*>(&security));
   }
-  for (int attempt = 1; s == NATS_OK; ++attempt) {
-    tSignatureUnsendable = false;
-    s = natsConnection_Connect(nc, opts);
-    if (s == NATS_OK || !tSignatureUnsendable || attempt == kSignInAttempts) break;
-    s = NATS_OK;
+  if (s == NATS_OK) {
+    int attempts = 0;
+    do {
+      tSignatureUnsendable = false;
+      s = natsConnection_Connect(nc, opts);
+    } while (s != NATS_OK && tSignatureUnsendable && ++attempts < kSignInAttempts);
   }
   natsOptions_Destroy(opts);
   return s;
