@@ -11,42 +11,32 @@
 #include "tmclient/tmd_error.h"
 
 namespace MSysmgnt {
-namespace {
-
-constexpr service_detail::RemoteOperation kSignIn = {"sysmgnt.MSysmgnt.IOperatorAuth.signIn",
-                                                     "MSysmgnt::IOperatorAuth::signIn",
-                                                     "MSysmgnt_IOperatorAuth", "BASMLGIN"};
-constexpr service_detail::RemoteOperation kSignOut = {"sysmgnt.MSysmgnt.IOperatorAuth.signOut",
-                                                      "MSysmgnt::IOperatorAuth::signOut",
-                                                      "MSysmgnt_IOperatorAuth", "BASMLGOT"};
-
-}  // namespace
-
 int IOperatorAuth::signIn(const MSysmgntDef::SSignInIn& sIn, MSysmgntDef::SOperator& op,
                           MSysmgntDef::SSessionInfo& sSession, QRSErrorMsg& cErrorMsg,
                           STMSession* session) {
-  using service_detail::Read;
-  using service_detail::Write;
-  return service_detail::CallRemote(
-      *this, kSignIn, session, {Write("sIn", sIn)},
-      {Read("op", op), Read("sSession", sSession), Read("cErrorMsg", cErrorMsg)}, cErrorMsg);
+  return service_detail::CallOperation<operations::Id::kSignIn>(
+      *this, session, std::tie(sIn), std::tie(op, sSession, cErrorMsg), cErrorMsg);
 }
 
 int IOperatorAuth::signOut(QRSErrorMsg& cErrorMsg, STMSession* session) {
-  using service_detail::Read;
-  return service_detail::CallRemote(*this, kSignOut, session, {}, {Read("cErrorMsg", cErrorMsg)},
-                                    cErrorMsg);
+  return service_detail::CallOperation<operations::Id::kSignOut>(*this, session, std::tie(),
+                                                                 std::tie(cErrorMsg), cErrorMsg);
 }
 
 }  // namespace MSysmgnt
 
 namespace service {
+namespace {
+
+constexpr const char* kAuthInterface = operations::Of(operations::Id::kSignIn).interfaceName;
+
+}  // namespace
 
 int SignIn(const std::string& brokerName, const std::string& login, const std::string& password,
            const std::string& address, MSysmgntDef::SOperator& op,
            MSysmgntDef::SSessionInfo& session, QRSErrorMsg& cErrorMsg) {
   MSysmgnt::IOperatorAuth auth;
-  if (const int bound = auth.bind("MSysmgnt_IOperatorAuth", brokerName); bound != 0) {
+  if (const int bound = auth.bind(kAuthInterface, brokerName); bound != 0) {
     cErrorMsg.set_code(bound);
     cErrorMsg.set_msg(tmd_getErrorMsg(bound));
     return bound;
@@ -66,7 +56,7 @@ int SignIn(const std::string& brokerName, const std::string& login, const std::s
 
 int SignOut(const std::string& brokerName) {
   MSysmgnt::IOperatorAuth auth;
-  int result = auth.bind("MSysmgnt_IOperatorAuth", brokerName);
+  int result = auth.bind(kAuthInterface, brokerName);
   if (result == 0) {
     QRSErrorMsg error;
     result = auth.signOut(error);

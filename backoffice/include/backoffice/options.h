@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "records/operations.h"
+
 namespace backoffice {
 
 // The command line of mpay-backoffice.
@@ -42,9 +44,10 @@ struct Options {
   enum class OperatorCommand { kNone, kAdd, kPasswd, kLock, kUnlock, kList };
   OperatorCommand operatorCommand = OperatorCommand::kNone;
   std::string operatorLogin;
-  std::string operatorName;                          // --op-name TEXT (add)
-  int operatorOrg = 0;                               // --org-id N (add)
-  std::string operatorRights = "BABOMOMP,BACUQQMP";  // --rights CODE[,CODE] (add)
+  std::string operatorName;  // --op-name TEXT (add)
+  int operatorOrg = 0;       // --org-id N (add)
+  // --rights RIGHT[,RIGHT] (add); by default those the catalogue grants.
+  std::string operatorRights = operations::DefaultRights();
 };
 
 // Parses argv. Returns "" and fills `options`, or the reason the command
