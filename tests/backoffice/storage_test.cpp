@@ -250,7 +250,7 @@ TEST(AuditWriter, WritesEverySubmittedEntryBeforeStopping) {
   const std::string path = dir.File("audit.db");
   {
     Database db(path, Database::Mode::kCreate);
-    CreateTables(db);
+    UpgradeSchema(db);
   }
   AuditWriter writer(path, 64);  // a small queue: producers must wait, never drop
   std::vector<std::thread> producers;
@@ -292,7 +292,7 @@ namespace {
 struct AuditDb {
   AuditDb() {
     Database db(Path(), Database::Mode::kCreate);
-    CreateTables(db);
+    UpgradeSchema(db);
   }
   std::string Path() const { return dir.File("audit.db"); }
   std::vector<std::string> Rows(const std::string& select) const {
