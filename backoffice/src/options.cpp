@@ -1,6 +1,7 @@
 #include "backoffice/options.h"
 
 #include <charconv>
+#include <cstdint>
 #include <string_view>
 
 #include "backoffice/log.h"
@@ -26,7 +27,7 @@ const char* Usage() {
          "[--max-rows N]\n"
          "                      [--max-connections N] [--idle-timeout S] [--write-timeout S]\n"
          "                      [--max-buffered-mb N] [--on-audit-failure refuse|continue]\n"
-         "                      [--audit-keep-days N]\n"
+         "                      [--audit-keep-days N] [--audit-key FILE]\n"
          "                      [--metrics tcp://127.0.0.1:PORT [--metrics-public]] "
          "[--log-level debug|info|warn|error]\n"
          "                      [--auth required|off] [--max-failed-signins N] [--lockout S]\n"
@@ -37,6 +38,8 @@ const char* Usage() {
          "       mpay-backoffice --db FILE --passwd-operator|--lock-operator|--unlock-operator "
          "LOGIN\n"
          "       mpay-backoffice --db FILE --list-operators\n"
+         "       mpay-backoffice --db FILE --verify-audit [--from ID] [--audit-key FILE]\n"
+         "       mpay-backoffice --db FILE --make-audit-key [--audit-key FILE]\n"
          "  (a password is read from the terminal without echo, or from standard input)\n";
 }
 
@@ -53,6 +56,11 @@ std::string ParseOptions(int argc, const char* const* argv, Options& o) {
     }
     if (arg == "--list-operators") {
       o.operatorCommand = Options::OperatorCommand::kList;
+      continue;
+    }
+    if (arg == "--verify-audit" || arg == "--make-audit-key") {
+      o.auditCommand = arg == "--verify-audit" ? Options::AuditCommand::kVerify
+                                               : Options::AuditCommand::kMakeKey;
       continue;
     }
     if (i + 1 >= argc) return "missing value after " + std::string(arg);
@@ -96,6 +104,12 @@ std::string ParseOptions(int argc, const char* const* argv, Options& o) {
     } else if (arg == "--audit-keep-days") {
       if (!ParseInt(value, 0, 36500, n)) return "--audit-keep-days takes 0 to 36500";
       o.auditKeepDays = static_cast<int>(n);
+    } else if (arg == "--audit-key") {
+      if (value.empty()) return "--audit-key needs a file name";
+      o.auditKey = value;
+    } else if (arg == "--from") {
+      if (!ParseInt(value, 1, INT64_MAX, n)) return "--from takes an audit row id";
+      o.verifyFrom = n;
     } else if (arg == "--max-buffered-mb") {
       if (!ParseInt(value, 1, 65536, n)) return "--max-buffered-mb takes 1 to 65536";
       o.maxBufferedMb = static_cast<int>(n);
@@ -147,7 +161,8 @@ std::string ParseOptions(int argc, const char* const* argv, Options& o) {
     }
   }
   if (o.help) return "";
-  if (o.operatorCommand != Options::OperatorCommand::kNone) {
+  if (o.operatorCommand != Options::OperatorCommand::kNone ||
+      o.auditCommand != Options::AuditCommand::kNone) {
     return o.db.empty() ? "--db FILE is required" : "";
   }
   if (o.initDemo.empty()) {

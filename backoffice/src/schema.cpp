@@ -45,7 +45,18 @@ CREATE TABLE IF NOT EXISTS mp_audit (
   result       INTEGER NOT NULL,
   op_login       TEXT    NOT NULL DEFAULT '',
   declared_op_id INTEGER NOT NULL DEFAULT 0,
-  peer_address   TEXT    NOT NULL DEFAULT ''
+  peer_address   TEXT    NOT NULL DEFAULT '',
+  subscriber     TEXT    NOT NULL DEFAULT '',
+  prev_hash      TEXT,
+  row_hash       TEXT
+);
+CREATE TABLE IF NOT EXISTS mp_audit_checkpoint (
+  seq       {serial_key},
+  last_id   {int64} NOT NULL,
+  last_hash TEXT    NOT NULL,
+  at        {int64} NOT NULL,
+  signer    TEXT    NOT NULL,
+  signature TEXT    NOT NULL
 );
 CREATE TABLE IF NOT EXISTS mp_operator (
   op_id          INTEGER PRIMARY KEY,
@@ -117,6 +128,9 @@ CREATE INDEX IF NOT EXISTS mp_so_log_phone_date ON mp_so_log (phone_id, so_date)
 CREATE INDEX IF NOT EXISTS mp_so_log_date       ON mp_so_log (so_date);
 CREATE INDEX IF NOT EXISTS mp_user_phone        ON mp_user (phone_id, mp_create_date);
 CREATE INDEX IF NOT EXISTS mp_audit_op          ON mp_audit (op_id, at);
+CREATE INDEX IF NOT EXISTS mp_audit_at          ON mp_audit (at);
+CREATE INDEX IF NOT EXISTS mp_audit_subscriber  ON mp_audit (subscriber, at);
+CREATE INDEX IF NOT EXISTS mp_audit_login       ON mp_audit (op_login, at);
 )sql";
 
 // The same, with the order number spelled out: "ORDER BY so_date, so_nbr"
@@ -126,7 +140,10 @@ CREATE INDEX IF NOT EXISTS mp_so_log_busi_date  ON mp_so_log (busi_code, so_date
 CREATE INDEX IF NOT EXISTS mp_so_log_phone_date ON mp_so_log (phone_id, so_date, so_nbr);
 CREATE INDEX IF NOT EXISTS mp_so_log_date       ON mp_so_log (so_date, so_nbr);
 CREATE INDEX IF NOT EXISTS mp_user_phone        ON mp_user (phone_id, mp_create_date, serv_id);
-CREATE INDEX IF NOT EXISTS mp_audit_op          ON mp_audit (op_id, at);
+CREATE INDEX IF NOT EXISTS mp_audit_op          ON mp_audit (op_id, at, id);
+CREATE INDEX IF NOT EXISTS mp_audit_at          ON mp_audit (at, id);
+CREATE INDEX IF NOT EXISTS mp_audit_subscriber  ON mp_audit (subscriber, at, id);
+CREATE INDEX IF NOT EXISTS mp_audit_login       ON mp_audit (op_login, at, id);
 )sql";
 
 }  // namespace
@@ -141,18 +158,56 @@ const char* IndexesSql(Dialect dialect) {
   return dialect == Dialect::kSqlite ? kSqliteIndexes : kPostgresIndexes;
 }
 
+const char* AuditUpgradeSql(Dialect dialect) {
+  // The subscriber of the rows written before it had a column: the
+  // PHONE_ID=... of the conditions text. The hashes stay NULL: those rows
+  // were never chained.
+  return dialect == Dialect::kSqlite ? R"sql(
+ALTER TABLE mp_audit ADD COLUMN subscriber TEXT NOT NULL DEFAULT '';
+ALTER TABLE mp_audit ADD COLUMN prev_hash  TEXT;
+ALTER TABLE mp_audit ADD COLUMN row_hash   TEXT;
+UPDATE mp_audit SET subscriber =
+  substr(substr(conditions, instr(conditions, 'PHONE_ID=') + 9), 1,
+         instr(substr(conditions, instr(conditions, 'PHONE_ID=') + 9) || ' ', ' ') - 1)
+  WHERE instr(conditions, 'PHONE_ID=') > 0;
+)sql"
+                                     : R"sql(
+DO $$ BEGIN
+IF NOT EXISTS (SELECT 1 FROM information_schema.columns
+               WHERE table_schema = current_schema() AND table_name = 'mp_audit'
+                 AND column_name = 'row_hash') THEN
+  ALTER TABLE mp_audit ADD COLUMN subscriber TEXT NOT NULL DEFAULT '';
+  ALTER TABLE mp_audit ADD COLUMN prev_hash  TEXT;
+  ALTER TABLE mp_audit ADD COLUMN row_hash   TEXT;
+  UPDATE mp_audit SET subscriber = substring(conditions from 'PHONE_ID=([^ ]*)')
+    WHERE conditions LIKE '%PHONE_ID=%';
+END IF;
+END $$;
+)sql";
+}
+
 void CreateTables(Database& db) {
   db.Exec(TablesSql(Dialect::kSqlite));
-  // Databases made before sign-in have an audit table without these.
-  bool hasLogin = false;
+  bool hasLogin = false, hasChain = false;
   Statement s = db.Prepare("SELECT name FROM pragma_table_info('mp_audit')");
-  while (s.Step()) hasLogin = hasLogin || s.Text(0) == "op_login";
-  if (hasLogin) return;
-  db.Exec(R"sql(
+  while (s.Step()) {
+    hasLogin = hasLogin || s.Text(0) == "op_login";
+    hasChain = hasChain || s.Text(0) == "row_hash";
+  }
+  s.Reset();
+  // Databases made before sign-in have an audit table without these.
+  if (!hasLogin) {
+    db.Exec(R"sql(
 ALTER TABLE mp_audit ADD COLUMN op_login       TEXT    NOT NULL DEFAULT '';
 ALTER TABLE mp_audit ADD COLUMN declared_op_id INTEGER NOT NULL DEFAULT 0;
 ALTER TABLE mp_audit ADD COLUMN peer_address   TEXT    NOT NULL DEFAULT '';
 )sql");
+  }
+  if (!hasChain) {
+    Transaction tx(db);
+    db.Exec(AuditUpgradeSql(Dialect::kSqlite));
+    tx.Commit();
+  }
 }
 
 void CreateIndexes(Database& db) {

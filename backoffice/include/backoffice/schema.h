@@ -15,7 +15,9 @@
 // mp_user     micro-payment users; several rows per phone_id (history,
 //             deleted and current). mp_pwd holds the transaction password and
 //             never leaves the service.
-// mp_audit    who queried what and when; written by the audit writer only.
+// mp_audit    who queried what and when; written by the audit writer only,
+//             each row chained to the one before (audit_chain.h).
+// mp_audit_checkpoint  signed checkpoints of that chain.
 // mp_operator the operators who may sign in: the operator record's fields
 //             (columns named after them, date-times as yyyymmddhhmmss), the
 //             password only as its Argon2id hash, and failed sign-ins.
@@ -32,6 +34,11 @@ enum class Dialect { kSqlite, kPostgres };
 // can build them once, after the rows.
 const std::string& TablesSql(Dialect dialect);
 const char* IndexesSql(Dialect dialect);
+
+// The audit table of an older database brought to the current columns: the
+// subscriber, filled from the conditions text, and the chain's hashes.
+// PostgreSQL's may run on any table; SQLite's only on one without them.
+const char* AuditUpgradeSql(Dialect dialect);
 
 // SQLite. CreateTables also adds the audit columns of sign-in to a table
 // made before them.
