@@ -314,7 +314,16 @@ int Serve(const backoffice::Options& options) {
 
 int main(int argc, char** argv) {
   backoffice::Options options;
-  std::string error = backoffice::ParseOptions(argc, argv, options);
+  // The configuration file first, the command line over it. A file that
+  // cannot be trusted or read is an error of the installation (1), a wrong
+  // command line one of usage (2).
+  const std::string config = backoffice::ConfigFileOf(argc, argv);
+  std::string error = config.empty() ? "" : backoffice::ApplyConfigFile(config, options);
+  if (!error.empty()) {
+    std::fprintf(stderr, "mpay-backoffice: %s\n", error.c_str());
+    return 1;
+  }
+  error = backoffice::ParseOptions(argc, argv, options);
   if (!error.empty() || options.help) {
     if (!error.empty()) std::fprintf(stderr, "mpay-backoffice: %s\n", error.c_str());
     std::fputs(backoffice::Usage(), error.empty() ? stdout : stderr);

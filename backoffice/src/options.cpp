@@ -1,10 +1,22 @@
 #include "backoffice/options.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
+#include <type_traits>
 
 #include "backoffice/log.h"
+
+#ifndef MPAY_BACKOFFICE_CONFIG
+#define MPAY_BACKOFFICE_CONFIG ""
+#endif
 
 namespace backoffice {
 namespace {
@@ -17,178 +29,354 @@ bool ParseInt(std::string_view text, int64_t min, int64_t max, int64_t& out) {
   return true;
 }
 
-}  // namespace
+// An option's setter takes its value ("" for one without) and returns "" or
+// why the value is wrong, worded to follow the option's name ("takes 1 to 256").
+using Setter = std::string (*)(std::string_view value, Options& o);
 
-const char* Usage() {
-  return "usage: mpay-backoffice --db FILE [--listen tcp://127.0.0.1:PORT|tls://HOST:PORT]... "
-         "[--tls-cert FILE --tls-key FILE]\n"
-         "                      [--nats nats://HOST:PORT[,HOST:PORT]] [--broker NAME] [--workers "
-         "N] "
-         "[--max-rows N]\n"
-         "                      [--max-connections N] [--idle-timeout S] [--write-timeout S]\n"
-         "                      [--max-buffered-mb N] [--on-audit-failure refuse|continue]\n"
-         "                      [--audit-keep-days N] [--audit-key FILE]\n"
-         "                      [--metrics tcp://127.0.0.1:PORT [--metrics-public]] "
-         "[--log-level debug|info|warn|error]\n"
-         "                      [--auth required|off] [--max-failed-signins N] [--lockout S]\n"
-         "                      [--session-idle S] [--session-max-age S]\n"
-         "       mpay-backoffice --init-demo FILE [--rows N]\n"
-         "       mpay-backoffice --db FILE --add-operator LOGIN [--op-name TEXT] [--org-id N]\n"
-         "                      [--rights CODE[,CODE]]\n"
-         "       mpay-backoffice --db FILE --passwd-operator|--lock-operator|--unlock-operator "
-         "LOGIN\n"
-         "       mpay-backoffice --db FILE --list-operators\n"
-         "       mpay-backoffice --db FILE --verify-audit [--from ID] [--audit-key FILE]\n"
-         "       mpay-backoffice --db FILE --make-audit-key [--audit-key FILE]\n"
-         "  (a password is read from the terminal without echo, or from standard input)\n";
+template <auto kField, int64_t kMin, int64_t kMax, bool kSeconds = false>
+std::string SetInt(std::string_view value, Options& o) {
+  int64_t n = 0;
+  if (!ParseInt(value, kMin, kMax, n)) {
+    return "takes " + std::to_string(kMin) + " to " + std::to_string(kMax) +
+           (kSeconds ? " seconds" : "");
+  }
+  o.*kField = static_cast<std::remove_reference_t<decltype(o.*kField)>>(n);
+  return "";
 }
 
-std::string ParseOptions(int argc, const char* const* argv, Options& o) {
+template <auto kField>
+std::string SetText(std::string_view value, Options& o) {
+  o.*kField = value;
+  return "";
+}
+
+std::string SetOperatorCommand(Options& o, Options::OperatorCommand command,
+                               std::string_view login) {
+  if (login.empty() || login.size() > 64) return "takes a login name";
+  o.operatorCommand = command;
+  o.operatorLogin = login;
+  return "";
+}
+
+struct OptionDef {
+  std::string_view name;  // after "--"; the configuration file's key
+  bool takesValue;
+  bool commandLineOnly;  // a command or a choice for this run only: not in the file
+  Setter set;
+  // Repeatable options only: drops what the file gave, before the command
+  // line's first value.
+  void (*clear)(Options& o) = nullptr;
+};
+
+constexpr bool kValue = true, kFlag = false;
+constexpr bool kAnywhere = false, kCommandLine = true;
+using C = Options::OperatorCommand;
+
+const OptionDef kOptions[] = {
+    {"help", kFlag, kCommandLine,
+     [](std::string_view, Options& o) {
+       o.help = true;
+       return std::string();
+     }},
+    {"config", kValue, kCommandLine, [](std::string_view, Options&) { return std::string(); }},
+    {"db", kValue, kAnywhere, SetText<&Options::db>},
+    {"listen", kValue, kAnywhere,
+     [](std::string_view v, Options& o) {
+       if (!v.starts_with("tcp://") && !v.starts_with("tls://"))
+         return std::string("takes tcp://HOST:PORT or tls://HOST:PORT");
+       o.listen.emplace_back(v);
+       return std::string();
+     },
+     [](Options& o) { o.listen.clear(); }},
+    {"tls-cert", kValue, kAnywhere, SetText<&Options::tlsCert>},
+    {"tls-key", kValue, kAnywhere, SetText<&Options::tlsKey>},
+    {"nats", kValue, kAnywhere,
+     [](std::string_view v, Options& o) {
+       if (!v.starts_with("nats://")) return std::string("takes nats://HOST:PORT");
+       o.nats = v;
+       return std::string();
+     }},
+    {"broker", kValue, kAnywhere,
+     [](std::string_view v, Options& o) {
+       if (v.empty()) return std::string("needs a name");
+       o.broker = v;
+       return std::string();
+     }},
+    {"workers", kValue, kAnywhere, SetInt<&Options::workers, 1, 256>},
+    {"max-rows", kValue, kAnywhere, SetInt<&Options::maxRows, 1, 10000000>},
+    {"max-connections", kValue, kAnywhere, SetInt<&Options::maxConnections, 1, 1000000>},
+    {"idle-timeout", kValue, kAnywhere, SetInt<&Options::idleTimeoutS, 1, 86400, true>},
+    {"write-timeout", kValue, kAnywhere, SetInt<&Options::writeTimeoutS, 1, 3600, true>},
+    {"max-buffered-mb", kValue, kAnywhere, SetInt<&Options::maxBufferedMb, 1, 65536>},
+    {"on-audit-failure", kValue, kAnywhere,
+     [](std::string_view v, Options& o) {
+       if (v != "refuse" && v != "continue") return std::string("takes refuse or continue");
+       o.auditFailClosed = v == "refuse";
+       return std::string();
+     }},
+    {"audit-keep-days", kValue, kAnywhere, SetInt<&Options::auditKeepDays, 0, 36500>},
+    {"audit-key", kValue, kAnywhere,
+     [](std::string_view v, Options& o) {
+       if (v.empty()) return std::string("needs a file name");
+       o.auditKey = v;
+       return std::string();
+     }},
+    {"verify-audit", kFlag, kCommandLine,
+     [](std::string_view, Options& o) {
+       o.auditCommand = Options::AuditCommand::kVerify;
+       return std::string();
+     }},
+    {"make-audit-key", kFlag, kCommandLine,
+     [](std::string_view, Options& o) {
+       o.auditCommand = Options::AuditCommand::kMakeKey;
+       return std::string();
+     }},
+    {"from", kValue, kCommandLine, SetInt<&Options::verifyFrom, 1, INT64_MAX>},
+    {"metrics", kValue, kAnywhere,
+     [](std::string_view v, Options& o) {
+       if (!v.starts_with("tcp://")) return std::string("takes tcp://HOST:PORT");
+       o.metrics = v;
+       return std::string();
+     }},
+    {"metrics-public", kFlag, kAnywhere,
+     [](std::string_view, Options& o) {
+       o.metricsPublic = true;
+       return std::string();
+     }},
+    {"log-level", kValue, kAnywhere,
+     [](std::string_view v, Options& o) {
+       log::Level level;
+       if (!log::ParseLevel(v, level)) return std::string("takes debug, info, warn or error");
+       o.logLevel = v;
+       return std::string();
+     }},
+    {"auth", kValue, kAnywhere,
+     [](std::string_view v, Options& o) {
+       if (v != "required" && v != "off") return std::string("takes required or off");
+       o.authRequired = v == "required";
+       return std::string();
+     }},
+    {"max-failed-signins", kValue, kAnywhere, SetInt<&Options::maxFailedSignIns, 1, 1000>},
+    {"lockout", kValue, kAnywhere, SetInt<&Options::lockoutS, 1, 86400 * 30, true>},
+    {"session-idle", kValue, kAnywhere, SetInt<&Options::sessionIdleS, 1, 86400 * 7, true>},
+    {"session-max-age", kValue, kAnywhere, SetInt<&Options::sessionMaxAgeS, 1, 86400 * 30, true>},
+    {"add-operator", kValue, kCommandLine,
+     [](std::string_view v, Options& o) { return SetOperatorCommand(o, C::kAdd, v); }},
+    {"passwd-operator", kValue, kCommandLine,
+     [](std::string_view v, Options& o) { return SetOperatorCommand(o, C::kPasswd, v); }},
+    {"lock-operator", kValue, kCommandLine,
+     [](std::string_view v, Options& o) { return SetOperatorCommand(o, C::kLock, v); }},
+    {"unlock-operator", kValue, kCommandLine,
+     [](std::string_view v, Options& o) { return SetOperatorCommand(o, C::kUnlock, v); }},
+    {"list-operators", kFlag, kCommandLine,
+     [](std::string_view, Options& o) {
+       o.operatorCommand = C::kList;
+       return std::string();
+     }},
+    {"op-name", kValue, kCommandLine, SetText<&Options::operatorName>},
+    {"org-id", kValue, kCommandLine, SetInt<&Options::operatorOrg, 0, 2147483647>},
+    {"rights", kValue, kCommandLine, SetText<&Options::operatorRights>},
+    {"init-demo", kValue, kCommandLine, SetText<&Options::initDemo>},
+    {"rows", kValue, kCommandLine, SetInt<&Options::demoRows, 0, 1000000000>},
+};
+
+const OptionDef* FindOption(std::string_view name) {
+  for (const OptionDef& def : kOptions) {
+    if (def.name == name) return &def;
+  }
+  return nullptr;
+}
+
+// Walks argv: each(def, arg, value) for every option, "" when it takes none.
+// Returns "" or what is wrong with the command line.
+template <class Each>
+std::string WalkArgs(int argc, const char* const* argv, Each&& each) {
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
-    if (arg == "-h" || arg == "--help") {
-      o.help = true;
-      continue;
+    if (arg == "-h") arg = "--help";
+    const OptionDef* def = arg.starts_with("--") ? FindOption(arg.substr(2)) : nullptr;
+    if (def == nullptr) return "unknown option " + std::string(arg);
+    std::string_view value;
+    if (def->takesValue) {
+      if (i + 1 >= argc) return "missing value after " + std::string(arg);
+      value = argv[++i];
     }
-    if (arg == "--metrics-public") {
-      o.metricsPublic = true;
-      continue;
-    }
-    if (arg == "--list-operators") {
-      o.operatorCommand = Options::OperatorCommand::kList;
-      continue;
-    }
-    if (arg == "--verify-audit" || arg == "--make-audit-key") {
-      o.auditCommand = arg == "--verify-audit" ? Options::AuditCommand::kVerify
-                                               : Options::AuditCommand::kMakeKey;
-      continue;
-    }
-    if (i + 1 >= argc) return "missing value after " + std::string(arg);
-    std::string_view value = argv[++i];
-    int64_t n = 0;
-    if (arg == "--db") {
-      o.db = value;
-    } else if (arg == "--listen") {
-      if (!value.starts_with("tcp://") && !value.starts_with("tls://"))
-        return "--listen takes tcp://HOST:PORT or tls://HOST:PORT";
-      o.listen.emplace_back(value);
-    } else if (arg == "--tls-cert") {
-      o.tlsCert = value;
-    } else if (arg == "--tls-key") {
-      o.tlsKey = value;
-    } else if (arg == "--nats") {
-      if (!value.starts_with("nats://")) return "--nats takes nats://HOST:PORT";
-      o.nats = value;
-    } else if (arg == "--broker") {
-      if (value.empty()) return "--broker needs a name";
-      o.broker = value;
-    } else if (arg == "--workers") {
-      if (!ParseInt(value, 1, 256, n)) return "--workers takes 1 to 256";
-      o.workers = static_cast<int>(n);
-    } else if (arg == "--max-rows") {
-      if (!ParseInt(value, 1, 10000000, n)) return "--max-rows takes 1 to 10000000";
-      o.maxRows = n;
-    } else if (arg == "--max-connections") {
-      if (!ParseInt(value, 1, 1000000, n)) return "--max-connections takes 1 to 1000000";
-      o.maxConnections = static_cast<int>(n);
-    } else if (arg == "--idle-timeout") {
-      if (!ParseInt(value, 1, 86400, n)) return "--idle-timeout takes 1 to 86400 seconds";
-      o.idleTimeoutS = static_cast<int>(n);
-    } else if (arg == "--write-timeout") {
-      if (!ParseInt(value, 1, 3600, n)) return "--write-timeout takes 1 to 3600 seconds";
-      o.writeTimeoutS = static_cast<int>(n);
-    } else if (arg == "--on-audit-failure") {
-      if (value != "refuse" && value != "continue")
-        return "--on-audit-failure takes refuse or continue";
-      o.auditFailClosed = value == "refuse";
-    } else if (arg == "--audit-keep-days") {
-      if (!ParseInt(value, 0, 36500, n)) return "--audit-keep-days takes 0 to 36500";
-      o.auditKeepDays = static_cast<int>(n);
-    } else if (arg == "--audit-key") {
-      if (value.empty()) return "--audit-key needs a file name";
-      o.auditKey = value;
-    } else if (arg == "--from") {
-      if (!ParseInt(value, 1, INT64_MAX, n)) return "--from takes an audit row id";
-      o.verifyFrom = n;
-    } else if (arg == "--max-buffered-mb") {
-      if (!ParseInt(value, 1, 65536, n)) return "--max-buffered-mb takes 1 to 65536";
-      o.maxBufferedMb = static_cast<int>(n);
-    } else if (arg == "--metrics") {
-      if (!value.starts_with("tcp://")) return "--metrics takes tcp://HOST:PORT";
-      o.metrics = value;
-    } else if (arg == "--log-level") {
-      log::Level level;
-      if (!log::ParseLevel(value, level)) return "--log-level takes debug, info, warn or error";
-      o.logLevel = value;
-    } else if (arg == "--auth") {
-      if (value != "required" && value != "off") return "--auth takes required or off";
-      o.authRequired = value == "required";
-    } else if (arg == "--max-failed-signins") {
-      if (!ParseInt(value, 1, 1000, n)) return "--max-failed-signins takes 1 to 1000";
-      o.maxFailedSignIns = static_cast<int>(n);
-    } else if (arg == "--lockout") {
-      if (!ParseInt(value, 1, 86400 * 30, n)) return "--lockout takes 1 to 2592000 seconds";
-      o.lockoutS = static_cast<int>(n);
-    } else if (arg == "--session-idle") {
-      if (!ParseInt(value, 1, 86400 * 7, n)) return "--session-idle takes 1 to 604800 seconds";
-      o.sessionIdleS = static_cast<int>(n);
-    } else if (arg == "--session-max-age") {
-      if (!ParseInt(value, 1, 86400 * 30, n)) return "--session-max-age takes 1 to 2592000 seconds";
-      o.sessionMaxAgeS = static_cast<int>(n);
-    } else if (arg == "--add-operator" || arg == "--passwd-operator" || arg == "--lock-operator" ||
-               arg == "--unlock-operator") {
-      if (value.empty() || value.size() > 64) return std::string(arg) + " takes a login name";
-      using C = Options::OperatorCommand;
-      o.operatorCommand = arg == "--add-operator"      ? C::kAdd
-                          : arg == "--passwd-operator" ? C::kPasswd
-                          : arg == "--lock-operator"   ? C::kLock
-                                                       : C::kUnlock;
-      o.operatorLogin = value;
-    } else if (arg == "--op-name") {
-      o.operatorName = value;
-    } else if (arg == "--org-id") {
-      if (!ParseInt(value, 0, 2147483647, n)) return "--org-id takes 0 to 2147483647";
-      o.operatorOrg = static_cast<int>(n);
-    } else if (arg == "--rights") {
-      o.operatorRights = value;
-    } else if (arg == "--init-demo") {
-      o.initDemo = value;
-    } else if (arg == "--rows") {
-      if (!ParseInt(value, 0, 1000000000, n)) return "--rows takes 0 to 1000000000";
-      o.demoRows = n;
-    } else {
-      return "unknown option " + std::string(arg);
-    }
+    std::string why = each(*def, value);
+    if (!why.empty()) return std::string(arg) + " " + why;
   }
+  return "";
+}
+
+// What the options must be together, once the file and the command line
+// have both been read.
+std::string CheckTogether(const Options& o) {
   if (o.help) return "";
   if (o.operatorCommand != Options::OperatorCommand::kNone ||
       o.auditCommand != Options::AuditCommand::kNone) {
     return o.db.empty() ? "--db FILE is required" : "";
   }
-  if (o.initDemo.empty()) {
-    if (o.db.empty()) return "--db FILE is required";
-    if (o.listen.empty() && o.nats.empty()) return "give --listen, --nats or both";
-    if (!o.metrics.empty() && !IsLoopbackUrl(o.metrics) && !o.metricsPublic) {
-      return "--metrics " + o.metrics +
-             " is open to other machines: give --metrics-public as well if that is meant";
-    }
-    bool tls = false;
-    for (const std::string& url : o.listen) tls = tls || url.starts_with("tls://");
-    if (tls && (o.tlsCert.empty() || o.tlsKey.empty()))
-      return "a tls:// listener needs --tls-cert FILE and --tls-key FILE";
-    if (!tls && !(o.tlsCert.empty() && o.tlsKey.empty()))
-      return "--tls-cert and --tls-key are for tls:// listeners; none is given";
-    if (!o.authRequired) {
-      // Without sign-in anyone who reaches an endpoint may query: only this
-      // machine's own processes, and only over direct connections.
-      if (!o.nats.empty()) return "--auth off is refused with --nats";
-      for (const std::string& url : o.listen) {
-        if (!url.starts_with("tcp://") || !IsLoopbackUrl(url))
-          return "--auth off is refused with " + url + ": not tcp:// on loopback";
-      }
+  if (!o.initDemo.empty()) return "";
+  if (o.db.empty()) return "--db FILE is required";
+  if (o.listen.empty() && o.nats.empty()) return "give --listen, --nats or both";
+  if (!o.metrics.empty() && !IsLoopbackUrl(o.metrics) && !o.metricsPublic) {
+    return "--metrics " + o.metrics +
+           " is open to other machines: give --metrics-public as well if that is meant";
+  }
+  bool tls = false;
+  for (const std::string& url : o.listen) tls = tls || url.starts_with("tls://");
+  if (tls && (o.tlsCert.empty() || o.tlsKey.empty()))
+    return "a tls:// listener needs --tls-cert FILE and --tls-key FILE";
+  if (!tls && !(o.tlsCert.empty() && o.tlsKey.empty()))
+    return "--tls-cert and --tls-key are for tls:// listeners; none is given";
+  if (!o.authRequired) {
+    // Without sign-in anyone who reaches an endpoint may query: only this
+    // machine's own processes, and only over direct connections.
+    if (!o.nats.empty()) return "--auth off is refused with --nats";
+    for (const std::string& url : o.listen) {
+      if (!url.starts_with("tcp://") || !IsLoopbackUrl(url))
+        return "--auth off is refused with " + url + ": not tcp:// on loopback";
     }
   }
   return "";
+}
+
+std::string_view Trim(std::string_view text) {
+  const size_t first = text.find_first_not_of(" \t\r");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// A mistyped key is shown; anything else in its place may be part of a value
+// (a password pasted into the wrong line) and is not.
+std::string PrintableKey(std::string_view key) {
+  const bool plain =
+      !key.empty() && key.size() <= 40 &&
+      key.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-_") == std::string_view::npos;
+  return plain ? std::string(key) : std::string("(not a key)");
+}
+
+}  // namespace
+
+const char* Usage() {
+  static const std::string text =
+      std::string(
+          "usage: mpay-backoffice [--config FILE] --db FILE\n"
+          "                      [--listen tcp://127.0.0.1:PORT|tls://HOST:PORT]... "
+          "[--tls-cert FILE --tls-key FILE]\n"
+          "                      [--nats nats://HOST:PORT[,HOST:PORT]] [--broker NAME] "
+          "[--workers N] [--max-rows N]\n"
+          "                      [--max-connections N] [--idle-timeout S] [--write-timeout S]\n"
+          "                      [--max-buffered-mb N] [--on-audit-failure refuse|continue]\n"
+          "                      [--audit-keep-days N] [--audit-key FILE]\n"
+          "                      [--metrics tcp://127.0.0.1:PORT [--metrics-public]] "
+          "[--log-level debug|info|warn|error]\n"
+          "                      [--auth required|off] [--max-failed-signins N] [--lockout S]\n"
+          "                      [--session-idle S] [--session-max-age S]\n"
+          "       mpay-backoffice --init-demo FILE [--rows N]\n"
+          "       mpay-backoffice --db FILE --add-operator LOGIN [--op-name TEXT] [--org-id N]\n"
+          "                      [--rights CODE[,CODE]]\n"
+          "       mpay-backoffice --db FILE --passwd-operator|--lock-operator|--unlock-operator "
+          "LOGIN\n"
+          "       mpay-backoffice --db FILE --list-operators\n"
+          "       mpay-backoffice --db FILE --verify-audit [--from ID] [--audit-key FILE]\n"
+          "       mpay-backoffice --db FILE --make-audit-key [--audit-key FILE]\n"
+          "  (a password is read from the terminal without echo, or from standard input)\n"
+          "  Every option but the commands may be a line `NAME = VALUE` of the configuration\n"
+          "  file instead (`NAME = true` for one without a value); the command line wins.\n"
+          "  --config '' reads none") +
+      (std::string_view(MPAY_BACKOFFICE_CONFIG).empty()
+           ? ".\n"
+           : "; without --config, " MPAY_BACKOFFICE_CONFIG " is read when it exists.\n");
+  return text.c_str();
+}
+
+std::string ParseOptions(int argc, const char* const* argv, Options& o) {
+  std::vector<const OptionDef*> cleared;
+  std::string error = WalkArgs(argc, argv, [&](const OptionDef& def, std::string_view value) {
+    if (def.clear != nullptr && std::find(cleared.begin(), cleared.end(), &def) == cleared.end()) {
+      def.clear(o);
+      cleared.push_back(&def);
+    }
+    return def.set(value, o);
+  });
+  return error.empty() ? CheckTogether(o) : error;
+}
+
+std::string ConfigFileOf(int argc, const char* const* argv) {
+  const char* named = nullptr;
+  WalkArgs(argc, argv, [&](const OptionDef& def, std::string_view value) {
+    if (def.name == "config") named = value.data();
+    return std::string();
+  });
+  if (named != nullptr) return named;
+  const std::string builtIn = MPAY_BACKOFFICE_CONFIG;
+  return !builtIn.empty() && ::access(builtIn.c_str(), F_OK) == 0 ? builtIn : "";
+}
+
+std::string ApplyConfigText(std::string_view text, const std::string& name, Options& o) {
+  std::vector<const OptionDef*> given;
+  int line = 0;
+  while (!text.empty()) {
+    ++line;
+    const size_t end = std::min(text.find('\n'), text.size());
+    const std::string_view content = Trim(text.substr(0, end));
+    text.remove_prefix(std::min(end + 1, text.size()));
+    if (content.empty() || content.front() == '#') continue;
+    const std::string where = name + ":" + std::to_string(line) + ": ";
+    const size_t eq = content.find('=');
+    if (eq == std::string_view::npos) return where + "not KEY = VALUE";
+    const std::string_view key = Trim(content.substr(0, eq));
+    std::string_view value = Trim(content.substr(eq + 1));
+    const OptionDef* def = FindOption(key);
+    if (def == nullptr || def->commandLineOnly) return where + "unknown key " + PrintableKey(key);
+    if (def->clear == nullptr && std::find(given.begin(), given.end(), def) != given.end())
+      return where + std::string(key) + " is given twice";
+    given.push_back(def);
+    if (!def->takesValue) {
+      if (value != "true" && value != "false")
+        return where + std::string(key) + " takes true or false";
+      if (value == "false") continue;
+      value = {};
+    }
+    std::string why = def->set(value, o);
+    if (!why.empty()) return where + std::string(key) + " " + why;
+  }
+  return "";
+}
+
+std::string ApplyConfigFile(const std::string& file, Options& o) {
+  constexpr off_t kMaxSize = 1 << 20;
+  // The checks are made on the file opened, not on a name that may be
+  // replaced meanwhile.
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return file + ": " + std::strerror(errno);
+  std::string why;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    why = std::strerror(errno);
+  } else if (!S_ISREG(st.st_mode)) {
+    why = "not a regular file";
+  } else if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    why = "other users may change it (chmod go-w)";
+  } else if (st.st_uid != 0 && st.st_uid != ::geteuid()) {
+    why = "owned by another user, who may change it";
+  } else if (st.st_size > kMaxSize) {
+    why = "larger than 1 MiB";
+  }
+  std::string text;
+  if (why.empty()) {
+    text.resize(static_cast<size_t>(st.st_size));
+    size_t got = 0;
+    while (got < text.size()) {
+      const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+    text.resize(got);
+  }
+  ::close(fd);
+  return why.empty() ? ApplyConfigText(text, file, o) : file + ": " + why;
 }
 
 bool IsLoopbackUrl(const std::string& url) {

@@ -18,18 +18,40 @@ namespace {
 constexpr char kReaderSetup[] =
     "SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL REPEATABLE READ READ ONLY";
 
-// Held while the schema is created, so that instances starting together do
-// not race on the same CREATE.
+// Held while the schema is upgraded, so that instances starting together
+// upgrade once: the others wait, then find it done.
 constexpr char kSchemaLock[] = "SELECT pg_advisory_xact_lock(7275687100)";
 
-// Opens the transaction that makes the tables, holding the schema lock.
-std::string BeginTablesSql() {
-  std::string sql = "BEGIN; ";
-  sql += kSchemaLock;
-  sql += "; ";
-  sql += TablesSql(Dialect::kPostgres);
-  sql += AuditUpgradeSql(Dialect::kPostgres);
-  return sql;
+class PgSchemaConnection : public SchemaConnection {
+ public:
+  explicit PgSchemaConnection(PgConnection& conn) : cConn(conn) {}
+  Dialect dialect() const override { return Dialect::kPostgres; }
+  void Exec(const std::string& sql) override {
+    Connected();
+    cConn.Exec(sql);
+  }
+  int64_t Number(const std::string& sql) override {
+    Connected();
+    const PgResult r = cConn.Query(sql, PgParams());
+    return r.rows() > 0 ? r.Int(0, 0) : 0;
+  }
+
+ private:
+  // A new connection would run the rest outside the transaction and the lock.
+  void Connected() {
+    if (cConn.broken()) throw DbError("the connection was lost during the schema upgrade");
+  }
+
+  PgConnection& cConn;
+};
+
+// Opens a transaction holding the schema lock and upgrades the schema in
+// it; returns the version found. The caller commits (a connection dropped
+// before that rolls it all back).
+int BeginUpgraded(PgConnection& conn, const std::string& where) {
+  conn.Exec(std::string("BEGIN; ") + kSchemaLock);
+  PgSchemaConnection schema(conn);
+  return UpgradeSchema(schema, where);
 }
 
 constexpr std::array<unsigned, 6> kLogTypes{kPgInt8, kPgInt8, kPgText, kPgInt8, kPgInt8, kPgInt8};
@@ -539,7 +561,7 @@ class PgStore : public Store {
   // after them.
   DemoSummary CreateDemo(const DemoOptions& options) override {
     PgConnection conn(strUri, "");
-    conn.Exec(BeginTablesSql());
+    BeginUpgraded(conn, Describe());
     PgResult used = conn.Query(
         "SELECT EXISTS (SELECT 1 FROM mp_so_log) OR EXISTS (SELECT 1 FROM mp_user)", PgParams());
     if (used.rows() != 1 || used.Int(0, 0) != 0) {
@@ -560,9 +582,10 @@ class PgStore : public Store {
  private:
   void CreateSchema(bool indexes) {
     PgConnection conn(strUri, "");
-    std::string sql = BeginTablesSql();
-    if (indexes) sql += IndexesSql(Dialect::kPostgres);
-    conn.Exec(sql + "; COMMIT");
+    const int found = BeginUpgraded(conn, Describe());
+    if (indexes) conn.Exec(IndexesSql(Dialect::kPostgres));
+    conn.Exec("COMMIT");
+    LogUpgraded(Describe(), found);
   }
 
   std::string strUri;

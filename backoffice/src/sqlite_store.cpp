@@ -78,7 +78,7 @@ class SqliteReader : public StoreReader {
 class SqliteAudit : public AuditStore {
  public:
   explicit SqliteAudit(const std::string& path) : cDb(path, Database::Mode::kReadWrite) {
-    CreateTables(cDb);
+    UpgradeSchema(cDb);
     cInsert = cDb.Prepare(
         "INSERT INTO mp_audit (id, at, op_id, op_address, so_org_id, service_code, conditions, "
         "row_count, result, op_login, declared_op_id, peer_address, subscriber, prev_hash, "
@@ -303,7 +303,7 @@ class SqliteStore : public Store {
 
   void EnsureSchema() override {
     Database db(strPath, Database::Mode::kReadWrite);
-    CreateTables(db);
+    UpgradeSchema(db);
     CreateIndexes(db);
   }
 
@@ -328,7 +328,7 @@ class SqliteStore : public Store {
     ::close(fd);
     Database db(strPath, Database::Mode::kCreate);
     db.Exec("PRAGMA cache_size=-262144; PRAGMA temp_store=MEMORY;");
-    CreateTables(db);
+    UpgradeSchema(db);
     DemoSummary summary;
     {
       Transaction tx(db);

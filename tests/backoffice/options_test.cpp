@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <cstdio>
+#include <fstream>
 #include <vector>
 
 #include "backoffice/options.h"
@@ -130,4 +133,66 @@ TEST(Options, SignInAndOperatorCommands) {
   Options list;
   EXPECT_EQ(Parse({"--list-operators", "--db", "x.db"}, list), "");
   EXPECT_EQ(list.operatorCommand, Options::OperatorCommand::kList);
+}
+
+TEST(Options, ConfigFileUnderTheCommandLine) {
+  Options o;
+  ASSERT_EQ(backoffice::ApplyConfigText("# the service\n"
+                                        "db = /var/lib/mpay/mpay.db\r\n"
+                                        "  listen=tcp://127.0.0.1:47100\n"
+                                        "\n"
+                                        "listen = tcp://127.0.0.1:47101\n"
+                                        "workers = 8\n"
+                                        "metrics = tcp://0.0.0.0:9464\n"
+                                        "metrics-public = true\n"
+                                        "auth = required",
+                                        "b.conf", o),
+            "");
+  EXPECT_EQ(o.db, "/var/lib/mpay/mpay.db");
+  EXPECT_EQ(o.listen, (std::vector<std::string>{"tcp://127.0.0.1:47100", "tcp://127.0.0.1:47101"}));
+  EXPECT_TRUE(o.metricsPublic);
+  // A flag replaces its setting, every line of a repeatable one; the rest stays.
+  ASSERT_EQ(Parse({"--listen", "tcp://127.0.0.1:1", "--workers", "2", "--config", "b.conf"}, o),
+            "");
+  EXPECT_EQ(o.listen, (std::vector<std::string>{"tcp://127.0.0.1:1"}));
+  EXPECT_EQ(o.workers, 2);
+  EXPECT_EQ(o.db, "/var/lib/mpay/mpay.db");
+  Options off;
+  EXPECT_EQ(backoffice::ApplyConfigText("metrics-public = false\n", "b.conf", off), "");
+  EXPECT_FALSE(off.metricsPublic);
+}
+
+TEST(Options, ConfigFileRefusalsNameTheLine) {
+  for (auto [text, error] : std::vector<std::pair<const char*, const char*>>{
+           {"db = a\nbogus = 1\n", "b.conf:2: unknown key bogus"},
+           {"\n\nworkers 4\n", "b.conf:3: not KEY = VALUE"},
+           {"workers = 0\n", "b.conf:1: workers takes 1 to 256"},
+           {"db = a\ndb = b\n", "b.conf:2: db is given twice"},
+           {"add-operator = root\n", "b.conf:1: unknown key add-operator"},
+           {"config = other.conf\n", "b.conf:1: unknown key config"},
+           {"s3cret pass = x\n", "b.conf:1: unknown key (not a key)"},
+           {"metrics-public = yes\n", "b.conf:1: metrics-public takes true or false"},
+       }) {
+    Options o;
+    EXPECT_EQ(backoffice::ApplyConfigText(text, "b.conf", o), error);
+  }
+}
+
+TEST(Options, ConfigFileOthersMayChangeIsRefused) {
+  const std::string file = ::testing::TempDir() + "/options_test.conf";
+  {
+    std::ofstream out(file);
+    out << "db = x.db\n";
+  }
+  const char* args[] = {"mpay-backoffice", "--config", file.c_str()};
+  EXPECT_EQ(backoffice::ConfigFileOf(3, args), file);
+  for (mode_t mode : {0600, 0644, 0664, 0646}) {
+    ASSERT_EQ(::chmod(file.c_str(), mode), 0);
+    Options o;
+    const std::string error = backoffice::ApplyConfigFile(file, o);
+    EXPECT_EQ(error, (mode & 022) == 0 ? "" : file + ": other users may change it (chmod go-w)");
+  }
+  Options o;
+  EXPECT_NE(backoffice::ApplyConfigFile(::testing::TempDir(), o), "");
+  std::remove(file.c_str());
 }

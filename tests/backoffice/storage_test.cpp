@@ -249,7 +249,7 @@ TEST(AuditWriter, WritesEverySubmittedEntryBeforeStopping) {
   const std::string path = dir.File("audit.db");
   {
     Database db(path, Database::Mode::kCreate);
-    CreateTables(db);
+    UpgradeSchema(db);
   }
   AuditWriter writer(path, 64);  // a small queue: producers must wait, never drop
   std::vector<std::thread> producers;
@@ -291,7 +291,7 @@ namespace {
 struct AuditDb {
   AuditDb() {
     Database db(Path(), Database::Mode::kCreate);
-    CreateTables(db);
+    UpgradeSchema(db);
   }
   std::string Path() const { return dir.File("audit.db"); }
   std::vector<std::string> Rows(const std::string& select) const {

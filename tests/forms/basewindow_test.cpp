@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -166,6 +168,22 @@ TEST_F(BaseWindowTest, SharedActionsAndButtonImages) {
   MPAY_SHARED_ACTIONS(EXPECT_BOUND_)
 #undef EXPECT_BOUND_
   EXPECT_EQ(index, kSharedActionCount);
+  // The members lie in their own declaration order, not the list's.
+  std::vector<std::string> declared;
+  std::vector<TAction* const*> places;
+#define DECLARED_(NAME)      \
+  declared.push_back(#NAME); \
+  places.push_back(&form_->NAME);
+  MPAY_SHARED_ACTION_MEMBERS(DECLARED_)
+#undef DECLARED_
+  EXPECT_TRUE(std::is_sorted(places.begin(), places.end(), std::less<>()));
+  ASSERT_EQ(declared.size(), static_cast<size_t>(kSharedActionCount));
+  EXPECT_EQ(std::vector<std::string>(declared.begin(), declared.begin() + 4),
+            (std::vector<std::string>{"actHelp", "actAdd", "actCancel", "actOK"}));
+  EXPECT_EQ(declared[7], "actQuery");
+  EXPECT_EQ(declared[28], "actExit");
+  EXPECT_EQ(declared[69], "actPrint");
+  EXPECT_EQ(declared[72], "actToTrophy");
 }
 
 TEST_F(BaseWindowTest, OnlyCloseAndExitDoAnything) {

@@ -107,15 +107,15 @@ TEST(Connection, HoldsNoMoreThanItsLimitAndCountsWhatItHolds) {
   SocketPair pair;
   std::atomic<std::size_t> held{0};
   auto c = std::make_unique<tmclient::Connection>(held);
-  c->fd = pair.fds[0];
-  c->channel = tmclient::net::MakeClearChannel(pair.fds[0]);
+  c->iFd = pair.fds[0];
+  c->pChannel = tmclient::net::MakeClearChannel(pair.fds[0]);
   std::string frame;
   tmclient::envelope::PutU32(frame, 60000);
   frame += Bytes(60000, 'f');
   ASSERT_EQ(send(pair.fds[1], frame.data(), frame.size(), 0), ssize_t(frame.size()));
   ASSERT_EQ(send(pair.fds[1], "next", 4, 0), 4);
   EXPECT_EQ(c->ReadAll(1000), tmclient::Connection::Read::kOpen);
-  EXPECT_EQ(c->in.size(), 1000u);
+  EXPECT_EQ(c->sIn.size(), 1000u);
   EXPECT_EQ(held.load(), 1000u);
   EXPECT_EQ(c->ReadAll(frame.size()), tmclient::Connection::Read::kOpen);
   ASSERT_TRUE(c->HasWholeFrame());
@@ -125,15 +125,15 @@ TEST(Connection, HoldsNoMoreThanItsLimitAndCountsWhatItHolds) {
   c->TakeFrame(60000, body);
   EXPECT_TRUE(body == frame.substr(4));
   EXPECT_EQ(c->ReadAll(64 * 1024), tmclient::Connection::Read::kOpen);
-  EXPECT_EQ(c->in, "next");
-  EXPECT_LE(c->in.capacity(), 16u * 1024);
+  EXPECT_EQ(c->sIn, "next");
+  EXPECT_LE(c->sIn.capacity(), 16u * 1024);
   EXPECT_EQ(held.load(), 4u);
 
   ASSERT_TRUE(c->Send("", Bytes(1 << 20, 'r')));  // more than the socket takes
-  EXPECT_EQ(held.load(), 4 + c->out.size());
+  EXPECT_EQ(held.load(), 4 + c->cOut.size());
   pair.Drain();
   ASSERT_TRUE(c->Flush());
-  EXPECT_EQ(held.load(), 4 + c->out.size());
+  EXPECT_EQ(held.load(), 4 + c->cOut.size());
   c.reset();  // a connection that goes away gives back what it held
   EXPECT_EQ(held.load(), 0u);
 }

@@ -2,11 +2,16 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace backoffice {
 
-// The command line of mpay-backoffice.
+// The command line of mpay-backoffice, and its configuration file. Every
+// option is one entry of the table in options.cpp, which both read: an option
+// added there may be given as --NAME VALUE and as the line `NAME = VALUE`, but
+// for the commands (the operator commands, --init-demo, --rows, --help and
+// --config), which the table marks as command-line only.
 struct Options {
   std::string db;                   // --db FILE
   std::vector<std::string> listen;  // --listen tcp://HOST:PORT or tls://HOST:PORT (repeatable)
@@ -55,9 +60,27 @@ struct Options {
   int64_t verifyFrom = 0;
 };
 
-// Parses argv. Returns "" and fills `options`, or the reason the command
-// line is wrong.
+// Parses argv on top of what `options` holds (the configuration file's
+// settings): an option given here replaces the file's, a repeatable one
+// (--listen) all of the file's lines. Returns "" and fills `options`, or the
+// reason the command line is wrong.
 std::string ParseOptions(int argc, const char* const* argv, Options& options);
+
+// The configuration file to read before the command line: the one --config
+// names ("" for none), else the built-in default (MPAY_BACKOFFICE_CONFIG at
+// build time) when that file exists, else "".
+std::string ConfigFileOf(int argc, const char* const* argv);
+
+// Reads FILE and applies its settings to `options`. Refused, with the file's
+// name and the line where there is one: a file that is not regular, that
+// another user may change (group or world writable, or owned by someone other
+// than root and this user), larger than 1 MiB, a line that is not
+// `KEY = VALUE`, an unknown or command-line-only key, a key given twice (but a
+// repeatable one), a value the option refuses. Returns "" or the reason.
+std::string ApplyConfigFile(const std::string& file, Options& options);
+
+// The same for text already read; `name` is the file's name for the messages.
+std::string ApplyConfigText(std::string_view text, const std::string& name, Options& options);
 
 const char* Usage();
 

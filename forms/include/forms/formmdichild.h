@@ -38,9 +38,10 @@ class FORMS_API TfrmMDIChild : public TForm {
   // Owned by the window through its layout.
   TImageList* ImageListNormal = nullptr;
   TActionList* ActionListPublic = nullptr;
-  // One member per shared action, bound to the action of the same name.
-#define MPAY_SHARED_ACTION_MEMBER_(NAME, IMAGE, LABEL) TAction* NAME = nullptr;
-  MPAY_SHARED_ACTIONS(MPAY_SHARED_ACTION_MEMBER_)
+  // One member per shared action, bound to the action of the same name,
+  // declared in member order (not list order).
+#define MPAY_SHARED_ACTION_MEMBER_(NAME) TAction* NAME = nullptr;
+  MPAY_SHARED_ACTION_MEMBERS(MPAY_SHARED_ACTION_MEMBER_)
 #undef MPAY_SHARED_ACTION_MEMBER_
 
   // Handlers that layouts bind by name (see PublishHandlers).

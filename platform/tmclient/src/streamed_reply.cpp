@@ -42,15 +42,15 @@ bool StreamedReply::Failed(State s) {
 }
 
 bool StreamedReply::Send(std::string_view header, std::string_view data) {
-  std::unique_lock lock(cConn.lock);
-  if (cConn.fd < 0 || !cConn.Send(header, data)) return Failed(State::kBroken);
-  if (cConn.out.size() <= iMaxQueued) return true;
+  std::unique_lock lock(cConn.mLock);
+  if (cConn.iFd < 0 || !cConn.Send(header, data)) return Failed(State::kBroken);
+  if (cConn.cOut.size() <= iMaxQueued) return true;
   // The client is behind: wait until it has taken half of what waits, or
   // the connection closes (the write timeout, its reset, the server's stop).
   cThreads.Pause();
-  cConn.cvRoom.wait(lock, [&] { return cConn.fd < 0 || cConn.out.size() <= iMaxQueued / 2; });
+  cConn.cvRoom.wait(lock, [&] { return cConn.iFd < 0 || cConn.cOut.size() <= iMaxQueued / 2; });
   cThreads.Resume();
-  return cConn.fd >= 0 || Failed(State::kBroken);
+  return cConn.iFd >= 0 || Failed(State::kBroken);
 }
 
 }  // namespace tmclient

@@ -7,7 +7,7 @@
 namespace tmclient {
 namespace {
 
-// `in` keeps up to this much memory between frames; more is given back once
+// `sIn` keeps up to this much memory between frames; more is given back once
 // a large frame has been taken out.
 constexpr std::size_t kKeptInputCapacity = 16 * 1024;
 
@@ -16,52 +16,53 @@ constexpr std::size_t kKeptInputCapacity = 16 * 1024;
 Connection::Read Connection::ReadAll(std::size_t limit, bool untilEmpty) {
   char buf[64 * 1024];
   Read result = Read::kOpen;
-  while (in.size() < limit) {
+  while (sIn.size() < limit) {
     std::size_t n = 0;
-    const net::Io io = channel->Receive(buf, std::min(sizeof buf, limit - in.size()), n);
+    const net::Io io = pChannel->Receive(buf, std::min(sizeof buf, limit - sIn.size()), n);
     if (io != net::Io::kOk) {
       result = io == net::Io::kClosed ? Read::kEnded : Read::kFailed;
       break;
     }
     if (n == 0) break;
     const auto now = net::Clock::now();
-    if (in.empty()) frameStart = now;
-    lastProgress = now;
-    in.append(buf, n);
-    if (!untilEmpty && channel->drained()) break;
+    if (sIn.empty()) tFrameStart = now;
+    tLastProgress = now;
+    sIn.append(buf, n);
+    if (!untilEmpty && pChannel->drained()) break;
   }
   Recount();
   return result;
 }
 
 bool Connection::HasWholeFrame() const {
-  return in.size() >= envelope::kLengthPrefixSize &&
-         in.size() - envelope::kLengthPrefixSize >= envelope::GetU32(in.data());
+  return sIn.size() >= envelope::kLengthPrefixSize &&
+         sIn.size() - envelope::kLengthPrefixSize >= envelope::GetU32(sIn.data());
 }
 
 void Connection::TakeFrame(std::size_t length, std::string& body) {
-  body.assign(in, envelope::kLengthPrefixSize, length);
-  in.erase(0, envelope::kLengthPrefixSize + length);
-  if (in.capacity() > kKeptInputCapacity && in.size() <= kKeptInputCapacity / 2) in.shrink_to_fit();
+  body.assign(sIn, envelope::kLengthPrefixSize, length);
+  sIn.erase(0, envelope::kLengthPrefixSize + length);
+  if (sIn.capacity() > kKeptInputCapacity && sIn.size() <= kKeptInputCapacity / 2)
+    sIn.shrink_to_fit();
   Recount();
 }
 
 void Connection::Release() {
-  std::string().swap(in);
-  out.Clear();
+  std::string().swap(sIn);
+  cOut.Clear();
   Recount();
 }
 
 bool Connection::Flush() {
   bool taken = false;
-  const bool ok = out.Flush(*channel, taken) == net::Io::kOk;
-  if (taken) lastTaken = lastProgress = net::Clock::now();
+  const bool ok = cOut.Flush(*pChannel, taken) == net::Io::kOk;
+  if (taken) tLastTaken = tLastProgress = net::Clock::now();
   Recount();
   return ok;
 }
 
 void Connection::Recount() {
-  const std::size_t now = in.size() + out.size();
+  const std::size_t now = sIn.size() + cOut.size();
   if (now >= iHeld)
     iBuffered += now - iHeld;
   else
@@ -75,13 +76,13 @@ void Connection::SendErrorNow(int code) {
   envelope::EncodeError(0, code, frame);
   const iovec iov{frame.data(), frame.size()};
   std::size_t sent = 0;
-  channel->Send(&iov, 1, sent);
+  pChannel->Send(&iov, 1, sent);
 }
 
 void Connection::CloseSocket() {
-  if (channel) channel->Shutdown();
-  channel.reset();
-  net::CloseFd(fd);
+  if (pChannel) pChannel->Shutdown();
+  pChannel.reset();
+  net::CloseFd(iFd);
 }
 
 }  // namespace tmclient

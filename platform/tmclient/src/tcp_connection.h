@@ -1,9 +1,9 @@
 #pragma once
 
-// One client connection of TcpServer. Every member is guarded by `lock`, and
-// the socket is used only under it: a connection closed meanwhile shows fd -1,
+// One client connection of TcpServer. Every member is guarded by `mLock`, and
+// the socket is used only under it: a connection closed meanwhile shows iFd -1,
 // and its number, which a new connection may already have, is never used.
-// Its bytes cross the socket through `channel` (clear text or TLS). The bytes
+// Its bytes cross the socket through `pChannel` (clear text or TLS). The bytes
 // it holds, in and out, count in its server's budget.
 
 #include <atomic>
@@ -31,17 +31,17 @@ struct Connection {
     kFailed,  // reset, or a socket error: nobody is left to answer
   };
 
-  // Reads until the socket is empty or ends, or `in` holds `limit` bytes
+  // Reads until the socket is empty or ends, or `sIn` holds `limit` bytes
   // (never more). Without `untilEmpty`, a read that leaves room in its buffer ends it: the
   // socket had nothing more just then, and bytes or an end of input arriving
   // later wake a worker again (the registration is edge-triggered). Only an
   // end of input or an error that epoll has announced already, and bytes left
   // behind at `limit`, need the reads that find them.
   Read ReadAll(std::size_t limit, bool untilEmpty = true);
-  // Whether `in` starts with a whole frame.
+  // Whether `sIn` starts with a whole frame.
   bool HasWholeFrame() const;
-  // Moves the frame body of `length` bytes at the start of `in` to `body`;
-  // `in` gives back the memory a large frame took.
+  // Moves the frame body of `length` bytes at the start of `sIn` to `body`;
+  // `sIn` gives back the memory a large frame took.
   void TakeFrame(std::size_t length, std::string& body);
   // Drops every byte held, in and out.
   void Release();
@@ -49,10 +49,10 @@ struct Connection {
   // takes now. False when the socket failed.
   template <class Body>
   bool Send(std::string_view head, Body&& body) {
-    const bool wasEmpty = out.empty();
-    if (out.Write(*channel, head, std::forward<Body>(body)) != net::Io::kOk) return false;
-    if (wasEmpty && !out.empty()) lastTaken = net::Clock::now();
-    lastProgress = net::Clock::now();
+    const bool wasEmpty = cOut.empty();
+    if (cOut.Write(*pChannel, head, std::forward<Body>(body)) != net::Io::kOk) return false;
+    if (wasEmpty && !cOut.empty()) tLastTaken = net::Clock::now();
+    tLastProgress = net::Clock::now();
     Recount();
     return true;
   }
@@ -64,30 +64,30 @@ struct Connection {
   // Says goodbye through the channel and closes the socket.
   void CloseSocket();
   // Neither a request under way nor bytes on their way in or out.
-  bool idle() const { return !running && !ended && in.empty() && out.empty(); }
+  bool idle() const { return !bRunning && !bEnded && sIn.empty() && cOut.empty(); }
   // Bytes held in and out, as counted in the server's budget.
   std::size_t held() const { return iHeld; }
 
-  RankedMutex<LockRank::kConnection> lock;
-  // A streamed reply waits here for room in `out`; notified on every flush
+  RankedMutex<LockRank::kConnection> mLock;
+  // A streamed reply waits here for room in `cOut`; notified on every flush
   // that makes room and when the connection closes.
   RankedCondition cvRoom;
-  int fd = -1;
-  std::unique_ptr<net::Channel> channel;  // set while fd is open
-  std::string peer;  // "tcp:ADDRESS:PORT" as accept() saw it; set once, before any request
-  std::string in;    // received and not yet answered: frames, the last maybe partial
-  net::OutQueue out;
-  bool running = false;  // a worker is answering one of its requests
-  bool ended = false;    // nothing more is read: the client ended, or the server stops
-  net::Clock::time_point accepted;
-  net::Clock::time_point lastActivity;  // accepted, or the last reply queued
-  net::Clock::time_point frameStart;    // the first bytes of the partial frame in `in` came
-  net::Clock::time_point lastTaken;     // `out` last shrank or stopped being empty
+  int iFd = -1;
+  std::unique_ptr<net::Channel> pChannel;  // set while iFd is open
+  std::string sPeer;  // "tcp:ADDRESS:PORT" as accept() saw it; set once, before any request
+  std::string sIn;    // received and not yet answered: frames, the last maybe partial
+  net::OutQueue cOut;
+  bool bRunning = false;  // a worker is answering one of its requests
+  bool bEnded = false;    // nothing more is read: the client ended, or the server stops
+  net::Clock::time_point tAccepted;
+  net::Clock::time_point tLastActivity;  // accepted, or the last reply queued
+  net::Clock::time_point tFrameStart;    // the first bytes of the partial frame in `sIn` came
+  net::Clock::time_point tLastTaken;     // `cOut` last shrank or stopped being empty
   // Bytes came, a reply was queued or the client took reply bytes.
-  net::Clock::time_point lastProgress;
+  net::Clock::time_point tLastProgress;
 
  private:
-  // Brings the server's count up to date with what `in` and `out` hold.
+  // Brings the server's count up to date with what `sIn` and `cOut` hold.
   void Recount();
 
   std::atomic<std::size_t>& iBuffered;  // the server's: every connection's bytes

@@ -80,7 +80,7 @@ class TcpServer::Impl {
 
  private:
   enum class Parse { kFrame, kMore, kBad };
-  using Lock = std::unique_lock<decltype(Connection::lock)>;
+  using Lock = std::unique_lock<decltype(Connection::mLock)>;
 
   // Waits for one event and serves it.
   void ServeOne();
@@ -99,7 +99,7 @@ class TcpServer::Impl {
   bool Shed(uint64_t selfId, Connection& self);
   void Arm(int fd, uint64_t id, int op, uint32_t events);
   std::shared_ptr<Connection> Find(uint64_t id);
-  // Closes and forgets the connection; `c.lock` is held.
+  // Closes and forgets the connection; `c.mLock` is held.
   void CloseLocked(uint64_t id, Connection& c);
   void OnEvent(uint64_t id, uint32_t events);
   // Moves the connection on as far as it goes without waiting: sends what
@@ -108,9 +108,9 @@ class TcpServer::Impl {
   // of it is under way and its client is not far behind, and closes it once
   // it has ended and everything is answered.
   void Pump(uint64_t id, Connection& c, Lock& lock, uint32_t events);
-  // Whether `c.in` starts with a whole frame (its body length in `length`).
+  // Whether `c.sIn` starts with a whole frame (its body length in `length`).
   Parse ParseFrame(Connection& c, std::size_t& length);
-  // Answers the frame at the start of `c.in`; the lock is let go while the
+  // Answers the frame at the start of `c.sIn`; the lock is let go while the
   // handler runs. False when the connection was closed.
   bool Answer(uint64_t id, Connection& c, Lock& lock, std::size_t length);
   // Closes an ended connection that has nothing left to answer or send.
@@ -242,17 +242,17 @@ void TcpServer::Impl::Stop() {
     all.assign(mConnections.begin(), mConnections.end());
   }
   for (auto& [id, c] : all) {
-    std::lock_guard lock(c->lock);
-    if (c->fd < 0) continue;
-    if (!c->ended && c->ReadAll(iReadLimit) == Connection::Read::kFailed) {
+    std::lock_guard lock(c->mLock);
+    if (c->iFd < 0) continue;
+    if (!c->bEnded && c->ReadAll(iReadLimit) == Connection::Read::kFailed) {
       CloseLocked(id, *c);
       continue;
     }
-    c->ended = true;
+    c->bEnded = true;
     CloseIfDone(id, *c);
     // Modifying the registration makes epoll report the writable socket
     // again: a worker comes to answer what waits.
-    if (c->fd >= 0 && !c->running) Arm(c->fd, id, EPOLL_CTL_MOD, kConnectionEvents);
+    if (c->iFd >= 0 && !c->bRunning) Arm(c->iFd, id, EPOLL_CTL_MOD, kConnectionEvents);
   }
   {
     std::unique_lock lock(mMapLock);
@@ -279,10 +279,10 @@ TcpServerStats TcpServer::Impl::stats() {
     // try_lock, as in CloseLongestIdle: a connection a worker holds is busy.
     std::lock_guard lock(mMapLock);
     for (auto& [id, c] : mConnections) {
-      std::unique_lock cl(c->lock, std::try_to_lock);
-      const bool idle = cl.owns_lock() && c->fd >= 0 && c->idle();
+      std::unique_lock cl(c->mLock, std::try_to_lock);
+      const bool idle = cl.owns_lock() && c->iFd >= 0 && c->idle();
       ++(idle ? s.idle : s.active);
-      if (cl.owns_lock() && !c->running && c->HasWholeFrame()) ++s.queued;
+      if (cl.owns_lock() && !c->bRunning && c->HasWholeFrame()) ++s.queued;
     }
   }
   s.standIns = cThreads.standIns();
@@ -307,8 +307,8 @@ std::shared_ptr<Connection> TcpServer::Impl::Find(uint64_t id) {
 }
 
 void TcpServer::Impl::CloseLocked(uint64_t id, Connection& c) {
-  if (c.fd < 0) return;
-  ::epoll_ctl(iEpollFd, EPOLL_CTL_DEL, c.fd, nullptr);
+  if (c.iFd < 0) return;
+  ::epoll_ctl(iEpollFd, EPOLL_CTL_DEL, c.iFd, nullptr);
   c.CloseSocket();
   c.Release();
   c.cvRoom.notify_all();  // a streamed reply waiting for room ends
@@ -375,14 +375,14 @@ void TcpServer::Impl::Accept() {
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     auto c = std::make_shared<Connection>(iBuffered);
-    c->channel = cOptions.layer ? cOptions.layer->Open(fd) : net::MakeClearChannel(fd);
-    if (!c->channel) {  // out of memory for its TLS state
+    c->pChannel = cOptions.layer ? cOptions.layer->Open(fd) : net::MakeClearChannel(fd);
+    if (!c->pChannel) {  // out of memory for its TLS state
       ::close(fd);
       continue;
     }
-    c->fd = fd;
-    c->accepted = c->lastActivity = c->lastProgress = Clock::now();
-    c->peer = PeerText(from);
+    c->iFd = fd;
+    c->tAccepted = c->tLastActivity = c->tLastProgress = Clock::now();
+    c->sPeer = PeerText(from);
     std::lock_guard lock(mMapLock);
     if (bStopping) {  // Stop() has gone through the connections already
       ::close(fd);
@@ -408,18 +408,18 @@ bool TcpServer::Impl::CloseLongestIdle() {
     std::lock_guard lock(mMapLock);
     Clock::time_point oldest = Clock::time_point::max();
     for (auto& [id, c] : mConnections) {
-      std::unique_lock cl(c->lock, std::try_to_lock);
-      if (!cl.owns_lock() || c->fd < 0 || !c->idle()) continue;
-      if (c->lastActivity < oldest) {
-        oldest = c->lastActivity;
+      std::unique_lock cl(c->mLock, std::try_to_lock);
+      if (!cl.owns_lock() || c->iFd < 0 || !c->idle()) continue;
+      if (c->tLastActivity < oldest) {
+        oldest = c->tLastActivity;
         victimId = id;
         victim = c;
       }
     }
   }
   if (!victim) return false;
-  std::lock_guard lock(victim->lock);
-  if (victim->fd < 0 || !victim->idle()) return false;
+  std::lock_guard lock(victim->mLock);
+  if (victim->iFd < 0 || !victim->idle()) return false;
   CloseLocked(victimId, *victim);
   iEvicted.fetch_add(1, std::memory_order_relaxed);
   return true;
@@ -429,15 +429,15 @@ bool TcpServer::Impl::Shed(uint64_t selfId, Connection& self) {
   while (iBuffered.load() > cOptions.maxBufferedBytes) {
     uint64_t victimId = selfId;
     std::shared_ptr<Connection> victim;
-    Clock::time_point oldest = self.held() > 0 ? self.lastProgress : Clock::time_point::max();
+    Clock::time_point oldest = self.held() > 0 ? self.tLastProgress : Clock::time_point::max();
     {
       std::lock_guard lock(mMapLock);
       for (auto& [id, c] : mConnections) {
         if (id == selfId) continue;
-        std::unique_lock cl(c->lock, std::try_to_lock);
-        if (!cl.owns_lock() || c->fd < 0 || c->held() == 0) continue;
-        if (c->lastProgress < oldest) {
-          oldest = c->lastProgress;
+        std::unique_lock cl(c->mLock, std::try_to_lock);
+        if (!cl.owns_lock() || c->iFd < 0 || c->held() == 0) continue;
+        if (c->tLastProgress < oldest) {
+          oldest = c->tLastProgress;
           victimId = id;
           victim = c;
         }
@@ -450,12 +450,12 @@ bool TcpServer::Impl::Shed(uint64_t selfId, Connection& self) {
       return false;
     }
     // Never waits for another connection's lock while holding this one's.
-    std::unique_lock cl(victim->lock, std::try_to_lock);
+    std::unique_lock cl(victim->mLock, std::try_to_lock);
     if (!cl.owns_lock()) return true;
-    if (victim->fd < 0) continue;
-    if (!victim->out.empty()) {
+    if (victim->iFd < 0) continue;
+    if (!victim->cOut.empty()) {
       linger drop{1, 0};  // what it has not taken goes with it
-      ::setsockopt(victim->fd, SOL_SOCKET, SO_LINGER, &drop, sizeof drop);
+      ::setsockopt(victim->iFd, SOL_SOCKET, SO_LINGER, &drop, sizeof drop);
     }
     CloseLocked(victimId, *victim);
     iShed.fetch_add(1, std::memory_order_relaxed);
@@ -466,29 +466,29 @@ bool TcpServer::Impl::Shed(uint64_t selfId, Connection& self) {
 void TcpServer::Impl::OnEvent(uint64_t id, uint32_t events) {
   std::shared_ptr<Connection> c = Find(id);
   if (!c) return;
-  Lock lock(c->lock);
-  if (c->fd >= 0) Pump(id, *c, lock, events);
+  Lock lock(c->mLock);
+  if (c->iFd >= 0) Pump(id, *c, lock, events);
 }
 
 void TcpServer::Impl::Pump(uint64_t id, Connection& c, Lock& lock, uint32_t events) {
-  if (!c.out.empty()) {
+  if (!c.cOut.empty()) {
     if (!c.Flush()) return CloseLocked(id, c);
-    if (c.out.size() <= cOptions.maxQueuedBytes / 2) c.cvRoom.notify_all();
+    if (c.cOut.size() <= cOptions.maxQueuedBytes / 2) c.cvRoom.notify_all();
   }
   // A request costs one read: the socket is read to its end only when epoll
   // has announced the end of input or an error (see Connection::ReadAll).
   bool untilEmpty = (events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0;
-  // Reading stops at iReadLimit only with whole frames in `in`; it goes on
+  // Reading stops at iReadLimit only with whole frames in `sIn`; it goes on
   // once they are answered, to the socket's end, as no wake-up announces
   // the bytes left behind.
   bool read = true;
-  while (c.fd >= 0) {
-    if (read && !c.ended) {
+  while (c.iFd >= 0) {
+    if (read && !c.bEnded) {
       switch (c.ReadAll(iReadLimit, untilEmpty)) {
         case Connection::Read::kOpen:
           break;
         case Connection::Read::kEnded:
-          c.ended = true;
+          c.bEnded = true;
           break;
         case Connection::Read::kFailed:
           return CloseLocked(id, c);
@@ -497,7 +497,7 @@ void TcpServer::Impl::Pump(uint64_t id, Connection& c, Lock& lock, uint32_t even
     }
     // The worker answering a request of this connection comes back here;
     // a client far behind gets its next answer once it has read.
-    if (c.running || c.out.size() > cOptions.maxQueuedBytes) return;
+    if (c.bRunning || c.cOut.size() > cOptions.maxQueuedBytes) return;
     std::size_t length = 0;
     switch (ParseFrame(c, length)) {
       case Parse::kBad:
@@ -505,7 +505,7 @@ void TcpServer::Impl::Pump(uint64_t id, Connection& c, Lock& lock, uint32_t even
       case Parse::kMore:
         return CloseIfDone(id, c);
       case Parse::kFrame:
-        read = c.in.size() >= iReadLimit;
+        read = c.sIn.size() >= iReadLimit;
         untilEmpty = untilEmpty || read;
         if (!Answer(id, c, lock, length) || !Shed(id, c)) return;
         break;
@@ -514,12 +514,12 @@ void TcpServer::Impl::Pump(uint64_t id, Connection& c, Lock& lock, uint32_t even
 }
 
 void TcpServer::Impl::CloseIfDone(uint64_t id, Connection& c) {
-  if (c.ended && !c.running && c.out.empty() && !c.HasWholeFrame()) CloseLocked(id, c);
+  if (c.bEnded && !c.bRunning && c.cOut.empty() && !c.HasWholeFrame()) CloseLocked(id, c);
 }
 
 TcpServer::Impl::Parse TcpServer::Impl::ParseFrame(Connection& c, std::size_t& length) {
-  if (c.in.size() < envelope::kLengthPrefixSize) return Parse::kMore;
-  length = envelope::GetU32(c.in.data());
+  if (c.sIn.size() < envelope::kLengthPrefixSize) return Parse::kMore;
+  length = envelope::GetU32(c.sIn.data());
   if (length > iMaxFrame) {
     c.SendErrorNow(kErrRequestTooLarge);
     return Parse::kBad;
@@ -527,23 +527,23 @@ TcpServer::Impl::Parse TcpServer::Impl::ParseFrame(Connection& c, std::size_t& l
   // Not a request: refused as soon as its first byte says so (a TLS client's
   // handshake at a clear-text server, say), not once the length it seems to
   // announce has come.
-  if (length == 0 || (c.in.size() > envelope::kLengthPrefixSize &&
-                      !envelope::IsRequestKind(c.in[envelope::kLengthPrefixSize])))
+  if (length == 0 || (c.sIn.size() > envelope::kLengthPrefixSize &&
+                      !envelope::IsRequestKind(c.sIn[envelope::kLengthPrefixSize])))
     return Parse::kBad;
-  return c.in.size() - envelope::kLengthPrefixSize >= length ? Parse::kFrame : Parse::kMore;
+  return c.sIn.size() - envelope::kLengthPrefixSize >= length ? Parse::kFrame : Parse::kMore;
 }
 
 bool TcpServer::Impl::Answer(uint64_t id, Connection& c, Lock& lock, std::size_t length) {
-  // The request's bytes leave `in`, which other workers append to meanwhile.
+  // The request's bytes leave `sIn`, which other workers append to meanwhile.
   thread_local std::string body;
   c.TakeFrame(length, body);
-  if (!c.in.empty()) c.frameStart = Clock::now();
-  c.running = true;
+  if (!c.sIn.empty()) c.tFrameStart = Clock::now();
+  c.bRunning = true;
   lock.unlock();
 
   envelope::Request request;
   const bool ours = envelope::DecodeRequest(body, request);
-  request.peer = c.peer;
+  request.peer = c.sPeer;
   StreamedReply streamed(c, request.callId, cOptions.maxQueuedBytes, cThreads);
   std::string reply;
   const int result = ours ? ServeRequest(fnHandler, request, reply, streamed) : 0;
@@ -567,27 +567,27 @@ bool TcpServer::Impl::Answer(uint64_t id, Connection& c, Lock& lock, std::size_t
 
   if (body.capacity() > iReadLimit / 4) std::string().swap(body);
   lock.lock();
-  c.running = false;
-  if (c.fd < 0) return false;  // closed meanwhile: timed out, reset or stopped
+  c.bRunning = false;
+  if (c.iFd < 0) return false;  // closed meanwhile: timed out, reset or stopped
   // Not one of our clients, or a connection that no longer carries frames in order.
   if (!ours || streamed.broken() || !c.Send(head, std::move(reply))) {
     CloseLocked(id, c);
     return false;
   }
-  c.lastActivity = Clock::now();
+  c.tLastActivity = Clock::now();
   return true;
 }
 
 bool TcpServer::Impl::Expired(const Connection& c, Clock::time_point now) const {
   // A TLS handshake has the time of a frame.
-  if (!c.channel->established())
-    return now - c.accepted >= std::chrono::milliseconds(cOptions.readTimeoutMs);
-  if (!c.out.empty())
-    return now - c.lastTaken >= std::chrono::milliseconds(cOptions.writeTimeoutMs);
-  if (c.idle()) return now - c.lastActivity >= std::chrono::milliseconds(cOptions.idleTimeoutMs);
+  if (!c.pChannel->established())
+    return now - c.tAccepted >= std::chrono::milliseconds(cOptions.readTimeoutMs);
+  if (!c.cOut.empty())
+    return now - c.tLastTaken >= std::chrono::milliseconds(cOptions.writeTimeoutMs);
+  if (c.idle()) return now - c.tLastActivity >= std::chrono::milliseconds(cOptions.idleTimeoutMs);
   // Half a frame, with nothing under way that it would wait for.
-  return !c.running && !c.in.empty() && !c.HasWholeFrame() &&
-         now - c.frameStart >= std::chrono::milliseconds(cOptions.readTimeoutMs);
+  return !c.bRunning && !c.sIn.empty() && !c.HasWholeFrame() &&
+         now - c.tFrameStart >= std::chrono::milliseconds(cOptions.readTimeoutMs);
 }
 
 void TcpServer::Impl::Sweep() {
@@ -608,18 +608,18 @@ void TcpServer::Impl::Sweep() {
     }
     auto now = Clock::now();
     for (auto& [id, c] : all) {
-      std::unique_lock lock(c->lock, std::try_to_lock);
-      if (!lock.owns_lock() || c->fd < 0) continue;  // a worker has it just now
+      std::unique_lock lock(c->mLock, std::try_to_lock);
+      if (!lock.owns_lock() || c->iFd < 0) continue;  // a worker has it just now
       if (!Expired(*c, now)) {
-        if (c->idle()) c->channel->ReleaseBuffers();
+        if (c->idle()) c->pChannel->ReleaseBuffers();
         continue;
       }
-      if (!c->out.empty()) {
+      if (!c->cOut.empty()) {
         // A client that takes nothing: what it has not taken goes with the
         // connection (a reset), rather than stay with the kernel to be
         // offered to it for minutes more.
         linger drop{1, 0};
-        ::setsockopt(c->fd, SOL_SOCKET, SO_LINGER, &drop, sizeof drop);
+        ::setsockopt(c->iFd, SOL_SOCKET, SO_LINGER, &drop, sizeof drop);
         iResetNotReading.fetch_add(1, std::memory_order_relaxed);
       }
       CloseLocked(id, *c);
