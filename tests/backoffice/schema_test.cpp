@@ -197,8 +197,9 @@ TEST_P(SchemaUpgrade, EveryShippedSchemaKeepsEveryRowAndEndsAsANewDatabase) {
     // The subscriber of the older rows comes from their conditions; new
     // rows are chained after them.
     EXPECT_EQ(SqlRows(db, "SELECT count(*) FROM mp_audit WHERE subscriber = '13800138000'"),
-              SqlRows(db, "SELECT count(*) FROM mp_audit WHERE conditions LIKE "
-                          "'%PHONE_ID=13800138000%'"));
+              SqlRows(db,
+                      "SELECT count(*) FROM mp_audit WHERE conditions LIKE "
+                      "'%PHONE_ID=13800138000%'"));
     AuditEntry entry;
     entry.login = "demo";
     const auto audit = store->OpenAudit();
