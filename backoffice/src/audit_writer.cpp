@@ -58,7 +58,7 @@ int64_t StampDaysAgo(int days) {
 }  // namespace
 
 AuditWriter::AuditWriter(const std::string& path, std::size_t maxQueued, AuditPolicy policy)
-    : iMaxQueued(maxQueued ? maxQueued : 1), cPolicy(policy) {
+    : iMaxQueued(maxQueued ? maxQueued : 1), cPolicy(policy), cMerge(policy.iMergeIntervalMs) {
   tWriter = std::thread([this, path] { Run(path); });
   std::unique_lock lock(mLock);
   cvProgress.wait(lock, [&] { return bOpened || !strOpenError.empty(); });
@@ -87,27 +87,67 @@ void AuditWriter::Submit(AuditEntry entry) {
   if (qEntries.size() == 1 || qEntries.size() == std::min(kBatch, iMaxQueued)) cvWake.notify_one();
 }
 
-void AuditWriter::SubmitMalformed(AuditEntry entry) {
-  std::unique_lock lock(mLock);
-  // The transport's view of the peer, which the request cannot choose, and
-  // the service.
-  const std::string key = PeerHost(entry.peer) + '\n' + entry.serviceCode;
-  auto [it, fresh] = mMerged.try_emplace(key);
+bool AuditMerge::Admit(const AuditEntry& entry, const std::string& kind, int64_t nowMs,
+                       std::vector<AuditEntry>& due) {
+  auto [it, fresh] =
+      mMerged.try_emplace(PeerHost(entry.peer) + '\n' + entry.serviceCode + '\n' + kind);
+  Merged& m = it->second;
   if (!fresh) {
-    if (it->second.iUntilMs > SteadyMs()) {
-      ++it->second.iMore;
-      return;
+    if (m.iUntilMs > nowMs) {
+      ++m.iMore;
+      return false;
     }
-    // Its interval has ended, whether or not the writer has come by since:
-    // its count, then a new interval with a row of its own.
-    QueueCount(it->second);
-    it->second.iMore = 0;
+    // Its interval has ended, whether or not its count was taken since:
+    // the count, then a new interval with a row of its own.
+    Count(m, due);
+    m.iMore = 0;
   }
-  it->second.first = entry;
-  it->second.iUntilMs = SteadyMs() + cPolicy.iMergeIntervalMs;
+  m.first = entry;
+  m.kind = kind;
+  m.iUntilMs = nowMs + iIntervalMs;
+  return true;
+}
+
+int64_t AuditMerge::TakeEnded(int64_t nowMs, bool all, std::vector<AuditEntry>& due) {
+  int64_t next = INT64_MAX;
+  for (auto it = mMerged.begin(); it != mMerged.end();) {
+    const Merged& m = it->second;
+    if (!all && m.iUntilMs > nowMs) {
+      next = std::min(next, m.iUntilMs);
+      ++it;
+      continue;
+    }
+    Count(m, due);
+    it = mMerged.erase(it);
+  }
+  return next;
+}
+
+void AuditMerge::Count(const Merged& m, std::vector<AuditEntry>& due) {
+  if (m.iMore == 0) return;
+  AuditEntry row = m.first;
+  row.conditions =
+      m.kind + ", " + std::to_string(m.iMore) + " more since " + std::to_string(m.first.at);
+  row.at = NowStamp();
+  due.push_back(std::move(row));
+}
+
+void AuditWriter::SubmitMerged(AuditEntry entry, const std::string& kind) {
+  std::unique_lock lock(mLock);
+  std::vector<AuditEntry> due;
+  const bool first = cMerge.Admit(entry, kind, SteadyMs(), due);
+  QueueCounts(due);
+  if (!first) return;
   lock.unlock();
   cvWake.notify_one();  // the writer's wait now ends with this interval at the latest
   Submit(std::move(entry));
+}
+
+void AuditWriter::QueueCounts(std::vector<AuditEntry>& due) {
+  for (AuditEntry& row : due) {
+    qEntries.push_back(std::move(row));
+    ++iSubmitted;
+  }
 }
 
 void AuditWriter::Flush() {
@@ -141,29 +181,10 @@ AuditWriter::Counts AuditWriter::counts() const {
 }
 
 int64_t AuditWriter::QueueMerged(bool all) {
-  const int64_t now = SteadyMs();
-  int64_t next = INT64_MAX;
-  for (auto it = mMerged.begin(); it != mMerged.end();) {
-    Merged& m = it->second;
-    if (!all && m.iUntilMs > now) {
-      next = std::min(next, m.iUntilMs);
-      ++it;
-      continue;
-    }
-    QueueCount(m);
-    it = mMerged.erase(it);
-  }
+  std::vector<AuditEntry> due;
+  const int64_t next = cMerge.TakeEnded(SteadyMs(), all, due);
+  QueueCounts(due);
   return next;
-}
-
-void AuditWriter::QueueCount(const Merged& m) {
-  if (m.iMore == 0) return;
-  AuditEntry row = m.first;
-  row.conditions =
-      "malformed request, " + std::to_string(m.iMore) + " more since " + std::to_string(m.first.at);
-  row.at = NowStamp();
-  qEntries.push_back(std::move(row));
-  ++iSubmitted;
 }
 
 void AuditWriter::Prune(AuditStore& store) {

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "backoffice/stamp.h"
 
@@ -35,6 +36,39 @@ struct AuditEntry {
   int32_t result = 0;
 };
 
+// Entries of one kind from one peer, merged so that a peer cannot grow the
+// audit without bound: the first within an interval is written as it is,
+// the next ones only counted, and when the interval ends one row says how
+// many more came. The key is the transport's address without its port
+// (which a request cannot choose, and a peer that connects again keeps),
+// the service and the kind: each adds at most two rows per interval. Not
+// thread-safe: its owner locks.
+class AuditMerge {
+ public:
+  explicit AuditMerge(int64_t intervalMs) : iIntervalMs(intervalMs) {}
+  // True when `entry` opens an interval and is to be written as it is;
+  // false when it was only counted. The count of its key's interval that
+  // ended before `nowMs` (steady clock) goes to `due` first.
+  bool Admit(const AuditEntry& entry, const std::string& kind, int64_t nowMs,
+             std::vector<AuditEntry>& due);
+  // Moves the counts of the intervals ended by `nowMs` (of all, with `all`)
+  // to `due`; returns when the next one ends, INT64_MAX for none.
+  int64_t TakeEnded(int64_t nowMs, bool all, std::vector<AuditEntry>& due);
+
+ private:
+  struct Merged {
+    AuditEntry first;
+    std::string kind;
+    uint64_t iMore = 0;    // entries after the first
+    int64_t iUntilMs = 0;  // steady clock
+  };
+  // The row that says how many more came in `m`'s interval, if any did.
+  static void Count(const Merged& m, std::vector<AuditEntry>& due);
+
+  const int64_t iIntervalMs;
+  std::map<std::string, Merged> mMerged;  // by peer, service and kind
+};
+
 // What the writer does when the audit cannot be written, and what it keeps.
 struct AuditPolicy {
   // True: a batch the database refuses is kept and tried again (every
@@ -45,8 +79,8 @@ struct AuditPolicy {
   // Rows older than this many days are deleted, in batches, at start-up and
   // every hour after; 0 keeps every row.
   int iKeepDays = 0;
-  // Malformed requests from one peer within this time make one row, then a
-  // second that says how many more came.
+  // Merged entries (SubmitMerged) of one peer and kind within this time
+  // make one row, then a second that says how many more came.
   int64_t iMergeIntervalMs = 60000;
 };
 
@@ -65,11 +99,14 @@ class AuditWriter {
   AuditWriter& operator=(const AuditWriter&) = delete;
 
   void Submit(AuditEntry entry);
-  // A request that could not be read: the first from its peer (the
-  // transport's address without its port, and the service) within the merge
-  // interval is queued as it is, the next ones only counted; at the
-  // interval's end one row says how many more came.
-  void SubmitMalformed(AuditEntry entry);
+  // An entry of `kind` ("malformed request", "no session" ...), merged
+  // with the others of its peer, service and kind (AuditMerge): the first
+  // within the merge interval is queued as it is, the next ones only
+  // counted; at the interval's end one row, "KIND, N more since STAMP",
+  // says how many more came.
+  void SubmitMerged(AuditEntry entry, const std::string& kind);
+  // A request that could not be read.
+  void SubmitMalformed(AuditEntry entry) { SubmitMerged(std::move(entry), "malformed request"); }
   // False while the audit cannot be written and the policy is to refuse
   // queries meanwhile.
   bool accepting() const { return !bFailing.load(std::memory_order_relaxed); }
@@ -96,22 +133,15 @@ class AuditWriter {
   // `all`); `mLock` is held. Returns when the next one ends (steady clock,
   // ms), INT64_MAX for none.
   int64_t QueueMerged(bool all);
+  // Queues the count rows in `due`; `mLock` is held.
+  void QueueCounts(std::vector<AuditEntry>& due);
   // Deletes the rows older than the policy keeps; logs what it did.
   void Prune(AuditStore& store);
-
-  struct Merged {
-    AuditEntry first;
-    uint64_t iMore = 0;    // malformed requests after the first
-    int64_t iUntilMs = 0;  // steady clock
-  };
-  // Queues the row that says how many more came in `m`'s interval, if any
-  // did; `mLock` is held.
-  void QueueCount(const Merged& m);
 
   std::size_t iMaxQueued;
   const AuditPolicy cPolicy;
   std::atomic<bool> bFailing{false};
-  std::map<std::string, Merged> mMerged;  // by peer and service
+  AuditMerge cMerge;
   mutable std::mutex mLock;
   std::condition_variable cvWake;      // the writer: work or stop
   std::condition_variable cvProgress;  // producers: room, or entries committed

@@ -17,8 +17,10 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
-#include "internal.h"
+#include "guarded.h"
+#include "qt_app.h"
 #include "toolkit/actnlist.h"
+#include "toolkit/application.h"
 #include "toolkit/layout.h"
 
 using namespace toolkit_detail;
