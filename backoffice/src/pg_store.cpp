@@ -258,9 +258,16 @@ class CopyRows {
   std::string strData;
 };
 
+// COPY writes the ids it is given, past the identity's own.
 constexpr char kAuditCopy[] =
-    "COPY mp_audit (at, op_id, op_address, so_org_id, service_code, conditions, row_count, "
-    "result, op_login, declared_op_id, peer_address) FROM STDIN (FORMAT binary)";
+    "COPY mp_audit (id, at, op_id, op_address, so_org_id, service_code, conditions, row_count, "
+    "result, op_login, declared_op_id, peer_address, subscriber, prev_hash, row_hash) "
+    "FROM STDIN (FORMAT binary)";
+// Every writer of the audit takes it first, for its transaction: one chain
+// however many back offices write.
+constexpr char kChainLock[] = "SELECT pg_advisory_xact_lock(7275687101)";
+// Rows per query when the chain is read for verification.
+constexpr int64_t kChainChunk = 20000;
 
 // A text the server cannot take as GBK (bytes from a client) keeps its ASCII
 // characters; the others become '?'.
@@ -276,63 +283,238 @@ class PgAudit : public AuditStore {
  public:
   explicit PgAudit(const std::string& uri) : cConn(uri, "") {}
 
-  // One COPY: all the entries or none. A batch refused for its bytes (texts
-  // that are not GBK) is written again with those bytes replaced, rather
-  // than lost.
-  void Append(std::span<const AuditEntry> entries) override {
+  // A batch refused for its bytes (texts that are not GBK) is written again
+  // with those bytes replaced, rather than lost; the chain covers what is stored.
+  AuditHead Append(std::span<const AuditEntry> entries, const AuditSigner* signer, int64_t at,
+                   AuditCheckpoint* checkpoint) override {
     try {
-      WithReconnect(cConn, [&](int64_t&) {
-        Copy(entries, false);
-        return int64_t{0};
-      });
+      return Write(entries, signer, at, checkpoint);
     } catch (const DbError&) {
       if (!cConn.failedOnText()) throw;
-      Copy(entries, true);
     }
+    std::vector<AuditEntry> cleaned(entries.begin(), entries.end());
+    for (AuditEntry& e : cleaned) {
+      for (std::string* t :
+           {&e.OP_ADDRESS, &e.serviceCode, &e.conditions, &e.login, &e.peer, &e.subscriber})
+        *t = AsciiOnly(*t);
+    }
+    return Write(cleaned, signer, at, checkpoint);
   }
 
   int64_t DeleteBefore(int64_t stamp, int64_t limit) override {
     return WithReconnect(cConn, [&](int64_t&) {
+      Transaction tx(cConn);
       PgParams params;
       params.Add(stamp);
-      params.Add(limit);
-      // Rows are appended in time order: the oldest are found first.
-      return cConn
-          .Query(
-              "DELETE FROM mp_audit WHERE id IN "
-              "(SELECT id FROM mp_audit WHERE at < $1 ORDER BY id LIMIT $2)",
-              params)
-          .Affected();
+      PgResult anchor = cConn.Query(
+          "SELECT c.last_id FROM mp_audit_checkpoint c JOIN mp_audit a ON a.id = c.last_id "
+          "WHERE a.at < $1 ORDER BY c.last_id DESC LIMIT 1",
+          params);
+      int64_t deleted = 0;
+      if (anchor.rows() == 1) {
+        params.Clear();
+        params.Add(anchor.Int(0, 0));
+        params.Add(limit);
+        deleted = cConn
+                      .Query(
+                          "DELETE FROM mp_audit WHERE id IN "
+                          "(SELECT id FROM mp_audit WHERE id <= $1 ORDER BY id LIMIT $2)",
+                          params)
+                      .Affected();
+        if (deleted < limit) {
+          params.Clear();
+          params.Add(anchor.Int(0, 0));
+          cConn.Query("DELETE FROM mp_audit_checkpoint WHERE last_id < $1", params);
+        }
+      }
+      if (deleted < limit) {
+        // Rows written before chaining: no chain depends on them.
+        params.Clear();
+        params.Add(stamp);
+        params.Add(limit - deleted);
+        deleted += cConn
+                       .Query(
+                           "DELETE FROM mp_audit WHERE id IN (SELECT id FROM mp_audit "
+                           "WHERE at < $1 AND row_hash IS NULL ORDER BY id LIMIT $2)",
+                           params)
+                       .Affected();
+      }
+      tx.Commit();
+      return deleted;
     });
   }
 
- private:
-  void Copy(std::span<const AuditEntry> entries, bool asciiOnly) {
-    cRows.Reset();
-    auto text = [&](const std::string& s) {
-      if (asciiOnly) {
-        cRows.Text(AsciiOnly(s));
-      } else {
-        cRows.Text(s);
+  void ReadChain(int64_t fromId,
+                 const std::function<bool(const ChainedRow&, const AuditEntry&)>& row) override {
+    ChainedRow r;
+    AuditEntry e;
+    for (int64_t next = fromId;;) {
+      PgParams params;
+      params.Add(next);
+      params.Add(kChainChunk);
+      PgResult rows;
+      WithReconnect(cConn, [&](int64_t&) {
+        rows = cConn.Query(
+            "SELECT id, at, op_id, op_address, so_org_id, service_code, conditions, row_count, "
+            "result, op_login, declared_op_id, peer_address, subscriber, prev_hash, row_hash "
+            "FROM mp_audit WHERE id >= $1 ORDER BY id LIMIT $2",
+            params);
+        return int64_t{0};
+      });
+      const int n = rows.rows();
+      for (int i = 0; i < n; ++i) {
+        r.id = rows.Int(i, 0);
+        e.at = rows.Int(i, 1);
+        e.OP_ID = static_cast<int32_t>(rows.Int(i, 2));
+        e.OP_ADDRESS = rows.Text(i, 3);
+        e.SO_ORG_ID = static_cast<int32_t>(rows.Int(i, 4));
+        e.serviceCode = rows.Text(i, 5);
+        e.conditions = rows.Text(i, 6);
+        e.rowCount = rows.Int(i, 7);
+        e.result = static_cast<int32_t>(rows.Int(i, 8));
+        e.login = rows.Text(i, 9);
+        e.declaredOpId = static_cast<int32_t>(rows.Int(i, 10));
+        e.peer = rows.Text(i, 11);
+        e.subscriber = rows.Text(i, 12);
+        r.bChained = !rows.null(i, 13) && !rows.null(i, 14) && FromHex(rows.Text(i, 13), r.prev) &&
+                     FromHex(rows.Text(i, 14), r.hash);
+        if (!row(r, e)) return;
       }
-    };
-    for (const AuditEntry& e : entries) {
-      cRows.Row(11);
-      cRows.Int8(e.at);
-      cRows.Int4(e.OP_ID);
-      text(e.OP_ADDRESS);
-      cRows.Int4(e.SO_ORG_ID);
-      text(e.serviceCode);
-      text(e.conditions);
-      cRows.Int8(e.rowCount);
-      cRows.Int4(e.result);
-      text(e.login);
-      cRows.Int4(e.declaredOpId);
-      text(e.peer);
+      if (n < kChainChunk) return;
+      next = r.id + 1;
     }
-    cConn.CopyBegin(kAuditCopy);
-    cConn.CopyPut(cRows.data(true));
-    cConn.CopyEnd();
+  }
+
+  std::vector<AuditCheckpoint> ReadCheckpoints() override {
+    std::vector<AuditCheckpoint> out;
+    PgResult rows;
+    WithReconnect(cConn, [&](int64_t&) {
+      rows = cConn.Query(
+          "SELECT seq, last_id, last_hash, at, signer, signature FROM mp_audit_checkpoint "
+          "ORDER BY seq",
+          PgParams());
+      return int64_t{0};
+    });
+    for (int i = 0; i < rows.rows(); ++i) {
+      AuditCheckpoint cp;
+      cp.seq = rows.Int(i, 0);
+      cp.lastId = rows.Int(i, 1);
+      cp.at = rows.Int(i, 3);
+      FromHex(rows.Text(i, 2), cp.lastHash);
+      FromHex(rows.Text(i, 4), cp.key);
+      FromHex(rows.Text(i, 5), cp.signature);
+      out.push_back(cp);
+    }
+    return out;
+  }
+
+ private:
+  // Rolls back unless committed; a lost connection has nothing to roll back.
+  class Transaction {
+   public:
+    explicit Transaction(PgConnection& conn) : cConn(conn) { cConn.Exec("BEGIN"); }
+    ~Transaction() {
+      if (bDone || cConn.broken()) return;
+      try {
+        cConn.Exec("ROLLBACK");
+      } catch (const DbError&) {
+        // the connection is dropped at the next EnsureConnected
+      }
+    }
+    void Commit() {
+      cConn.Exec("COMMIT");
+      bDone = true;
+    }
+
+   private:
+    PgConnection& cConn;
+    bool bDone = false;
+  };
+
+  AuditHead Write(std::span<const AuditEntry> entries, const AuditSigner* signer, int64_t at,
+                  AuditCheckpoint* checkpoint) {
+    AuditHead head;
+    WithReconnect(cConn, [&](int64_t&) {
+      Transaction tx(cConn);
+      cConn.Query(kChainLock, PgParams());
+      head = Head();
+      cRows.Reset();
+      for (const AuditEntry& e : entries) {
+        const ChainHash prev = head.hash;
+        ++head.id;
+        head.hash = ChainHashOf(prev, head.id, e);
+        cRows.Row(15);
+        cRows.Int8(head.id);
+        cRows.Int8(e.at);
+        cRows.Int4(e.OP_ID);
+        cRows.Text(e.OP_ADDRESS);
+        cRows.Int4(e.SO_ORG_ID);
+        cRows.Text(e.serviceCode);
+        cRows.Text(e.conditions);
+        cRows.Int8(e.rowCount);
+        cRows.Int4(e.result);
+        cRows.Text(e.login);
+        cRows.Int4(e.declaredOpId);
+        cRows.Text(e.peer);
+        cRows.Text(e.subscriber);
+        cRows.Text(ToHex(prev));
+        cRows.Text(ToHex(head.hash));
+      }
+      if (!entries.empty()) {
+        cConn.CopyBegin(kAuditCopy);
+        cConn.CopyPut(cRows.data(true));
+        cConn.CopyEnd();
+        // The identity follows, so that an INSERT without an id (by hand,
+        // by an older back office) takes a free one.
+        PgParams params;
+        params.Add(head.id);
+        cConn.Query("SELECT setval(pg_get_serial_sequence('mp_audit', 'id'), $1)", params);
+      }
+      if (signer && checkpoint) {
+        *checkpoint = signer->Sign(head, at);
+        const std::string hash = ToHex(checkpoint->lastHash), key = ToHex(checkpoint->key),
+                          signature = ToHex(checkpoint->signature);
+        PgParams params;
+        params.Add(checkpoint->lastId);
+        params.Add(hash);
+        params.Add(checkpoint->at);
+        params.Add(key);
+        params.Add(signature);
+        checkpoint->seq =
+            cConn
+                .Query(
+                    "INSERT INTO mp_audit_checkpoint (last_id, last_hash, at, signer, "
+                    "signature) VALUES ($1, $2, $3, $4, $5) RETURNING seq",
+                    params)
+                .Int(0, 0);
+      }
+      tx.Commit();
+      return int64_t{0};
+    });
+    return head;
+  }
+
+  // The last row, and the hash the next row follows: the last chained
+  // row's (rows written before chaining have none).
+  AuditHead Head() {
+    AuditHead head;
+    PgResult last =
+        cConn.Query("SELECT id, row_hash FROM mp_audit ORDER BY id DESC LIMIT 1", PgParams());
+    if (last.rows() != 1) {
+      // Pruned to nothing: the chain goes on from its last checkpoint.
+      PgResult anchor = cConn.Query(
+          "SELECT last_id, last_hash FROM mp_audit_checkpoint ORDER BY last_id DESC LIMIT 1",
+          PgParams());
+      if (anchor.rows() == 1 && FromHex(anchor.Text(0, 1), head.hash)) head.id = anchor.Int(0, 0);
+      return head;
+    }
+    head.id = last.Int(0, 0);
+    if (!last.null(0, 1) && FromHex(last.Text(0, 1), head.hash)) return head;
+    PgResult chained = cConn.Query(
+        "SELECT row_hash FROM mp_audit WHERE row_hash IS NOT NULL ORDER BY id DESC LIMIT 1",
+        PgParams());
+    if (chained.rows() == 1) FromHex(chained.Text(0, 0), head.hash);
+    return head;
   }
 
   PgConnection cConn;

@@ -99,6 +99,23 @@ CREATE TABLE IF NOT EXISTS mp_session (
   ended        {int16} NOT NULL DEFAULT 0
 ){no_rowid};
 )sql"},
+    {3, "searchable, tamper-evident audit: the subscriber in a column, the chain, checkpoints",
+     // The subscriber of the rows written before: the PHONE_ID=... of their
+     // conditions. Their hashes stay NULL: they were never chained.
+     R"sql(
+ALTER TABLE mp_audit ADD COLUMN subscriber TEXT NOT NULL DEFAULT '';
+ALTER TABLE mp_audit ADD COLUMN prev_hash  TEXT;
+ALTER TABLE mp_audit ADD COLUMN row_hash   TEXT;
+UPDATE mp_audit SET subscriber = {phone_condition} WHERE conditions LIKE '%PHONE_ID=%';
+CREATE TABLE mp_audit_checkpoint (
+  seq       {serial_key},
+  last_id   {int64} NOT NULL,
+  last_hash TEXT    NOT NULL,
+  at        {int64} NOT NULL,
+  signer    TEXT    NOT NULL,
+  signature TEXT    NOT NULL
+);
+)sql"},
 };
 
 // Each summary is written into an SQL string literal as it is.
@@ -128,6 +145,9 @@ CREATE INDEX IF NOT EXISTS mp_so_log_phone_date ON mp_so_log (phone_id, so_date)
 CREATE INDEX IF NOT EXISTS mp_so_log_date       ON mp_so_log (so_date);
 CREATE INDEX IF NOT EXISTS mp_user_phone        ON mp_user (phone_id, mp_create_date);
 CREATE INDEX IF NOT EXISTS mp_audit_op          ON mp_audit (op_id, at);
+CREATE INDEX IF NOT EXISTS mp_audit_at          ON mp_audit (at);
+CREATE INDEX IF NOT EXISTS mp_audit_subscriber  ON mp_audit (subscriber, at);
+CREATE INDEX IF NOT EXISTS mp_audit_login       ON mp_audit (op_login, at);
 )sql";
 
 // The same, with the order number spelled out: "ORDER BY so_date, so_nbr"
@@ -138,6 +158,9 @@ CREATE INDEX IF NOT EXISTS mp_so_log_phone_date ON mp_so_log (phone_id, so_date,
 CREATE INDEX IF NOT EXISTS mp_so_log_date       ON mp_so_log (so_date, so_nbr);
 CREATE INDEX IF NOT EXISTS mp_user_phone        ON mp_user (phone_id, mp_create_date, serv_id);
 CREATE INDEX IF NOT EXISTS mp_audit_op          ON mp_audit (op_id, at);
+CREATE INDEX IF NOT EXISTS mp_audit_at          ON mp_audit (at, id);
+CREATE INDEX IF NOT EXISTS mp_audit_subscriber  ON mp_audit (subscriber, at, id);
+CREATE INDEX IF NOT EXISTS mp_audit_login       ON mp_audit (op_login, at, id);
 )sql";
 
 // How many columns named `column` (any, when empty) table `table` has: 0

@@ -72,47 +72,179 @@ class SqliteAudit : public AuditStore {
   explicit SqliteAudit(const std::string& path) : cDb(path, Database::Mode::kReadWrite) {
     UpgradeSchema(cDb);
     cInsert = cDb.Prepare(
-        "INSERT INTO mp_audit (at, op_id, op_address, so_org_id, service_code, conditions, "
-        "row_count, result, op_login, declared_op_id, peer_address) "
-        "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
-    // Rows are appended in time order: the oldest are found first.
+        "INSERT INTO mp_audit (id, at, op_id, op_address, so_org_id, service_code, conditions, "
+        "row_count, result, op_login, declared_op_id, peer_address, subscriber, prev_hash, "
+        "row_hash) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15)");
+    cLast = cDb.Prepare("SELECT id, row_hash FROM mp_audit ORDER BY id DESC LIMIT 1");
+    cLastCheckpoint = cDb.Prepare(
+        "SELECT last_id, last_hash FROM mp_audit_checkpoint ORDER BY last_id DESC LIMIT 1");
+    cLastChained = cDb.Prepare(
+        "SELECT row_hash FROM mp_audit WHERE row_hash IS NOT NULL ORDER BY id DESC LIMIT 1");
+    cCheckpoint = cDb.Prepare(
+        "INSERT INTO mp_audit_checkpoint (last_id, last_hash, at, signer, signature) "
+        "VALUES (?1, ?2, ?3, ?4, ?5)");
+    // The newest checkpoint whose row is older than the cut: rows up to it may go.
+    cAnchor = cDb.Prepare(
+        "SELECT c.last_id FROM mp_audit_checkpoint c JOIN mp_audit a ON a.id = c.last_id "
+        "WHERE a.at < ?1 ORDER BY c.last_id DESC LIMIT 1");
     cDelete = cDb.Prepare(
         "DELETE FROM mp_audit WHERE rowid IN "
-        "(SELECT rowid FROM mp_audit WHERE at < ?1 ORDER BY rowid LIMIT ?2)");
+        "(SELECT rowid FROM mp_audit WHERE id <= ?1 ORDER BY rowid LIMIT ?2)");
+    cDeleteCheckpoints = cDb.Prepare("DELETE FROM mp_audit_checkpoint WHERE last_id < ?1");
+    // Rows written before chaining: no chain depends on them.
+    cDeleteUnchained = cDb.Prepare(
+        "DELETE FROM mp_audit WHERE rowid IN (SELECT rowid FROM mp_audit "
+        "WHERE at < ?1 AND row_hash IS NULL ORDER BY rowid LIMIT ?2)");
   }
 
   int64_t DeleteBefore(int64_t stamp, int64_t limit) override {
-    ResetGuard guard(cDelete);
-    cDelete.Bind(1, stamp);
-    cDelete.Bind(2, limit);
-    cDelete.Run();
-    return sqlite3_changes64(cDb.handle());
-  }
-
-  void Append(std::span<const AuditEntry> entries) override {
-    ResetGuard guard(cInsert);
     Transaction tx(cDb);
-    for (const AuditEntry& e : entries) {
-      cInsert.Bind(1, e.at);
-      cInsert.Bind(2, static_cast<int64_t>(e.OP_ID));
-      cInsert.Bind(3, e.OP_ADDRESS);
-      cInsert.Bind(4, static_cast<int64_t>(e.SO_ORG_ID));
-      cInsert.Bind(5, e.serviceCode);
-      cInsert.Bind(6, e.conditions);
-      cInsert.Bind(7, e.rowCount);
-      cInsert.Bind(8, static_cast<int64_t>(e.result));
-      cInsert.Bind(9, e.login);
-      cInsert.Bind(10, static_cast<int64_t>(e.declaredOpId));
-      cInsert.Bind(11, e.peer);
-      cInsert.Run();
+    int64_t deleted = 0;
+    {
+      ResetGuard guard(cAnchor);
+      cAnchor.Bind(1, stamp);
+      if (cAnchor.Step()) {
+        const int64_t anchor = cAnchor.Int(0);
+        cDelete.Bind(1, anchor);
+        cDelete.Bind(2, limit);
+        cDelete.Run();
+        deleted = sqlite3_changes64(cDb.handle());
+        if (deleted < limit) {
+          cDeleteCheckpoints.Bind(1, anchor);
+          cDeleteCheckpoints.Run();
+        }
+      }
+    }
+    if (deleted < limit) {
+      cDeleteUnchained.Bind(1, stamp);
+      cDeleteUnchained.Bind(2, limit - deleted);
+      cDeleteUnchained.Run();
+      deleted += sqlite3_changes64(cDb.handle());
     }
     tx.Commit();
+    return deleted;
+  }
+
+  AuditHead Append(std::span<const AuditEntry> entries, const AuditSigner* signer, int64_t at,
+                   AuditCheckpoint* checkpoint) override {
+    ResetGuard guard(cInsert);
+    Transaction tx(cDb);  // BEGIN IMMEDIATE: the chain's lock
+    AuditHead head = Head();
+    for (const AuditEntry& e : entries) {
+      const ChainHash prev = head.hash;
+      ++head.id;
+      head.hash = ChainHashOf(prev, head.id, e);
+      cInsert.Bind(1, head.id);
+      cInsert.Bind(2, e.at);
+      cInsert.Bind(3, static_cast<int64_t>(e.OP_ID));
+      cInsert.Bind(4, e.OP_ADDRESS);
+      cInsert.Bind(5, static_cast<int64_t>(e.SO_ORG_ID));
+      cInsert.Bind(6, e.serviceCode);
+      cInsert.Bind(7, e.conditions);
+      cInsert.Bind(8, e.rowCount);
+      cInsert.Bind(9, static_cast<int64_t>(e.result));
+      cInsert.Bind(10, e.login);
+      cInsert.Bind(11, static_cast<int64_t>(e.declaredOpId));
+      cInsert.Bind(12, e.peer);
+      cInsert.Bind(13, e.subscriber);
+      cInsert.Bind(14, ToHex(prev));
+      cInsert.Bind(15, ToHex(head.hash));
+      cInsert.Run();
+    }
+    if (signer && checkpoint) {
+      *checkpoint = signer->Sign(head, at);
+      cCheckpoint.Bind(1, checkpoint->lastId);
+      cCheckpoint.Bind(2, ToHex(checkpoint->lastHash));
+      cCheckpoint.Bind(3, checkpoint->at);
+      cCheckpoint.Bind(4, ToHex(checkpoint->key));
+      cCheckpoint.Bind(5, ToHex(checkpoint->signature));
+      cCheckpoint.Run();
+      checkpoint->seq = sqlite3_last_insert_rowid(cDb.handle());
+    }
+    tx.Commit();
+    return head;
+  }
+
+  void ReadChain(int64_t fromId,
+                 const std::function<bool(const ChainedRow&, const AuditEntry&)>& row) override {
+    Statement s = cDb.Prepare(
+        "SELECT id, at, op_id, op_address, so_org_id, service_code, conditions, row_count, "
+        "result, op_login, declared_op_id, peer_address, subscriber, prev_hash, row_hash "
+        "FROM mp_audit WHERE id >= ?1 ORDER BY id");
+    s.Bind(1, fromId);
+    ChainedRow r;
+    AuditEntry e;
+    while (s.Step()) {
+      r.id = s.Int(0);
+      e.at = s.Int(1);
+      e.OP_ID = static_cast<int32_t>(s.Int(2));
+      e.OP_ADDRESS = s.Text(3);
+      e.SO_ORG_ID = static_cast<int32_t>(s.Int(4));
+      e.serviceCode = s.Text(5);
+      e.conditions = s.Text(6);
+      e.rowCount = s.Int(7);
+      e.result = static_cast<int32_t>(s.Int(8));
+      e.login = s.Text(9);
+      e.declaredOpId = static_cast<int32_t>(s.Int(10));
+      e.peer = s.Text(11);
+      e.subscriber = s.Text(12);
+      r.bChained =
+          !s.Null(13) && !s.Null(14) && FromHex(s.Text(13), r.prev) && FromHex(s.Text(14), r.hash);
+      if (!row(r, e)) break;
+    }
+  }
+
+  std::vector<AuditCheckpoint> ReadCheckpoints() override {
+    std::vector<AuditCheckpoint> out;
+    Statement s = cDb.Prepare(
+        "SELECT seq, last_id, last_hash, at, signer, signature FROM mp_audit_checkpoint "
+        "ORDER BY seq");
+    while (s.Step()) {
+      AuditCheckpoint cp;
+      cp.seq = s.Int(0);
+      cp.lastId = s.Int(1);
+      cp.at = s.Int(3);
+      // A field that is not hex leaves zeros: its signature fails.
+      FromHex(s.Text(2), cp.lastHash);
+      FromHex(s.Text(4), cp.key);
+      FromHex(s.Text(5), cp.signature);
+      out.push_back(cp);
+    }
+    return out;
   }
 
  private:
+  // The last row, and the hash the next row follows: the last chained
+  // row's (rows written before chaining have none).
+  AuditHead Head() {
+    AuditHead head;
+    {
+      ResetGuard guard(cLast);
+      if (!cLast.Step()) {
+        // Pruned to nothing: the chain goes on from its last checkpoint.
+        ResetGuard anchor(cLastCheckpoint);
+        if (cLastCheckpoint.Step() && FromHex(cLastCheckpoint.Text(1), head.hash))
+          head.id = cLastCheckpoint.Int(0);
+        return head;
+      }
+      head.id = cLast.Int(0);
+      if (!cLast.Null(1) && FromHex(cLast.Text(1), head.hash)) return head;
+    }
+    ResetGuard guard(cLastChained);
+    if (cLastChained.Step()) FromHex(cLastChained.Text(0), head.hash);
+    return head;
+  }
+
   Database cDb;
   Statement cInsert;
+  Statement cLast;
+  Statement cLastChained;
+  Statement cLastCheckpoint;
+  Statement cCheckpoint;
+  Statement cAnchor;
   Statement cDelete;
+  Statement cDeleteCheckpoints;
+  Statement cDeleteUnchained;
 };
 
 // Inserts the demo rows through one prepared INSERT per table, from the

@@ -18,7 +18,10 @@
 // mp_user     micro-payment users; several rows per phone_id (history,
 //             deleted and current). mp_pwd holds the transaction password and
 //             never leaves the service.
-// mp_audit    who queried what and when; written by the audit writer only.
+// mp_audit    who queried what and when, and about which subscriber (the
+//             phone number condition); written by the audit writer only,
+//             each row chained to the one before (audit_chain.h).
+// mp_audit_checkpoint  signed checkpoints of that chain.
 // mp_operator the operators who may sign in: the operator record's fields
 //             (columns named after them, date-times as yyyymmddhhmmss), the
 //             password only as its Argon2id hash, and failed sign-ins.
