@@ -14,10 +14,7 @@ namespace {
 // new database is made by all of them in turn. A step that shipped never
 // changes (databases out there went through it as it was): a change to a
 // table is a new step at the end. The column types that differ between the
-// stores are written as {int64} (SQLite's integer, PostgreSQL's bigint),
-// {int16} (integer, smallint), {serial_key} (the audit's generated key:
-// SQLite's rowid, PostgreSQL's identity) and {no_rowid} (SQLite keeps these
-// tables in their primary key's tree).
+// stores are placeholders (sql_dialect.h).
 constexpr SchemaStep kSteps[] = {
     {1, "service-order log, users and audit",
      // IF NOT EXISTS: the log and user tables may have been loaded before
@@ -141,24 +138,6 @@ CREATE TABLE mp_schema_version (
   summary    TEXT    NOT NULL
 ))sql";
 
-struct TypeName {
-  std::string_view sPlaceholder;
-  std::string_view sSqlite;
-  std::string_view sPostgres;
-};
-
-constexpr TypeName kTypeNames[] = {
-    {"{int64}", "INTEGER", "BIGINT"},
-    {"{int16}", "INTEGER", "SMALLINT"},
-    {"{serial_key}", "INTEGER PRIMARY KEY", "BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY"},
-    {"{no_rowid}", " WITHOUT ROWID", ""},
-    // What follows PHONE_ID= in the conditions, up to the next blank.
-    {"{phone_condition}",
-     "substr(substr(conditions, instr(conditions, 'PHONE_ID=') + 9), 1, "
-     "instr(substr(conditions, instr(conditions, 'PHONE_ID=') + 9) || ' ', ' ') - 1)",
-     "substring(conditions from 'PHONE_ID=([^ ]*)')"},
-};
-
 // Each index ends in the rowid, so "ORDER BY so_date, so_nbr" needs no sort.
 constexpr char kSqliteIndexes[] = R"sql(
 CREATE INDEX IF NOT EXISTS mp_so_log_busi_date  ON mp_so_log (busi_code, so_date);
@@ -229,18 +208,6 @@ class SqliteSchemaConnection : public SchemaConnection {
 };
 
 }  // namespace
-
-std::string ForDialect(std::string_view sql, Dialect dialect) {
-  std::string out(sql);
-  for (const TypeName& type : kTypeNames) {
-    const std::string_view to = dialect == Dialect::kSqlite ? type.sSqlite : type.sPostgres;
-    for (std::size_t at = out.find(type.sPlaceholder); at != std::string::npos;
-         at = out.find(type.sPlaceholder, at + to.size())) {
-      out.replace(at, type.sPlaceholder.size(), to);
-    }
-  }
-  return out;
-}
 
 std::span<const SchemaStep> SchemaSteps() {
   return kSteps;
