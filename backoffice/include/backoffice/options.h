@@ -32,6 +32,7 @@ struct Options {
   int maxBufferedMb = 256;          // --max-buffered-mb N: bytes all tcp connections may hold
   bool auditFailClosed = true;      // --on-audit-failure refuse|continue
   int auditKeepDays = 0;            // --audit-keep-days N: 0 keeps every row
+  std::string auditKey;             // --audit-key FILE: "" for DefaultAuditKeyPath(db)
   std::string initDemo;             // --init-demo FILE
   int64_t demoRows = 100000;        // --rows N
   bool help = false;
@@ -53,6 +54,13 @@ struct Options {
   int operatorOrg = 0;       // --org-id N (add)
   // --rights RIGHT[,RIGHT] (add); by default those the catalogue grants.
   std::string operatorRights = operations::DefaultRights();
+
+  // The audit's tamper evidence instead of serving: --verify-audit [--from
+  // ID] walks the chain (exit 1 when it fails), --make-audit-key makes the
+  // checkpoint key.
+  enum class AuditCommand { kNone, kVerify, kMakeKey };
+  AuditCommand auditCommand = AuditCommand::kNone;
+  int64_t verifyFrom = 0;
 };
 
 // Parses argv on top of what `options` holds (the configuration file's
