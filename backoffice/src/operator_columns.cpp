@@ -20,4 +20,9 @@ std::string Columns() {
   return list;
 }
 
+std::string AccountColumns(bool withHash) {
+  return std::string(withHash ? "pwd_hash" : "'' AS pwd_hash") +
+         ", failed_signins, locked_until, failed_nonce, last_signin_at, directory_dn";
+}
+
 }  // namespace backoffice::operator_columns

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "backoffice/operator_store.h"
 #include "backoffice/protocol.h"
 #include "records/msysmgntdef.h"
 
@@ -68,5 +69,35 @@ int Get(const Row& row, int first, SOperator& r) {
   r.Marker = r.UsedMarker = kStoredFields;
   return c;
 }
+
+// The account's own columns, after the record's: "pwd_hash, ..."; without
+// `withHash` the first is an empty text in pwd_hash's place (what a session
+// check reads).
+std::string AccountColumns(bool withHash = true);
+
+// Hands the account's own columns to `put`, as Put does.
+template <class Sink>
+void PutAccount(const OperatorAccount& a, Sink&& put) {
+  put(std::string_view(a.passwordHash));
+  put(int64_t{a.failedSignIns});
+  put(a.lockedUntil);
+  put(std::string_view(a.failedNonce));
+  put(a.lastSignInAt);
+  put(std::string_view(a.directoryDn));
+}
+
+// Reads the account's own columns from column `first` on; returns the next.
+template <class Row>
+int GetAccount(const Row& row, int first, OperatorAccount& a) {
+  int c = first;
+  a.passwordHash.assign(row.Text(c++));
+  a.failedSignIns = static_cast<int>(row.Int(c++));
+  a.lockedUntil = row.Int(c++);
+  a.failedNonce.assign(row.Text(c++));
+  a.lastSignInAt = row.Int(c++);
+  a.directoryDn.assign(row.Text(c++));
+  return c;
+}
+constexpr int kAccountColumnCount = 6;
 
 }  // namespace backoffice::operator_columns

@@ -35,7 +35,7 @@ constexpr std::string_view kRightsColumn =
     "WHERE r.op_id = mp_operator.op_id), '')";
 
 std::string SelectAccounts() {
-  return "SELECT " + oc::Columns() + ", pwd_hash, failed_signins, locked_until, " +
+  return "SELECT " + oc::Columns() + ", " + oc::AccountColumns() + ", " +
          std::string(kRightsColumn) + " FROM mp_operator ";
 }
 
@@ -87,11 +87,9 @@ class PgOperatorStore final : public OperatorStore {
                   (std::is_same_v<decltype(value), int64_t> ? "::bigint" : "::text");
       };
       oc::Put(record, add);
-      add(std::string_view(account.passwordHash));
-      add(int64_t{account.failedSignIns});
-      add(account.lockedUntil);
-      c.conn().Query("INSERT INTO mp_operator (" + oc::Columns() +
-                         ", pwd_hash, failed_signins, locked_until) VALUES (" + values + ")",
+      oc::PutAccount(account, add);
+      c.conn().Query("INSERT INTO mp_operator (" + oc::Columns() + ", " + oc::AccountColumns() +
+                         ") VALUES (" + values + ")",
                      params);
       for (const std::string& code : account.rights) {
         c.Run("add_right",
@@ -136,27 +134,39 @@ class PgOperatorStore final : public OperatorStore {
     return r.Affected() > 0;
   }
 
-  void RecordFailedSignIns(int32_t opId, int failures, int64_t lockedUntil) override {
+  void RecordFailedSignIns(int32_t opId, int failures, int64_t lockedUntil,
+                           std::string_view failedNonce) override {
     Lease c(*this);
     c.Run("failed",
-          "UPDATE mp_operator SET failed_signins = $2::bigint, locked_until = $3::bigint "
-          "WHERE op_id = $1::bigint",
-          int64_t{opId}, int64_t{failures}, lockedUntil);
+          "UPDATE mp_operator SET failed_signins = $2::bigint, locked_until = $3::bigint, "
+          "failed_nonce = $4::text WHERE op_id = $1::bigint",
+          int64_t{opId}, int64_t{failures}, lockedUntil, failedNonce);
   }
 
-  void RecordSignIn(int32_t opId) override {
+  void RecordSignIn(int32_t opId, int64_t at) override {
     Lease c(*this);
     c.Run("signed_in",
-          "UPDATE mp_operator SET failed_signins = 0, locked_until = 0 WHERE op_id = $1::bigint "
-          "AND (failed_signins <> 0 OR locked_until <> 0)",
-          int64_t{opId});
+          "UPDATE mp_operator SET failed_signins = 0, locked_until = 0, failed_nonce = '', "
+          "last_signin_at = $2::bigint WHERE op_id = $1::bigint",
+          int64_t{opId}, at);
+  }
+
+  int LockUnused(int64_t now, int64_t signedInBefore) override {
+    Lease c(*this);
+    c.Run("start_counting",
+          "UPDATE mp_operator SET last_signin_at = $1::bigint WHERE last_signin_at = 0", now);
+    return static_cast<int>(c.Run("lock_unused",
+                                  "UPDATE mp_operator SET lock_status = 1 WHERE lock_status = 0 "
+                                  "AND directory_dn = '' AND last_signin_at < $1::bigint",
+                                  signedInBefore)
+                                .Affected());
   }
 
   void CreateSession(const SessionRecord& s) override {
     Lease c(*this);
     c.Run("new_session",
           "INSERT INTO mp_session (token_hash, op_id, created_at, last_used_at, ended) VALUES "
-          "($1::text, $2::bigint, $3::bigint, $4::bigint, $5::bigint)",
+          "($1::text, $2::bigint, $3::bigint, $4::bigint, $5::bigint) ON CONFLICT DO NOTHING",
           std::string_view(s.tokenHash), int64_t{s.opId}, s.createdAt, s.lastUsedAt,
           int64_t{s.ended ? 1 : 0});
   }
@@ -182,17 +192,15 @@ class PgOperatorStore final : public OperatorStore {
                           OperatorAccount& account) override {
     Lease c(*this);
     static const std::string sql =
-        "SELECT " + oc::Columns() + ", failed_signins, locked_until, s_created, s_last_used, " +
-        "s_ended, " + std::string(kRightsColumn) +
+        "SELECT " + oc::Columns() + ", " + oc::AccountColumns(false) +
+        ", s_created, s_last_used, s_ended, " + std::string(kRightsColumn) +
         " FROM (SELECT op_id AS s_op, created_at AS s_created, last_used_at AS s_last_used, "
         "ended::bigint AS s_ended FROM mp_session WHERE token_hash = $1::text) AS s "
         "JOIN mp_operator ON mp_operator.op_id = s_op";
     const PgResult r = c.Run("session_account", sql, tokenHash);
     if (r.rows() == 0) return false;
     account = OperatorAccount();
-    int col = oc::Get(PgRow{r, 0}, 0, account.record);
-    account.failedSignIns = static_cast<int>(r.Int(0, col++));
-    account.lockedUntil = r.Int(0, col++);
+    int col = oc::GetAccount(PgRow{r, 0}, oc::Get(PgRow{r, 0}, 0, account.record), account);
     session.tokenHash.assign(tokenHash);
     session.opId = account.record.OP_ID;
     session.createdAt = r.Int(0, col++);
@@ -289,10 +297,7 @@ class PgOperatorStore final : public OperatorStore {
 
   static void Read(const PgResult& r, int row, OperatorAccount& out) {
     out = OperatorAccount();
-    int c = oc::Get(PgRow{r, row}, 0, out.record);
-    out.passwordHash.assign(r.Text(row, c++));
-    out.failedSignIns = static_cast<int>(r.Int(row, c++));
-    out.lockedUntil = r.Int(row, c++);
+    const int c = oc::GetAccount(PgRow{r, row}, oc::Get(PgRow{r, row}, 0, out.record), out);
     out.rights = SplitRights(r.Text(row, c));
   }
 

@@ -102,6 +102,12 @@ CREATE TABLE IF NOT EXISTS mp_session (
   ended        {int16} NOT NULL DEFAULT 0
 ){no_rowid};
 )sql"},
+    {3, "sign-in: the nonce of the last wrong password, the last sign-in, directory operators",
+     R"sql(
+ALTER TABLE mp_operator ADD COLUMN failed_nonce   TEXT    NOT NULL DEFAULT '';
+ALTER TABLE mp_operator ADD COLUMN last_signin_at {int64} NOT NULL DEFAULT 0;
+ALTER TABLE mp_operator ADD COLUMN directory_dn   TEXT    NOT NULL DEFAULT '';
+)sql"},
 };
 
 // Each summary is written into an SQL string literal as it is.

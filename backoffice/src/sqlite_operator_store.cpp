@@ -20,17 +20,17 @@ class SqliteOperatorStore::Impl {
   explicit Impl(const std::string& path) : cDb(path, Database::Mode::kReadWrite) {
     CheckColumns();
     const std::string select =
-        "SELECT " + oc::Columns() + ", pwd_hash, failed_signins, locked_until FROM mp_operator ";
+        "SELECT " + oc::Columns() + ", " + oc::AccountColumns() + " FROM mp_operator ";
     cByLogin = cDb.Prepare(select + "WHERE login_name = ?1");
     cById = cDb.Prepare(select + "WHERE op_id = ?1");
     cAll = cDb.Prepare(select + "ORDER BY op_id");
     cRights = cDb.Prepare(
         "SELECT service_code FROM mp_operator_right WHERE op_id = ?1 ORDER BY service_code");
     std::string params;
-    for (int i = 1; i < MSysmgntDef::SOperator::kFieldCount + 3; ++i)
+    for (int i = 1; i < MSysmgntDef::SOperator::kFieldCount + oc::kAccountColumnCount; ++i)
       params += (i > 1 ? ", ?" : "?");
-    cInsert = cDb.Prepare("INSERT INTO mp_operator (" + oc::Columns() +
-                          ", pwd_hash, failed_signins, locked_until) VALUES (" + params + ")");
+    cInsert = cDb.Prepare("INSERT INTO mp_operator (" + oc::Columns() + ", " +
+                          oc::AccountColumns() + ") VALUES (" + params + ")");
     cInsertRight = cDb.Prepare(
         "INSERT OR IGNORE INTO mp_operator_right (op_id, service_code) VALUES (?1, ?2)");
     cNextId = cDb.Prepare("SELECT COALESCE(MAX(op_id), 0) + 1 FROM mp_operator");
@@ -40,18 +40,24 @@ class SqliteOperatorStore::Impl {
         "UPDATE mp_operator SET lock_status = 0, failed_signins = 0, locked_until = 0 "
         "WHERE login_name = ?1");
     cFailed = cDb.Prepare(
-        "UPDATE mp_operator SET failed_signins = ?2, locked_until = ?3 WHERE op_id = ?1");
+        "UPDATE mp_operator SET failed_signins = ?2, locked_until = ?3, failed_nonce = ?4 "
+        "WHERE op_id = ?1");
     cSignedIn = cDb.Prepare(
-        "UPDATE mp_operator SET failed_signins = 0, locked_until = 0 WHERE op_id = ?1 AND "
-        "(failed_signins <> 0 OR locked_until <> 0)");
+        "UPDATE mp_operator SET failed_signins = 0, locked_until = 0, failed_nonce = '', "
+        "last_signin_at = ?2 WHERE op_id = ?1");
+    cStartCounting =
+        cDb.Prepare("UPDATE mp_operator SET last_signin_at = ?1 WHERE last_signin_at = 0");
+    cLockUnused = cDb.Prepare(
+        "UPDATE mp_operator SET lock_status = 1 WHERE lock_status = 0 AND directory_dn = '' "
+        "AND last_signin_at < ?1");
     cNewSession = cDb.Prepare(
-        "INSERT INTO mp_session (token_hash, op_id, created_at, last_used_at, ended) "
+        "INSERT OR IGNORE INTO mp_session (token_hash, op_id, created_at, last_used_at, ended) "
         "VALUES (?1, ?2, ?3, ?4, ?5)");
     cSession = cDb.Prepare(
         "SELECT op_id, created_at, last_used_at, ended FROM mp_session WHERE token_hash = ?1");
     cSessionAccount = cDb.Prepare(
-        "SELECT " + oc::Columns() +
-        ", failed_signins, locked_until, s_created, s_last_used, s_ended, "
+        "SELECT " + oc::Columns() + ", " + oc::AccountColumns(false) +
+        ", s_created, s_last_used, s_ended, "
         "(SELECT group_concat(service_code) FROM mp_operator_right AS r "
         "WHERE r.op_id = mp_operator.op_id) "
         "FROM (SELECT op_id AS s_op, created_at AS s_created, last_used_at AS s_last_used, "
@@ -75,10 +81,7 @@ class SqliteOperatorStore::Impl {
 
   static void Read(const Statement& s, OperatorAccount& out) {
     out = OperatorAccount();
-    int c = oc::Get(s, 0, out.record);
-    out.passwordHash.assign(s.Text(c++));
-    out.failedSignIns = static_cast<int>(s.Int(c++));
-    out.lockedUntil = s.Int(c);
+    oc::GetAccount(s, oc::Get(s, 0, out.record), out);
   }
 
   void ReadRights(OperatorAccount& a) {
@@ -107,7 +110,8 @@ class SqliteOperatorStore::Impl {
   std::mutex mLock;
   Database cDb;
   Statement cByLogin, cById, cAll, cRights, cInsert, cInsertRight, cNextId, cSetHash, cLock,
-      cUnlock, cFailed, cSignedIn, cNewSession, cSession, cSessionAccount, cTouch, cEnd, cEndAll;
+      cUnlock, cFailed, cSignedIn, cStartCounting, cLockUnused, cNewSession, cSession,
+      cSessionAccount, cTouch, cEnd, cEndAll;
 };
 
 SqliteOperatorStore::SqliteOperatorStore(const std::string& path)
@@ -147,9 +151,7 @@ int32_t SqliteOperatorStore::AddOperator(const OperatorAccount& account) {
   Statement& s = pImpl->cInsert;
   int p = 1;
   oc::Put(record, [&](auto value) { s.Bind(p++, value); });
-  s.Bind(p++, std::string_view(account.passwordHash));
-  s.Bind(p++, static_cast<int64_t>(account.failedSignIns));
-  s.Bind(p, account.lockedUntil);
+  oc::PutAccount(account, [&](auto value) { s.Bind(p++, value); });
   pImpl->Change(s);
   for (const std::string& code : account.rights) {
     pImpl->cInsertRight.Bind(1, static_cast<int64_t>(record.OP_ID));
@@ -177,18 +179,32 @@ bool SqliteOperatorStore::SetLocked(std::string_view login, bool locked) {
   return pImpl->Change(s) > 0;
 }
 
-void SqliteOperatorStore::RecordFailedSignIns(int32_t opId, int failures, int64_t lockedUntil) {
+void SqliteOperatorStore::RecordFailedSignIns(int32_t opId, int failures, int64_t lockedUntil,
+                                              std::string_view failedNonce) {
   std::lock_guard lock(pImpl->mLock);
   pImpl->cFailed.Bind(1, static_cast<int64_t>(opId));
   pImpl->cFailed.Bind(2, static_cast<int64_t>(failures));
   pImpl->cFailed.Bind(3, lockedUntil);
+  pImpl->cFailed.Bind(4, failedNonce);
   pImpl->Change(pImpl->cFailed);
 }
 
-void SqliteOperatorStore::RecordSignIn(int32_t opId) {
+void SqliteOperatorStore::RecordSignIn(int32_t opId, int64_t at) {
   std::lock_guard lock(pImpl->mLock);
   pImpl->cSignedIn.Bind(1, static_cast<int64_t>(opId));
+  pImpl->cSignedIn.Bind(2, at);
   pImpl->Change(pImpl->cSignedIn);
+}
+
+int SqliteOperatorStore::LockUnused(int64_t now, int64_t signedInBefore) {
+  std::lock_guard lock(pImpl->mLock);
+  Transaction t(pImpl->cDb);
+  pImpl->cStartCounting.Bind(1, now);
+  pImpl->Change(pImpl->cStartCounting);
+  pImpl->cLockUnused.Bind(1, signedInBefore);
+  const int locked = pImpl->Change(pImpl->cLockUnused);
+  t.Commit();
+  return locked;
 }
 
 void SqliteOperatorStore::CreateSession(const SessionRecord& session) {
@@ -226,9 +242,7 @@ bool SqliteOperatorStore::FindSessionAccount(std::string_view tokenHash, Session
   const bool found = s.Step();
   if (found) {
     account = OperatorAccount();
-    int c = oc::Get(s, 0, account.record);
-    account.failedSignIns = static_cast<int>(s.Int(c++));
-    account.lockedUntil = s.Int(c++);
+    int c = oc::GetAccount(s, oc::Get(s, 0, account.record), account);
     session.tokenHash.assign(tokenHash);
     session.opId = account.record.OP_ID;
     session.createdAt = s.Int(c++);
