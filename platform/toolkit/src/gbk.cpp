@@ -130,3 +130,14 @@ std::string QStringToGbk(const QString& text) {
   }
   return out;
 }
+
+void AppendGbkAsUtf8(std::string_view gbk, std::string& out) {
+  // Most cells of a result list (numbers, codes, times, amounts) are ASCII,
+  // which is the same in both codings.
+  size_t ascii = 0;
+  while (ascii < gbk.size() && static_cast<unsigned char>(gbk[ascii]) < 0x80) ++ascii;
+  out.append(gbk.data(), ascii);
+  if (ascii == gbk.size()) return;
+  const QByteArray utf8 = GbkToQString(gbk.substr(ascii)).toUtf8();
+  out.append(utf8.constData(), static_cast<size_t>(utf8.size()));
+}
