@@ -70,6 +70,12 @@ class CProgress {
   }
 };
 
+bool IsAscii(std::string_view text) {
+  unsigned char any = 0;
+  for (const char c : text) any |= static_cast<unsigned char>(c);
+  return any < 0x80;
+}
+
 bool Permit(const SListOutput& output, int64_t rows, const char* format, bool printed) {
   if (!output.fnPermit) return false;
   SListExportRecord record;
@@ -313,8 +319,14 @@ bool SaveListView(TListView* list, const SListOutput& output) {
     for (int r = 0; written && r < rows; ++r) {
       const TListItem* item = items->Item(r);
       for (size_t i = 0; i < columns.size(); ++i) {
+        // Most cells are ASCII, the same in UTF-8: passed on as they are.
+        const std::string_view gbk = item->CellText(columns[i]);
+        if (IsAscii(gbk)) {
+          cells[i] = gbk;
+          continue;
+        }
         texts[i].clear();
-        AppendGbkAsUtf8(item->CellText(columns[i]), texts[i]);
+        AppendGbkAsUtf8(gbk, texts[i]);
         cells[i] = texts[i];
       }
       written = writer->Row(cells, error);

@@ -73,6 +73,7 @@ class GUICOMMON_API CExportFile {
   std::string sTarget;
   std::string sTempPath;
   int iFd = -1;
+  int64_t iWritten = 0;  // bytes written through Write
 };
 
 // Writes a list, row after row, into a CExportFile. Every call returns false
