@@ -8,6 +8,7 @@
 #include <sodium.h>
 
 #include "backoffice/authenticator.h"
+#include "backoffice/credentials.h"
 #include "backoffice/log.h"
 #include "backoffice/messages.h"
 #include "backoffice/protocol.h"
@@ -44,12 +45,23 @@ void Declare(AuditEntry& e, const MSysmgntDef::SSignInIn& in) {
 template <class T>
 void Declare(AuditEntry&, const T&) {}
 
+// What decoding alone does not check of a request's record: a sign-in's
+// nonce, when it has one, is of the form the client makes.
+bool WellFormed(const MSysmgntDef::SSignInIn& in) {
+  return in.SIGNIN_NONCE.empty() || IsSignInNonce(in.SIGNIN_NONCE);
+}
+template <class T>
+bool WellFormed(const T&) {
+  return true;
+}
+
 // Secrets go no further than their use, and not into a core file.
 void Scrub(std::string& s) {
   sodium_memzero(s.data(), s.size());
 }
 void Scrub(MSysmgntDef::SSignInIn& in) {
   Scrub(in.OP_PASSWD);
+  Scrub(in.SIGNIN_NONCE);
 }
 void Scrub(MSysmgntDef::SSessionInfo& session) {
   Scrub(session.SESSION_TOKEN);
@@ -247,7 +259,10 @@ int Service::Serve(RequestContext& context, std::string_view request, std::strin
   operations::Inputs<kId> in;
   ScrubOnExit<decltype(in)> scrubIn{in};
   const bool decoded = std::apply(
-      [&](auto&... record) { return DecodeRequest(request, op.requestStream, record...); }, in);
+      [&](auto&... record) {
+        return DecodeRequest(request, op.requestStream, record...) && (WellFormed(record) && ...);
+      },
+      in);
   AuditEntry& entry = context.audit;
   entry.at = NowStamp();
   entry.serviceCode = op.serviceCode;

@@ -106,8 +106,9 @@ Status Service::Run<Id::kSignIn>(RequestContext& context, operations::Inputs<Id:
     std::string& s;
     ~Wipe() { sodium_memzero(s.data(), s.size()); }
   } wipe{signedIn.token};
-  const int result = AuthStep(
-      "sign-in", [&] { return pAuth->SignIn(request.LOGIN_NAME, request.OP_PASSWD, signedIn); });
+  const int result = AuthStep("sign-in", [&] {
+    return pAuth->SignIn(request.LOGIN_NAME, request.OP_PASSWD, request.SIGNIN_NONCE, signedIn);
+  });
   if (result != 0) return AuthFailure(result);
   MSysmgntDef::SOperator& op = std::get<0>(out);
   op = signedIn.account.record;

@@ -1,6 +1,7 @@
 #include "service/operator_auth.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,6 +31,19 @@ namespace {
 
 constexpr const char* kAuthInterface = operations::Of(operations::Id::kSignIn).interfaceName;
 
+// 256 random bits as 64 hexadecimal digits; "" when the system has none to give.
+std::string NewNonce() {
+  unsigned char bytes[32];
+  if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) return "";
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string nonce;
+  for (unsigned char b : bytes) {
+    nonce += kDigits[b >> 4];
+    nonce += kDigits[b & 15];
+  }
+  return nonce;
+}
+
 }  // namespace
 
 int SignIn(const std::string& brokerName, const std::string& login, const std::string& password,
@@ -45,6 +59,7 @@ int SignIn(const std::string& brokerName, const std::string& login, const std::s
   in.set_LOGIN_NAME(login);
   in.set_OP_PASSWD(password);
   in.set_OP_ADDRESS(address);
+  if (std::string nonce = NewNonce(); !nonce.empty()) in.set_SIGNIN_NONCE(nonce);
   const int result = auth.signIn(in, op, session, cErrorMsg);
   if (result == 0 && !tmclient::SetSession(session.SESSION_TOKEN)) {
     cErrorMsg.set_code(tmclient::kErrBadReplyFrame);

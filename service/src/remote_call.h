@@ -9,6 +9,7 @@
 
 #include "records/list_read_ahead.h"
 #include "records/operations.h"
+#include "tmclient/broker_config.h"
 #include "tmclient/qrs_errormsg.h"
 #include "tmclient/tmb_stream.h"
 #include "tmclient/tmd_client_object.h"
@@ -71,6 +72,15 @@ int CallOperation(CTmdClientObject& client, STMSession* session, const In& input
   using Signature = operations::Signature<kId>;
   constexpr const operations::Descriptor& d = operations::Of(kId);
   static constexpr RemoteOperation kOp = {d.fullName, d.scopedName, d.interfaceName, d.serviceCode};
+  if constexpr (d.retry == operations::Retry::kRepeatable) {
+    // A sign-in with its nonce and a sign-out are safe to repeat (the back
+    // office gives a repeated sign-in the same session, and ends an ended
+    // session without error): the broker client tries them again after a
+    // failure that may have reached a back office, as it does the idempotent
+    // queries.
+    static const bool declared = (tmclient::DeclareIdempotent(d.serviceCode), true);
+    (void)declared;
+  }
   auto output = [&]<std::size_t k>(std::integral_constant<std::size_t, k>) {
     const char* name = std::get<k>(Signature::kOutputs).name;
     auto& value = std::get<k>(outputs);

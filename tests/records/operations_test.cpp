@@ -48,16 +48,16 @@ std::string ExpectedTables() {
   MPAY_OPERATIONS(MPAY_DOC_STREAMS_)
 #undef MPAY_DOC_STREAMS_
   std::string names =
-      "| operation | interface | service code | right | idempotent by default |\n"
+      "| operation | interface | service code | right | sent again |\n"
       "|---|---|---|---|---|\n";
+  static constexpr const char* kSentAgain[] = {"no", "if the URL lists it", "yes"};
   for (const operations::Descriptor& d : operations::kAll) {
     const std::string right = d.access == operations::Access::kRight
                                   ? std::string("`") + d.right + "`"
                               : d.access == operations::Access::kSession ? "a session"
                                                                          : "none";
     names += std::string("| `") + d.label + "` | `" + d.interfaceName + "` | `" + d.serviceCode +
-             "` | " + right + " | " + (d.retry == operations::Retry::kIdempotent ? "yes" : "no") +
-             " |\n";
+             "` | " + right + " | " + kSentAgain[static_cast<int>(d.retry)] + " |\n";
   }
   return streams + "\n" + names;
 }

@@ -30,8 +30,10 @@
 //   ACCESS     what the caller needs first (Access below)
 //   RIGHT      the right the operator must hold with Access::kRight, else ""
 //   GRANT      whether a new operator gets RIGHT unless told otherwise
-//   RETRY      whether running it twice does no harm (a broker URL lists such
-//              codes under idempotent=, and then the client may send it again)
+//   RETRY      whether the client may send it again after a failure that may
+//              have reached a server: kOnce never; kIdempotent when the broker
+//              URL lists its code under idempotent= (running it twice does no
+//              harm); kRepeatable always (the caller makes a repeat harmless)
 //   REPLY      kStreamed: its first output is a list that the back office
 //              streams as the rows come and the client reads as they arrive
 //   INPUTS     the request stream's items in order: Item<Type>{"name"}; the
@@ -62,13 +64,13 @@
     (Item<MCustQryAccept::SFetchInfoIn>{"sIn"}, Item<MCustQryAccept::SQueryLogSoInfo>{"sSoInfo"}), \
     (Item<MMicroPaymentDef::SMpUserInfoList>{"listOut"}, Item<QRSErrorMsg>{"cErrorMsg"}),          \
     (Audited{"PHONE_ID", "PHONE_ID", kAlways}))                                                    \
-  F(kSignIn, sysmgnt, MSysmgnt, IOperatorAuth, signIn, BASMLGIN, kOpen, "", kAsked, kOnce, kWhole, \
-    (Item<MSysmgntDef::SSignInIn>{"sIn"}),                                                         \
+  F(kSignIn, sysmgnt, MSysmgnt, IOperatorAuth, signIn, BASMLGIN, kOpen, "", kAsked, kRepeatable,   \
+    kWhole, (Item<MSysmgntDef::SSignInIn>{"sIn"}),                                                 \
     (Item<MSysmgntDef::SOperator>{"op"}, Item<MSysmgntDef::SSessionInfo>{"sSession"},              \
      Item<QRSErrorMsg>{"cErrorMsg"}),                                                              \
     (Audited{"LOGIN_NAME", "LOGIN_NAME", kAlways}))                                                \
-  F(kSignOut, sysmgnt, MSysmgnt, IOperatorAuth, signOut, BASMLGOT, kSession, "", kAsked, kOnce,    \
-    kWhole, (), (Item<QRSErrorMsg>{"cErrorMsg"}), ())
+  F(kSignOut, sysmgnt, MSysmgnt, IOperatorAuth, signOut, BASMLGOT, kSession, "", kAsked,           \
+    kRepeatable, kWhole, (), (Item<QRSErrorMsg>{"cErrorMsg"}), ())
 
 namespace operations {
 
@@ -79,7 +81,7 @@ enum class Access {
   kRight,    // a live session whose operator holds the operation's right
 };
 enum class Grant { kAsked, kByDefault };
-enum class Retry { kOnce, kIdempotent };
+enum class Retry { kOnce, kIdempotent, kRepeatable };
 enum class Reply { kWhole, kStreamed };
 
 // One item of a request or reply stream: its type, and its name in the
