@@ -57,6 +57,17 @@ int64_t StampDaysAgo(int days) {
 
 }  // namespace
 
+std::string SubscriberOf(const std::string& conditions) {
+  static constexpr std::string_view kKey = "PHONE_ID=";
+  std::size_t at = conditions.find(kKey);
+  // A key, not the end of another one's name.
+  while (at != std::string::npos && at > 0 && conditions[at - 1] != ' ')
+    at = conditions.find(kKey, at + 1);
+  if (at == std::string::npos) return {};
+  at += kKey.size();
+  return conditions.substr(at, conditions.find(' ', at) - at);
+}
+
 AuditWriter::AuditWriter(const std::string& path, std::size_t maxQueued, AuditPolicy policy)
     : iMaxQueued(maxQueued ? maxQueued : 1), cPolicy(policy), cMerge(policy.iMergeIntervalMs) {
   tWriter = std::thread([this, path] { Run(path); });
@@ -75,6 +86,7 @@ AuditWriter::~AuditWriter() {
 }
 
 void AuditWriter::Submit(AuditEntry entry) {
+  if (entry.subscriber.empty()) entry.subscriber = SubscriberOf(entry.conditions);
   std::unique_lock lock(mLock);
   cvProgress.wait(lock, [&] { return qEntries.size() < iMaxQueued || bStopping; });
   if (bStopping) {
@@ -177,7 +189,8 @@ uint64_t AuditWriter::failures() const {
 
 AuditWriter::Counts AuditWriter::counts() const {
   std::lock_guard lock(mLock);
-  return {qEntries.size(), iBatchesWritten, iBatchesFailed, !accepting()};
+  return {qEntries.size(), iBatchesWritten, iBatchesFailed,
+          !accepting(),    iCheckpoints,    iLastCheckpointId};
 }
 
 int64_t AuditWriter::QueueMerged(bool all) {
@@ -202,6 +215,45 @@ void AuditWriter::Prune(AuditStore& store) {
   }
   if (deleted > 0)
     log::Write(log::Level::kInfo, "audit_pruned", {{"rows", deleted}, {"before", before}});
+}
+
+void AuditWriter::Write(AuditStore& store, const std::vector<AuditEntry>& batch, bool last) {
+  const int64_t now = SteadyMs();
+  int64_t uncovered, since;
+  {
+    std::lock_guard lock(mLock);
+    uncovered = iUncovered;
+    since = iUncoveredSinceMs;
+  }
+  const int64_t rows = uncovered + static_cast<int64_t>(batch.size());
+  const bool due = cPolicy.pSigner && rows > 0 &&
+                   (last || rows >= cPolicy.iCheckpointRows ||
+                    (uncovered > 0 && now - since >= cPolicy.iCheckpointMs));
+  AuditCheckpoint cp;
+  store.Append(batch, due ? cPolicy.pSigner : nullptr, NowStamp(), &cp);
+  std::lock_guard lock(mLock);
+  if (!due) {
+    if (iUncovered == 0 && !batch.empty()) iUncoveredSinceMs = now;
+    iUncovered += static_cast<int64_t>(batch.size());
+    return;
+  }
+  iUncovered = 0;
+  ++iCheckpoints;
+  iLastCheckpointId = cp.lastId;
+  // The head, outside the database: kept by the log collector, it shows
+  // rows removed at the end of the chain and a chain replaced as a whole.
+  log::Write(log::Level::kInfo, "audit_checkpoint",
+             {{"seq", cp.seq},
+              {"last_id", cp.lastId},
+              log::Field::Verbatim("last_hash", ToHex(cp.lastHash)),
+              {"at", cp.at},
+              log::Field::Verbatim("key", ToHex(cp.key)),
+              log::Field::Verbatim("signature", ToHex(cp.signature))});
+}
+
+int64_t AuditWriter::CheckpointDueMs() const {
+  if (!cPolicy.pSigner || iUncovered == 0) return INT64_MAX;
+  return iUncoveredSinceMs + cPolicy.iCheckpointMs;
 }
 
 void AuditWriter::Run(const std::string& path) {
@@ -237,12 +289,37 @@ void AuditWriter::Run(const std::string& path) {
     if (batch.empty()) {
       std::unique_lock lock(mLock);
       // Wakes for entries, the end of a merge interval, the hourly prune or the stop.
+      bool checkpointDue = false;
       for (;;) {
-        const auto until = std::min(FromSteadyMs(QueueMerged(bStopping)), nextPrune);
-        if (!qEntries.empty() || bStopping || std::chrono::steady_clock::now() >= nextPrune) break;
+        const auto until = std::min(
+            {FromSteadyMs(QueueMerged(bStopping)), nextPrune, FromSteadyMs(CheckpointDueMs())});
+        checkpointDue = SteadyMs() >= CheckpointDueMs();
+        if (!qEntries.empty() || bStopping || std::chrono::steady_clock::now() >= nextPrune ||
+            checkpointDue)
+          break;
         cvWake.wait_until(lock, until);
       }
-      if (qEntries.empty() && bStopping) return;  // everything is written
+      if (qEntries.empty() && bStopping) {
+        lock.unlock();
+        // Everything is written: the last rows are covered before the end.
+        try {
+          Write(*store, {}, true);
+        } catch (const DbError& e) {
+          log::Write(log::Level::kError, "audit_checkpoint_failed", {{"reason", e.what()}});
+        }
+        return;
+      }
+      if (qEntries.empty() && checkpointDue) {
+        lock.unlock();
+        try {
+          Write(*store, {}, false);
+        } catch (const DbError& e) {
+          log::Write(log::Level::kError, "audit_checkpoint_failed", {{"reason", e.what()}});
+          lock.lock();
+          cvWake.wait_for(lock, kRetryDelay, [&] { return bStopping; });
+        }
+        continue;
+      }
       cvWake.wait_for(lock, kBatchDelay, [&] {
         return qEntries.size() >= std::min(kBatch, iMaxQueued) || bStopping || iFlushing > 0;
       });
@@ -259,7 +336,7 @@ void AuditWriter::Run(const std::string& path) {
     if (batch.empty()) continue;
     std::string failure;
     try {
-      store->Append(batch);
+      Write(*store, batch, false);
     } catch (const DbError& e) {
       failure = e.what();
     }

@@ -14,10 +14,7 @@ namespace {
 // new database is made by all of them in turn. A step that shipped never
 // changes (databases out there went through it as it was): a change to a
 // table is a new step at the end. The column types that differ between the
-// stores are written as {int64} (SQLite's integer, PostgreSQL's bigint),
-// {int16} (integer, smallint), {serial_key} (the audit's generated key:
-// SQLite's rowid, PostgreSQL's identity) and {no_rowid} (SQLite keeps these
-// tables in their primary key's tree).
+// stores are placeholders (sql_dialect.h).
 constexpr SchemaStep kSteps[] = {
     {1, "service-order log, users and audit",
      // IF NOT EXISTS: the log and user tables may have been loaded before
@@ -102,6 +99,23 @@ CREATE TABLE IF NOT EXISTS mp_session (
   ended        {int16} NOT NULL DEFAULT 0
 ){no_rowid};
 )sql"},
+    {3, "searchable, tamper-evident audit: the subscriber in a column, the chain, checkpoints",
+     // The subscriber of the rows written before: the PHONE_ID=... of their
+     // conditions. Their hashes stay NULL: they were never chained.
+     R"sql(
+ALTER TABLE mp_audit ADD COLUMN subscriber TEXT NOT NULL DEFAULT '';
+ALTER TABLE mp_audit ADD COLUMN prev_hash  TEXT;
+ALTER TABLE mp_audit ADD COLUMN row_hash   TEXT;
+UPDATE mp_audit SET subscriber = {phone_condition} WHERE conditions LIKE '%PHONE_ID=%';
+CREATE TABLE mp_audit_checkpoint (
+  seq       {serial_key},
+  last_id   {int64} NOT NULL,
+  last_hash TEXT    NOT NULL,
+  at        {int64} NOT NULL,
+  signer    TEXT    NOT NULL,
+  signature TEXT    NOT NULL
+);
+)sql"},
 };
 
 // Each summary is written into an SQL string literal as it is.
@@ -124,19 +138,6 @@ CREATE TABLE mp_schema_version (
   summary    TEXT    NOT NULL
 ))sql";
 
-struct TypeName {
-  std::string_view sPlaceholder;
-  std::string_view sSqlite;
-  std::string_view sPostgres;
-};
-
-constexpr TypeName kTypeNames[] = {
-    {"{int64}", "INTEGER", "BIGINT"},
-    {"{int16}", "INTEGER", "SMALLINT"},
-    {"{serial_key}", "INTEGER PRIMARY KEY", "BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY"},
-    {"{no_rowid}", " WITHOUT ROWID", ""},
-};
-
 // Each index ends in the rowid, so "ORDER BY so_date, so_nbr" needs no sort.
 constexpr char kSqliteIndexes[] = R"sql(
 CREATE INDEX IF NOT EXISTS mp_so_log_busi_date  ON mp_so_log (busi_code, so_date);
@@ -144,6 +145,9 @@ CREATE INDEX IF NOT EXISTS mp_so_log_phone_date ON mp_so_log (phone_id, so_date)
 CREATE INDEX IF NOT EXISTS mp_so_log_date       ON mp_so_log (so_date);
 CREATE INDEX IF NOT EXISTS mp_user_phone        ON mp_user (phone_id, mp_create_date);
 CREATE INDEX IF NOT EXISTS mp_audit_op          ON mp_audit (op_id, at);
+CREATE INDEX IF NOT EXISTS mp_audit_at          ON mp_audit (at);
+CREATE INDEX IF NOT EXISTS mp_audit_subscriber  ON mp_audit (subscriber, at);
+CREATE INDEX IF NOT EXISTS mp_audit_login       ON mp_audit (op_login, at);
 )sql";
 
 // The same, with the order number spelled out: "ORDER BY so_date, so_nbr"
@@ -154,6 +158,9 @@ CREATE INDEX IF NOT EXISTS mp_so_log_phone_date ON mp_so_log (phone_id, so_date,
 CREATE INDEX IF NOT EXISTS mp_so_log_date       ON mp_so_log (so_date, so_nbr);
 CREATE INDEX IF NOT EXISTS mp_user_phone        ON mp_user (phone_id, mp_create_date, serv_id);
 CREATE INDEX IF NOT EXISTS mp_audit_op          ON mp_audit (op_id, at);
+CREATE INDEX IF NOT EXISTS mp_audit_at          ON mp_audit (at, id);
+CREATE INDEX IF NOT EXISTS mp_audit_subscriber  ON mp_audit (subscriber, at, id);
+CREATE INDEX IF NOT EXISTS mp_audit_login       ON mp_audit (op_login, at, id);
 )sql";
 
 // How many columns named `column` (any, when empty) table `table` has: 0
@@ -201,18 +208,6 @@ class SqliteSchemaConnection : public SchemaConnection {
 };
 
 }  // namespace
-
-std::string ForDialect(std::string_view sql, Dialect dialect) {
-  std::string out(sql);
-  for (const TypeName& type : kTypeNames) {
-    const std::string_view to = dialect == Dialect::kSqlite ? type.sSqlite : type.sPostgres;
-    for (std::size_t at = out.find(type.sPlaceholder); at != std::string::npos;
-         at = out.find(type.sPlaceholder, at + to.size())) {
-      out.replace(at, type.sPlaceholder.size(), to);
-    }
-  }
-  return out;
-}
 
 std::span<const SchemaStep> SchemaSteps() {
   return kSteps;

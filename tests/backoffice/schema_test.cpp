@@ -10,6 +10,7 @@
 #include <sstream>
 #include <thread>
 
+#include "backoffice/audit_chain.h"
 #include "backoffice/audit_writer.h"
 #include "backoffice/operator_store.h"
 #include "backoffice/schema.h"
@@ -193,11 +194,19 @@ TEST_P(SchemaUpgrade, EveryShippedSchemaKeepsEveryRowAndEndsAsANewDatabase) {
     if (shipped.operators) {
       EXPECT_EQ(demo.rights, (std::vector<std::string>{"BABOMOMP", "BACUQQMP"}));
     }
+    // The subscriber of the older rows comes from their conditions; new
+    // rows are chained after them.
+    EXPECT_EQ(SqlRows(db, "SELECT count(*) FROM mp_audit WHERE subscriber = '13800138000'"),
+              SqlRows(db,
+                      "SELECT count(*) FROM mp_audit WHERE conditions LIKE "
+                      "'%PHONE_ID=13800138000%'"));
     AuditEntry entry;
     entry.login = "demo";
-    store->OpenAudit()->Append({&entry, 1});
+    const auto audit = store->OpenAudit();
+    audit->Append({&entry, 1}, nullptr, 0, nullptr);
     EXPECT_EQ(SqlRows(db, "SELECT count(*) FROM mp_audit WHERE op_login = 'demo'")[0][0],
               std::to_string(shipped.loginAudits + 1));
+    EXPECT_TRUE(VerifyAudit(*audit, {}, 0).ok());
   }
 }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "backoffice/audit_chain.h"
+#include "backoffice/audit_writer.h"
 #include "backoffice/demo_data.h"
 #include "backoffice/sqlite_db.h"
 #include "child_process.h"
@@ -209,6 +211,35 @@ TEST(MpayBackoffice, OperatorCommands) {
   ASSERT_TRUE(s.Step());
   EXPECT_TRUE(s.Text(0).starts_with("$argon2id$"));
   EXPECT_EQ(s.Text(0).find("n3w-password"), std::string::npos);
+}
+
+// The key is made once; the verification passes on what the writer chained
+// and fails, with exit status 1, once the sqlite3 shell changed a row.
+TEST(MpayBackoffice, AuditKeyAndVerification) {
+  TempDir dir;
+  const std::string db = dir.File("audit.db");
+  backoffice::DemoOptions demo;
+  demo.rows = 10;
+  backoffice::GenerateDemo(db, demo);
+  std::string output;
+  ASSERT_EQ(RunToEnd({BACKOFFICE_EXE, "--db", db, "--make-audit-key"}, output), 0) << output;
+  EXPECT_NE(output.find("public key "), std::string::npos) << output;
+  EXPECT_EQ(RunToEnd({BACKOFFICE_EXE, "--db", db, "--make-audit-key"}, output), 1) << output;
+  {
+    const auto signer = backoffice::AuditSigner::Open(db + ".audit-key", false);
+    backoffice::AuditPolicy policy;
+    policy.pSigner = &signer;
+    backoffice::AuditWriter writer(db, 64, policy);
+    for (int i = 0; i < 3; ++i) writer.Submit(backoffice::AuditEntry{});
+  }
+  EXPECT_EQ(RunToEnd({BACKOFFICE_EXE, "--db", db, "--verify-audit"}, output), 0) << output;
+  EXPECT_NE(output.find("audit: 3 rows from id 1, 1 checkpoints, signed up to id 3"),
+            std::string::npos)
+      << output;
+  ASSERT_EQ(RunToEnd({"sqlite3", db, "UPDATE mp_audit SET row_count = 9 WHERE id = 2"}, output), 0)
+      << output;
+  EXPECT_EQ(RunToEnd({BACKOFFICE_EXE, "--db", db, "--verify-audit"}, output), 1) << output;
+  EXPECT_NE(output.find("audit: row 2 changed\naudit: NOT verified"), std::string::npos) << output;
 }
 
 // The database, its WAL and shared-memory files are their owner's only; a

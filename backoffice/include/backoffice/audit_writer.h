@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "backoffice/audit_chain.h"
 #include "backoffice/stamp.h"
 
 namespace backoffice {
@@ -32,6 +33,9 @@ struct AuditEntry {
   std::string peer;  // the transport's own view of the caller (CallContext::peer)
   std::string serviceCode;
   std::string conditions;
+  // The subscriber asked about (the phone number condition), "" for none;
+  // filled from `conditions` when left empty.
+  std::string subscriber;
   int64_t rowCount = 0;
   int32_t result = 0;
 };
@@ -82,7 +86,17 @@ struct AuditPolicy {
   // Merged entries (SubmitMerged) of one peer and kind within this time
   // make one row, then a second that says how many more came.
   int64_t iMergeIntervalMs = 60000;
+  // Signs a checkpoint of the chain after this many rows, or this long
+  // after the first row it does not cover yet, whichever comes first. No
+  // signer: no checkpoints (tests of other things).
+  const AuditSigner* pSigner = nullptr;
+  int64_t iCheckpointRows = 10000;
+  int64_t iCheckpointMs = 60000;
 };
+
+// The subscriber of a conditions text: what follows "PHONE_ID=" up to the
+// next blank; "" when it names none.
+std::string SubscriberOf(const std::string& conditions);
 
 // Writes audit entries on one thread of its own, many per transaction (up to
 // 1024, or what arrived within 200 ms of the first), so that a request never
@@ -123,7 +137,9 @@ class AuditWriter {
     uint64_t queued = 0;
     uint64_t batchesWritten = 0;
     uint64_t batchesFailed = 0;
-    bool refusing = false;  // the audit cannot be written and queries are refused
+    bool refusing = false;         // the audit cannot be written and queries are refused
+    int64_t checkpoints = 0;       // signed by this writer
+    int64_t lastCheckpointId = 0;  // the last row the last one covers
   };
   Counts counts() const;
 
@@ -137,6 +153,12 @@ class AuditWriter {
   void QueueCounts(std::vector<AuditEntry>& due);
   // Deletes the rows older than the policy keeps; logs what it did.
   void Prune(AuditStore& store);
+  // Writes `batch` (possibly empty), with a checkpoint when one is due.
+  // `last`: a checkpoint of whatever is not covered yet, however little.
+  void Write(AuditStore& store, const std::vector<AuditEntry>& batch, bool last);
+  // When the rows not yet covered need their checkpoint (steady clock, ms),
+  // INT64_MAX for never; `mLock` is held.
+  int64_t CheckpointDueMs() const;
 
   std::size_t iMaxQueued;
   const AuditPolicy cPolicy;
@@ -151,6 +173,11 @@ class AuditWriter {
   uint64_t iFailures = 0;
   uint64_t iBatchesWritten = 0;
   uint64_t iBatchesFailed = 0;
+  int64_t iCheckpoints = 0;
+  int64_t iLastCheckpointId = 0;
+  // Rows written since the last checkpoint, and when the first of them was (steady ms).
+  int64_t iUncovered = 0;
+  int64_t iUncoveredSinceMs = 0;
   bool bStopping = false;
   bool bOpened = false;
   bool bFinished = false;  // the thread has ended

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "backoffice/sql_dialect.h"
 #include "backoffice/sqlite_db.h"
 
 // The back office's tables, the same in both stores (schema.cpp writes them
@@ -17,7 +18,10 @@
 // mp_user     micro-payment users; several rows per phone_id (history,
 //             deleted and current). mp_pwd holds the transaction password and
 //             never leaves the service.
-// mp_audit    who queried what and when; written by the audit writer only.
+// mp_audit    who queried what and when, and about which subscriber (the
+//             phone number condition); written by the audit writer only,
+//             each row chained to the one before (audit_chain.h).
+// mp_audit_checkpoint  signed checkpoints of that chain.
 // mp_operator the operators who may sign in: the operator record's fields
 //             (columns named after them, date-times as yyyymmddhhmmss), the
 //             password only as its Argon2id hash, and failed sign-ins.
@@ -32,10 +36,8 @@
 // one transaction), and refuses a newer one.
 namespace backoffice {
 
-enum class Dialect { kSqlite, kPostgres };
-
 // One step of the schema: the statements that turn version `version - 1`
-// into `version`, with the placeholders of ForDialect.
+// into `version`, with the placeholders of sql_dialect.h.
 struct SchemaStep {
   int version;
   std::string_view summary;  // one line, for the logs and mp_schema_version
@@ -46,10 +48,6 @@ struct SchemaStep {
 std::span<const SchemaStep> SchemaSteps();
 // The version this program makes and reads.
 int LatestSchemaVersion();
-
-// `sql` with its type placeholders ({int64}, {int16}, {serial_key},
-// {no_rowid}) written the way of `dialect`.
-std::string ForDialect(std::string_view sql, Dialect dialect);
 
 // What an upgrade needs of a store's connection.
 class SchemaConnection {
