@@ -63,10 +63,9 @@ int RunAuditCommand(const backoffice::Options& options) {
     struct stat st {};
     if (::lstat(keyPath.c_str(), &st) == 0) {
       // Its public key all the same: what a rotation lists as trusted.
-      std::fprintf(stderr, "mpay-backoffice: %s exists already: public key %s\n",
-                   keyPath.c_str(),
-                   backoffice::ToHex(backoffice::AuditSigner::Open(keyPath, false).publicKey())
-                       .c_str());
+      std::fprintf(
+          stderr, "mpay-backoffice: %s exists already: public key %s\n", keyPath.c_str(),
+          backoffice::ToHex(backoffice::AuditSigner::Open(keyPath, false).publicKey()).c_str());
       return 1;
     }
     const auto signer = backoffice::AuditSigner::Open(keyPath, true);
