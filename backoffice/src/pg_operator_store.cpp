@@ -26,30 +26,6 @@ struct PgRow {
   std::string_view Text(int c) const { return r.Text(row, c); }
 };
 
-// The parameters of one statement run, with their types: a statement is
-// prepared with the types of its first run's parameters.
-class TypedParams {
- public:
-  void Clear() {
-    cParams.Clear();
-    vTypes.clear();
-  }
-  void Add(int64_t value) {
-    cParams.Add(value);
-    vTypes.push_back(kPgInt8);
-  }
-  void Add(std::string_view text) {
-    cParams.Add(text);
-    vTypes.push_back(kPgText);
-  }
-  const PgParams& params() const { return cParams; }
-  const std::vector<unsigned>& types() const { return vTypes; }
-
- private:
-  PgParams cParams;
-  std::vector<unsigned> vTypes;
-};
-
 class PgOperatorStore final : public OperatorStore {
  public:
   explicit PgOperatorStore(const std::string& uri) : strUri(uri) {
@@ -82,7 +58,7 @@ class PgOperatorStore final : public OperatorStore {
       if (record.OP_ID == 0) {
         record.OP_ID = static_cast<int>(c.Run(oc::Sql::kNextId).Int(0, 0));
       }
-      c.RunWith(oc::Sql::kInsert, [&](TypedParams& p) {
+      c.RunWith(oc::Sql::kInsert, [&](PgParams& p) {
         oc::PutAccount(record, account, [&](auto value) { p.Add(value); });
       });
       for (const std::string& code : account.rights) {
@@ -112,14 +88,21 @@ class PgOperatorStore final : public OperatorStore {
     return c.Run(locked ? oc::Sql::kLock : oc::Sql::kUnlock, login).Affected() > 0;
   }
 
-  void RecordFailedSignIns(int32_t opId, int failures, int64_t lockedUntil) override {
+  void RecordFailedSignIns(int32_t opId, int failures, int64_t lockedUntil,
+                           std::string_view failedNonce) override {
     Lease c(*this);
-    c.Run(oc::Sql::kFailed, int64_t{opId}, int64_t{failures}, lockedUntil);
+    c.Run(oc::Sql::kFailed, int64_t{opId}, int64_t{failures}, lockedUntil, failedNonce);
   }
 
-  void RecordSignIn(int32_t opId) override {
+  void RecordSignIn(int32_t opId, int64_t at) override {
     Lease c(*this);
-    c.Run(oc::Sql::kSignedIn, int64_t{opId});
+    c.Run(oc::Sql::kSignedIn, int64_t{opId}, at);
+  }
+
+  int LockUnused(int64_t now, int64_t signedInBefore) override {
+    Lease c(*this);
+    c.Run(oc::Sql::kStartCounting, now);
+    return static_cast<int>(c.Run(oc::Sql::kLockUnused, signedInBefore).Affected());
   }
 
   void CreateSession(const SessionRecord& s) override {
@@ -163,7 +146,7 @@ class PgOperatorStore final : public OperatorStore {
   struct Slot {
     explicit Slot(const std::string& uri) : conn(uri, "") {}
     PgConnection conn;
-    TypedParams params;
+    PgParams params;
   };
   static constexpr std::size_t kMaxConnections = 8;
 
@@ -207,18 +190,18 @@ class PgOperatorStore final : public OperatorStore {
     PgConnection& conn() { return pSlot->conn; }
 
     // Runs statement `which` (prepared on this connection the first time)
-    // with the parameters `fill` adds (fill(TypedParams&)).
+    // with the parameters `fill` adds (fill(PgParams&)).
     template <class Fill>
     PgResult RunWith(oc::Sql which, Fill&& fill) {
-      TypedParams& p = pSlot->params;
+      PgParams& p = pSlot->params;
       p.Clear();
       fill(p);
       pSlot->conn.Prepare(oc::Name(which), oc::Text(which, Dialect::kPostgres), p.types());
-      return pSlot->conn.RunPrepared(oc::Name(which), p.params());
+      return pSlot->conn.RunPrepared(oc::Name(which), p);
     }
     template <class... Values>
     PgResult Run(oc::Sql which, const Values&... values) {
-      return RunWith(which, [&](TypedParams& p) { (p.Add(values), ...); });
+      return RunWith(which, [&](PgParams& p) { (p.Add(values), ...); });
     }
 
    private:
