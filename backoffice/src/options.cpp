@@ -80,6 +80,15 @@ const OptionDef kOptions[] = {
      }},
     {"config", kValue, kCommandLine, [](std::string_view, Options&) { return std::string(); }},
     {"db", kValue, kAnywhere, SetText<&Options::db>},
+    {"db-read", kValue, kAnywhere,
+     [](std::string_view v, Options& o) {
+       if (!v.starts_with("postgresql://") && !v.starts_with("postgres://"))
+         return std::string("takes the postgresql:// URI of a read replica");
+       o.dbRead.emplace_back(v);
+       return std::string();
+     },
+     [](Options& o) { o.dbRead.clear(); }},
+    {"db-read-max-lag", kValue, kAnywhere, SetInt<&Options::dbReadMaxLagS, 1, 3600, true>},
     {"listen", kValue, kAnywhere,
      [](std::string_view v, Options& o) {
        if (!v.starts_with("tcp://") && !v.starts_with("tls://"))
@@ -219,6 +228,8 @@ std::string CheckTogether(const Options& o) {
   if (!o.initDemo.empty()) return "";
   if (o.db.empty()) return "--db FILE is required";
   if (o.listen.empty() && o.nats.empty()) return "give --listen, --nats or both";
+  if (!o.dbRead.empty() && !o.db.starts_with("postgresql://") && !o.db.starts_with("postgres://"))
+    return "--db-read is for a PostgreSQL --db";
   if (!o.metrics.empty() && !IsLoopbackUrl(o.metrics) && !o.metricsPublic) {
     return "--metrics " + o.metrics +
            " is open to other machines: give --metrics-public as well if that is meant";
@@ -261,7 +272,8 @@ std::string PrintableKey(std::string_view key) {
 const char* Usage() {
   static const std::string text =
       std::string(
-          "usage: mpay-backoffice [--config FILE] --db FILE\n"
+          "usage: mpay-backoffice [--config FILE] --db FILE [--db-read URI]... "
+          "[--db-read-max-lag S]\n"
           "                      [--listen tcp://127.0.0.1:PORT|tls://HOST:PORT]... "
           "[--tls-cert FILE --tls-key FILE]\n"
           "                      [--nats nats://HOST:PORT[,HOST:PORT]] [--broker NAME] "
