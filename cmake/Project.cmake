@@ -4,6 +4,31 @@ find_package(PkgConfig REQUIRED)
 
 set(MPAY_WARNINGS -Wall -Wextra)
 
+# The linker: mold where it is installed (scripts/install-deps), else lld,
+# else the compiler's own. Relinking what `make run` builds takes 0.2 s of
+# CPU with mold, 1.1 s with lld and 3.8 s with the default one; the test
+# programs link the same libraries a hundred times over. MPAY_LINKER names one
+# ("mold", "lld", "gold", "bfd"), or "default" for the compiler's choice.
+set(MPAY_LINKER "" CACHE STRING "Linker (mold, lld, gold, bfd or default; empty: the fastest found)")
+include(CheckLinkerFlag)
+set(mpay_linkers ${MPAY_LINKER})
+if(NOT MPAY_LINKER)
+  set(mpay_linkers mold lld)
+endif()
+foreach(linker IN LISTS mpay_linkers)
+  if(linker STREQUAL "default")
+    break()
+  endif()
+  string(MAKE_C_IDENTIFIER "MPAY_HAVE_LD_${linker}" have)
+  check_linker_flag(CXX "-fuse-ld=${linker}" ${have})
+  if(${have})
+    add_link_options(-fuse-ld=${linker})
+    break()
+  elseif(MPAY_LINKER)
+    message(FATAL_ERROR "MPAY_LINKER=${MPAY_LINKER}: the compiler cannot link with it")
+  endif()
+endforeach()
+
 if(MPAY_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
                       -fno-sanitize-recover=undefined)

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "forms/lookup.h"
+#include "guicommon/list_export.h"
 #include "records/mmicropaymentdef.h"
 #include "toolkit/listview.h"
 
@@ -23,7 +24,18 @@ struct SListColumn {
   // The cell's text: a field of the record itself, or scratch filled with it.
   const std::string& (*pCell)(const TRecord& record, const SCellContext& context,
                               std::string& scratch);
+  // What the cell is when the list is saved: codes, numbers of phones and
+  // orders are text (leading zeros stay).
+  MListExport::TCellKind iKind = MListExport::TCellKind::Text;
 };
+
+// The kinds of a table's columns, in column order.
+template <class TRecord>
+std::vector<MListExport::TCellKind> ColumnKinds(std::span<const SListColumn<TRecord>> table) {
+  std::vector<MListExport::TCellKind> kinds;
+  for (const SListColumn<TRecord>& one : table) kinds.push_back(one.iKind);
+  return kinds;
+}
 
 // The log query's seven columns and the user query's eleven.
 std::span<const SListColumn<MMicroPaymentDef::SMpInfo>> LogColumns();

@@ -51,8 +51,8 @@ void WriteTable(const CDumpTable& table, std::ostream& out) {
     for (size_t c = 0; c < cells.size(); ++c)
       widths[c] = std::max(widths[c], DisplayWidth(cells[c]));
   };
-  measure(table.captions);
-  for (const auto& row : table.rows) measure(row);
+  measure(table.vCaptions);
+  for (const auto& row : table.vRows) measure(row);
   auto write = [&](const std::vector<std::string>& cells) {
     std::string line;
     for (size_t c = 0; c < cells.size(); ++c) {
@@ -62,12 +62,12 @@ void WriteTable(const CDumpTable& table, std::ostream& out) {
     }
     out << line << '\n';
   };
-  write(table.captions);
+  write(table.vCaptions);
   int rule = 0;
   for (size_t c = 0; c < widths.size(); ++c) rule += widths[c] + (c ? 2 : 0);
   out << std::string(rule, '-') << '\n';
-  for (const auto& row : table.rows) write(row);
-  out << "(" << table.rows.size() << (table.rows.size() == 1 ? " row)" : " rows)") << '\n';
+  for (const auto& row : table.vRows) write(row);
+  out << "(" << table.vRows.size() << (table.vRows.size() == 1 ? " row)" : " rows)") << '\n';
 }
 
 void FormatDumps(std::istream& in, std::ostream& out) {
@@ -78,10 +78,10 @@ void FormatDumps(std::istream& in, std::ostream& out) {
     std::vector<std::string> fields = SplitOutputLine(line);
     if (fields[0] == "columns") {
       table = {};
-      for (size_t i = 1; i < fields.size(); ++i) table.captions.push_back(Caption(fields[i]));
+      for (size_t i = 1; i < fields.size(); ++i) table.vCaptions.push_back(Caption(fields[i]));
       inDump = true;
     } else if (inDump && fields[0] == "row") {
-      table.rows.emplace_back(fields.begin() + 1, fields.end());
+      table.vRows.emplace_back(fields.begin() + 1, fields.end());
     } else if (inDump && fields[0] == "rows") {
       WriteTable(table, out);
       inDump = false;

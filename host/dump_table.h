@@ -15,8 +15,8 @@ int DisplayWidth(std::string_view utf8);
 
 // One table: the captions and the rows of cells, in order.
 struct CDumpTable {
-  std::vector<std::string> captions;
-  std::vector<std::vector<std::string>> rows;
+  std::vector<std::string> vCaptions;
+  std::vector<std::vector<std::string>> vRows;
 };
 
 // Writes the table with every column padded to its widest cell, columns two

@@ -67,7 +67,7 @@ TParseResult ParseHostOptions(const QStringList& arguments, CHostOptions& option
     text = "--script needs --headless";
     return TParseResult::kError;
   }
-  for (const QString& path : parser.values(module)) options.modules.push_back(path.toStdString());
+  for (const QString& path : parser.values(module)) options.vModules.push_back(path.toStdString());
   for (const QString& value : parser.values(open)) {
     bool ok = false;
     const int id = value.toInt(&ok);
@@ -75,7 +75,7 @@ TParseResult ParseHostOptions(const QStringList& arguments, CHostOptions& option
       text = "--open takes a business id, not " + value.toStdString();
       return TParseResult::kError;
     }
-    options.openIds.push_back(id);
+    options.vOpenIds.push_back(id);
   }
   options.strOperatorFile = parser.value(operatorFile).toStdString();
   options.strLogin = parser.value(login).toStdString();

@@ -45,14 +45,14 @@ bool CHostSession::AddModule(const std::string& path) {
     ShowProblem(problem);
     return false;
   }
-  modules.push_back(std::move(module));
-  const CLoadedModule& added = modules.back();
-  for (const int id : added.ids) businesses.push_back({id, &added, {}});
+  qModules.push_back(std::move(module));
+  const CLoadedModule& added = qModules.back();
+  for (const int id : added.vIds) vBusinesses.push_back({id, &added, {}});
   return true;
 }
 
 const CBusiness* CHostSession::FindBusiness(int id) const {
-  for (const CBusiness& business : businesses) {
+  for (const CBusiness& business : vBusinesses) {
     if (business.iId == id) return &business;
   }
   return nullptr;
@@ -100,13 +100,13 @@ TForm* CHostSession::OpenBusiness(int id, std::string& problem) {
 
 std::string CHostSession::AboutText() const {
   std::string text = "小额支付业务主机 mpay-host\n";
-  if (modules.empty()) text += "\n没有加载模块。\n";
-  for (const CLoadedModule& module : modules) {
+  if (qModules.empty()) text += "\n没有加载模块。\n";
+  for (const CLoadedModule& module : qModules) {
     text += "\n" + module.strFileName + "\n  版本：" +
             (module.strVersion.empty() ? std::string("（空）") : Utf8(module.strVersion)) +
             "\n  业务：";
-    for (size_t i = 0; i < module.ids.size(); ++i) {
-      text += (i ? ", " : "") + std::to_string(module.ids[i]);
+    for (size_t i = 0; i < module.vIds.size(); ++i) {
+      text += (i ? ", " : "") + std::to_string(module.vIds[i]);
     }
     text += "\n";
   }

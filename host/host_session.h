@@ -44,8 +44,8 @@ class CHostSession {
   const MSysmgntDef::SOperator& Operator() const { return sOperator; }
   // The operator the next windows open with (after a sign-in).
   void SetOperator(MSysmgntDef::SOperator op) { sOperator = std::move(op); }
-  const std::deque<CLoadedModule>& Modules() const { return modules; }
-  const std::vector<CBusiness>& Businesses() const { return businesses; }
+  const std::deque<CLoadedModule>& Modules() const { return qModules; }
+  const std::vector<CBusiness>& Businesses() const { return vBusinesses; }
   // True once any module or host problem was reported.
   bool HadProblems() const { return bHadProblems; }
 
@@ -59,8 +59,8 @@ class CHostSession {
  private:
   void ShowProblem(const std::string& problem);
   MSysmgntDef::SOperator sOperator;
-  std::deque<CLoadedModule> modules;  // addresses stay put as modules are added
-  std::vector<CBusiness> businesses;
+  std::deque<CLoadedModule> qModules;  // addresses stay put as modules are added
+  std::vector<CBusiness> vBusinesses;
   bool bHadProblems = false;
 };
 

@@ -29,7 +29,7 @@ constexpr int kExitProblem = 1;
 constexpr int kExitUsage = 2;
 
 void LoadModules(const CHostOptions& options, CHostSession& session) {
-  std::vector<std::string> paths = options.modules;
+  std::vector<std::string> paths = options.vModules;
   if (paths.empty()) {
     const std::string folder =
         DefaultModulesFolder(QCoreApplication::applicationFilePath().toStdString());
@@ -54,7 +54,7 @@ int RunHeadless(const CHostOptions& options, CHostSession& session, CScriptOutpu
   // and the first window are laid out and drawn once, together.
   Application()->ShowMainWindow();
   CScriptDriver driver(session, output);
-  for (const int id : options.openIds) driver.RunLine("open " + std::to_string(id), 0);
+  for (const int id : options.vOpenIds) driver.RunLine("open " + std::to_string(id), 0);
   driver.Run(script);
   // The windows go before the process does, as the operator would close them.
   driver.CloseAll();
@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
     CFramePlacement placement;
     const bool placed = LoadFramePlacement(settings, placement);
     ShowFrame(Application()->MainWindow(), placed ? &placement : nullptr);
-    for (const int id : options.openIds) frame.OpenBusiness(id);
+    for (const int id : options.vOpenIds) frame.OpenBusiness(id);
     status = Application()->Run();
     SaveFramePlacement(settings, PlacementOf(Application()->MainWindow()));
     if (status == 0 && session.HadProblems()) status = kExitProblem;

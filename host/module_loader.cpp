@@ -61,7 +61,7 @@ bool ReadEntryPoints(TQueryCvsIntf queryCvsIntf, TGetModuleId getModuleId, CLoad
     return false;
   }
   module.strVersion.assign(version.data(), strnlen(version.data(), kVersionTextSize));
-  module.ids = std::move(ids);
+  module.vIds = std::move(ids);
   return true;
 }
 

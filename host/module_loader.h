@@ -19,7 +19,7 @@ struct CLoadedModule {
   std::string strPath;      // as given or found
   std::string strFileName;  // the last path component
   std::string strVersion;   // QueryCvsIntf's text, GBK bytes as the module wrote them
-  std::vector<int> ids;     // GetModuleId(0 .. count-1), in that order
+  std::vector<int> vIds;    // GetModuleId(0 .. count-1), in that order
   TCreateBusinessForm pCreateBusinessForm = nullptr;
 };
 

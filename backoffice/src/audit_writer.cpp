@@ -57,8 +57,19 @@ int64_t StampDaysAgo(int days) {
 
 }  // namespace
 
+std::string SubscriberOf(const std::string& conditions) {
+  static constexpr std::string_view kKey = "PHONE_ID=";
+  std::size_t at = conditions.find(kKey);
+  // A key, not the end of another one's name.
+  while (at != std::string::npos && at > 0 && conditions[at - 1] != ' ')
+    at = conditions.find(kKey, at + 1);
+  if (at == std::string::npos) return {};
+  at += kKey.size();
+  return conditions.substr(at, conditions.find(' ', at) - at);
+}
+
 AuditWriter::AuditWriter(const std::string& path, std::size_t maxQueued, AuditPolicy policy)
-    : iMaxQueued(maxQueued ? maxQueued : 1), cPolicy(policy) {
+    : iMaxQueued(maxQueued ? maxQueued : 1), cPolicy(policy), cMerge(policy.iMergeIntervalMs) {
   tWriter = std::thread([this, path] { Run(path); });
   std::unique_lock lock(mLock);
   cvProgress.wait(lock, [&] { return bOpened || !strOpenError.empty(); });
@@ -75,6 +86,7 @@ AuditWriter::~AuditWriter() {
 }
 
 void AuditWriter::Submit(AuditEntry entry) {
+  if (entry.subscriber.empty()) entry.subscriber = SubscriberOf(entry.conditions);
   std::unique_lock lock(mLock);
   cvProgress.wait(lock, [&] { return qEntries.size() < iMaxQueued || bStopping; });
   if (bStopping) {
@@ -87,27 +99,67 @@ void AuditWriter::Submit(AuditEntry entry) {
   if (qEntries.size() == 1 || qEntries.size() == std::min(kBatch, iMaxQueued)) cvWake.notify_one();
 }
 
-void AuditWriter::SubmitMalformed(AuditEntry entry) {
-  std::unique_lock lock(mLock);
-  // The transport's view of the peer, which the request cannot choose, and
-  // the service.
-  const std::string key = PeerHost(entry.peer) + '\n' + entry.serviceCode;
-  auto [it, fresh] = mMerged.try_emplace(key);
+bool AuditMerge::Admit(const AuditEntry& entry, const std::string& kind, int64_t nowMs,
+                       std::vector<AuditEntry>& due) {
+  auto [it, fresh] =
+      mMerged.try_emplace(PeerHost(entry.peer) + '\n' + entry.serviceCode + '\n' + kind);
+  Merged& m = it->second;
   if (!fresh) {
-    if (it->second.iUntilMs > SteadyMs()) {
-      ++it->second.iMore;
-      return;
+    if (m.iUntilMs > nowMs) {
+      ++m.iMore;
+      return false;
     }
-    // Its interval has ended, whether or not the writer has come by since:
-    // its count, then a new interval with a row of its own.
-    QueueCount(it->second);
-    it->second.iMore = 0;
+    // Its interval has ended, whether or not its count was taken since:
+    // the count, then a new interval with a row of its own.
+    Count(m, due);
+    m.iMore = 0;
   }
-  it->second.first = entry;
-  it->second.iUntilMs = SteadyMs() + cPolicy.iMergeIntervalMs;
+  m.first = entry;
+  m.kind = kind;
+  m.iUntilMs = nowMs + iIntervalMs;
+  return true;
+}
+
+int64_t AuditMerge::TakeEnded(int64_t nowMs, bool all, std::vector<AuditEntry>& due) {
+  int64_t next = INT64_MAX;
+  for (auto it = mMerged.begin(); it != mMerged.end();) {
+    const Merged& m = it->second;
+    if (!all && m.iUntilMs > nowMs) {
+      next = std::min(next, m.iUntilMs);
+      ++it;
+      continue;
+    }
+    Count(m, due);
+    it = mMerged.erase(it);
+  }
+  return next;
+}
+
+void AuditMerge::Count(const Merged& m, std::vector<AuditEntry>& due) {
+  if (m.iMore == 0) return;
+  AuditEntry row = m.first;
+  row.conditions =
+      m.kind + ", " + std::to_string(m.iMore) + " more since " + std::to_string(m.first.at);
+  row.at = NowStamp();
+  due.push_back(std::move(row));
+}
+
+void AuditWriter::SubmitMerged(AuditEntry entry, const std::string& kind) {
+  std::unique_lock lock(mLock);
+  std::vector<AuditEntry> due;
+  const bool first = cMerge.Admit(entry, kind, SteadyMs(), due);
+  QueueCounts(due);
+  if (!first) return;
   lock.unlock();
   cvWake.notify_one();  // the writer's wait now ends with this interval at the latest
   Submit(std::move(entry));
+}
+
+void AuditWriter::QueueCounts(std::vector<AuditEntry>& due) {
+  for (AuditEntry& row : due) {
+    qEntries.push_back(std::move(row));
+    ++iSubmitted;
+  }
 }
 
 void AuditWriter::Flush() {
@@ -137,33 +189,15 @@ uint64_t AuditWriter::failures() const {
 
 AuditWriter::Counts AuditWriter::counts() const {
   std::lock_guard lock(mLock);
-  return {qEntries.size(), iBatchesWritten, iBatchesFailed, !accepting()};
+  return {qEntries.size(), iBatchesWritten, iBatchesFailed,
+          !accepting(),    iCheckpoints,    iLastCheckpointId};
 }
 
 int64_t AuditWriter::QueueMerged(bool all) {
-  const int64_t now = SteadyMs();
-  int64_t next = INT64_MAX;
-  for (auto it = mMerged.begin(); it != mMerged.end();) {
-    Merged& m = it->second;
-    if (!all && m.iUntilMs > now) {
-      next = std::min(next, m.iUntilMs);
-      ++it;
-      continue;
-    }
-    QueueCount(m);
-    it = mMerged.erase(it);
-  }
+  std::vector<AuditEntry> due;
+  const int64_t next = cMerge.TakeEnded(SteadyMs(), all, due);
+  QueueCounts(due);
   return next;
-}
-
-void AuditWriter::QueueCount(const Merged& m) {
-  if (m.iMore == 0) return;
-  AuditEntry row = m.first;
-  row.conditions =
-      "malformed request, " + std::to_string(m.iMore) + " more since " + std::to_string(m.first.at);
-  row.at = NowStamp();
-  qEntries.push_back(std::move(row));
-  ++iSubmitted;
 }
 
 void AuditWriter::Prune(AuditStore& store) {
@@ -181,6 +215,45 @@ void AuditWriter::Prune(AuditStore& store) {
   }
   if (deleted > 0)
     log::Write(log::Level::kInfo, "audit_pruned", {{"rows", deleted}, {"before", before}});
+}
+
+void AuditWriter::Write(AuditStore& store, const std::vector<AuditEntry>& batch, bool last) {
+  const int64_t now = SteadyMs();
+  int64_t uncovered, since;
+  {
+    std::lock_guard lock(mLock);
+    uncovered = iUncovered;
+    since = iUncoveredSinceMs;
+  }
+  const int64_t rows = uncovered + static_cast<int64_t>(batch.size());
+  const bool due = cPolicy.pSigner && rows > 0 &&
+                   (last || rows >= cPolicy.iCheckpointRows ||
+                    (uncovered > 0 && now - since >= cPolicy.iCheckpointMs));
+  AuditCheckpoint cp;
+  store.Append(batch, due ? cPolicy.pSigner : nullptr, NowStamp(), &cp);
+  std::lock_guard lock(mLock);
+  if (!due) {
+    if (iUncovered == 0 && !batch.empty()) iUncoveredSinceMs = now;
+    iUncovered += static_cast<int64_t>(batch.size());
+    return;
+  }
+  iUncovered = 0;
+  ++iCheckpoints;
+  iLastCheckpointId = cp.lastId;
+  // The head, outside the database: kept by the log collector, it shows
+  // rows removed at the end of the chain and a chain replaced as a whole.
+  log::Write(log::Level::kInfo, "audit_checkpoint",
+             {{"seq", cp.seq},
+              {"last_id", cp.lastId},
+              log::Field::Verbatim("last_hash", ToHex(cp.lastHash)),
+              {"at", cp.at},
+              log::Field::Verbatim("key", ToHex(cp.key)),
+              log::Field::Verbatim("signature", ToHex(cp.signature))});
+}
+
+int64_t AuditWriter::CheckpointDueMs() const {
+  if (!cPolicy.pSigner || iUncovered == 0) return INT64_MAX;
+  return iUncoveredSinceMs + cPolicy.iCheckpointMs;
 }
 
 void AuditWriter::Run(const std::string& path) {
@@ -216,12 +289,37 @@ void AuditWriter::Run(const std::string& path) {
     if (batch.empty()) {
       std::unique_lock lock(mLock);
       // Wakes for entries, the end of a merge interval, the hourly prune or the stop.
+      bool checkpointDue = false;
       for (;;) {
-        const auto until = std::min(FromSteadyMs(QueueMerged(bStopping)), nextPrune);
-        if (!qEntries.empty() || bStopping || std::chrono::steady_clock::now() >= nextPrune) break;
+        const auto until = std::min(
+            {FromSteadyMs(QueueMerged(bStopping)), nextPrune, FromSteadyMs(CheckpointDueMs())});
+        checkpointDue = SteadyMs() >= CheckpointDueMs();
+        if (!qEntries.empty() || bStopping || std::chrono::steady_clock::now() >= nextPrune ||
+            checkpointDue)
+          break;
         cvWake.wait_until(lock, until);
       }
-      if (qEntries.empty() && bStopping) return;  // everything is written
+      if (qEntries.empty() && bStopping) {
+        lock.unlock();
+        // Everything is written: the last rows are covered before the end.
+        try {
+          Write(*store, {}, true);
+        } catch (const DbError& e) {
+          log::Write(log::Level::kError, "audit_checkpoint_failed", {{"reason", e.what()}});
+        }
+        return;
+      }
+      if (qEntries.empty() && checkpointDue) {
+        lock.unlock();
+        try {
+          Write(*store, {}, false);
+        } catch (const DbError& e) {
+          log::Write(log::Level::kError, "audit_checkpoint_failed", {{"reason", e.what()}});
+          lock.lock();
+          cvWake.wait_for(lock, kRetryDelay, [&] { return bStopping; });
+        }
+        continue;
+      }
       cvWake.wait_for(lock, kBatchDelay, [&] {
         return qEntries.size() >= std::min(kBatch, iMaxQueued) || bStopping || iFlushing > 0;
       });
@@ -238,7 +336,7 @@ void AuditWriter::Run(const std::string& path) {
     if (batch.empty()) continue;
     std::string failure;
     try {
-      store->Append(batch);
+      Write(*store, batch, false);
     } catch (const DbError& e) {
       failure = e.what();
     }

@@ -69,8 +69,9 @@ int Authenticator::SignIn(std::string_view login, std::string_view password, Sig
       const bool lock = failures >= cPolicy.maxFailedSignIns;
       cStore.RecordFailedSignIns(account.record.OP_ID, lock ? 0 : failures,
                                  lock ? now + cPolicy.lockoutS : 0);
-      if (lock) return kRcOperatorLocked;
     }
+    // The one that locks it is answered as every wrong password: answered
+    // otherwise, it would tell a stranger which logins exist.
     return kRcSignInFailed;
   }
   if (const int refused = Usable(account, now); refused != 0) return refused;

@@ -37,8 +37,8 @@ bool NeedsQuotes(std::string_view v) {
   return false;
 }
 
-void AppendText(std::string& out, std::string_view raw) {
-  const std::string v = Masked(raw);
+void AppendText(std::string& out, std::string_view raw, bool verbatim = false) {
+  const std::string v = verbatim ? std::string(raw) : Masked(raw);
   if (!NeedsQuotes(v)) {
     out += v;
     return;
@@ -116,7 +116,7 @@ std::string Format(int64_t unixMillis, Level level, std::string_view event,
     line += f.key;
     line += '=';
     if (f.bText) {
-      AppendText(line, f.strText);
+      AppendText(line, f.strText, f.bVerbatim);
     } else if (f.bDouble) {
       char number[32];
       std::snprintf(number, sizeof number, "%.6g", f.dNumber);

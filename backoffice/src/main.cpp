@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "backoffice/audit_chain.h"
 #include "backoffice/audit_writer.h"
 #include "backoffice/authenticator.h"
 #include "backoffice/demo_data.h"
@@ -48,6 +49,48 @@ int InitDemo(const backoffice::Options& options) {
               static_cast<long long>(s.firstStamp), static_cast<long long>(s.lastStamp),
               static_cast<long long>(s.users), added);
   return 0;
+}
+
+std::string AuditKeyPath(const backoffice::Options& options) {
+  return options.auditKey.empty() ? backoffice::DefaultAuditKeyPath(options.db) : options.auditKey;
+}
+
+// --make-audit-key and --verify-audit. Verification prints what it walked and
+// the first problem of each kind; exit status 1 when there is one.
+int RunAuditCommand(const backoffice::Options& options) {
+  const std::string keyPath = AuditKeyPath(options);
+  if (options.auditCommand == backoffice::Options::AuditCommand::kMakeKey) {
+    struct stat st {};
+    if (::lstat(keyPath.c_str(), &st) == 0) {
+      // Its public key all the same: what a rotation lists as trusted.
+      std::fprintf(stderr, "mpay-backoffice: %s exists already: public key %s\n",
+                   keyPath.c_str(),
+                   backoffice::ToHex(backoffice::AuditSigner::Open(keyPath, false).publicKey())
+                       .c_str());
+      return 1;
+    }
+    const auto signer = backoffice::AuditSigner::Open(keyPath, true);
+    std::printf("audit key %s: public key %s\n", keyPath.c_str(),
+                backoffice::ToHex(signer.publicKey()).c_str());
+    return 0;
+  }
+  const auto trusted = backoffice::TrustedAuditKeys(keyPath);
+  const auto store = backoffice::OpenStore(options.db)->OpenAudit();
+  const auto v = backoffice::VerifyAudit(*store, trusted, options.verifyFrom);
+  std::printf("audit: %lld rows from id %lld, %lld checkpoints, signed up to id %lld",
+              static_cast<long long>(v.rows), static_cast<long long>(v.firstId),
+              static_cast<long long>(v.checkpoints), static_cast<long long>(v.lastCoveredId));
+  if (v.unchained > 0)
+    std::printf(", %lld rows without hashes", static_cast<long long>(v.unchained));
+  std::printf("\n");
+  if (v.firstBadRow != 0)
+    std::printf("audit: row %lld %s\n", static_cast<long long>(v.firstBadRow),
+                v.rowProblem.c_str());
+  if (v.firstBadCheckpoint != 0)
+    std::printf("audit: checkpoint %lld: %s\n", static_cast<long long>(v.firstBadCheckpoint),
+                v.checkpointProblem.c_str());
+  std::printf("audit: %s\n", v.ok() ? "verified" : "NOT verified");
+  return v.ok() ? 0 : 1;
 }
 
 // Every tcp connection is an open file, and so are each read connection's
@@ -152,9 +195,12 @@ int Serve(const backoffice::Options& options) {
                  "--on-audit-failure continue: queries are answered while the audit cannot be "
                  "written, and what it could not write is lost"}});
   }
+  // The checkpoints' key: made at first start when there is none yet.
+  const auto signer = backoffice::AuditSigner::Open(AuditKeyPath(options), true);
   backoffice::AuditPolicy auditPolicy;
   auditPolicy.bFailClosed = options.auditFailClosed;
   auditPolicy.iKeepDays = options.auditKeepDays;
+  auditPolicy.pSigner = &signer;
   backoffice::AuditWriter audit(options.db, 65536, auditPolicy);
   backoffice::ServiceConfig config;
   config.dbPath = options.db;
@@ -292,6 +338,8 @@ int main(int argc, char** argv) {
   try {
     if (options.operatorCommand != backoffice::Options::OperatorCommand::kNone)
       return backoffice::RunOperatorCommand(options);
+    if (options.auditCommand != backoffice::Options::AuditCommand::kNone)
+      return RunAuditCommand(options);
     return options.initDemo.empty() ? Serve(options) : InitDemo(options);
   } catch (const std::exception& e) {
     backoffice::log::Write(backoffice::log::Level::kError, "start_failed", {{"reason", e.what()}});

@@ -11,6 +11,7 @@
 #include <type_traits>
 
 #include "backoffice/protocol.h"
+#include "backoffice/reply_rows.h"
 #include "records/msysmgntdef.h"
 
 namespace backoffice::operator_columns {
@@ -33,18 +34,7 @@ std::string Columns();
 // std::string_view.
 template <class Sink>
 void Put(const SOperator& r, Sink&& put) {
-  SOperator::ForEachField(r, [&](int k, const auto& field) {
-    using T = std::decay_t<decltype(field)>;
-    if (k == kPasswordField) return true;
-    if constexpr (std::is_same_v<T, std::string>) {
-      put(std::string_view(field));
-    } else if constexpr (std::is_same_v<T, QRSDateTime>) {
-      put(ToStamp(field));
-    } else {
-      put(static_cast<int64_t>(field));
-    }
-    return true;
-  });
+  PutFields(r, put, uint64_t{1} << kPasswordField);
 }
 
 // Reads each stored field from `row` (Int(column) and Text(column)) from

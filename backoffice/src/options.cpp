@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <type_traits>
@@ -114,6 +115,23 @@ const OptionDef kOptions[] = {
        return std::string();
      }},
     {"audit-keep-days", kValue, kAnywhere, SetInt<&Options::auditKeepDays, 0, 36500>},
+    {"audit-key", kValue, kAnywhere,
+     [](std::string_view v, Options& o) {
+       if (v.empty()) return std::string("needs a file name");
+       o.auditKey = v;
+       return std::string();
+     }},
+    {"verify-audit", kFlag, kCommandLine,
+     [](std::string_view, Options& o) {
+       o.auditCommand = Options::AuditCommand::kVerify;
+       return std::string();
+     }},
+    {"make-audit-key", kFlag, kCommandLine,
+     [](std::string_view, Options& o) {
+       o.auditCommand = Options::AuditCommand::kMakeKey;
+       return std::string();
+     }},
+    {"from", kValue, kCommandLine, SetInt<&Options::verifyFrom, 1, INT64_MAX>},
     {"metrics", kValue, kAnywhere,
      [](std::string_view v, Options& o) {
        if (!v.starts_with("tcp://")) return std::string("takes tcp://HOST:PORT");
@@ -193,7 +211,8 @@ std::string WalkArgs(int argc, const char* const* argv, Each&& each) {
 // have both been read.
 std::string CheckTogether(const Options& o) {
   if (o.help) return "";
-  if (o.operatorCommand != Options::OperatorCommand::kNone) {
+  if (o.operatorCommand != Options::OperatorCommand::kNone ||
+      o.auditCommand != Options::AuditCommand::kNone) {
     return o.db.empty() ? "--db FILE is required" : "";
   }
   if (!o.initDemo.empty()) return "";
@@ -248,7 +267,7 @@ const char* Usage() {
           "[--workers N] [--max-rows N]\n"
           "                      [--max-connections N] [--idle-timeout S] [--write-timeout S]\n"
           "                      [--max-buffered-mb N] [--on-audit-failure refuse|continue]\n"
-          "                      [--audit-keep-days N]\n"
+          "                      [--audit-keep-days N] [--audit-key FILE]\n"
           "                      [--metrics tcp://127.0.0.1:PORT [--metrics-public]] "
           "[--log-level debug|info|warn|error]\n"
           "                      [--auth required|off] [--max-failed-signins N] [--lockout S]\n"
@@ -259,6 +278,8 @@ const char* Usage() {
           "       mpay-backoffice --db FILE --passwd-operator|--lock-operator|--unlock-operator "
           "LOGIN\n"
           "       mpay-backoffice --db FILE --list-operators\n"
+          "       mpay-backoffice --db FILE --verify-audit [--from ID] [--audit-key FILE]\n"
+          "       mpay-backoffice --db FILE --make-audit-key [--audit-key FILE]\n"
           "  (a password is read from the terminal without echo, or from standard input)\n"
           "  Every option but the commands may be a line `NAME = VALUE` of the configuration\n"
           "  file instead (`NAME = true` for one without a value); the command line wins.\n"

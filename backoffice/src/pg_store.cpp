@@ -2,7 +2,11 @@
 // back-office instances on several machines sharing one database.
 
 #include <array>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
+#include <span>
+#include <type_traits>
 
 #include "backoffice/audit_writer.h"
 #include "backoffice/schema.h"
@@ -18,21 +22,85 @@ namespace {
 constexpr char kReaderSetup[] =
     "SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL REPEATABLE READ READ ONLY";
 
-// Held while the schema is created, so that instances starting together do
-// not race on the same CREATE.
+// Held while the schema is upgraded, so that instances starting together
+// upgrade once: the others wait, then find it done.
 constexpr char kSchemaLock[] = "SELECT pg_advisory_xact_lock(7275687100)";
 
-// Opens the transaction that makes the tables, holding the schema lock.
-std::string BeginTablesSql() {
-  std::string sql = "BEGIN; ";
-  sql += kSchemaLock;
-  sql += "; ";
-  sql += TablesSql(Dialect::kPostgres);
-  return sql;
+class PgSchemaConnection : public SchemaConnection {
+ public:
+  explicit PgSchemaConnection(PgConnection& conn) : cConn(conn) {}
+  Dialect dialect() const override { return Dialect::kPostgres; }
+  void Exec(const std::string& sql) override {
+    Connected();
+    cConn.Exec(sql);
+  }
+  int64_t Number(const std::string& sql) override {
+    Connected();
+    const PgResult r = cConn.Query(sql, PgParams());
+    return r.rows() > 0 ? r.Int(0, 0) : 0;
+  }
+
+ private:
+  // A new connection would run the rest outside the transaction and the lock.
+  void Connected() {
+    if (cConn.broken()) throw DbError("the connection was lost during the schema upgrade");
+  }
+
+  PgConnection& cConn;
+};
+
+// Opens a transaction holding the schema lock and upgrades the schema in
+// it; returns the version found. The caller commits (a connection dropped
+// before that rolls it all back).
+int BeginUpgraded(PgConnection& conn, const std::string& where) {
+  std::string begin = "BEGIN; ";
+  begin += kSchemaLock;
+  conn.Exec(begin);
+  PgSchemaConnection schema(conn);
+  return UpgradeSchema(schema, where);
 }
 
-constexpr std::array<unsigned, 6> kLogTypes{kPgInt8, kPgInt8, kPgText, kPgInt8, kPgInt8, kPgInt8};
-constexpr std::array<unsigned, 2> kUserTypes{kPgText, kPgInt8};
+// The types of the parameters that `put` hands over (through PgParams' Add
+// and AddNull): the statements are prepared with them.
+template <class Put>
+std::vector<unsigned> ParameterTypes(Put&& put) {
+  struct Types {
+    std::vector<unsigned> v;
+    void Add(int64_t) { v.push_back(kPgInt8); }
+    void Add(std::string_view) { v.push_back(kPgText); }
+    void AddNull() { v.push_back(0); }
+  } types;
+  put(types);
+  return types.v;
+}
+
+// Every parameter of the log query, present, to learn their types.
+const std::vector<unsigned>& LogParameterTypes() {
+  static const std::vector<unsigned> types = ParameterTypes([](auto& params) {
+    LogConditions all;
+    all.SO_NBR = all.BUSI_CODE = all.BEGIN_SO_DATE = all.END_SO_DATE = 1;
+    all.PHONE_ID = "1";
+    PutLogParameters(all, 0, params);
+  });
+  return types;
+}
+
+// The statement of each combination of conditions, made once.
+std::string_view LogSql(unsigned mask) {
+  static const auto statements = [] {
+    std::array<std::string, kConditionCombinations> all;
+    for (unsigned m = 0; m < kConditionCombinations; ++m)
+      all[m] = ForDialect(LogQuerySql(m), Dialect::kPostgres);
+    return all;
+  }();
+  return statements[mask];
+}
+
+const std::vector<unsigned>& UserParameterTypes() {
+  static const std::vector<unsigned> types =
+      ParameterTypes([](auto& params) { PutUserParameters("", 0, params); });
+  return types;
+}
 
 // Row `iRow` of a result, as RowBlock::Add reads it.
 class ResultRow {
@@ -84,21 +152,9 @@ class PgReader : public StoreReader {
     const unsigned mask = ConditionMask(c);
     const std::string name = "log" + std::to_string(mask);
     cParams.Clear();
-    auto add = [&](unsigned bit, auto value) {
-      if (mask & bit) {
-        cParams.Add(value);
-      } else {
-        cParams.AddNull();
-      }
-    };
-    add(kCondSoNbr, c.SO_NBR);
-    add(kCondBusiCode, int64_t{c.BUSI_CODE});
-    add(kCondPhone, std::string_view(c.PHONE_ID));
-    add(kCondBegin, c.BEGIN_SO_DATE);
-    add(kCondEnd, c.END_SO_DATE);
-    cParams.Add(limit);
+    PutLogParameters(c, limit, cParams);
     return Matching([&](int64_t& n) {
-      cConn.Prepare(name, LogQuerySql(mask, '$'), kLogTypes);
+      cConn.Prepare(name, LogSql(mask), LogParameterTypes());
       RowsGuard guard(cConn);
       cConn.StartRows(name, cParams);
       while (PgResult r = cConn.NextRow()) {
@@ -112,10 +168,10 @@ class PgReader : public StoreReader {
 
   int64_t QueryUsers(std::string_view phoneId, int64_t limit, UserRowSink& sink) override {
     cParams.Clear();
-    cParams.Add(phoneId);
-    cParams.Add(limit);
+    PutUserParameters(phoneId, limit, cParams);
     return Matching([&](int64_t& n) {
-      cConn.Prepare("users", UserQuerySql('$'), kUserTypes);
+      static const std::string sql = ForDialect(UserQuerySql(), Dialect::kPostgres);
+      cConn.Prepare("users", sql, UserParameterTypes());
       PgResult r = cConn.RunPrepared("users", cParams);
       for (int i = 0; i < r.rows(); ++i) {
         sink.Block().Add(ResultRow(r, i));
@@ -169,6 +225,19 @@ class CopyRows {
     Put32(static_cast<uint32_t>(s.size()));
     strData.append(s);
   }
+  // An integer in its column's width (2, 4 or 8 bytes); one that does not
+  // fit is refused rather than cut.
+  void Int(int64_t v, int width) {
+    if (width == 8) return Int8(v);
+    const int64_t limit = width == 4 ? INT32_MAX : width == 2 ? INT16_MAX : -1;
+    if (v > limit || v < -limit - 1) {
+      throw DbError("copy: " + std::to_string(v) + " does not fit a column of " +
+                    std::to_string(width) + " bytes");
+    }
+    if (width == 4) return Int4(static_cast<int32_t>(v));
+    Put32(2);
+    Put16(static_cast<uint16_t>(v));
+  }
   // The data so far, the trailer included when `last`.
   std::string& data(bool last) {
     if (last) Put16(0xFFFF);
@@ -189,9 +258,16 @@ class CopyRows {
   std::string strData;
 };
 
+// COPY writes the ids it is given, past the identity's own.
 constexpr char kAuditCopy[] =
-    "COPY mp_audit (at, op_id, op_address, so_org_id, service_code, conditions, row_count, "
-    "result, op_login, declared_op_id, peer_address) FROM STDIN (FORMAT binary)";
+    "COPY mp_audit (id, at, op_id, op_address, so_org_id, service_code, conditions, row_count, "
+    "result, op_login, declared_op_id, peer_address, subscriber, prev_hash, row_hash) "
+    "FROM STDIN (FORMAT binary)";
+// Every writer of the audit takes it first, for its transaction: one chain
+// however many back offices write.
+constexpr char kChainLock[] = "SELECT pg_advisory_xact_lock(7275687101)";
+// Rows per query when the chain is read for verification.
+constexpr int64_t kChainChunk = 20000;
 
 // A text the server cannot take as GBK (bytes from a client) keeps its ASCII
 // characters; the others become '?'.
@@ -207,124 +283,327 @@ class PgAudit : public AuditStore {
  public:
   explicit PgAudit(const std::string& uri) : cConn(uri, "") {}
 
-  // One COPY: all the entries or none. A batch refused for its bytes (texts
-  // that are not GBK) is written again with those bytes replaced, rather
-  // than lost.
-  void Append(std::span<const AuditEntry> entries) override {
+  // A batch refused for its bytes (texts that are not GBK) is written again
+  // with those bytes replaced, rather than lost; the chain covers what is stored.
+  AuditHead Append(std::span<const AuditEntry> entries, const AuditSigner* signer, int64_t at,
+                   AuditCheckpoint* checkpoint) override {
     try {
-      WithReconnect(cConn, [&](int64_t&) {
-        Copy(entries, false);
-        return int64_t{0};
-      });
+      return Write(entries, signer, at, checkpoint);
     } catch (const DbError&) {
       if (!cConn.failedOnText()) throw;
-      Copy(entries, true);
     }
+    std::vector<AuditEntry> cleaned(entries.begin(), entries.end());
+    for (AuditEntry& e : cleaned) {
+      for (std::string* t :
+           {&e.OP_ADDRESS, &e.serviceCode, &e.conditions, &e.login, &e.peer, &e.subscriber})
+        *t = AsciiOnly(*t);
+    }
+    return Write(cleaned, signer, at, checkpoint);
   }
 
   int64_t DeleteBefore(int64_t stamp, int64_t limit) override {
     return WithReconnect(cConn, [&](int64_t&) {
+      Transaction tx(cConn);
       PgParams params;
       params.Add(stamp);
-      params.Add(limit);
-      // Rows are appended in time order: the oldest are found first.
-      return cConn
-          .Query(
-              "DELETE FROM mp_audit WHERE id IN "
-              "(SELECT id FROM mp_audit WHERE at < $1 ORDER BY id LIMIT $2)",
-              params)
-          .Affected();
+      PgResult anchor = cConn.Query(
+          "SELECT c.last_id FROM mp_audit_checkpoint c JOIN mp_audit a ON a.id = c.last_id "
+          "WHERE a.at < $1 ORDER BY c.last_id DESC LIMIT 1",
+          params);
+      int64_t deleted = 0;
+      if (anchor.rows() == 1) {
+        params.Clear();
+        params.Add(anchor.Int(0, 0));
+        params.Add(limit);
+        deleted = cConn
+                      .Query(
+                          "DELETE FROM mp_audit WHERE id IN "
+                          "(SELECT id FROM mp_audit WHERE id <= $1 ORDER BY id LIMIT $2)",
+                          params)
+                      .Affected();
+        if (deleted < limit) {
+          params.Clear();
+          params.Add(anchor.Int(0, 0));
+          cConn.Query("DELETE FROM mp_audit_checkpoint WHERE last_id < $1", params);
+        }
+      }
+      if (deleted < limit) {
+        // Rows written before chaining: no chain depends on them.
+        params.Clear();
+        params.Add(stamp);
+        params.Add(limit - deleted);
+        deleted += cConn
+                       .Query(
+                           "DELETE FROM mp_audit WHERE id IN (SELECT id FROM mp_audit "
+                           "WHERE at < $1 AND row_hash IS NULL ORDER BY id LIMIT $2)",
+                           params)
+                       .Affected();
+      }
+      tx.Commit();
+      return deleted;
     });
   }
 
- private:
-  void Copy(std::span<const AuditEntry> entries, bool asciiOnly) {
-    cRows.Reset();
-    auto text = [&](const std::string& s) {
-      if (asciiOnly) {
-        cRows.Text(AsciiOnly(s));
-      } else {
-        cRows.Text(s);
+  void ReadChain(int64_t fromId,
+                 const std::function<bool(const ChainedRow&, const AuditEntry&)>& row) override {
+    ChainedRow r;
+    AuditEntry e;
+    for (int64_t next = fromId;;) {
+      PgParams params;
+      params.Add(next);
+      params.Add(kChainChunk);
+      PgResult rows;
+      WithReconnect(cConn, [&](int64_t&) {
+        rows = cConn.Query(
+            "SELECT id, at, op_id, op_address, so_org_id, service_code, conditions, row_count, "
+            "result, op_login, declared_op_id, peer_address, subscriber, prev_hash, row_hash "
+            "FROM mp_audit WHERE id >= $1 ORDER BY id LIMIT $2",
+            params);
+        return int64_t{0};
+      });
+      const int n = rows.rows();
+      for (int i = 0; i < n; ++i) {
+        r.id = rows.Int(i, 0);
+        e.at = rows.Int(i, 1);
+        e.OP_ID = static_cast<int32_t>(rows.Int(i, 2));
+        e.OP_ADDRESS = rows.Text(i, 3);
+        e.SO_ORG_ID = static_cast<int32_t>(rows.Int(i, 4));
+        e.serviceCode = rows.Text(i, 5);
+        e.conditions = rows.Text(i, 6);
+        e.rowCount = rows.Int(i, 7);
+        e.result = static_cast<int32_t>(rows.Int(i, 8));
+        e.login = rows.Text(i, 9);
+        e.declaredOpId = static_cast<int32_t>(rows.Int(i, 10));
+        e.peer = rows.Text(i, 11);
+        e.subscriber = rows.Text(i, 12);
+        r.bChained = !rows.null(i, 13) && !rows.null(i, 14) && FromHex(rows.Text(i, 13), r.prev) &&
+                     FromHex(rows.Text(i, 14), r.hash);
+        if (!row(r, e)) return;
       }
-    };
-    for (const AuditEntry& e : entries) {
-      cRows.Row(11);
-      cRows.Int8(e.at);
-      cRows.Int4(e.OP_ID);
-      text(e.OP_ADDRESS);
-      cRows.Int4(e.SO_ORG_ID);
-      text(e.serviceCode);
-      text(e.conditions);
-      cRows.Int8(e.rowCount);
-      cRows.Int4(e.result);
-      text(e.login);
-      cRows.Int4(e.declaredOpId);
-      text(e.peer);
+      if (n < kChainChunk) return;
+      next = r.id + 1;
     }
-    cConn.CopyBegin(kAuditCopy);
-    cConn.CopyPut(cRows.data(true));
-    cConn.CopyEnd();
+  }
+
+  std::vector<AuditCheckpoint> ReadCheckpoints() override {
+    std::vector<AuditCheckpoint> out;
+    PgResult rows;
+    WithReconnect(cConn, [&](int64_t&) {
+      rows = cConn.Query(
+          "SELECT seq, last_id, last_hash, at, signer, signature FROM mp_audit_checkpoint "
+          "ORDER BY seq",
+          PgParams());
+      return int64_t{0};
+    });
+    for (int i = 0; i < rows.rows(); ++i) {
+      AuditCheckpoint cp;
+      cp.seq = rows.Int(i, 0);
+      cp.lastId = rows.Int(i, 1);
+      cp.at = rows.Int(i, 3);
+      FromHex(rows.Text(i, 2), cp.lastHash);
+      FromHex(rows.Text(i, 4), cp.key);
+      FromHex(rows.Text(i, 5), cp.signature);
+      out.push_back(cp);
+    }
+    return out;
+  }
+
+ private:
+  // Rolls back unless committed; a lost connection has nothing to roll back.
+  class Transaction {
+   public:
+    explicit Transaction(PgConnection& conn) : cConn(conn) { cConn.Exec("BEGIN"); }
+    ~Transaction() {
+      if (bDone || cConn.broken()) return;
+      try {
+        cConn.Exec("ROLLBACK");
+      } catch (const DbError&) {
+        // the connection is dropped at the next EnsureConnected
+      }
+    }
+    void Commit() {
+      cConn.Exec("COMMIT");
+      bDone = true;
+    }
+
+   private:
+    PgConnection& cConn;
+    bool bDone = false;
+  };
+
+  AuditHead Write(std::span<const AuditEntry> entries, const AuditSigner* signer, int64_t at,
+                  AuditCheckpoint* checkpoint) {
+    AuditHead head;
+    WithReconnect(cConn, [&](int64_t&) {
+      Transaction tx(cConn);
+      cConn.Query(kChainLock, PgParams());
+      head = Head();
+      cRows.Reset();
+      for (const AuditEntry& e : entries) {
+        const ChainHash prev = head.hash;
+        ++head.id;
+        head.hash = ChainHashOf(prev, head.id, e);
+        cRows.Row(15);
+        cRows.Int8(head.id);
+        cRows.Int8(e.at);
+        cRows.Int4(e.OP_ID);
+        cRows.Text(e.OP_ADDRESS);
+        cRows.Int4(e.SO_ORG_ID);
+        cRows.Text(e.serviceCode);
+        cRows.Text(e.conditions);
+        cRows.Int8(e.rowCount);
+        cRows.Int4(e.result);
+        cRows.Text(e.login);
+        cRows.Int4(e.declaredOpId);
+        cRows.Text(e.peer);
+        cRows.Text(e.subscriber);
+        cRows.Text(ToHex(prev));
+        cRows.Text(ToHex(head.hash));
+      }
+      if (!entries.empty()) {
+        cConn.CopyBegin(kAuditCopy);
+        cConn.CopyPut(cRows.data(true));
+        cConn.CopyEnd();
+        // The identity follows, so that an INSERT without an id (by hand,
+        // by an older back office) takes a free one.
+        PgParams params;
+        params.Add(head.id);
+        cConn.Query("SELECT setval(pg_get_serial_sequence('mp_audit', 'id'), $1)", params);
+      }
+      if (signer && checkpoint) {
+        *checkpoint = signer->Sign(head, at);
+        const std::string hash = ToHex(checkpoint->lastHash), key = ToHex(checkpoint->key),
+                          signature = ToHex(checkpoint->signature);
+        PgParams params;
+        params.Add(checkpoint->lastId);
+        params.Add(hash);
+        params.Add(checkpoint->at);
+        params.Add(key);
+        params.Add(signature);
+        checkpoint->seq =
+            cConn
+                .Query(
+                    "INSERT INTO mp_audit_checkpoint (last_id, last_hash, at, signer, "
+                    "signature) VALUES ($1, $2, $3, $4, $5) RETURNING seq",
+                    params)
+                .Int(0, 0);
+      }
+      tx.Commit();
+      return int64_t{0};
+    });
+    return head;
+  }
+
+  // The last row, and the hash the next row follows: the last chained
+  // row's (rows written before chaining have none).
+  AuditHead Head() {
+    AuditHead head;
+    PgResult last =
+        cConn.Query("SELECT id, row_hash FROM mp_audit ORDER BY id DESC LIMIT 1", PgParams());
+    if (last.rows() != 1) {
+      // Pruned to nothing: the chain goes on from its last checkpoint.
+      PgResult anchor = cConn.Query(
+          "SELECT last_id, last_hash FROM mp_audit_checkpoint ORDER BY last_id DESC LIMIT 1",
+          PgParams());
+      if (anchor.rows() == 1 && FromHex(anchor.Text(0, 1), head.hash)) head.id = anchor.Int(0, 0);
+      return head;
+    }
+    head.id = last.Int(0, 0);
+    if (!last.null(0, 1) && FromHex(last.Text(0, 1), head.hash)) return head;
+    PgResult chained = cConn.Query(
+        "SELECT row_hash FROM mp_audit WHERE row_hash IS NOT NULL ORDER BY id DESC LIMIT 1",
+        PgParams());
+    if (chained.rows() == 1) FromHex(chained.Text(0, 0), head.hash);
+    return head;
   }
 
   PgConnection cConn;
   CopyRows cRows;
 };
 
+// The byte widths of `columns` of `table` as the database has them: 2, 4
+// or 8 for the integers, -1 for texts. Binary COPY must send each integer
+// in its column's width.
+std::vector<int> ColumnWidths(PgConnection& conn, std::string_view table,
+                              std::span<const char* const> columns) {
+  PgParams params;
+  params.Add(table);
+  const PgResult r = conn.Query(
+      "SELECT attname::text, attlen::bigint FROM pg_attribute WHERE attrelid = $1::text::regclass "
+      "AND attnum > 0 AND NOT attisdropped",
+      params);
+  std::vector<int> widths;
+  for (const char* column : columns) {
+    int width = 0;
+    for (int i = 0; i < r.rows(); ++i) {
+      if (r.Text(i, 0) == column) width = static_cast<int>(r.Int(i, 1));
+    }
+    if (width == 0) throw DbError(std::string(table) + " has no column " + column);
+    widths.push_back(width);
+  }
+  return widths;
+}
+
+// Rows of record R into its table (its column map) by binary COPY.
+template <class R>
+class PgCopyTable {
+ public:
+  explicit PgCopyTable(PgConnection& conn)
+      : vWidths(ColumnWidths(conn, ColumnMap<R>::kTable, ColumnMap<R>::kColumns)),
+        strCopy("COPY " + std::string(ColumnMap<R>::kTable) + " (" +
+                CommaList(ColumnMap<R>::kColumns) + ") FROM STDIN (FORMAT binary)") {}
+
+  const std::string& copySql() const { return strCopy; }
+
+  void Add(CopyRows& rows, const R& row) const {
+    rows.Row(static_cast<int16_t>(vWidths.size()));
+    std::size_t k = 0;
+    PutFields(row, [&](auto value) {
+      if constexpr (std::is_same_v<decltype(value), std::string_view>) {
+        rows.Text(value);
+      } else {
+        rows.Int(value, vWidths[k]);
+      }
+      ++k;
+    });
+  }
+
+ private:
+  std::vector<int> vWidths;
+  std::string strCopy;
+};
+
 // Loads the demo rows with COPY, a megabyte at a time: users, then logs.
 class PgDemoLoader : public DemoLoader {
  public:
-  explicit PgDemoLoader(PgConnection& conn) : cConn(conn) {}
+  explicit PgDemoLoader(PgConnection& conn) : cConn(conn), cUsers(conn), cLogs(conn) {}
 
-  void User(const DemoUser& u) override {
-    Switch(kUsers);
-    cRows.Row(11);
-    cRows.Int8(u.SERV_ID);
-    cRows.Text(u.PHONE_ID);
-    cRows.Text(u.MP_PWD);
-    cRows.Int4(u.REG_TYPE);
-    cRows.Text(u.REG_NBR);
-    cRows.Int4(u.FEE_LIMIT);
-    cRows.Int4(u.MP_STS);
-    cRows.Int8(u.MP_CREATE_DATE);
-    cRows.Text(u.MPP_TRANS_ID);
-    cRows.Int8(u.SO_NBR);
-    cRows.Text(u.REMARK);
+  void Add(const MMicroPaymentDef::SMpUserInfo& user) override {
+    Switch(cUsers.copySql());
+    cUsers.Add(cRows, user);
     Spill();
   }
 
-  void Log(const DemoLog& l) override {
-    Switch(kLogs);
-    cRows.Row(7);
-    cRows.Int8(l.SO_NBR);
-    cRows.Int4(l.BUSI_CODE);
-    cRows.Text(l.PHONE_ID);
-    cRows.Int4(l.AMOUNT);
-    cRows.Text(l.MPP_TRANSACTION_ID);
-    cRows.Int8(l.SO_DATE);
-    cRows.Text(l.REMARK);
+  void Add(const MMicroPaymentDef::SMpInfo& log) override {
+    Switch(cLogs.copySql());
+    cLogs.Add(cRows, log);
     Spill();
   }
 
   // Ends the last COPY.
-  void Finish() { Switch(kNone); }
+  void Finish() { Switch({}); }
 
  private:
-  enum Table { kNone, kUsers, kLogs };
-
-  void Switch(Table t) {
-    if (t == eTable) return;
-    if (eTable != kNone) {
+  // Ends the COPY under way, if it is not `copy`, and begins `copy`.
+  void Switch(std::string_view copy) {
+    if (copy == strCurrent) return;
+    if (!strCurrent.empty()) {
       cConn.CopyPut(cRows.data(true));
       cConn.CopyEnd();
     }
-    eTable = t;
-    if (t == kNone) return;
-    cConn.CopyBegin(t == kUsers ? "COPY mp_user (serv_id, phone_id, mp_pwd, reg_type, reg_nbr, "
-                                  "fee_limit, mp_sts, mp_create_date, mpp_trans_id, so_nbr, "
-                                  "remark) FROM STDIN (FORMAT binary)"
-                                : "COPY mp_so_log (so_nbr, busi_code, phone_id, amount, "
-                                  "mpp_transaction_id, so_date, remark) FROM STDIN "
-                                  "(FORMAT binary)");
+    strCurrent = copy;
+    if (copy.empty()) return;
+    cConn.CopyBegin(copy);
     cRows.Reset();
   }
 
@@ -335,8 +614,10 @@ class PgDemoLoader : public DemoLoader {
   }
 
   PgConnection& cConn;
+  PgCopyTable<MMicroPaymentDef::SMpUserInfo> cUsers;
+  PgCopyTable<MMicroPaymentDef::SMpInfo> cLogs;
   CopyRows cRows;
-  Table eTable = kNone;
+  std::string strCurrent;
 };
 
 class PgStore : public Store {
@@ -356,7 +637,7 @@ class PgStore : public Store {
   // after them.
   DemoSummary CreateDemo(const DemoOptions& options) override {
     PgConnection conn(strUri, "");
-    conn.Exec(BeginTablesSql());
+    BeginUpgraded(conn, Describe());
     PgResult used = conn.Query(
         "SELECT EXISTS (SELECT 1 FROM mp_so_log) OR EXISTS (SELECT 1 FROM mp_user)", PgParams());
     if (used.rows() != 1 || used.Int(0, 0) != 0) {
@@ -377,9 +658,10 @@ class PgStore : public Store {
  private:
   void CreateSchema(bool indexes) {
     PgConnection conn(strUri, "");
-    std::string sql = BeginTablesSql();
-    if (indexes) sql += IndexesSql(Dialect::kPostgres);
-    conn.Exec(sql + "; COMMIT");
+    const int found = BeginUpgraded(conn, Describe());
+    if (indexes) conn.Exec(IndexesSql(Dialect::kPostgres));
+    conn.Exec("COMMIT");
+    LogUpgraded(Describe(), found);
   }
 
   std::string strUri;

@@ -1,16 +1,25 @@
 #include "backoffice/schema.h"
 
+#include <sqlite3.h>
+
 #include <string_view>
+
+#include "backoffice/log.h"
+#include "backoffice/stamp.h"
 
 namespace backoffice {
 namespace {
 
-// The tables of both stores, with the column types that differ written as
-// {int64} (SQLite's integer, PostgreSQL's bigint), {int16} (integer,
-// smallint), {serial_key} (the audit's generated key: SQLite's rowid,
-// PostgreSQL's identity) and {no_rowid} (SQLite keeps these tables in their
-// primary key's tree).
-constexpr char kTables[] = R"sql(
+// The schema's history: step k makes version k from version k - 1, and a
+// new database is made by all of them in turn. A step that shipped never
+// changes (databases out there went through it as it was): a change to a
+// table is a new step at the end. The column types that differ between the
+// stores are placeholders (sql_dialect.h).
+constexpr SchemaStep kSteps[] = {
+    {1, "service-order log, users and audit",
+     // IF NOT EXISTS: the log and user tables may have been loaded before
+     // the back office first ran.
+     R"sql(
 CREATE TABLE IF NOT EXISTS mp_so_log (
   so_nbr             {int64} PRIMARY KEY,
   busi_code          INTEGER NOT NULL,
@@ -42,11 +51,17 @@ CREATE TABLE IF NOT EXISTS mp_audit (
   service_code TEXT    NOT NULL,
   conditions   TEXT    NOT NULL,
   row_count    {int64} NOT NULL,
-  result       INTEGER NOT NULL,
-  op_login       TEXT    NOT NULL DEFAULT '',
-  declared_op_id INTEGER NOT NULL DEFAULT 0,
-  peer_address   TEXT    NOT NULL DEFAULT ''
+  result       INTEGER NOT NULL
 );
+)sql"},
+    {2, "sign-in: operators, rights, sessions; the audit names the verified operator and peer",
+     // IF NOT EXISTS: a PostgreSQL database of version 1 that a back office
+     // with sign-in opened before versions were recorded has these tables
+     // already, but not the audit's columns.
+     R"sql(
+ALTER TABLE mp_audit ADD COLUMN op_login       TEXT    NOT NULL DEFAULT '';
+ALTER TABLE mp_audit ADD COLUMN declared_op_id INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE mp_audit ADD COLUMN peer_address   TEXT    NOT NULL DEFAULT '';
 CREATE TABLE IF NOT EXISTS mp_operator (
   op_id          INTEGER PRIMARY KEY,
   op_name        TEXT    NOT NULL DEFAULT '',
@@ -83,32 +98,45 @@ CREATE TABLE IF NOT EXISTS mp_session (
   last_used_at {int64} NOT NULL,
   ended        {int16} NOT NULL DEFAULT 0
 ){no_rowid};
-)sql";
-
-struct TypeName {
-  std::string_view sPlaceholder;
-  std::string_view sSqlite;
-  std::string_view sPostgres;
+)sql"},
+    {3, "searchable, tamper-evident audit: the subscriber in a column, the chain, checkpoints",
+     // The subscriber of the rows written before: the PHONE_ID=... of their
+     // conditions. Their hashes stay NULL: they were never chained.
+     R"sql(
+ALTER TABLE mp_audit ADD COLUMN subscriber TEXT NOT NULL DEFAULT '';
+ALTER TABLE mp_audit ADD COLUMN prev_hash  TEXT;
+ALTER TABLE mp_audit ADD COLUMN row_hash   TEXT;
+UPDATE mp_audit SET subscriber = {phone_condition} WHERE conditions LIKE '%PHONE_ID=%';
+CREATE TABLE mp_audit_checkpoint (
+  seq       {serial_key},
+  last_id   {int64} NOT NULL,
+  last_hash TEXT    NOT NULL,
+  at        {int64} NOT NULL,
+  signer    TEXT    NOT NULL,
+  signature TEXT    NOT NULL
+);
+)sql"},
 };
 
-constexpr TypeName kTypeNames[] = {
-    {"{int64}", "INTEGER", "BIGINT"},
-    {"{int16}", "INTEGER", "SMALLINT"},
-    {"{serial_key}", "INTEGER PRIMARY KEY", "BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY"},
-    {"{no_rowid}", " WITHOUT ROWID", ""},
-};
-
-std::string ExpandTables(Dialect dialect) {
-  std::string sql = kTables;
-  for (const TypeName& type : kTypeNames) {
-    const std::string_view to = dialect == Dialect::kSqlite ? type.sSqlite : type.sPostgres;
-    for (std::size_t at = sql.find(type.sPlaceholder); at != std::string::npos;
-         at = sql.find(type.sPlaceholder, at + to.size())) {
-      sql.replace(at, type.sPlaceholder.size(), to);
-    }
+// Each summary is written into an SQL string literal as it is.
+constexpr bool WellFormed() {
+  int expected = 1;
+  for (const SchemaStep& step : kSteps) {
+    if (step.version != expected++ || step.summary.find('\'') != std::string_view::npos)
+      return false;
   }
-  return sql;
+  return true;
 }
+static_assert(WellFormed(), "schema steps are numbered 1, 2, 3 ... in order, summaries unquoted");
+
+// The versions a database went through, one row per step (and one for the
+// version a database made before they were recorded was found at).
+constexpr char kVersionTable[] = R"sql(
+CREATE TABLE mp_schema_version (
+  version    INTEGER PRIMARY KEY,
+  applied_at {int64} NOT NULL,
+  summary    TEXT    NOT NULL
+))sql";
 
 // Each index ends in the rowid, so "ORDER BY so_date, so_nbr" needs no sort.
 constexpr char kSqliteIndexes[] = R"sql(
@@ -117,6 +145,9 @@ CREATE INDEX IF NOT EXISTS mp_so_log_phone_date ON mp_so_log (phone_id, so_date)
 CREATE INDEX IF NOT EXISTS mp_so_log_date       ON mp_so_log (so_date);
 CREATE INDEX IF NOT EXISTS mp_user_phone        ON mp_user (phone_id, mp_create_date);
 CREATE INDEX IF NOT EXISTS mp_audit_op          ON mp_audit (op_id, at);
+CREATE INDEX IF NOT EXISTS mp_audit_at          ON mp_audit (at);
+CREATE INDEX IF NOT EXISTS mp_audit_subscriber  ON mp_audit (subscriber, at);
+CREATE INDEX IF NOT EXISTS mp_audit_login       ON mp_audit (op_login, at);
 )sql";
 
 // The same, with the order number spelled out: "ORDER BY so_date, so_nbr"
@@ -127,32 +158,116 @@ CREATE INDEX IF NOT EXISTS mp_so_log_phone_date ON mp_so_log (phone_id, so_date,
 CREATE INDEX IF NOT EXISTS mp_so_log_date       ON mp_so_log (so_date, so_nbr);
 CREATE INDEX IF NOT EXISTS mp_user_phone        ON mp_user (phone_id, mp_create_date, serv_id);
 CREATE INDEX IF NOT EXISTS mp_audit_op          ON mp_audit (op_id, at);
+CREATE INDEX IF NOT EXISTS mp_audit_at          ON mp_audit (at, id);
+CREATE INDEX IF NOT EXISTS mp_audit_subscriber  ON mp_audit (subscriber, at, id);
+CREATE INDEX IF NOT EXISTS mp_audit_login       ON mp_audit (op_login, at, id);
 )sql";
+
+// How many columns named `column` (any, when empty) table `table` has: 0
+// when there is no such table.
+int64_t ColumnCount(SchemaConnection& db, std::string_view table, std::string_view column = {}) {
+  std::string sql;
+  if (db.dialect() == Dialect::kSqlite) {
+    sql = "SELECT count(*) FROM pragma_table_info('" + std::string(table) + "')";
+    if (!column.empty()) sql += " WHERE name = '" + std::string(column) + "'";
+  } else {
+    sql =
+        "SELECT count(*) FROM information_schema.columns WHERE table_schema = current_schema() "
+        "AND table_name = '" +
+        std::string(table) + "'";
+    if (!column.empty()) sql += " AND column_name = '" + std::string(column) + "'";
+  }
+  return db.Number(sql);
+}
+
+// The version of a database made before versions were recorded: its audit
+// table tells (0: none of the back office's tables yet).
+int UnrecordedVersion(SchemaConnection& db) {
+  if (ColumnCount(db, "mp_audit") == 0) return 0;
+  return ColumnCount(db, "mp_audit", "op_login") == 0 ? 1 : 2;
+}
+
+void RecordVersion(SchemaConnection& db, int version, std::string_view summary) {
+  db.Exec("INSERT INTO mp_schema_version (version, applied_at, summary) VALUES (" +
+          std::to_string(version) + ", " + std::to_string(NowStamp()) + ", '" +
+          std::string(summary) + "')");
+}
+
+class SqliteSchemaConnection : public SchemaConnection {
+ public:
+  explicit SqliteSchemaConnection(Database& db) : cDb(db) {}
+  Dialect dialect() const override { return Dialect::kSqlite; }
+  void Exec(const std::string& sql) override { cDb.Exec(sql); }
+  int64_t Number(const std::string& sql) override {
+    Statement s = cDb.Prepare(sql);
+    return s.Step() ? s.Int(0) : 0;
+  }
+
+ private:
+  Database& cDb;
+};
 
 }  // namespace
 
-const std::string& TablesSql(Dialect dialect) {
-  static const std::string sqlite = ExpandTables(Dialect::kSqlite);
-  static const std::string postgres = ExpandTables(Dialect::kPostgres);
-  return dialect == Dialect::kSqlite ? sqlite : postgres;
+std::span<const SchemaStep> SchemaSteps() {
+  return kSteps;
+}
+
+int LatestSchemaVersion() {
+  return std::size(kSteps);
 }
 
 const char* IndexesSql(Dialect dialect) {
   return dialect == Dialect::kSqlite ? kSqliteIndexes : kPostgresIndexes;
 }
 
-void CreateTables(Database& db) {
-  db.Exec(TablesSql(Dialect::kSqlite));
-  // Databases made before sign-in have an audit table without these.
-  bool hasLogin = false;
-  Statement s = db.Prepare("SELECT name FROM pragma_table_info('mp_audit')");
-  while (s.Step()) hasLogin = hasLogin || s.Text(0) == "op_login";
-  if (hasLogin) return;
-  db.Exec(R"sql(
-ALTER TABLE mp_audit ADD COLUMN op_login       TEXT    NOT NULL DEFAULT '';
-ALTER TABLE mp_audit ADD COLUMN declared_op_id INTEGER NOT NULL DEFAULT 0;
-ALTER TABLE mp_audit ADD COLUMN peer_address   TEXT    NOT NULL DEFAULT '';
-)sql");
+int UpgradeSchema(SchemaConnection& db, const std::string& where) {
+  namespace log = backoffice::log;
+  const int latest = LatestSchemaVersion();
+  int found = 0;
+  if (ColumnCount(db, "mp_schema_version") != 0) {
+    found = static_cast<int>(db.Number("SELECT max(version) FROM mp_schema_version"));
+  } else {
+    found = UnrecordedVersion(db);
+    db.Exec(ForDialect(kVersionTable, db.dialect()));
+    if (found > 0) RecordVersion(db, found, "found without a recorded version");
+  }
+  if (found > latest) {
+    throw DbError("the database " + where + " has schema version " + std::to_string(found) +
+                  ", newer than this mpay-backoffice knows (" + std::to_string(latest) +
+                  "): run the mpay-backoffice that upgraded it, or a newer one");
+  }
+  for (const SchemaStep& step : kSteps) {
+    if (step.version <= found) continue;
+    db.Exec(ForDialect(step.sql, db.dialect()));
+    RecordVersion(db, step.version, step.summary);
+    // A new database is not news: only the steps of an existing one are told.
+    if (found > 0) {
+      log::Write(log::Level::kInfo, "schema_upgrade_step",
+                 {{"db", where},
+                  {"from", step.version - 1},
+                  {"to", step.version},
+                  {"step", step.summary}});
+    }
+  }
+  return found;
+}
+
+void UpgradeSchema(Database& db) {
+  const char* file = sqlite3_db_filename(db.handle(), "main");
+  const std::string where = file ? file : "";
+  Transaction tx(db);
+  SqliteSchemaConnection connection(db);
+  const int found = UpgradeSchema(connection, where);
+  tx.Commit();
+  LogUpgraded(where, found);
+}
+
+void LogUpgraded(const std::string& where, int found) {
+  namespace log = backoffice::log;
+  if (found == 0 || found == LatestSchemaVersion()) return;
+  log::Write(log::Level::kInfo, "schema_upgraded",
+             {{"db", where}, {"from", found}, {"to", LatestSchemaVersion()}});
 }
 
 void CreateIndexes(Database& db) {

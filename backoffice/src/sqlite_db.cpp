@@ -1,6 +1,8 @@
 #include "backoffice/sqlite_db.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <utility>
 
@@ -9,6 +11,31 @@ namespace {
 
 [[noreturn]] void Fail(sqlite3* db, std::string_view what) {
   throw DbError(std::string(what) + ": " + (db ? sqlite3_errmsg(db) : "out of memory"));
+}
+
+// SQLite creates the files beside a database (-wal, -shm, journals) with the
+// database's own mode, which it sets with fchmod past the umask: beside a
+// database that others may read they would be readable too, WAL pages and
+// all. Its unix VFS takes replacements for its system calls: these two drop
+// every bit for group and others from the mode it asks for, so that every
+// file it creates is its owner's only, whatever the database's mode.
+int OwnerOnlyOpen(const char* path, int flags, int mode) {
+  return ::open(path, flags, static_cast<mode_t>(mode) & 0700);
+}
+int OwnerOnlyFchmod(int fd, mode_t mode) {
+  return ::fchmod(fd, mode & 0700);
+}
+
+void MakeCreatedFilesOwnerOnly() {
+  static const bool installed = [] {
+    sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
+    if (!vfs || vfs->iVersion < 3 || !vfs->xSetSystemCall) return false;
+    return vfs->xSetSystemCall(
+               vfs, "open", reinterpret_cast<sqlite3_syscall_ptr>(&OwnerOnlyOpen)) == SQLITE_OK &&
+           vfs->xSetSystemCall(
+               vfs, "fchmod", reinterpret_cast<sqlite3_syscall_ptr>(&OwnerOnlyFchmod)) == SQLITE_OK;
+  }();
+  if (!installed) throw DbError("SQLite's file system layer cannot keep new files owner-only");
 }
 
 }  // namespace
@@ -82,6 +109,7 @@ std::string_view Statement::Text(int column) const {
 }
 
 Database::Database(const std::string& path, Mode mode) {
+  MakeCreatedFilesOwnerOnly();
   int flags = SQLITE_OPEN_NOMUTEX;
   switch (mode) {
     case Mode::kReadOnly:

@@ -25,15 +25,6 @@ class ResetGuard {
   Statement& cStmt;
 };
 
-void BindConditions(Statement& s, unsigned mask, const LogConditions& c, int64_t limit) {
-  if (mask & kCondSoNbr) s.Bind(1, c.SO_NBR);
-  if (mask & kCondBusiCode) s.Bind(2, static_cast<int64_t>(c.BUSI_CODE));
-  if (mask & kCondPhone) s.Bind(3, c.PHONE_ID);
-  if (mask & kCondBegin) s.Bind(4, c.BEGIN_SO_DATE);
-  if (mask & kCondEnd) s.Bind(5, c.END_SO_DATE);
-  s.Bind(6, limit);
-}
-
 // Steps `s` to its end, each row into `sink`'s block, until the sink wants
 // no more; the rows stepped.
 template <class R>
@@ -57,15 +48,16 @@ class SqliteReader : public StoreReader {
     Statement& s = aLog[mask];
     if (!s.valid()) s = cDb.Prepare(LogQuerySql(mask));
     ResetGuard guard(s);
-    BindConditions(s, mask, c, limit);
+    BindInOrder params(s);
+    PutLogParameters(c, limit, params);
     return Rows(s, sink);
   }
 
   int64_t QueryUsers(std::string_view phoneId, int64_t limit, UserRowSink& sink) override {
     if (!cUsers.valid()) cUsers = cDb.Prepare(UserQuerySql());
     ResetGuard guard(cUsers);
-    cUsers.Bind(1, phoneId);
-    cUsers.Bind(2, limit);
+    BindInOrder params(cUsers);
+    PutUserParameters(phoneId, limit, params);
     return Rows(cUsers, sink);
   }
 
@@ -78,89 +70,206 @@ class SqliteReader : public StoreReader {
 class SqliteAudit : public AuditStore {
  public:
   explicit SqliteAudit(const std::string& path) : cDb(path, Database::Mode::kReadWrite) {
-    CreateTables(cDb);
+    UpgradeSchema(cDb);
     cInsert = cDb.Prepare(
-        "INSERT INTO mp_audit (at, op_id, op_address, so_org_id, service_code, conditions, "
-        "row_count, result, op_login, declared_op_id, peer_address) "
-        "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
-    // Rows are appended in time order: the oldest are found first.
+        "INSERT INTO mp_audit (id, at, op_id, op_address, so_org_id, service_code, conditions, "
+        "row_count, result, op_login, declared_op_id, peer_address, subscriber, prev_hash, "
+        "row_hash) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15)");
+    cLast = cDb.Prepare("SELECT id, row_hash FROM mp_audit ORDER BY id DESC LIMIT 1");
+    cLastCheckpoint = cDb.Prepare(
+        "SELECT last_id, last_hash FROM mp_audit_checkpoint ORDER BY last_id DESC LIMIT 1");
+    cLastChained = cDb.Prepare(
+        "SELECT row_hash FROM mp_audit WHERE row_hash IS NOT NULL ORDER BY id DESC LIMIT 1");
+    cCheckpoint = cDb.Prepare(
+        "INSERT INTO mp_audit_checkpoint (last_id, last_hash, at, signer, signature) "
+        "VALUES (?1, ?2, ?3, ?4, ?5)");
+    // The newest checkpoint whose row is older than the cut: rows up to it may go.
+    cAnchor = cDb.Prepare(
+        "SELECT c.last_id FROM mp_audit_checkpoint c JOIN mp_audit a ON a.id = c.last_id "
+        "WHERE a.at < ?1 ORDER BY c.last_id DESC LIMIT 1");
     cDelete = cDb.Prepare(
         "DELETE FROM mp_audit WHERE rowid IN "
-        "(SELECT rowid FROM mp_audit WHERE at < ?1 ORDER BY rowid LIMIT ?2)");
+        "(SELECT rowid FROM mp_audit WHERE id <= ?1 ORDER BY rowid LIMIT ?2)");
+    cDeleteCheckpoints = cDb.Prepare("DELETE FROM mp_audit_checkpoint WHERE last_id < ?1");
+    // Rows written before chaining: no chain depends on them.
+    cDeleteUnchained = cDb.Prepare(
+        "DELETE FROM mp_audit WHERE rowid IN (SELECT rowid FROM mp_audit "
+        "WHERE at < ?1 AND row_hash IS NULL ORDER BY rowid LIMIT ?2)");
   }
 
   int64_t DeleteBefore(int64_t stamp, int64_t limit) override {
-    ResetGuard guard(cDelete);
-    cDelete.Bind(1, stamp);
-    cDelete.Bind(2, limit);
-    cDelete.Run();
-    return sqlite3_changes64(cDb.handle());
-  }
-
-  void Append(std::span<const AuditEntry> entries) override {
-    ResetGuard guard(cInsert);
     Transaction tx(cDb);
-    for (const AuditEntry& e : entries) {
-      cInsert.Bind(1, e.at);
-      cInsert.Bind(2, static_cast<int64_t>(e.OP_ID));
-      cInsert.Bind(3, e.OP_ADDRESS);
-      cInsert.Bind(4, static_cast<int64_t>(e.SO_ORG_ID));
-      cInsert.Bind(5, e.serviceCode);
-      cInsert.Bind(6, e.conditions);
-      cInsert.Bind(7, e.rowCount);
-      cInsert.Bind(8, static_cast<int64_t>(e.result));
-      cInsert.Bind(9, e.login);
-      cInsert.Bind(10, static_cast<int64_t>(e.declaredOpId));
-      cInsert.Bind(11, e.peer);
-      cInsert.Run();
+    int64_t deleted = 0;
+    {
+      ResetGuard guard(cAnchor);
+      cAnchor.Bind(1, stamp);
+      if (cAnchor.Step()) {
+        const int64_t anchor = cAnchor.Int(0);
+        cDelete.Bind(1, anchor);
+        cDelete.Bind(2, limit);
+        cDelete.Run();
+        deleted = sqlite3_changes64(cDb.handle());
+        if (deleted < limit) {
+          cDeleteCheckpoints.Bind(1, anchor);
+          cDeleteCheckpoints.Run();
+        }
+      }
+    }
+    if (deleted < limit) {
+      cDeleteUnchained.Bind(1, stamp);
+      cDeleteUnchained.Bind(2, limit - deleted);
+      cDeleteUnchained.Run();
+      deleted += sqlite3_changes64(cDb.handle());
     }
     tx.Commit();
+    return deleted;
+  }
+
+  AuditHead Append(std::span<const AuditEntry> entries, const AuditSigner* signer, int64_t at,
+                   AuditCheckpoint* checkpoint) override {
+    ResetGuard guard(cInsert);
+    Transaction tx(cDb);  // BEGIN IMMEDIATE: the chain's lock
+    AuditHead head = Head();
+    for (const AuditEntry& e : entries) {
+      const ChainHash prev = head.hash;
+      ++head.id;
+      head.hash = ChainHashOf(prev, head.id, e);
+      cInsert.Bind(1, head.id);
+      cInsert.Bind(2, e.at);
+      cInsert.Bind(3, static_cast<int64_t>(e.OP_ID));
+      cInsert.Bind(4, e.OP_ADDRESS);
+      cInsert.Bind(5, static_cast<int64_t>(e.SO_ORG_ID));
+      cInsert.Bind(6, e.serviceCode);
+      cInsert.Bind(7, e.conditions);
+      cInsert.Bind(8, e.rowCount);
+      cInsert.Bind(9, static_cast<int64_t>(e.result));
+      cInsert.Bind(10, e.login);
+      cInsert.Bind(11, static_cast<int64_t>(e.declaredOpId));
+      cInsert.Bind(12, e.peer);
+      cInsert.Bind(13, e.subscriber);
+      cInsert.Bind(14, ToHex(prev));
+      cInsert.Bind(15, ToHex(head.hash));
+      cInsert.Run();
+    }
+    if (signer && checkpoint) {
+      *checkpoint = signer->Sign(head, at);
+      cCheckpoint.Bind(1, checkpoint->lastId);
+      cCheckpoint.Bind(2, ToHex(checkpoint->lastHash));
+      cCheckpoint.Bind(3, checkpoint->at);
+      cCheckpoint.Bind(4, ToHex(checkpoint->key));
+      cCheckpoint.Bind(5, ToHex(checkpoint->signature));
+      cCheckpoint.Run();
+      checkpoint->seq = sqlite3_last_insert_rowid(cDb.handle());
+    }
+    tx.Commit();
+    return head;
+  }
+
+  void ReadChain(int64_t fromId,
+                 const std::function<bool(const ChainedRow&, const AuditEntry&)>& row) override {
+    Statement s = cDb.Prepare(
+        "SELECT id, at, op_id, op_address, so_org_id, service_code, conditions, row_count, "
+        "result, op_login, declared_op_id, peer_address, subscriber, prev_hash, row_hash "
+        "FROM mp_audit WHERE id >= ?1 ORDER BY id");
+    s.Bind(1, fromId);
+    ChainedRow r;
+    AuditEntry e;
+    while (s.Step()) {
+      r.id = s.Int(0);
+      e.at = s.Int(1);
+      e.OP_ID = static_cast<int32_t>(s.Int(2));
+      e.OP_ADDRESS = s.Text(3);
+      e.SO_ORG_ID = static_cast<int32_t>(s.Int(4));
+      e.serviceCode = s.Text(5);
+      e.conditions = s.Text(6);
+      e.rowCount = s.Int(7);
+      e.result = static_cast<int32_t>(s.Int(8));
+      e.login = s.Text(9);
+      e.declaredOpId = static_cast<int32_t>(s.Int(10));
+      e.peer = s.Text(11);
+      e.subscriber = s.Text(12);
+      r.bChained =
+          !s.Null(13) && !s.Null(14) && FromHex(s.Text(13), r.prev) && FromHex(s.Text(14), r.hash);
+      if (!row(r, e)) break;
+    }
+  }
+
+  std::vector<AuditCheckpoint> ReadCheckpoints() override {
+    std::vector<AuditCheckpoint> out;
+    Statement s = cDb.Prepare(
+        "SELECT seq, last_id, last_hash, at, signer, signature FROM mp_audit_checkpoint "
+        "ORDER BY seq");
+    while (s.Step()) {
+      AuditCheckpoint cp;
+      cp.seq = s.Int(0);
+      cp.lastId = s.Int(1);
+      cp.at = s.Int(3);
+      // A field that is not hex leaves zeros: its signature fails.
+      FromHex(s.Text(2), cp.lastHash);
+      FromHex(s.Text(4), cp.key);
+      FromHex(s.Text(5), cp.signature);
+      out.push_back(cp);
+    }
+    return out;
   }
 
  private:
+  // The last row, and the hash the next row follows: the last chained
+  // row's (rows written before chaining have none).
+  AuditHead Head() {
+    AuditHead head;
+    {
+      ResetGuard guard(cLast);
+      if (!cLast.Step()) {
+        // Pruned to nothing: the chain goes on from its last checkpoint.
+        ResetGuard anchor(cLastCheckpoint);
+        if (cLastCheckpoint.Step() && FromHex(cLastCheckpoint.Text(1), head.hash))
+          head.id = cLastCheckpoint.Int(0);
+        return head;
+      }
+      head.id = cLast.Int(0);
+      if (!cLast.Null(1) && FromHex(cLast.Text(1), head.hash)) return head;
+    }
+    ResetGuard guard(cLastChained);
+    if (cLastChained.Step()) FromHex(cLastChained.Text(0), head.hash);
+    return head;
+  }
+
   Database cDb;
   Statement cInsert;
+  Statement cLast;
+  Statement cLastChained;
+  Statement cLastCheckpoint;
+  Statement cCheckpoint;
+  Statement cAnchor;
   Statement cDelete;
+  Statement cDeleteCheckpoints;
+  Statement cDeleteUnchained;
 };
 
+// Inserts the demo rows through one prepared INSERT per table, from the
+// column maps.
 class SqliteDemoLoader : public DemoLoader {
  public:
   explicit SqliteDemoLoader(Database& db)
-      : cUser(db.Prepare(
-            "INSERT INTO mp_user (serv_id, phone_id, mp_pwd, reg_type, reg_nbr, fee_limit, "
-            "mp_sts, mp_create_date, mpp_trans_id, so_nbr, remark) VALUES "
-            "(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11)")),
-        cLog(db.Prepare(
-            "INSERT INTO mp_so_log (so_nbr, busi_code, phone_id, amount, mpp_transaction_id, "
-            "so_date, remark) VALUES (?1,?2,?3,?4,?5,?6,?7)")) {}
+      : cUser(Prepare<MMicroPaymentDef::SMpUserInfo>(db)),
+        cLog(Prepare<MMicroPaymentDef::SMpInfo>(db)) {}
 
-  void User(const DemoUser& u) override {
-    cUser.Bind(1, u.SERV_ID);
-    cUser.Bind(2, u.PHONE_ID);
-    cUser.Bind(3, u.MP_PWD);
-    cUser.Bind(4, int64_t{u.REG_TYPE});
-    cUser.Bind(5, u.REG_NBR);
-    cUser.Bind(6, int64_t{u.FEE_LIMIT});
-    cUser.Bind(7, int64_t{u.MP_STS});
-    cUser.Bind(8, u.MP_CREATE_DATE);
-    cUser.Bind(9, u.MPP_TRANS_ID);
-    cUser.Bind(10, u.SO_NBR);
-    cUser.Bind(11, u.REMARK);
-    cUser.Run();
-  }
-
-  void Log(const DemoLog& l) override {
-    cLog.Bind(1, l.SO_NBR);
-    cLog.Bind(2, int64_t{l.BUSI_CODE});
-    cLog.Bind(3, l.PHONE_ID);
-    cLog.Bind(4, int64_t{l.AMOUNT});
-    cLog.Bind(5, l.MPP_TRANSACTION_ID);
-    cLog.Bind(6, l.SO_DATE);
-    cLog.Bind(7, l.REMARK);
-    cLog.Run();
-  }
+  void Add(const MMicroPaymentDef::SMpUserInfo& user) override { Insert(cUser, user); }
+  void Add(const MMicroPaymentDef::SMpInfo& log) override { Insert(cLog, log); }
 
  private:
+  template <class R>
+  static Statement Prepare(Database& db) {
+    return db.Prepare(InsertSql(ColumnMap<R>::kTable, ColumnMap<R>::kColumns));
+  }
+  template <class R>
+  static void Insert(Statement& s, const R& row) {
+    BindInOrder params(s);
+    PutFields(row, [&](auto value) { params.Add(value); });
+    s.Run();
+  }
+
   Statement cUser;
   Statement cLog;
 };
@@ -171,7 +280,7 @@ class SqliteStore : public Store {
 
   void EnsureSchema() override {
     Database db(strPath, Database::Mode::kReadWrite);
-    CreateTables(db);
+    UpgradeSchema(db);
     CreateIndexes(db);
   }
 
@@ -196,7 +305,7 @@ class SqliteStore : public Store {
     ::close(fd);
     Database db(strPath, Database::Mode::kCreate);
     db.Exec("PRAGMA cache_size=-262144; PRAGMA temp_store=MEMORY;");
-    CreateTables(db);
+    UpgradeSchema(db);
     DemoSummary summary;
     {
       Transaction tx(db);

@@ -133,9 +133,10 @@ TEST_F(AuthTest, UnknownLoginTakesAsLongAsAWrongPassword) {
 
 TEST_F(AuthTest, FailedSignInsLockForAWhile) {
   Authenticator::SignedIn out;
-  EXPECT_EQ(pAuth->SignIn(kDemoLogOnlyLogin, "x", out), kRcSignInFailed);
-  EXPECT_EQ(pAuth->SignIn(kDemoLogOnlyLogin, "x", out), kRcSignInFailed);
-  EXPECT_EQ(pAuth->SignIn(kDemoLogOnlyLogin, "x", out), kRcOperatorLocked);
+  // Every wrong password is answered alike, the one that locks included: the
+  // lock is told only to whoever knows the password.
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(pAuth->SignIn(kDemoLogOnlyLogin, "x", out), kRcSignInFailed);
   // Locked: the right password does not open it, and more tries do not extend it.
   EXPECT_EQ(pAuth->SignIn(kDemoLogOnlyLogin, kDemoLogOnlyPassword, out), kRcOperatorLocked);
   iNow += 300;

@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <thread>
+#include <tuple>
 
 #include "backoffice/audit_writer.h"
 #include "backoffice/demo_data.h"
+#include "backoffice/demo_operators.h"
 #include "backoffice/messages.h"
+#include "backoffice/operator_store.h"
 #include "backoffice/protocol.h"
 #include "backoffice/service.h"
 #include "backoffice/sqlite_db.h"
@@ -582,6 +586,49 @@ TEST(PostgresStore, AQueryIsCancelledOnTheServerWhenItsClientGoesAway) {
   EXPECT_EQ(service.Handle(kUserInterface, kUserServiceCode,
                            wire::Request(kUserRequestStream, wire::UserIn("13800000000")), reply),
             0);
+}
+
+// The operator store serves other calls while one waits for a row that
+// another session holds, and reads a session with its operator and rights
+// as the separate reads give them.
+TEST(PostgresStore, OperatorCallsGoOnWhileOneWaitsForARowLock) {
+  TempDir dir;
+  DemoOptions o;
+  o.rows = 10;
+  const std::string db = DemoStore(StoreKind::kPostgres, dir.File("ops.db"), o);
+  ASSERT_FALSE(db.empty()) << PgCluster::Get().error();
+  auto store = OpenOperatorStore(db);
+  OperatorAccount demo;
+  ASSERT_TRUE(store->FindOperator(kDemoLogin, demo));
+  SessionRecord made{std::string(64, 'a'), demo.record.OP_ID, 5, 6, false}, read;
+  store->CreateSession(made);
+  OperatorAccount account;
+  ASSERT_TRUE(store->FindSessionAccount(made.tokenHash, read, account));
+  EXPECT_EQ(std::tie(read.opId, read.createdAt, read.lastUsedAt, read.ended),
+            std::tie(made.opId, made.createdAt, made.lastUsedAt, made.ended));
+  EXPECT_EQ(account.rights, demo.rights);
+  EXPECT_EQ(account.record.OP_NAME, demo.record.OP_NAME);
+  EXPECT_FALSE(account.rights.empty());
+
+  PGconn* holder = PQconnectdb(db.c_str());
+  PQclear(PQexec(holder, "BEGIN; UPDATE mp_operator SET failed_signins = 1"));
+  auto blocked =
+      std::async(std::launch::async, [&] { store->RecordFailedSignIns(demo.record.OP_ID, 2, 0); });
+  for (int i = 0; i < 1000 && PgCluster::Exec(db,
+                                              "SELECT 1 FROM pg_stat_activity WHERE "
+                                              "wait_event_type = 'Lock'")
+                                  .empty();
+       ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  auto other = std::async(std::launch::async, [&] {
+    OperatorAccount a;
+    return store->FindOperator(kDemoLogOnlyLogin, a);
+  });
+  EXPECT_EQ(other.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  PQclear(PQexec(holder, "ROLLBACK"));
+  PQfinish(holder);
+  blocked.get();
+  EXPECT_TRUE(other.get());
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, ServiceTest,

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -249,7 +250,7 @@ TEST(AuditWriter, WritesEverySubmittedEntryBeforeStopping) {
   const std::string path = dir.File("audit.db");
   {
     Database db(path, Database::Mode::kCreate);
-    CreateTables(db);
+    UpgradeSchema(db);
   }
   AuditWriter writer(path, 64);  // a small queue: producers must wait, never drop
   std::vector<std::thread> producers;
@@ -291,7 +292,7 @@ namespace {
 struct AuditDb {
   AuditDb() {
     Database db(Path(), Database::Mode::kCreate);
-    CreateTables(db);
+    UpgradeSchema(db);
   }
   std::string Path() const { return dir.File("audit.db"); }
   std::vector<std::string> Rows(const std::string& select) const {
@@ -350,6 +351,33 @@ TEST(AuditWriter, MergesMalformedRequestsPerPeer) {
             std::vector<std::string>{"2"});
 }
 
+// Kinds merge apart; an interval's count comes when it ends, by the clock
+// the owner passes, or when the same key comes again after it.
+TEST(AuditMerge, CountsPerPeerServiceAndKindUntilTheIntervalEnds) {
+  AuditMerge merge(1000);
+  std::vector<AuditEntry> due;
+  auto admit = [&](const char* peer, const char* kind, int64_t ms) {
+    return merge.Admit(Malformed(20260101000000, peer), kind, ms, due);
+  };
+  EXPECT_TRUE(admit("tcp:10.0.0.1:1", "no session", 0));
+  EXPECT_FALSE(admit("tcp:10.0.0.1:2", "no session", 10));
+  EXPECT_FALSE(admit("tcp:10.0.0.1:3", "no session", 999));
+  EXPECT_TRUE(admit("tcp:10.0.0.1:1", "malformed request", 10));
+  EXPECT_TRUE(admit("tcp:10.0.0.2:1", "no session", 10));
+  EXPECT_EQ(merge.TakeEnded(500, false, due), 1000);
+  EXPECT_TRUE(due.empty());
+  EXPECT_TRUE(admit("tcp:10.0.0.1:4", "no session", 1000));  // a new interval
+  ASSERT_EQ(due.size(), 1u);
+  EXPECT_EQ(due[0].conditions, "no session, 2 more since 20260101000000");
+  EXPECT_FALSE(admit("tcp:10.0.0.1:5", "no session", 1001));
+  due.clear();
+  EXPECT_EQ(merge.TakeEnded(1010, false, due), 2000);  // only what had more after it counts
+  EXPECT_TRUE(due.empty());
+  merge.TakeEnded(0, true, due);
+  ASSERT_EQ(due.size(), 1u);
+  EXPECT_EQ(due[0].conditions, "no session, 1 more since 20260101000000");
+}
+
 // With the choice of availability, a batch the database refuses is counted
 // as lost and queries go on.
 TEST(AuditWriter, ABatchRefusedWhenAvailabilityWasChosenIsLost) {
@@ -366,6 +394,26 @@ TEST(AuditWriter, ABatchRefusedWhenAvailabilityWasChosenIsLost) {
   EXPECT_TRUE(writer.accepting());
   EXPECT_EQ(writer.failures(), 1u);
   EXPECT_FALSE(writer.counts().refusing);
+}
+
+// Beside a database others may read, the files SQLite adds are still the
+// owner's only, whatever the umask.
+TEST(Database, FilesItCreatesAreOwnerOnly) {
+  TempDir dir;
+  const std::string path = dir.File("shared.db");
+  const mode_t before = ::umask(022);
+  Database(path, Database::Mode::kCreate).Exec("CREATE TABLE t (x)");
+  ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+  {
+    Database db(path, Database::Mode::kReadWrite);
+    db.Exec("INSERT INTO t VALUES (1)");
+    for (const char* suffix : {"-wal", "-shm"}) {
+      struct stat st {};
+      ASSERT_EQ(::stat((path + suffix).c_str(), &st), 0) << suffix;
+      EXPECT_EQ(st.st_mode & 0777, 0600u) << suffix;
+    }
+  }
+  ::umask(before);
 }
 
 TEST(AuditWriter, UnopenableDatabaseThrows) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -79,9 +81,6 @@ class BaseWindowTest : public ::testing::Test {
     return result;
   }
   THintWindow* Hint() { return dynamic_cast<THintWindow*>(form_->FindComponent(kHintWindowName)); }
-  void MoveOver(TWinControl* container, TControl* child, int dx = 4, int dy = 4) {
-    container->OnMouseMove(container, 0, child->Left() + dx, child->Top() + dy);
-  }
 
   CRecordingPresenter recorder_;
   IGUIPresenter* previousPresenter_ = nullptr;
@@ -166,6 +165,22 @@ TEST_F(BaseWindowTest, SharedActionsAndButtonImages) {
   MPAY_SHARED_ACTIONS(EXPECT_BOUND_)
 #undef EXPECT_BOUND_
   EXPECT_EQ(index, kSharedActionCount);
+  // The members lie in their own declaration order, not the list's.
+  std::vector<std::string> declared;
+  std::vector<TAction* const*> places;
+#define DECLARED_(NAME)      \
+  declared.push_back(#NAME); \
+  places.push_back(&form_->NAME);
+  MPAY_SHARED_ACTION_MEMBERS(DECLARED_)
+#undef DECLARED_
+  EXPECT_TRUE(std::is_sorted(places.begin(), places.end(), std::less<>()));
+  ASSERT_EQ(declared.size(), static_cast<size_t>(kSharedActionCount));
+  EXPECT_EQ(std::vector<std::string>(declared.begin(), declared.begin() + 4),
+            (std::vector<std::string>{"actHelp", "actAdd", "actCancel", "actOK"}));
+  EXPECT_EQ(declared[7], "actQuery");
+  EXPECT_EQ(declared[28], "actExit");
+  EXPECT_EQ(declared[69], "actPrint");
+  EXPECT_EQ(declared[72], "actToTrophy");
 }
 
 TEST_F(BaseWindowTest, OnlyCloseAndExitDoAnything) {
@@ -182,7 +197,8 @@ TEST_F(BaseWindowTest, OnlyCloseAndExitDoAnything) {
 }
 
 TEST_F(BaseWindowTest, ExitClosesAndFreesTheWindow) {
-  EXPECT_TRUE(form_->actExit->Execute());
+  ASSERT_EQ(form_->btnExit->Action(), form_->actExit);
+  ClickControl(form_->btnExit);
   Application()->ProcessMessages();
   EXPECT_TRUE(destroyed_);
 }
@@ -312,15 +328,19 @@ TEST_F(BaseWindowTest, CopyMenuItemsAndWhatTheyCopy) {
   EXPECT_EQ(root->Items(1)->Caption(), "复制记录");
   EXPECT_EQ(root->Items(0)->Tag(), reinterpret_cast<intptr_t>(lv));
 
+  // A right click on a cell opens the menu; its items copy that cell, or
+  // the selected rows (the click on a selected row keeps the selection).
   TPoint point;
   ASSERT_TRUE(PointInCell(lv, 1, 1, &point));
-  SendMessage(lv->Handle(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(point.x, point.y));
-  root->Items(0)->Click();
+  RightClickAt(lv, point.x, point.y);
+  ClickOpenMenuItem(lv->PopupMenu(), 0);
   EXPECT_EQ(ClipboardText(), "甲");
 
   lv->Items()->Item(0)->SetSelected(true);
   lv->Items()->Item(2)->SetSelected(true);
-  root->Items(1)->Click();
+  ASSERT_TRUE(PointInCell(lv, 2, 0, &point));
+  RightClickAt(lv, point.x, point.y);
+  ClickOpenMenuItem(lv->PopupMenu(), 1);
   EXPECT_EQ(ClipboardText(), "10\t乙\t1.50\n100\t丙\t-3.00\n");
 
   // A menu the list view had keeps its items below the copy commands.
@@ -362,7 +382,7 @@ TEST_F(BaseWindowTest, CopyItemsLeaveAMenuThatOutlivesTheirListView) {
 TEST_F(BaseWindowTest, CheckMarkKeysOnlyWithCheckBoxes) {
   FillResult();
   TListView* lv = form_->lvstResult;
-  auto press = [&](uint16_t key, TShiftState shift) { lv->OnKeyUp(lv, key, shift); };
+  auto press = [&](uint16_t key, TShiftState shift) { PressKey(lv, key, shift); };
   auto marks = [&] {
     std::vector<bool> m;
     for (int i = 0; i < lv->Items()->Count(); ++i) m.push_back(lv->Items()->Item(i)->Checked());
@@ -430,59 +450,37 @@ TEST_F(BaseWindowTest, HintOverCutOffTextOfDisabledControls) {
   EXPECT_FALSE(hint->Visible());
   EXPECT_EQ(hint->Color(), static_cast<TColor>(kHintWindowColor));
   EXPECT_EQ(hint->Parent(), form_);
-
-  TGroupBox* grb = form_->grbConditions;
-  TEdit* edit = form_->edtDisabled;
-  ASSERT_TRUE(grb->OnMouseMove.Assigned());
-  const std::string text = "13800138000 小额支付冻结";
-  edit->SetText(text);
-  const int textWidth = form_->Canvas()->TextWidth(text);
-  edit->SetWidth(textWidth + 20);  // as 100 pixels against 80
-  MoveOver(grb, edit);
-  EXPECT_TRUE(hint->Visible());
-  EXPECT_EQ(hint->Text(), text);
-  TPoint pointer;
-  GetCursorPos(&pointer);
-  EXPECT_EQ(hint->ClientToScreen(TPoint{0, hint->Height()}), pointer);
-
-  MoveCursorTo(pointer.x + 10, pointer.y + 5);
-  MoveOver(grb, edit, 14, 9);
-  EXPECT_EQ(hint->ClientToScreen(TPoint{0, hint->Height()}),
-            (TPoint{pointer.x + 10, pointer.y + 5}));
-
-  edit->SetWidth(textWidth + 40);  // as 100 pixels against 60
-  MoveOver(grb, edit);
-  EXPECT_FALSE(hint->Visible());
-
-  edit->SetWidth(textWidth + 20);
-  MoveOver(grb, edit);
-  ASSERT_TRUE(hint->Visible());
-  form_->edtNumber->OnMouseMove(form_->edtNumber, 0, 3, 3);  // over an enabled edit
-  EXPECT_FALSE(hint->Visible());
-
-  edit->SetText("");
-  MoveOver(grb, edit);
-  EXPECT_FALSE(hint->Visible());
-}
-
-TEST_F(BaseWindowTest, HintCoversLabelledEditsComboBoxesAndFrames) {
-  THintWindow* hint = Hint();
-  const std::string text = "很长很长很长很长很长很长的文字";
-  auto check = [&](TWinControl* container, TWinControl* control) {
-    control->SetEnabled(false);
-    control->SetText(text);
-    ASSERT_TRUE(container->OnMouseMove.Assigned()) << container->Name();
-    MoveOver(container, control);
-    EXPECT_TRUE(hint->Visible()) << control->Name();
-    EXPECT_EQ(hint->Text(), text);
-    hint->ReleaseHandle();
-  };
-  check(form_->grbConditions, form_->ledtName);
-  check(form_->pnlButtons, form_->cmbPanel);
-  check(form_->fraDetail, form_->edtFrame);
+  ASSERT_TRUE(form_->grbConditions->OnMouseMove.Assigned());
   // Controls that report no movement of their own are left unbound.
   EXPECT_FALSE(form_->cmbType->OnMouseMove.Assigned());
   EXPECT_FALSE(form_->lvstResult->OnMouseMove.Assigned());
+
+  // The pointer comes to rest over the disabled edit: the hint shows while
+  // the text is wider than the edit less 32 pixels, and never for no text.
+  TEdit* edit = form_->edtDisabled;
+  const std::string text = "13800138000 小额支付冻结";
+  const int textWidth = form_->Canvas()->TextWidth(text);
+  const struct {
+    int width;
+    std::string text;
+    bool shown;
+  } cases[] = {
+      {textWidth + 20, text, true},  // as 100 pixels against 80
+      {textWidth + 31, text, true},  {textWidth + 32, text, false},
+      {textWidth + 40, text, false},  // as 100 pixels against 60
+      {textWidth + 20, "", false},
+  };
+  for (const auto& c : cases) {
+    edit->SetWidth(c.width);
+    edit->SetText(c.text);
+    MovePointerOver(form_->edtNumber, 3, 3);
+    EXPECT_FALSE(hint->Visible()) << "over an enabled edit";
+    MovePointerOver(edit, 4, 4);
+    EXPECT_EQ(hint->Visible(), c.shown) << c.width - textWidth << " '" << c.text << "'";
+    if (c.shown) {
+      EXPECT_EQ(hint->Text(), c.text);
+    }
+  }
 }
 
 TEST_F(BaseWindowTest, HintOverADisabledControlInAContainerStaysWhileThePointerRests) {
@@ -514,12 +512,7 @@ TEST_F(BaseWindowTest, HintOverADisabledControlInAContainerStaysWhileThePointerR
 TEST_F(BaseWindowTest, DropDownListsFitTheirWidestItem) {
   TComboBox* combo = form_->cmbType;
   ASSERT_EQ(combo->Width(), 120);
-  auto open = [](TComboBox* box) {
-    box->SetDroppedDown(true);
-    const int width = box->DroppedWidth();
-    box->SetDroppedDown(false);
-    return width;
-  };
+  auto open = [](TComboBox* box) { return DropDownWidthByClick(box); };
   for (const char* item : {"甲", "乙", "丙"}) combo->Items()->Add(item);
   EXPECT_EQ(open(combo), 136);
   for (int i = 3; i < 20; ++i) combo->Items()->Add(std::to_string(i));

@@ -1,20 +1,26 @@
 #include "qthelpers.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QCursor>
 #include <QHeaderView>
 #include <QImage>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPixmap>
 #include <QTableView>
 #include <QTest>
 #include <QWidget>
+#include <QWindow>
 
 #include "toolkit/forms.h"
 #include "toolkit/graphics.h"
 #include "toolkit/listview.h"
+#include "toolkit/menus.h"
 #include "toolkit/qtext.h"
+#include "toolkit/stdctrls.h"
 
 std::string ClipboardText() {
   return QStringToGbk(QApplication::clipboard()->text());
@@ -44,6 +50,48 @@ void PressTab(TWinControl* control, bool back) {
     QTest::keyClick(control->Widget(), Qt::Key_Backtab, Qt::ShiftModifier);
   else
     QTest::keyClick(control->Widget(), Qt::Key_Tab);
+}
+
+void PressKey(TWinControl* control, uint16_t key, TShiftState shift) {
+  Qt::Key qtKey = Qt::Key_unknown;
+  if (key >= 'A' && key <= 'Z') qtKey = static_cast<Qt::Key>(Qt::Key_A + (key - 'A'));
+  if (key == VK_RETURN) qtKey = Qt::Key_Return;
+  if (key == VK_UP) qtKey = Qt::Key_Up;
+  if (key == VK_DOWN) qtKey = Qt::Key_Down;
+  if (key == VK_LEFT) qtKey = Qt::Key_Left;
+  Qt::KeyboardModifiers modifiers;
+  if (shift & ssCtrl) modifiers |= Qt::ControlModifier;
+  if (shift & ssShift) modifiers |= Qt::ShiftModifier;
+  QTest::keyClick(control->Widget(), qtKey, modifiers);
+}
+
+void RightClickAt(TWinControl* control, int x, int y) {
+  QWidget* window = control->Widget()->window();
+  if (!window->isVisible()) {
+    window->show();
+    (void)QTest::qWaitForWindowExposed(window, 1000);
+  }
+  const QPoint at = control->Widget()->mapTo(window, QPoint(x, y));
+  QTest::mouseClick(window->windowHandle(), Qt::RightButton, {}, at);
+  QApplication::processEvents();
+}
+
+void ClickOpenMenuItem(TPopupMenu* menu, int index) {
+  QMenu* qm = menu->Menu();
+  QAction* action = qm->actions().value(index);
+  if (!qm->isVisible() || action == nullptr) return;
+  QTest::mouseClick(qm, Qt::LeftButton, {}, qm->actionGeometry(action).center());
+  QApplication::processEvents();
+}
+
+int DropDownWidthByClick(TComboBox* box) {
+  QComboBox* combo = box->ComboBox();
+  const QPoint arrow(combo->width() - 6, combo->height() / 2);
+  QTest::mouseClick(combo, Qt::LeftButton, {}, arrow);
+  QApplication::processEvents();
+  const int width = combo->view()->isVisible() ? combo->view()->window()->width() : 0;
+  combo->hidePopup();
+  return width;
 }
 
 namespace {
@@ -85,7 +133,13 @@ void MovePointerOver(TControl* control, int x, int y) {
     window->show();
     (void)QTest::qWaitForWindowExposed(window, 1000);
   }
-  QCursor::setPos(control->Widget()->mapToGlobal(QPoint(x, y)));
+  // A pointer already at the point would not move: it comes from beside it.
+  const QPoint to = control->Widget()->mapToGlobal(QPoint(x, y));
+  if (QCursor::pos() == to) {
+    QCursor::setPos(to + QPoint(1, 1));
+    QApplication::processEvents();
+  }
+  QCursor::setPos(to);
   QApplication::processEvents();
 }
 

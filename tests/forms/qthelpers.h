@@ -3,10 +3,14 @@
 #include <cstdint>
 #include <string>
 
+#include "toolkit/types.h"
+
 class TBitmap;
+class TComboBox;
 class TControl;
 class TForm;
 class TListView;
+class TPopupMenu;
 class TWinControl;
 
 // What the window tests need of Qt itself, kept out of the GBK-compiled test
@@ -20,6 +24,17 @@ void TypeText(TWinControl* control, const std::string& gbk);
 void PressReturn(TWinControl* control);
 // Presses and releases Tab (Shift+Tab with `back`) on the control's widget.
 void PressTab(TWinControl* control, bool back = false);
+// Presses and releases a key, given by its platform code (a letter, VK_RETURN,
+// VK_UP, ...), with Ctrl and Shift as in `shift`, on the control's widget.
+void PressKey(TWinControl* control, uint16_t key, TShiftState shift = 0);
+// A right click at (x, y) of the control (client coordinates), entering
+// where the window system's would: the control's window gets it.
+void RightClickAt(TWinControl* control, int x, int y);
+// Clicks the item at `index` of the popup menu that is open.
+void ClickOpenMenuItem(TPopupMenu* menu, int index);
+// Opens the combo box's list with a click on its arrow; returns the width of
+// the list as shown, and closes it again.
+int DropDownWidthByClick(TComboBox* box);
 // A left click at (x, y) of the control's widget; a negative x clicks the
 // middle of the widget.
 void ClickControl(TWinControl* control, int x = -1, int y = -1);

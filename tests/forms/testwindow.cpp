@@ -27,6 +27,8 @@ TFormLayout TestLayout() {
           Item("cmbType", "TComboBox", "grbConditions", "", 136, 110, 120, 20),
           Item("pnlButtons", "TPanel", "", "", 8, 166, 420, 40),
           Item("cmbPanel", "TComboBox", "pnlButtons", "", 8, 8, 120, 20),
+          Item("btnExit", "TBitBtn", "pnlButtons", "", 136, 8, 80, 24,
+               {{"Action", "actExit"}, {"TabStop", "False"}}),
           Item("lvstResult", "TListView", "", "", 8, 214, 600, 180),
           Item("lvstBound", "TListView", "", "", 8, 400, 300, 60, {},
                {{"OnColumnClick", "lvstBoundColumnClick"}}),
@@ -54,6 +56,7 @@ TfrmTestChild::TfrmTestChild(TComponent* Owner) : TfrmMDIChild(Owner, TDerivedCo
   find(cmbType, "cmbType");
   find(pnlButtons, "pnlButtons");
   find(cmbPanel, "cmbPanel");
+  find(btnExit, "btnExit");
   find(lvstResult, "lvstResult");
   find(lvstBound, "lvstBound");
   edtDisabled->SetEnabled(false);

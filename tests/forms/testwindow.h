@@ -5,7 +5,7 @@
 
 // A small business window for the tests: edits with each key filter, a
 // disabled edit, a labelled edit and combo boxes in a group box and a panel,
-// two list views (one whose column-click handler its layout binds), and a
+// an exit button, two list views (one whose column-click handler its layout binds), and a
 // frame that owns a list view, an edit and a combo box of its own.
 class TfrmTestChild : public TfrmMDIChild {
  public:
@@ -22,6 +22,7 @@ class TfrmTestChild : public TfrmMDIChild {
   TComboBox* cmbType = nullptr;
   TPanel* pnlButtons = nullptr;
   TComboBox* cmbPanel = nullptr;
+  TBitBtn* btnExit = nullptr;  // bound to actExit
   TListView* lvstResult = nullptr;
   TListView* lvstBound = nullptr;
   TFrame* fraDetail = nullptr;

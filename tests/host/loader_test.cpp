@@ -48,7 +48,7 @@ TEST(ModuleLoader, ReadsVersionTextAndEveryId) {
   ASSERT_TRUE(LoadModule(TestModule("good"), module, problem)) << problem;
   EXPECT_EQ(module.strFileName, "libhostmod_good.so");
   EXPECT_EQ(module.strVersion, "\xb2\xe2\xca\xd4\xc4\xa3\xbf\xe9 1.0");  // GBK "测试模块 1.0"
-  EXPECT_EQ(module.ids, (std::vector<int>{90001, 90002}));
+  EXPECT_EQ(module.vIds, (std::vector<int>{90001, 90002}));
   EXPECT_NE(module.pCreateBusinessForm, nullptr);
 }
 
@@ -134,7 +134,7 @@ TEST(ModuleLoader, RefusesCodeOthersMayWrite) {
     problem.clear();
     EXPECT_FALSE(LoadModule(copy, module, problem)) << mode;
     EXPECT_NE(problem.find(copy), std::string::npos) << problem;
-    EXPECT_TRUE(module.ids.empty());
+    EXPECT_TRUE(module.vIds.empty());
   }
   ASSERT_EQ(::chmod(folder.strPath.c_str(), 0777), 0);
   EXPECT_FALSE(TrustedForCode(folder.strPath, problem));

@@ -483,6 +483,43 @@ TEST(TcpServer, MisbehavingClientsAreDisconnectedWithoutDisturbingOthers) {
   SetSession("");
 }
 
+// A request over the server's limit, most of it unread when it is refused,
+// behind replies its client has not read yet: the client reads them and the
+// error, then the end, never a reset in their place.
+TEST(TcpServer, ARequestOverTheLimitGetsItsErrorNotAReset) {
+  TcpServerOptions options;
+  options.maxRequestSize = 64 * 1024;
+  options.maxQueuedBytes = 64u << 20;  // every reply is queued at once
+  TcpServer server(Echo, options);
+  ASSERT_TRUE(server.Start());
+  std::string reply;
+  auto t = Open(Url(server.port()));
+  EXPECT_EQ(t->Call("I", "C", std::string(70 * 1024, 'x'), reply), kErrRequestTooLarge);
+
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  int small = 4096;  // the replies stay on the server's side
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(server.port());
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  constexpr int kReplies = 100;
+  std::string burst;
+  for (int i = 1; i <= kReplies; ++i)
+    burst += RequestFrame(i, "I", "C", std::string(60 * 1024, 'y'));
+  burst += RequestFrame(kReplies + 1, "I", "C", std::string(70 * 1024, 'x'));
+  WriteAll(fd, burst);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  std::string body;
+  int replies = 0;
+  while (ReadFrame(fd, body) && body[0] != 'E') ++replies;
+  EXPECT_EQ(replies, kReplies);
+  EXPECT_EQ(body.substr(0, 1), "E");
+  EXPECT_TRUE(ClosedByServer(fd));
+  ::close(fd);
+}
+
 // Connections that each hold part of a frame, past what the server lets all
 // of them hold together: the ones quiet the longest are closed, the others
 // and a working client go on.

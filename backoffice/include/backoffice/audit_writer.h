@@ -9,7 +9,9 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "backoffice/audit_chain.h"
 #include "backoffice/stamp.h"
 
 namespace backoffice {
@@ -31,8 +33,44 @@ struct AuditEntry {
   std::string peer;  // the transport's own view of the caller (CallContext::peer)
   std::string serviceCode;
   std::string conditions;
+  // The subscriber asked about (the phone number condition), "" for none;
+  // filled from `conditions` when left empty.
+  std::string subscriber;
   int64_t rowCount = 0;
   int32_t result = 0;
+};
+
+// Entries of one kind from one peer, merged so that a peer cannot grow the
+// audit without bound: the first within an interval is written as it is,
+// the next ones only counted, and when the interval ends one row says how
+// many more came. The key is the transport's address without its port
+// (which a request cannot choose, and a peer that connects again keeps),
+// the service and the kind: each adds at most two rows per interval. Not
+// thread-safe: its owner locks.
+class AuditMerge {
+ public:
+  explicit AuditMerge(int64_t intervalMs) : iIntervalMs(intervalMs) {}
+  // True when `entry` opens an interval and is to be written as it is;
+  // false when it was only counted. The count of its key's interval that
+  // ended before `nowMs` (steady clock) goes to `due` first.
+  bool Admit(const AuditEntry& entry, const std::string& kind, int64_t nowMs,
+             std::vector<AuditEntry>& due);
+  // Moves the counts of the intervals ended by `nowMs` (of all, with `all`)
+  // to `due`; returns when the next one ends, INT64_MAX for none.
+  int64_t TakeEnded(int64_t nowMs, bool all, std::vector<AuditEntry>& due);
+
+ private:
+  struct Merged {
+    AuditEntry first;
+    std::string kind;
+    uint64_t iMore = 0;    // entries after the first
+    int64_t iUntilMs = 0;  // steady clock
+  };
+  // The row that says how many more came in `m`'s interval, if any did.
+  static void Count(const Merged& m, std::vector<AuditEntry>& due);
+
+  const int64_t iIntervalMs;
+  std::map<std::string, Merged> mMerged;  // by peer, service and kind
 };
 
 // What the writer does when the audit cannot be written, and what it keeps.
@@ -45,10 +83,20 @@ struct AuditPolicy {
   // Rows older than this many days are deleted, in batches, at start-up and
   // every hour after; 0 keeps every row.
   int iKeepDays = 0;
-  // Malformed requests from one peer within this time make one row, then a
-  // second that says how many more came.
+  // Merged entries (SubmitMerged) of one peer and kind within this time
+  // make one row, then a second that says how many more came.
   int64_t iMergeIntervalMs = 60000;
+  // Signs a checkpoint of the chain after this many rows, or this long
+  // after the first row it does not cover yet, whichever comes first. No
+  // signer: no checkpoints (tests of other things).
+  const AuditSigner* pSigner = nullptr;
+  int64_t iCheckpointRows = 10000;
+  int64_t iCheckpointMs = 60000;
 };
+
+// The subscriber of a conditions text: what follows "PHONE_ID=" up to the
+// next blank; "" when it names none.
+std::string SubscriberOf(const std::string& conditions);
 
 // Writes audit entries on one thread of its own, many per transaction (up to
 // 1024, or what arrived within 200 ms of the first), so that a request never
@@ -65,11 +113,14 @@ class AuditWriter {
   AuditWriter& operator=(const AuditWriter&) = delete;
 
   void Submit(AuditEntry entry);
-  // A request that could not be read: the first from its peer (the
-  // transport's address without its port, and the service) within the merge
-  // interval is queued as it is, the next ones only counted; at the
-  // interval's end one row says how many more came.
-  void SubmitMalformed(AuditEntry entry);
+  // An entry of `kind` ("malformed request", "no session" ...), merged
+  // with the others of its peer, service and kind (AuditMerge): the first
+  // within the merge interval is queued as it is, the next ones only
+  // counted; at the interval's end one row, "KIND, N more since STAMP",
+  // says how many more came.
+  void SubmitMerged(AuditEntry entry, const std::string& kind);
+  // A request that could not be read.
+  void SubmitMalformed(AuditEntry entry) { SubmitMerged(std::move(entry), "malformed request"); }
   // False while the audit cannot be written and the policy is to refuse
   // queries meanwhile.
   bool accepting() const { return !bFailing.load(std::memory_order_relaxed); }
@@ -86,7 +137,9 @@ class AuditWriter {
     uint64_t queued = 0;
     uint64_t batchesWritten = 0;
     uint64_t batchesFailed = 0;
-    bool refusing = false;  // the audit cannot be written and queries are refused
+    bool refusing = false;         // the audit cannot be written and queries are refused
+    int64_t checkpoints = 0;       // signed by this writer
+    int64_t lastCheckpointId = 0;  // the last row the last one covers
   };
   Counts counts() const;
 
@@ -96,22 +149,21 @@ class AuditWriter {
   // `all`); `mLock` is held. Returns when the next one ends (steady clock,
   // ms), INT64_MAX for none.
   int64_t QueueMerged(bool all);
+  // Queues the count rows in `due`; `mLock` is held.
+  void QueueCounts(std::vector<AuditEntry>& due);
   // Deletes the rows older than the policy keeps; logs what it did.
   void Prune(AuditStore& store);
-
-  struct Merged {
-    AuditEntry first;
-    uint64_t iMore = 0;    // malformed requests after the first
-    int64_t iUntilMs = 0;  // steady clock
-  };
-  // Queues the row that says how many more came in `m`'s interval, if any
-  // did; `mLock` is held.
-  void QueueCount(const Merged& m);
+  // Writes `batch` (possibly empty), with a checkpoint when one is due.
+  // `last`: a checkpoint of whatever is not covered yet, however little.
+  void Write(AuditStore& store, const std::vector<AuditEntry>& batch, bool last);
+  // When the rows not yet covered need their checkpoint (steady clock, ms),
+  // INT64_MAX for never; `mLock` is held.
+  int64_t CheckpointDueMs() const;
 
   std::size_t iMaxQueued;
   const AuditPolicy cPolicy;
   std::atomic<bool> bFailing{false};
-  std::map<std::string, Merged> mMerged;  // by peer and service
+  AuditMerge cMerge;
   mutable std::mutex mLock;
   std::condition_variable cvWake;      // the writer: work or stop
   std::condition_variable cvProgress;  // producers: room, or entries committed
@@ -121,6 +173,11 @@ class AuditWriter {
   uint64_t iFailures = 0;
   uint64_t iBatchesWritten = 0;
   uint64_t iBatchesFailed = 0;
+  int64_t iCheckpoints = 0;
+  int64_t iLastCheckpointId = 0;
+  // Rows written since the last checkpoint, and when the first of them was (steady ms).
+  int64_t iUncovered = 0;
+  int64_t iUncoveredSinceMs = 0;
   bool bStopping = false;
   bool bOpened = false;
   bool bFinished = false;  // the thread has ended

@@ -33,6 +33,13 @@ struct Field {
   Field(std::string_view k, int number) : Field(k, int64_t{number}) {}
   Field(std::string_view k, uint64_t number) : Field(k, static_cast<int64_t>(number)) {}
   Field(std::string_view k, double number) : key(k), dNumber(number), bDouble(true) {}
+  // A text that holds no personal data and must stay whole (hashes,
+  // signatures): never masked.
+  static Field Verbatim(std::string_view k, std::string_view text) {
+    Field f(k, text);
+    f.bVerbatim = true;
+    return f;
+  }
 
   std::string_view key;
   std::string_view strText;
@@ -40,6 +47,7 @@ struct Field {
   double dNumber = 0;
   bool bText = false;
   bool bDouble = false;
+  bool bVerbatim = false;
 };
 
 // Writes one line when `level` is enabled; whole lines only, from any thread.

@@ -30,6 +30,7 @@ struct Options {
   int maxBufferedMb = 256;          // --max-buffered-mb N: bytes all tcp connections may hold
   bool auditFailClosed = true;      // --on-audit-failure refuse|continue
   int auditKeepDays = 0;            // --audit-keep-days N: 0 keeps every row
+  std::string auditKey;             // --audit-key FILE: "" for DefaultAuditKeyPath(db)
   std::string initDemo;             // --init-demo FILE
   int64_t demoRows = 100000;        // --rows N
   bool help = false;
@@ -50,6 +51,13 @@ struct Options {
   std::string operatorName;                          // --op-name TEXT (add)
   int operatorOrg = 0;                               // --org-id N (add)
   std::string operatorRights = "BABOMOMP,BACUQQMP";  // --rights CODE[,CODE] (add)
+
+  // The audit's tamper evidence instead of serving: --verify-audit [--from
+  // ID] walks the chain (exit 1 when it fails), --make-audit-key makes the
+  // checkpoint key.
+  enum class AuditCommand { kNone, kVerify, kMakeKey };
+  AuditCommand auditCommand = AuditCommand::kNone;
+  int64_t verifyFrom = 0;
 };
 
 // Parses argv on top of what `options` holds (the configuration file's

@@ -12,11 +12,14 @@
 // can).
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "backoffice/audit_chain.h"
 #include "backoffice/conditions.h"
 #include "backoffice/db_error.h"
 #include "backoffice/demo_data.h"
@@ -38,15 +41,26 @@ class StoreReader {
   virtual int64_t QueryUsers(std::string_view phoneId, int64_t limit, UserRowSink& sink) = 0;
 };
 
-// The audit table's writer.
+// The audit table's writer, and its reader for verification.
 class AuditStore {
  public:
   virtual ~AuditStore() = default;
-  // Writes the entries in one transaction: all of them or, on DbError, none.
-  virtual void Append(std::span<const AuditEntry> entries) = 0;
-  // Deletes, in one transaction, at most `limit` rows older than `stamp`
-  // (yyyymmddhhmmss); returns how many it deleted.
+  // Writes the entries in one transaction (all of them or, on DbError,
+  // none), chained after the table's last row: every writer of the database
+  // takes the chain's lock first, so several back offices keep one chain.
+  // With `signer`, the same transaction also stores a checkpoint of the new
+  // head, signed at `at`, and returns it in `checkpoint`. Returns the head.
+  virtual AuditHead Append(std::span<const AuditEntry> entries, const AuditSigner* signer,
+                           int64_t at, AuditCheckpoint* checkpoint) = 0;
+  // Deletes, in one transaction, at most `limit` of the rows older than
+  // `stamp` (yyyymmddhhmmss) that a checkpoint covers, with the checkpoints
+  // before the newest of those: the first kept row stays anchored by a signed
+  // checkpoint. Returns how many rows it deleted.
   virtual int64_t DeleteBefore(int64_t stamp, int64_t limit) = 0;
+  // Every row from id `fromId` on, in id order, until `row` returns false.
+  virtual void ReadChain(int64_t fromId,
+                         const std::function<bool(const ChainedRow&, const AuditEntry&)>& row) = 0;
+  virtual std::vector<AuditCheckpoint> ReadCheckpoints() = 0;
 };
 
 class Store {

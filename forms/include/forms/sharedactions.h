@@ -9,8 +9,9 @@ namespace MBaseWindow {
 
 // The one list of the shared actions, in the order of the base window's
 // action list: an X-macro that applies its argument to every action as
-// A(NAME, image index, label). The base window's members, their binding and
-// the action list all come from it. List order is part of the window's
+// A(NAME, image index, label). The binding of the base window's members and
+// the action list come from it; the members are declared in an order of their
+// own (MPAY_SHARED_ACTION_MEMBERS, below). List order is part of the window's
 // layout: derived windows and the host may address actions by their index
 // in the list.
 #define MPAY_SHARED_ACTIONS(A)        \
@@ -88,6 +89,85 @@ namespace MBaseWindow {
   A(actReSetRes, 72, "资源重置")      \
   A(actToTrophy, 73, "兑换奖品")
 
+// The same actions in the order the base window declares its members, which
+// differs from the list order: D(NAME). The class is exported, so its layout
+// follows this order. A name missing here fails to build where the members
+// are bound; a name twice, where they are declared; one too many, below.
+#define MPAY_SHARED_ACTION_MEMBERS(D) \
+  D(actHelp)                          \
+  D(actAdd)                           \
+  D(actCancel)                        \
+  D(actOK)                            \
+  D(actDelete)                        \
+  D(actClear)                         \
+  D(actModify)                        \
+  D(actQuery)                         \
+  D(actPrev)                          \
+  D(actNext)                          \
+  D(actCommit)                        \
+  D(actClose)                         \
+  D(actSeleNub)                       \
+  D(actSeleSim)                       \
+  D(actSaveAs)                        \
+  D(actReport)                        \
+  D(actDrawBack)                      \
+  D(actUnpay)                         \
+  D(actAdjust)                        \
+  D(actInvoice)                       \
+  D(actDiscount)                      \
+  D(actPay)                           \
+  D(actSetPrintCol)                   \
+  D(actPrePage)                       \
+  D(actNextPage)                      \
+  D(actAcctLock)                      \
+  D(actAcctUnLock)                    \
+  D(actLogin)                         \
+  D(actExit)                          \
+  D(actItemDetail)                    \
+  D(actScout)                         \
+  D(actNewCust)                       \
+  D(actNewAcct)                       \
+  D(actRetDeposit)                    \
+  D(actSort)                          \
+  D(actForceEnd)                      \
+  D(actDetail)                        \
+  D(actRePrint)                       \
+  D(actPreview)                       \
+  D(actAssign)                        \
+  D(actBind)                          \
+  D(actPattComp)                      \
+  D(actActive)                        \
+  D(actDiscard)                       \
+  D(actRecycle)                       \
+  D(actFeeDetail)                     \
+  D(actBookDetail)                    \
+  D(actPrintDetail)                   \
+  D(actReOpen)                        \
+  D(actForceOpen)                     \
+  D(actWholesale)                     \
+  D(actPurchaser)                     \
+  D(actAbort)                         \
+  D(actRetry)                         \
+  D(actNeglect)                       \
+  D(actUnBind)                        \
+  D(actModiPass)                      \
+  D(actAutho)                         \
+  D(actUnAutho)                       \
+  D(actUnNew)                         \
+  D(actImport)                        \
+  D(actService)                       \
+  D(actAllot)                         \
+  D(actDelay)                         \
+  D(actLock)                          \
+  D(actReSet)                         \
+  D(actTellLose)                      \
+  D(actUnLock)                        \
+  D(actOperLock)                      \
+  D(actPrint)                         \
+  D(actConfig)                        \
+  D(actReSetRes)                      \
+  D(actToTrophy)
+
 struct SSharedAction {
   const char* name;   // component name, e.g. "actQuery"
   int imageIndex;     // index in the button image list
@@ -97,6 +177,10 @@ struct SSharedAction {
 #define MPAY_SHARED_ACTION_COUNT_(NAME, IMAGE, LABEL) +1
 inline constexpr int kSharedActionCount = 0 MPAY_SHARED_ACTIONS(MPAY_SHARED_ACTION_COUNT_);
 #undef MPAY_SHARED_ACTION_COUNT_
+#define MPAY_SHARED_ACTION_MEMBER_COUNT_(NAME) +1
+static_assert(0 MPAY_SHARED_ACTION_MEMBERS(MPAY_SHARED_ACTION_MEMBER_COUNT_) == kSharedActionCount,
+              "every shared action is declared once as a member");
+#undef MPAY_SHARED_ACTION_MEMBER_COUNT_
 
 // The actions in the order of the base window's action list.
 std::span<const SSharedAction, kSharedActionCount> SharedActions();

@@ -48,15 +48,19 @@ bool RetryPolicy::IsIdempotent(std::string_view serviceCode) const {
 }
 
 CallAttempts::CallAttempts(const RetryPolicy& policy, std::string_view serviceCode)
-    : tDeadline(Clock::now() + std::chrono::milliseconds(policy.deadlineMs)),
-      tRefusalsUntil(std::min(tDeadline, Clock::now() + std::chrono::milliseconds(policy.retryMs))),
-      bIdempotent(policy.IsIdempotent(serviceCode)),
+    : CallAttempts(policy, serviceCode, Clock::now()) {}
+
+CallAttempts::CallAttempts(const RetryPolicy& policy, std::string_view serviceCode,
+                           Clock::time_point now)
+    : tDeadline(now + std::chrono::milliseconds(policy.deadlineMs)),
+      tRefusalsUntil(std::min(tDeadline, now + std::chrono::milliseconds(policy.retryMs))),
+      bIdempotent(!policy.idempotent.empty() && policy.IsIdempotent(serviceCode)),
       iAttemptMs(bIdempotent
                      ? std::min(policy.deadlineMs,
                                 policy.attemptMs > 0 ? policy.attemptMs
                                                      : std::max<int64_t>(1, policy.deadlineMs / 3))
                      : policy.deadlineMs),
-      tAttemptDeadline(std::min(tDeadline, Clock::now() + std::chrono::milliseconds(iAttemptMs))) {}
+      tAttemptDeadline(std::min(tDeadline, now + std::chrono::milliseconds(iAttemptMs))) {}
 
 bool CallAttempts::Again(int code) {
   if (!NeverReached(code) && !(bIdempotent && MayHaveReached(code))) return false;

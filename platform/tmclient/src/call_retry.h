@@ -54,6 +54,9 @@ class TMCLIENT_INTERNAL CallAttempts {
   bool Again(int code);
 
  private:
+  // The clock read once for every deadline.
+  CallAttempts(const RetryPolicy& policy, std::string_view serviceCode, Clock::time_point now);
+
   const Clock::time_point tDeadline;
   const Clock::time_point tRefusalsUntil;  // refusals are not tried again after it
   const bool bIdempotent;

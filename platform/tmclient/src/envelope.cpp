@@ -1,5 +1,7 @@
 #include "envelope.h"
 
+#include <cstring>
+
 #include "tmclient/session.h"
 #include "tmclient/tmd_error.h"
 
@@ -37,14 +39,18 @@ int EncodeRequestHeader(uint32_t callId, std::string_view interfaceName,
   if (interfaceName.size() > kMaxNameSize || serviceCode.size() > kMaxNameSize ||
       session.size() > kMaxSessionSize)
     return kErrRequestTooLarge;
-  out.push_back(static_cast<char>(kSessionRequest));
-  PutU32(out, callId);
-  out.push_back(static_cast<char>(interfaceName.size()));
-  out.append(interfaceName);
-  out.push_back(static_cast<char>(serviceCode.size()));
-  out.append(serviceCode);
-  out.push_back(static_cast<char>(session.size()));
-  out.append(session);
+  // One growth of `out`, then the bytes in place: a header is written for
+  // every call.
+  const std::size_t at = out.size();
+  out.resize(at + 1 + 4 + 3 + interfaceName.size() + serviceCode.size() + session.size());
+  char* p = out.data() + at;
+  *p++ = static_cast<char>(kSessionRequest);
+  for (int i = 0; i < 4; ++i) *p++ = static_cast<char>(callId >> (8 * i));
+  for (const std::string_view text : {interfaceName, serviceCode, session}) {
+    *p++ = static_cast<char>(text.size());
+    if (!text.empty()) std::memcpy(p, text.data(), text.size());
+    p += text.size();
+  }
   return 0;
 }
 

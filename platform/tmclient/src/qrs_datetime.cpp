@@ -1,6 +1,5 @@
 #include "tmclient/qrs_datetime.h"
 
-#include <charconv>
 #include <ctime>
 
 namespace {
@@ -21,9 +20,10 @@ QRSDateTime::QRSDateTime(const std::string& text) {
   for (char c : text) {
     if (c < '0' || c > '9') return;
   }
+  // The digits were checked above.
   const auto num = [&text](std::size_t pos, std::size_t len) {
     int v = 0;
-    std::from_chars(text.data() + pos, text.data() + pos + len, v);
+    for (std::size_t i = pos; i < pos + len; ++i) v = v * 10 + (text[i] - '0');
     return v;
   };
   *this = QRSDateTime(num(0, 4), num(4, 2), num(6, 2), num(8, 2), num(10, 2), num(12, 2));

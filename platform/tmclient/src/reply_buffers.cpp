@@ -1,38 +1,39 @@
 #include "reply_buffers.h"
 
-#include <utility>
+#include <atomic>
 
 namespace tmclient {
 
-ReplyBuffers::ReplyBuffers() : pSpare(std::make_shared<Spare>()) {}
-
 std::shared_ptr<std::string> ReplyBuffers::Take() {
-  std::unique_ptr<std::string> buffer;
-  {
-    std::lock_guard lock(pSpare->mLock);
-    buffer = std::move(pSpare->pBuffer);
+  for (int i : {iOlder, 1 - iOlder}) {
+    std::shared_ptr<std::string>& b = aBuffers[i];
+    if (!b || b.use_count() != 1) continue;
+    // Nobody else holds it: the holder that let it go last did so with a
+    // release of the count, which this fence orders before its reuse.
+    std::atomic_thread_fence(std::memory_order_acquire);
+    if (b->capacity() > kKeptCapacity) {
+      b.reset();
+      continue;
+    }
+    b->clear();
+    iOlder = 1 - i;
+    return b;
   }
-  if (!buffer) buffer = std::make_unique<std::string>();
-  // If making the handle fails, the deleter gives the buffer back.
-  return std::shared_ptr<std::string>(buffer.release(), GiveBack{pSpare});
+  // None free: a new buffer takes an empty slot, or the older one's, whose
+  // buffer is left to its holders.
+  const int slot = !aBuffers[1 - iOlder] ? 1 - iOlder : iOlder;
+  aBuffers[slot] = std::make_shared<std::string>();
+  iOlder = 1 - slot;
+  return aBuffers[slot];
+}
+
+void ReplyBuffers::Forget(const std::string* buffer) {
+  for (auto& b : aBuffers)
+    if (b.get() == buffer) b.reset();
 }
 
 void ReplyBuffers::Clear() {
-  std::unique_ptr<std::string> dropped;
-  std::lock_guard lock(pSpare->mLock);
-  dropped = std::move(pSpare->pBuffer);
-}
-
-void ReplyBuffers::GiveBack::operator()(std::string* buffer) const {
-  std::unique_ptr<std::string> owned(buffer);
-  if (owned->capacity() > kKeptCapacity) return;
-  const std::shared_ptr<Spare> spare = pSpare.lock();
-  if (!spare) return;
-  // Whoever held it last is done with it: what they read of it happened
-  // before they let it go, and the slot's lock orders that before its reuse.
-  owned->clear();
-  std::lock_guard lock(spare->mLock);
-  if (!spare->pBuffer) spare->pBuffer = std::move(owned);
+  for (auto& b : aBuffers) b.reset();
 }
 
 }  // namespace tmclient

@@ -1,5 +1,6 @@
 #include "tmclient/session.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -11,6 +12,7 @@ namespace {
 struct ProcessSession {
   std::mutex lock;
   std::string token;
+  std::atomic<uint64_t> version{1};  // changes with the token, under the lock
   std::function<void()> onRefused;
 };
 
@@ -26,6 +28,7 @@ bool SetSession(std::string_view token) {
   ProcessSession& p = Process();
   std::lock_guard lock(p.lock);
   p.token.assign(token);
+  p.version.fetch_add(1, std::memory_order_release);
   return true;
 }
 
@@ -35,10 +38,12 @@ std::string CurrentSession() {
   return p.token;
 }
 
-void CurrentSessionInto(std::string& out) {
+void CurrentSessionInto(std::string& out, uint64_t& version) {
   ProcessSession& p = Process();
+  if (version == p.version.load(std::memory_order_acquire)) return;
   std::lock_guard lock(p.lock);
   out.assign(p.token);
+  version = p.version.load(std::memory_order_relaxed);
 }
 
 void SetSessionRefusedHandler(std::function<void()> handler) {

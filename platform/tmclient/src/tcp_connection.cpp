@@ -34,6 +34,18 @@ Connection::Read Connection::ReadAll(std::size_t limit, bool untilEmpty) {
   return result;
 }
 
+Connection::Read Connection::Discard(std::size_t limit) {
+  char buf[16 * 1024];
+  while (iDropped < limit) {
+    std::size_t n = 0;
+    const net::Io io = pChannel->Receive(buf, sizeof buf, n);
+    if (io != net::Io::kOk) return io == net::Io::kClosed ? Read::kEnded : Read::kFailed;
+    if (n == 0) break;
+    iDropped += n;
+  }
+  return Read::kOpen;
+}
+
 bool Connection::HasWholeFrame() const {
   return sIn.size() >= envelope::kLengthPrefixSize &&
          sIn.size() - envelope::kLengthPrefixSize >= envelope::GetU32(sIn.data());
@@ -68,15 +80,6 @@ void Connection::Recount() {
   else
     iBuffered -= iHeld - now;
   iHeld = now;
-}
-
-void Connection::SendErrorNow(int code) {
-  std::string frame;
-  envelope::PutU32(frame, envelope::kErrorSize);
-  envelope::EncodeError(0, code, frame);
-  const iovec iov{frame.data(), frame.size()};
-  std::size_t sent = 0;
-  pChannel->Send(&iov, 1, sent);
 }
 
 void Connection::CloseSocket() {

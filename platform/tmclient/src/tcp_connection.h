@@ -38,6 +38,9 @@ struct Connection {
   // end of input or an error that epoll has announced already, and bytes left
   // behind at `limit`, need the reads that find them.
   Read ReadAll(std::size_t limit, bool untilEmpty = true);
+  // Reads what has come and drops it, until the socket is empty or ends or
+  // iDropped reaches `limit`.
+  Read Discard(std::size_t limit);
   // Whether `sIn` starts with a whole frame.
   bool HasWholeFrame() const;
   // Moves the frame body of `length` bytes at the start of `sIn` to `body`;
@@ -58,9 +61,6 @@ struct Connection {
   }
   // Sends what waits, as far as the socket takes it. False when it failed.
   bool Flush();
-  // Best effort, for a client about to be disconnected: an error frame about
-  // no call in particular, without waiting.
-  void SendErrorNow(int code);
   // Says goodbye through the channel and closes the socket.
   void CloseSocket();
   // Neither a request under way nor bytes on their way in or out.
@@ -79,6 +79,13 @@ struct Connection {
   net::OutQueue cOut;
   bool bRunning = false;  // a worker is answering one of its requests
   bool bEnded = false;    // nothing more is read: the client ended, or the server stops
+  // Refused for a frame over the size limit: its error frame goes out, the
+  // sending side is shut, and what the client still sends is read and
+  // dropped until it closes, for a bounded time and number of bytes.
+  bool bRefused = false;
+  bool bWriteShut = false;   // the error frame went out and the sending side is shut
+  std::size_t iDropped = 0;  // bytes read and dropped since
+  net::Clock::time_point tRefused;
   net::Clock::time_point tAccepted;
   net::Clock::time_point tLastActivity;  // accepted, or the last reply queued
   net::Clock::time_point tFrameStart;    // the first bytes of the partial frame in `sIn` came

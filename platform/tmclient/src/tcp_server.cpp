@@ -60,6 +60,11 @@ constexpr uint64_t kFirstConnectionId = 2;
 // re-arming.
 constexpr uint32_t kListenEvents = EPOLLIN | EPOLLONESHOT;
 constexpr uint32_t kConnectionEvents = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
+// After refusing a frame over the size limit, what the client still sends is
+// read and dropped for at most this long and this many bytes before the
+// connection closes.
+constexpr auto kRefusedLinger = std::chrono::seconds(2);
+constexpr std::size_t kRefusedDropBytes = 1 << 20;
 
 }  // namespace
 
@@ -79,7 +84,7 @@ class TcpServer::Impl {
   TcpServerStats stats();
 
  private:
-  enum class Parse { kFrame, kMore, kBad };
+  enum class Parse { kFrame, kMore, kBad, kTooLong };
   using Lock = std::unique_lock<decltype(Connection::mLock)>;
 
   // Waits for one event and serves it.
@@ -113,6 +118,15 @@ class TcpServer::Impl {
   // Answers the frame at the start of `c.sIn`; the lock is let go while the
   // handler runs. False when the connection was closed.
   bool Answer(uint64_t id, Connection& c, Lock& lock, std::size_t length);
+  // A frame over the size limit: answers it with an error frame that the
+  // client gets to read (Linger), and reads nothing more of the connection.
+  void Refuse(uint64_t id, Connection& c);
+  // A refused connection: once its error frame is out, shuts the sending
+  // side, drops what the client still sends, and closes when the client
+  // has closed or after kRefusedDropBytes (the sweep closes it after
+  // kRefusedLinger). A close with the client's bytes unread would reset the
+  // connection, and the reset would take the error frame with it.
+  void Linger(uint64_t id, Connection& c);
   // Closes an ended connection that has nothing left to answer or send.
   void CloseIfDone(uint64_t id, Connection& c);
 
@@ -475,6 +489,7 @@ void TcpServer::Impl::Pump(uint64_t id, Connection& c, Lock& lock, uint32_t even
     if (!c.Flush()) return CloseLocked(id, c);
     if (c.cOut.size() <= cOptions.maxQueuedBytes / 2) c.cvRoom.notify_all();
   }
+  if (c.bRefused) return Linger(id, c);
   // A request costs one read: the socket is read to its end only when epoll
   // has announced the end of input or an error (see Connection::ReadAll).
   bool untilEmpty = (events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0;
@@ -502,6 +517,8 @@ void TcpServer::Impl::Pump(uint64_t id, Connection& c, Lock& lock, uint32_t even
     switch (ParseFrame(c, length)) {
       case Parse::kBad:
         return CloseLocked(id, c);
+      case Parse::kTooLong:
+        return Refuse(id, c);
       case Parse::kMore:
         return CloseIfDone(id, c);
       case Parse::kFrame:
@@ -513,6 +530,30 @@ void TcpServer::Impl::Pump(uint64_t id, Connection& c, Lock& lock, uint32_t even
   }
 }
 
+void TcpServer::Impl::Refuse(uint64_t id, Connection& c) {
+  std::string frame;
+  envelope::PutU32(frame, envelope::kErrorSize);
+  envelope::EncodeError(0, kErrRequestTooLarge, frame);
+  c.sIn.clear();
+  c.bEnded = true;
+  c.bRefused = true;
+  c.tRefused = Clock::now();
+  // Behind the replies already queued, if any.
+  if (!c.Send(frame, std::string())) return CloseLocked(id, c);
+  Linger(id, c);
+}
+
+void TcpServer::Impl::Linger(uint64_t id, Connection& c) {
+  if (!c.cOut.empty()) return;  // room on the socket brings the worker back
+  if (!c.bWriteShut) {
+    c.pChannel->Shutdown();
+    ::shutdown(c.iFd, SHUT_WR);
+    c.bWriteShut = true;
+  }
+  if (c.Discard(kRefusedDropBytes) != Connection::Read::kOpen || c.iDropped >= kRefusedDropBytes)
+    CloseLocked(id, c);
+}
+
 void TcpServer::Impl::CloseIfDone(uint64_t id, Connection& c) {
   if (c.bEnded && !c.bRunning && c.cOut.empty() && !c.HasWholeFrame()) CloseLocked(id, c);
 }
@@ -520,10 +561,7 @@ void TcpServer::Impl::CloseIfDone(uint64_t id, Connection& c) {
 TcpServer::Impl::Parse TcpServer::Impl::ParseFrame(Connection& c, std::size_t& length) {
   if (c.sIn.size() < envelope::kLengthPrefixSize) return Parse::kMore;
   length = envelope::GetU32(c.sIn.data());
-  if (length > iMaxFrame) {
-    c.SendErrorNow(kErrRequestTooLarge);
-    return Parse::kBad;
-  }
+  if (length > iMaxFrame) return Parse::kTooLong;
   // Not a request: refused as soon as its first byte says so (a TLS client's
   // handshake at a clear-text server, say), not once the length it seems to
   // announce has come.
@@ -579,6 +617,7 @@ bool TcpServer::Impl::Answer(uint64_t id, Connection& c, Lock& lock, std::size_t
 }
 
 bool TcpServer::Impl::Expired(const Connection& c, Clock::time_point now) const {
+  if (c.bRefused) return now - c.tRefused >= kRefusedLinger;
   // A TLS handshake has the time of a frame.
   if (!c.pChannel->established())
     return now - c.tAccepted >= std::chrono::milliseconds(cOptions.readTimeoutMs);

@@ -127,7 +127,7 @@ int TcpTransport::Attempt(const std::string& interfaceName, const std::string& s
   std::string& head = strHead;  // keeps its memory from one call to the next
   head.assign(envelope::kLengthPrefixSize, '\0');
   const uint32_t callId = NextCallId();
-  CurrentSessionInto(strSession);
+  CurrentSessionInto(strSession, iSessionVersion);
   if (int rc = envelope::EncodeRequestHeader(callId, interfaceName, serviceCode, strSession, head);
       rc != 0)
     return rc;

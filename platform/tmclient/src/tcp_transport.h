@@ -71,7 +71,8 @@ class TMCLIENT_INTERNAL TcpTransport final : public Transport {
   std::unique_ptr<net::Stream> pStream;  // the connection; empty when closed
   int64_t iReadTimeoutMs = 0;            // of pStream's reads
   std::string strHead;                   // the request frame's header
-  std::string strSession;                // the process's session, copied for each request
+  std::string strSession;                // the process's session, as last copied
+  uint64_t iSessionVersion = 0;          // of strSession (CurrentSessionInto)
 };
 
 }  // namespace tmclient

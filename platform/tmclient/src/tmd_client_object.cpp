@@ -57,8 +57,8 @@ int CTmdClientObject::call_server(const std::string& interfaceName, const std::s
     const std::string_view request = in.bytes();
     if (request.size() > tmb_stream::kMaxFrameSize) return tmclient::kErrRequestTooLarge;
     // The call's own buffer, which goes to `out` or, whichever way the call
-    // ends otherwise, back to pBuffers emptied (a call given up takes it
-    // along until its I/O ends).
+    // ends otherwise, stays with pBuffers for a later call (a call given up
+    // takes it along until its I/O ends).
     pReply = pBuffers->Take();
     struct Release {
       std::shared_ptr<std::string>& reply;
@@ -96,9 +96,12 @@ int CTmdClientObject::Exchange(const std::string& interfaceName, const std::stri
       if (int rc = tmclient::OpenTransport(sUrl, made); rc != 0) return rc;
       pTransport = std::move(made);
     }
-    return pProgress != nullptr
-               ? pTransport->CallWatched(interfaceName, serviceCode, request, *pReply, *pProgress)
-               : pTransport->Call(interfaceName, serviceCode, request, *pReply);
+    const int result =
+        pProgress != nullptr
+            ? pTransport->CallWatched(interfaceName, serviceCode, request, *pReply, *pProgress)
+            : pTransport->Call(interfaceName, serviceCode, request, *pReply);
+    ForgetLargeReply();
+    return result;
   }
   // The I/O runs on without this object when the call is given up: it owns
   // copies of what it sends and shares the transport and the reply buffer.
@@ -128,7 +131,13 @@ int CTmdClientObject::Exchange(const std::string& interfaceName, const std::stri
     return result;
   }
   pTransport = *transport;
+  ForgetLargeReply();
   return result;
+}
+
+void CTmdClientObject::ForgetLargeReply() {
+  // The call's I/O is over: its buffer is read here for the last time.
+  if (pReply->capacity() > tmclient::ReplyBuffers::kKeptCapacity) pBuffers->Forget(pReply.get());
 }
 
 int CTmdClientObject::bind(const std::string& /*interfaceName*/, const std::string& brokerName) {

@@ -7,14 +7,14 @@
 #include <QMessageBox>
 #include <cstdio>
 
-#include "internal.h"
+#include "handles.h"
+#include "live_wait.h"
+#include "mdi_forms.h"
+#include "qt_app.h"
 #include "toolkit/forms.h"
 #include "toolkit/winapi.h"
 
 namespace toolkit_detail {
-
-std::vector<TForm*>& MdiChildForms();
-
 namespace {
 
 // The installed CJK fonts, in the order they are preferred.

@@ -8,13 +8,26 @@
 #include <QWidget>
 #include <algorithm>
 
-#include "internal.h"
+#include "handles.h"
+#include "qt_input.h"
+#include "toolkit/application.h"
 #include "toolkit/forms.h"
 #include "toolkit/layout.h"
 
 using namespace toolkit_detail;
 
 namespace toolkit_detail {
+
+// Passes every event of a control's widgets to TControl::QtEvent.
+class ControlBridge : public QObject {
+ public:
+  explicit ControlBridge(TControl* control) : pControl(control) {}
+  void Watch(QWidget* widget);
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  TControl* pControl;
+};
 
 namespace {
 
@@ -300,6 +313,33 @@ void TControl::SetAlign(TAlign align) {
   iAlign = align;
   if (pParent) pParent->Realign();
 }
+
+// ---- TContextPopup ----
+
+void TContextPopup::SetPopupComponent(TComponent* component) {
+  if (component == pPopupComponent) return;
+  RemoveFreeNotification(pPopupComponent);
+  pPopupComponent = component;
+  FreeNotification(pPopupComponent);
+}
+
+void TContextPopup::PopupFor(TComponent* component, int x, int y) {
+  SetPopupComponent(component);
+  Popup(x, y);
+}
+
+void TContextPopup::Release(TComponent* component) {
+  if (component == pPopupComponent) SetPopupComponent(nullptr);
+}
+
+void TContextPopup::Popup(int, int) {}
+
+void TContextPopup::Notification(TComponent* component) {
+  if (component == pPopupComponent) pPopupComponent = nullptr;
+  TComponent::Notification(component);
+}
+
+// ---- TControl ----
 
 void TControl::SetContextPopup(TContextPopup* popup) {
   if (popup == pPopupMenu) return;

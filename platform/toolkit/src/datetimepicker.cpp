@@ -2,7 +2,8 @@
 
 #include <QDateTimeEdit>
 
-#include "internal.h"
+#include "guarded.h"
+#include "qt_app.h"
 #include "toolkit/layout.h"
 
 using namespace toolkit_detail;

@@ -5,7 +5,7 @@
 #include <QGroupBox>
 #include <QScrollArea>
 
-#include "internal.h"
+#include "qt_app.h"
 #include "toolkit/layout.h"
 
 using namespace toolkit_detail;

@@ -9,7 +9,9 @@
 #include <QWidget>
 #include <algorithm>
 
-#include "internal.h"
+#include "mdi_forms.h"
+#include "qt_app.h"
+#include "toolkit/application.h"
 #include "toolkit/layout.h"
 
 using namespace toolkit_detail;

@@ -9,7 +9,7 @@
 #include <QWidget>
 #include <optional>
 
-#include "internal.h"
+#include "qt_app.h"
 #include "toolkit/qtext.h"
 
 namespace {

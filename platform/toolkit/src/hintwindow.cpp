@@ -3,7 +3,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 
-#include "internal.h"
+#include "qt_app.h"
 
 using namespace toolkit_detail;
 

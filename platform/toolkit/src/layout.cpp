@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "registry.h"
 #include "toolkit/classes.h"
 
 ELayoutError::~ELayoutError() = default;
@@ -13,10 +14,6 @@ void THandlerTable::Add(const std::string& name, const THandler& handler) {
 const THandler* THandlerTable::Find(const std::string& name) const {
   auto it = mHandlers.find(name);
   return it == mHandlers.end() ? nullptr : &it->second;
-}
-
-namespace toolkit_detail {
-void AddToolkitClasses(std::map<std::string, TComponentFactory>& registry);
 }
 
 namespace {

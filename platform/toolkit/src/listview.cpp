@@ -11,9 +11,10 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "internal.h"
+#include "guarded.h"
 #include "list_state.h"
 #include "merge_order.h"
+#include "qt_app.h"
 #include "row_slabs.h"
 #include "toolkit/imglist.h"
 #include "toolkit/layout.h"

@@ -15,7 +15,8 @@
 #include <QWidget>
 #include <memory>
 
-#include "internal.h"
+#include "handles.h"
+#include "live_wait.h"
 #include "tmclient/call_wait.h"
 
 namespace toolkit_detail {

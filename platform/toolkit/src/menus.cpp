@@ -4,7 +4,9 @@
 #include <QMenu>
 #include <algorithm>
 
-#include "internal.h"
+#include "guarded.h"
+#include "qt_app.h"
+#include "toolkit/application.h"
 #include "toolkit/layout.h"
 
 using namespace toolkit_detail;
@@ -123,27 +125,6 @@ TPopupMenu::~TPopupMenu() {
   DestroyComponents();
   delete pRoot;
   delete pMenu;
-}
-
-void TPopupMenu::SetPopupComponent(TComponent* component) {
-  if (component == pPopupComponent) return;
-  RemoveFreeNotification(pPopupComponent);
-  pPopupComponent = component;
-  FreeNotification(pPopupComponent);
-}
-
-void TPopupMenu::Notification(TComponent* component) {
-  if (component == pPopupComponent) pPopupComponent = nullptr;
-  TContextPopup::Notification(component);
-}
-
-void TPopupMenu::PopupFor(TComponent* component, int x, int y) {
-  SetPopupComponent(component);
-  Popup(x, y);
-}
-
-void TPopupMenu::Release(TComponent* component) {
-  if (component == pPopupComponent) SetPopupComponent(nullptr);
 }
 
 void TPopupMenu::Rebuild() {

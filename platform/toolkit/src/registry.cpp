@@ -3,6 +3,7 @@
 #include <map>
 #include <string>
 
+#include "registry.h"
 #include "toolkit/toolkit.h"
 
 namespace toolkit_detail {

@@ -17,8 +17,10 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
-#include "internal.h"
+#include "guarded.h"
+#include "qt_app.h"
 #include "toolkit/actnlist.h"
+#include "toolkit/application.h"
 #include "toolkit/layout.h"
 
 using namespace toolkit_detail;
@@ -46,13 +48,18 @@ class EditWidget : public QLineEdit {
   }
 };
 
-// A combo box that tells its control before its list drops down.
+// A combo box that tells its control before its list drops down, and shows
+// the list, frame included, as wide as the control asks.
 class ComboWidget : public QComboBox {
  public:
-  std::function<void()> beforePopup;
+  std::function<void()> fnBeforePopup;
+  std::function<int()> fnListWidth;  // 0: as Qt lays it out
   void showPopup() override {
-    if (beforePopup) beforePopup();
+    if (fnBeforePopup) fnBeforePopup();
     QComboBox::showPopup();
+    QWidget* list = view()->window();
+    const int width = fnListWidth ? fnListWidth() : 0;
+    if (width > 0 && list != this && list->width() != width) list->resize(width, list->height());
   }
 };
 
@@ -323,7 +330,8 @@ TComboBox::TComboBox(TComponent* owner)
   box->setEditable(true);
   box->setInsertPolicy(QComboBox::NoInsert);
   box->setMaxVisibleItems(iDropDownCount);
-  box->beforePopup = [this] { Guarded(this, [this] { DropDown(); }); };
+  box->fnBeforePopup = [this] { Guarded(this, [this] { DropDown(); }); };
+  box->fnListWidth = [this] { return iDroppedWidth > 0 ? DroppedWidth() : 0; };
   QObject::connect(box, &QComboBox::activated,
                    [this](int) { Guarded(this, [this] { OnChange(this); }); });
   if (QLineEdit* edit = box->lineEdit()) Bridge(edit);
@@ -397,7 +405,6 @@ void TComboBox::WndProc(TMessage& m) {
   switch (m.Msg) {
     case CB_SETDROPPEDWIDTH: {
       iDroppedWidth = std::max(static_cast<int>(m.WParam), 0);
-      ComboBox()->view()->setMinimumWidth(iDroppedWidth);
       m.Result = DroppedWidth();
       return;
     }

@@ -7,7 +7,12 @@
 #include <deque>
 #include <unordered_map>
 
-#include "internal.h"
+#include "guarded.h"
+#include "handles.h"
+#include "qt_app.h"
+#include "qt_input.h"
+#include "toolkit/application.h"
+#include "toolkit/controls.h"
 
 struct HWND__ {
   TWinControl* control;

@@ -69,6 +69,9 @@ class TMCLIENT_API CTmdClientObject {
   // or on the library's while the wait hook waits.
   int Exchange(const std::string& interfaceName, const std::string& serviceCode,
                std::string_view request);
+  // Once the call's I/O is over: a reply buffer that grew beyond what is
+  // kept for the next call is freed by its last holder.
+  void ForgetLargeReply();
 
   std::string sUrl;  // of the bound broker; empty when unbound
   // Null while bound only after a call was given up: the next call connects.

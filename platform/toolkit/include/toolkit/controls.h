@@ -21,13 +21,29 @@ class ControlBridge;
 
 // What a control shows on a right click, as the controls know it: a popup
 // menu (menus.h) is one. The menus build on the controls, never the reverse.
+// It remembers the component it was last shown for; the two may die in any
+// order (they are linked by the components' free notification).
 class TOOLKIT_API TContextPopup : public TComponent {
  public:
   using TComponent::TComponent;
-  // Shows the popup for `component` at a screen point and returns at once.
-  virtual void PopupFor(TComponent* component, int x, int y) = 0;
-  // `component` no longer names the popup: it no longer shows for it.
-  virtual void Release(TComponent* component) = 0;
+  // The component the popup was last shown for; null once that one died or
+  // no longer names the popup.
+  TComponent* PopupComponent() const { return pPopupComponent; }
+  void SetPopupComponent(TComponent* component);
+  // The control's side: remembers `component` and shows the popup at a
+  // screen point (Popup), returning at once.
+  void PopupFor(TComponent* component, int x, int y);
+  // `component` no longer names the popup: it is forgotten if remembered.
+  void Release(TComponent* component);
+  // Shows the popup at a screen point and returns at once. The class alone
+  // has nothing to show; a popup menu shows its items.
+  virtual void Popup(int x, int y);
+
+ protected:
+  void Notification(TComponent* component) override;
+
+ private:
+  TComponent* pPopupComponent = nullptr;
 };
 
 // A visible control. Properties are accessor pairs (Caption() / SetCaption());

@@ -63,7 +63,7 @@ class TOOLKIT_API TMenuItem : public TComponent {
 // and the controls naming it may die in any order (they are linked by the
 // components' free notification): a control's PopupMenu() becomes null when
 // its menu is destroyed, and a destroyed component is no longer the menu's
-// PopupComponent().
+// PopupComponent() (TContextPopup).
 class TOOLKIT_API TPopupMenu : public TContextPopup {
  public:
   explicit TPopupMenu(TComponent* owner);
@@ -71,26 +71,14 @@ class TOOLKIT_API TPopupMenu : public TContextPopup {
   // The root item: its children are the menu's commands.
   TMenuItem* Items() { return pRoot; }
   // Shows the menu at a screen point and returns at once.
-  void Popup(int x, int y);
-  // The component the menu was last shown for.
-  TComponent* PopupComponent() const { return pPopupComponent; }
-  void SetPopupComponent(TComponent* component);
+  void Popup(int x, int y) override;
   // The Qt menu, rebuilt from the items when they change.
   QMenu* Menu();
-
-  // The control's side: remembers `component` and shows the menu; forgets
-  // `component` when it is the one remembered.
-  void PopupFor(TComponent* component, int x, int y) override;
-  void Release(TComponent* component) override;
-
- protected:
-  void Notification(TComponent* component) override;
 
  private:
   friend class TMenuItem;
   void Rebuild();
   TMenuItem* pRoot;
-  TComponent* pPopupComponent = nullptr;
   QMenu* pMenu = nullptr;
   bool bDirty = true;
 };
