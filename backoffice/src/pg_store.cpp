@@ -60,28 +60,17 @@ int BeginUpgraded(PgConnection& conn, const std::string& where) {
   return UpgradeSchema(schema, where);
 }
 
-// The types of the parameters that `put` hands over (through PgParams' Add
-// and AddNull): the statements are prepared with them.
-template <class Put>
-std::vector<unsigned> ParameterTypes(Put&& put) {
-  struct Types {
-    std::vector<unsigned> v;
-    void Add(int64_t) { v.push_back(kPgInt8); }
-    void Add(std::string_view) { v.push_back(kPgText); }
-    void AddNull() { v.push_back(0); }
-  } types;
-  put(types);
-  return types.v;
-}
-
-// Every parameter of the log query, present, to learn their types.
+// The types of the log query's parameters, learnt from a run with every
+// condition present: the statements are prepared with them.
 const std::vector<unsigned>& LogParameterTypes() {
-  static const std::vector<unsigned> types = ParameterTypes([](auto& params) {
+  static const std::vector<unsigned> types = [] {
     LogConditions all;
     all.SO_NBR = all.BUSI_CODE = all.BEGIN_SO_DATE = all.END_SO_DATE = 1;
     all.PHONE_ID = "1";
+    PgParams params;
     PutLogParameters(all, 0, params);
-  });
+    return params.types();
+  }();
   return types;
 }
 
@@ -97,8 +86,11 @@ std::string_view LogSql(unsigned mask) {
 }
 
 const std::vector<unsigned>& UserParameterTypes() {
-  static const std::vector<unsigned> types =
-      ParameterTypes([](auto& params) { PutUserParameters("", 0, params); });
+  static const std::vector<unsigned> types = [] {
+    PgParams params;
+    PutUserParameters("", 0, params);
+    return params.types();
+  }();
   return types;
 }
 

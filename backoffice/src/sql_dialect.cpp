@@ -16,6 +16,7 @@ constexpr Spelling kSpellings[] = {
     {"{int16}", "INTEGER", "SMALLINT"},
     {"{serial_key}", "INTEGER PRIMARY KEY", "BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY"},
     {"{no_rowid}", " WITHOUT ROWID", ""},
+    {"{string_agg}", "group_concat", "string_agg"},
     // What follows PHONE_ID= in an audit row's conditions, up to the next blank.
     {"{phone_condition}",
      "substr(substr(conditions, instr(conditions, 'PHONE_ID=') + 9), 1, "

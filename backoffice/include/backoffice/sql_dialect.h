@@ -7,6 +7,7 @@
 //   {int16}       integer, smallint
 //   {serial_key}  a generated key: SQLite's rowid, PostgreSQL's identity
 //   {no_rowid}    SQLite keeps the table in its primary key's tree
+//   {string_agg}  group_concat, string_agg (texts joined with a separator)
 //   {phone_condition}  the phone number of an audit row's conditions text
 // ForDialect writes them out for one of the two.
 
