@@ -58,9 +58,9 @@ package: | deps
 
 # The packages installed, upgraded from the previous version and purged in a
 # clean Debian 12 root (scripts/package-test; as root, with the network to
-# Debian's registry).
+# Debian's registry); said and skipped (status 77) without root or namespaces.
 test-package: package
-	bash scripts/package-test $(PACKAGES)
+	bash scripts/package-test $(PACKAGES) || [ $$? -eq 77 ]
 
 bench: build
 	bash scripts/run-benchmarks $(BUILD)
