@@ -1,8 +1,6 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <semaphore>
@@ -11,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "backoffice/clock.h"
 #include "backoffice/operator_store.h"
 
 // Sign-in, sign-out and the check that every other call passes first.
@@ -42,10 +41,10 @@ std::vector<std::string> SplitRights(std::string_view codes);
 
 class Authenticator {
  public:
-  // `now` gives Unix seconds (tests move it). Makes the stand-in hash that
-  // an unknown login is checked against, so that it takes as long as a
-  // wrong password. The store must outlive the object.
-  Authenticator(OperatorStore& store, AuthPolicy policy, std::function<int64_t()> now = {});
+  // Makes the stand-in hash that an unknown login is checked against, so
+  // that it takes as long as a wrong password. The store and the clock
+  // (tests move theirs) must outlive the object.
+  Authenticator(OperatorStore& store, AuthPolicy policy, const Clock& clock = SystemClock());
 
   const AuthPolicy& policy() const { return cPolicy; }
 
@@ -80,7 +79,7 @@ class Authenticator {
   struct Read {
     SessionRecord session;
     OperatorAccount account;
-    std::chrono::steady_clock::time_point at;
+    int64_t atMs;  // the clock's SteadyMs()
   };
   // The session of `hash` as read at most recheckMs ago, reading it when
   // that read is older; null when there is no such session. Shared, not
@@ -93,7 +92,7 @@ class Authenticator {
 
   OperatorStore& cStore;
   AuthPolicy cPolicy;
-  std::function<int64_t()> fnNow;
+  const Clock& cClock;
   std::string strStandInHash;
   // Each hash check takes 64 MiB: a burst of sign-ins waits its turn
   // rather than take the memory of the whole machine.
