@@ -62,6 +62,8 @@ const char* RefusalText(int code) {
       return messages::kOperatorLocked;
     case kRcOperatorInactive:
       return messages::kOperatorInactive;
+    case kRcDirectoryUnavailable:
+      return messages::kDirectoryUnavailable;
     case kRcDatabase:
       return messages::kDatabase;
     case kRcBadRequest:

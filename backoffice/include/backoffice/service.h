@@ -36,6 +36,7 @@ inline constexpr int kRcNoRight = 1009;           // the operator may not call t
 inline constexpr int kRcSignInFailed = 1010;      // unknown login or wrong password: one answer
 inline constexpr int kRcOperatorLocked = 1011;    // locked, by failed sign-ins or an administrator
 inline constexpr int kRcOperatorInactive = 1012;  // out of service, not yet valid or expired
+inline constexpr int kRcDirectoryUnavailable = 1013;  // the directory cannot check the password
 // The audit cannot be written: queries are refused until it can
 // (--on-audit-failure refuse).
 inline constexpr int kRcAuditUnavailable = 1020;
