@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "forms/lookup.h"
@@ -54,17 +55,20 @@ void SetListColumns(TListColumns* columns, std::span<const SListColumn<TRecord>>
   columns->EndUpdate();
 }
 
-// Adds one row per record: the sub-items first, then the caption, each cell
-// as the table says.
+// Adds one row per record: the sub-items first, in column order and in one
+// change of the row, then the caption, each cell as the table says.
 template <class TRecord>
 void AddListRows(TListItems* items, std::span<const SListColumn<TRecord>> table,
                  const std::vector<TRecord>& records, const SCellContext& context) {
   if (table.empty()) return;
-  std::string scratch;  // formatted into cell after cell
+  // Each cell is formatted into scratch of its own, kept from row to row.
+  std::vector<std::string> scratch(table.size());
+  std::vector<std::string_view> cells(table.size() - 1);
   for (const TRecord& record : records) {
     TListItem* item = items->Add();
-    TStrings* cells = item->SubItems();
-    for (size_t c = 1; c < table.size(); ++c) cells->Add(table[c].pCell(record, context, scratch));
-    item->SetCaption(table[0].pCell(record, context, scratch));
+    for (size_t c = 1; c < table.size(); ++c)
+      cells[c - 1] = table[c].pCell(record, context, scratch[c]);
+    item->SubItems()->AddStrings(cells);
+    item->SetCaption(table[0].pCell(record, context, scratch[0]));
   }
 }

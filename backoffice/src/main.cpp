@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -28,6 +29,7 @@
 #include "backoffice/operator_admin.h"
 #include "backoffice/operator_store.h"
 #include "backoffice/options.h"
+#include "backoffice/periodic.h"
 #include "backoffice/server.h"
 #include "backoffice/service.h"
 #include "backoffice/service_manager.h"
@@ -210,6 +212,7 @@ int Serve(const backoffice::Options& options) {
   if (!options.metrics.empty()) config.metrics = &seen.metrics;
   std::unique_ptr<backoffice::OperatorStore> operators;
   std::unique_ptr<backoffice::Authenticator> auth;
+  std::unique_ptr<backoffice::Periodic> lockUnused;
   if (options.authRequired) {
     operators = backoffice::OpenOperatorStore(options.db);
     if (!operators) {
@@ -223,6 +226,21 @@ int Serve(const backoffice::Options& options) {
     policy.idleTimeoutS = options.sessionIdleS;
     policy.maxAgeS = options.sessionMaxAgeS;
     auth = std::make_unique<backoffice::Authenticator>(*operators, policy);
+    if (options.lockUnusedDays > 0) {
+      // At start-up and every hour: an account left unused is one nobody
+      // watches.
+      lockUnused = std::make_unique<backoffice::Periodic>(
+          std::chrono::hours(1), [&operators, days = options.lockUnusedDays] {
+            const int64_t now = static_cast<int64_t>(std::time(nullptr));
+            try {
+              if (const int n = operators->LockUnused(now, now - int64_t{days} * 86400); n > 0)
+                log::Write(log::Level::kWarn, "operators_locked_unused",
+                           {{"operators", n}, {"days", days}});
+            } catch (const backoffice::DbError& e) {
+              log::Write(log::Level::kError, "lock_unused_failed", {{"reason", e.what()}});
+            }
+          });
+    }
   } else {
     log::Write(
         log::Level::kWarn, "auth_off",

@@ -27,23 +27,28 @@ std::string Columns() {
 namespace backoffice::operator_columns {
 namespace {
 
+// An account's own columns after the record's, as PutAccount and ReadAccount
+// take them.
+constexpr char kAccountColumns[] =
+    "pwd_hash, failed_signins, locked_until, failed_nonce, last_signin_at, directory_dn";
+constexpr int kAccountColumnCount = 6;
+
 // The rights of the operator row in scope, "CODE,CODE", as one column.
 constexpr char kRights[] =
     "COALESCE((SELECT {string_agg}(service_code, ',') FROM mp_operator_right AS r "
     "WHERE r.op_id = mp_operator.op_id), '')";
 
 std::string SelectAccounts() {
-  return "SELECT " + Columns() + ", pwd_hash, failed_signins, locked_until, " + kRights +
-         " FROM mp_operator ";
+  return "SELECT " + Columns() + ", " + kAccountColumns + ", " + kRights + " FROM mp_operator ";
 }
 
 std::string InsertOperator() {
   std::string values;
-  for (int k = 1; k <= SOperator::kFieldCount + 2; ++k) {
+  for (int k = 1; k <= SOperator::kFieldCount - 1 + kAccountColumnCount; ++k) {
     values += (k > 1 ? ", ?" : "?") + std::to_string(k);
   }
-  return "INSERT INTO mp_operator (" + Columns() +
-         ", pwd_hash, failed_signins, locked_until) VALUES (" + values + ")";
+  return "INSERT INTO mp_operator (" + Columns() + ", " + kAccountColumns + ") VALUES (" + values +
+         ")";
 }
 
 struct Statement {
@@ -71,13 +76,19 @@ std::array<Statement, kSqlCount> MakeStatements() {
        "UPDATE mp_operator SET lock_status = 0, failed_signins = 0, locked_until = 0 "
        "WHERE login_name = ?1"},
       {Sql::kFailed, "failed",
-       "UPDATE mp_operator SET failed_signins = ?2, locked_until = ?3 WHERE op_id = ?1"},
+       "UPDATE mp_operator SET failed_signins = ?2, locked_until = ?3, failed_nonce = ?4 "
+       "WHERE op_id = ?1"},
       {Sql::kSignedIn, "signed_in",
-       "UPDATE mp_operator SET failed_signins = 0, locked_until = 0 WHERE op_id = ?1 AND "
-       "(failed_signins <> 0 OR locked_until <> 0)"},
+       "UPDATE mp_operator SET failed_signins = 0, locked_until = 0, failed_nonce = '', "
+       "last_signin_at = ?2 WHERE op_id = ?1"},
+      {Sql::kStartCounting, "start_counting",
+       "UPDATE mp_operator SET last_signin_at = ?1 WHERE last_signin_at = 0"},
+      {Sql::kLockUnused, "lock_unused",
+       "UPDATE mp_operator SET lock_status = 1 WHERE lock_status = 0 AND directory_dn = '' "
+       "AND last_signin_at < ?1"},
       {Sql::kNewSession, "new_session",
        "INSERT INTO mp_session (token_hash, op_id, created_at, last_used_at, ended) "
-       "VALUES (?1, ?2, ?3, ?4, ?5)"},
+       "VALUES (?1, ?2, ?3, ?4, ?5) ON CONFLICT DO NOTHING"},
       {Sql::kSession, "session",
        "SELECT op_id, created_at, last_used_at, ended FROM mp_session WHERE token_hash = ?1"},
       {Sql::kSessionAccount, "session_account",

@@ -47,6 +47,9 @@ void PutAccount(const SOperator& record, const OperatorAccount& account, Sink&& 
   put(std::string_view(account.passwordHash));
   put(int64_t{account.failedSignIns});
   put(account.lockedUntil);
+  put(std::string_view(account.failedNonce));
+  put(account.lastSignInAt);
+  put(std::string_view(account.directoryDn));
 }
 
 // Reads each stored field from `row` (Int(column) and Text(column)) from
@@ -82,15 +85,17 @@ enum class Sql {
   kById,            // op_id          -> an account
   kAll,             //                -> every account, by op_id
   kNextId,          //                -> the next free op_id
-  kInsert,          // Put's fields, pwd_hash, failed_signins, locked_until
+  kInsert,          // PutAccount's values
   kInsertRight,     // op_id, service_code (one already there is kept)
   kSetHash,         // login, pwd_hash
   kEndAll,          // login: ends the operator's sessions
   kLock,            // login
   kUnlock,          // login: also forgets the failed sign-ins
-  kFailed,          // op_id, failed_signins, locked_until
-  kSignedIn,        // op_id: forgets the failed sign-ins
-  kNewSession,      // token_hash, op_id, created_at, last_used_at, ended
+  kFailed,          // op_id, failed_signins, locked_until, failed_nonce
+  kSignedIn,        // op_id, last_signin_at: forgets the failed sign-ins
+  kStartCounting,   // now: last_signin_at of the accounts that have none
+  kLockUnused,      // last_signin_at: locks the local accounts unused since
+  kNewSession,      // token_hash, op_id, created_at, last_used_at, ended (one there is kept)
   kSession,         // token_hash     -> a session (ReadSession)
   kSessionAccount,  // token_hash     -> a session with its account (ReadSessionAccount)
   kTouch,           // token_hash, last_used_at (moved forward only)
@@ -111,6 +116,9 @@ void ReadAccount(const Row& row, OperatorAccount& out) {
   out.passwordHash.assign(row.Text(c++));
   out.failedSignIns = static_cast<int>(row.Int(c++));
   out.lockedUntil = row.Int(c++);
+  out.failedNonce.assign(row.Text(c++));
+  out.lastSignInAt = row.Int(c++);
+  out.directoryDn.assign(row.Text(c++));
   out.rights = SplitRights(row.Text(c));
 }
 

@@ -160,6 +160,7 @@ const OptionDef kOptions[] = {
     {"lockout", kValue, kAnywhere, SetInt<&Options::lockoutS, 1, 86400 * 30, true>},
     {"session-idle", kValue, kAnywhere, SetInt<&Options::sessionIdleS, 1, 86400 * 7, true>},
     {"session-max-age", kValue, kAnywhere, SetInt<&Options::sessionMaxAgeS, 1, 86400 * 30, true>},
+    {"lock-unused-days", kValue, kAnywhere, SetInt<&Options::lockUnusedDays, 0, 36500>},
     {"add-operator", kValue, kCommandLine,
      [](std::string_view v, Options& o) { return SetOperatorCommand(o, C::kAdd, v); }},
     {"passwd-operator", kValue, kCommandLine,
@@ -271,7 +272,7 @@ const char* Usage() {
           "                      [--metrics tcp://127.0.0.1:PORT [--metrics-public]] "
           "[--log-level debug|info|warn|error]\n"
           "                      [--auth required|off] [--max-failed-signins N] [--lockout S]\n"
-          "                      [--session-idle S] [--session-max-age S]\n"
+          "                      [--session-idle S] [--session-max-age S] [--lock-unused-days N]\n"
           "       mpay-backoffice --init-demo FILE [--rows N]\n"
           "       mpay-backoffice --db FILE --add-operator LOGIN [--op-name TEXT] [--org-id N]\n"
           "                      [--rights CODE[,CODE]]\n"

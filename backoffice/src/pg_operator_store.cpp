@@ -88,14 +88,21 @@ class PgOperatorStore final : public OperatorStore {
     return c.Run(locked ? oc::Sql::kLock : oc::Sql::kUnlock, login).Affected() > 0;
   }
 
-  void RecordFailedSignIns(int32_t opId, int failures, int64_t lockedUntil) override {
+  void RecordFailedSignIns(int32_t opId, int failures, int64_t lockedUntil,
+                           std::string_view failedNonce) override {
     Lease c(*this);
-    c.Run(oc::Sql::kFailed, int64_t{opId}, int64_t{failures}, lockedUntil);
+    c.Run(oc::Sql::kFailed, int64_t{opId}, int64_t{failures}, lockedUntil, failedNonce);
   }
 
-  void RecordSignIn(int32_t opId) override {
+  void RecordSignIn(int32_t opId, int64_t at) override {
     Lease c(*this);
-    c.Run(oc::Sql::kSignedIn, int64_t{opId});
+    c.Run(oc::Sql::kSignedIn, int64_t{opId}, at);
+  }
+
+  int LockUnused(int64_t now, int64_t signedInBefore) override {
+    Lease c(*this);
+    c.Run(oc::Sql::kStartCounting, now);
+    return static_cast<int>(c.Run(oc::Sql::kLockUnused, signedInBefore).Affected());
   }
 
   void CreateSession(const SessionRecord& s) override {

@@ -116,6 +116,12 @@ CREATE TABLE mp_audit_checkpoint (
   signature TEXT    NOT NULL
 );
 )sql"},
+    {4, "sign-in: the nonce of the last wrong password, the last sign-in, directory operators",
+     R"sql(
+ALTER TABLE mp_operator ADD COLUMN failed_nonce   TEXT    NOT NULL DEFAULT '';
+ALTER TABLE mp_operator ADD COLUMN last_signin_at {int64} NOT NULL DEFAULT 0;
+ALTER TABLE mp_operator ADD COLUMN directory_dn   TEXT    NOT NULL DEFAULT '';
+)sql"},
 };
 
 // Each summary is written into an SQL string literal as it is.

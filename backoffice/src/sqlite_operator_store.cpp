@@ -129,14 +129,24 @@ bool SqliteOperatorStore::SetLocked(std::string_view login, bool locked) {
   return pImpl->Change(locked ? oc::Sql::kLock : oc::Sql::kUnlock, login) > 0;
 }
 
-void SqliteOperatorStore::RecordFailedSignIns(int32_t opId, int failures, int64_t lockedUntil) {
+void SqliteOperatorStore::RecordFailedSignIns(int32_t opId, int failures, int64_t lockedUntil,
+                                              std::string_view failedNonce) {
   std::lock_guard lock(pImpl->mLock);
-  pImpl->Change(oc::Sql::kFailed, int64_t{opId}, int64_t{failures}, lockedUntil);
+  pImpl->Change(oc::Sql::kFailed, int64_t{opId}, int64_t{failures}, lockedUntil, failedNonce);
 }
 
-void SqliteOperatorStore::RecordSignIn(int32_t opId) {
+void SqliteOperatorStore::RecordSignIn(int32_t opId, int64_t at) {
   std::lock_guard lock(pImpl->mLock);
-  pImpl->Change(oc::Sql::kSignedIn, int64_t{opId});
+  pImpl->Change(oc::Sql::kSignedIn, int64_t{opId}, at);
+}
+
+int SqliteOperatorStore::LockUnused(int64_t now, int64_t signedInBefore) {
+  std::lock_guard lock(pImpl->mLock);
+  Transaction t(pImpl->cDb);
+  pImpl->Change(oc::Sql::kStartCounting, now);
+  const int locked = pImpl->Change(oc::Sql::kLockUnused, signedInBefore);
+  t.Commit();
+  return locked;
 }
 
 void SqliteOperatorStore::CreateSession(const SessionRecord& session) {

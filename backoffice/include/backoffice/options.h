@@ -41,6 +41,7 @@ struct Options {
   int lockoutS = 900;          // --lockout S
   int sessionIdleS = 1800;     // --session-idle S
   int sessionMaxAgeS = 43200;  // --session-max-age S
+  int lockUnusedDays = 0;      // --lock-unused-days N: 0 locks none
 
   // Operator administration instead of serving: --add-operator LOGIN,
   // --passwd-operator LOGIN, --lock-operator LOGIN, --unlock-operator LOGIN,

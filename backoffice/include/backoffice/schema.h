@@ -24,7 +24,10 @@
 // mp_audit_checkpoint  signed checkpoints of that chain.
 // mp_operator the operators who may sign in: the operator record's fields
 //             (columns named after them, date-times as yyyymmddhhmmss), the
-//             password only as its Argon2id hash, and failed sign-ins.
+//             password only as its Argon2id hash, failed sign-ins (and the
+//             nonce hash of the last, so that its repeat counts once), the
+//             last sign-in (Unix seconds) and, for an operator of the
+//             directory, its entry's name (directory_dn; no local password).
 // mp_operator_right  the service codes each operator may call.
 // mp_session  open and ended sessions, keyed by a hash of the token.
 // mp_schema_version  the schema versions the database went through, one row
