@@ -205,6 +205,8 @@ int Serve(const backoffice::Options& options) {
   backoffice::AuditWriter audit(options.db, 65536, auditPolicy);
   backoffice::ServiceConfig config;
   config.dbPath = options.db;
+  config.dbRead = options.dbRead;
+  config.dbReadMaxLagMs = int64_t{options.dbReadMaxLagS} * 1000;
   // Every endpoint runs its own worker threads; each needs a connection.
   const int endpoints = static_cast<int>(options.listen.size()) + (options.nats.empty() ? 0 : 1);
   config.connections = options.workers * endpoints;

@@ -80,6 +80,15 @@ const OptionDef kOptions[] = {
      }},
     {"config", kValue, kCommandLine, [](std::string_view, Options&) { return std::string(); }},
     {"db", kValue, kAnywhere, SetText<&Options::db>},
+    {"db-read", kValue, kAnywhere,
+     [](std::string_view v, Options& o) {
+       if (!v.starts_with("postgresql://") && !v.starts_with("postgres://"))
+         return std::string("takes the postgresql:// URI of a read replica");
+       o.dbRead.emplace_back(v);
+       return std::string();
+     },
+     [](Options& o) { o.dbRead.clear(); }},
+    {"db-read-max-lag", kValue, kAnywhere, SetInt<&Options::dbReadMaxLagS, 1, 3600, true>},
     {"listen", kValue, kAnywhere,
      [](std::string_view v, Options& o) {
        if (!v.starts_with("tcp://") && !v.starts_with("tls://"))
@@ -219,6 +228,8 @@ std::string CheckTogether(const Options& o) {
   if (!o.initDemo.empty()) return "";
   if (o.db.empty()) return "--db FILE is required";
   if (o.listen.empty() && o.nats.empty()) return "give --listen, --nats or both";
+  if (!o.dbRead.empty() && !o.db.starts_with("postgresql://") && !o.db.starts_with("postgres://"))
+    return "--db-read is for a PostgreSQL --db";
   if (!o.metrics.empty() && !IsLoopbackUrl(o.metrics) && !o.metricsPublic) {
     return "--metrics " + o.metrics +
            " is open to other machines: give --metrics-public as well if that is meant";
@@ -259,35 +270,40 @@ std::string PrintableKey(std::string_view key) {
 }  // namespace
 
 const char* Usage() {
-  static const std::string text =
-      std::string(
-          "usage: mpay-backoffice [--config FILE] --db FILE\n"
-          "                      [--listen tcp://127.0.0.1:PORT|tls://HOST:PORT]... "
-          "[--tls-cert FILE --tls-key FILE]\n"
-          "                      [--nats nats://HOST:PORT[,HOST:PORT]] [--broker NAME] "
-          "[--workers N] [--max-rows N]\n"
-          "                      [--max-connections N] [--idle-timeout S] [--write-timeout S]\n"
-          "                      [--max-buffered-mb N] [--on-audit-failure refuse|continue]\n"
-          "                      [--audit-keep-days N] [--audit-key FILE]\n"
-          "                      [--metrics tcp://127.0.0.1:PORT [--metrics-public]] "
-          "[--log-level debug|info|warn|error]\n"
-          "                      [--auth required|off] [--max-failed-signins N] [--lockout S]\n"
-          "                      [--session-idle S] [--session-max-age S] [--lock-unused-days N]\n"
-          "       mpay-backoffice --init-demo FILE [--rows N]\n"
-          "       mpay-backoffice --db FILE --add-operator LOGIN [--op-name TEXT] [--org-id N]\n"
-          "                      [--rights CODE[,CODE]]\n"
-          "       mpay-backoffice --db FILE --passwd-operator|--lock-operator|--unlock-operator "
-          "LOGIN\n"
-          "       mpay-backoffice --db FILE --list-operators\n"
-          "       mpay-backoffice --db FILE --verify-audit [--from ID] [--audit-key FILE]\n"
-          "       mpay-backoffice --db FILE --make-audit-key [--audit-key FILE]\n"
-          "  (a password is read from the terminal without echo, or from standard input)\n"
-          "  Every option but the commands may be a line `NAME = VALUE` of the configuration\n"
-          "  file instead (`NAME = true` for one without a value); the command line wins.\n"
-          "  --config '' reads none") +
-      (std::string_view(MPAY_BACKOFFICE_CONFIG).empty()
-           ? ".\n"
-           : "; without --config, " MPAY_BACKOFFICE_CONFIG " is read when it exists.\n");
+  // Written as appends: GCC 12 misreports a join of a literal and a
+  // std::string here as reading past the string (-Warray-bounds).
+  static const std::string text = [] {
+    std::string t(
+        "usage: mpay-backoffice [--config FILE] --db FILE [--db-read URI]... "
+        "[--db-read-max-lag S]\n"
+        "                      [--listen tcp://127.0.0.1:PORT|tls://HOST:PORT]... "
+        "[--tls-cert FILE --tls-key FILE]\n"
+        "                      [--nats nats://HOST:PORT[,HOST:PORT]] [--broker NAME] "
+        "[--workers N] [--max-rows N]\n"
+        "                      [--max-connections N] [--idle-timeout S] [--write-timeout S]\n"
+        "                      [--max-buffered-mb N] [--on-audit-failure refuse|continue]\n"
+        "                      [--audit-keep-days N] [--audit-key FILE]\n"
+        "                      [--metrics tcp://127.0.0.1:PORT [--metrics-public]] "
+        "[--log-level debug|info|warn|error]\n"
+        "                      [--auth required|off] [--max-failed-signins N] [--lockout S]\n"
+        "                      [--session-idle S] [--session-max-age S] [--lock-unused-days N]\n"
+        "       mpay-backoffice --init-demo FILE [--rows N]\n"
+        "       mpay-backoffice --db FILE --add-operator LOGIN [--op-name TEXT] [--org-id N]\n"
+        "                      [--rights CODE[,CODE]]\n"
+        "       mpay-backoffice --db FILE --passwd-operator|--lock-operator|--unlock-operator "
+        "LOGIN\n"
+        "       mpay-backoffice --db FILE --list-operators\n"
+        "       mpay-backoffice --db FILE --verify-audit [--from ID] [--audit-key FILE]\n"
+        "       mpay-backoffice --db FILE --make-audit-key [--audit-key FILE]\n"
+        "  (a password is read from the terminal without echo, or from standard input)\n"
+        "  Every option but the commands may be a line `NAME = VALUE` of the configuration\n"
+        "  file instead (`NAME = true` for one without a value); the command line wins.\n"
+        "  --config '' reads none");
+    t += std::string_view(MPAY_BACKOFFICE_CONFIG).empty()
+             ? ".\n"
+             : "; without --config, " MPAY_BACKOFFICE_CONFIG " is read when it exists.\n";
+    return t;
+  }();
   return text.c_str();
 }
 

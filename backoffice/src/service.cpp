@@ -135,7 +135,10 @@ class Service::Lease {
 };
 
 Service::Service(const ServiceConfig& config, AuditWriter* audit, Authenticator* auth)
-    : cConfig(config), pAudit(audit), pAuth(auth), pStore(OpenStore(config.dbPath)) {
+    : cConfig(config),
+      pAudit(audit),
+      pAuth(auth),
+      pStore(OpenStore(config.dbPath, config.dbRead, config.dbReadMaxLagMs)) {
   if (cConfig.connections < 1) cConfig.connections = 1;
   if (cConfig.maxRows < 1) cConfig.maxRows = 1;
   for (int i = 0; i < cConfig.connections; ++i) {

@@ -144,6 +144,21 @@ class RowBlock {
     vSlots[base] = static_cast<int64_t>(present);
   }
 
+  // Appends row `i` of `other` as it is.
+  void AddRow(const RowBlock& other, std::size_t i) {
+    const int64_t* row = other.vSlots.data() + i * kStride;
+    std::size_t textSize = 0;  // a row's texts lie one after the other
+    R::ForEachField(Prototype(), [&](int k, const auto& field) {
+      if constexpr (std::is_same_v<std::decay_t<decltype(field)>, std::string>)
+        textSize += static_cast<std::size_t>(row[2 + k]);
+      return true;
+    });
+    const std::size_t base = vSlots.size();
+    vSlots.insert(vSlots.end(), row, row + kStride);
+    vSlots[base + 1] = static_cast<int64_t>(strText.size());
+    strText.append(other.strText, static_cast<std::size_t>(row[1]), textSize);
+  }
+
   std::size_t size() const { return vSlots.size() / kStride; }
   bool empty() const { return vSlots.empty(); }
   std::size_t textBytes() const { return strText.size(); }
