@@ -289,7 +289,7 @@ const char* Usage() {
         "                      [--session-idle S] [--session-max-age S] [--lock-unused-days N]\n"
         "       mpay-backoffice --init-demo FILE [--rows N]\n"
         "       mpay-backoffice --db FILE --add-operator LOGIN [--op-name TEXT] [--org-id N]\n"
-        "                      [--rights CODE[,CODE]]\n"
+        "                      [--rights RIGHT[,RIGHT]]\n"
         "       mpay-backoffice --db FILE --passwd-operator|--lock-operator|--unlock-operator "
         "LOGIN\n"
         "       mpay-backoffice --db FILE --list-operators\n"
