@@ -508,7 +508,7 @@ class DirectoryAuth : public ::testing::Test {
     AuthPolicy policy;
     policy.maxFailedSignIns = 3;
     policy.recheckMs = 0;
-    return std::make_unique<Authenticator>(*pStore, policy, cClock, &directory);
+    return std::make_unique<Authenticator>(*pStore, policy, SystemClock(), &directory);
   }
   // Changes alice's entry as the directory's administrator would.
   static bool Modify(const std::string& ldif) {
