@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "backoffice/audit_chain.h"
+#include "backoffice/audit_journal.h"
 #include "backoffice/audit_writer.h"
 #include "backoffice/authenticator.h"
 #include "backoffice/demo_data.h"
@@ -63,10 +64,9 @@ int RunAuditCommand(const backoffice::Options& options) {
     struct stat st {};
     if (::lstat(keyPath.c_str(), &st) == 0) {
       // Its public key all the same: what a rotation lists as trusted.
-      std::fprintf(stderr, "mpay-backoffice: %s exists already: public key %s\n",
-                   keyPath.c_str(),
-                   backoffice::ToHex(backoffice::AuditSigner::Open(keyPath, false).publicKey())
-                       .c_str());
+      std::fprintf(
+          stderr, "mpay-backoffice: %s exists already: public key %s\n", keyPath.c_str(),
+          backoffice::ToHex(backoffice::AuditSigner::Open(keyPath, false).publicKey()).c_str());
       return 1;
     }
     const auto signer = backoffice::AuditSigner::Open(keyPath, true);
@@ -201,6 +201,9 @@ int Serve(const backoffice::Options& options) {
   auditPolicy.bFailClosed = options.auditFailClosed;
   auditPolicy.iKeepDays = options.auditKeepDays;
   auditPolicy.pSigner = &signer;
+  auditPolicy.strJournalDir = options.auditJournal.empty()
+                                  ? backoffice::DefaultAuditJournalDir(options.db)
+                                  : options.auditJournal;
   backoffice::AuditWriter audit(options.db, 65536, auditPolicy);
   backoffice::ServiceConfig config;
   config.dbPath = options.db;

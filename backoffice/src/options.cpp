@@ -121,6 +121,12 @@ const OptionDef kOptions[] = {
        o.auditKey = v;
        return std::string();
      }},
+    {"audit-journal", kValue, kAnywhere,
+     [](std::string_view v, Options& o) {
+       if (v.empty()) return std::string("needs a folder name");
+       o.auditJournal = v;
+       return std::string();
+     }},
     {"verify-audit", kFlag, kCommandLine,
      [](std::string_view, Options& o) {
        o.auditCommand = Options::AuditCommand::kVerify;
@@ -267,7 +273,7 @@ const char* Usage() {
           "[--workers N] [--max-rows N]\n"
           "                      [--max-connections N] [--idle-timeout S] [--write-timeout S]\n"
           "                      [--max-buffered-mb N] [--on-audit-failure refuse|continue]\n"
-          "                      [--audit-keep-days N] [--audit-key FILE]\n"
+          "                      [--audit-keep-days N] [--audit-key FILE] [--audit-journal DIR]\n"
           "                      [--metrics tcp://127.0.0.1:PORT [--metrics-public]] "
           "[--log-level debug|info|warn|error]\n"
           "                      [--auth required|off] [--max-failed-signins N] [--lockout S]\n"

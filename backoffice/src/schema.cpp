@@ -119,6 +119,13 @@ CREATE TABLE mp_audit_checkpoint (
   signature TEXT    NOT NULL
 );
 )sql"},
+    {4, "audit journals: how far the database holds each back office journal",
+     R"sql(
+CREATE TABLE mp_audit_journal (
+  journal TEXT    PRIMARY KEY,
+  seq     {int64} NOT NULL
+){no_rowid};
+)sql"},
 };
 
 // Each summary is written into an SQL string literal as it is.

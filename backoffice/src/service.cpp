@@ -230,7 +230,14 @@ int Service::Dispatch(const std::string& interfaceName, const std::string& servi
     const bool log = serviceCode == kLogServiceCode && interfaceName == kLogInterface;
     const bool user = serviceCode == kUserServiceCode && interfaceName == kUserInterface;
     if ((log || user) && pAudit && !pAudit->accepting()) {
-      // No query is answered that the audit cannot record.
+      // No query is answered that the audit cannot record. The refusals
+      // are: one row per peer and minute with their count, once the audit
+      // can be written again.
+      AuditEntry refused =
+          AuditOf(MCustQryAccept::SQueryLogSoInfo(), log ? kLogServiceCode : kUserServiceCode);
+      refused.result = kRcAuditUnavailable;
+      refused.conditions = "refused while the audit could not be written";
+      pAudit->SubmitMerged(std::move(refused), "refused while the audit could not be written");
       const QRSErrorMsg error = Error(kRcAuditUnavailable, messages::kAuditUnavailable);
       if (log)
         EncodeLogReply(SMpInfoList(), SMpAcctStatInfo(), kRcAuditUnavailable, error, reply);

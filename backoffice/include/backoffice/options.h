@@ -31,6 +31,7 @@ struct Options {
   bool auditFailClosed = true;      // --on-audit-failure refuse|continue
   int auditKeepDays = 0;            // --audit-keep-days N: 0 keeps every row
   std::string auditKey;             // --audit-key FILE: "" for DefaultAuditKeyPath(db)
+  std::string auditJournal;         // --audit-journal DIR: "" for DefaultAuditJournalDir(db)
   std::string initDemo;             // --init-demo FILE
   int64_t demoRows = 100000;        // --rows N
   bool help = false;
