@@ -183,14 +183,8 @@ inline int64_t StepAll(backoffice::Statement& s) {
 // The bare log query: `s` (prepared from LogQuerySql of the conditions'
 // mask) bound to `c` and stepped to its end. The rows stepped.
 inline int64_t RunLog(backoffice::Statement& s, const backoffice::LogConditions& c) {
-  using namespace backoffice;
-  const unsigned mask = ConditionMask(c);
-  if (mask & kCondSoNbr) s.Bind(1, c.SO_NBR);
-  if (mask & kCondBusiCode) s.Bind(2, static_cast<int64_t>(c.BUSI_CODE));
-  if (mask & kCondPhone) s.Bind(3, c.PHONE_ID);
-  if (mask & kCondBegin) s.Bind(4, c.BEGIN_SO_DATE);
-  if (mask & kCondEnd) s.Bind(5, c.END_SO_DATE);
-  s.Bind(6, int64_t{200001});
+  backoffice::BindInOrder params(s);
+  backoffice::PutLogParameters(c, 200001, params);
   return StepAll(s);
 }
 

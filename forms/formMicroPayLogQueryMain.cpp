@@ -4,6 +4,7 @@
 
 #include "guicommon/guicommon.h"
 #include "guicommon/guiforms.h"
+#include "guicommon/list_output.h"
 #include "guicommon/wait_box_guard.h"
 #include "ledgerkit/ledger_kit.h"
 #include "querywindowcolumns.h"
@@ -64,6 +65,7 @@ bool TfrmMicroPayLogQueryMain::Init(const MSysmgntDef::SOperator& op) {
   CWaitBoxGuard waitBox("正在获取基础数据，请稍后...");
   LoadBaseData();
   cMicroPayLogQry.Init(op);
+  sOperatorText = std::to_string(op.OP_ID) + " " + op.OP_NAME;
   UpdateWaitBox("正在初始化窗体，请稍后...");
   pBusiTypeLookup->FillComboBox(cmbBusiType);
   InitControls();
@@ -92,6 +94,7 @@ void TfrmMicroPayLogQueryMain::InitControls() {
   lvstShow->OnColumnClick = TLVColumnClickEvent(this, &TfrmMDIChild::OnListViewColumnClick);
   lvstShow->OnCompare = TLVCompareEvent(this, &TfrmMDIChild::OnListViewCompare);
   lvstShow->OnChange = TLVChangeEvent(this, &TfrmMDIChild::OnListViewChange);
+  AttachListOutput(lvstShow, [this](SListOutput& output) { DescribeListOutput(output); });
   OnEditPaste(edtMobilno);
   OnEditPaste(edtSono);
   dtpBeginDate->SetDate(Today());
@@ -162,11 +165,15 @@ void TfrmMicroPayLogQueryMain::btnQueryClick(TObject*) {
   if (bQryLog) {
     MpQryCondList cond;
     BuildQueryCond(cond);
+    sListName = "log";
+    sListConditions = DescribeConditions(&cond);
     SMpInfoList list;
     if (cMicroPayLogQry.QueryMpSoList(cond, list)) ShowLogList(list);
   } else {
     SMpUserInfoList list;
     const std::string phoneId = edtMobilno->Text();
+    sListName = "user";
+    sListConditions = DescribeConditions(nullptr);
     if (cMicroPayLogQry.QueryMppUser(phoneId, list)) ShowUserList(list);
   }
 }
@@ -212,4 +219,37 @@ void TfrmMicroPayLogQueryMain::ShowUserList(SMpUserInfoList& list) {
     return;
   }
   AddListRows(lvstShow->Items(), UserColumns(), list, SCellContext{pBusiTypeLookup.get()});
+}
+
+std::string TfrmMicroPayLogQueryMain::DescribeConditions(const MpQryCondList* cond) const {
+  if (cond == nullptr) return "手机号码=" + edtMobilno->Text();
+  std::string text;
+  auto add = [&text](const char* name, const std::string& value) {
+    if (!text.empty()) text += "; ";
+    text += name;
+    text += "=";
+    text += value;
+  };
+  if (chkSono->Checked()) add("工单编号", std::to_string(cond->SO_NBR));
+  if (chkBusiType->Checked()) add("业务类型", cmbBusiType->Text());
+  if (chkSoDate->Checked()) {
+    const std::string pattern = "%Y-%M-%D %H:%N:%S";
+    add("受理时间",
+        cond->BEGIN_SO_DATE.toString(pattern) + " 至 " + cond->END_SO_DATE.toString(pattern));
+  }
+  if (chkMobilno->Checked()) add("手机号码", cond->PHONE_ID);
+  return text;
+}
+
+void TfrmMicroPayLogQueryMain::DescribeListOutput(SListOutput& output) {
+  output.sTitle = Caption();
+  output.sList = sListName;
+  output.sConditions = sListConditions;
+  output.sOperator = sOperatorText;
+  output.vKinds = sListName == "user" ? ColumnKinds(UserColumns()) : ColumnKinds(LogColumns());
+  output.fnPermit = [this](const SListExportRecord& record) { return PermitListExport(record); };
+}
+
+bool TfrmMicroPayLogQueryMain::PermitListExport(const SListExportRecord&) {
+  return true;
 }

@@ -1,5 +1,6 @@
 #include "forms/listviewcapture.h"
 
+#include "columnfitting.h"
 #include "toolkit/controls.h"
 #include "toolkit/listview.h"
 
@@ -22,10 +23,14 @@ LRESULT ListViewWindowProc(HWND H, UINT Msg, WPARAM WParam, LPARAM LParam) {
   const auto previous = reinterpret_cast<WNDPROC>(GetWindowLongPtr(H, GWLP_USERDATA));
   if (previous == nullptr) return 1;
   if (Msg == WM_DESTROY) {
+    if (auto* listView = dynamic_cast<TListView*>(FindControl(H))) ForgetColumnFit(listView);
     SetWindowLongPtr(H, GWLP_USERDATA, 0);
     SetWindowLongPtr(H, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
   } else if (Msg == WM_RBUTTONDOWN) {
     if (auto* listView = dynamic_cast<TListView*>(FindControl(H))) listView->SetTag(LParam);
+  } else if (Msg == WM_FITCOLUMNS) {
+    if (auto* listView = dynamic_cast<TListView*>(FindControl(H))) FitMarkedColumns(listView);
+    return 0;
   }
   return CallWindowProc(previous, H, Msg, WParam, LParam);
 }

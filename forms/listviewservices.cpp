@@ -1,8 +1,8 @@
-#include <array>
 #include <limits>
 #include <new>
 #include <typeinfo>
 
+#include "columnfitting.h"
 #include "forms/formmdichild.h"
 #include "forms/listviewcapture.h"
 #include "forms/sortcompare.h"
@@ -118,39 +118,9 @@ void TfrmMDIChild::OnListViewCompare(TObject* Sender, TListItem* Item1, TListIte
 }
 
 void TfrmMDIChild::OnListViewChange(TObject* Sender, TListItem*, TItemChange) {
-  TListView* listView = AsListView(Sender);  // runs for every text of every row added
-  if (listView == nullptr) return;
-  // The columns are read in one toolkit call per handful, with the texts of
-  // the newest row.
-  std::array<TColumnReading, 16> readings;
-  TListItems* items = listView->Items();
-  const TListItem* newest = items->Item(items->Count() - 1);
-  int read = listView->ReadColumns(newest, 0, readings);
-  if (read == 0) return;
-  TEXTMETRIC metrics{};
-  const bool metricsRead = GetTextMetrics(listView->Canvas()->Handle(), &metrics) == 1;
-  const int charWidth = EstimatedCharWidth(metricsRead, metrics.tmAveCharWidth);
-  const bool checkBoxes = listView->Checkboxes();
-  bool widened = false;
-  int first = 0;
-  while (read > 0) {
-    for (int i = 0; i < read; ++i) {
-      const TColumnReading& column = readings[static_cast<size_t>(i)];
-      const int width = FittedColumnWidth(column.width, column.captionBytes, column.cellBytes,
-                                          charWidth, checkBoxes);
-      if (width > column.width) {
-        listView->Columns()->Items(first + i)->SetWidth(width);
-        widened = true;
-      }
-    }
-    first += read;
-    read = static_cast<size_t>(read) < readings.size()
-               ? 0
-               : listView->ReadColumns(newest, first, readings);
-  }
-  // Show the wider columns now. Row changes themselves reach the view in
-  // batches, so with no column widened there is nothing of ours to paint.
-  if (widened) UpdateWindow(listView->Handle());
+  // Runs for every text of every row added: it only marks the list view, and
+  // the columns are fitted once the rows are in (columnfitting.h).
+  if (TListView* listView = AsListView(Sender)) ScheduleColumnFit(listView);
 }
 
 void TfrmMDIChild::OnListViewKeyUp(TObject* Sender, uint16_t& Key, TShiftState Shift) {

@@ -87,8 +87,8 @@ constexpr SListColumn<SMpInfo> kLogColumns[] = {
     {"手机号码", kColumnWidth, Text<&SMpInfo::PHONE_ID>},
     {"业务类型", kColumnWidth, BusiType},
     {"流水号", kColumnWidth, Text<&SMpInfo::MPP_TRANSACTION_ID>},
-    {"时间戳", kColumnWidth, Time<&SMpInfo::MPP_TIME>},
-    {"涉及金额", kColumnWidth, Amount<&SMpInfo::AMOUNT>},
+    {"时间戳", kColumnWidth, Time<&SMpInfo::MPP_TIME>, MListExport::TCellKind::DateTime},
+    {"涉及金额", kColumnWidth, Amount<&SMpInfo::AMOUNT>, MListExport::TCellKind::Amount},
     {"备注", kColumnWidth, Text<&SMpInfo::REMARK>},
 };
 
@@ -98,9 +98,10 @@ constexpr SListColumn<SMpUserInfo> kUserColumns[] = {
     {"交易密码", kColumnWidth, Text<&SMpUserInfo::MP_PWD>},
     {"证件类型", kColumnWidth, RegType},
     {"证件号码", kColumnWidth, Text<&SMpUserInfo::REG_NBR>},
-    {"日消费限额", kColumnWidth, Amount<&SMpUserInfo::FEE_LIMIT>},
+    {"日消费限额", kColumnWidth, Amount<&SMpUserInfo::FEE_LIMIT>, MListExport::TCellKind::Amount},
     {"生效标志", kColumnWidth, Status},
-    {"开户时间", kColumnWidth, Time<&SMpUserInfo::MP_CREATE_DATE>},
+    {"开户时间", kColumnWidth, Time<&SMpUserInfo::MP_CREATE_DATE>,
+     MListExport::TCellKind::DateTime},
     {"MPP流水号", kColumnWidth, Text<&SMpUserInfo::MPP_TRANS_ID>},
     {"最新工单号", kColumnWidth, Number<&SMpUserInfo::SO_NBR>},
     {"备注", kColumnWidth, Text<&SMpUserInfo::REMARK>},

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -11,10 +12,12 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include "file_actions.h"
 #include "guicommon/guicommon.h"
 #include "host_session.h"
 #include "sign_in.h"
 #include "sign_in_dialog.h"
+#include "toolkit/actnlist.h"
 #include "toolkit/application.h"
 #include "toolkit/forms.h"
 #include "toolkit/qtext.h"
@@ -23,6 +26,23 @@
 CHostWindow::CHostWindow(CHostSession& session) : rSession(session) {
   QMainWindow* main = Application()->MainWindow();
   QMenuBar* bar = main->menuBar();
+  pFileMenu = bar->addMenu(QStringLiteral("文件"));
+  pSaveAs = pFileMenu->addAction(QStringLiteral("另存为..."), this,
+                                 [this] { RunFileAction("actSaveAs"); });
+  pSaveAs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  pPreview = pFileMenu->addAction(QStringLiteral("打印预览..."), this,
+                                  [this] { RunFileAction("actPreview"); });
+  pPrint =
+      pFileMenu->addAction(QStringLiteral("打印..."), this, [this] { RunFileAction("actPrint"); });
+  pPrint->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+  connect(pFileMenu, &QMenu::aboutToShow, this, [this] { UpdateFileMenu(); });
+  // A disabled entry's shortcut is not looked up at all: the entries are
+  // brought up to date before every shortcut is (and when the active window
+  // changes, for whoever looks at the menu bar).
+  QCoreApplication::instance()->installEventFilter(this);
+  connect(Application()->MdiArea(), &QMdiArea::subWindowActivated, this,
+          [this] { UpdateFileMenu(); });
+  UpdateFileMenu();
   pBusinessMenu = bar->addMenu(QStringLiteral("业务"));
   pWindowMenu = bar->addMenu(QStringLiteral("窗口"));
   QMenu* op = bar->addMenu(QStringLiteral("操作员"));
@@ -38,6 +58,34 @@ CHostWindow::CHostWindow(CHostSession& session) : rSession(session) {
   FillWindowMenu();
   pStatus = new QLabel(QString::fromStdString(session.StatusText()));
   main->statusBar()->addWidget(pStatus);
+}
+
+void CHostWindow::UpdateFileMenu() {
+  TForm* form = ActiveBusinessForm();
+  pSaveAs->setEnabled(RunnableAction(form, "actSaveAs") != nullptr);
+  pPreview->setEnabled(RunnableAction(form, "actPreview") != nullptr);
+  pPrint->setEnabled(RunnableAction(form, "actPrint") != nullptr);
+}
+
+void CHostWindow::RunFileAction(const char* name) {
+  TAction* action = RunnableAction(ActiveBusinessForm(), name);
+  if (action == nullptr) return;
+  // Run from the menu, as the toolkit's dispatcher runs a handler: what it
+  // throws ends in the error box, never in Qt's event loop.
+  try {
+    action->Execute();
+  } catch (const std::exception& e) {
+    ShowGUIMessage(e.what(), kHostTitle, MB_ICONERROR);
+  }
+}
+
+bool CHostWindow::eventFilter(QObject*, QEvent* event) {
+  if (event->type() == QEvent::ShortcutOverride) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const QKeySequence pressed(key->keyCombination());
+    if (pressed == pSaveAs->shortcut() || pressed == pPrint->shortcut()) UpdateFileMenu();
+  }
+  return false;
 }
 
 void CHostWindow::UpdateStatus() {

@@ -1,6 +1,7 @@
 #include "script_driver.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <QApplication>
 #include <QClipboard>
@@ -20,10 +21,12 @@
 #include <charconv>
 #include <cstring>
 
+#include "file_actions.h"
 #include "host_session.h"
 #include "input_events.h"
 #include "script_presenter.h"
 #include "script_text.h"
+#include "toolkit/actnlist.h"
 #include "toolkit/application.h"
 #include "toolkit/datetimepicker.h"
 #include "toolkit/forms.h"
@@ -67,6 +70,8 @@ std::span<const CCommandEntry> CScriptDriver::Commands() {
       {"dump", 1, "dump NAME", &CScriptDriver::Dump},
       {"clipboard", 0, "clipboard", &CScriptDriver::Clipboard},
       {"shot", 1, "shot FILE", &CScriptDriver::Shot},
+      {"saveas", 1, "saveas FILE", &CScriptDriver::SaveAs},
+      {"print", 1, "print FILE.pdf", &CScriptDriver::Print},
       {"close", 0, "close", &CScriptDriver::Close},
       {"quit", 0, "quit", &CScriptDriver::Quit},
   };
@@ -88,6 +93,7 @@ constexpr CKeyName kKeys[] = {
     {"Backspace", Qt::Key_Backspace, Qt::NoModifier}, {"Ctrl+A", Qt::Key_A, Qt::ControlModifier},
     {"Ctrl+Z", Qt::Key_Z, Qt::ControlModifier},       {"Ctrl+T", Qt::Key_T, Qt::ControlModifier},
     {"Ctrl+C", Qt::Key_C, Qt::ControlModifier},       {"Ctrl+V", Qt::Key_V, Qt::ControlModifier},
+    {"Ctrl+S", Qt::Key_S, Qt::ControlModifier},       {"Ctrl+P", Qt::Key_P, Qt::ControlModifier},
 };
 
 constexpr CPickerPart kDatePart = {
@@ -182,16 +188,6 @@ class QueuedWorkWatch : public QObject {
  private:
   bool bRan = false;
 };
-
-// The form of the MDI area's active sub-window, if it is a form.
-TForm* ActiveMdiForm() {
-  QMdiSubWindow* active = Application()->MdiArea()->activeSubWindow();
-  for (int i = 0; active && i < Application()->MDIChildCount(); ++i) {
-    TForm* form = Application()->MDIChildren(i);
-    if (form->WindowWidget() == active) return form;
-  }
-  return nullptr;
-}
 
 }  // namespace
 
@@ -572,6 +568,45 @@ std::string CScriptDriver::Shot(const TArgs& args) {
   return {};
 }
 
+std::string CScriptDriver::SaveAs(const TArgs& args) {
+  return RunFileAction("actSaveAs", args[0]);
+}
+
+std::string CScriptDriver::Print(const TArgs& args) {
+  const std::string& path = args[0];
+  const std::string extension = ".pdf";
+  if (path.size() <= extension.size() ||
+      QString::fromStdString(path.substr(path.size() - extension.size())).toLower() !=
+          QLatin1String(".pdf")) {
+    return "print writes a PDF file (FILE.pdf): " + path;
+  }
+  return RunFileAction("actPrint", path);
+}
+
+std::string CScriptDriver::RunFileAction(const char* name, const std::string& path) {
+  TForm* form = Current();
+  if (form == nullptr) return "no current window";
+  TAction* action = RunnableAction(form, name);
+  if (action == nullptr) {
+    return std::string(name) + " of the current window is off (no handler, or nothing to " +
+           "save or print)";
+  }
+  auto* presenter = dynamic_cast<CScriptPresenter*>(GetGUIPresenter());
+  if (presenter == nullptr) return "no script presenter to answer the file question";
+  // Saved means a new file at `path`: it was not there, or it is another one.
+  struct stat before {};
+  const bool existed = ::stat(path.c_str(), &before) == 0;
+  presenter->AnswerNextFile(path);
+  action->Execute();
+  presenter->AnswerNextFile({});
+  struct stat after {};
+  if (::stat(path.c_str(), &after) != 0 ||
+      (existed && after.st_ino == before.st_ino && after.st_dev == before.st_dev)) {
+    return "nothing was written to " + path;
+  }
+  return {};
+}
+
 std::string CScriptDriver::Close(const TArgs&) {
   TForm* form = Current();
   if (form == nullptr) return "no current window";
@@ -579,7 +614,7 @@ std::string CScriptDriver::Close(const TArgs&) {
   if (!Settle()) return Unsettled();
   if (!currentWidget) {
     // As on the screen, the window that becomes active is the current one.
-    pCurrent = ActiveMdiForm();
+    pCurrent = ActiveBusinessForm();
     currentWidget = pCurrent ? pCurrent->Widget() : nullptr;
   }
   return {};

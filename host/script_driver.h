@@ -68,6 +68,12 @@ class CScriptDriver {
   std::string Dump(const std::vector<std::string>& args);
   std::string Clipboard(const std::vector<std::string>& args);
   std::string Shot(const std::vector<std::string>& args);
+  std::string SaveAs(const std::vector<std::string>& args);
+  std::string Print(const std::vector<std::string>& args);
+  // Runs the current window's action `name` (actSaveAs, actPrint) with
+  // `path` as the answer to its file question; a reason when the action
+  // cannot run or no new file is at `path` afterwards.
+  std::string RunFileAction(const char* name, const std::string& path);
   std::string Close(const std::vector<std::string>& args);
   std::string Quit(const std::vector<std::string>& args);
   std::string SetPicker(const std::vector<std::string>& args, const CPickerPart& part);

@@ -1,5 +1,7 @@
 #include "script_presenter.h"
 
+#include <utility>
+
 #include "script_text.h"
 #include "toolkit/application.h"
 #include "toolkit/qtext.h"
@@ -40,6 +42,21 @@ int DefaultButtonAnswer(int flags) {
 int CScriptPresenter::ShowMessage(const char* text, const char* caption, int flags) {
   rOutput.Write({"message", Field(caption), std::to_string(flags), Field(text)});
   return DefaultButtonAnswer(flags);
+}
+
+bool CScriptPresenter::Answer(const char* caption, std::string& path) {
+  const bool answered = !strNextFile.empty();
+  if (answered) path = std::exchange(strNextFile, {});
+  rOutput.Write({"dialog", Field(caption), answered ? EscapeField(path) : "cancelled"});
+  return answered;
+}
+
+bool CScriptPresenter::AskSaveFileName(const char* caption, std::string& path) {
+  return Answer(caption, path);
+}
+
+int CScriptPresenter::AskPrintTarget(const char* caption, std::string& path) {
+  return Answer(caption, path) ? kPrintToPdf : kPrintCancelled;
 }
 
 void CScriptPresenter::ShowWaitBox(const char* text) {

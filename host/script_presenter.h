@@ -35,6 +35,13 @@ class CScriptPresenter : public IGUIPresenter {
   void ShowWaitBox(const char* text) override;
   void UpdateWaitBox(const char* text) override;
   void CloseWaitBox() override;
+  // The save and print questions take the file given by AnswerNextFile, once;
+  // without one they are cancelled. Each prints
+  //   dialog <TAB> CAPTION <TAB> FILE|cancelled
+  bool AskSaveFileName(const char* caption, std::string& path) override;
+  int AskPrintTarget(const char* caption, std::string& path) override;
+  // The answer of the next question (UTF-8; "" for none).
+  void AnswerNextFile(std::string path) { strNextFile = std::move(path); }
 
   // Routes the toolkit's own error boxes (an exception out of an event
   // handler) to this presenter while it lives.
@@ -43,6 +50,8 @@ class CScriptPresenter : public IGUIPresenter {
 
  private:
   CScriptOutput& rOutput;
+  bool Answer(const char* caption, std::string& path);
   std::string strWaitText;  // GBK
+  std::string strNextFile;
   bool bCatchingToolkitBoxes = false;
 };

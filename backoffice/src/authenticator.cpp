@@ -1,5 +1,7 @@
 #include "backoffice/authenticator.h"
 
+#include <sodium.h>
+
 #include <algorithm>
 #include <ctime>
 
@@ -53,7 +55,8 @@ int Authenticator::Usable(const OperatorAccount& a, int64_t now) const {
   return 0;
 }
 
-int Authenticator::SignIn(std::string_view login, std::string_view password, SignedIn& out) {
+int Authenticator::SignIn(std::string_view login, std::string_view password, std::string_view nonce,
+                          SignedIn& out) {
   OperatorAccount account;
   const bool known = cStore.FindOperator(login, account);
   // The same hash work whether the login exists or not.
@@ -62,26 +65,39 @@ int Authenticator::SignIn(std::string_view login, std::string_view password, Sig
   cHashing.release();
   const int64_t now = fnNow();
   if (!known) return kRcSignInFailed;
+  const std::string nonceHash = nonce.empty() ? std::string() : TokenHash(nonce);
   if (!matches) {
-    // A lock already in force is not extended by more attempts.
-    if (account.lockedUntil <= now) {
+    // A lock already in force is not extended by more attempts, and the
+    // repeat of a sign-in whose answer was lost is not a second attempt.
+    const bool repeat = !nonceHash.empty() && nonceHash == account.failedNonce;
+    if (account.lockedUntil <= now && !repeat) {
       const int failures = account.failedSignIns + 1;
       const bool lock = failures >= cPolicy.maxFailedSignIns;
       cStore.RecordFailedSignIns(account.record.OP_ID, lock ? 0 : failures,
-                                 lock ? now + cPolicy.lockoutS : 0);
+                                 lock ? now + cPolicy.lockoutS : 0, nonceHash);
     }
     // The one that locks it is answered as every wrong password: answered
     // otherwise, it would tell a stranger which logins exist.
     return kRcSignInFailed;
   }
   if (const int refused = Usable(account, now); refused != 0) return refused;
-  cStore.RecordSignIn(account.record.OP_ID);
+  cStore.RecordSignIn(account.record.OP_ID, now);
   SessionRecord session;
-  out.token = NewSessionToken();
+  out.token = nonce.empty() ? NewSessionToken() : NonceSessionToken(nonce, login);
   session.tokenHash = TokenHash(out.token);
   session.opId = account.record.OP_ID;
   session.createdAt = session.lastUsedAt = now;
   cStore.CreateSession(session);
+  // A repeat finds its session made by the first attempt, on this back
+  // office or another; one signed out since is not opened again.
+  if (!nonce.empty()) {
+    SessionRecord made;
+    if (!cStore.FindSession(session.tokenHash, made) || made.ended) {
+      sodium_memzero(out.token.data(), out.token.size());
+      out.token.clear();
+      return kRcNoSession;
+    }
+  }
   account.passwordHash.clear();
   account.failedSignIns = 0;
   account.lockedUntil = 0;
@@ -152,10 +168,18 @@ int Authenticator::Verify(std::string_view token, std::string_view serviceCode, 
 }
 
 int Authenticator::SignOut(std::string_view token, Caller& caller) {
-  const int verified = Verify(token, "", caller);
-  if (verified != 0) return verified;
+  caller = Caller();
+  if (token.empty()) return kRcNoSession;
+  // Any session the store knows, live or not: ending an ended one again (a
+  // repeated sign-out whose answer was lost) is no error.
   const std::string hash = TokenHash(token);
-  cStore.EndSession(hash);
+  SessionRecord session;
+  OperatorAccount account;
+  if (!cStore.FindSessionAccount(hash, session, account)) return kRcNoSession;
+  caller.opId = account.record.OP_ID;
+  caller.orgId = account.record.ORG_ID;
+  caller.login = account.record.LOGIN_NAME;
+  if (!session.ended) cStore.EndSession(hash);
   Forget(hash);
   return 0;
 }

@@ -1,16 +1,27 @@
 #include "backoffice/conditions.h"
 
+#include <type_traits>
+
 #include "backoffice/reply_rows.h"
 
 namespace backoffice {
 
+namespace {
+
+bool Given(int64_t value) {
+  return value != 0;
+}
+bool Given(std::string_view value) {
+  return !value.empty();
+}
+
+}  // namespace
+
 unsigned ConditionMask(const LogConditions& c) {
   unsigned mask = 0;
-  if (c.SO_NBR != 0) mask |= kCondSoNbr;
-  if (c.BUSI_CODE != 0) mask |= kCondBusiCode;
-  if (!c.PHONE_ID.empty()) mask |= kCondPhone;
-  if (c.BEGIN_SO_DATE != 0) mask |= kCondBegin;
-  if (c.END_SO_DATE != 0) mask |= kCondEnd;
+  ForEachCondition(c, [&](unsigned bit, const char*, const char*, auto value) {
+    if (Given(value)) mask |= bit;
+  });
   return mask;
 }
 
@@ -24,54 +35,36 @@ ConditionFault CheckLogConditions(const LogConditions& c) {
   return ConditionFault::kNone;
 }
 
-namespace {
-
-std::string WhereClause(unsigned mask, char mark) {
-  std::string sql;
+std::string LogQuerySql(unsigned mask) {
+  std::string sql = "SELECT " + SelectList<MMicroPaymentDef::SMpInfo>() + " FROM mp_so_log";
   const char* glue = " WHERE ";
-  auto add = [&](unsigned bit, const char* term, char number) {
-    if (mask & bit) {
-      sql += glue;
-      sql += term;
-      sql += mark;
-      sql += number;
-      glue = " AND ";
-    }
-  };
-  add(kCondSoNbr, "so_nbr = ", '1');
-  add(kCondBusiCode, "busi_code = ", '2');
-  add(kCondPhone, "phone_id = ", '3');
-  add(kCondBegin, "so_date >= ", '4');
-  add(kCondEnd, "so_date <= ", '5');
-  return sql;
+  ForEachCondition(LogConditions(), [&](unsigned bit, const char* term, const char*, auto) {
+    if (!(mask & bit)) return;
+    sql += glue;
+    sql += term;
+    glue = " AND ";
+  });
+  return sql + " ORDER BY so_date, so_nbr LIMIT ?6";
 }
 
-}  // namespace
-
-std::string LogQuerySql(unsigned mask, char mark) {
-  return "SELECT " + SelectList<MMicroPaymentDef::SMpInfo>() + " FROM mp_so_log" +
-         WhereClause(mask, mark) + " ORDER BY so_date, so_nbr LIMIT " + mark + '6';
-}
-
-std::string UserQuerySql(char mark) {
+std::string UserQuerySql() {
   return "SELECT " + SelectList<MMicroPaymentDef::SMpUserInfo>() +
-         " FROM mp_user WHERE phone_id = " + mark + "1 ORDER BY mp_create_date, serv_id LIMIT " +
-         mark + '2';
+         " FROM mp_user WHERE phone_id = ?1 ORDER BY mp_create_date, serv_id LIMIT ?2";
 }
 
 std::string DescribeConditions(const LogConditions& c) {
   std::string text;
-  auto add = [&](const char* name, const std::string& value) {
+  ForEachCondition(c, [&](unsigned, const char*, const char* name, auto value) {
+    if (!Given(value)) return;
     if (!text.empty()) text += ' ';
     text += name;
     text += '=';
-    text += value;
-  };
-  if (c.SO_NBR != 0) add("SO_NBR", std::to_string(c.SO_NBR));
-  if (c.BUSI_CODE != 0) add("BUSI_CODE", std::to_string(c.BUSI_CODE));
-  if (!c.PHONE_ID.empty()) add("PHONE_ID", c.PHONE_ID.substr(0, 64));
-  if (c.BEGIN_SO_DATE != 0) add("BEGIN", std::to_string(c.BEGIN_SO_DATE));
-  if (c.END_SO_DATE != 0) add("END", std::to_string(c.END_SO_DATE));
+    if constexpr (std::is_same_v<decltype(value), std::string_view>) {
+      text += value.substr(0, 64);
+    } else {
+      text += std::to_string(value);
+    }
+  });
   return text;
 }
 

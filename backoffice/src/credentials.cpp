@@ -52,6 +52,21 @@ std::string NewSessionToken() {
   return token;
 }
 
+std::string NonceSessionToken(std::string_view nonce, std::string_view login) {
+  unsigned char token[32];
+  crypto_generichash(token, sizeof token, reinterpret_cast<const unsigned char*>(login.data()),
+                     login.size(), reinterpret_cast<const unsigned char*>(nonce.data()),
+                     nonce.size());
+  std::string text = Hex(token, sizeof token);
+  sodium_memzero(token, sizeof token);
+  return text;
+}
+
+bool IsSignInNonce(std::string_view nonce) {
+  return nonce.size() == 64 &&
+         nonce.find_first_not_of("0123456789abcdefABCDEF") == std::string_view::npos;
+}
+
 std::string TokenHash(std::string_view token) {
   unsigned char hash[32];
   crypto_generichash(hash, sizeof hash, reinterpret_cast<const unsigned char*>(token.data()),

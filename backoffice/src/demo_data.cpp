@@ -74,7 +74,7 @@ DemoSummary GenerateDemoRows(const DemoOptions& options, DemoLoader& loader) {
   for (const auto& c : kCertificates) regWeights.push_back(c.weight);
   std::discrete_distribution<int> regType(regWeights.begin(), regWeights.end());
   int64_t servId = kFirstServId;
-  DemoUser user;
+  MMicroPaymentDef::SMpUserInfo user;
   for (int64_t i = 0; i < users; ++i) {
     std::string phone = PhoneNumber(rng);
     phones.push_back(phone);
@@ -94,15 +94,16 @@ DemoSummary GenerateDemoRows(const DemoOptions& options, DemoLoader& loader) {
       user.SERV_ID = servId++;
       user.PHONE_ID = phone;
       user.MP_PWD = HashTransactionPassword(Digits(rng, 6));
-      user.REG_TYPE = reg;
+      user.REG_TYPE = static_cast<short>(reg);
       user.REG_NBR = std::move(regNbr);
       user.FEE_LIMIT = static_cast<int32_t>((1 + rng() % 10) * 10000);
-      user.MP_STS = sts;
-      user.MP_CREATE_DATE = SecondsToStamp(created);
-      user.MPP_TRANS_ID = "MPP" + std::to_string(user.MP_CREATE_DATE) + Digits(rng, 4);
+      user.MP_STS = static_cast<short>(sts);
+      const int64_t createdStamp = SecondsToStamp(created);
+      user.MP_CREATE_DATE = FromStamp(createdStamp);
+      user.MPP_TRANS_ID = "MPP" + std::to_string(createdStamp) + Digits(rng, 4);
       user.SO_NBR = kFirstSoNbr - 1 - static_cast<int64_t>(rng() % 1000000);
       user.REMARK = kUserRemarks[rng() % kUserRemarks.size()];
-      loader.User(user);
+      loader.Add(user);
       created += static_cast<int64_t>(rng() % (kYearSeconds / 2)) + 86400;
     }
   }
@@ -114,7 +115,7 @@ DemoSummary GenerateDemoRows(const DemoOptions& options, DemoLoader& loader) {
   for (const auto& k : kKinds) weights.push_back(k.weight);
   std::discrete_distribution<int> kind(weights.begin(), weights.end());
   const int64_t start = end - kYearSeconds;
-  DemoLog log;
+  MMicroPaymentDef::SMpInfo log;
   for (int64_t i = 0; i < rows; ++i) {
     int64_t t = start + (rows > 1 ? kYearSeconds * i / (rows - 1) : kYearSeconds);
     int64_t stamp = SecondsToStamp(t);
@@ -130,10 +131,10 @@ DemoSummary GenerateDemoRows(const DemoOptions& options, DemoLoader& loader) {
     log.BUSI_CODE = k.code;
     log.PHONE_ID = phones[static_cast<size_t>(rng() % phones.size())];
     log.AMOUNT = amount;
-    log.MPP_TRANSACTION_ID = std::string_view(serial, static_cast<size_t>(serialLen));
-    log.SO_DATE = stamp;
+    log.MPP_TRANSACTION_ID.assign(serial, static_cast<size_t>(serialLen));
+    log.MPP_TIME = FromStamp(stamp);
     log.REMARK = k.remarks[rng() % k.remarks.size()];
-    loader.Log(log);
+    loader.Add(log);
     if (i == 0) summary.firstStamp = stamp;
     summary.lastStamp = stamp;
   }

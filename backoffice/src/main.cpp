@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -29,6 +30,7 @@
 #include "backoffice/operator_admin.h"
 #include "backoffice/operator_store.h"
 #include "backoffice/options.h"
+#include "backoffice/periodic.h"
 #include "backoffice/server.h"
 #include "backoffice/service.h"
 #include "backoffice/service_manager.h"
@@ -207,6 +209,8 @@ int Serve(const backoffice::Options& options) {
   backoffice::AuditWriter audit(options.db, 65536, auditPolicy);
   backoffice::ServiceConfig config;
   config.dbPath = options.db;
+  config.dbRead = options.dbRead;
+  config.dbReadMaxLagMs = int64_t{options.dbReadMaxLagS} * 1000;
   // Every endpoint runs its own worker threads; each needs a connection.
   const int endpoints = static_cast<int>(options.listen.size()) + (options.nats.empty() ? 0 : 1);
   config.connections = options.workers * endpoints;
@@ -214,6 +218,7 @@ int Serve(const backoffice::Options& options) {
   if (!options.metrics.empty()) config.metrics = &seen.metrics;
   std::unique_ptr<backoffice::OperatorStore> operators;
   std::unique_ptr<backoffice::Authenticator> auth;
+  std::unique_ptr<backoffice::Periodic> lockUnused;
   if (options.authRequired) {
     operators = backoffice::OpenOperatorStore(options.db);
     if (!operators) {
@@ -227,6 +232,21 @@ int Serve(const backoffice::Options& options) {
     policy.idleTimeoutS = options.sessionIdleS;
     policy.maxAgeS = options.sessionMaxAgeS;
     auth = std::make_unique<backoffice::Authenticator>(*operators, policy);
+    if (options.lockUnusedDays > 0) {
+      // At start-up and every hour: an account left unused is one nobody
+      // watches.
+      lockUnused = std::make_unique<backoffice::Periodic>(
+          std::chrono::hours(1), [&operators, days = options.lockUnusedDays] {
+            const int64_t now = static_cast<int64_t>(std::time(nullptr));
+            try {
+              if (const int n = operators->LockUnused(now, now - int64_t{days} * 86400); n > 0)
+                log::Write(log::Level::kWarn, "operators_locked_unused",
+                           {{"operators", n}, {"days", days}});
+            } catch (const backoffice::DbError& e) {
+              log::Write(log::Level::kError, "lock_unused_failed", {{"reason", e.what()}});
+            }
+          });
+    }
   } else {
     log::Write(
         log::Level::kWarn, "auth_off",

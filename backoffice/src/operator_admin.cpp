@@ -4,6 +4,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -19,6 +20,26 @@ namespace {
 
 constexpr std::size_t kMinPassword = 8;
 constexpr std::size_t kMaxPassword = 128;
+
+// The passwords guessed first: the most common ones, and the most common
+// ones with a digit or two added to reach the length. Compared ignoring
+// case.
+constexpr std::string_view kCommonPasswords[] = {
+    "12345678", "123456789", "1234567890", "87654321",   "11111111",  "88888888",   "00000000",
+    "66666666", "12341234",  "11223344",   "password",   "password1", "password12", "passw0rd",
+    "p@ssw0rd", "qwertyui",  "qwerty123",  "qwertyuiop", "1qaz2wsx",  "asdfghjk",   "zxcvbnm1",
+    "abcd1234", "abc12345",  "a1234567",   "iloveyou",   "admin123",  "admin1234",  "administrator",
+    "welcome1", "letmein1",  "sunshine",   "changeme",   "woaini520", "woaini1314", "5201314520",
+    "aa123456", "qq123456",  "abcdefgh",   "football",   "baseball",  "superman",   "trustno1",
+    "dragon12", "monkey12",  "12qwaszx",   "1q2w3e4r",   "zaq12wsx",  "123qweasd",  "qweasdzxc",
+    "mpay1234", "operator",  "operator1",
+};
+
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
 
 // Wipes a password however the command ends.
 struct Secret {
@@ -48,15 +69,15 @@ bool ReadLine(const char* prompt, Secret& out) {
   return read;
 }
 
-// The new password, or "" after saying on stderr why there is none.
-bool ReadNewPassword(Secret& password) {
+// The new password of `login`, or false after saying on stderr why there
+// is none.
+bool ReadNewPassword(std::string_view login, Secret& password) {
   if (!ReadLine("new password: ", password)) {
     std::fprintf(stderr, "mpay-backoffice: no password given\n");
     return false;
   }
-  if (password.text.size() < kMinPassword || password.text.size() > kMaxPassword) {
-    std::fprintf(stderr, "mpay-backoffice: a password has %zu to %zu characters\n", kMinPassword,
-                 kMaxPassword);
+  if (const std::string fault = PasswordFault(password.text, login); !fault.empty()) {
+    std::fprintf(stderr, "mpay-backoffice: %s\n", fault.c_str());
     return false;
   }
   if (isatty(STDIN_FILENO)) {
@@ -80,7 +101,7 @@ int Add(OperatorStore& store, const Options& o) {
     }
   }
   Secret password;
-  if (!ReadNewPassword(password)) return 1;
+  if (!ReadNewPassword(o.operatorLogin, password)) return 1;
   a.record.set_LOGIN_NAME(o.operatorLogin);
   a.record.set_OP_NAME(o.operatorName.empty() ? o.operatorLogin : o.operatorName);
   a.record.set_ORG_ID(o.operatorOrg);
@@ -113,6 +134,20 @@ void List(OperatorStore& store) {
 
 }  // namespace
 
+std::string PasswordFault(std::string_view password, std::string_view login) {
+  if (password.size() < kMinPassword || password.size() > kMaxPassword) {
+    return "a password has " + std::to_string(kMinPassword) + " to " +
+           std::to_string(kMaxPassword) + " characters";
+  }
+  const Secret lower{Lower(password)};
+  if (!login.empty() && lower.text.find(Lower(login)) != std::string::npos)
+    return "a password may not hold the login";
+  for (std::string_view common : kCommonPasswords) {
+    if (lower.text == common) return "that password is among the first any guesser tries";
+  }
+  return "";
+}
+
 int RunOperatorCommand(const Options& o) {
   // An existing database only; one made before sign-in gets the tables.
   OpenStore(o.db)->EnsureSchema();
@@ -136,7 +171,7 @@ int RunOperatorCommand(const Options& o) {
       OperatorAccount a;
       if (!store.FindOperator(o.operatorLogin, a)) break;
       Secret password;
-      if (!ReadNewPassword(password)) return 1;
+      if (!ReadNewPassword(o.operatorLogin, password)) return 1;
       store.SetPasswordHash(o.operatorLogin, HashPassword(password.text));
       std::printf("operator %s: password changed\n", login);
       return 0;

@@ -10,7 +10,11 @@
 #include <string_view>
 #include <type_traits>
 
+#include "backoffice/authenticator.h"
+#include "backoffice/operator_store.h"
 #include "backoffice/protocol.h"
+#include "backoffice/reply_rows.h"
+#include "backoffice/sql_dialect.h"
 #include "records/msysmgntdef.h"
 
 namespace backoffice::operator_columns {
@@ -33,18 +37,19 @@ std::string Columns();
 // std::string_view.
 template <class Sink>
 void Put(const SOperator& r, Sink&& put) {
-  SOperator::ForEachField(r, [&](int k, const auto& field) {
-    using T = std::decay_t<decltype(field)>;
-    if (k == kPasswordField) return true;
-    if constexpr (std::is_same_v<T, std::string>) {
-      put(std::string_view(field));
-    } else if constexpr (std::is_same_v<T, QRSDateTime>) {
-      put(ToStamp(field));
-    } else {
-      put(static_cast<int64_t>(field));
-    }
-    return true;
-  });
+  PutFields(r, put, uint64_t{1} << kPasswordField);
+}
+
+// Hands the values of an account's new row (kInsert's parameters) to `put`.
+template <class Sink>
+void PutAccount(const SOperator& record, const OperatorAccount& account, Sink&& put) {
+  Put(record, put);
+  put(std::string_view(account.passwordHash));
+  put(int64_t{account.failedSignIns});
+  put(account.lockedUntil);
+  put(std::string_view(account.failedNonce));
+  put(account.lastSignInAt);
+  put(std::string_view(account.directoryDn));
 }
 
 // Reads each stored field from `row` (Int(column) and Text(column)) from
@@ -67,6 +72,75 @@ int Get(const Row& row, int first, SOperator& r) {
   });
   r.Marker = r.UsedMarker = kStoredFields;
   return c;
+}
+
+}  // namespace backoffice::operator_columns
+
+namespace backoffice::operator_columns {
+
+// The statements of both operator stores, each written once the SQLite way
+// (sql_dialect.h gives PostgreSQL's). Their parameters, ?1 ...:
+enum class Sql {
+  kByLogin,         // login          -> an account (ReadAccount)
+  kById,            // op_id          -> an account
+  kAll,             //                -> every account, by op_id
+  kNextId,          //                -> the next free op_id
+  kInsert,          // PutAccount's values
+  kInsertRight,     // op_id, service_code (one already there is kept)
+  kSetHash,         // login, pwd_hash
+  kEndAll,          // login: ends the operator's sessions
+  kLock,            // login
+  kUnlock,          // login: also forgets the failed sign-ins
+  kFailed,          // op_id, failed_signins, locked_until, failed_nonce
+  kSignedIn,        // op_id, last_signin_at: forgets the failed sign-ins
+  kStartCounting,   // now: last_signin_at of the accounts that have none
+  kLockUnused,      // last_signin_at: locks the local accounts unused since
+  kNewSession,      // token_hash, op_id, created_at, last_used_at, ended (one there is kept)
+  kSession,         // token_hash     -> a session (ReadSession)
+  kSessionAccount,  // token_hash     -> a session with its account (ReadSessionAccount)
+  kTouch,           // token_hash, last_used_at (moved forward only)
+  kEnd,             // token_hash
+};
+inline constexpr int kSqlCount = static_cast<int>(Sql::kEnd) + 1;
+
+// Statement `which` in `dialect`; its name, for prepared statements.
+const std::string& Text(Sql which, Dialect dialect);
+const char* Name(Sql which);
+
+// The rows those statements answer with, read from `row` (Int(column) and
+// Text(column)), whatever the store.
+template <class Row>
+void ReadAccount(const Row& row, OperatorAccount& out) {
+  out = OperatorAccount();
+  int c = Get(row, 0, out.record);
+  out.passwordHash.assign(row.Text(c++));
+  out.failedSignIns = static_cast<int>(row.Int(c++));
+  out.lockedUntil = row.Int(c++);
+  out.failedNonce.assign(row.Text(c++));
+  out.lastSignInAt = row.Int(c++);
+  out.directoryDn.assign(row.Text(c++));
+  out.rights = SplitRights(row.Text(c));
+}
+
+template <class Row>
+void ReadSession(const Row& row, int first, std::string_view tokenHash, SessionRecord& out) {
+  out.tokenHash.assign(tokenHash);
+  out.opId = static_cast<int32_t>(row.Int(first));
+  out.createdAt = row.Int(first + 1);
+  out.lastUsedAt = row.Int(first + 2);
+  out.ended = row.Int(first + 3) != 0;
+}
+
+// The account comes without its password hash.
+template <class Row>
+void ReadSessionAccount(const Row& row, std::string_view tokenHash, SessionRecord& session,
+                        OperatorAccount& account) {
+  account = OperatorAccount();
+  int c = Get(row, 0, account.record);
+  account.failedSignIns = static_cast<int>(row.Int(c++));
+  account.lockedUntil = row.Int(c++);
+  account.rights = SplitRights(row.Text(c++));
+  ReadSession(row, c, tokenHash, session);
 }
 
 }  // namespace backoffice::operator_columns

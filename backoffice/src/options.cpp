@@ -80,6 +80,15 @@ const OptionDef kOptions[] = {
      }},
     {"config", kValue, kCommandLine, [](std::string_view, Options&) { return std::string(); }},
     {"db", kValue, kAnywhere, SetText<&Options::db>},
+    {"db-read", kValue, kAnywhere,
+     [](std::string_view v, Options& o) {
+       if (!v.starts_with("postgresql://") && !v.starts_with("postgres://"))
+         return std::string("takes the postgresql:// URI of a read replica");
+       o.dbRead.emplace_back(v);
+       return std::string();
+     },
+     [](Options& o) { o.dbRead.clear(); }},
+    {"db-read-max-lag", kValue, kAnywhere, SetInt<&Options::dbReadMaxLagS, 1, 3600, true>},
     {"listen", kValue, kAnywhere,
      [](std::string_view v, Options& o) {
        if (!v.starts_with("tcp://") && !v.starts_with("tls://"))
@@ -166,6 +175,7 @@ const OptionDef kOptions[] = {
     {"lockout", kValue, kAnywhere, SetInt<&Options::lockoutS, 1, 86400 * 30, true>},
     {"session-idle", kValue, kAnywhere, SetInt<&Options::sessionIdleS, 1, 86400 * 7, true>},
     {"session-max-age", kValue, kAnywhere, SetInt<&Options::sessionMaxAgeS, 1, 86400 * 30, true>},
+    {"lock-unused-days", kValue, kAnywhere, SetInt<&Options::lockUnusedDays, 0, 36500>},
     {"add-operator", kValue, kCommandLine,
      [](std::string_view v, Options& o) { return SetOperatorCommand(o, C::kAdd, v); }},
     {"passwd-operator", kValue, kCommandLine,
@@ -224,6 +234,8 @@ std::string CheckTogether(const Options& o) {
   if (!o.initDemo.empty()) return "";
   if (o.db.empty()) return "--db FILE is required";
   if (o.listen.empty() && o.nats.empty()) return "give --listen, --nats or both";
+  if (!o.dbRead.empty() && !o.db.starts_with("postgresql://") && !o.db.starts_with("postgres://"))
+    return "--db-read is for a PostgreSQL --db";
   if (!o.metrics.empty() && !IsLoopbackUrl(o.metrics) && !o.metricsPublic) {
     return "--metrics " + o.metrics +
            " is open to other machines: give --metrics-public as well if that is meant";
@@ -266,7 +278,8 @@ std::string PrintableKey(std::string_view key) {
 const char* Usage() {
   static const std::string text =
       std::string(
-          "usage: mpay-backoffice [--config FILE] --db FILE\n"
+          "usage: mpay-backoffice [--config FILE] --db FILE [--db-read URI]... "
+          "[--db-read-max-lag S]\n"
           "                      [--listen tcp://127.0.0.1:PORT|tls://HOST:PORT]... "
           "[--tls-cert FILE --tls-key FILE]\n"
           "                      [--nats nats://HOST:PORT[,HOST:PORT]] [--broker NAME] "
@@ -277,7 +290,7 @@ const char* Usage() {
           "                      [--metrics tcp://127.0.0.1:PORT [--metrics-public]] "
           "[--log-level debug|info|warn|error]\n"
           "                      [--auth required|off] [--max-failed-signins N] [--lockout S]\n"
-          "                      [--session-idle S] [--session-max-age S]\n"
+          "                      [--session-idle S] [--session-max-age S] [--lock-unused-days N]\n"
           "       mpay-backoffice --init-demo FILE [--rows N]\n"
           "       mpay-backoffice --db FILE --add-operator LOGIN [--op-name TEXT] [--org-id N]\n"
           "                      [--rights CODE[,CODE]]\n"

@@ -91,6 +91,7 @@ void PgParams::Clear() {
   vValues.clear();
   vLengths.clear();
   vFormats.clear();
+  vTypes.clear();
 }
 
 void PgParams::Add(int64_t value) {
@@ -101,6 +102,7 @@ void PgParams::Add(int64_t value) {
   vValues.push_back(bytes.data());
   vLengths.push_back(8);
   vFormats.push_back(1);
+  vTypes.push_back(kPgInt8);
 }
 
 void PgParams::Add(std::string_view text) {
@@ -108,12 +110,14 @@ void PgParams::Add(std::string_view text) {
   vValues.push_back(text.empty() ? "" : text.data());
   vLengths.push_back(static_cast<int>(text.size()));
   vFormats.push_back(1);
+  vTypes.push_back(kPgText);
 }
 
 void PgParams::AddNull() {
   vValues.push_back(nullptr);
   vLengths.push_back(0);
   vFormats.push_back(1);
+  vTypes.push_back(0);
 }
 
 PgConnection::PgConnection(std::string uri, std::string setup)

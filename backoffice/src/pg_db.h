@@ -58,6 +58,9 @@ class PgParams {
   void AddNull();
 
   int count() const { return static_cast<int>(vLengths.size()); }
+  // The type of each parameter (kPgInt8, kPgText; 0 for a null), to
+  // prepare a statement with.
+  const std::vector<unsigned>& types() const { return vTypes; }
   const char* const* values() const { return vValues.data(); }
   const int* lengths() const { return vLengths.data(); }
   const int* formats() const { return vFormats.data(); }
@@ -67,6 +70,7 @@ class PgParams {
   std::vector<const char*> vValues;
   std::vector<int> vLengths;
   std::vector<int> vFormats;
+  std::vector<unsigned> vTypes;
 };
 
 class PgConnection {

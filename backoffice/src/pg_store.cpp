@@ -2,7 +2,11 @@
 // back-office instances on several machines sharing one database.
 
 #include <array>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
+#include <span>
+#include <type_traits>
 
 #include "backoffice/audit_writer.h"
 #include "backoffice/schema.h"
@@ -49,13 +53,46 @@ class PgSchemaConnection : public SchemaConnection {
 // it; returns the version found. The caller commits (a connection dropped
 // before that rolls it all back).
 int BeginUpgraded(PgConnection& conn, const std::string& where) {
-  conn.Exec(std::string("BEGIN; ") + kSchemaLock);
+  std::string begin = "BEGIN; ";
+  begin += kSchemaLock;
+  conn.Exec(begin);
   PgSchemaConnection schema(conn);
   return UpgradeSchema(schema, where);
 }
 
-constexpr std::array<unsigned, 6> kLogTypes{kPgInt8, kPgInt8, kPgText, kPgInt8, kPgInt8, kPgInt8};
-constexpr std::array<unsigned, 2> kUserTypes{kPgText, kPgInt8};
+// The types of the log query's parameters, learnt from a run with every
+// condition present: the statements are prepared with them.
+const std::vector<unsigned>& LogParameterTypes() {
+  static const std::vector<unsigned> types = [] {
+    LogConditions all;
+    all.SO_NBR = all.BUSI_CODE = all.BEGIN_SO_DATE = all.END_SO_DATE = 1;
+    all.PHONE_ID = "1";
+    PgParams params;
+    PutLogParameters(all, 0, params);
+    return params.types();
+  }();
+  return types;
+}
+
+// The statement of each combination of conditions, made once.
+std::string_view LogSql(unsigned mask) {
+  static const auto statements = [] {
+    std::array<std::string, kConditionCombinations> all;
+    for (unsigned m = 0; m < kConditionCombinations; ++m)
+      all[m] = ForDialect(LogQuerySql(m), Dialect::kPostgres);
+    return all;
+  }();
+  return statements[mask];
+}
+
+const std::vector<unsigned>& UserParameterTypes() {
+  static const std::vector<unsigned> types = [] {
+    PgParams params;
+    PutUserParameters("", 0, params);
+    return params.types();
+  }();
+  return types;
+}
 
 // Row `iRow` of a result, as RowBlock::Add reads it.
 class ResultRow {
@@ -107,21 +144,9 @@ class PgReader : public StoreReader {
     const unsigned mask = ConditionMask(c);
     const std::string name = "log" + std::to_string(mask);
     cParams.Clear();
-    auto add = [&](unsigned bit, auto value) {
-      if (mask & bit) {
-        cParams.Add(value);
-      } else {
-        cParams.AddNull();
-      }
-    };
-    add(kCondSoNbr, c.SO_NBR);
-    add(kCondBusiCode, int64_t{c.BUSI_CODE});
-    add(kCondPhone, std::string_view(c.PHONE_ID));
-    add(kCondBegin, c.BEGIN_SO_DATE);
-    add(kCondEnd, c.END_SO_DATE);
-    cParams.Add(limit);
+    PutLogParameters(c, limit, cParams);
     return Matching([&](int64_t& n) {
-      cConn.Prepare(name, LogQuerySql(mask, '$'), kLogTypes);
+      cConn.Prepare(name, LogSql(mask), LogParameterTypes());
       RowsGuard guard(cConn);
       cConn.StartRows(name, cParams);
       while (PgResult r = cConn.NextRow()) {
@@ -135,10 +160,10 @@ class PgReader : public StoreReader {
 
   int64_t QueryUsers(std::string_view phoneId, int64_t limit, UserRowSink& sink) override {
     cParams.Clear();
-    cParams.Add(phoneId);
-    cParams.Add(limit);
+    PutUserParameters(phoneId, limit, cParams);
     return Matching([&](int64_t& n) {
-      cConn.Prepare("users", UserQuerySql('$'), kUserTypes);
+      static const std::string sql = ForDialect(UserQuerySql(), Dialect::kPostgres);
+      cConn.Prepare("users", sql, UserParameterTypes());
       PgResult r = cConn.RunPrepared("users", cParams);
       for (int i = 0; i < r.rows(); ++i) {
         sink.Block().Add(ResultRow(r, i));
@@ -191,6 +216,19 @@ class CopyRows {
   void Text(std::string_view s) {
     Put32(static_cast<uint32_t>(s.size()));
     strData.append(s);
+  }
+  // An integer in its column's width (2, 4 or 8 bytes); one that does not
+  // fit is refused rather than cut.
+  void Int(int64_t v, int width) {
+    if (width == 8) return Int8(v);
+    const int64_t limit = width == 4 ? INT32_MAX : width == 2 ? INT16_MAX : -1;
+    if (v > limit || v < -limit - 1) {
+      throw DbError("copy: " + std::to_string(v) + " does not fit a column of " +
+                    std::to_string(width) + " bytes");
+    }
+    if (width == 4) return Int4(static_cast<int32_t>(v));
+    Put32(2);
+    Put16(static_cast<uint16_t>(v));
   }
   // The data so far, the trailer included when `last`.
   std::string& data(bool last) {
@@ -502,61 +540,89 @@ class PgAudit : public AuditStore {
   CopyRows cRows;
 };
 
+// The byte widths of `columns` of `table` as the database has them: 2, 4
+// or 8 for the integers, -1 for texts. Binary COPY must send each integer
+// in its column's width.
+std::vector<int> ColumnWidths(PgConnection& conn, std::string_view table,
+                              std::span<const char* const> columns) {
+  PgParams params;
+  params.Add(table);
+  const PgResult r = conn.Query(
+      "SELECT attname::text, attlen::bigint FROM pg_attribute WHERE attrelid = $1::text::regclass "
+      "AND attnum > 0 AND NOT attisdropped",
+      params);
+  std::vector<int> widths;
+  for (const char* column : columns) {
+    int width = 0;
+    for (int i = 0; i < r.rows(); ++i) {
+      if (r.Text(i, 0) == column) width = static_cast<int>(r.Int(i, 1));
+    }
+    if (width == 0) throw DbError(std::string(table) + " has no column " + column);
+    widths.push_back(width);
+  }
+  return widths;
+}
+
+// Rows of record R into its table (its column map) by binary COPY.
+template <class R>
+class PgCopyTable {
+ public:
+  explicit PgCopyTable(PgConnection& conn)
+      : vWidths(ColumnWidths(conn, ColumnMap<R>::kTable, ColumnMap<R>::kColumns)),
+        strCopy("COPY " + std::string(ColumnMap<R>::kTable) + " (" +
+                CommaList(ColumnMap<R>::kColumns) + ") FROM STDIN (FORMAT binary)") {}
+
+  const std::string& copySql() const { return strCopy; }
+
+  void Add(CopyRows& rows, const R& row) const {
+    rows.Row(static_cast<int16_t>(vWidths.size()));
+    std::size_t k = 0;
+    PutFields(row, [&](auto value) {
+      if constexpr (std::is_same_v<decltype(value), std::string_view>) {
+        rows.Text(value);
+      } else {
+        rows.Int(value, vWidths[k]);
+      }
+      ++k;
+    });
+  }
+
+ private:
+  std::vector<int> vWidths;
+  std::string strCopy;
+};
+
 // Loads the demo rows with COPY, a megabyte at a time: users, then logs.
 class PgDemoLoader : public DemoLoader {
  public:
-  explicit PgDemoLoader(PgConnection& conn) : cConn(conn) {}
+  explicit PgDemoLoader(PgConnection& conn) : cConn(conn), cUsers(conn), cLogs(conn) {}
 
-  void User(const DemoUser& u) override {
-    Switch(kUsers);
-    cRows.Row(11);
-    cRows.Int8(u.SERV_ID);
-    cRows.Text(u.PHONE_ID);
-    cRows.Text(u.MP_PWD);
-    cRows.Int4(u.REG_TYPE);
-    cRows.Text(u.REG_NBR);
-    cRows.Int4(u.FEE_LIMIT);
-    cRows.Int4(u.MP_STS);
-    cRows.Int8(u.MP_CREATE_DATE);
-    cRows.Text(u.MPP_TRANS_ID);
-    cRows.Int8(u.SO_NBR);
-    cRows.Text(u.REMARK);
+  void Add(const MMicroPaymentDef::SMpUserInfo& user) override {
+    Switch(cUsers.copySql());
+    cUsers.Add(cRows, user);
     Spill();
   }
 
-  void Log(const DemoLog& l) override {
-    Switch(kLogs);
-    cRows.Row(7);
-    cRows.Int8(l.SO_NBR);
-    cRows.Int4(l.BUSI_CODE);
-    cRows.Text(l.PHONE_ID);
-    cRows.Int4(l.AMOUNT);
-    cRows.Text(l.MPP_TRANSACTION_ID);
-    cRows.Int8(l.SO_DATE);
-    cRows.Text(l.REMARK);
+  void Add(const MMicroPaymentDef::SMpInfo& log) override {
+    Switch(cLogs.copySql());
+    cLogs.Add(cRows, log);
     Spill();
   }
 
   // Ends the last COPY.
-  void Finish() { Switch(kNone); }
+  void Finish() { Switch({}); }
 
  private:
-  enum Table { kNone, kUsers, kLogs };
-
-  void Switch(Table t) {
-    if (t == eTable) return;
-    if (eTable != kNone) {
+  // Ends the COPY under way, if it is not `copy`, and begins `copy`.
+  void Switch(std::string_view copy) {
+    if (copy == strCurrent) return;
+    if (!strCurrent.empty()) {
       cConn.CopyPut(cRows.data(true));
       cConn.CopyEnd();
     }
-    eTable = t;
-    if (t == kNone) return;
-    cConn.CopyBegin(t == kUsers ? "COPY mp_user (serv_id, phone_id, mp_pwd, reg_type, reg_nbr, "
-                                  "fee_limit, mp_sts, mp_create_date, mpp_trans_id, so_nbr, "
-                                  "remark) FROM STDIN (FORMAT binary)"
-                                : "COPY mp_so_log (so_nbr, busi_code, phone_id, amount, "
-                                  "mpp_transaction_id, so_date, remark) FROM STDIN "
-                                  "(FORMAT binary)");
+    strCurrent = copy;
+    if (copy.empty()) return;
+    cConn.CopyBegin(copy);
     cRows.Reset();
   }
 
@@ -567,8 +633,10 @@ class PgDemoLoader : public DemoLoader {
   }
 
   PgConnection& cConn;
+  PgCopyTable<MMicroPaymentDef::SMpUserInfo> cUsers;
+  PgCopyTable<MMicroPaymentDef::SMpInfo> cLogs;
   CopyRows cRows;
-  Table eTable = kNone;
+  std::string strCurrent;
 };
 
 class PgStore : public Store {

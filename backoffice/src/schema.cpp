@@ -14,10 +14,7 @@ namespace {
 // new database is made by all of them in turn. A step that shipped never
 // changes (databases out there went through it as it was): a change to a
 // table is a new step at the end. The column types that differ between the
-// stores are written as {int64} (SQLite's integer, PostgreSQL's bigint),
-// {int16} (integer, smallint), {serial_key} (the audit's generated key:
-// SQLite's rowid, PostgreSQL's identity) and {no_rowid} (SQLite keeps these
-// tables in their primary key's tree).
+// stores are placeholders (sql_dialect.h).
 constexpr SchemaStep kSteps[] = {
     {1, "service-order log, users and audit",
      // IF NOT EXISTS: the log and user tables may have been loaded before
@@ -119,7 +116,13 @@ CREATE TABLE mp_audit_checkpoint (
   signature TEXT    NOT NULL
 );
 )sql"},
-    {4, "audit journals: how far the database holds each back office journal",
+    {4, "sign-in: the nonce of the last wrong password, the last sign-in, directory operators",
+     R"sql(
+ALTER TABLE mp_operator ADD COLUMN failed_nonce   TEXT    NOT NULL DEFAULT '';
+ALTER TABLE mp_operator ADD COLUMN last_signin_at {int64} NOT NULL DEFAULT 0;
+ALTER TABLE mp_operator ADD COLUMN directory_dn   TEXT    NOT NULL DEFAULT '';
+)sql"},
+    {5, "audit journals: how far the database holds each back office journal",
      R"sql(
 CREATE TABLE mp_audit_journal (
   journal TEXT    PRIMARY KEY,
@@ -147,24 +150,6 @@ CREATE TABLE mp_schema_version (
   applied_at {int64} NOT NULL,
   summary    TEXT    NOT NULL
 ))sql";
-
-struct TypeName {
-  std::string_view sPlaceholder;
-  std::string_view sSqlite;
-  std::string_view sPostgres;
-};
-
-constexpr TypeName kTypeNames[] = {
-    {"{int64}", "INTEGER", "BIGINT"},
-    {"{int16}", "INTEGER", "SMALLINT"},
-    {"{serial_key}", "INTEGER PRIMARY KEY", "BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY"},
-    {"{no_rowid}", " WITHOUT ROWID", ""},
-    // What follows PHONE_ID= in the conditions, up to the next blank.
-    {"{phone_condition}",
-     "substr(substr(conditions, instr(conditions, 'PHONE_ID=') + 9), 1, "
-     "instr(substr(conditions, instr(conditions, 'PHONE_ID=') + 9) || ' ', ' ') - 1)",
-     "substring(conditions from 'PHONE_ID=([^ ]*)')"},
-};
 
 // Each index ends in the rowid, so "ORDER BY so_date, so_nbr" needs no sort.
 constexpr char kSqliteIndexes[] = R"sql(
@@ -236,18 +221,6 @@ class SqliteSchemaConnection : public SchemaConnection {
 };
 
 }  // namespace
-
-std::string ForDialect(std::string_view sql, Dialect dialect) {
-  std::string out(sql);
-  for (const TypeName& type : kTypeNames) {
-    const std::string_view to = dialect == Dialect::kSqlite ? type.sSqlite : type.sPostgres;
-    for (std::size_t at = out.find(type.sPlaceholder); at != std::string::npos;
-         at = out.find(type.sPlaceholder, at + to.size())) {
-      out.replace(at, type.sPlaceholder.size(), to);
-    }
-  }
-  return out;
-}
 
 std::span<const SchemaStep> SchemaSteps() {
   return kSteps;

@@ -7,6 +7,7 @@
 
 #include "backoffice/audit_writer.h"
 #include "backoffice/authenticator.h"
+#include "backoffice/credentials.h"
 #include "backoffice/log.h"
 #include "backoffice/log_reply_streamer.h"
 #include "backoffice/messages.h"
@@ -134,7 +135,10 @@ class Service::Lease {
 };
 
 Service::Service(const ServiceConfig& config, AuditWriter* audit, Authenticator* auth)
-    : cConfig(config), pAudit(audit), pAuth(auth), pStore(OpenStore(config.dbPath)) {
+    : cConfig(config),
+      pAudit(audit),
+      pAuth(auth),
+      pStore(OpenStore(config.dbPath, config.dbRead, config.dbReadMaxLagMs)) {
   if (cConfig.connections < 1) cConfig.connections = 1;
   if (cConfig.maxRows < 1) cConfig.maxRows = 1;
   for (int i = 0; i < cConfig.connections; ++i) {
@@ -383,7 +387,7 @@ int Service::HandleSignIn(std::string_view request, std::string& reply, Trace& t
   struct Wipe {
     std::string& s;
     ~Wipe() { sodium_memzero(s.data(), s.size()); }
-  } wipe{in.OP_PASSWD};
+  } wipe{in.OP_PASSWD}, wipeNonce{in.SIGNIN_NONCE};
   auto fail = [&](int code, const char* text) {
     entry.result = code;
     Audit(std::move(entry), trace);
@@ -391,15 +395,16 @@ int Service::HandleSignIn(std::string_view request, std::string& reply, Trace& t
                       reply);
     return code;
   };
-  if (!DecodeSignInRequest(request, in)) {
+  if (!DecodeSignInRequest(request, in) ||
+      !(in.SIGNIN_NONCE.empty() || IsSignInNonce(in.SIGNIN_NONCE))) {
     entry.conditions = "malformed request";
     return fail(kRcBadRequest, messages::kBadRequest);
   }
   entry.OP_ADDRESS = in.OP_ADDRESS.substr(0, 64);
   entry.conditions = "LOGIN_NAME=" + in.LOGIN_NAME.substr(0, 64);
   Authenticator::SignedIn out;
-  const int result =
-      AuthStep("sign-in", [&] { return pAuth->SignIn(in.LOGIN_NAME, in.OP_PASSWD, out); });
+  const int result = AuthStep(
+      "sign-in", [&] { return pAuth->SignIn(in.LOGIN_NAME, in.OP_PASSWD, in.SIGNIN_NONCE, out); });
   if (result != 0) return fail(result, RefusalText(result));
   const MSysmgntDef::SOperator& op = out.account.record;
   NameCaller(entry, {op.OP_ID, op.ORG_ID, op.LOGIN_NAME});

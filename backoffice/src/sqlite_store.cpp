@@ -25,15 +25,6 @@ class ResetGuard {
   Statement& cStmt;
 };
 
-void BindConditions(Statement& s, unsigned mask, const LogConditions& c, int64_t limit) {
-  if (mask & kCondSoNbr) s.Bind(1, c.SO_NBR);
-  if (mask & kCondBusiCode) s.Bind(2, static_cast<int64_t>(c.BUSI_CODE));
-  if (mask & kCondPhone) s.Bind(3, c.PHONE_ID);
-  if (mask & kCondBegin) s.Bind(4, c.BEGIN_SO_DATE);
-  if (mask & kCondEnd) s.Bind(5, c.END_SO_DATE);
-  s.Bind(6, limit);
-}
-
 // Steps `s` to its end, each row into `sink`'s block, until the sink wants
 // no more; the rows stepped.
 template <class R>
@@ -57,15 +48,16 @@ class SqliteReader : public StoreReader {
     Statement& s = aLog[mask];
     if (!s.valid()) s = cDb.Prepare(LogQuerySql(mask));
     ResetGuard guard(s);
-    BindConditions(s, mask, c, limit);
+    BindInOrder params(s);
+    PutLogParameters(c, limit, params);
     return Rows(s, sink);
   }
 
   int64_t QueryUsers(std::string_view phoneId, int64_t limit, UserRowSink& sink) override {
     if (!cUsers.valid()) cUsers = cDb.Prepare(UserQuerySql());
     ResetGuard guard(cUsers);
-    cUsers.Bind(1, phoneId);
-    cUsers.Bind(2, limit);
+    BindInOrder params(cUsers);
+    PutUserParameters(phoneId, limit, params);
     return Rows(cUsers, sink);
   }
 
@@ -276,44 +268,29 @@ class SqliteAudit : public AuditStore {
   Statement cJournalMark;
 };
 
+// Inserts the demo rows through one prepared INSERT per table, from the
+// column maps.
 class SqliteDemoLoader : public DemoLoader {
  public:
   explicit SqliteDemoLoader(Database& db)
-      : cUser(db.Prepare(
-            "INSERT INTO mp_user (serv_id, phone_id, mp_pwd, reg_type, reg_nbr, fee_limit, "
-            "mp_sts, mp_create_date, mpp_trans_id, so_nbr, remark) VALUES "
-            "(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11)")),
-        cLog(db.Prepare(
-            "INSERT INTO mp_so_log (so_nbr, busi_code, phone_id, amount, mpp_transaction_id, "
-            "so_date, remark) VALUES (?1,?2,?3,?4,?5,?6,?7)")) {}
+      : cUser(Prepare<MMicroPaymentDef::SMpUserInfo>(db)),
+        cLog(Prepare<MMicroPaymentDef::SMpInfo>(db)) {}
 
-  void User(const DemoUser& u) override {
-    cUser.Bind(1, u.SERV_ID);
-    cUser.Bind(2, u.PHONE_ID);
-    cUser.Bind(3, u.MP_PWD);
-    cUser.Bind(4, int64_t{u.REG_TYPE});
-    cUser.Bind(5, u.REG_NBR);
-    cUser.Bind(6, int64_t{u.FEE_LIMIT});
-    cUser.Bind(7, int64_t{u.MP_STS});
-    cUser.Bind(8, u.MP_CREATE_DATE);
-    cUser.Bind(9, u.MPP_TRANS_ID);
-    cUser.Bind(10, u.SO_NBR);
-    cUser.Bind(11, u.REMARK);
-    cUser.Run();
-  }
-
-  void Log(const DemoLog& l) override {
-    cLog.Bind(1, l.SO_NBR);
-    cLog.Bind(2, int64_t{l.BUSI_CODE});
-    cLog.Bind(3, l.PHONE_ID);
-    cLog.Bind(4, int64_t{l.AMOUNT});
-    cLog.Bind(5, l.MPP_TRANSACTION_ID);
-    cLog.Bind(6, l.SO_DATE);
-    cLog.Bind(7, l.REMARK);
-    cLog.Run();
-  }
+  void Add(const MMicroPaymentDef::SMpUserInfo& user) override { Insert(cUser, user); }
+  void Add(const MMicroPaymentDef::SMpInfo& log) override { Insert(cLog, log); }
 
  private:
+  template <class R>
+  static Statement Prepare(Database& db) {
+    return db.Prepare(InsertSql(ColumnMap<R>::kTable, ColumnMap<R>::kColumns));
+  }
+  template <class R>
+  static void Insert(Statement& s, const R& row) {
+    BindInOrder params(s);
+    PutFields(row, [&](auto value) { params.Add(value); });
+    s.Run();
+  }
+
   Statement cUser;
   Statement cLog;
 };

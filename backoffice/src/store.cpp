@@ -1,5 +1,6 @@
 #include "backoffice/store.h"
 
+#include "backoffice/replica_store.h"
 #include "pg_db.h"
 #include "stores.h"
 
@@ -17,6 +18,19 @@ std::unique_ptr<Store> OpenStore(const std::string& db) {
     return MakePostgresStore(db);
   }
   return MakeSqliteStore(db);
+}
+
+std::unique_ptr<Store> OpenStore(const std::string& db, const std::vector<std::string>& replicas,
+                                 int64_t maxLagMs) {
+  if (replicas.empty()) return OpenStore(db);
+  if (!IsPostgresUri(db)) throw DbError("read replicas need a PostgreSQL database");
+  for (const std::string& uri : replicas) {
+    const std::string fault = IsPostgresUri(uri) ? CheckPostgresUri(uri) : "not a PostgreSQL URI";
+    if (!fault.empty()) throw DbError("read replica " + uri + ": " + fault);
+  }
+  ReplicaPolicy policy;
+  policy.maxLagMs = maxLagMs;
+  return std::make_unique<ReplicatedStore>(OpenStore(db), replicas, policy);
 }
 
 }  // namespace backoffice

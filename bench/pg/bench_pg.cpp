@@ -27,6 +27,7 @@
 #include "backoffice/protocol.h"
 #include "backoffice/server.h"
 #include "backoffice/service.h"
+#include "backoffice/sql_dialect.h"
 #include "bench_rounds.h"
 #include "bench_support.h"
 #include "service/busi_ordmgnt.h"
@@ -220,7 +221,8 @@ bool Setup() {
   env->logParams.reserve(samples.size() * 3);
   auto logQuery = [&](const char* name, const LogConditions bench::QuerySample::*which) {
     Query q{name, kLogInterface, kLogServiceCode, name, {}, {}, {}, {}};
-    b.Prepare(name, LogQuerySql(ConditionMask(samples[0].*which), '$'), logTypes);
+    b.Prepare(name, ForDialect(LogQuerySql(ConditionMask(samples[0].*which)), Dialect::kPostgres),
+              logTypes);
     for (const auto& s : samples) {
       q.requests.push_back(
           wire::Request(kLogRequestStream,
@@ -258,7 +260,8 @@ bool Setup() {
   env->bigCond.END_SO_DATE =
       std::stoll(b.One(from + std::to_string(bench::kLargeDbRows / 2 + kBigRows - 1)));
   env->bigParams = std::make_unique<LogParams>(env->bigCond);
-  b.Prepare("big", LogQuerySql(ConditionMask(env->bigCond), '$'), logTypes);
+  b.Prepare("big", ForDialect(LogQuerySql(ConditionMask(env->bigCond)), Dialect::kPostgres),
+            logTypes);
   std::string error;
   env->tcp = MakeTcpEndpoint("tcp://127.0.0.1:0", 4, *env->service);
   if (!env->tcp->Start(error)) {

@@ -1,12 +1,14 @@
 #include "service/operator_auth.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
 #include "remote_call.h"
+#include "tmclient/broker_config.h"
 #include "tmclient/session.h"
 #include "tmclient/tmd_error.h"
 
@@ -20,6 +22,19 @@ constexpr service_detail::RemoteOperation kSignOut = {"sysmgnt.MSysmgnt.IOperato
                                                       "MSysmgnt::IOperatorAuth::signOut",
                                                       "MSysmgnt_IOperatorAuth", "BASMLGOT"};
 
+// A sign-in with its nonce and a sign-out are safe to repeat (the back office
+// gives a repeated sign-in the same session, and ends an ended session
+// without error): the broker client tries them again after a failure that
+// may have reached a back office, as it does the idempotent queries.
+void DeclareRepeatable() {
+  static const bool declared = [] {
+    tmclient::DeclareIdempotent(kSignIn.serviceCode);
+    tmclient::DeclareIdempotent(kSignOut.serviceCode);
+    return true;
+  }();
+  (void)declared;
+}
+
 }  // namespace
 
 int IOperatorAuth::signIn(const MSysmgntDef::SSignInIn& sIn, MSysmgntDef::SOperator& op,
@@ -27,6 +42,7 @@ int IOperatorAuth::signIn(const MSysmgntDef::SSignInIn& sIn, MSysmgntDef::SOpera
                           STMSession* session) {
   using service_detail::Read;
   using service_detail::Write;
+  DeclareRepeatable();
   return service_detail::CallRemote(
       *this, kSignIn, session, {Write("sIn", sIn)},
       {Read("op", op), Read("sSession", sSession), Read("cErrorMsg", cErrorMsg)}, cErrorMsg);
@@ -34,6 +50,7 @@ int IOperatorAuth::signIn(const MSysmgntDef::SSignInIn& sIn, MSysmgntDef::SOpera
 
 int IOperatorAuth::signOut(QRSErrorMsg& cErrorMsg, STMSession* session) {
   using service_detail::Read;
+  DeclareRepeatable();
   return service_detail::CallRemote(*this, kSignOut, session, {}, {Read("cErrorMsg", cErrorMsg)},
                                     cErrorMsg);
 }
@@ -41,6 +58,22 @@ int IOperatorAuth::signOut(QRSErrorMsg& cErrorMsg, STMSession* session) {
 }  // namespace MSysmgnt
 
 namespace service {
+namespace {
+
+// 256 random bits as 64 hexadecimal digits; "" when the system has none to give.
+std::string NewNonce() {
+  unsigned char bytes[32];
+  if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) return "";
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string nonce;
+  for (unsigned char b : bytes) {
+    nonce += kDigits[b >> 4];
+    nonce += kDigits[b & 15];
+  }
+  return nonce;
+}
+
+}  // namespace
 
 int SignIn(const std::string& brokerName, const std::string& login, const std::string& password,
            const std::string& address, MSysmgntDef::SOperator& op,
@@ -55,6 +88,7 @@ int SignIn(const std::string& brokerName, const std::string& login, const std::s
   in.set_LOGIN_NAME(login);
   in.set_OP_PASSWD(password);
   in.set_OP_ADDRESS(address);
+  if (std::string nonce = NewNonce(); !nonce.empty()) in.set_SIGNIN_NONCE(nonce);
   const int result = auth.signIn(in, op, session, cErrorMsg);
   if (result == 0 && !tmclient::SetSession(session.SESSION_TOKEN)) {
     cErrorMsg.set_code(tmclient::kErrBadReplyFrame);

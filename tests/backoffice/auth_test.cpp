@@ -10,6 +10,7 @@
 #include "backoffice/demo_data.h"
 #include "backoffice/demo_operators.h"
 #include "backoffice/messages.h"
+#include "backoffice/operator_admin.h"
 #include "backoffice/protocol.h"
 #include "backoffice/service.h"
 #include "backoffice/sqlite_db.h"
@@ -157,6 +158,75 @@ TEST_F(AuthTest, FailedSignInsLockForAWhile) {
   EXPECT_EQ(Verify(token), 0);
 }
 
+// Every attempt of one sign-in carries its nonce: a repeat, here or at
+// another back office of the database, gets the same session, and a
+// repeated wrong password counts once.
+TEST_F(AuthTest, ASignInRepeatedWithItsNonceGetsTheSameSessionAndCountsOnce) {
+  const std::string nonce(64, 'a');
+  Authenticator::SignedIn first, again;
+  ASSERT_EQ(pAuth->SignIn(kDemoLogin, kDemoPassword, nonce, first), 0);
+  SqliteOperatorStore otherStore(Path());
+  Authenticator other(otherStore, pAuth->policy(), [this] { return iNow; });
+  ASSERT_EQ(other.SignIn(kDemoLogin, kDemoPassword, nonce, again), 0);
+  EXPECT_EQ(again.token, first.token);
+  EXPECT_EQ(Verify(first.token), 0);
+  EXPECT_NE(SignedIn(), first.token);  // without a nonce, a session of its own
+
+  Authenticator::SignedIn out;
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(pAuth->SignIn(kDemoLogOnlyLogin, "x", std::string(64, 'b'), out), kRcSignInFailed);
+  OperatorAccount account;
+  ASSERT_TRUE(pStore->FindOperator(kDemoLogOnlyLogin, account));
+  EXPECT_EQ(account.failedSignIns, 1);
+
+  // Signed out, the session is not opened again by a late repeat.
+  Caller caller;
+  ASSERT_EQ(pAuth->SignOut(first.token, caller), 0);
+  EXPECT_EQ(pAuth->SignIn(kDemoLogin, kDemoPassword, nonce, again), kRcNoSession);
+}
+
+TEST(PasswordFault, RefusesShortLoginAndCommonPasswords) {
+  const std::string tooLong(129, 'x');
+  struct Case {
+    const char* password;
+    const char* login;
+    bool accepted;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"Tr0ub4dor&3", "ops1", true},
+           {"short1", "ops1", false},
+           {tooLong.c_str(), "ops1", false},
+           {"zhangsan-2026", "ZhangSan", false},  // holds the login, case aside
+           {"Password1", "ops1", false},
+           {"12345678", "ops1", false},
+           {"woaini1314", "ops1", false},
+       }) {
+    EXPECT_EQ(PasswordFault(c.password, c.login).empty(), c.accepted) << c.password;
+  }
+}
+
+// Local operators unused for the given time are locked; directory operators
+// are the directory's to end; an account never counted starts counting now.
+TEST(SqliteOperatorStore, UnusedLocalAccountsAreLocked) {
+  TempDir dir;
+  const std::string db = dir.File("unused.db");
+  GenerateDemo(db, DemoOptions{.rows = 1});
+  SqliteOperatorStore store(db);
+  AddDemoOperators(store);
+  OperatorAccount directory;
+  directory.record.set_LOGIN_NAME("dir1");
+  directory.directoryDn = "uid=dir1,ou=people,dc=example";
+  store.AddOperator(directory);
+  EXPECT_EQ(store.LockUnused(kStart, kStart - 86400), 0);  // counting starts
+  store.RecordSignIn(1001, kStart + 10 * 86400);
+  EXPECT_GE(store.LockUnused(kStart + 20 * 86400, kStart + 5 * 86400), 1);
+  OperatorAccount a;
+  for (const char* login : {kDemoLogin, kDemoLogOnlyLogin, "dir1"}) {
+    ASSERT_TRUE(store.FindOperator(login, a));
+    EXPECT_EQ(a.record.LOCK_STATUS, std::string_view(login) == kDemoLogOnlyLogin) << login;
+  }
+}
+
 TEST_F(AuthTest, SessionsEndIdleOldOrSignedOut) {
   const std::string token = SignedIn();
   EXPECT_EQ(Verify(token), 0);
@@ -178,7 +248,8 @@ TEST_F(AuthTest, SessionsEndIdleOldOrSignedOut) {
   EXPECT_EQ(pAuth->SignOut(out, caller), 0);
   EXPECT_EQ(caller.opId, 1001);
   EXPECT_EQ(Verify(out), kRcNoSession);
-  EXPECT_EQ(pAuth->SignOut(out, caller), kRcNoSession);
+  EXPECT_EQ(pAuth->SignOut(out, caller), 0);  // a repeat whose first answer was lost
+  EXPECT_EQ(pAuth->SignOut(std::string(64, '0'), caller), kRcNoSession);
 
   // Forged, empty, and another database's tokens name no session here.
   SqliteOperatorStore otherStore(pDir->File("other.db"));

@@ -23,6 +23,7 @@
 #include "raw_client.h"
 #include "service/busi_ordmgnt.h"
 #include "service/cust_qry_accept.h"
+#include "service/operator_auth.h"
 #include "test_certs.h"
 #include "test_db.h"
 #include "test_stores.h"
@@ -446,71 +447,101 @@ TEST_P(Integration, NoCallFailsWhenOneOfTwoBackOfficesIsKilledOverNats) {
   TwentyClientsTwoHundredCallsEach([&] { one.proc.Kill(SIGKILL); }, deadlineMs);
 }
 
-// The three-node cluster of config/nats-cluster/, started and stopped by the
-// broker scripts, with a back office and a third of the clients on each node
-// (each lists its own node first, then the others), over TLS with the
-// broker's users, as broker-start configures them. One node is killed
+namespace {
+
+// The three-node cluster of config/nats-cluster/, started by the broker
+// scripts in a folder of its own and stopped with the object, over TLS with
+// the broker's users, as broker-start configures them.
+class NatsCluster {
+ public:
+  NatsCluster() {
+    // Client ports P..P+2, route ports P+2000..P+2002, all free.
+    auto freeFrom = [](int p) {
+      for (int q : {p, p + 1, p + 2, p + 2000, p + 2001, p + 2002}) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(q));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const bool taken = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0;
+        close(fd);
+        if (taken) return false;
+      }
+      return true;
+    };
+    for (int i = 0; i < 50 && iPort == 0; ++i) {
+      const int p = FreePort();
+      if (p > 1024 && p + 2002 < 32768 && freeFrom(p)) iPort = p;
+    }
+    if (iPort == 0) return;
+    setenv("MPAY_RUN_DIR", cRun.File("").c_str(), 1);
+    bStarted = std::system(("bash " MPAY_SOURCE_PATH "/scripts/broker-start --cluster " +
+                            std::to_string(iPort) + " >/dev/null")
+                               .c_str()) == 0;
+  }
+  ~NatsCluster() {
+    EXPECT_EQ(std::system("bash " MPAY_SOURCE_PATH "/scripts/broker-stop >/dev/null"), 0);
+    unsetenv("MPAY_RUN_DIR");
+  }
+  bool started() const { return bStarted; }
+
+  // The back office's URL of node `first`, then the others.
+  std::string BackofficeUrl(int first) const {
+    return Servers(first) + "?ca=" + cRun.File("nats/ca.pem") +
+           "&creds=" + cRun.File("nats/backoffice.creds");
+  }
+  // Sets broker NODEn for the operators' clients of each node (its own node
+  // first), with `options`; returns their names.
+  std::vector<std::string> ClientBrokers(const std::string& options) const {
+    std::vector<std::string> brokers;
+    for (int n = 0; n < 3; ++n) {
+      brokers.push_back("NODE" + std::to_string(n));
+      setenv(tmclient::BrokerEnvironmentVariable(brokers.back()).c_str(),
+             (Servers(n) + "?ca=" + cRun.File("nats/ca.pem") +
+              "&creds=" + cRun.File("nats/operator.creds") + "&broker=TALMIRON&" + options)
+                 .c_str(),
+             1);
+    }
+    return brokers;
+  }
+  // Kills node `n` (its process, at once).
+  bool KillNode(int n) const {
+    std::ifstream pidFile(cRun.File("nats-node-" + std::to_string(n) + ".pid"));
+    pid_t node = 0;
+    return (pidFile >> node) && kill(node, SIGKILL) == 0;
+  }
+
+ private:
+  std::string Servers(int first) const {
+    std::string list;
+    for (int i = 0; i < 3; ++i)
+      list += (i ? "," : "") + std::string("127.0.0.1:") + std::to_string(iPort + (first + i) % 3);
+    return "nats://" + list;
+  }
+
+  TempDir cRun;
+  int iPort = 0;
+  bool bStarted = false;
+};
+
+}  // namespace
+
+// A back office and a third of the clients on each node of the cluster
+// (each lists its own node first, then the others). One node is killed
 // mid-run: its back office and clients go over to the other nodes, and the
 // calls it was carrying are tried again.
 TEST_P(Integration, NoCallIsLostWhenANodeOfTheNatsClusterDies) {
-  TempDir run;
-  // Client ports P..P+2, route ports P+2000..P+2002, all free.
-  auto freeFrom = [](int p) {
-    for (int q : {p, p + 1, p + 2, p + 2000, p + 2001, p + 2002}) {
-      const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-      sockaddr_in a{};
-      a.sin_family = AF_INET;
-      a.sin_port = htons(static_cast<uint16_t>(q));
-      a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      const bool taken = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0;
-      close(fd);
-      if (taken) return false;
-    }
-    return true;
-  };
-  int port = 0;
-  for (int i = 0; i < 50 && port == 0; ++i) {
-    const int p = FreePort();
-    if (p > 1024 && p + 2002 < 32768 && freeFrom(p)) port = p;
-  }
-  ASSERT_NE(port, 0);
-  setenv("MPAY_RUN_DIR", run.File("").c_str(), 1);
-  struct Stop {
-    ~Stop() {
-      EXPECT_EQ(std::system("bash " MPAY_SOURCE_PATH "/scripts/broker-stop >/dev/null"), 0);
-      unsetenv("MPAY_RUN_DIR");
-    }
-  } stop;
-  ASSERT_EQ(std::system(("bash " MPAY_SOURCE_PATH "/scripts/broker-start --cluster " +
-                         std::to_string(port) + " >/dev/null")
-                            .c_str()),
-            0);
-  auto servers = [&](int first) {
-    std::string list;
-    for (int i = 0; i < 3; ++i)
-      list += (i ? "," : "") + std::string("127.0.0.1:") + std::to_string(port + (first + i) % 3);
-    return "nats://" + list;
-  };
+  NatsCluster cluster;
+  ASSERT_TRUE(cluster.started());
   Backoffice offices[3];
   for (int n = 0; n < 3; ++n) {
-    // The broker's own certificate and users, as broker-start made them.
-    const std::string backoffice =
-        "?ca=" + run.File("nats/ca.pem") + "&creds=" + run.File("nats/backoffice.creds");
-    ASSERT_TRUE(offices[n].Start(Db(), -1, servers(n) + backoffice,
+    ASSERT_TRUE(offices[n].Start(Db(), -1, cluster.BackofficeUrl(n),
                                  {"--broker", "TALMIRON", "--workers", "2"}))
         << offices[n].proc.output();
   }
   const int64_t deadlineMs = 6000;
-  std::vector<std::string> brokers;
-  for (int n = 0; n < 3; ++n) {
-    brokers.push_back("NODE" + std::to_string(n));
-    setenv(tmclient::BrokerEnvironmentVariable(brokers.back()).c_str(),
-           (servers(n) + "?ca=" + run.File("nats/ca.pem") +
-            "&creds=" + run.File("nats/operator.creds") + "&broker=TALMIRON&deadline_ms=" +
-            std::to_string(deadlineMs) + "&" + kQueriesAreIdempotent)
-               .c_str(),
-           1);
-  }
+  const std::vector<std::string> brokers = cluster.ClientBrokers(
+      "deadline_ms=" + std::to_string(deadlineMs) + "&" + kQueriesAreIdempotent);
   // The routes carry every node's queue subscriptions once a call through
   // each node has been answered.
   for (const std::string& broker : brokers) {
@@ -525,10 +556,88 @@ TEST_P(Integration, NoCallIsLostWhenANodeOfTheNatsClusterDies) {
     }
     ASSERT_EQ(rc, 0) << broker;
   }
-  std::ifstream pidFile(run.File("nats-node-1.pid"));
-  pid_t node = 0;
-  ASSERT_TRUE(pidFile >> node);
-  TwentyClientsTwoHundredCallsEach([&] { ASSERT_EQ(kill(node, SIGKILL), 0); }, deadlineMs, brokers);
+  TwentyClientsTwoHundredCallsEach([&] { ASSERT_TRUE(cluster.KillNode(1)); }, deadlineMs, brokers);
+}
+
+// Sign-ins and sign-outs through the cluster while a node dies and then a
+// back office dies holding sign-ins: each is tried again (a sign-in with its
+// nonce gets the session of its first attempt, a sign-out of an ended
+// session is no error), none fails, none waits its deadline. On PostgreSQL,
+// the store back offices on several machines share.
+TEST_P(Integration, NoSignInOrSignOutIsLostWhenANodeOrABackOfficeDies) {
+  if (GetParam() != StoreKind::kPostgres) GTEST_SKIP() << "one store is enough";
+  NatsCluster cluster;
+  ASSERT_TRUE(cluster.started());
+  Backoffice offices[3];
+  for (int n = 0; n < 3; ++n) {
+    ASSERT_TRUE(offices[n].Start(Db(), -1, cluster.BackofficeUrl(n),
+                                 {"--broker", "TALMIRON", "--workers", "2"}))
+        << offices[n].proc.output();
+  }
+  const int64_t deadlineMs = 15000;
+  const std::vector<std::string> brokers =
+      cluster.ClientBrokers("deadline_ms=" + std::to_string(deadlineMs));
+  for (const std::string& broker : brokers) {
+    int rc = -1;
+    for (int i = 0; i < 100 && rc != 0; ++i) {
+      rc = SignIn(broker) ? 0 : 1;
+      if (rc != 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_EQ(rc, 0) << broker;
+  }
+  using Clock = std::chrono::steady_clock;
+  std::atomic<int> failures{0}, started{0};
+  std::atomic<int64_t> longestMs{0};
+  auto timed = [&](const std::function<int()>& call) {
+    const auto start = Clock::now();
+    if (call() != 0) ++failures;
+    const int64_t ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    for (int64_t was = longestMs; ms > was && !longestMs.compare_exchange_weak(was, ms);) {
+    }
+  };
+  constexpr int kRounds = 12;
+  std::vector<std::thread> clients;
+  // Sign-ins of their own (the process's session is not theirs to set)...
+  for (int t = 0; t < 3; ++t) {
+    clients.emplace_back([&, t] {
+      MSysmgnt::IOperatorAuth auth;
+      if (auth.bind("MSysmgnt_IOperatorAuth", brokers[static_cast<size_t>(t)]) != 0) {
+        failures += kRounds;
+        return;
+      }
+      for (int i = 0; i < kRounds; ++i) {
+        MSysmgntDef::SSignInIn in;
+        in.set_LOGIN_NAME(kDemoLogin);
+        in.set_OP_PASSWD(kDemoPassword);
+        in.set_OP_ADDRESS("127.0.0.1");
+        in.set_SIGNIN_NONCE(NewSessionToken());
+        ++started;
+        timed([&] {
+          MSysmgntDef::SOperator op;
+          MSysmgntDef::SSessionInfo session;
+          QRSErrorMsg error;
+          return auth.signIn(in, op, session, error);
+        });
+      }
+    });
+  }
+  // ... and the process's own sign-ins and sign-outs, one after the other.
+  clients.emplace_back([&] {
+    for (int i = 0; i < kRounds; ++i) {
+      timed([&] { return SignIn(brokers[2]) ? 0 : 1; });
+      timed([&] { return service::SignOut(brokers[2]); });
+    }
+  });
+  while (started < 3 * kRounds / 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_TRUE(cluster.KillNode(1));
+  while (started < 3 * kRounds * 2 / 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));  // sign-ins under way
+  offices[2].proc.Kill(SIGKILL);
+  for (auto& c : clients) c.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_LT(longestMs.load(), deadlineMs / 2);
+  tmclient::SetSession(strSession);
 }
 
 namespace {

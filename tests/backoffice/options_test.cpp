@@ -69,6 +69,8 @@ TEST(Options, RefusesValuesOutOfRangeOrMissing) {
            {"--db", "x.db", "--listen", "tcp://h:1", "--log-level", "verbose"},
            {"--db", "x.db", "--listen", "tcp://h:1", "--max-buffered-mb", "0"},
            {"--db", "x.db", "--listen", "tcp://h:1", "--on-audit-failure", "ignore"},
+           {"--db", "x.db", "--listen", "tcp://h:1", "--db-read", "postgresql://h/d"},
+           {"--db", "postgresql://h/d", "--listen", "tcp://h:1", "--db-read", "r.db"},
            {"--db", "x.db", "--listen", "tcp://h:1", "--audit-keep-days", "-1"},
            {"--db", "x.db", "--listen", "tls://h:1"},
            {"--db", "x.db", "--listen", "tls://h:1", "--tls-cert", "c.pem"},

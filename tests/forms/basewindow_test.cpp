@@ -417,31 +417,55 @@ TEST_F(BaseWindowTest, CheckMarkKeysOnlyWithCheckBoxes) {
 }
 
 TEST_F(BaseWindowTest, ColumnsFitTheNewestRowAndNeverShrink) {
+  // The columns are fitted once the rows are in and the events handled.
+  auto fill = [](TListView* listView, const std::vector<std::pair<std::string, intptr_t>>& columns,
+                 const std::vector<std::vector<std::string>>& rows) {
+    FillList(listView, columns, rows);
+    Application()->ProcessMessages();
+  };
   TListView* lv = form_->lvstResult;
   const int w = CharWidthOf(lv);
-  FillList(lv, {{"编号", 0}, {"名称", 0}}, {});
+  fill(lv, {{"编号", 0}, {"名称", 0}}, {});
   lv->Columns()->Items(0)->SetWidth(20);
   lv->Columns()->Items(1)->SetWidth(500);
-  FillList(lv, {}, {{"1", "a"}});
+  fill(lv, {}, {{"1", "a"}});
   EXPECT_EQ(lv->Columns()->Items(0)->Width(), 4 * w);  // the caption's 4 bytes
-  FillList(lv, {}, {{"0123456789", "b"}});
+  fill(lv, {}, {{"0123456789", "b"}});
   EXPECT_EQ(lv->Columns()->Items(0)->Width(), 10 * w);
-  FillList(lv, {}, {{"12", "中文"}});
+  fill(lv, {}, {{"12", "中文"}});
   EXPECT_EQ(lv->Columns()->Items(0)->Width(), 10 * w);
   EXPECT_EQ(lv->Columns()->Items(1)->Width(), 500);
+  // Rows added together: each was the newest row once.
+  fill(lv, {}, {{"012345678901", "c"}, {"1", "d"}});
+  EXPECT_EQ(lv->Columns()->Items(0)->Width(), 12 * w);
+  // A list emptied and filled again before the events are handled.
+  FillList(lv, {}, {{"1", "e"}});
+  lv->Items()->Clear();
+  fill(lv, {}, {{"0123456789012345", "f"}, {"2", "g"}});
+  EXPECT_EQ(lv->Columns()->Items(0)->Width(), 16 * w);
   // Past the first sixteen columns too.
-  FillList(lv, std::vector<std::pair<std::string, intptr_t>>(18, {"c", 0}), {});
+  fill(lv, std::vector<std::pair<std::string, intptr_t>>(18, {"c", 0}), {});
   std::vector<std::string> wide(20);
   wide[19] = "0123456789";
-  FillList(lv, {}, {wide});
+  fill(lv, {}, {wide});
   EXPECT_EQ(lv->Columns()->Items(19)->Width(), 10 * w);
 
   TListView* checked = form_->lvstBound;
   checked->SetCheckboxes(true);
-  FillList(checked, {{"名", 0}}, {});
+  fill(checked, {{"名", 0}}, {});
   checked->Columns()->Items(0)->SetWidth(10);
-  FillList(checked, {}, {{"12345"}});
+  fill(checked, {}, {{"12345"}});
   EXPECT_EQ(checked->Columns()->Items(0)->Width(), 5 * w + kCheckBoxMargin);
+  // A list view whose window keeps another procedure's data is fitted at
+  // every change.
+  auto* other = new TListView(form_);
+  other->SetParent(form_);
+  other->SetViewStyle(vsReport);
+  SetWindowLongPtr(other->Handle(), GWLP_USERDATA, 1);
+  form_->InitListView(other);
+  FillList(other, {{"名", 0}}, {{"0123456789"}});
+  EXPECT_EQ(other->Columns()->Items(0)->Width(), 10 * w);
+  SetWindowLongPtr(other->Handle(), GWLP_USERDATA, 0);
 }
 
 TEST_F(BaseWindowTest, HintOverCutOffTextOfDisabledControls) {

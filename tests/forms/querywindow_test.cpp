@@ -4,7 +4,12 @@
 // with the records' readers and answers with chosen rows.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +20,7 @@
 #include "qthelpers.h"
 #include "tmclient/qrs_errormsg.h"
 #include "tmclient/tmd_error.h"
+#include "toolkit/actnlist.h"
 #include "toolkit/render.h"
 #include "toolkit/toolkit.h"
 #include "tradekit/tradekit.h"
@@ -647,6 +653,149 @@ TEST_F(QueryWindowTest, EmptyAndFailedRepliesLeaveTheNewColumnsOverAnEmptyList) 
   EXPECT_EQ(ColumnCaptions(), kLogColumns);
   EXPECT_EQ(ColumnWidths(), std::vector<int>(7, 100));
   EXPECT_EQ(recorder.waitBoxShows, recorder.waitBoxCloses);
+}
+
+// Saved and printed lists, read back by other programs: Python's csv module
+// and openpyxl (cells written out as GBK), pdftotext.
+class QueryWindowOutputTest : public QueryWindowTest {
+ protected:
+  void SetUp() override {
+    QueryWindowTest::SetUp();
+    char name[] = "/tmp/query-output-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    dir = name;
+  }
+  void TearDown() override {
+    EXPECT_EQ(std::system(("rm -rf " + dir).c_str()), 0);
+    QueryWindowTest::TearDown();
+  }
+  bool Enabled(TAction* action) {
+    action->Update();
+    return action->Enabled();
+  }
+  // Runs `action` with the file `name` as the presenter's answer.
+  void Run(TAction* action, const std::string& name) {
+    recorder.saveAnswer = true;
+    recorder.savePath = recorder.printPath = dir + "/" + name;
+    recorder.printAnswer = IGUIPresenter::kPrintToPdf;
+    EXPECT_TRUE(action->Execute());
+  }
+  // What `command` prints (GBK text).
+  std::string ReadBack(const std::string& command) {
+    const std::string out = dir + "/out.txt";
+    EXPECT_EQ(std::system(("(" + command + ") > " + out).c_str()), 0);
+    std::ifstream in(out, std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+  }
+  std::string Python(const std::string& code, const std::string& name) {
+    std::ofstream(dir + "/read.py") << "import sys, csv, openpyxl\n"
+                                       "out = open(sys.stdout.fileno(), 'w', encoding='gbk')\n"
+                                    << code;
+    return ReadBack("/usr/bin/python3 " + dir + "/read.py " + dir + "/" + name);
+  }
+  bool Exists(const std::string& name) const {
+    struct stat st {};
+    return ::stat((dir + "/" + name).c_str(), &st) == 0;
+  }
+  std::string dir;
+};
+
+TEST_F(QueryWindowOutputTest, SavedAndPrintedListsHoldTheCellsAsShown) {
+  EXPECT_FALSE(Enabled(form_->actSaveAs));  // no rows yet
+  EXPECT_FALSE(Enabled(form_->actPrint));
+  logRows = {
+      LogRow(202612070000001, 1337, -150, QRSDateTime(2026, 12, 7, 9, 30, 5), "营业厅,\"受理\""),
+      LogRow(7, 1332, 123456, QRSDateTime(), "两行\r\n备注"),
+      LogRow(42, 1333, 0, QRSDateTime(1999, 1, 31, 23, 59, 59), "")};
+  Click(form_->chkSoDate);
+  Query();
+  ClickColumnHeader(form_->lvstShow, 5);  // by amount: the shown order is saved
+  ASSERT_EQ(form_->lvstShow->Items()->Count(), 3);
+  EXPECT_TRUE(Enabled(form_->actSaveAs));
+  EXPECT_TRUE(Enabled(form_->actPreview));
+  EXPECT_TRUE(Enabled(form_->actPrint));
+
+  std::string shown;
+  for (const std::string& caption : ColumnCaptions()) shown += caption + "|";
+  shown += "\n";
+  for (int r = 0; r < 3; ++r) {
+    for (const std::string& cell : Row(r)) shown += cell + "|";
+    shown += "\n";
+  }
+  Run(form_->actSaveAs, "list.csv");
+  EXPECT_EQ(Python("for row in csv.reader(open(sys.argv[1], encoding='utf-8-sig', newline='')):\n"
+                   "  out.write(''.join(c + '|' for c in row) + '\\n')\n",
+                   "list.csv"),
+            shown);
+  struct stat st {};
+  ASSERT_EQ(::stat((dir + "/list.csv").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+  // XLSX: the same cells, amounts as numbers of two decimals, times as
+  // dates (a time that is no date stays text), everything else text.
+  Run(form_->actSaveAs, "list.xlsx");
+  std::string typed;
+  for (const std::string& caption : ColumnCaptions()) typed += "str:" + caption + "|";
+  typed += "\n";
+  for (int r = 0; r < 3; ++r) {
+    const std::vector<std::string> cells = Row(r);
+    for (size_t c = 0; c < cells.size(); ++c) {
+      if (cells[c].empty())
+        typed += "NoneType:|";
+      else if (c == 5)
+        typed += "float:" + cells[c] + "|";
+      else if (c == 4 && cells[c][0] != '0')
+        typed += "datetime:" + cells[c] + "|";
+      else
+        typed += "str:" + cells[c] + "|";
+    }
+    typed += "\n";
+  }
+  EXPECT_EQ(Python("for row in openpyxl.load_workbook(sys.argv[1]).active.iter_rows():\n"
+                   "  for c in row:\n"
+                   "    v = c.value\n"
+                   "    t = type(v).__name__\n"
+                   "    if t in ('int', 'float'): t, v = 'float', '%.2f' % v\n"
+                   "    if t == 'str': v = v.replace('_x000D_', '\\r')\n"
+                   "    if t == 'datetime': v = v.strftime('%Y/%m/%d %H:%M:%S')\n"
+                   "    out.write(t + ':' + ('' if v is None else str(v)) + '|')\n"
+                   "  out.write('\\n')\n",
+                   "list.xlsx"),
+            typed);
+
+  // The PDF: the header on the page, the captions, every row (the text
+  // comes back without its blanks).
+  Run(form_->actPrint, "list.pdf");
+  const std::string text =
+      ReadBack("pdftotext " + dir + "/list.pdf - | tr -d ' ' | iconv -f UTF-8 -t GBK");
+  for (const char* expected : {"小额支付日志查询", "第1页/共1页", "涉及金额", "4711",
+                               "202612070000001", "1234.56", "营业厅", "1999/01/31"})
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+  EXPECT_TRUE(recorder.messages.empty());
+}
+
+TEST_F(QueryWindowOutputTest, CancelAndFailuresLeaveNoFile) {
+  for (int i = 0; i < 3000; ++i)
+    logRows.push_back(LogRow(i, 1332, i, QRSDateTime(2026, 1, 1, 0, 0, 0), "备注"));
+  Click(form_->chkSoDate);
+  Query();
+  ASSERT_EQ(form_->lvstShow->Items()->Count(), 3000);
+  recorder.cancelAt = 2048;
+  for (const char* name : {"list.csv", "list.xlsx", "list.pdf"}) {
+    Run(std::string(name) == "list.pdf" ? form_->actPrint : form_->actSaveAs, name);
+    EXPECT_FALSE(Exists(name)) << name;
+  }
+  EXPECT_EQ(std::system(("test -z \"$(ls -A " + dir + ")\"").c_str()), 0);  // no temporary file
+  EXPECT_TRUE(recorder.messages.empty());
+  recorder.cancelAt = -1;
+
+  // A folder that is not there: a box that says why, and no file.
+  Run(form_->actSaveAs, "missing/list.xlsx");
+  ASSERT_EQ(recorder.messages.size(), 1u);
+  EXPECT_NE(recorder.messages[0].text.find("No such file"), std::string::npos);
+  EXPECT_EQ(recorder.messages[0].flags, kError);
 }
 
 TEST_F(QueryWindowTest, TheCloseButtonFreesTheWindow) {

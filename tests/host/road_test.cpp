@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
@@ -147,6 +148,78 @@ TEST_F(HostRoad, LogAndUserQueriesFromClicksToRows) {
   EXPECT_EQ(userRows[0].at(2), strPhone);
   EXPECT_EQ(userRows[0].at(3), "******");
   EXPECT_EQ(lines.back(), "rows\t1");
+}
+
+// The list saved and printed from a script, read back by other programs.
+TEST_F(HostRoad, SavesAndPrintsTheListShown) {
+  const std::string csv = pDir->File("list.csv"), xlsx = pDir->File("list.xlsx"),
+                    pdf = pDir->File("list.pdf");
+  const CHostRun run = RunProgram({MPAY_HOST_EXE, "--headless", "--login", "demo"},
+                                  "open 10001\n"
+                                  "saveas " +
+                                      csv +
+                                      "\n"
+                                      "click chkMobilno\n"
+                                      "type edtMobilno " +
+                                      strPhone +
+                                      "\n"
+                                      "click btnQuery\n"
+                                      "key lvstShow Ctrl+S\n"
+                                      "saveas " +
+                                      csv +
+                                      "\n"
+                                      "saveas " +
+                                      xlsx +
+                                      "\n"
+                                      "print " +
+                                      pdf +
+                                      "\n"
+                                      "saveas " +
+                                      pDir->File("list.txt") +
+                                      "\n"
+                                      "print " +
+                                      csv + "\n");
+  const Lines lines = run.Lines();
+  const auto count = [&](const std::string& prefix) {
+    return std::count_if(lines.begin(), lines.end(),
+                         [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+  };
+  // Before the query the list is empty: the action is off. The shortcut
+  // reaches the frame's 文件 menu and asks for a file (none given here).
+  EXPECT_EQ(count("error\t2\tactSaveAs of the current window is off"), 1) << run.strOut;
+  EXPECT_EQ(count("dialog\t另存为\tcancelled"), 1) << run.strOut;
+  EXPECT_EQ(count("dialog\t另存为\t" + csv), 1);
+  EXPECT_EQ(count("dialog\t打印\t" + pdf), 1);
+  EXPECT_EQ(count("message\t提示\t16\t保存列表失败"), 1);  // .txt: no such format
+  EXPECT_EQ(count("error\t10\tnothing was written"), 1);
+  EXPECT_EQ(count("error\t11\tprint writes a PDF file"), 1);
+  EXPECT_EQ(count("error\t"), 3) << run.strOut;
+
+  const auto read = [&](const std::string& command) {
+    const CHostRun r = RunProgram({"/bin/sh", "-c", command}, "");
+    EXPECT_EQ(r.iExitStatus, 0) << r.strErr;
+    return r.Lines();
+  };
+  // Every row in the order shown (time order), header first.
+  Lines saved = read(
+      "/usr/bin/python3 -c \"import csv,sys\nfor r in csv.reader(open(sys.argv[1], "
+      "encoding='utf-8-sig')): print(r[0])\" " +
+      csv);
+  ASSERT_EQ(saved.size(), soNumbers.size() + 1);
+  EXPECT_EQ(saved[0], "工单编号");
+  EXPECT_EQ(Lines(saved.begin() + 1, saved.end()), soNumbers);
+  saved = read(
+      "/usr/bin/python3 -c \"import openpyxl,sys\nfor r in openpyxl.load_workbook(sys.argv[1])"
+      ".active.iter_rows(min_row=2): print(r[0].value, isinstance(r[5].value, (int, float)))\" " +
+      xlsx);
+  ASSERT_EQ(saved.size(), soNumbers.size());
+  for (size_t i = 0; i < saved.size(); ++i) EXPECT_EQ(saved[i], soNumbers[i] + " True");
+  const Lines printed = read("pdftotext " + pdf + " - | tr -d ' '");  // without its blanks
+  std::string text;
+  for (const std::string& line : printed) text += line + "\n";
+  for (const std::string& number : soNumbers) EXPECT_NE(text.find(number), std::string::npos);
+  EXPECT_NE(text.find("第1页/共1页"), std::string::npos) << text;
+  EXPECT_NE(text.find("手机号码=" + strPhone), std::string::npos) << text;
 }
 
 TEST_F(HostRoad, EmptyResultAndDateCheckAreMessages) {

@@ -8,6 +8,7 @@
 #include <numeric>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "merge_order.h"
@@ -113,7 +114,7 @@ TEST_F(ListViewTest, RandomSubItemEditsMatchAVectorOfStrings) {
     const int count = static_cast<int>(texts.size());
     const int index = static_cast<int>(random() % static_cast<unsigned>(count + 2)) - 1;
     const std::string text(random() % 40, static_cast<char>('a' + step % 26));
-    switch (random() % 5) {
+    switch (random() % 6) {
       case 0:
       case 1:
         sub->Insert(index, text);
@@ -127,6 +128,15 @@ TEST_F(ListViewTest, RandomSubItemEditsMatchAVectorOfStrings) {
         sub->Delete(index);
         if (index >= 0 && index < count) texts.erase(texts.begin() + index);
         break;
+      case 4:
+        if (random() % 2 == 0) {  // a row's texts in one change
+          const std::vector<std::string> more(random() % 4, text);
+          std::vector<std::string_view> views(more.begin(), more.end());
+          sub->AddStrings(views);
+          texts.insert(texts.end(), more.begin(), more.end());
+          break;
+        }
+        [[fallthrough]];
       default:
         if (random() % 20 == 0) {
           sub->Clear();
@@ -152,10 +162,13 @@ TEST_F(ListViewTest, EverySubItemChangeIsReportedOnce) {
   sub->Put(1, "c");
   sub->Delete(0);
   sub->Clear();
-  EXPECT_EQ(changes, 5);
-  sub->Put(0, "out of range");
-  sub->Delete(0);
-  EXPECT_EQ(changes, 5);
+  const std::string_view two[] = {"d", "e"};
+  sub->AddStrings(two);
+  EXPECT_EQ(changes, 6);
+  sub->Put(5, "out of range");
+  sub->Delete(5);
+  sub->AddStrings({});
+  EXPECT_EQ(changes, 6);
 }
 
 // Rows of every count up to a few merge widths, including the short runs at

@@ -56,14 +56,23 @@ class Authenticator {
   // 0 and `out` filled; kRcSignInFailed for an unknown login or a wrong
   // password alike (after the same work); kRcOperatorLocked or
   // kRcOperatorInactive, only once the password was right. Each wrong
-  // password counts towards the lock. Throws DbError.
-  int SignIn(std::string_view login, std::string_view password, SignedIn& out);
+  // password counts towards the lock. With a `nonce` (IsSignInNonce) the
+  // sign-in is safe to repeat: every attempt with it gets the same session
+  // (kRcNoSession once that session was signed out), and a wrong password
+  // repeated with the nonce of the last one counts once. Throws DbError.
+  int SignIn(std::string_view login, std::string_view password, std::string_view nonce,
+             SignedIn& out);
+  int SignIn(std::string_view login, std::string_view password, SignedIn& out) {
+    return SignIn(login, password, {}, out);
+  }
   // 0 with `caller` set when `token` names a live session of an operator who
   // may still sign in and holds the right to `serviceCode`; kRcNoSession or
   // kRcNoRight (with `caller` set) otherwise. An empty `serviceCode` asks
   // for no right. Throws DbError.
   int Verify(std::string_view token, std::string_view serviceCode, Caller& caller);
-  // Ends the session of `token` (0), or kRcNoSession when it was not live.
+  // Ends the session of `token` (0, with `caller` set), whether it was
+  // live or had ended already: a sign-out may be repeated. kRcNoSession for
+  // a token no session has.
   int SignOut(std::string_view token, Caller& caller);
 
  private:

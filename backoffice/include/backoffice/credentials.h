@@ -25,5 +25,12 @@ std::string NewSessionToken();
 // What the store keeps of a token: its BLAKE2b-256 hash, in hexadecimal. A
 // lookup key that does not give the token away to whoever reads the store.
 std::string TokenHash(std::string_view token);
+// The session token of a sign-in that carries `nonce`: BLAKE2b-256 of the
+// login keyed with the nonce, as 64 hexadecimal digits. Every attempt of one
+// sign-in (the same nonce) gets the same token, on any back office; it is
+// known only to whoever knows the nonce, which travels beside the password.
+std::string NonceSessionToken(std::string_view nonce, std::string_view login);
+// Whether `nonce` has the form a sign-in's nonce takes: 64 hexadecimal digits.
+bool IsSignInNonce(std::string_view nonce);
 
 }  // namespace backoffice

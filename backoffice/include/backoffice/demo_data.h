@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "backoffice/stamp.h"
+#include "records/mmicropaymentdef.h"
 
 namespace backoffice {
 
@@ -21,38 +22,14 @@ struct DemoSummary {
   int64_t lastStamp = 0;   // time of the newest log row
 };
 
-// One row of each demo table as the generator makes it. The views are valid
-// only during the call that receives the row.
-struct DemoUser {
-  int64_t SERV_ID = 0;
-  std::string PHONE_ID;
-  std::string MP_PWD;
-  int32_t REG_TYPE = 0;
-  std::string REG_NBR;
-  int32_t FEE_LIMIT = 0;
-  int32_t MP_STS = 0;
-  int64_t MP_CREATE_DATE = 0;  // yyyymmddhhmmss
-  std::string MPP_TRANS_ID;
-  int64_t SO_NBR = 0;
-  std::string_view REMARK;
-};
-
-struct DemoLog {
-  int64_t SO_NBR = 0;
-  int32_t BUSI_CODE = 0;
-  std::string_view PHONE_ID;
-  int32_t AMOUNT = 0;
-  std::string_view MPP_TRANSACTION_ID;
-  int64_t SO_DATE = 0;  // yyyymmddhhmmss
-  std::string_view REMARK;
-};
-
-// Where a store puts the generated rows (insert statements, COPY).
+// Where a store puts the generated rows (insert statements, COPY): the rows
+// of mp_user and mp_so_log as the records their column maps describe
+// (reply_rows.h). A user's MP_PWD holds the stored hash here, never a mask.
 class DemoLoader {
  public:
   virtual ~DemoLoader() = default;
-  virtual void User(const DemoUser& row) = 0;
-  virtual void Log(const DemoLog& row) = 0;
+  virtual void Add(const MMicroPaymentDef::SMpUserInfo& user) = 0;
+  virtual void Add(const MMicroPaymentDef::SMpInfo& log) = 0;
 };
 
 // Makes the demo data: a year of service-order logs over the six

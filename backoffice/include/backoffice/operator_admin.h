@@ -1,8 +1,16 @@
 #pragma once
 
+#include <string>
+#include <string_view>
+
 #include "backoffice/options.h"
 
 namespace backoffice {
+
+// Why `password` may not be the password of local operator `login`, or ""
+// when it may: 8 to 128 bytes, not the login (nor holding it, case aside),
+// not one of the passwords tried first by whoever guesses.
+std::string PasswordFault(std::string_view password, std::string_view login);
 
 // Runs the operator command of `options` (--add-operator and the others) on
 // options.db, printing what it did on standard output. A password is read

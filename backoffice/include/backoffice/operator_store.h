@@ -27,6 +27,9 @@ struct OperatorAccount {
   std::string passwordHash;         // crypto_pwhash_str's text
   int failedSignIns = 0;            // since the last successful sign-in or unlock
   int64_t lockedUntil = 0;          // failed sign-ins lock it until then; 0: not
+  std::string failedNonce;          // TokenHash of the last wrong password's nonce
+  int64_t lastSignInAt = 0;         // Unix seconds; 0: never since it was counted
+  std::string directoryDn;          // an operator of the directory: its entry; "": local
   std::vector<std::string> rights;  // service codes it may call, sorted
 };
 
@@ -57,11 +60,20 @@ class OperatorStore {
   // Sets LOCK_STATUS; unlocking also forgets the failed sign-ins and their
   // lock. False when no operator has that login name.
   virtual bool SetLocked(std::string_view login, bool locked) = 0;
-  // Stores the count of failed sign-ins and the time they lock it until.
-  virtual void RecordFailedSignIns(int32_t opId, int failures, int64_t lockedUntil) = 0;
-  // A successful sign-in: the failures are forgotten.
-  virtual void RecordSignIn(int32_t opId) = 0;
+  // Stores the count of failed sign-ins, the time they lock it until and
+  // the nonce hash of the last ("" for none).
+  virtual void RecordFailedSignIns(int32_t opId, int failures, int64_t lockedUntil,
+                                   std::string_view failedNonce = {}) = 0;
+  // A successful sign-in at `at`: the failures are forgotten.
+  virtual void RecordSignIn(int32_t opId, int64_t at) = 0;
+  // Locks (LOCK_STATUS 1) the local operators, not locked yet, that have not
+  // signed in since `signedInBefore`. One with no sign-in counted yet (an
+  // account older than the count) starts counting at `now`. Returns how
+  // many it locked.
+  virtual int LockUnused(int64_t now, int64_t signedInBefore) = 0;
 
+  // A session whose hash is stored already (a repeated sign-in) is left as
+  // it is.
   virtual void CreateSession(const SessionRecord& session) = 0;
   // A lookup by the token's hash: called for every request, so it must stay
   // cheap. False when no session has that hash.

@@ -14,6 +14,8 @@ namespace backoffice {
 // --config), which the table marks as command-line only.
 struct Options {
   std::string db;                   // --db FILE
+  std::vector<std::string> dbRead;  // --db-read URI: a read replica of --db (repeatable)
+  int dbReadMaxLagS = 5;            // --db-read-max-lag S: a replica further behind is left out
   std::vector<std::string> listen;  // --listen tcp://HOST:PORT or tls://HOST:PORT (repeatable)
   std::string tlsCert;              // --tls-cert FILE: the tls:// listeners' certificate chain
   std::string tlsKey;               // --tls-key FILE: its private key (owner-only)
@@ -42,6 +44,7 @@ struct Options {
   int lockoutS = 900;          // --lockout S
   int sessionIdleS = 1800;     // --session-idle S
   int sessionMaxAgeS = 43200;  // --session-max-age S
+  int lockUnusedDays = 0;      // --lock-unused-days N: 0 locks none
 
   // Operator administration instead of serving: --add-operator LOGIN,
   // --passwd-operator LOGIN, --lock-operator LOGIN, --unlock-operator LOGIN,

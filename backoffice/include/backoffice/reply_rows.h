@@ -18,26 +18,38 @@
 
 namespace backoffice {
 
-// The SQL of each field of record R, in the order of its field table. Both
-// stores select these; date-times are stored as yyyymmddhhmmss.
+// The column of each field of record R, in the order of its field table,
+// and the table they are in. Both stores select them (as kSelect says) and
+// load the demo rows into them; date-times are stored as yyyymmddhhmmss.
 template <class R>
 struct ColumnMap;
 
+// `columns` with field k's selected as `expression` instead.
+template <std::size_t N>
+constexpr std::array<const char*, N> SelectedAs(std::array<const char*, N> columns, std::size_t k,
+                                                const char* expression) {
+  columns[k] = expression;
+  return columns;
+}
+
 template <>
 struct ColumnMap<MMicroPaymentDef::SMpInfo> {
+  static constexpr char kTable[] = "mp_so_log";
   static constexpr std::array<const char*, MMicroPaymentDef::SMpInfo::kFieldCount> kColumns{
       "so_nbr", "busi_code", "phone_id", "amount", "mpp_transaction_id", "so_date", "remark"};
+  static constexpr auto kSelect = kColumns;
 };
 
 template <>
 struct ColumnMap<MMicroPaymentDef::SMpUserInfo> {
+  static constexpr char kTable[] = "mp_user";
+  static constexpr std::array<const char*, MMicroPaymentDef::SMpUserInfo::kFieldCount> kColumns{
+      "serv_id", "phone_id",       "mp_pwd",       "reg_type", "reg_nbr", "fee_limit",
+      "mp_sts",  "mp_create_date", "mpp_trans_id", "so_nbr",   "remark"};
   // The stored transaction password never leaves the database: only a mask
   // of it, when there is one.
-  static constexpr std::array<const char*, MMicroPaymentDef::SMpUserInfo::kFieldCount> kColumns{
-      "serv_id",  "phone_id",       "CASE WHEN mp_pwd <> '' THEN '******' ELSE '' END",
-      "reg_type", "reg_nbr",        "fee_limit",
-      "mp_sts",   "mp_create_date", "mpp_trans_id",
-      "so_nbr",   "remark"};
+  static constexpr auto kSelect =
+      SelectedAs(kColumns, 2, "CASE WHEN mp_pwd <> '' THEN '******' ELSE '' END");
 };
 
 template <class R>
@@ -50,15 +62,51 @@ constexpr bool EveryFieldMapped() {
 static_assert(EveryFieldMapped<MMicroPaymentDef::SMpInfo>(), "a log field has no column");
 static_assert(EveryFieldMapped<MMicroPaymentDef::SMpUserInfo>(), "a user field has no column");
 
-// "a, b, c": the select list of record R.
-template <class R>
-std::string SelectList() {
+// "a, b, c": the names in `names`.
+template <class Names>
+std::string CommaList(const Names& names) {
   std::string list;
-  for (const char* c : ColumnMap<R>::kColumns) {
+  for (const char* c : names) {
     if (!list.empty()) list += ", ";
     list += c;
   }
   return list;
+}
+
+// "INSERT INTO table (a, b) VALUES (?1, ?2)".
+template <class Names>
+std::string InsertSql(std::string_view table, const Names& columns) {
+  std::string values;
+  for (std::size_t k = 1; k <= std::size(columns); ++k) {
+    values += (k > 1 ? ", ?" : "?") + std::to_string(k);
+  }
+  return "INSERT INTO " + std::string(table) + " (" + CommaList(columns) + ") VALUES (" + values +
+         ")";
+}
+
+// The select list of record R.
+template <class R>
+std::string SelectList() {
+  return CommaList(ColumnMap<R>::kSelect);
+}
+
+// Hands each field of `r` to `put` as its column stores it, in field order:
+// int64_t for numbers and date-times (yyyymmddhhmmss), std::string_view for
+// texts. The fields whose bit is set in `skip` are left out.
+template <class R, class Put>
+void PutFields(const R& r, Put&& put, uint64_t skip = 0) {
+  R::ForEachField(r, [&](int k, const auto& field) {
+    using T = std::decay_t<decltype(field)>;
+    if ((skip >> k) & 1u) return true;
+    if constexpr (std::is_same_v<T, std::string>) {
+      put(std::string_view(field));
+    } else if constexpr (std::is_same_v<T, QRSDateTime>) {
+      put(ToStamp(field));
+    } else {
+      put(static_cast<int64_t>(field));
+    }
+    return true;
+  });
 }
 
 // Rows of record R, compactly: per row its presence mask, where its texts
@@ -94,6 +142,21 @@ class RowBlock {
       return true;
     });
     vSlots[base] = static_cast<int64_t>(present);
+  }
+
+  // Appends row `i` of `other` as it is.
+  void AddRow(const RowBlock& other, std::size_t i) {
+    const int64_t* row = other.vSlots.data() + i * kStride;
+    std::size_t textSize = 0;  // a row's texts lie one after the other
+    R::ForEachField(Prototype(), [&](int k, const auto& field) {
+      if constexpr (std::is_same_v<std::decay_t<decltype(field)>, std::string>)
+        textSize += static_cast<std::size_t>(row[2 + k]);
+      return true;
+    });
+    const std::size_t base = vSlots.size();
+    vSlots.insert(vSlots.end(), row, row + kStride);
+    vSlots[base + 1] = static_cast<int64_t>(strText.size());
+    strText.append(other.strText, static_cast<std::size_t>(row[1]), textSize);
   }
 
   std::size_t size() const { return vSlots.size() / kStride; }

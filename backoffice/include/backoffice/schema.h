@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "backoffice/sql_dialect.h"
 #include "backoffice/sqlite_db.h"
 
 // The back office's tables, the same in both stores (schema.cpp writes them
@@ -25,7 +26,10 @@
 //             (audit_journal.h).
 // mp_operator the operators who may sign in: the operator record's fields
 //             (columns named after them, date-times as yyyymmddhhmmss), the
-//             password only as its Argon2id hash, and failed sign-ins.
+//             password only as its Argon2id hash, failed sign-ins (and the
+//             nonce hash of the last, so that its repeat counts once), the
+//             last sign-in (Unix seconds) and, for an operator of the
+//             directory, its entry's name (directory_dn; no local password).
 // mp_operator_right  the service codes each operator may call.
 // mp_session  open and ended sessions, keyed by a hash of the token.
 // mp_schema_version  the schema versions the database went through, one row
@@ -37,10 +41,8 @@
 // one transaction), and refuses a newer one.
 namespace backoffice {
 
-enum class Dialect { kSqlite, kPostgres };
-
 // One step of the schema: the statements that turn version `version - 1`
-// into `version`, with the placeholders of ForDialect.
+// into `version`, with the placeholders of sql_dialect.h.
 struct SchemaStep {
   int version;
   std::string_view summary;  // one line, for the logs and mp_schema_version
@@ -51,10 +53,6 @@ struct SchemaStep {
 std::span<const SchemaStep> SchemaSteps();
 // The version this program makes and reads.
 int LatestSchemaVersion();
-
-// `sql` with its type placeholders ({int64}, {int16}, {serial_key},
-// {no_rowid}) written the way of `dialect`.
-std::string ForDialect(std::string_view sql, Dialect dialect);
 
 // What an upgrade needs of a store's connection.
 class SchemaConnection {

@@ -44,6 +44,20 @@ class Statement {
   sqlite3_stmt* pStmt = nullptr;
 };
 
+// Binds a statement's parameters in order, ?1, ?2 ...: the parameter
+// protocol of conditions.h. An absent one stays unbound (null).
+class BindInOrder {
+ public:
+  explicit BindInOrder(Statement& s) : cStmt(s) {}
+  void Add(int64_t value) { cStmt.Bind(++iLast, value); }
+  void Add(std::string_view text) { cStmt.Bind(++iLast, text); }
+  void AddNull() { ++iLast; }
+
+ private:
+  Statement& cStmt;
+  int iLast = 0;
+};
+
 // One SQLite connection. Opening sets WAL mode (when writable), a busy
 // timeout, and foreign-key checks off. Throws DbError when it cannot open.
 class Database {

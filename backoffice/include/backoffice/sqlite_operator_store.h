@@ -25,8 +25,10 @@ class SqliteOperatorStore final : public OperatorStore {
   int32_t AddOperator(const OperatorAccount& account) override;
   bool SetPasswordHash(std::string_view login, std::string_view hash) override;
   bool SetLocked(std::string_view login, bool locked) override;
-  void RecordFailedSignIns(int32_t opId, int failures, int64_t lockedUntil) override;
-  void RecordSignIn(int32_t opId) override;
+  void RecordFailedSignIns(int32_t opId, int failures, int64_t lockedUntil,
+                           std::string_view failedNonce = {}) override;
+  void RecordSignIn(int32_t opId, int64_t at) override;
+  int LockUnused(int64_t now, int64_t signedInBefore) override;
   void CreateSession(const SessionRecord& session) override;
   bool FindSession(std::string_view tokenHash, SessionRecord& out) override;
   // In one statement.

@@ -94,5 +94,11 @@ bool IsPostgresUri(std::string_view db);
 // The store `db` names. Opens no connection yet; throws DbError when the
 // name cannot be used.
 std::unique_ptr<Store> OpenStore(const std::string& db);
+// The PostgreSQL database `db` with its read replicas `replicas` (URIs of
+// the same database on streaming replicas): the readers' queries go to a
+// replica no more than `maxLagMs` behind when there is one, else to `db`
+// (see replica_store.h). Without replicas, OpenStore(db).
+std::unique_ptr<Store> OpenStore(const std::string& db, const std::vector<std::string>& replicas,
+                                 int64_t maxLagMs);
 
 }  // namespace backoffice

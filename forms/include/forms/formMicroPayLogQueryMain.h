@@ -16,6 +16,8 @@ class TEdit;
 class TGroupBox;
 class TListView;
 class TPanel;
+struct SListExportRecord;
+struct SListOutput;
 
 // The query window's controls as C(class, NAME) and the handlers its layout
 // binds by name as H(NAME), each in layout order: the members, their binding
@@ -102,6 +104,13 @@ class TfrmMicroPayLogQueryMain : public TfrmMDIChild {
   }
 
  private:
+  // What saving and printing lvstShow need (AttachListOutput).
+  void DescribeListOutput(SListOutput& output);
+  // Records the export before anything is written or printed.
+  bool PermitListExport(const SListExportRecord& record);
+  // The conditions of the query about to run, as the audit and the printed
+  // pages show them (GBK).
+  std::string DescribeConditions(const MpQryCondList* cond) const;
   void LoadBaseData();
   void BuildBusiTypeList();
   void InitControls();
@@ -111,4 +120,9 @@ class TfrmMicroPayLogQueryMain : public TfrmMDIChild {
   TCNameCodeInfoList lstBusiType;
   std::unique_ptr<CBasicLookup<TCNameCodeInfoList>> pBusiTypeLookup;
   bool bQryLog = false;
+  // The operator ("OP_ID OP_NAME", GBK), and the list the last query filled:
+  // its name and its conditions.
+  std::string sOperatorText;
+  std::string sListName;
+  std::string sListConditions;
 };

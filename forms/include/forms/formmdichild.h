@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "forms/export.h"
 #include "forms/selectionaction.h"
@@ -14,6 +15,7 @@ class TImageList;
 class TListColumn;
 class TListItem;
 class TListView;
+struct SListOutput;
 
 // The base class of every business window: an MDI child in the house colour
 // and font with the shared button images and actions, Enter-to-next-field,
@@ -101,6 +103,13 @@ class FORMS_API TfrmMDIChild : public TForm {
   // Binds OnComboBoxDropDown to `C` when it is a combo box, else to the combo
   // boxes `C` and its frames own; drop-down handlers already bound stay.
   void InitTComboBox(TComponent* C);
+  // Saving and printing `L`: actSaveAs, actPreview and actPrint run the GUI
+  // common package's SaveListView, PreviewListView and PrintListView on it
+  // with what `Describe` fills in at that moment (the caption, the list's
+  // name, the query's conditions, the operator, the columns' kinds and the
+  // audit's permission), and their OnUpdate enables them only while the list
+  // has rows. Replaces what the three actions had; the window keeps nothing.
+  void AttachListOutput(TListView* L, std::function<void(SListOutput&)> Describe);
 
  protected:
   // For derived windows: reads the base layout only. The derived constructor

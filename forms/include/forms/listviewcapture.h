@@ -14,6 +14,7 @@ bool SubclassListViewWindow(HWND H);
 
 // The capture procedure: on a right-button press sets the owning list view's
 // tag to lParam, on destruction puts the previous procedure back; every
-// message then goes on to the previous procedure. Returns 1 and does nothing
+// message then goes on to the previous procedure. It also fits the columns
+// when the list view services ask for it, with a message of their own. Returns 1 and does nothing
 // when no previous procedure is kept.
 LRESULT ListViewWindowProc(HWND H, UINT Msg, WPARAM WParam, LPARAM LParam);

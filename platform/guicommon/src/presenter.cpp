@@ -35,6 +35,22 @@ const char* OrEmpty(const char* text) {
 
 IGUIPresenter::~IGUIPresenter() = default;
 
+bool IGUIPresenter::AskSaveFileName(const char*, std::string&) {
+  return false;
+}
+
+int IGUIPresenter::AskPrintTarget(const char*, std::string&) {
+  return kPrintCancelled;
+}
+
+void IGUIPresenter::ShowProgress(const char*, int64_t) {}
+
+bool IGUIPresenter::UpdateProgress(int64_t) {
+  return true;
+}
+
+void IGUIPresenter::CloseProgress() {}
+
 IGUIPresenter* SetGUIPresenter(IGUIPresenter* presenter) {
   IGUIPresenter* previous = gInstalledPresenter;
   gInstalledPresenter = presenter;
@@ -95,4 +111,28 @@ void CRecordingPresenter::UpdateWaitBox(const char* text) {
 void CRecordingPresenter::CloseWaitBox() {
   waitBoxOpen = false;
   ++waitBoxCloses;
+}
+
+bool CRecordingPresenter::AskSaveFileName(const char* caption, std::string& path) {
+  questions.push_back(std::string("save ") + caption);
+  if (saveAnswer) path = savePath;
+  return saveAnswer;
+}
+
+int CRecordingPresenter::AskPrintTarget(const char* caption, std::string& path) {
+  questions.push_back(std::string("print ") + caption);
+  path = printPath;
+  return printAnswer;
+}
+
+void CRecordingPresenter::ShowProgress(const char*, int64_t) {
+  ++progressShows;
+}
+
+bool CRecordingPresenter::UpdateProgress(int64_t done) {
+  return cancelAt < 0 || done < cancelAt;
+}
+
+void CRecordingPresenter::CloseProgress() {
+  ++progressCloses;
 }

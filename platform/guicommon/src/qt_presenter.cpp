@@ -4,9 +4,13 @@
 #include "guicommon/qt_presenter.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPointer>
+#include <QProgressDialog>
+#include <QSettings>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <cstdio>
@@ -72,6 +76,62 @@ class CQtPresenter : public IGUIPresenter {
     if (pBox) pBox->hide();
   }
 
+  bool AskSaveFileName(const char* caption, std::string& path) override {
+    if (!HaveGuiApplication()) return false;
+    // The last folder saved to, per user; the format by the filter chosen
+    // unless the name already says it.
+    QSettings settings(QStringLiteral("mpay"), QStringLiteral("mpay-host"));
+    const QString folder = settings.value(kLastFolderKey).toString();
+    const QString xlsx = QStringLiteral("Excel 工作簿 (*.xlsx)");
+    const QString csv = QStringLiteral("CSV 文件 (*.csv)");
+    QFileDialog dialog(QApplication::activeWindow(), GbkToQString(caption));
+    dialog.setObjectName(QStringLiteral("mpaySaveDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilters({xlsx, csv});
+    dialog.setDefaultSuffix(QStringLiteral("xlsx"));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
+      dialog.setDefaultSuffix(filter == csv ? QStringLiteral("csv") : QStringLiteral("xlsx"));
+    });
+    if (!folder.isEmpty() && QFileInfo(folder).isDir()) dialog.setDirectory(folder);
+    dialog.selectFile(QString::fromStdString(path));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    QString chosen = dialog.selectedFiles().first();
+    const QString suffix = QFileInfo(chosen).suffix().toLower();
+    if (suffix != QLatin1String("csv") && suffix != QLatin1String("xlsx"))
+      chosen +=
+          dialog.selectedNameFilter() == csv ? QStringLiteral(".csv") : QStringLiteral(".xlsx");
+    settings.setValue(kLastFolderKey, QFileInfo(chosen).absolutePath());
+    path = chosen.toStdString();
+    return true;
+  }
+
+  int AskPrintTarget(const char*, std::string&) override {
+    return HaveGuiApplication() ? kPrintToPrinter : kPrintCancelled;
+  }
+
+  void ShowProgress(const char* text, int64_t total) override {
+    if (!HaveGuiApplication()) return;
+    delete pProgress;
+    pProgress = new QProgressDialog(GbkToQString(text), QStringLiteral("取消"), 0,
+                                    static_cast<int>(std::min<int64_t>(total, INT32_MAX)),
+                                    QApplication::activeWindow());
+    pProgress->setObjectName(QStringLiteral("mpayProgress"));
+    pProgress->setWindowModality(Qt::ApplicationModal);
+    // Short jobs end before anyone could read the box.
+    pProgress->setMinimumDuration(total >= kProgressRows ? 0 : 2000);
+    pProgress->setValue(0);
+  }
+
+  bool UpdateProgress(int64_t done) override {
+    if (!pProgress) return true;
+    pProgress->setValue(static_cast<int>(std::min<int64_t>(done, pProgress->maximum())));
+    return !pProgress->wasCanceled();
+  }
+
+  void CloseProgress() override { delete pProgress; }
+
  private:
   void SetText(const char* text) { pLabel->setText(GbkToQString(text)); }
   // The caller blocks right after this (a remote call): paint now. Syncing
@@ -87,6 +147,10 @@ class CQtPresenter : public IGUIPresenter {
 
   QPointer<QWidget> pBox;
   QLabel* pLabel = nullptr;
+  QPointer<QProgressDialog> pProgress;
+  static constexpr const char* kLastFolderKey = "export/lastFolder";
+  // Lists of at least this many rows show their progress at once.
+  static constexpr int64_t kProgressRows = 5000;
 };
 
 // At load time: the Qt dialogs become the default presenter, the toolkit's

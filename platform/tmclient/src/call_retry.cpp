@@ -1,6 +1,8 @@
 #include "call_retry.h"
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -32,7 +34,26 @@ std::chrono::microseconds Jittered(std::chrono::milliseconds pause) {
   return std::chrono::microseconds(us / 2 + static_cast<int64_t>(random() % (us / 2 + 1)));
 }
 
+// The service codes DeclareIdempotent made idempotent everywhere; read
+// without the lock only through bDeclared, which most processes never set.
+std::mutex mDeclared;
+std::vector<std::string> vDeclared;
+std::atomic<bool> bDeclared{false};
+
+bool Declared(std::string_view serviceCode) {
+  if (!bDeclared.load(std::memory_order_acquire)) return false;
+  std::lock_guard lock(mDeclared);
+  return std::find(vDeclared.begin(), vDeclared.end(), serviceCode) != vDeclared.end();
+}
+
 }  // namespace
+
+void DeclareIdempotent(std::string_view serviceCode) {
+  std::lock_guard lock(mDeclared);
+  if (std::find(vDeclared.begin(), vDeclared.end(), serviceCode) == vDeclared.end())
+    vDeclared.emplace_back(serviceCode);
+  bDeclared.store(true, std::memory_order_release);
+}
 
 RetryPolicy RetryPolicy::Of(const BrokerUrl& url) {
   RetryPolicy p;
@@ -44,7 +65,8 @@ RetryPolicy RetryPolicy::Of(const BrokerUrl& url) {
 }
 
 bool RetryPolicy::IsIdempotent(std::string_view serviceCode) const {
-  return std::find(idempotent.begin(), idempotent.end(), serviceCode) != idempotent.end();
+  return std::find(idempotent.begin(), idempotent.end(), serviceCode) != idempotent.end() ||
+         Declared(serviceCode);
 }
 
 CallAttempts::CallAttempts(const RetryPolicy& policy, std::string_view serviceCode)
@@ -54,7 +76,7 @@ CallAttempts::CallAttempts(const RetryPolicy& policy, std::string_view serviceCo
                            Clock::time_point now)
     : tDeadline(now + std::chrono::milliseconds(policy.deadlineMs)),
       tRefusalsUntil(std::min(tDeadline, now + std::chrono::milliseconds(policy.retryMs))),
-      bIdempotent(!policy.idempotent.empty() && policy.IsIdempotent(serviceCode)),
+      bIdempotent(policy.IsIdempotent(serviceCode)),
       iAttemptMs(bIdempotent
                      ? std::min(policy.deadlineMs,
                                 policy.attemptMs > 0 ? policy.attemptMs

@@ -28,6 +28,7 @@ struct RetryPolicy {
   std::vector<std::string> idempotent;      // service codes
 
   TMCLIENT_INTERNAL static RetryPolicy Of(const BrokerUrl& url);
+  // Listed here, or declared by DeclareIdempotent (broker_config.h).
   bool IsIdempotent(std::string_view serviceCode) const;
 };
 

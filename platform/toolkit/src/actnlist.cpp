@@ -34,6 +34,12 @@ bool TAction::Execute() {
   return true;
 }
 
+bool TAction::Update() {
+  if (!OnUpdate) return false;
+  OnUpdate(this);
+  return true;
+}
+
 bool TAction::SetProperty(const std::string& name, const std::string& value, TComponent* root) {
   using namespace layout_values;
   using C = TAction;
@@ -50,6 +56,7 @@ bool TAction::BindEvent(const std::string& event, const THandler& handler) {
   using namespace layout_values;
   static constexpr TEventBinder<TAction> kEvents[] = {
       {"OnExecute", EventBinder<TAction, &TAction::OnExecute>},
+      {"OnUpdate", EventBinder<TAction, &TAction::OnUpdate>},
   };
   return BindFromTable(kEvents, *this, event, handler) || TComponent::BindEvent(event, handler);
 }

@@ -132,6 +132,10 @@ int TStrings::Add(const std::string& text) {
   return index;
 }
 
+void TStrings::AddStrings(std::span<const std::string_view> texts) {
+  for (const std::string_view text : texts) Insert(Count(), std::string(text));
+}
+
 int TStrings::IndexOf(const std::string& text) const {
   for (int i = 0; i < Count(); ++i) {
     if (Strings(i) == text) return i;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +41,8 @@ class RowTexts {
   // the texts would pass 4 GiB together (and std::bad_alloc), leaving them
   // unchanged.
   void Splice(int index, int removed, const std::string* text);
+  // Appends the texts in one change (the same exceptions).
+  void Append(std::span<const std::string_view> texts);
   void Clear();
 
  private:
@@ -67,6 +70,7 @@ class RowSubItems final : public TStrings {
   void Insert(int index, const std::string& text) override;
   void Delete(int index) override;
   void Clear() override;
+  void AddStrings(std::span<const std::string_view> texts) override;
 
  private:
   ListRow* pRow;

@@ -424,7 +424,50 @@ void RowTexts::Splice(int index, int removed, const std::string* text) {
   iCount = static_cast<uint32_t>(count);
 }
 
+void RowTexts::Append(std::span<const std::string_view> texts) {
+  const uint32_t oldBytes = iCount == 0 ? 0 : End(static_cast<int>(iCount) - 1);
+  size_t added = 0;
+  for (const std::string_view text : texts) added += text.size();
+  const size_t count = iCount + texts.size();
+  const size_t bytes = oldBytes + added;
+  if (bytes > UINT32_MAX || count > INT32_MAX) {
+    throw std::length_error("list item texts too long");
+  }
+  // The old texts move up past the new offsets: inside the item while they
+  // all fit there, else into one allocation for the row's texts.
+  const size_t size = 4 * count + bytes;
+  std::unique_ptr<char[]> own;
+  char* block = aInline;
+  if (pBlock == aInline && size <= kInlineBytes) {
+    std::memmove(aInline + 4 * count, aInline + 4 * size_t{iCount}, oldBytes);
+  } else {
+    own.reset(new char[size]);
+    block = own.get();
+    std::memcpy(block, pBlock, 4 * size_t{iCount});
+    if (oldBytes > 0) std::memcpy(block + 4 * count, pBlock + 4 * size_t{iCount}, oldBytes);
+  }
+  char* to = block + 4 * count + oldBytes;
+  uint32_t end = oldBytes;
+  for (size_t i = 0; i < texts.size(); ++i) {
+    end += static_cast<uint32_t>(texts[i].size());
+    std::memcpy(block + 4 * (iCount + i), &end, 4);
+    if (!texts[i].empty()) std::memcpy(to, texts[i].data(), texts[i].size());
+    to += texts[i].size();
+  }
+  if (own) {
+    if (pBlock != aInline) delete[] pBlock;
+    pBlock = own.release();
+  }
+  iCount = static_cast<uint32_t>(count);
+}
+
 RowSubItems::~RowSubItems() = default;
+
+void RowSubItems::AddStrings(std::span<const std::string_view> texts) {
+  if (texts.empty()) return;
+  pRow->texts.Append(texts);
+  pRow->state->ItemChanged(pRow, ctText);
+}
 
 int RowSubItems::Count() const {
   return pRow->texts.Count();

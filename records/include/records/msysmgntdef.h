@@ -36,10 +36,15 @@ namespace MSysmgntDef {
 MPAY_RECORD(SOperator, "MSysmgntDef.SOperator", MPAY_SOPERATOR_FIELDS)
 
 // Request of the sign-in: who signs in, and the address the host declares.
+// SIGNIN_NONCE (64 hexadecimal digits, random, the same in every attempt of
+// one sign-in) makes the sign-in safe to repeat: a repeat gets the same
+// session, and a repeated wrong password counts once. Empty: every attempt
+// is a sign-in of its own.
 #define MPAY_SSIGNININ_FIELDS(F) \
   F(0, std::string, LOGIN_NAME)  \
   F(1, std::string, OP_PASSWD)   \
-  F(2, std::string, OP_ADDRESS)
+  F(2, std::string, OP_ADDRESS)  \
+  F(3, std::string, SIGNIN_NONCE)
 MPAY_RECORD(SSignInIn, "MSysmgntDef.SSignInIn", MPAY_SSIGNININ_FIELDS)
 
 // The session a successful sign-in opens. SESSION_TOKEN is the bearer token

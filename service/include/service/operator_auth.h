@@ -12,7 +12,9 @@ namespace MSysmgnt {
 
 class IOperatorAuth : public CTmdClientObject {
  public:
-  // Signs the operator of `sIn` in. 0 with the operator record (without its
+  // Signs the operator of `sIn` in; tried again after a failure that may
+  // have reached a back office, so `sIn` should carry a SIGNIN_NONCE of its
+  // own (SignIn below makes one). 0 with the operator record (without its
   // password) and the session; else the back office's refusal (a code of
   // its own with the text in cErrorMsg) or a library or proxy code.
   int signIn(const MSysmgntDef::SSignInIn& sIn, MSysmgntDef::SOperator& op,
@@ -26,7 +28,8 @@ class IOperatorAuth : public CTmdClientObject {
 
 namespace service {
 
-// Signs in at broker `brokerName` and, on success, makes the session the
+// Signs in at broker `brokerName` with a new nonce (every attempt of the
+// sign-in carries it: a repeat gets the same session) and, on success, makes the session the
 // process's (tmclient::SetSession), so that every later call carries it.
 // Returns what IOperatorAuth::signIn returns; a failure to bind is a
 // library code with its text in cErrorMsg.

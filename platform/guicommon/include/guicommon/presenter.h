@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,26 @@ class GUICOMMON_API IGUIPresenter {
   virtual void ShowWaitBox(const char* text) = 0;
   virtual void UpdateWaitBox(const char* text) = 0;
   virtual void CloseWaitBox() = 0;
+
+  // Saving and printing a list. The built-in answers cancel and show no
+  // progress.
+
+  // Asks where to save a list (`caption`: GBK). `path` (UTF-8) comes in as
+  // the suggested file name and goes out as the chosen one, whose extension
+  // (".csv" or ".xlsx") says the format. False when the operator cancelled.
+  virtual bool AskSaveFileName(const char* caption, std::string& path);
+  // Asks where to print: kPrintCancelled, kPrintToPrinter (the caller shows
+  // the system's print dialog) or kPrintToPdf with the file in `path`
+  // (UTF-8).
+  virtual int AskPrintTarget(const char* caption, std::string& path);
+  static constexpr int kPrintCancelled = 0;
+  static constexpr int kPrintToPrinter = 1;
+  static constexpr int kPrintToPdf = 2;
+  // A progress box over `total` steps (`text`: GBK) with a cancel button.
+  virtual void ShowProgress(const char* text, int64_t total);
+  // Moves it to `done`; false once the operator asked to cancel.
+  virtual bool UpdateProgress(int64_t done);
+  virtual void CloseProgress();
 };
 
 // Installs `presenter` (not owned; null restores the default) and returns the
@@ -64,4 +85,20 @@ class GUICOMMON_API CRecordingPresenter : public IGUIPresenter {
   void ShowWaitBox(const char* text) override;
   void UpdateWaitBox(const char* text) override;
   void CloseWaitBox() override;
+
+  // Saving and printing: each question is recorded (`questions`: "save
+  // CAPTION" or "print CAPTION") and answered with the values below;
+  // UpdateProgress answers false from the step `cancelAt` on (-1: never).
+  std::vector<std::string> questions;
+  bool saveAnswer = false;
+  std::string savePath;
+  int printAnswer = kPrintCancelled;
+  std::string printPath;
+  int64_t cancelAt = -1;
+  int progressShows = 0, progressCloses = 0;
+  bool AskSaveFileName(const char* caption, std::string& path) override;
+  int AskPrintTarget(const char* caption, std::string& path) override;
+  void ShowProgress(const char* text, int64_t total) override;
+  bool UpdateProgress(int64_t done) override;
+  void CloseProgress() override;
 };

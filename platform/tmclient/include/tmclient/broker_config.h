@@ -87,6 +87,11 @@ TMCLIENT_API bool IsValidBrokerToken(std::string_view name);
 // False when `url` is malformed; `why` (optional) then says what is wrong.
 TMCLIENT_API bool ParseBrokerUrl(std::string_view url, BrokerUrl& out, std::string* why = nullptr);
 
+// Makes `serviceCode` idempotent at every broker, as if each URL listed it
+// in idempotent=: for the services whose callers make a repeat harmless
+// themselves (a sign-in that carries its nonce, a sign-out). Thread-safe.
+TMCLIENT_API void DeclareIdempotent(std::string_view serviceCode);
+
 // The client configuration file: lines `NAME = URL` and `lock NAME`; blank
 // lines and lines starting with '#' are ignored.
 struct BrokerConfig {

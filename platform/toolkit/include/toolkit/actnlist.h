@@ -32,8 +32,13 @@ class TOOLKIT_API TAction : public TComponent {
   // Runs OnExecute (directly); false when the action has no handler or is
   // disabled.
   bool Execute();
+  // Runs OnUpdate (directly), which sets whether the action can run now
+  // (Enabled); false when the action has no such handler. Whoever offers
+  // the action (a menu, a shortcut) asks before it does.
+  bool Update();
 
   TNotifyEvent OnExecute;
+  TNotifyEvent OnUpdate;
 
   bool SetProperty(const std::string& name, const std::string& value, TComponent* root) override;
   bool BindEvent(const std::string& event, const THandler& handler) override;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "toolkit/export.h"
@@ -115,6 +117,9 @@ class TOOLKIT_API TStrings {
 
   // Appends; returns the new string's index.
   int Add(const std::string& text);
+  // Appends the texts in order. A list that keeps its strings together (a
+  // list view row's sub-items) takes them in one change.
+  virtual void AddStrings(std::span<const std::string_view> texts);
   // First index of an exact (byte) match; -1 when none.
   int IndexOf(const std::string& text) const;
   std::string operator[](int index) const { return Strings(index); }

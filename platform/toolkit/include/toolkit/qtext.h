@@ -16,5 +16,8 @@ TOOLKIT_API QString GbkToQString(std::string_view gbk);
 // Text to GBK bytes. The private-use characters above become their bytes
 // again; characters GBK cannot hold become '?'.
 TOOLKIT_API std::string QStringToGbk(const QString& text);
+// Appends GBK bytes to `out` as UTF-8 (bytes that are not GBK as their
+// private-use characters).
+TOOLKIT_API void AppendGbkAsUtf8(std::string_view gbk, std::string& out);
 // False when the GBK codec is not available (then bytes pass as Latin-1).
 TOOLKIT_API bool GbkCodecAvailable();

@@ -55,6 +55,7 @@ constexpr UINT WM_RBUTTONUP = 0x0205;
 constexpr UINT CB_GETDROPPEDWIDTH = 0x015F;
 constexpr UINT CB_SETDROPPEDWIDTH = 0x0160;
 constexpr UINT WM_USER = 0x0400;
+constexpr UINT WM_APP = 0x8000;  // the first of the messages private to a program
 
 // Mouse-message wParam bits.
 constexpr WPARAM MK_LBUTTON = 0x0001;
