@@ -158,24 +158,33 @@ function(mpay_add_subfolders)
   endforeach()
 endfunction()
 
-# mpay_write_binary_list(FILE): FILE names, one a line, every executable,
-# shared library and module that this configuration builds (for
-# scripts/check-elf). Called once all folders are added.
-function(mpay_write_binary_list output)
+# mpay_all_targets(VAR): every target this configuration defines, in every
+# folder. Called once all folders are added.
+function(mpay_all_targets var)
   set(folders ${CMAKE_SOURCE_DIR})
-  set(paths "")
+  set(all "")
   while(folders)
     list(POP_FRONT folders folder)
     get_property(subfolders DIRECTORY ${folder} PROPERTY SUBDIRECTORIES)
     list(APPEND folders ${subfolders})
     get_property(targets DIRECTORY ${folder} PROPERTY BUILDSYSTEM_TARGETS)
-    foreach(target IN LISTS targets)
-      get_target_property(type ${target} TYPE)
-      if(type MATCHES "^(EXECUTABLE|SHARED_LIBRARY|MODULE_LIBRARY)$")
-        string(APPEND paths "$<TARGET_FILE:${target}>\n")
-      endif()
-    endforeach()
+    list(APPEND all ${targets})
   endwhile()
+  set(${var} ${all} PARENT_SCOPE)
+endfunction()
+
+# mpay_write_binary_list(FILE): FILE names, one a line, every executable,
+# shared library and module that this configuration builds (for
+# scripts/check-elf).
+function(mpay_write_binary_list output)
+  mpay_all_targets(targets)
+  set(paths "")
+  foreach(target IN LISTS targets)
+    get_target_property(type ${target} TYPE)
+    if(type MATCHES "^(EXECUTABLE|SHARED_LIBRARY|MODULE_LIBRARY)$")
+      string(APPEND paths "$<TARGET_FILE:${target}>\n")
+    endif()
+  endforeach()
   file(GENERATE OUTPUT ${output} CONTENT "${paths}")
 endfunction()
 

@@ -15,8 +15,8 @@ std::string Check(int fd, const CFileLimits& limits) {
   if (!S_ISREG(st.st_mode)) return "not a regular file";
   if (limits.bOwnerOnly && (st.st_mode & 077) != 0)
     return "other users may read or write it (chmod 600 it)";
-  if (static_cast<std::size_t>(st.st_size) > limits.maxBytes)
-    return "larger than " + std::to_string(limits.maxBytes) + " bytes";
+  if (static_cast<std::size_t>(st.st_size) > limits.iMaxBytes)
+    return "larger than " + std::to_string(limits.iMaxBytes) + " bytes";
   return {};
 }
 
@@ -34,7 +34,7 @@ bool ReadBoundedFile(const std::string& path, const CFileLimits& limits, std::st
   std::string content;
   if (error.empty()) {
     // One byte more than allowed tells a file that grew since it was looked at.
-    content.resize(limits.maxBytes + 1);
+    content.resize(limits.iMaxBytes + 1);
     std::size_t got = 0;
     while (got < content.size()) {
       const ssize_t n = ::read(fd, content.data() + got, content.size() - got);
@@ -44,8 +44,8 @@ bool ReadBoundedFile(const std::string& path, const CFileLimits& limits, std::st
       got += static_cast<std::size_t>(n);
     }
     content.resize(got);
-    if (error.empty() && got > limits.maxBytes)
-      error = "larger than " + std::to_string(limits.maxBytes) + " bytes";
+    if (error.empty() && got > limits.iMaxBytes)
+      error = "larger than " + std::to_string(limits.iMaxBytes) + " bytes";
   }
   ::close(fd);
   if (!error.empty()) return false;

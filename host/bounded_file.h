@@ -5,9 +5,9 @@
 
 // Files the host reads whole (the operator file, a script): a regular file
 // only, never one that blocks the reader (a FIFO, a device) or that has no
-// end (/dev/zero), at most `maxBytes` long.
+// end (/dev/zero), at most `iMaxBytes` long.
 struct CFileLimits {
-  std::size_t maxBytes = 0;
+  std::size_t iMaxBytes = 0;
   // Refused when users other than its owner may read or write it, as an SSH
   // key is: for files that hold a password.
   bool bOwnerOnly = false;

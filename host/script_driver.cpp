@@ -302,7 +302,7 @@ bool CScriptDriver::RunWithTimeout(const CScriptLine& parsed, int lineNumber) {
 }
 
 TForm* CScriptDriver::Current() const {
-  return currentWidget ? pCurrent : nullptr;
+  return pCurrentWidget ? pCurrent : nullptr;
 }
 
 TComponent* CScriptDriver::FindByName(const std::string& name, std::string& error) const {
@@ -332,7 +332,7 @@ std::string CScriptDriver::Open(const TArgs& args) {
   TForm* form = rSession.OpenBusiness(id, problem);
   if (form == nullptr) return problem;
   pCurrent = form;
-  currentWidget = form->Widget();
+  pCurrentWidget = form->Widget();
   return {};
 }
 
@@ -612,10 +612,10 @@ std::string CScriptDriver::Close(const TArgs&) {
   if (form == nullptr) return "no current window";
   form->WindowWidget()->close();
   if (!Settle()) return Unsettled();
-  if (!currentWidget) {
+  if (!pCurrentWidget) {
     // As on the screen, the window that becomes active is the current one.
     pCurrent = ActiveBusinessForm();
-    currentWidget = pCurrent ? pCurrent->Widget() : nullptr;
+    pCurrentWidget = pCurrent ? pCurrent->Widget() : nullptr;
   }
   return {};
 }

@@ -99,7 +99,7 @@ class CScriptDriver {
   CHostSession& rSession;
   CScriptOutput& rOutput;
   TForm* pCurrent = nullptr;
-  QPointer<QWidget> currentWidget;  // tells whether pCurrent still lives
+  QPointer<QWidget> pCurrentWidget;  // tells whether pCurrent still lives
   int iErrors = 0;
   bool bQuit = false;
 };

@@ -134,7 +134,7 @@ void Authenticator::Forget(const std::string& hash) {
   mapReads.erase(hash);
 }
 
-int Authenticator::Verify(std::string_view token, std::string_view serviceCode, Caller& caller) {
+int Authenticator::Verify(std::string_view token, std::string_view right, Caller& caller) {
   caller = Caller();
   if (token.empty()) return kRcNoSession;
   const std::string hash = TokenHash(token);
@@ -161,8 +161,7 @@ int Authenticator::Verify(std::string_view token, std::string_view serviceCode, 
       it->second = std::move(touched);
     }
   }
-  if (!serviceCode.empty() &&
-      !std::binary_search(account.rights.begin(), account.rights.end(), serviceCode))
+  if (!right.empty() && !std::binary_search(account.rights.begin(), account.rights.end(), right))
     return kRcNoRight;
   return 0;
 }

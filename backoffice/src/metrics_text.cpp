@@ -45,7 +45,7 @@ std::string Label(std::string_view name, std::string_view value) {
 }
 
 std::string OpLabel(std::size_t op) {
-  return Label("operation", OperationName(static_cast<Operation>(op)));
+  return Label("operation", operations::Label(static_cast<Operation>(op)));
 }
 
 std::string BucketBound(double le) {

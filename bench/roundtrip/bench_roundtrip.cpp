@@ -60,13 +60,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr char kInStream[] = "custqryaccept.MCustQryAccept.ICustQryAccept.query_mppUser.ParamIn";
-constexpr char kOutStream[] = "custqryaccept.MCustQryAccept.ICustQryAccept.query_mppUser.ParamOut";
-constexpr char kIface[] = "MCustQryAccept_ICustQryAccept";
-constexpr char kCode[] = "BACUQQMP";
+inline constexpr const operations::Descriptor& kUserQuery = operations::Of(operations::Id::kUser);
+constexpr const char* kInStream = kUserQuery.requestStream;
+constexpr const char* kOutStream = kUserQuery.replyStream;
+constexpr const char* kIface = kUserQuery.interfaceName;
+constexpr const char* kCode = kUserQuery.serviceCode;
+// The NATS subject of the bare responder.
+const std::string kRawSubject = std::string("RAW.") + kCode;
 // Envelope bytes around the streams on the wire: request (kind, call id, two
 // names with their lengths) and reply (kind, call id, result).
-constexpr std::size_t kRequestEnvelope = 1 + 4 + 1 + sizeof kIface - 1 + 1 + sizeof kCode - 1;
+constexpr std::size_t kRequestEnvelope =
+    1 + 4 + 1 + std::string_view(kIface).size() + 1 + std::string_view(kCode).size();
 constexpr std::size_t kReplyEnvelope = 1 + 4 + 4;
 
 std::map<std::string, double> gP50, gP99;  // microseconds, by benchmark
@@ -381,7 +385,7 @@ void BM_Nats(benchmark::State& state) {
   if (!bareResponder || !requester) return state.SkipWithError("cannot connect");
   natsSubscription* sub = nullptr;
   natsConnection_Subscribe(
-      &sub, bareResponder, "RAW.BACUQQMP",
+      &sub, bareResponder, kRawSubject.c_str(),
       [](natsConnection* nc, natsSubscription*, natsMsg* m, void*) {
         natsConnection_Publish(nc, natsMsg_GetReply(m), down.data(), static_cast<int>(down.size()));
         natsMsg_Destroy(m);
@@ -392,7 +396,7 @@ void BM_Nats(benchmark::State& state) {
       state, "nats_raw",
       [&] {
         natsMsg* reply = nullptr;
-        natsStatus s = natsConnection_Request(&reply, requester, "RAW.BACUQQMP", up.data(),
+        natsStatus s = natsConnection_Request(&reply, requester, kRawSubject.c_str(), up.data(),
                                               static_cast<int>(up.size()), 5000);
         bool ok = s == NATS_OK && natsMsg_GetDataLength(reply) == static_cast<int>(down.size());
         natsMsg_Destroy(reply);

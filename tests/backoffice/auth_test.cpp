@@ -317,8 +317,7 @@ class VerifiedService : public AuthTest {
 
   int Call(const std::string& session, const char* iface, const char* code,
            const std::string& request, std::string& reply) {
-    tmclient::CallContextScope context({session, "tcp:192.0.2.7:40000"});
-    return pService->Handle(iface, code, request, reply);
+    return pService->Handle({session, "tcp:192.0.2.7:40000"}, iface, code, request, reply);
   }
   int UserQuery(const std::string& session, int opId = 4711) {
     std::string reply;
@@ -420,10 +419,9 @@ TEST_F(VerifiedService, RefusesBeforeAnySql) {
            {logOnly.token, kLogServiceCode, kRcDatabase, messages::kDatabase},  // the SQL ran
        }) {
     std::string reply;
-    tmclient::CallContextScope context({c.session, "tcp:127.0.0.1:1"});
     const bool log = std::string_view(c.code) == kLogServiceCode;
-    EXPECT_EQ(service.Handle(log ? kLogInterface : kUserInterface, c.code,
-                             log ? request : userRequest, reply),
+    EXPECT_EQ(service.Handle({c.session, "tcp:127.0.0.1:1"}, log ? kLogInterface : kUserInterface,
+                             c.code, log ? request : userRequest, reply),
               c.expected);
     QRSErrorMsg error;
     if (log) {

@@ -408,7 +408,7 @@ class RecordingWriter : public tmclient::ReplyWriter {
 
 // Every row of the demo database (5000) in one log reply.
 int LogEveryRow(Service& service, std::string& reply, tmclient::ReplyWriter& writer) {
-  return service.Handle(kLogInterface, kLogServiceCode,
+  return service.Handle({}, kLogInterface, kLogServiceCode,
                         wire::Request(kLogRequestStream, wire::LogIn(0, 0, "", 20000101000000, 0)),
                         reply, writer);
 }
@@ -578,7 +578,7 @@ TEST(PostgresStore, AQueryIsCancelledOnTheServerWhenItsClientGoesAway) {
   RecordingWriter gone(1);
   std::string reply;
   EXPECT_EQ(
-      service.Handle(kLogInterface, kLogServiceCode,
+      service.Handle({}, kLogInterface, kLogServiceCode,
                      wire::Request(kLogRequestStream, wire::LogIn(0, 0, "", 20000101000000, 0)),
                      reply, gone),
       kRcInternal);

@@ -15,12 +15,13 @@ fail() {
 }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for file in bin/mpay-host bin/mpay-backoffice lib/libtoolkit.so lib/libtmclient.so lib/libtmclient_nats.so \
-  lib/libtmguicommon.so lib/libtradekit.so lib/libledgerkit.so \
-  lib/mpay/modules/libmicropaylog.so share/applications/mpay-host.desktop; do
+for file in bin/mpay-host bin/mpay-backoffice lib/mpay/libtoolkit.so lib/mpay/libtmclient.so \
+  lib/mpay/libtmclient_nats.so lib/mpay/libtmguicommon.so lib/mpay/libtradekit.so \
+  lib/mpay/libledgerkit.so lib/mpay/modules/libmicropaylog.so share/applications/mpay-host.desktop \
+  share/icons/hicolor/scalable/apps/mpay-host.svg etc/mpay/backoffice.conf etc/tmclient/brokers.conf; do
   [ -f "$prefix/$file" ] || fail "$file is not installed"
 done
-for elf in "$prefix"/bin/* "$prefix"/lib/*.so "$prefix"/lib/mpay/modules/*.so; do
+for elf in "$prefix"/bin/* "$prefix"/lib/mpay/*.so "$prefix"/lib/mpay/modules/*.so; do
   runpath=$(readelf -d "$elf" | sed -n 's/.*R\(UN\)\{0,1\}PATH.*\[\(.*\)\]/\2/p')
   case "$runpath" in
     '' | '$ORIGIN'*) ;;
@@ -33,7 +34,8 @@ grep -q '^Exec=mpay-host$' "$prefix/share/applications/mpay-host.desktop" || fai
 # The back office's unit runs the installed program, and systemd reads it
 # without a complaint where its tools are installed.
 unit=$prefix/lib/systemd/system/mpay-backoffice.service
-grep -q "^ExecStart=$prefix/bin/mpay-backoffice " "$unit" || fail "the unit does not run $prefix/bin/mpay-backoffice"
+grep -q "^ExecStart=$prefix/bin/mpay-backoffice --config $prefix/etc/mpay/backoffice.conf$" "$unit" ||
+  fail "the unit does not run $prefix/bin/mpay-backoffice with its configuration"
 if command -v systemd-analyze >/dev/null; then
   complaints=$(systemd-analyze verify "$unit" 2>&1) || fail "systemd-analyze verify: $complaints"
   [ -z "$complaints" ] || fail "systemd-analyze verify: $complaints"

@@ -36,7 +36,7 @@ struct Caller {
   std::string login;
 };
 
-// The service codes of "CODE,CODE,...", sorted, without duplicates or empty
+// The rights of "RIGHT,RIGHT,...", sorted, without duplicates or empty
 // entries: the form OperatorAccount::rights takes.
 std::vector<std::string> SplitRights(std::string_view codes);
 
@@ -66,10 +66,10 @@ class Authenticator {
     return SignIn(login, password, {}, out);
   }
   // 0 with `caller` set when `token` names a live session of an operator who
-  // may still sign in and holds the right to `serviceCode`; kRcNoSession or
-  // kRcNoRight (with `caller` set) otherwise. An empty `serviceCode` asks
-  // for no right. Throws DbError.
-  int Verify(std::string_view token, std::string_view serviceCode, Caller& caller);
+  // may still sign in and holds `right` (an operation's right in the
+  // catalogue, records/operations.h); kRcNoSession or kRcNoRight (with
+  // `caller` set) otherwise. An empty `right` asks for none. Throws DbError.
+  int Verify(std::string_view token, std::string_view right, Caller& caller);
   // Ends the session of `token` (0, with `caller` set), whether it was
   // live or had ended already: a sign-out may be repeated. kRcNoSession for
   // a token no session has.

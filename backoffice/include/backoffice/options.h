@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "records/operations.h"
+
 namespace backoffice {
 
 // The command line of mpay-backoffice, and its configuration file. Every
@@ -53,9 +55,10 @@ struct Options {
   enum class OperatorCommand { kNone, kAdd, kPasswd, kLock, kUnlock, kList };
   OperatorCommand operatorCommand = OperatorCommand::kNone;
   std::string operatorLogin;
-  std::string operatorName;                          // --op-name TEXT (add)
-  int operatorOrg = 0;                               // --org-id N (add)
-  std::string operatorRights = "BABOMOMP,BACUQQMP";  // --rights CODE[,CODE] (add)
+  std::string operatorName;  // --op-name TEXT (add)
+  int operatorOrg = 0;       // --org-id N (add)
+  // --rights RIGHT[,RIGHT] (add); by default those the catalogue grants.
+  std::string operatorRights = operations::DefaultRights();
 
   // The audit's tamper evidence instead of serving: --verify-audit [--from
   // ID] walks the chain (exit 1 when it fails), --make-audit-key makes the

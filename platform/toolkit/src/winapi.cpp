@@ -218,8 +218,8 @@ struct PostedMessage {
   HWND wnd;
   uint64_t serial;
   UINT msg;
-  WPARAM wParam;
-  LPARAM lParam;
+  WPARAM wparam;
+  LPARAM lparam;
 };
 std::deque<PostedMessage> gPosted;
 bool gPumpScheduled = false;
@@ -237,7 +237,7 @@ void Pump() {
     gPosted.pop_front();
     if (!HandleAlive(m.wnd, m.serial)) continue;  // the window died meanwhile
     TWinControl* control = m.wnd->control;
-    Guarded(control, [&] { SendMessage(m.wnd, m.msg, m.wParam, m.lParam); });
+    Guarded(control, [&] { SendMessage(m.wnd, m.msg, m.wparam, m.lparam); });
   }
   if (!gPosted.empty()) SchedulePump();
 }
