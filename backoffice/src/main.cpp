@@ -12,7 +12,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -25,6 +29,7 @@
 #include "backoffice/authenticator.h"
 #include "backoffice/demo_data.h"
 #include "backoffice/demo_operators.h"
+#include "backoffice/directory.h"
 #include "backoffice/log.h"
 #include "backoffice/metrics_server.h"
 #include "backoffice/metrics_text.h"
@@ -182,6 +187,39 @@ void WarnIfOthersMayRead(const std::string& db) {
       {{"file", db}, {"mode", mode}, {"fix", "chmod 600 the file and its -wal and -shm files"}});
 }
 
+// The directory of --ldap, its mapping file read and its service account's
+// password taken from --ldap-password-file or MPAY_LDAP_PASSWORD (which is
+// then removed from the environment); null with the reason in `why`.
+std::unique_ptr<backoffice::Directory> OpenDirectory(const backoffice::Options& options,
+                                                     std::string& why) {
+  backoffice::DirectoryConfig config;
+  config.uri = options.ldap;
+  config.caFile = options.ldapCa;
+  config.bindDn = options.ldapBindDn;
+  std::ifstream mapFile(options.ldapMap);
+  const std::string text((std::istreambuf_iterator<char>(mapFile)),
+                         std::istreambuf_iterator<char>());
+  if (!mapFile) {
+    why = options.ldapMap + ": cannot be read";
+    return nullptr;
+  }
+  why = backoffice::ParseDirectoryMap(text, options.ldapMap, config.map);
+  if (!why.empty()) return nullptr;
+  if (!options.ldapPasswordFile.empty()) {
+    if (!backoffice::ReadSecretFile(options.ldapPasswordFile, config.bindPassword, why))
+      return nullptr;
+  } else if (const char* env = std::getenv("MPAY_LDAP_PASSWORD"); env && *env) {
+    config.bindPassword = env;
+    ::unsetenv("MPAY_LDAP_PASSWORD");
+  } else {
+    why =
+        "--ldap needs the service account's password: --ldap-password-file FILE or "
+        "MPAY_LDAP_PASSWORD";
+    return nullptr;
+  }
+  return backoffice::MakeLdapDirectory(std::move(config));
+}
+
 int Serve(const backoffice::Options& options) {
   namespace log = backoffice::log;
   // Signals are taken by sigwait below; every thread started from here on
@@ -252,8 +290,9 @@ int Serve(const backoffice::Options& options) {
   config.maxRows = options.maxRows;
   if (!options.metrics.empty()) config.metrics = &seen.metrics;
   std::unique_ptr<backoffice::OperatorStore> operators;
+  std::unique_ptr<backoffice::Directory> directory;
   std::unique_ptr<backoffice::Authenticator> auth;
-  std::unique_ptr<backoffice::Periodic> lockUnused;
+  std::unique_ptr<backoffice::Periodic> lockUnused, recheckDirectory;
   if (options.authRequired) {
     operators = backoffice::OpenOperatorStore(options.db);
     if (!operators) {
@@ -266,7 +305,29 @@ int Serve(const backoffice::Options& options) {
     policy.lockoutS = options.lockoutS;
     policy.idleTimeoutS = options.sessionIdleS;
     policy.maxAgeS = options.sessionMaxAgeS;
-    auth = std::make_unique<backoffice::Authenticator>(*operators, policy);
+    policy.directoryFirst = options.ldapFirst;
+    if (!options.ldap.empty()) {
+      std::string why;
+      directory = OpenDirectory(options, why);
+      if (!directory) {
+        log::Write(log::Level::kError, "start_failed", {{"reason", why}});
+        return 1;
+      }
+    }
+    auth = std::make_unique<backoffice::Authenticator>(*operators, policy,
+                                                       std::function<int64_t()>(), directory.get());
+    if (directory) {
+      // Accounts removed or disabled in the directory end here within the
+      // recheck time (and their sessions within a second more).
+      recheckDirectory = std::make_unique<backoffice::Periodic>(
+          std::chrono::seconds(options.ldapRecheckS), [&auth] {
+            try {
+              auth->RecheckDirectory();
+            } catch (const backoffice::DbError& e) {
+              log::Write(log::Level::kError, "directory_recheck_failed", {{"reason", e.what()}});
+            }
+          });
+    }
     if (options.lockUnusedDays > 0) {
       // At start-up and every hour: an account left unused is one nobody
       // watches.

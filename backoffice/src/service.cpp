@@ -341,6 +341,8 @@ Status Service::AuthFailure(int code) {
       return {code, messages::kOperatorLocked};
     case kRcOperatorInactive:
       return {code, messages::kOperatorInactive};
+    case kRcDirectoryUnavailable:
+      return {code, messages::kDirectoryUnavailable};
     case kRcDatabase:
       return {code, messages::kDatabase};
     case kRcBadRequest:

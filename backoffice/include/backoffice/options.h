@@ -49,6 +49,15 @@ struct Options {
   int sessionMaxAgeS = 43200;  // --session-max-age S
   int lockUnusedDays = 0;      // --lock-unused-days N: 0 locks none
 
+  // Directory sign-in (docs/operations.md, "Directory sign-in").
+  std::string ldap;              // --ldap ldaps://HOST[:PORT] | ldap://HOST[:PORT]
+  std::string ldapCa;            // --ldap-ca FILE: the directory's certificate authority
+  std::string ldapBindDn;        // --ldap-bind-dn DN: the service account that searches
+  std::string ldapPasswordFile;  // --ldap-password-file FILE (owner-only); else MPAY_LDAP_PASSWORD
+  std::string ldapMap;           // --ldap-map FILE: where operators are and how they map
+  bool ldapFirst = false;        // --ldap-order directory-first|local-first
+  int ldapRecheckS = 300;        // --ldap-recheck S: removed or disabled accounts end within it
+
   // Operator administration instead of serving: --add-operator LOGIN,
   // --passwd-operator LOGIN, --lock-operator LOGIN, --unlock-operator LOGIN,
   // --list-operators. The password comes from the terminal or standard input.

@@ -35,6 +35,7 @@ class Store;
   F(kRcSignInFailed, 1010)     /* unknown login or wrong password: one answer */    \
   F(kRcOperatorLocked, 1011)   /* locked, by failed sign-ins or an administrator */ \
   F(kRcOperatorInactive, 1012) /* out of service, not yet valid or expired */       \
+  F(kRcDirectoryUnavailable, 1013) /* the directory cannot check the password */    \
   /* The audit cannot be written: queries are refused until it can */               \
   /* (--on-audit-failure refuse). */                                                \
   F(kRcAuditUnavailable, 1020)
