@@ -322,9 +322,13 @@ void Service::Audit(RequestContext& context, int result) {
   context.rows = entry.rowCount;
   if (context.debug) context.conditions = entry.conditions;
   if (!pAudit) return;
-  // A peer that sends what cannot be read gets one row per minute, with a count.
+  // A peer that sends what cannot be read, or calls with no session or an
+  // unknown one, gets one row per minute, with a count: what anyone who
+  // reaches the port can send cannot grow the audit without bound.
   if (result == kRcBadRequest)
     pAudit->SubmitMalformed(std::move(entry));
+  else if (result == kRcNoSession && entry.login.empty())
+    pAudit->SubmitMerged(std::move(entry), "no session");
   else
     pAudit->Submit(std::move(entry));
 }
