@@ -18,11 +18,13 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "backoffice/audit_chain.h"
+#include "backoffice/audit_journal.h"
 #include "backoffice/audit_writer.h"
 #include "backoffice/authenticator.h"
 #include "backoffice/demo_data.h"
@@ -142,6 +144,8 @@ int ConnectionsTheFilesAllow(const backoffice::Options& options) {
 struct Observed {
   backoffice::ServiceMetrics metrics;
   std::atomic<bool> bReady{false};  // every endpoint started, not stopping
+  std::mutex mVerify;
+  backoffice::AuditVerifyStatus cVerify;  // the last verification, under mVerify
   double startTime =
       std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 };
@@ -152,6 +156,10 @@ std::string RenderAll(Observed& seen, backoffice::AuditWriter& audit,
   in.service = seen.metrics.Read();
   for (const auto& e : running) in.endpoints.emplace_back(e->Describe(), e->Stats());
   in.audit = audit.counts();
+  {
+    std::lock_guard lock(seen.mVerify);
+    in.auditVerify = seen.cVerify;
+  }
   in.startTime = seen.startTime;
   in.version = MPAY_VERSION;
   return backoffice::RenderMetrics(in);
@@ -240,7 +248,38 @@ int Serve(const backoffice::Options& options) {
   auditPolicy.bFailClosed = options.auditFailClosed;
   auditPolicy.iKeepDays = options.auditKeepDays;
   auditPolicy.pSigner = &signer;
+  auditPolicy.strJournalDir = options.auditJournal.empty()
+                                  ? backoffice::DefaultAuditJournalDir(options.db)
+                                  : options.auditJournal;
   backoffice::AuditWriter audit(options.db, 65536, auditPolicy);
+  // The chain verified on a thread of its own, at start and then every
+  // --audit-verify-hours, for the metrics and the log.
+  std::unique_ptr<backoffice::Periodic> verifier;
+  if (options.auditVerifyHours > 0) {
+    verifier = std::make_unique<backoffice::Periodic>(
+        std::chrono::hours(options.auditVerifyHours),
+        [&seen, &options, trusted = backoffice::TrustedAuditKeys(AuditKeyPath(options))] {
+          try {
+            const auto v = backoffice::VerifyAudit(*backoffice::OpenStore(options.db)->OpenAudit(),
+                                                   trusted, 0);
+            log::Write(v.ok() ? log::Level::kInfo : log::Level::kError, "audit_verified",
+                       {{"ok", v.ok() ? "yes" : "no"},
+                        {"rows", v.rows},
+                        {"signed_up_to", v.lastCoveredId},
+                        {"first_bad_row", v.firstBadRow},
+                        {"row_problem", v.rowProblem},
+                        {"first_bad_checkpoint", v.firstBadCheckpoint},
+                        {"checkpoint_problem", v.checkpointProblem}});
+            std::lock_guard lock(seen.mVerify);
+            seen.cVerify = {
+                std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+                    .count(),
+                v.ok(), v.rows, v.lastCoveredId};
+          } catch (const std::exception& e) {
+            log::Write(log::Level::kWarn, "audit_verify_failed", {{"reason", e.what()}});
+          }
+        });
+  }
   backoffice::ServiceConfig config;
   config.dbPath = options.db;
   config.dbRead = options.dbRead;
@@ -381,6 +420,7 @@ int Serve(const backoffice::Options& options) {
   std::printf("mpay-backoffice: stopping (signal %d)\n", sig);
   std::fflush(stdout);
   for (auto& e : running) e->Stop();
+  verifier.reset();
   audit.Stop();
   if (audit.failures() != 0) {
     log::Write(log::Level::kError, "audit_entries_lost", {{"entries", audit.failures()}});

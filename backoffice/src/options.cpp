@@ -124,6 +124,13 @@ const OptionDef kOptions[] = {
        return std::string();
      }},
     {"audit-keep-days", kValue, kAnywhere, SetInt<&Options::auditKeepDays, 0, 36500>},
+    {"audit-verify-hours", kValue, kAnywhere, SetInt<&Options::auditVerifyHours, 0, 8760>},
+    {"audit-journal", kValue, kAnywhere,
+     [](std::string_view v, Options& o) {
+       if (v.empty()) return std::string("needs a folder name");
+       o.auditJournal = v;
+       return std::string();
+     }},
     {"audit-key", kValue, kAnywhere,
      [](std::string_view v, Options& o) {
        if (v.empty()) return std::string("needs a file name");
@@ -309,7 +316,8 @@ const char* Usage() {
         "[--workers N] [--max-rows N]\n"
         "                      [--max-connections N] [--idle-timeout S] [--write-timeout S]\n"
         "                      [--max-buffered-mb N] [--on-audit-failure refuse|continue]\n"
-        "                      [--audit-keep-days N] [--audit-key FILE]\n"
+        "                      [--audit-keep-days N] [--audit-key FILE] [--audit-journal DIR]\n"
+        "                      [--audit-verify-hours N]\n"
         "                      [--metrics tcp://127.0.0.1:PORT [--metrics-public]] "
         "[--log-level debug|info|warn|error]\n"
         "                      [--auth required|off] [--max-failed-signins N] [--lockout S]\n"

@@ -279,9 +279,9 @@ class PgAudit : public AuditStore {
   // A batch refused for its bytes (texts that are not GBK) is written again
   // with those bytes replaced, rather than lost; the chain covers what is stored.
   AuditHead Append(std::span<const AuditEntry> entries, const AuditSigner* signer, int64_t at,
-                   AuditCheckpoint* checkpoint) override {
+                   AuditCheckpoint* checkpoint, const JournalMark* mark) override {
     try {
-      return Write(entries, signer, at, checkpoint);
+      return Write(entries, signer, at, checkpoint, mark);
     } catch (const DbError&) {
       if (!cConn.failedOnText()) throw;
     }
@@ -291,7 +291,25 @@ class PgAudit : public AuditStore {
            {&e.OP_ADDRESS, &e.serviceCode, &e.conditions, &e.login, &e.peer, &e.subscriber})
         *t = AsciiOnly(*t);
     }
-    return Write(cleaned, signer, at, checkpoint);
+    return Write(cleaned, signer, at, checkpoint, mark);
+  }
+
+  int64_t JournalSeq(const std::string& journal) override {
+    return WithReconnect(cConn, [&](int64_t&) {
+      PgParams params;
+      params.Add(std::string_view(journal));
+      PgResult r = cConn.Query("SELECT seq FROM mp_audit_journal WHERE journal = $1", params);
+      return r.rows() == 1 ? r.Int(0, 0) : int64_t{0};
+    });
+  }
+
+  void ForgetJournal(const std::string& journal) override {
+    WithReconnect(cConn, [&](int64_t&) {
+      PgParams params;
+      params.Add(std::string_view(journal));
+      cConn.Query("DELETE FROM mp_audit_journal WHERE journal = $1", params);
+      return int64_t{0};
+    });
   }
 
   int64_t DeleteBefore(int64_t stamp, int64_t limit) override {
@@ -397,7 +415,7 @@ class PgAudit : public AuditStore {
   };
 
   AuditHead Write(std::span<const AuditEntry> entries, const AuditSigner* signer, int64_t at,
-                  AuditCheckpoint* checkpoint) {
+                  AuditCheckpoint* checkpoint, const JournalMark* mark) {
     AuditHead head;
     WithReconnect(cConn, [&](int64_t&) {
       Transaction tx(cConn);
@@ -452,6 +470,15 @@ class PgAudit : public AuditStore {
                     "signature) VALUES ($1, $2, $3, $4, $5) RETURNING seq",
                     params)
                 .Int(0, 0);
+      }
+      if (mark) {
+        PgParams params;
+        params.Add(std::string_view(mark->journal));
+        params.Add(mark->seq);
+        cConn.Query(
+            "INSERT INTO mp_audit_journal (journal, seq) VALUES ($1, $2) "
+            "ON CONFLICT (journal) DO UPDATE SET seq = excluded.seq",
+            params);
       }
       tx.Commit();
       return int64_t{0};

@@ -93,6 +93,9 @@ class SqliteAudit : public AuditStore {
         "DELETE FROM mp_audit WHERE rowid IN "
         "(SELECT rowid FROM mp_audit WHERE id <= ?1 ORDER BY rowid LIMIT ?2)");
     cDeleteCheckpoints = cDb.Prepare("DELETE FROM mp_audit_checkpoint WHERE last_id < ?1");
+    cJournalMark = cDb.Prepare(
+        "INSERT INTO mp_audit_journal (journal, seq) VALUES (?1, ?2) "
+        "ON CONFLICT (journal) DO UPDATE SET seq = excluded.seq");
     // Rows written before chaining: no chain depends on them.
     cDeleteUnchained = cDb.Prepare(
         "DELETE FROM mp_audit WHERE rowid IN (SELECT rowid FROM mp_audit "
@@ -128,7 +131,7 @@ class SqliteAudit : public AuditStore {
   }
 
   AuditHead Append(std::span<const AuditEntry> entries, const AuditSigner* signer, int64_t at,
-                   AuditCheckpoint* checkpoint) override {
+                   AuditCheckpoint* checkpoint, const JournalMark* mark) override {
     ResetGuard guard(cInsert);
     Transaction tx(cDb);  // BEGIN IMMEDIATE: the chain's lock
     AuditHead head = Head();
@@ -163,8 +166,25 @@ class SqliteAudit : public AuditStore {
       cCheckpoint.Run();
       checkpoint->seq = sqlite3_last_insert_rowid(cDb.handle());
     }
+    if (mark) {
+      cJournalMark.Bind(1, mark->journal);
+      cJournalMark.Bind(2, mark->seq);
+      cJournalMark.Run();
+    }
     tx.Commit();
     return head;
+  }
+
+  int64_t JournalSeq(const std::string& journal) override {
+    Statement s = cDb.Prepare("SELECT seq FROM mp_audit_journal WHERE journal = ?1");
+    s.Bind(1, journal);
+    return s.Step() ? s.Int(0) : 0;
+  }
+
+  void ForgetJournal(const std::string& journal) override {
+    Statement s = cDb.Prepare("DELETE FROM mp_audit_journal WHERE journal = ?1");
+    s.Bind(1, journal);
+    s.Run();
   }
 
   void ReadChain(int64_t fromId,
@@ -219,6 +239,7 @@ class SqliteAudit : public AuditStore {
   Statement cDelete;
   Statement cDeleteCheckpoints;
   Statement cDeleteUnchained;
+  Statement cJournalMark;
 };
 
 // Inserts the demo rows through one prepared INSERT per table, from the

@@ -386,6 +386,28 @@ TEST_F(VerifiedService, SignInAndOutOverTheOperations) {
   EXPECT_EQ(LastAudit(), "0 0  tcp:192.0.2.7:40000 BASMLGIN 1010");
 }
 
+// Calls refused before an operator is known, with no session or an unknown
+// one, make one row per peer and minute and then a count: a stranger cannot
+// grow the audit without bound.
+TEST_F(VerifiedService, RefusalsWithoutAnOperatorAreMergedPerPeer) {
+  const std::string request = wire::Request(kUserRequestStream, wire::UserIn("13900000000"));
+  for (int i = 0; i < 200; ++i) {
+    std::string reply;
+    EXPECT_EQ(pService->Handle({i % 2 ? "" : std::string(64, 'f'),
+                                "tcp:198.51.100.9:" + std::to_string(1000 + i)},
+                               kUserInterface, kUserServiceCode, request, reply),
+              kRcNoSession);
+  }
+  pAudit->Stop();  // the interval's count is written as it stops
+  Database db(Path(), Database::Mode::kReadOnly);
+  Statement s = db.Prepare(
+      "SELECT conditions FROM mp_audit WHERE peer_address LIKE 'tcp:198.51.100.9:%' ORDER BY id");
+  std::vector<std::string> rows;
+  while (s.Step()) rows.emplace_back(s.Text(0));
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1].substr(0, 26), "no session, 199 more since");
+}
+
 TEST_F(VerifiedService, RefusesBeforeAnySql) {
   // Without its log table the database fails any query: a refusal that came
   // after the SQL would be a database error instead.
@@ -441,7 +463,9 @@ TEST_F(VerifiedService, RefusesBeforeAnySql) {
   Database db(broken, Database::Mode::kReadOnly);
   Statement s = db.Prepare("SELECT group_concat(result) FROM mp_audit");
   ASSERT_TRUE(s.Step());
-  EXPECT_EQ(s.Text(0), "1008,1008,1009,1006");
+  // The second refusal without a session, from the same peer, is counted
+  // in the first one's row (written as the writer stops).
+  EXPECT_EQ(s.Text(0), "1008,1009,1006");
 }
 
 TEST_F(VerifiedService, ForgedOperatorIsAuditedUnderTheVerifiedOne) {

@@ -34,7 +34,9 @@ struct Options {
   int maxBufferedMb = 256;          // --max-buffered-mb N: bytes all tcp connections may hold
   bool auditFailClosed = true;      // --on-audit-failure refuse|continue
   int auditKeepDays = 0;            // --audit-keep-days N: 0 keeps every row
+  int auditVerifyHours = 24;        // --audit-verify-hours N: 0 never
   std::string auditKey;             // --audit-key FILE: "" for DefaultAuditKeyPath(db)
+  std::string auditJournal;         // --audit-journal DIR: "" for DefaultAuditJournalDir(db)
   std::string initDemo;             // --init-demo FILE
   int64_t demoRows = 100000;        // --rows N
   bool help = false;
