@@ -2,7 +2,8 @@
 #include "backoffice/demo_operators.h"
 
 #include "backoffice/credentials.h"
-#include "backoffice/protocol.h"
+#include "backoffice/stamp.h"
+#include "records/operations.h"
 
 namespace backoffice {
 namespace {
@@ -39,8 +40,8 @@ int AddDemoOperators(OperatorStore& store) {
     a.record.set_CREATE_DATE(FromStamp(20250101090000));
     a.record.set_EXPIRE_DATE(FromStamp(d.expires));
     a.passwordHash = HashPassword(d.password);
-    a.rights.emplace_back(kLogServiceCode);
-    if (d.userQuery) a.rights.emplace_back(kUserServiceCode);
+    a.rights.emplace_back(operations::Of(operations::Id::kLog).right);
+    if (d.userQuery) a.rights.emplace_back(operations::Of(operations::Id::kUser).right);
     store.AddOperator(a);
     ++added;
   }

@@ -24,9 +24,9 @@ class NatsEndpoint : public Endpoint {
     options.workers = iWorkers;
     options.maxRequestSize = kMaxRequestBytes;
     auto responder = std::make_unique<tmclient::NatsResponder>(
-        [this](const std::string& iface, const std::string& code, std::string_view request,
-               std::string& reply, tmclient::ReplyWriter& writer) {
-          return cService.Handle(iface, code, request, reply, writer);
+        [this](const tmclient::CallContext& call, const std::string& iface, const std::string& code,
+               std::string_view request, std::string& reply, tmclient::ReplyWriter& writer) {
+          return cService.Handle(call, iface, code, request, reply, writer);
         },
         options);
     if (!responder->Start(&error)) {

@@ -59,9 +59,9 @@ class TcpEndpoint : public Endpoint {
     options.maxBufferedBytes = cLimits.maxBufferedBytes;
     strHost = options.host;
     auto server = std::make_unique<tmclient::TcpServer>(
-        [this](const std::string& iface, const std::string& code, std::string_view request,
-               std::string& reply, tmclient::ReplyWriter& writer) {
-          return cService.Handle(iface, code, request, reply, writer);
+        [this](const tmclient::CallContext& call, const std::string& iface, const std::string& code,
+               std::string_view request, std::string& reply, tmclient::ReplyWriter& writer) {
+          return cService.Handle(call, iface, code, request, reply, writer);
         },
         options);
     if (!server->Start(&error)) {

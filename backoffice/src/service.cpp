@@ -2,28 +2,27 @@
 
 #include <chrono>
 #include <cstdio>
+#include <tuple>
+#include <type_traits>
 
 #include <sodium.h>
 
-#include "backoffice/audit_writer.h"
 #include "backoffice/authenticator.h"
 #include "backoffice/credentials.h"
 #include "backoffice/log.h"
-#include "backoffice/log_reply_streamer.h"
 #include "backoffice/messages.h"
 #include "backoffice/protocol.h"
 #include "backoffice/service_metrics.h"
+#include "backoffice/stamp.h"
 #include "backoffice/store.h"
-#include "tmclient/service_handler.h"
+#include "service_handlers.h"
 #include "tmclient/tmb_stream.h"
 
 namespace backoffice {
 namespace {
 
-using MMicroPaymentDef::SMpAcctStatInfo;
-using MMicroPaymentDef::SMpInfoList;
-using MMicroPaymentDef::SMpUserInfo;
-using MMicroPaymentDef::SMpUserInfoList;
+using operations::Access;
+using operations::Id;
 
 QRSErrorMsg Error(int code, const std::string& text) {
   QRSErrorMsg e;
@@ -32,107 +31,121 @@ QRSErrorMsg Error(int code, const std::string& text) {
   return e;
 }
 
-std::string TooManyRowsText(int64_t maxRows) {
-  char text[160];
-  std::snprintf(text, sizeof text, messages::kTooManyRows, static_cast<long long>(maxRows));
-  return text;
-}
-
-AuditEntry AuditOf(const MCustQryAccept::SQueryLogSoInfo& who, const char* serviceCode) {
-  AuditEntry e;
-  e.at = NowStamp();
+// What a request says of its caller, for the audit: the operator's own
+// record of who asks, or the address a sign-in declares. Other inputs say
+// nothing of it.
+void Declare(AuditEntry& e, const MCustQryAccept::SQueryLogSoInfo& who) {
   e.OP_ID = who.OP_ID;
   e.OP_ADDRESS = who.OP_ADDRESS.substr(0, 64);
   e.SO_ORG_ID = who.SO_ORG_ID;
-  e.serviceCode = serviceCode;
-  e.peer = std::string(tmclient::CurrentCall().peer.substr(0, 80));
-  return e;
+}
+void Declare(AuditEntry& e, const MSysmgntDef::SSignInIn& in) {
+  e.OP_ADDRESS = in.OP_ADDRESS.substr(0, 64);
+}
+template <class T>
+void Declare(AuditEntry&, const T&) {}
+
+// What decoding alone does not check of a request's record: a sign-in's
+// nonce, when it has one, is of the form the client makes.
+bool WellFormed(const MSysmgntDef::SSignInIn& in) {
+  return in.SIGNIN_NONCE.empty() || IsSignInNonce(in.SIGNIN_NONCE);
+}
+template <class T>
+bool WellFormed(const T&) {
+  return true;
 }
 
-// The operator's text for a refusal of sign-in, sign-out or verification.
-const char* RefusalText(int code) {
-  switch (code) {
-    case kRcNoSession:
-      return messages::kNoSession;
-    case kRcNoRight:
-      return messages::kNoRight;
-    case kRcSignInFailed:
-      return messages::kSignInFailed;
-    case kRcOperatorLocked:
-      return messages::kOperatorLocked;
-    case kRcOperatorInactive:
-      return messages::kOperatorInactive;
-    case kRcDatabase:
-      return messages::kDatabase;
-    case kRcBadRequest:
-      return messages::kBadRequest;
-    default:
-      return messages::kInternal;
+// Secrets go no further than their use, and not into a core file.
+void Scrub(std::string& s) {
+  sodium_memzero(s.data(), s.size());
+}
+void Scrub(MSysmgntDef::SSignInIn& in) {
+  Scrub(in.OP_PASSWD);
+  Scrub(in.SIGNIN_NONCE);
+}
+void Scrub(MSysmgntDef::SSessionInfo& session) {
+  Scrub(session.SESSION_TOKEN);
+}
+template <class T>
+void Scrub(T&) {}
+
+template <class Tuple>
+struct ScrubOnExit {
+  Tuple& items;
+  ~ScrubOnExit() {
+    std::apply([](auto&... item) { (Scrub(item), ...); }, items);
   }
+};
+
+// One audited field as text, and whether it holds a value.
+bool Given(int64_t v) {
+  return v != 0;
+}
+bool Given(const std::string& v) {
+  return !v.empty();
+}
+bool Given(const QRSDateTime& v) {
+  return ToStamp(v) != 0;
+}
+std::string Text(int64_t v) {
+  return std::to_string(v);
+}
+std::string Text(const std::string& v) {
+  return v.substr(0, 64);
+}
+std::string Text(const QRSDateTime& v) {
+  return std::to_string(ToStamp(v));
 }
 
-// Runs one step of the authenticator; a database failure is answered as such.
-template <class Step>
-int AuthStep(const char* what, Step step) {
-  try {
-    return step();
-  } catch (const DbError& e) {
-    log::Write(log::Level::kError, "auth_failed", {{"step", what}, {"reason", e.what()}});
-    return kRcDatabase;
+// The audit's conditions of a decoded request: its audited fields, as the
+// catalogue lists them.
+template <Id kId>
+std::string AuditedConditions(const operations::Inputs<kId>& in) {
+  constexpr auto& audited = operations::Signature<kId>::kAudited;
+  std::string text;
+  if constexpr (!audited.empty()) {
+    const auto& record = std::get<0>(in);
+    using Record = std::remove_cvref_t<decltype(record)>;
+    for (const operations::Audited& a : audited) {
+      Record::ForEachField(record, [&](int k, const auto& value) {
+        if (std::string_view(Record::kFieldNames[k]) != a.field) return true;
+        if (a.when == operations::When::kIfGiven && !Given(value)) return false;
+        if (!text.empty()) text += ' ';
+        text += a.label;
+        text += '=';
+        text += Text(value);
+        return false;
+      });
+    }
   }
+  return text;
 }
+
+// The reply of a failed operation: every item empty but the result and the
+// error record.
+template <Id kId>
+void EncodeFailure(int code, const std::string& text, std::string& reply) {
+  operations::Outputs<kId> out;
+  std::apply(
+      [&](auto&... item) {
+        auto fill = [&](auto& x) {
+          if constexpr (std::is_same_v<std::remove_cvref_t<decltype(x)>, int>) x = code;
+          if constexpr (std::is_same_v<std::remove_cvref_t<decltype(x)>, QRSErrorMsg>)
+            x = Error(code, text);
+        };
+        (fill(item), ...);
+        EncodeReply(operations::Of(kId).replyStream, reply, item...);
+      },
+      out);
+}
+
+}  // namespace
 
 void NameCaller(AuditEntry& e, const Caller& caller) {
   e.OP_ID = caller.opId;
   e.SO_ORG_ID = caller.orgId;
   e.login = caller.login;
 }
-
-std::string JoinRights(const std::vector<std::string>& rights) {
-  std::string joined;
-  for (const std::string& code : rights) joined += (joined.empty() ? "" : ",") + code;
-  return joined;
-}
-
-}  // namespace
-
-// What one request at a time works with: a read connection, and the buffers
-// of its last reply, kept so that the next large reply reuses their memory.
-struct Service::Worker {
-  explicit Worker(Store& store) : pReader(store.OpenReader()) {}
-  std::unique_ptr<StoreReader> pReader;
-  tmb_stream scratch;  // one part of a streamed reply
-};
-
-// Holds one worker for the length of a request. When every worker is busy
-// another one is opened: the endpoints' threads bound how many requests run
-// at once, and a request waiting for a slow client holds its worker.
-class Service::Lease {
- public:
-  explicit Lease(Service& s) : cService(s) {
-    std::unique_lock lock(cService.mLock);
-    if (!cService.vFree.empty()) {
-      pWorker = cService.vFree.back();
-      cService.vFree.pop_back();
-      return;
-    }
-    lock.unlock();
-    auto added = std::make_unique<Worker>(*cService.pStore);  // may throw DbError
-    lock.lock();
-    pWorker = added.get();
-    cService.vWorkers.push_back(std::move(added));
-  }
-  ~Lease() {
-    std::lock_guard lock(cService.mLock);
-    cService.vFree.push_back(pWorker);
-  }
-  StoreReader& operator*() { return *pWorker->pReader; }
-  tmb_stream& scratch() { return pWorker->scratch; }
-
- private:
-  Service& cService;
-  Worker* pWorker;
-};
 
 Service::Service(const ServiceConfig& config, AuditWriter* audit, Authenticator* auth)
     : cConfig(config),
@@ -149,55 +162,6 @@ Service::Service(const ServiceConfig& config, AuditWriter* audit, Authenticator*
 
 Service::~Service() = default;
 
-namespace {
-
-// The operation a request names, for the metrics and the debug log.
-Operation OperationOf(std::string_view interfaceName, std::string_view serviceCode) {
-  if (interfaceName == kLogInterface && serviceCode == kLogServiceCode) return Operation::kLog;
-  if (interfaceName == kUserInterface && serviceCode == kUserServiceCode) return Operation::kUser;
-  if (interfaceName == kAuthInterface && serviceCode == kSignInServiceCode)
-    return Operation::kSignIn;
-  if (interfaceName == kAuthInterface && serviceCode == kSignOutServiceCode)
-    return Operation::kSignOut;
-  return Operation::kUnknown;
-}
-
-}  // namespace
-
-int Service::Handle(const std::string& interfaceName, const std::string& serviceCode,
-                    std::string_view request, std::string& reply) noexcept {
-  tmclient::BufferedReplyWriter writer(tmb_stream::kMaxFrameSize);
-  const int result = Handle(interfaceName, serviceCode, request, reply, writer);
-  writer.Take(reply);
-  return result;
-}
-
-int Service::Handle(const std::string& interfaceName, const std::string& serviceCode,
-                    std::string_view request, std::string& reply,
-                    tmclient::ReplyWriter& writer) noexcept {
-  const bool debug = log::Enabled(log::Level::kDebug);
-  if (!cConfig.metrics && !debug) {
-    Trace trace;
-    return Dispatch(interfaceName, serviceCode, request, reply, writer, trace);
-  }
-  const auto start = std::chrono::steady_clock::now();
-  Trace trace;
-  const int result = Dispatch(interfaceName, serviceCode, request, reply, writer, trace);
-  const auto took = std::chrono::steady_clock::now() - start;
-  const Operation op = OperationOf(interfaceName, serviceCode);
-  if (cConfig.metrics) cConfig.metrics->Record(op, result, trace.rows, took);
-  if (debug) {
-    log::Write(log::Level::kDebug, "request",
-               {{"op", OperationName(op)},
-                {"result", result},
-                {"rows", trace.rows},
-                {"us", static_cast<int64_t>(
-                           std::chrono::duration_cast<std::chrono::microseconds>(took).count())},
-                {"conditions", trace.conditions}});
-  }
-  return result;
-}
-
 bool Service::StoreAnswers() noexcept {
   // A connection of its own, and a query by an index that finds nothing.
   CollectRows<MMicroPaymentDef::SMpUserInfo> none;
@@ -211,52 +175,68 @@ bool Service::StoreAnswers() noexcept {
   }
 }
 
-void Service::Audit(AuditEntry&& entry, Trace& trace) {
-  trace.rows = entry.rowCount;
-  if (log::Enabled(log::Level::kDebug)) trace.conditions = entry.conditions;
-  if (!pAudit) return;
-  // A peer that sends what cannot be read gets one row per minute, with a count.
-  if (entry.result == kRcBadRequest)
-    pAudit->SubmitMalformed(std::move(entry));
-  else
-    pAudit->Submit(std::move(entry));
+int Service::Handle(const tmclient::CallContext& call, const std::string& interfaceName,
+                    const std::string& serviceCode, std::string_view request,
+                    std::string& reply) noexcept {
+  tmclient::BufferedReplyWriter writer(tmb_stream::kMaxFrameSize);
+  const int result = Handle(call, interfaceName, serviceCode, request, reply, writer);
+  writer.Take(reply);
+  return result;
 }
 
-int Service::Dispatch(const std::string& interfaceName, const std::string& serviceCode,
-                      std::string_view request, std::string& reply, tmclient::ReplyWriter& writer,
-                      Trace& trace) noexcept {
+int Service::Handle(const tmclient::CallContext& call, const std::string& interfaceName,
+                    const std::string& serviceCode, std::string_view request, std::string& reply,
+                    tmclient::ReplyWriter& writer) noexcept {
+  const operations::Descriptor* op = operations::Find(interfaceName, serviceCode);
+  const Id id = op != nullptr ? op->id : Id::kUnknown;
+  // Sign-in and sign-out are served only with sign-in required.
+  if (op != nullptr && op->access != Access::kRight && !pAuth) op = nullptr;
+  const bool debug = log::Enabled(log::Level::kDebug);
+  RequestContext context{op, call.session, call.peer, debug, {}, 0, {}};
+  if (!cConfig.metrics && !debug) return Dispatch(context, request, reply, writer);
+  const auto start = std::chrono::steady_clock::now();
+  const int result = Dispatch(context, request, reply, writer);
+  const auto took = std::chrono::steady_clock::now() - start;
+  if (cConfig.metrics) cConfig.metrics->Record(id, result, context.rows, took);
+  if (debug) {
+    log::Write(log::Level::kDebug, "request",
+               {{"op", operations::Label(id)},
+                {"result", result},
+                {"rows", context.rows},
+                {"us", static_cast<int64_t>(
+                           std::chrono::duration_cast<std::chrono::microseconds>(took).count())},
+                {"conditions", context.conditions}});
+  }
+  return result;
+}
+
+int Service::Dispatch(RequestContext& context, std::string_view request, std::string& reply,
+                      tmclient::ReplyWriter& writer) noexcept {
+#define MPAY_SERVE_(ID, ...) \
+  case Id::ID:               \
+    return Serve<Id::ID>(context, request, reply, writer);
   try {
     reply.clear();
-    if (interfaceName == kAuthInterface && pAuth) {
-      if (serviceCode == kSignInServiceCode) return HandleSignIn(request, reply, trace);
-      if (serviceCode == kSignOutServiceCode) return HandleSignOut(request, reply, trace);
+    if (context.op == nullptr) return kRcUnknownService;
+    switch (context.op->id) {
+      MPAY_OPERATIONS(MPAY_SERVE_)
+      case Id::kUnknown:
+        break;
     }
-    const bool log = serviceCode == kLogServiceCode && interfaceName == kLogInterface;
-    const bool user = serviceCode == kUserServiceCode && interfaceName == kUserInterface;
-    if ((log || user) && pAudit && !pAudit->accepting()) {
-      // No query is answered that the audit cannot record.
-      const QRSErrorMsg error = Error(kRcAuditUnavailable, messages::kAuditUnavailable);
-      if (log)
-        EncodeLogReply(SMpInfoList(), SMpAcctStatInfo(), kRcAuditUnavailable, error, reply);
-      else
-        EncodeUserReply(SMpUserInfoList(), error, reply);
-      return kRcAuditUnavailable;
-    }
-    if (log) return HandleLog(request, reply, writer, trace);
-    if (user) return HandleUser(request, reply, trace);
     return kRcUnknownService;
   } catch (...) {
     // Most likely out of memory: a short error reply may still be possible.
     try {
-      const QRSErrorMsg error = Error(kRcInternal, messages::kInternal);
-      if (serviceCode == kLogServiceCode) {
-        EncodeLogReply(SMpInfoList(), SMpAcctStatInfo(), kRcInternal, error, reply);
-      } else if (serviceCode == kSignInServiceCode) {
-        EncodeSignInReply(MSysmgntDef::SOperator(), MSysmgntDef::SSessionInfo(), error, reply);
-      } else if (serviceCode == kSignOutServiceCode) {
-        EncodeSignOutReply(error, reply);
-      } else {
-        EncodeUserReply(SMpUserInfoList(), error, reply);
+      switch (context.op->id) {
+#undef MPAY_SERVE_
+#define MPAY_SERVE_(ID, ...)                                        \
+  case Id::ID:                                                      \
+    EncodeFailure<Id::ID>(kRcInternal, messages::kInternal, reply); \
+    break;
+        MPAY_OPERATIONS(MPAY_SERVE_)
+#undef MPAY_SERVE_
+        case Id::kUnknown:
+          break;
       }
     } catch (...) {
       reply.clear();
@@ -265,170 +245,121 @@ int Service::Dispatch(const std::string& interfaceName, const std::string& servi
   }
 }
 
-int Service::HandleLog(std::string_view request, std::string& reply, tmclient::ReplyWriter& writer,
-                       Trace& trace) {
-  LogRequest req;
-  auto fail = [&](int code, const std::string& text, AuditEntry* entry) {
-    if (entry) {
-      entry->result = code;
-      Audit(std::move(*entry), trace);
-    }
-    EncodeLogReply(SMpInfoList(), SMpAcctStatInfo(), code, Error(code, text), reply);
-    return code;
+template <Id kId>
+int Service::Serve(RequestContext& context, std::string_view request, std::string& reply,
+                   tmclient::ReplyWriter& writer) {
+  constexpr const operations::Descriptor& op = operations::Of(kId);
+  auto fail = [&](const Status& status) {
+    EncodeFailure<kId>(status.code(), status.text(), reply);
+    Audit(context, status.code());
+    return status.code();
   };
-  const bool decoded = DecodeLogRequest(request, req);
-  AuditEntry entry =
-      AuditOf(decoded ? req.sSoInfo : MCustQryAccept::SQueryLogSoInfo(), kLogServiceCode);
-  LogConditions c = ToConditions(req.sIn);
-  entry.conditions = decoded ? DescribeConditions(c) : "malformed request";
-  if (const int refused = Admit(kLogServiceCode, entry); refused != 0)
-    return fail(refused, RefusalText(refused), &entry);
-  if (!decoded) return fail(kRcBadRequest, messages::kBadRequest, &entry);
-  switch (CheckLogConditions(c)) {
-    case ConditionFault::kNone:
-      break;
-    case ConditionFault::kNoCondition:
-      return fail(kRcNoCondition, messages::kNoCondition, &entry);
-    case ConditionFault::kBadPhone:
-      return fail(kRcBadCondition, messages::kBadPhone, &entry);
-    case ConditionFault::kBadRange:
-      return fail(kRcBadCondition, messages::kBadRange, &entry);
+  // No query is answered that the audit cannot record.
+  if (op.access == Access::kRight && pAudit && !pAudit->accepting()) {
+    // The refusals are: one row per peer, operation and minute with their
+    // count, written once the audit can be written again.
+    AuditEntry refused;
+    refused.at = NowStamp();
+    refused.serviceCode = op.serviceCode;
+    refused.peer = std::string(context.peer.substr(0, 80));
+    refused.result = kRcAuditUnavailable;
+    refused.conditions = "refused while the audit could not be written";
+    pAudit->SubmitMerged(std::move(refused), "refused while the audit could not be written");
+    EncodeFailure<kId>(kRcAuditUnavailable, messages::kAuditUnavailable, reply);
+    return kRcAuditUnavailable;
   }
-  auto outcome = LogReplyStreamer::Outcome::kNotSent;
-  try {
-    Lease worker(*this);
-    LogReplyStreamer streamer(worker.scratch(), writer, cConfig.maxRows);
-    (*worker).QueryLog(c, cConfig.maxRows + 1, streamer);
-    entry.rowCount = streamer.rows();
-    outcome = streamer.Finish(reply);
-  } catch (const DbError& e) {
-    if (cConfig.metrics) cConfig.metrics->StoreError();
-    log::Write(log::Level::kError, "query_failed",
-               {{"op", "query_mpSoList"}, {"reason", e.what()}});
-    return fail(kRcDatabase, messages::kDatabase, &entry);
-  }
-  switch (outcome) {
-    case LogReplyStreamer::Outcome::kSent:
-      break;
-    case LogReplyStreamer::Outcome::kTooManyRows:
-      // A reply too large to send asks for a narrower query just as too many rows do.
-      return fail(kRcTooManyRows, TooManyRowsText(cConfig.maxRows), &entry);
-    case LogReplyStreamer::Outcome::kNotSent:
-    case LogReplyStreamer::Outcome::kFailed:
-      return fail(kRcInternal, messages::kInternal, &entry);
-  }
-  Audit(std::move(entry), trace);
-  return 0;
-}
-
-int Service::HandleUser(std::string_view request, std::string& reply, Trace& trace) {
-  UserRequest req;
-  SMpUserInfoList list;
-  auto fail = [&](int code, const std::string& text, AuditEntry& entry) {
-    entry.result = code;
-    Audit(std::move(entry), trace);
-    list.clear();
-    EncodeUserReply(list, Error(code, text), reply);
-    return code;
-  };
-  const bool decoded = DecodeUserRequest(request, req);
-  const std::string& phone = req.sIn.PHONE_ID;
-  AuditEntry entry =
-      AuditOf(decoded ? req.sSoInfo : MCustQryAccept::SQueryLogSoInfo(), kUserServiceCode);
-  entry.conditions = decoded ? "PHONE_ID=" + phone.substr(0, 64) : "malformed request";
-  if (const int refused = Admit(kUserServiceCode, entry); refused != 0)
-    return fail(refused, RefusalText(refused), entry);
-  if (!decoded) return fail(kRcBadRequest, messages::kBadRequest, entry);
-  if (phone.empty()) return fail(kRcNoCondition, messages::kNoCondition, entry);
-  if (phone.size() > kMaxPhoneLength) return fail(kRcBadCondition, messages::kBadPhone, entry);
-  CollectRows<MMicroPaymentDef::SMpUserInfo> rows;
-  int64_t n = 0;
-  try {
-    Lease conn(*this);
-    n = (*conn).QueryUsers(phone, cConfig.maxRows + 1, rows);
-  } catch (const DbError& e) {
-    if (cConfig.metrics) cConfig.metrics->StoreError();
-    log::Write(log::Level::kError, "query_failed", {{"op", "query_mppUser"}, {"reason", e.what()}});
-    return fail(kRcDatabase, messages::kDatabase, entry);
-  }
-  entry.rowCount = n;
-  if (n > cConfig.maxRows) return fail(kRcTooManyRows, TooManyRowsText(cConfig.maxRows), entry);
-  list.resize(rows.rows().size());
-  for (std::size_t i = 0; i < list.size(); ++i) rows.rows().Get(i, list[i]);
-  EncodeUserReply(list, QRSErrorMsg(), reply);
-  if (reply.empty()) return fail(kRcInternal, messages::kInternal, entry);
-  Audit(std::move(entry), trace);
-  return 0;
-}
-
-int Service::Admit(const char* serviceCode, AuditEntry& entry) {
-  if (!pAuth) return 0;
-  const int32_t declared = entry.OP_ID;
-  Caller caller;
-  const int result = AuthStep("session check", [&] {
-    return pAuth->Verify(tmclient::CurrentCall().session, serviceCode, caller);
-  });
-  NameCaller(entry, caller);
-  if (declared != caller.opId) entry.declaredOpId = declared;
-  return result;
-}
-
-int Service::HandleSignIn(std::string_view request, std::string& reply, Trace& trace) {
-  MSysmgntDef::SSignInIn in;
-  AuditEntry entry = AuditOf(MCustQryAccept::SQueryLogSoInfo(), kSignInServiceCode);
-  // The password goes no further than the hash check, and not into a core file.
-  struct Wipe {
-    std::string& s;
-    ~Wipe() { sodium_memzero(s.data(), s.size()); }
-  } wipe{in.OP_PASSWD}, wipeNonce{in.SIGNIN_NONCE};
-  auto fail = [&](int code, const char* text) {
-    entry.result = code;
-    Audit(std::move(entry), trace);
-    EncodeSignInReply(MSysmgntDef::SOperator(), MSysmgntDef::SSessionInfo(), Error(code, text),
-                      reply);
-    return code;
-  };
-  if (!DecodeSignInRequest(request, in) ||
-      !(in.SIGNIN_NONCE.empty() || IsSignInNonce(in.SIGNIN_NONCE))) {
-    entry.conditions = "malformed request";
-    return fail(kRcBadRequest, messages::kBadRequest);
-  }
-  entry.OP_ADDRESS = in.OP_ADDRESS.substr(0, 64);
-  entry.conditions = "LOGIN_NAME=" + in.LOGIN_NAME.substr(0, 64);
-  Authenticator::SignedIn out;
-  const int result = AuthStep(
-      "sign-in", [&] { return pAuth->SignIn(in.LOGIN_NAME, in.OP_PASSWD, in.SIGNIN_NONCE, out); });
-  if (result != 0) return fail(result, RefusalText(result));
-  const MSysmgntDef::SOperator& op = out.account.record;
-  NameCaller(entry, {op.OP_ID, op.ORG_ID, op.LOGIN_NAME});
-  MSysmgntDef::SSessionInfo session;
-  session.set_SESSION_TOKEN(out.token);
-  session.set_IDLE_TIMEOUT(pAuth->policy().idleTimeoutS);
-  session.set_MAX_AGE(pAuth->policy().maxAgeS);
-  session.set_RIGHTS(JoinRights(out.account.rights));
-  EncodeSignInReply(op, session, QRSErrorMsg(), reply);
-  sodium_memzero(out.token.data(), out.token.size());
-  sodium_memzero(session.SESSION_TOKEN.data(), session.SESSION_TOKEN.size());
-  if (reply.empty()) return fail(kRcInternal, messages::kInternal);
-  Audit(std::move(entry), trace);
-  return 0;
-}
-
-int Service::HandleSignOut(std::string_view request, std::string& reply, Trace& trace) {
-  AuditEntry entry = AuditOf(MCustQryAccept::SQueryLogSoInfo(), kSignOutServiceCode);
-  int result = kRcBadRequest;
-  if (DecodeSignOutRequest(request)) {
-    Caller caller;
-    result = AuthStep("sign-out",
-                      [&] { return pAuth->SignOut(tmclient::CurrentCall().session, caller); });
-    NameCaller(entry, caller);
+  operations::Inputs<kId> in;
+  ScrubOnExit<decltype(in)> scrubIn{in};
+  const bool decoded = std::apply(
+      [&](auto&... record) {
+        return DecodeRequest(request, op.requestStream, record...) && (WellFormed(record) && ...);
+      },
+      in);
+  AuditEntry& entry = context.audit;
+  entry.at = NowStamp();
+  entry.serviceCode = op.serviceCode;
+  entry.peer = std::string(context.peer.substr(0, 80));
+  if (decoded) {
+    std::apply([&](const auto&... record) { (Declare(entry, record), ...); }, in);
+    entry.conditions = AuditedConditions<kId>(in);
   } else {
     entry.conditions = "malformed request";
   }
-  EncodeSignOutReply(result == 0 ? QRSErrorMsg() : Error(result, RefusalText(result)), reply);
+  // A query is refused to a caller without the right before anything is
+  // said of its request.
+  if (op.access == Access::kRight)
+    if (Status admitted = Admit(context, op.right); !admitted.ok()) return fail(admitted);
+  if (!decoded) return fail({kRcBadRequest, messages::kBadRequest});
+
+  operations::Outputs<kId> out;
+  ScrubOnExit<decltype(out)> scrubOut{out};
+  bool replied = false;
+  if (Status done = Run<kId>(context, in, out, reply, writer, replied); !done.ok())
+    return fail(done);
+  if (!replied) {
+    std::apply([&](const auto&... item) { EncodeReply(op.replyStream, reply, item...); }, out);
+    if (reply.empty()) return fail({kRcInternal, messages::kInternal});
+  }
+  Audit(context, 0);
+  return 0;
+}
+
+Status Service::Admit(RequestContext& context, const char* right) {
+  if (!pAuth) return {};
+  AuditEntry& entry = context.audit;
+  const int32_t declared = entry.OP_ID;
+  Caller caller;
+  const int result =
+      AuthStep("session check", [&] { return pAuth->Verify(context.session, right, caller); });
+  NameCaller(entry, caller);
+  if (declared != caller.opId) entry.declaredOpId = declared;
+  return result == 0 ? Status() : AuthFailure(result);
+}
+
+void Service::Audit(RequestContext& context, int result) {
+  AuditEntry& entry = context.audit;
   entry.result = result;
-  Audit(std::move(entry), trace);
-  return result;
+  context.rows = entry.rowCount;
+  if (context.debug) context.conditions = entry.conditions;
+  if (!pAudit) return;
+  // A peer that sends what cannot be read, or calls with no session or an
+  // unknown one, gets one row per minute, with a count: what anyone who
+  // reaches the port can send cannot grow the audit without bound.
+  if (result == kRcBadRequest)
+    pAudit->SubmitMalformed(std::move(entry));
+  else if (result == kRcNoSession && entry.login.empty())
+    pAudit->SubmitMerged(std::move(entry), "no session");
+  else
+    pAudit->Submit(std::move(entry));
+}
+
+Status Service::AuthFailure(int code) {
+  switch (code) {
+    case kRcNoSession:
+      return {code, messages::kNoSession};
+    case kRcNoRight:
+      return {code, messages::kNoRight};
+    case kRcSignInFailed:
+      return {code, messages::kSignInFailed};
+    case kRcOperatorLocked:
+      return {code, messages::kOperatorLocked};
+    case kRcOperatorInactive:
+      return {code, messages::kOperatorInactive};
+    case kRcDirectoryUnavailable:
+      return {code, messages::kDirectoryUnavailable};
+    case kRcDatabase:
+      return {code, messages::kDatabase};
+    case kRcBadRequest:
+      return {code, messages::kBadRequest};
+    default:
+      return {code, messages::kInternal};
+  }
+}
+
+Status Service::DatabaseFailure(const RequestContext& context, const std::exception& e) {
+  if (cConfig.metrics) cConfig.metrics->StoreError();
+  log::Write(log::Level::kError, "query_failed", {{"op", context.op->label}, {"reason", e.what()}});
+  return {kRcDatabase, messages::kDatabase};
 }
 
 }  // namespace backoffice

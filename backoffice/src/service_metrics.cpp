@@ -20,22 +20,6 @@ std::size_t BucketSlot(std::chrono::nanoseconds took) {
 
 }  // namespace
 
-std::string_view OperationName(Operation op) {
-  switch (op) {
-    case Operation::kLog:
-      return "query_mpSoList";
-    case Operation::kUser:
-      return "query_mppUser";
-    case Operation::kSignIn:
-      return "signIn";
-    case Operation::kSignOut:
-      return "signOut";
-    case Operation::kUnknown:
-      break;
-  }
-  return "unknown";
-}
-
 void ServiceMetrics::Record(Operation op, int result, int64_t rows,
                             std::chrono::nanoseconds took) noexcept {
   PerOperation& o = aOps[static_cast<std::size_t>(op)];

@@ -8,6 +8,7 @@
 #include "records/mcustqryaccept.h"
 #include "records/mmicropaymentdef.h"
 #include "records/msysmgntdef.h"
+#include "records/operations.h"
 #include "reply_readers.h"
 #include "sample_records.h"
 #include "tmclient/qrs_errormsg.h"
@@ -75,7 +76,7 @@ int main(int argc, char** argv) {
   session.set_SESSION_TOKEN(std::string(64, 'a'));
   session.set_IDLE_TIMEOUT(1800);
   session.set_MAX_AGE(43200);
-  session.set_RIGHTS("BABOMOMP,BACUQQMP");
+  session.set_RIGHTS(operations::DefaultRights());
   using fuzzreaders::kSignInReply;
   saved &= Save(dir, "signin-request", Frame(fuzzreaders::kSignInRequest, signIn));
   saved &= Save(dir, "signin-reply", Frame(kSignInReply, op, session, ok));

@@ -8,57 +8,28 @@
 #include <cstdlib>
 
 #include "remote_call.h"
-#include "tmclient/broker_config.h"
 #include "tmclient/session.h"
 #include "tmclient/tmd_error.h"
 
 namespace MSysmgnt {
-namespace {
-
-constexpr service_detail::RemoteOperation kSignIn = {"sysmgnt.MSysmgnt.IOperatorAuth.signIn",
-                                                     "MSysmgnt::IOperatorAuth::signIn",
-                                                     "MSysmgnt_IOperatorAuth", "BASMLGIN"};
-constexpr service_detail::RemoteOperation kSignOut = {"sysmgnt.MSysmgnt.IOperatorAuth.signOut",
-                                                      "MSysmgnt::IOperatorAuth::signOut",
-                                                      "MSysmgnt_IOperatorAuth", "BASMLGOT"};
-
-// A sign-in with its nonce and a sign-out are safe to repeat (the back office
-// gives a repeated sign-in the same session, and ends an ended session
-// without error): the broker client tries them again after a failure that
-// may have reached a back office, as it does the idempotent queries.
-void DeclareRepeatable() {
-  static const bool declared = [] {
-    tmclient::DeclareIdempotent(kSignIn.serviceCode);
-    tmclient::DeclareIdempotent(kSignOut.serviceCode);
-    return true;
-  }();
-  (void)declared;
-}
-
-}  // namespace
-
 int IOperatorAuth::signIn(const MSysmgntDef::SSignInIn& sIn, MSysmgntDef::SOperator& op,
                           MSysmgntDef::SSessionInfo& sSession, QRSErrorMsg& cErrorMsg,
                           STMSession* session) {
-  using service_detail::Read;
-  using service_detail::Write;
-  DeclareRepeatable();
-  return service_detail::CallRemote(
-      *this, kSignIn, session, {Write("sIn", sIn)},
-      {Read("op", op), Read("sSession", sSession), Read("cErrorMsg", cErrorMsg)}, cErrorMsg);
+  return service_detail::CallOperation<operations::Id::kSignIn>(
+      *this, session, std::tie(sIn), std::tie(op, sSession, cErrorMsg), cErrorMsg);
 }
 
 int IOperatorAuth::signOut(QRSErrorMsg& cErrorMsg, STMSession* session) {
-  using service_detail::Read;
-  DeclareRepeatable();
-  return service_detail::CallRemote(*this, kSignOut, session, {}, {Read("cErrorMsg", cErrorMsg)},
-                                    cErrorMsg);
+  return service_detail::CallOperation<operations::Id::kSignOut>(*this, session, std::tie(),
+                                                                 std::tie(cErrorMsg), cErrorMsg);
 }
 
 }  // namespace MSysmgnt
 
 namespace service {
 namespace {
+
+constexpr const char* kAuthInterface = operations::Of(operations::Id::kSignIn).interfaceName;
 
 // 256 random bits as 64 hexadecimal digits; "" when the system has none to give.
 std::string NewNonce() {
@@ -79,7 +50,7 @@ int SignIn(const std::string& brokerName, const std::string& login, const std::s
            const std::string& address, MSysmgntDef::SOperator& op,
            MSysmgntDef::SSessionInfo& session, QRSErrorMsg& cErrorMsg) {
   MSysmgnt::IOperatorAuth auth;
-  if (const int bound = auth.bind("MSysmgnt_IOperatorAuth", brokerName); bound != 0) {
+  if (const int bound = auth.bind(kAuthInterface, brokerName); bound != 0) {
     cErrorMsg.set_code(bound);
     cErrorMsg.set_msg(tmd_getErrorMsg(bound));
     return bound;
@@ -100,7 +71,7 @@ int SignIn(const std::string& brokerName, const std::string& login, const std::s
 
 int SignOut(const std::string& brokerName) {
   MSysmgnt::IOperatorAuth auth;
-  int result = auth.bind("MSysmgnt_IOperatorAuth", brokerName);
+  int result = auth.bind(kAuthInterface, brokerName);
   if (result == 0) {
     QRSErrorMsg error;
     result = auth.signOut(error);

@@ -2,9 +2,14 @@
 
 #include <initializer_list>
 #include <memory>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "records/list_read_ahead.h"
+#include "records/operations.h"
+#include "tmclient/broker_config.h"
 #include "tmclient/qrs_errormsg.h"
 #include "tmclient/tmb_stream.h"
 #include "tmclient/tmd_client_object.h"
@@ -59,5 +64,50 @@ StreamStep ReadAhead(const char* name, std::vector<R>& list) {
 int CallRemote(CTmdClientObject& client, const RemoteOperation& op, STMSession* session,
                std::initializer_list<StreamStep> inputs, std::initializer_list<StreamStep> outputs,
                QRSErrorMsg& cErrorMsg);
+
+template <operations::Id kId, class In, class Out, std::size_t... I, std::size_t... O>
+int CallOperation(CTmdClientObject& client, STMSession* session, const In& inputs,
+                  const Out& outputs, QRSErrorMsg& cErrorMsg, std::index_sequence<I...>,
+                  std::index_sequence<O...>) {
+  using Signature = operations::Signature<kId>;
+  constexpr const operations::Descriptor& d = operations::Of(kId);
+  static constexpr RemoteOperation kOp = {d.fullName, d.scopedName, d.interfaceName, d.serviceCode};
+  if constexpr (d.retry == operations::Retry::kRepeatable) {
+    // A sign-in with its nonce and a sign-out are safe to repeat (the back
+    // office gives a repeated sign-in the same session, and ends an ended
+    // session without error): the broker client tries them again after a
+    // failure that may have reached a back office, as it does the idempotent
+    // queries.
+    static const bool declared = (tmclient::DeclareIdempotent(d.serviceCode), true);
+    (void)declared;
+  }
+  auto output = [&]<std::size_t k>(std::integral_constant<std::size_t, k>) {
+    const char* name = std::get<k>(Signature::kOutputs).name;
+    auto& value = std::get<k>(outputs);
+    if constexpr (k == 0 && d.reply == operations::Reply::kStreamed) {
+      using Element = typename std::remove_reference_t<decltype(value)>::value_type;
+      return ReadAhead<operations::kListName<Element>>(name, value);
+    } else {
+      return Read(name, value);
+    }
+  };
+  return CallRemote(client, kOp, session,
+                    {Write(std::get<I>(Signature::kInputs).name, std::get<I>(inputs))...},
+                    {output(std::integral_constant<std::size_t, O>())...}, cErrorMsg);
+}
+
+// Runs operation kId of the catalogue (records/operations.h) through
+// `client`: its names come from the catalogue, the values from the caller,
+// one for each of its inputs and outputs, in order and of their types.
+template <operations::Id kId, class... In, class... Out>
+int CallOperation(CTmdClientObject& client, STMSession* session, std::tuple<const In&...> inputs,
+                  std::tuple<Out&...> outputs, QRSErrorMsg& cErrorMsg) {
+  static_assert(std::is_same_v<std::tuple<In...>, operations::Inputs<kId>>,
+                "the inputs differ from the catalogue's");
+  static_assert(std::is_same_v<std::tuple<Out...>, operations::Outputs<kId>>,
+                "the outputs differ from the catalogue's");
+  return CallOperation<kId>(client, session, inputs, outputs, cErrorMsg,
+                            std::index_sequence_for<In...>(), std::index_sequence_for<Out...>());
+}
 
 }  // namespace service_detail

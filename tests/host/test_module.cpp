@@ -10,6 +10,7 @@
 #include "forms/formmdichild.h"
 #include "forms/sortcompare.h"
 #include "guicommon/guicommon.h"
+#include "guicommon/list_output.h"
 #include "guicommon/wait_box_guard.h"
 #include "records/msysmgntdef.h"
 #include "toolkit/toolkit.h"
@@ -59,6 +60,16 @@ class TfrmHostTest : public TfrmMDIChild {
     handlers.Add("btnFillClick", this, &TfrmHostTest::btnFillClick);
     ReadLayout(TestLayout(), handlers);
     EndLayout();
+    // Saved and printed unless 标记 is ticked, which stands for a refusal.
+    AttachListOutput(dynamic_cast<TListView*>(FindComponent("lvstRows")), [this](SListOutput& o) {
+      o.sTitle = "测试业务";
+      o.sList = "rows";
+      o.fnPermit = [this](const SListExportRecord&) {
+        if (!dynamic_cast<TCheckBox*>(FindComponent("chkFlag"))->Checked()) return true;
+        ShowGUIMessage("没有导出的权限", "提示", 16);
+        return false;
+      };
+    });
   }
 
   void chkFlagClick(TObject*) {

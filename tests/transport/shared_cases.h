@@ -115,8 +115,9 @@ inline std::string BigPart() {
   return part;
 }
 
-inline int ScriptedStreaming(const std::string&, const std::string& code, std::string_view request,
-                             std::string& reply, tmclient::ReplyWriter& writer) {
+inline int ScriptedStreaming(const tmclient::CallContext&, const std::string&,
+                             const std::string& code, std::string_view request, std::string& reply,
+                             tmclient::ReplyWriter& writer) {
   if (!writer.Begin(4) || !writer.Append(request)) return 1;
   if (code == "WHOLE") {
     const std::string big = BigPart();

@@ -123,8 +123,8 @@ TEST(TcpTransport, AWatcherIsToldOfAStreamedReplyWhileItArrives) {
   // The rest of each reply waits until the client has seen its first part:
   // a client that read it only once whole would wait for ever.
   TcpServer server(
-      [&](const std::string&, const std::string& code, std::string_view, std::string& reply,
-          ReplyWriter& w) {
+      [&](const CallContext&, const std::string&, const std::string& code, std::string_view,
+          std::string& reply, ReplyWriter& w) {
         if (!w.Begin(4) || !w.Append("one") || !WaitFor(watcher.load()->bSeen)) return 1;
         if (code == "REPLACE") {
           reply = "whole";
@@ -160,8 +160,8 @@ TEST(TcpTransport, AWatcherSeesNoMoreRowsThanTheClientTakes) {
   // Request "ROWS,COUNTED,NESTED": ROWS elements, COUNTED in the head, and
   // in the first element a list of NESTED elements when not 0.
   TcpServer server(
-      [&](const std::string&, const std::string&, std::string_view request, std::string&,
-          ReplyWriter& w) {
+      [&](const CallContext&, const std::string&, const std::string&, std::string_view request,
+          std::string&, ReplyWriter& w) {
         unsigned rows = 0, counted = 0, nested = 0;
         if (std::sscanf(std::string(request).c_str(), "%u,%u,%u", &rows, &counted, &nested) != 3)
           return 2;
@@ -618,8 +618,8 @@ TEST(TcpServer, AStreamedReplyWaitsForItsClientWithoutHoldingTheWorkers) {
   options.writeTimeoutMs = 300;
   options.maxQueuedBytes = 64 * 1024;
   TcpServer server(
-      [&](const std::string& iface, const std::string& code, std::string_view request,
-          std::string& reply, ReplyWriter& writer) {
+      [&](const CallContext&, const std::string& iface, const std::string& code,
+          std::string_view request, std::string& reply, ReplyWriter& writer) {
         if (code != "ENDLESS") return Echo(iface, code, request, reply);
         const std::string chunk(16 * 1024, 'x');
         if (!writer.Begin(4)) return 1;

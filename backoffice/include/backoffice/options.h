@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "records/operations.h"
+
 namespace backoffice {
 
 // The command line of mpay-backoffice, and its configuration file. Every
@@ -32,7 +34,9 @@ struct Options {
   int maxBufferedMb = 256;          // --max-buffered-mb N: bytes all tcp connections may hold
   bool auditFailClosed = true;      // --on-audit-failure refuse|continue
   int auditKeepDays = 0;            // --audit-keep-days N: 0 keeps every row
+  int auditVerifyHours = 24;        // --audit-verify-hours N: 0 never
   std::string auditKey;             // --audit-key FILE: "" for DefaultAuditKeyPath(db)
+  std::string auditJournal;         // --audit-journal DIR: "" for DefaultAuditJournalDir(db)
   std::string initDemo;             // --init-demo FILE
   int64_t demoRows = 100000;        // --rows N
   bool help = false;
@@ -45,15 +49,25 @@ struct Options {
   int sessionMaxAgeS = 43200;  // --session-max-age S
   int lockUnusedDays = 0;      // --lock-unused-days N: 0 locks none
 
+  // Directory sign-in (docs/operations.md, "Directory sign-in").
+  std::string ldap;              // --ldap ldaps://HOST[:PORT] | ldap://HOST[:PORT]
+  std::string ldapCa;            // --ldap-ca FILE: the directory's certificate authority
+  std::string ldapBindDn;        // --ldap-bind-dn DN: the service account that searches
+  std::string ldapPasswordFile;  // --ldap-password-file FILE (owner-only); else MPAY_LDAP_PASSWORD
+  std::string ldapMap;           // --ldap-map FILE: where operators are and how they map
+  bool ldapFirst = false;        // --ldap-order directory-first|local-first
+  int ldapRecheckS = 300;        // --ldap-recheck S: removed or disabled accounts end within it
+
   // Operator administration instead of serving: --add-operator LOGIN,
   // --passwd-operator LOGIN, --lock-operator LOGIN, --unlock-operator LOGIN,
   // --list-operators. The password comes from the terminal or standard input.
   enum class OperatorCommand { kNone, kAdd, kPasswd, kLock, kUnlock, kList };
   OperatorCommand operatorCommand = OperatorCommand::kNone;
   std::string operatorLogin;
-  std::string operatorName;                          // --op-name TEXT (add)
-  int operatorOrg = 0;                               // --org-id N (add)
-  std::string operatorRights = "BABOMOMP,BACUQQMP";  // --rights CODE[,CODE] (add)
+  std::string operatorName;  // --op-name TEXT (add)
+  int operatorOrg = 0;       // --org-id N (add)
+  // --rights RIGHT[,RIGHT] (add); by default those the catalogue grants.
+  std::string operatorRights = operations::DefaultRights();
 
   // The audit's tamper evidence instead of serving: --verify-audit [--from
   // ID] walks the chain (exit 1 when it fails), --make-audit-key makes the

@@ -9,36 +9,38 @@
 #include "records/mcustqryaccept.h"
 #include "records/mmicropaymentdef.h"
 #include "records/msysmgntdef.h"
+#include "records/operations.h"
 #include "tmclient/qrs_errormsg.h"
 #include "tmclient/tmb_stream.h"
 
-// The two operations the back office answers, as they travel: names on the
-// wire, never change.
+// The operations the back office answers come from the catalogue
+// (records/operations.h); these are their names as tests and tools spell them.
 namespace backoffice {
 
-inline constexpr char kLogInterface[] = "MCustQryAccept_IBusiOrdmgnt";
-inline constexpr char kLogServiceCode[] = "BABOMOMP";
-inline constexpr char kLogRequestStream[] =
-    "busiordmgnt.MCustQryAccept.IBusiOrdmgnt.query_mpSoList.ParamIn";
-inline constexpr char kLogReplyStream[] =
-    "busiordmgnt.MCustQryAccept.IBusiOrdmgnt.query_mpSoList.ParamOut";
+namespace protocol_detail {
+inline constexpr const operations::Descriptor& kLog = operations::Of(operations::Id::kLog);
+inline constexpr const operations::Descriptor& kUser = operations::Of(operations::Id::kUser);
+inline constexpr const operations::Descriptor& kSignIn = operations::Of(operations::Id::kSignIn);
+inline constexpr const operations::Descriptor& kSignOut = operations::Of(operations::Id::kSignOut);
+}  // namespace protocol_detail
 
-inline constexpr char kUserInterface[] = "MCustQryAccept_ICustQryAccept";
-inline constexpr char kUserServiceCode[] = "BACUQQMP";
-inline constexpr char kUserRequestStream[] =
-    "custqryaccept.MCustQryAccept.ICustQryAccept.query_mppUser.ParamIn";
-inline constexpr char kUserReplyStream[] =
-    "custqryaccept.MCustQryAccept.ICustQryAccept.query_mppUser.ParamOut";
+inline constexpr const char* kLogInterface = protocol_detail::kLog.interfaceName;
+inline constexpr const char* kLogServiceCode = protocol_detail::kLog.serviceCode;
+inline constexpr const char* kLogRequestStream = protocol_detail::kLog.requestStream;
+inline constexpr const char* kLogReplyStream = protocol_detail::kLog.replyStream;
 
-// Sign-in and sign-out: one interface, two service codes. A sign-in needs
-// no session; a sign-out ends the session its envelope carries.
-inline constexpr char kAuthInterface[] = "MSysmgnt_IOperatorAuth";
-inline constexpr char kSignInServiceCode[] = "BASMLGIN";
-inline constexpr char kSignInRequestStream[] = "sysmgnt.MSysmgnt.IOperatorAuth.signIn.ParamIn";
-inline constexpr char kSignInReplyStream[] = "sysmgnt.MSysmgnt.IOperatorAuth.signIn.ParamOut";
-inline constexpr char kSignOutServiceCode[] = "BASMLGOT";
-inline constexpr char kSignOutRequestStream[] = "sysmgnt.MSysmgnt.IOperatorAuth.signOut.ParamIn";
-inline constexpr char kSignOutReplyStream[] = "sysmgnt.MSysmgnt.IOperatorAuth.signOut.ParamOut";
+inline constexpr const char* kUserInterface = protocol_detail::kUser.interfaceName;
+inline constexpr const char* kUserServiceCode = protocol_detail::kUser.serviceCode;
+inline constexpr const char* kUserRequestStream = protocol_detail::kUser.requestStream;
+inline constexpr const char* kUserReplyStream = protocol_detail::kUser.replyStream;
+
+inline constexpr const char* kAuthInterface = protocol_detail::kSignIn.interfaceName;
+inline constexpr const char* kSignInServiceCode = protocol_detail::kSignIn.serviceCode;
+inline constexpr const char* kSignInRequestStream = protocol_detail::kSignIn.requestStream;
+inline constexpr const char* kSignInReplyStream = protocol_detail::kSignIn.replyStream;
+inline constexpr const char* kSignOutServiceCode = protocol_detail::kSignOut.serviceCode;
+inline constexpr const char* kSignOutRequestStream = protocol_detail::kSignOut.requestStream;
+inline constexpr const char* kSignOutReplyStream = protocol_detail::kSignOut.replyStream;
 
 // Requests larger than this are refused unread: a real one is a few hundred
 // bytes.
@@ -54,12 +56,33 @@ struct UserRequest {
   MCustQryAccept::SQueryLogSoInfo sSoInfo;
 };
 
-// Sign-in request: SSignInIn. Sign-out request: nothing but the stream.
-bool DecodeSignInRequest(std::string_view bytes, MSysmgntDef::SSignInIn& request);
-bool DecodeSignOutRequest(std::string_view bytes);
+// The stream named `streamName` holding `records` in order, and nothing
+// after it. False on any fault, with the records partly filled.
+template <class... Records>
+bool DecodeRequest(std::string_view bytes, const char* streamName, Records&... records) {
+  if (bytes.size() > kMaxRequestBytes) return false;
+  tmb_stream in;
+  in.load(bytes);
+  if (in.failed() || !in.begin_stream(streamName)) return false;
+  const bool read = ((in >> records, !in.failed()) && ...);
+  return read && in.end_stream() && !in.failed();
+}
 
-// Decode a whole request stream: its name, both records, its end and
-// nothing after it. False on any fault, with the records partly filled.
+// The whole stream named `streamName` holding `items` in order, into `out`
+// (replacing its content; empty when it could not be written).
+template <class... Items>
+void EncodeReply(const char* streamName, std::string& out, const Items&... items) {
+  tmb_stream s;
+  s.open();
+  s.begin_stream(streamName);
+  (s << ... << items);
+  if (s.end_stream())
+    out = s.bytes();
+  else
+    out.clear();
+}
+
+// The log and user requests and the log reply, for tests and tools.
 bool DecodeLogRequest(std::string_view bytes, LogRequest& request);
 bool DecodeUserRequest(std::string_view bytes, UserRequest& request);
 
@@ -67,16 +90,8 @@ bool DecodeUserRequest(std::string_view bytes, UserRequest& request);
 // "not a condition").
 LogConditions ToConditions(const MCustQryAccept::SQuerySoInfoListIn& sIn);
 
-// Encode whole reply streams into `out` (replacing its content).
 void EncodeLogReply(const MMicroPaymentDef::SMpInfoList& list,
                     const MMicroPaymentDef::SMpAcctStatInfo& stat, int iReturnInfo,
                     const QRSErrorMsg& cErrorMsg, std::string& out);
-void EncodeUserReply(const MMicroPaymentDef::SMpUserInfoList& list, const QRSErrorMsg& cErrorMsg,
-                     std::string& out);
-// Sign-in reply: SOperator (never its password), SSessionInfo, error record.
-void EncodeSignInReply(const MSysmgntDef::SOperator& op, const MSysmgntDef::SSessionInfo& session,
-                       const QRSErrorMsg& cErrorMsg, std::string& out);
-// Sign-out reply: the error record.
-void EncodeSignOutReply(const QRSErrorMsg& cErrorMsg, std::string& out);
 
 }  // namespace backoffice

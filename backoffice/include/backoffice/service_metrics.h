@@ -13,23 +13,25 @@
 #include <cstdint>
 #include <string_view>
 
+#include "backoffice/service.h"
+#include "records/operations.h"
+
 namespace backoffice {
 
-enum class Operation { kLog, kUser, kSignIn, kSignOut, kUnknown };
-inline constexpr int kOperations = 5;
-// "query_mpSoList", "query_mppUser", "signIn", "signOut", "unknown".
-std::string_view OperationName(Operation op);
+// The catalogue's operations, then kUnknown; labelled by operations::Label.
+using Operation = operations::Id;
+inline constexpr std::size_t kOperations = operations::kCount + 1;
 
 // Upper bounds of the latency buckets, in seconds; the last bucket (+Inf) is
 // implied.
 inline constexpr std::array<double, 14> kLatencyBuckets = {
     0.0005, 0.001, 0.0025, 0.005, 0.01, 0.025, 0.05, 0.1, 0.25, 0.5, 1, 2.5, 5, 10};
 
-// The result codes counted one by one: 0 and the service's own codes, those of
-// sessions, sign-in and the
-// audit included. Any other lands in the last slot ("other").
-inline constexpr std::array<int, 14> kCountedResults = {0,    1001, 1002, 1003, 1004, 1005, 1006,
-                                                        1007, 1008, 1009, 1010, 1011, 1012, 1020};
+// The result codes counted one by one: 0 and the service's own codes
+// (service.h). Any other lands in the last slot ("other").
+#define MPAY_COUNTED_RESULT_(NAME, VALUE) , NAME
+inline constexpr std::array kCountedResults = {0 MPAY_RESULT_CODES(MPAY_COUNTED_RESULT_)};
+#undef MPAY_COUNTED_RESULT_
 
 class ServiceMetrics {
  public:

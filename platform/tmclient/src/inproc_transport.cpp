@@ -40,8 +40,6 @@ class InProcessTransport final : public Transport {
     std::string answer;
     int result = 0;
     try {
-      const std::string session = CurrentSession();
-      CallContextScope context({session, "inproc"});
       result = handler(interfaceName, serviceCode, request, answer);
     } catch (...) {
       return kErrServiceFailed;

@@ -4,41 +4,23 @@
 #include "tmclient/tmd_error.h"
 
 namespace tmclient {
-namespace {
-
-thread_local CallContext tCurrentCall;
-
-}  // namespace
-
-const CallContext& CurrentCall() {
-  return tCurrentCall;
-}
-
-CallContextScope::CallContextScope(CallContext context) : cSaved(tCurrentCall) {
-  tCurrentCall = context;
-}
-
-CallContextScope::~CallContextScope() {
-  tCurrentCall = cSaved;
-}
-
 StreamingServiceHandler StreamingOf(ServiceHandler handler) {
-  return [h = std::move(handler)](const std::string& interfaceName, const std::string& serviceCode,
-                                  std::string_view request, std::string& reply, ReplyWriter&) {
+  return [h = std::move(handler)](const CallContext&, const std::string& interfaceName,
+                                  const std::string& serviceCode, std::string_view request,
+                                  std::string& reply, ReplyWriter&) {
     return h(interfaceName, serviceCode, request, reply);
   };
 }
 
 int ServeRequest(const StreamingServiceHandler& handler, const envelope::Request& request,
                  std::string& reply, ReplyWriter& writer) {
-  // The names as the handler takes them, in strings that keep their memory.
-  thread_local std::string interfaceName, serviceCode;
+  const CallContext call{request.session, request.peer};
   int result;
-  CallContextScope context({request.session, request.peer});
   try {
-    interfaceName.assign(request.interfaceName);
-    serviceCode.assign(request.serviceCode);
-    result = handler(interfaceName, serviceCode, request.stream, reply, writer);
+    // The names as the handler takes them.
+    const std::string interfaceName(request.interfaceName);
+    const std::string serviceCode(request.serviceCode);
+    result = handler(call, interfaceName, serviceCode, request.stream, reply, writer);
   } catch (...) {
     result = kErrServiceFailed;
   }

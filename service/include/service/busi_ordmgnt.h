@@ -8,7 +8,7 @@
 namespace MCustQryAccept {
 
 // Client proxy of the back office's order management interface
-// ("MCustQryAccept_IBusiOrdmgnt", service code "BABOMOMP").
+// (operation kLog of the catalogue, records/operations.h).
 class IBusiOrdmgnt : public CTmdClientObject {
  public:
   ~IBusiOrdmgnt() override;

@@ -8,7 +8,7 @@
 namespace MCustQryAccept {
 
 // Client proxy of the back office's customer query interface
-// ("MCustQryAccept_ICustQryAccept", service code "BACUQQMP").
+// (operation kUser of the catalogue, records/operations.h).
 class ICustQryAccept : public CTmdClientObject {
  public:
   ~ICustQryAccept() override;

@@ -25,28 +25,14 @@ using ServiceHandler =
 // What the server knows of the request a handler is running for, besides
 // its bytes: the session its envelope carries, and the caller's address as
 // the transport itself sees it (never what the request says of itself).
-// Valid on the handler's thread while the handler runs.
+// Handed to a StreamingServiceHandler with each request; the views are
+// valid while the handler runs.
 struct CallContext {
   std::string_view session;  // "" when the request carries none
   // "tcp:ADDRESS:PORT" of the connection; "nats:URL" of the nats-server the
   // request came through (only that server sees the caller's address);
-  // "inproc" in the same process; "" when nobody set it.
+  // "" when nobody set it.
   std::string_view peer;
-};
-TMCLIENT_API const CallContext& CurrentCall();
-
-// Sets CurrentCall() on this thread for its lifetime, then restores what was
-// there. Servers put one around each handler run; tests that call a handler
-// directly may too. The views must outlive the scope.
-class TMCLIENT_API CallContextScope {
- public:
-  explicit CallContextScope(CallContext context);
-  ~CallContextScope();
-  CallContextScope(const CallContextScope&) = delete;
-  CallContextScope& operator=(const CallContextScope&) = delete;
-
- private:
-  CallContext cSaved;
 };
 
 // Lets a handler hand over a large reply while it is still producing it, so
@@ -79,11 +65,11 @@ class TMCLIENT_API ReplyWriter {
   static constexpr std::size_t kMaxHeadSize = 64 * 1024;
 };
 
-// A handler that may stream its reply through `writer`. A ServiceHandler is
-// the same with the writer left unused.
-using StreamingServiceHandler =
-    std::function<int(const std::string& interfaceName, const std::string& serviceCode,
-                      std::string_view request, std::string& reply, ReplyWriter& writer)>;
+// A handler that may stream its reply through `writer`, and is told who
+// calls (`call`). A ServiceHandler is the same with both left unused.
+using StreamingServiceHandler = std::function<int(
+    const CallContext& call, const std::string& interfaceName, const std::string& serviceCode,
+    std::string_view request, std::string& reply, ReplyWriter& writer)>;
 
 // Puts a streamed reply together in memory, for servers that send replies
 // whole (and for running a streaming handler in-process). Take() yields the
