@@ -37,7 +37,7 @@
 #include "wire_helpers.h"
 
 using namespace backoffice;
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 namespace {
 
@@ -75,8 +75,8 @@ struct Env {
 };
 Env* env = nullptr;
 
-double Us(Clock::time_point since) {
-  return std::chrono::duration<double, std::micro>(Clock::now() - since).count();
+double Us(SteadyClock::time_point since) {
+  return std::chrono::duration<double, std::micro>(SteadyClock::now() - since).count();
 }
 
 std::string LogRequest(const LogConditions& c) {
@@ -222,7 +222,7 @@ void BM_MetricsOnOff(benchmark::State& state) {
   for (auto _ : state) {
     const size_t k = i % q.requests.size();
     auto run = [&](Service& service, std::vector<double>& us) {
-      const auto t = Clock::now();
+      const auto t = SteadyClock::now();
       if (service.Handle(q.interface, q.serviceCode, q.requests[k], reply) != 0)
         state.SkipWithError("service refused a query");
       us.push_back(Us(t));
@@ -251,7 +251,7 @@ void BM_AuditDurable(benchmark::State& state) {
   for (auto _ : state) {
     const size_t k = i % q.requests.size();
     auto run = [&](Service& service, std::vector<double>& us) {
-      const auto t = Clock::now();
+      const auto t = SteadyClock::now();
       if (service.Handle(q.interface, q.serviceCode, q.requests[k], reply) != 0)
         state.SkipWithError("service refused a query");
       us.push_back(Us(t));

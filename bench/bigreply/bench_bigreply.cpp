@@ -33,7 +33,7 @@
 #include "wire_helpers.h"
 
 using namespace backoffice;
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 namespace {
 
@@ -57,8 +57,8 @@ struct Env {
 Env* env = nullptr;
 int gOnly = -1;  // --only: the step every iteration makes (0 SQL, 1 tcp, 2 NATS)
 
-double Ms(Clock::time_point since) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
+double Ms(SteadyClock::time_point since) {
+  return std::chrono::duration<double, std::milli>(SteadyClock::now() - since).count();
 }
 
 double Median(const std::vector<double>& v) {
@@ -138,7 +138,7 @@ void BM_BigReply(benchmark::State& state) {
   for (auto _ : state) {
     for (int k = 0; k < 3; ++k) {
       MMicroPaymentDef::SMpInfoList rows;
-      auto start = Clock::now();
+      auto start = SteadyClock::now();
       switch (gOnly >= 0 ? gOnly : (i + k) % 3) {
         case 0:
           if (StepSql(q) != kRows) state.SkipWithError("wrong row count");
@@ -167,7 +167,7 @@ void BM_ServerHandle(benchmark::State& state) {
       kLogRequestStream, wire::LogIn(0, 0, "", env->cond.BEGIN_SO_DATE, env->cond.END_SO_DATE));
   std::string reply;
   for (auto _ : state) {
-    auto start = Clock::now();
+    auto start = SteadyClock::now();
     int rc = env->service->Handle(kLogInterface, kLogServiceCode, request, reply);
     env->handleMs.push_back(Ms(start));
     if (rc != 0) state.SkipWithError("handler failed");
@@ -183,7 +183,7 @@ void BM_ClientDecode(benchmark::State& state) {
   std::string reply;
   env->service->Handle(kLogInterface, kLogServiceCode, request, reply);
   for (auto _ : state) {
-    auto start = Clock::now();
+    auto start = SteadyClock::now();
     wire::LogReply r = wire::ReadLogReply(reply);
     env->decodeMs.push_back(Ms(start));
     if (!r.ok || static_cast<int64_t>(r.list.size()) != kRows) state.SkipWithError("bad reply");

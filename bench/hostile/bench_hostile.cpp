@@ -28,7 +28,7 @@
 
 using namespace backoffice;
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 namespace {
 
@@ -68,11 +68,11 @@ void WorkingClients(std::vector<double>& out) {
         MMicroPaymentDef::SMpAcctStatInfo stat;
         int ret = 0;
         QRSErrorMsg error;
-        auto start = Clock::now();
+        auto start = SteadyClock::now();
         int rc = env->proxies[static_cast<size_t>(t)]->query_mpSoList(
             wire::LogIn(0, 0, phone, 0, 0), wire::Operator(), rows, stat, ret, error, nullptr);
         times[static_cast<size_t>(t)].push_back(
-            std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+            std::chrono::duration<double, std::micro>(SteadyClock::now() - start).count());
         if (rc != 0 || rows.empty()) ++failed[static_cast<size_t>(t)];
       }
     });

@@ -35,7 +35,7 @@
 #include "wire_helpers.h"
 
 using namespace backoffice;
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 namespace {
 
@@ -43,8 +43,8 @@ constexpr int kSamples = 2000;
 constexpr int64_t kBigRows = 100000;
 constexpr char kBroker[] = "TALMIRON";
 
-double Us(Clock::time_point since) {
-  return std::chrono::duration<double, std::micro>(Clock::now() - since).count();
+double Us(SteadyClock::time_point since) {
+  return std::chrono::duration<double, std::micro>(SteadyClock::now() - since).count();
 }
 
 std::string Script(const char* name) {
@@ -184,7 +184,7 @@ std::string LargePgDatabase() {
   if (!std::filesystem::exists(done)) {
     std::fprintf(stderr, "loading the %lld-row demo database into PostgreSQL (once)\n",
                  static_cast<long long>(bench::kLargeDbRows));
-    const auto start = Clock::now();
+    const auto start = SteadyClock::now();
     Bare admin(server + "/postgres");
     admin.One("DROP DATABASE IF EXISTS demo10m");
     admin.One("CREATE DATABASE demo10m");
@@ -194,7 +194,7 @@ std::string LargePgDatabase() {
     GenerateDemo(server + "/demo10m", o);
     std::ofstream(done) << "ok\n";
     std::fprintf(stderr, "loaded in %.0f s\n",
-                 std::chrono::duration<double>(Clock::now() - start).count());
+                 std::chrono::duration<double>(SteadyClock::now() - start).count());
   }
   return server + "/demo10m";
 }
@@ -312,7 +312,7 @@ void BM_PgBigReply(benchmark::State& state) {
   int i = 0;
   for (auto _ : state) {
     auto sql = [&] {
-      auto t = Clock::now();
+      auto t = SteadyClock::now();
       if (env->bare->Run("big", env->bigParams->list) != kBigRows) state.SkipWithError("rows");
       env->bigSqlMs.push_back(Us(t) / 1000);
     };
@@ -321,7 +321,7 @@ void BM_PgBigReply(benchmark::State& state) {
       MMicroPaymentDef::SMpAcctStatInfo stat;
       int ret = 0;
       QRSErrorMsg error;
-      auto t = Clock::now();
+      auto t = SteadyClock::now();
       const int rc = env->proxy.query_mpSoList(
           wire::LogIn(0, 0, "", env->bigCond.BEGIN_SO_DATE, env->bigCond.END_SO_DATE),
           wire::Operator(), rows, stat, ret, error, nullptr);

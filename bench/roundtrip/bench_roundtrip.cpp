@@ -500,7 +500,7 @@ struct AuthEnv {
     }
     if (cLdap.bStarted) pDirectory = cLdap.Open();
     pAuth = std::make_unique<backoffice::Authenticator>(
-        *pOperators, backoffice::AuthPolicy(), std::function<int64_t()>(), pDirectory.get());
+        *pOperators, backoffice::AuthPolicy(), backoffice::SystemClock(), pDirectory.get());
     backoffice::ServiceConfig config;
     config.dbPath = db;
     config.connections = 2;

@@ -43,7 +43,7 @@
 #include "wire_helpers.h"
 
 using namespace backoffice;
-using scale::Clock;
+using SteadyClock = scale::Clock;
 
 namespace {
 
@@ -81,10 +81,10 @@ Env* env = nullptr;
 
 // The bare statement in the clients' loop, on kWorkers threads.
 scale::PhaseResult RunBareSql(double seconds) {
-  const auto phaseStart = Clock::now();
-  const auto from = phaseStart + std::chrono::duration_cast<Clock::duration>(
+  const auto phaseStart = SteadyClock::now();
+  const auto from = phaseStart + std::chrono::duration_cast<SteadyClock::duration>(
                                      std::chrono::duration<double>(scale::kRampShare * seconds));
-  const auto end = phaseStart + std::chrono::duration_cast<Clock::duration>(
+  const auto end = phaseStart + std::chrono::duration_cast<SteadyClock::duration>(
                                     std::chrono::duration<double>(seconds));
   std::vector<scale::PhaseResult> results(kWorkers);
   std::vector<std::thread> threads;
@@ -93,9 +93,9 @@ scale::PhaseResult RunBareSql(double seconds) {
       LogConditions c;
       for (std::size_t i = 0;; ++i) {
         c.PHONE_ID = env->phones[(t * 7919 + i) % env->phones.size()];
-        const auto start = Clock::now();
+        const auto start = SteadyClock::now();
         if (bench::RunLog(env->byPhone[t], c) == 0) ++results[t].failures;
-        const auto now = Clock::now();
+        const auto now = SteadyClock::now();
         ++results[t].completed;
         if (now > end) break;
         if (now >= from)
