@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include <unistd.h>
+
 #include "backoffice/log.h"
 #include "backoffice/stamp.h"
 #include "backoffice/store.h"
@@ -70,6 +72,8 @@ std::string SubscriberOf(const std::string& conditions) {
 
 AuditWriter::AuditWriter(const std::string& path, std::size_t maxQueued, AuditPolicy policy)
     : iMaxQueued(maxQueued ? maxQueued : 1), cPolicy(policy), cMerge(policy.iMergeIntervalMs) {
+  if (!cPolicy.strJournalDir.empty())
+    pJournal = std::make_unique<AuditJournal>(cPolicy.strJournalDir, path);
   tWriter = std::thread([this, path] { Run(path); });
   std::unique_lock lock(mLock);
   cvProgress.wait(lock, [&] { return bOpened || !strOpenError.empty(); });
@@ -93,6 +97,7 @@ void AuditWriter::Submit(AuditEntry entry) {
     ++iFailures;
     return;
   }
+  Journal(entry);
   qEntries.push_back(std::move(entry));
   ++iSubmitted;
   // The writer waits for the first entry, then for a full batch.
@@ -157,6 +162,7 @@ void AuditWriter::SubmitMerged(AuditEntry entry, const std::string& kind) {
 
 void AuditWriter::QueueCounts(std::vector<AuditEntry>& due) {
   for (AuditEntry& row : due) {
+    Journal(row);
     qEntries.push_back(std::move(row));
     ++iSubmitted;
   }
@@ -200,6 +206,57 @@ int64_t AuditWriter::QueueMerged(bool all) {
   return next;
 }
 
+void AuditWriter::Journal(const AuditEntry& entry) {
+  if (!pJournal) return;
+  try {
+    pJournal->Append(entry);
+  } catch (const std::runtime_error& e) {
+    // Kept in memory all the same, as without a journal.
+    if (iJournalFailures++ == 0)
+      log::Write(log::Level::kError, "audit_journal_failed", {{"reason", e.what()}});
+  }
+}
+
+void AuditWriter::Replay(AuditStore& store, const std::string& path) {
+  if (cPolicy.strJournalDir.empty()) return;
+  for (AuditJournal::Orphan& orphan : AuditJournal::Orphans(cPolicy.strJournalDir, path)) {
+    try {
+      const int64_t held = store.JournalSeq(orphan.journal);
+      std::vector<AuditEntry> batch;
+      JournalMark mark{orphan.journal, held};
+      int64_t replayed = 0;
+      auto flush = [&] {
+        if (batch.empty()) return;
+        store.Append(batch, nullptr, 0, nullptr, &mark);
+        replayed += static_cast<int64_t>(batch.size());
+        batch.clear();
+      };
+      for (auto& [seq, entry] : AuditJournal::Read(orphan)) {
+        if (seq <= held) continue;
+        if (entry.subscriber.empty()) entry.subscriber = SubscriberOf(entry.conditions);
+        batch.push_back(std::move(entry));
+        mark.seq = seq;
+        if (batch.size() == kBatch) flush();
+      }
+      flush();
+      store.ForgetJournal(orphan.journal);
+      AuditJournal::Forget(orphan);
+      // Covered by the first checkpoint this writer signs.
+      if (replayed > 0) {
+        std::lock_guard lock(mLock);
+        iUncovered += replayed;
+        iUncoveredSinceMs = SteadyMs();
+      }
+      log::Write(log::Level::kWarn, "audit_journal_replayed",
+                 {{"journal", orphan.journal}, {"entries", replayed}, {"held_before", held}});
+    } catch (const DbError& e) {
+      // Kept for the next start.
+      log::Write(log::Level::kError, "audit_journal_replay_failed",
+                 {{"journal", orphan.journal}, {"reason", e.what()}});
+    }
+  }
+}
+
 void AuditWriter::Prune(AuditStore& store) {
   if (cPolicy.iKeepDays <= 0) return;
   const int64_t before = StampDaysAgo(cPolicy.iKeepDays);
@@ -220,17 +277,22 @@ void AuditWriter::Prune(AuditStore& store) {
 void AuditWriter::Write(AuditStore& store, const std::vector<AuditEntry>& batch, bool last) {
   const int64_t now = SteadyMs();
   int64_t uncovered, since;
+  JournalMark mark;
   {
     std::lock_guard lock(mLock);
     uncovered = iUncovered;
     since = iUncoveredSinceMs;
+    // The journal's positions are the queue's order: this batch ends at this one.
+    if (pJournal) mark = {pJournal->id(), static_cast<int64_t>(iWritten + batch.size())};
   }
   const int64_t rows = uncovered + static_cast<int64_t>(batch.size());
   const bool due = cPolicy.pSigner && rows > 0 &&
                    (last || rows >= cPolicy.iCheckpointRows ||
                     (uncovered > 0 && now - since >= cPolicy.iCheckpointMs));
   AuditCheckpoint cp;
-  store.Append(batch, due ? cPolicy.pSigner : nullptr, NowStamp(), &cp);
+  store.Append(batch, due ? cPolicy.pSigner : nullptr, NowStamp(), &cp,
+               pJournal && !batch.empty() ? &mark : nullptr);
+  if (pJournal && !batch.empty()) pJournal->Committed(mark.seq);
   std::lock_guard lock(mLock);
   if (!due) {
     if (iUncovered == 0 && !batch.empty()) iUncoveredSinceMs = now;
@@ -267,6 +329,7 @@ void AuditWriter::Run(const std::string& path) {
     cvProgress.notify_all();
     return;
   }
+  Replay(*store, path);
   Prune(*store);
   auto nextPrune = std::chrono::steady_clock::now() + kPruneEvery;
   {
@@ -300,10 +363,16 @@ void AuditWriter::Run(const std::string& path) {
         cvWake.wait_until(lock, until);
       }
       if (qEntries.empty() && bStopping) {
+        const bool all = iFailures == 0;
         lock.unlock();
         // Everything is written: the last rows are covered before the end.
         try {
           Write(*store, {}, true);
+          // The journal holds nothing the database does not.
+          if (pJournal && all) {
+            pJournal->Finish();
+            store->ForgetJournal(pJournal->id());
+          }
         } catch (const DbError& e) {
           log::Write(log::Level::kError, "audit_checkpoint_failed", {{"reason", e.what()}});
         }

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <ctime>
+#include <optional>
 
 #include "backoffice/credentials.h"
+#include "backoffice/log.h"
 #include "backoffice/protocol.h"
 #include "backoffice/service.h"
 
@@ -39,8 +41,12 @@ std::vector<std::string> SplitRights(std::string_view codes) {
   return rights;
 }
 
-Authenticator::Authenticator(OperatorStore& store, AuthPolicy policy, std::function<int64_t()> now)
-    : cStore(store), cPolicy(policy), fnNow(now ? std::move(now) : SystemNow) {
+Authenticator::Authenticator(OperatorStore& store, AuthPolicy policy, std::function<int64_t()> now,
+                             Directory* directory)
+    : cStore(store),
+      cPolicy(policy),
+      fnNow(now ? std::move(now) : SystemNow),
+      pDirectory(directory) {
   strStandInHash = HashPassword(NewSessionToken());
 }
 
@@ -58,11 +64,29 @@ int Authenticator::Usable(const OperatorAccount& a, int64_t now) const {
 int Authenticator::SignIn(std::string_view login, std::string_view password, std::string_view nonce,
                           SignedIn& out) {
   OperatorAccount account;
-  const bool known = cStore.FindOperator(login, account);
-  // The same hash work whether the login exists or not.
+  bool known = cStore.FindOperator(login, account);
+  const bool local = known && account.directoryDn.empty();
+  // The directory answers for its own operators, and for the others when it
+  // is asked first; a local account is asked when it does not know them.
+  std::optional<bool> directoryMatches;
+  if (pDirectory && (cPolicy.directoryFirst || !local)) {
+    const int asked = AskDirectory(login, password, account, known, directoryMatches);
+    if (asked != 0 && !local) {
+      // Not told apart from a wrong password by its time either.
+      cHashing.acquire();
+      VerifyPassword(strStandInHash, password);
+      cHashing.release();
+      return asked;
+    }
+    if (!directoryMatches && local) known = cStore.FindOperator(login, account);
+  }
+  // The same hash work whether the login exists or not, and for directory
+  // operators too.
   cHashing.acquire();
-  const bool matches = VerifyPassword(known ? account.passwordHash : strStandInHash, password);
+  const bool hashMatches =
+      VerifyPassword(known && !directoryMatches ? account.passwordHash : strStandInHash, password);
   cHashing.release();
+  const bool matches = directoryMatches ? *directoryMatches : hashMatches;
   const int64_t now = fnNow();
   if (!known) return kRcSignInFailed;
   const std::string nonceHash = nonce.empty() ? std::string() : TokenHash(nonce);
@@ -103,6 +127,85 @@ int Authenticator::SignIn(std::string_view login, std::string_view password, std
   account.lockedUntil = 0;
   out.account = std::move(account);
   return 0;
+}
+
+int Authenticator::AskDirectory(std::string_view login, std::string_view password,
+                                OperatorAccount& account, bool& known,
+                                std::optional<bool>& matches) {
+  DirectoryEntry entry;
+  const Directory::Result r = pDirectory->SignIn(login, password, entry);
+  switch (r) {
+    case Directory::Result::kUnreachable:
+      log::Write(log::Level::kError, "directory_unreachable",
+                 {{"reason", pDirectory->lastError()}});
+      return kRcDirectoryUnavailable;
+    case Directory::Result::kNotFound:
+      // Gone from the directory (or disabled there): its row here ends too.
+      if (known && !account.directoryDn.empty()) {
+        account.record.set_OP_STATUS(0);
+        cStore.UpdateDirectoryOperator(account);
+        known = false;
+      }
+      return 0;
+    case Directory::Result::kFound:
+    case Directory::Result::kWrongPassword:
+      break;
+  }
+  // Found: its row here, made or brought up to date, holds the failed
+  // sign-ins and the sessions.
+  if (known && account.directoryDn.empty()) {
+    log::Write(log::Level::kError, "directory_login_is_local",
+               {{"login", std::string(login.substr(0, 64))},
+                {"reason", "a local operator has this login; the directory's is not used"}});
+    return 0;
+  }
+  OperatorAccount synced = known ? account : OperatorAccount();
+  synced.record.set_OP_ID(known ? account.record.OP_ID : entry.opId);
+  synced.record.set_LOGIN_NAME(std::string(login));
+  synced.record.set_OP_NAME(entry.name);
+  synced.record.set_ORG_ID(entry.orgId);
+  synced.record.set_OP_STATUS(1);
+  if (!known) synced.record.set_LOCK_STATUS(0);
+  synced.directoryDn = entry.dn;
+  synced.rights = entry.rights;
+  if (known) {
+    cStore.UpdateDirectoryOperator(synced);
+  } else {
+    cStore.AddOperator(synced);  // throws DbError when its OP_ID is a local operator's
+  }
+  account = std::move(synced);
+  known = true;
+  matches = r == Directory::Result::kFound;
+  return 0;
+}
+
+int Authenticator::RecheckDirectory() {
+  if (!pDirectory) return 0;
+  int ended = 0;
+  for (OperatorAccount& a : cStore.ListOperators()) {
+    if (a.directoryDn.empty() || a.record.OP_STATUS != 1) continue;
+    DirectoryEntry entry;
+    switch (pDirectory->Find(a.record.LOGIN_NAME, entry)) {
+      case Directory::Result::kUnreachable:
+        log::Write(log::Level::kWarn, "directory_recheck_failed",
+                   {{"reason", pDirectory->lastError()}});
+        return ended;  // nothing is ended for a directory that cannot answer
+      case Directory::Result::kNotFound:
+        a.record.set_OP_STATUS(0);
+        ++ended;
+        log::Write(log::Level::kInfo, "directory_operator_ended",
+                   {{"login", a.record.LOGIN_NAME}, {"op_id", a.record.OP_ID}});
+        break;
+      case Directory::Result::kFound:
+      case Directory::Result::kWrongPassword:
+        a.record.set_OP_NAME(entry.name);
+        a.record.set_ORG_ID(entry.orgId);
+        a.rights = entry.rights;
+        break;
+    }
+    cStore.UpdateDirectoryOperator(a);
+  }
+  return ended;
 }
 
 std::shared_ptr<const Authenticator::Read> Authenticator::Recall(const std::string& hash) {

@@ -12,17 +12,24 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "backoffice/audit_chain.h"
+#include "backoffice/audit_journal.h"
 #include "backoffice/audit_writer.h"
 #include "backoffice/authenticator.h"
 #include "backoffice/demo_data.h"
 #include "backoffice/demo_operators.h"
+#include "backoffice/directory.h"
 #include "backoffice/log.h"
 #include "backoffice/metrics_server.h"
 #include "backoffice/metrics_text.h"
@@ -137,6 +144,8 @@ int ConnectionsTheFilesAllow(const backoffice::Options& options) {
 struct Observed {
   backoffice::ServiceMetrics metrics;
   std::atomic<bool> bReady{false};  // every endpoint started, not stopping
+  std::mutex mVerify;
+  backoffice::AuditVerifyStatus cVerify;  // the last verification, under mVerify
   double startTime =
       std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 };
@@ -147,6 +156,10 @@ std::string RenderAll(Observed& seen, backoffice::AuditWriter& audit,
   in.service = seen.metrics.Read();
   for (const auto& e : running) in.endpoints.emplace_back(e->Describe(), e->Stats());
   in.audit = audit.counts();
+  {
+    std::lock_guard lock(seen.mVerify);
+    in.auditVerify = seen.cVerify;
+  }
   in.startTime = seen.startTime;
   in.version = MPAY_VERSION;
   return backoffice::RenderMetrics(in);
@@ -172,6 +185,39 @@ void WarnIfOthersMayRead(const std::string& db) {
   backoffice::log::Write(
       backoffice::log::Level::kWarn, "database_readable_by_others",
       {{"file", db}, {"mode", mode}, {"fix", "chmod 600 the file and its -wal and -shm files"}});
+}
+
+// The directory of --ldap, its mapping file read and its service account's
+// password taken from --ldap-password-file or MPAY_LDAP_PASSWORD (which is
+// then removed from the environment); null with the reason in `why`.
+std::unique_ptr<backoffice::Directory> OpenDirectory(const backoffice::Options& options,
+                                                     std::string& why) {
+  backoffice::DirectoryConfig config;
+  config.uri = options.ldap;
+  config.caFile = options.ldapCa;
+  config.bindDn = options.ldapBindDn;
+  std::ifstream mapFile(options.ldapMap);
+  const std::string text((std::istreambuf_iterator<char>(mapFile)),
+                         std::istreambuf_iterator<char>());
+  if (!mapFile) {
+    why = options.ldapMap + ": cannot be read";
+    return nullptr;
+  }
+  why = backoffice::ParseDirectoryMap(text, options.ldapMap, config.map);
+  if (!why.empty()) return nullptr;
+  if (!options.ldapPasswordFile.empty()) {
+    if (!backoffice::ReadSecretFile(options.ldapPasswordFile, config.bindPassword, why))
+      return nullptr;
+  } else if (const char* env = std::getenv("MPAY_LDAP_PASSWORD"); env && *env) {
+    config.bindPassword = env;
+    ::unsetenv("MPAY_LDAP_PASSWORD");
+  } else {
+    why =
+        "--ldap needs the service account's password: --ldap-password-file FILE or "
+        "MPAY_LDAP_PASSWORD";
+    return nullptr;
+  }
+  return backoffice::MakeLdapDirectory(std::move(config));
 }
 
 int Serve(const backoffice::Options& options) {
@@ -202,7 +248,38 @@ int Serve(const backoffice::Options& options) {
   auditPolicy.bFailClosed = options.auditFailClosed;
   auditPolicy.iKeepDays = options.auditKeepDays;
   auditPolicy.pSigner = &signer;
+  auditPolicy.strJournalDir = options.auditJournal.empty()
+                                  ? backoffice::DefaultAuditJournalDir(options.db)
+                                  : options.auditJournal;
   backoffice::AuditWriter audit(options.db, 65536, auditPolicy);
+  // The chain verified on a thread of its own, at start and then every
+  // --audit-verify-hours, for the metrics and the log.
+  std::unique_ptr<backoffice::Periodic> verifier;
+  if (options.auditVerifyHours > 0) {
+    verifier = std::make_unique<backoffice::Periodic>(
+        std::chrono::hours(options.auditVerifyHours),
+        [&seen, &options, trusted = backoffice::TrustedAuditKeys(AuditKeyPath(options))] {
+          try {
+            const auto v = backoffice::VerifyAudit(*backoffice::OpenStore(options.db)->OpenAudit(),
+                                                   trusted, 0);
+            log::Write(v.ok() ? log::Level::kInfo : log::Level::kError, "audit_verified",
+                       {{"ok", v.ok() ? "yes" : "no"},
+                        {"rows", v.rows},
+                        {"signed_up_to", v.lastCoveredId},
+                        {"first_bad_row", v.firstBadRow},
+                        {"row_problem", v.rowProblem},
+                        {"first_bad_checkpoint", v.firstBadCheckpoint},
+                        {"checkpoint_problem", v.checkpointProblem}});
+            std::lock_guard lock(seen.mVerify);
+            seen.cVerify = {
+                std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+                    .count(),
+                v.ok(), v.rows, v.lastCoveredId};
+          } catch (const std::exception& e) {
+            log::Write(log::Level::kWarn, "audit_verify_failed", {{"reason", e.what()}});
+          }
+        });
+  }
   backoffice::ServiceConfig config;
   config.dbPath = options.db;
   config.dbRead = options.dbRead;
@@ -213,8 +290,9 @@ int Serve(const backoffice::Options& options) {
   config.maxRows = options.maxRows;
   if (!options.metrics.empty()) config.metrics = &seen.metrics;
   std::unique_ptr<backoffice::OperatorStore> operators;
+  std::unique_ptr<backoffice::Directory> directory;
   std::unique_ptr<backoffice::Authenticator> auth;
-  std::unique_ptr<backoffice::Periodic> lockUnused;
+  std::unique_ptr<backoffice::Periodic> lockUnused, recheckDirectory;
   if (options.authRequired) {
     operators = backoffice::OpenOperatorStore(options.db);
     if (!operators) {
@@ -227,7 +305,29 @@ int Serve(const backoffice::Options& options) {
     policy.lockoutS = options.lockoutS;
     policy.idleTimeoutS = options.sessionIdleS;
     policy.maxAgeS = options.sessionMaxAgeS;
-    auth = std::make_unique<backoffice::Authenticator>(*operators, policy);
+    policy.directoryFirst = options.ldapFirst;
+    if (!options.ldap.empty()) {
+      std::string why;
+      directory = OpenDirectory(options, why);
+      if (!directory) {
+        log::Write(log::Level::kError, "start_failed", {{"reason", why}});
+        return 1;
+      }
+    }
+    auth = std::make_unique<backoffice::Authenticator>(*operators, policy,
+                                                       std::function<int64_t()>(), directory.get());
+    if (directory) {
+      // Accounts removed or disabled in the directory end here within the
+      // recheck time (and their sessions within a second more).
+      recheckDirectory = std::make_unique<backoffice::Periodic>(
+          std::chrono::seconds(options.ldapRecheckS), [&auth] {
+            try {
+              auth->RecheckDirectory();
+            } catch (const backoffice::DbError& e) {
+              log::Write(log::Level::kError, "directory_recheck_failed", {{"reason", e.what()}});
+            }
+          });
+    }
     if (options.lockUnusedDays > 0) {
       // At start-up and every hour: an account left unused is one nobody
       // watches.
@@ -320,6 +420,7 @@ int Serve(const backoffice::Options& options) {
   std::printf("mpay-backoffice: stopping (signal %d)\n", sig);
   std::fflush(stdout);
   for (auto& e : running) e->Stop();
+  verifier.reset();
   audit.Stop();
   if (audit.failures() != 0) {
     log::Write(log::Level::kError, "audit_entries_lost", {{"entries", audit.failures()}});

@@ -15,6 +15,7 @@ const char kNoSession[] = "登录已失效或已退出，请重新登录！";
 const char kNoRight[] = "当前操作员没有执行此查询的权限！";
 const char kSignInFailed[] = "登录名或密码错误！";
 const char kOperatorLocked[] = "操作员已被锁定，请稍后再试或联系管理员！";
+const char kDirectoryUnavailable[] = "目录服务暂时无法连接，无法验证登录，请稍后再试或联系管理员！";
 const char kOperatorInactive[] = "操作员已停用或不在有效期内，请联系管理员！";
 const char kAuditUnavailable[] = "审计记录无法写入，查询暂停，请联系系统管理员！";
 

@@ -158,6 +158,18 @@ std::string RenderMetrics(const MetricsInputs& in) {
   e.Family("mpay_audit_batches_failed_total", "counter",
            "Audit transactions the database failed (their entries are lost).");
   e.Sample("mpay_audit_batches_failed_total", "", static_cast<double>(in.audit.batchesFailed));
+  e.Family("mpay_audit_checkpoints_total", "counter", "Audit checkpoints this process signed.");
+  e.Sample("mpay_audit_checkpoints_total", "", static_cast<double>(in.audit.checkpoints));
+  if (in.auditVerify.at > 0) {
+    e.Family("mpay_audit_verify_time_seconds", "gauge",
+             "When the last verification of the audit's chain ended, since the epoch.");
+    e.Sample("mpay_audit_verify_time_seconds", "", in.auditVerify.at);
+    e.Family("mpay_audit_verify_ok", "gauge",
+             "1 when the last verification found the audit unchanged, 0 when it did not.");
+    e.Sample("mpay_audit_verify_ok", "", in.auditVerify.bOk ? 1 : 0);
+    e.Family("mpay_audit_verify_rows", "gauge", "Rows the last verification walked.");
+    e.Sample("mpay_audit_verify_rows", "", static_cast<double>(in.auditVerify.rows));
+  }
   e.Family("process_start_time_seconds", "gauge", "Start time of the process since the epoch.");
   e.Sample("process_start_time_seconds", "", in.startTime);
   e.Family("mpay_build_info", "gauge", "The back office's version.");

@@ -86,6 +86,10 @@ std::array<Statement, kSqlCount> MakeStatements() {
       {Sql::kLockUnused, "lock_unused",
        "UPDATE mp_operator SET lock_status = 1 WHERE lock_status = 0 AND directory_dn = '' "
        "AND last_signin_at < ?1"},
+      {Sql::kUpdateDirectory, "update_directory",
+       "UPDATE mp_operator SET op_name = ?2, org_id = ?3, op_status = ?4, directory_dn = ?5 "
+       "WHERE login_name = ?1 AND directory_dn <> ''"},
+      {Sql::kDeleteRights, "delete_rights", "DELETE FROM mp_operator_right WHERE op_id = ?1"},
       {Sql::kNewSession, "new_session",
        "INSERT INTO mp_session (token_hash, op_id, created_at, last_used_at, ended) "
        "VALUES (?1, ?2, ?3, ?4, ?5) ON CONFLICT DO NOTHING"},

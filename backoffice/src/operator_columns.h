@@ -81,25 +81,27 @@ namespace backoffice::operator_columns {
 // The statements of both operator stores, each written once the SQLite way
 // (sql_dialect.h gives PostgreSQL's). Their parameters, ?1 ...:
 enum class Sql {
-  kByLogin,         // login          -> an account (ReadAccount)
-  kById,            // op_id          -> an account
-  kAll,             //                -> every account, by op_id
-  kNextId,          //                -> the next free op_id
-  kInsert,          // PutAccount's values
-  kInsertRight,     // op_id, service_code (one already there is kept)
-  kSetHash,         // login, pwd_hash
-  kEndAll,          // login: ends the operator's sessions
-  kLock,            // login
-  kUnlock,          // login: also forgets the failed sign-ins
-  kFailed,          // op_id, failed_signins, locked_until, failed_nonce
-  kSignedIn,        // op_id, last_signin_at: forgets the failed sign-ins
-  kStartCounting,   // now: last_signin_at of the accounts that have none
-  kLockUnused,      // last_signin_at: locks the local accounts unused since
-  kNewSession,      // token_hash, op_id, created_at, last_used_at, ended (one there is kept)
-  kSession,         // token_hash     -> a session (ReadSession)
-  kSessionAccount,  // token_hash     -> a session with its account (ReadSessionAccount)
-  kTouch,           // token_hash, last_used_at (moved forward only)
-  kEnd,             // token_hash
+  kByLogin,          // login          -> an account (ReadAccount)
+  kById,             // op_id          -> an account
+  kAll,              //                -> every account, by op_id
+  kNextId,           //                -> the next free op_id
+  kInsert,           // PutAccount's values
+  kInsertRight,      // op_id, service_code (one already there is kept)
+  kSetHash,          // login, pwd_hash
+  kEndAll,           // login: ends the operator's sessions
+  kLock,             // login
+  kUnlock,           // login: also forgets the failed sign-ins
+  kFailed,           // op_id, failed_signins, locked_until, failed_nonce
+  kSignedIn,         // op_id, last_signin_at: forgets the failed sign-ins
+  kStartCounting,    // now: last_signin_at of the accounts that have none
+  kLockUnused,       // last_signin_at: locks the local accounts unused since
+  kUpdateDirectory,  // login, op_name, org_id, op_status, directory_dn (a directory operator's)
+  kDeleteRights,     // op_id
+  kNewSession,       // token_hash, op_id, created_at, last_used_at, ended (one there is kept)
+  kSession,          // token_hash     -> a session (ReadSession)
+  kSessionAccount,   // token_hash     -> a session with its account (ReadSessionAccount)
+  kTouch,            // token_hash, last_used_at (moved forward only)
+  kEnd,              // token_hash
 };
 inline constexpr int kSqlCount = static_cast<int>(Sql::kEnd) + 1;
 

@@ -124,6 +124,13 @@ const OptionDef kOptions[] = {
        return std::string();
      }},
     {"audit-keep-days", kValue, kAnywhere, SetInt<&Options::auditKeepDays, 0, 36500>},
+    {"audit-verify-hours", kValue, kAnywhere, SetInt<&Options::auditVerifyHours, 0, 8760>},
+    {"audit-journal", kValue, kAnywhere,
+     [](std::string_view v, Options& o) {
+       if (v.empty()) return std::string("needs a folder name");
+       o.auditJournal = v;
+       return std::string();
+     }},
     {"audit-key", kValue, kAnywhere,
      [](std::string_view v, Options& o) {
        if (v.empty()) return std::string("needs a file name");
@@ -170,6 +177,28 @@ const OptionDef kOptions[] = {
     {"session-idle", kValue, kAnywhere, SetInt<&Options::sessionIdleS, 1, 86400 * 7, true>},
     {"session-max-age", kValue, kAnywhere, SetInt<&Options::sessionMaxAgeS, 1, 86400 * 30, true>},
     {"lock-unused-days", kValue, kAnywhere, SetInt<&Options::lockUnusedDays, 0, 36500>},
+    {"ldap", kValue, kAnywhere,
+     [](std::string_view v, Options& o) {
+       // One server; ldap:// to another machine is encrypted with StartTLS.
+       const bool ok = (v.starts_with("ldaps://") || v.starts_with("ldap://")) &&
+                       v.substr(v.find("://") + 3).find_first_of("/ ") == std::string_view::npos &&
+                       !v.ends_with("://");
+       if (!ok) return std::string("takes ldaps://HOST[:PORT] or ldap://HOST[:PORT]");
+       o.ldap = v;
+       return std::string();
+     }},
+    {"ldap-ca", kValue, kAnywhere, SetText<&Options::ldapCa>},
+    {"ldap-bind-dn", kValue, kAnywhere, SetText<&Options::ldapBindDn>},
+    {"ldap-password-file", kValue, kAnywhere, SetText<&Options::ldapPasswordFile>},
+    {"ldap-map", kValue, kAnywhere, SetText<&Options::ldapMap>},
+    {"ldap-order", kValue, kAnywhere,
+     [](std::string_view v, Options& o) {
+       if (v != "local-first" && v != "directory-first")
+         return std::string("takes local-first or directory-first");
+       o.ldapFirst = v == "directory-first";
+       return std::string();
+     }},
+    {"ldap-recheck", kValue, kAnywhere, SetInt<&Options::ldapRecheckS, 10, 86400, true>},
     {"add-operator", kValue, kCommandLine,
      [](std::string_view v, Options& o) { return SetOperatorCommand(o, C::kAdd, v); }},
     {"passwd-operator", kValue, kCommandLine,
@@ -240,6 +269,11 @@ std::string CheckTogether(const Options& o) {
     return "a tls:// listener needs --tls-cert FILE and --tls-key FILE";
   if (!tls && !(o.tlsCert.empty() && o.tlsKey.empty()))
     return "--tls-cert and --tls-key are for tls:// listeners; none is given";
+  if (!o.ldap.empty()) {
+    if (!o.authRequired) return "--ldap needs --auth required";
+    if (o.ldapMap.empty() || o.ldapBindDn.empty())
+      return "--ldap needs --ldap-map FILE and --ldap-bind-dn DN";
+  }
   if (!o.authRequired) {
     // Without sign-in anyone who reaches an endpoint may query: only this
     // machine's own processes, and only over direct connections.
@@ -282,11 +316,15 @@ const char* Usage() {
         "[--workers N] [--max-rows N]\n"
         "                      [--max-connections N] [--idle-timeout S] [--write-timeout S]\n"
         "                      [--max-buffered-mb N] [--on-audit-failure refuse|continue]\n"
-        "                      [--audit-keep-days N] [--audit-key FILE]\n"
+        "                      [--audit-keep-days N] [--audit-key FILE] [--audit-journal DIR]\n"
+        "                      [--audit-verify-hours N]\n"
         "                      [--metrics tcp://127.0.0.1:PORT [--metrics-public]] "
         "[--log-level debug|info|warn|error]\n"
         "                      [--auth required|off] [--max-failed-signins N] [--lockout S]\n"
         "                      [--session-idle S] [--session-max-age S] [--lock-unused-days N]\n"
+        "                      [--ldap ldaps://HOST[:PORT] --ldap-map FILE --ldap-bind-dn DN\n"
+        "                       [--ldap-password-file FILE] [--ldap-ca FILE]\n"
+        "                       [--ldap-order local-first|directory-first] [--ldap-recheck S]]\n"
         "       mpay-backoffice --init-demo FILE [--rows N]\n"
         "       mpay-backoffice --db FILE --add-operator LOGIN [--op-name TEXT] [--org-id N]\n"
         "                      [--rights RIGHT[,RIGHT]]\n"

@@ -105,6 +105,32 @@ class PgOperatorStore final : public OperatorStore {
     return static_cast<int>(c.Run(oc::Sql::kLockUnused, signedInBefore).Affected());
   }
 
+  bool UpdateDirectoryOperator(const OperatorAccount& a) override {
+    Lease c(*this);
+    const MSysmgntDef::SOperator& r = a.record;
+    c.conn().Exec("BEGIN");
+    try {
+      const bool found = c.Run(oc::Sql::kUpdateDirectory, std::string_view(r.LOGIN_NAME),
+                               std::string_view(r.OP_NAME), int64_t{r.ORG_ID}, int64_t{r.OP_STATUS},
+                               std::string_view(a.directoryDn))
+                             .Affected() > 0;
+      if (found) {
+        c.Run(oc::Sql::kDeleteRights, int64_t{r.OP_ID});
+        for (const std::string& code : a.rights)
+          c.Run(oc::Sql::kInsertRight, int64_t{r.OP_ID}, std::string_view(code));
+      }
+      c.conn().Exec("COMMIT");
+      return found;
+    } catch (const DbError&) {
+      try {
+        c.conn().Exec("ROLLBACK");
+      } catch (const DbError&) {
+        // the connection is gone, and the transaction with it
+      }
+      throw;
+    }
+  }
+
   void CreateSession(const SessionRecord& s) override {
     Lease c(*this);
     c.Run(oc::Sql::kNewSession, std::string_view(s.tokenHash), int64_t{s.opId}, s.createdAt,

@@ -8,6 +8,7 @@
 #include <span>
 #include <type_traits>
 
+#include "audit_rows.h"
 #include "backoffice/audit_writer.h"
 #include "backoffice/schema.h"
 #include "pg_db.h"
@@ -278,9 +279,9 @@ class PgAudit : public AuditStore {
   // A batch refused for its bytes (texts that are not GBK) is written again
   // with those bytes replaced, rather than lost; the chain covers what is stored.
   AuditHead Append(std::span<const AuditEntry> entries, const AuditSigner* signer, int64_t at,
-                   AuditCheckpoint* checkpoint) override {
+                   AuditCheckpoint* checkpoint, const JournalMark* mark) override {
     try {
-      return Write(entries, signer, at, checkpoint);
+      return Write(entries, signer, at, checkpoint, mark);
     } catch (const DbError&) {
       if (!cConn.failedOnText()) throw;
     }
@@ -290,7 +291,25 @@ class PgAudit : public AuditStore {
            {&e.OP_ADDRESS, &e.serviceCode, &e.conditions, &e.login, &e.peer, &e.subscriber})
         *t = AsciiOnly(*t);
     }
-    return Write(cleaned, signer, at, checkpoint);
+    return Write(cleaned, signer, at, checkpoint, mark);
+  }
+
+  int64_t JournalSeq(const std::string& journal) override {
+    return WithReconnect(cConn, [&](int64_t&) {
+      PgParams params;
+      params.Add(std::string_view(journal));
+      PgResult r = cConn.Query("SELECT seq FROM mp_audit_journal WHERE journal = $1", params);
+      return r.rows() == 1 ? r.Int(0, 0) : int64_t{0};
+    });
+  }
+
+  void ForgetJournal(const std::string& journal) override {
+    WithReconnect(cConn, [&](int64_t&) {
+      PgParams params;
+      params.Add(std::string_view(journal));
+      cConn.Query("DELETE FROM mp_audit_journal WHERE journal = $1", params);
+      return int64_t{0};
+    });
   }
 
   int64_t DeleteBefore(int64_t stamp, int64_t limit) override {
@@ -346,30 +365,13 @@ class PgAudit : public AuditStore {
       params.Add(kChainChunk);
       PgResult rows;
       WithReconnect(cConn, [&](int64_t&) {
-        rows = cConn.Query(
-            "SELECT id, at, op_id, op_address, so_org_id, service_code, conditions, row_count, "
-            "result, op_login, declared_op_id, peer_address, subscriber, prev_hash, row_hash "
-            "FROM mp_audit WHERE id >= $1 ORDER BY id LIMIT $2",
-            params);
+        static const std::string sql = ForDialect(audit_rows::kChainSql, Dialect::kPostgres);
+        rows = cConn.Query(sql, params);
         return int64_t{0};
       });
       const int n = rows.rows();
       for (int i = 0; i < n; ++i) {
-        r.id = rows.Int(i, 0);
-        e.at = rows.Int(i, 1);
-        e.OP_ID = static_cast<int32_t>(rows.Int(i, 2));
-        e.OP_ADDRESS = rows.Text(i, 3);
-        e.SO_ORG_ID = static_cast<int32_t>(rows.Int(i, 4));
-        e.serviceCode = rows.Text(i, 5);
-        e.conditions = rows.Text(i, 6);
-        e.rowCount = rows.Int(i, 7);
-        e.result = static_cast<int32_t>(rows.Int(i, 8));
-        e.login = rows.Text(i, 9);
-        e.declaredOpId = static_cast<int32_t>(rows.Int(i, 10));
-        e.peer = rows.Text(i, 11);
-        e.subscriber = rows.Text(i, 12);
-        r.bChained = !rows.null(i, 13) && !rows.null(i, 14) && FromHex(rows.Text(i, 13), r.prev) &&
-                     FromHex(rows.Text(i, 14), r.hash);
+        audit_rows::ReadChained(ResultRow(rows, i), r, e);
         if (!row(r, e)) return;
       }
       if (n < kChainChunk) return;
@@ -381,22 +383,11 @@ class PgAudit : public AuditStore {
     std::vector<AuditCheckpoint> out;
     PgResult rows;
     WithReconnect(cConn, [&](int64_t&) {
-      rows = cConn.Query(
-          "SELECT seq, last_id, last_hash, at, signer, signature FROM mp_audit_checkpoint "
-          "ORDER BY seq",
-          PgParams());
+      rows = cConn.Query(audit_rows::kCheckpointsSql, PgParams());
       return int64_t{0};
     });
-    for (int i = 0; i < rows.rows(); ++i) {
-      AuditCheckpoint cp;
-      cp.seq = rows.Int(i, 0);
-      cp.lastId = rows.Int(i, 1);
-      cp.at = rows.Int(i, 3);
-      FromHex(rows.Text(i, 2), cp.lastHash);
-      FromHex(rows.Text(i, 4), cp.key);
-      FromHex(rows.Text(i, 5), cp.signature);
-      out.push_back(cp);
-    }
+    for (int i = 0; i < rows.rows(); ++i)
+      out.push_back(audit_rows::ReadCheckpoint(ResultRow(rows, i)));
     return out;
   }
 
@@ -424,7 +415,7 @@ class PgAudit : public AuditStore {
   };
 
   AuditHead Write(std::span<const AuditEntry> entries, const AuditSigner* signer, int64_t at,
-                  AuditCheckpoint* checkpoint) {
+                  AuditCheckpoint* checkpoint, const JournalMark* mark) {
     AuditHead head;
     WithReconnect(cConn, [&](int64_t&) {
       Transaction tx(cConn);
@@ -479,6 +470,15 @@ class PgAudit : public AuditStore {
                     "signature) VALUES ($1, $2, $3, $4, $5) RETURNING seq",
                     params)
                 .Int(0, 0);
+      }
+      if (mark) {
+        PgParams params;
+        params.Add(std::string_view(mark->journal));
+        params.Add(mark->seq);
+        cConn.Query(
+            "INSERT INTO mp_audit_journal (journal, seq) VALUES ($1, $2) "
+            "ON CONFLICT (journal) DO UPDATE SET seq = excluded.seq",
+            params);
       }
       tx.Commit();
       return int64_t{0};

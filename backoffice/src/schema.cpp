@@ -122,6 +122,13 @@ ALTER TABLE mp_operator ADD COLUMN failed_nonce   TEXT    NOT NULL DEFAULT '';
 ALTER TABLE mp_operator ADD COLUMN last_signin_at {int64} NOT NULL DEFAULT 0;
 ALTER TABLE mp_operator ADD COLUMN directory_dn   TEXT    NOT NULL DEFAULT '';
 )sql"},
+    {5, "audit journals: how far the database holds each back office journal",
+     R"sql(
+CREATE TABLE mp_audit_journal (
+  journal TEXT    PRIMARY KEY,
+  seq     {int64} NOT NULL
+){no_rowid};
+)sql"},
 };
 
 // Each summary is written into an SQL string literal as it is.

@@ -256,6 +256,15 @@ int Service::Serve(RequestContext& context, std::string_view request, std::strin
   };
   // No query is answered that the audit cannot record.
   if (op.access == Access::kRight && pAudit && !pAudit->accepting()) {
+    // The refusals are: one row per peer, operation and minute with their
+    // count, written once the audit can be written again.
+    AuditEntry refused;
+    refused.at = NowStamp();
+    refused.serviceCode = op.serviceCode;
+    refused.peer = std::string(context.peer.substr(0, 80));
+    refused.result = kRcAuditUnavailable;
+    refused.conditions = "refused while the audit could not be written";
+    pAudit->SubmitMerged(std::move(refused), "refused while the audit could not be written");
     EncodeFailure<kId>(kRcAuditUnavailable, messages::kAuditUnavailable, reply);
     return kRcAuditUnavailable;
   }
@@ -313,9 +322,13 @@ void Service::Audit(RequestContext& context, int result) {
   context.rows = entry.rowCount;
   if (context.debug) context.conditions = entry.conditions;
   if (!pAudit) return;
-  // A peer that sends what cannot be read gets one row per minute, with a count.
+  // A peer that sends what cannot be read, or calls with no session or an
+  // unknown one, gets one row per minute, with a count: what anyone who
+  // reaches the port can send cannot grow the audit without bound.
   if (result == kRcBadRequest)
     pAudit->SubmitMalformed(std::move(entry));
+  else if (result == kRcNoSession && entry.login.empty())
+    pAudit->SubmitMerged(std::move(entry), "no session");
   else
     pAudit->Submit(std::move(entry));
 }
@@ -332,6 +345,8 @@ Status Service::AuthFailure(int code) {
       return {code, messages::kOperatorLocked};
     case kRcOperatorInactive:
       return {code, messages::kOperatorInactive};
+    case kRcDirectoryUnavailable:
+      return {code, messages::kDirectoryUnavailable};
     case kRcDatabase:
       return {code, messages::kDatabase};
     case kRcBadRequest:

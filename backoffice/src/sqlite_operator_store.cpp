@@ -149,6 +149,21 @@ int SqliteOperatorStore::LockUnused(int64_t now, int64_t signedInBefore) {
   return locked;
 }
 
+bool SqliteOperatorStore::UpdateDirectoryOperator(const OperatorAccount& a) {
+  std::lock_guard lock(pImpl->mLock);
+  Transaction t(pImpl->cDb);
+  const MSysmgntDef::SOperator& r = a.record;
+  if (pImpl->Change(oc::Sql::kUpdateDirectory, std::string_view(r.LOGIN_NAME),
+                    std::string_view(r.OP_NAME), int64_t{r.ORG_ID}, int64_t{r.OP_STATUS},
+                    std::string_view(a.directoryDn)) == 0)
+    return false;
+  pImpl->Change(oc::Sql::kDeleteRights, int64_t{r.OP_ID});
+  for (const std::string& code : a.rights)
+    pImpl->Change(oc::Sql::kInsertRight, int64_t{r.OP_ID}, std::string_view(code));
+  t.Commit();
+  return true;
+}
+
 void SqliteOperatorStore::CreateSession(const SessionRecord& session) {
   std::lock_guard lock(pImpl->mLock);
   pImpl->Change(oc::Sql::kNewSession, std::string_view(session.tokenHash), int64_t{session.opId},

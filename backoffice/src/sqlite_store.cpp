@@ -5,7 +5,9 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
+#include "audit_rows.h"
 #include "backoffice/audit_writer.h"
 #include "backoffice/schema.h"
 #include "backoffice/sqlite_db.h"
@@ -91,6 +93,9 @@ class SqliteAudit : public AuditStore {
         "DELETE FROM mp_audit WHERE rowid IN "
         "(SELECT rowid FROM mp_audit WHERE id <= ?1 ORDER BY rowid LIMIT ?2)");
     cDeleteCheckpoints = cDb.Prepare("DELETE FROM mp_audit_checkpoint WHERE last_id < ?1");
+    cJournalMark = cDb.Prepare(
+        "INSERT INTO mp_audit_journal (journal, seq) VALUES (?1, ?2) "
+        "ON CONFLICT (journal) DO UPDATE SET seq = excluded.seq");
     // Rows written before chaining: no chain depends on them.
     cDeleteUnchained = cDb.Prepare(
         "DELETE FROM mp_audit WHERE rowid IN (SELECT rowid FROM mp_audit "
@@ -126,7 +131,7 @@ class SqliteAudit : public AuditStore {
   }
 
   AuditHead Append(std::span<const AuditEntry> entries, const AuditSigner* signer, int64_t at,
-                   AuditCheckpoint* checkpoint) override {
+                   AuditCheckpoint* checkpoint, const JournalMark* mark) override {
     ResetGuard guard(cInsert);
     Transaction tx(cDb);  // BEGIN IMMEDIATE: the chain's lock
     AuditHead head = Head();
@@ -161,55 +166,44 @@ class SqliteAudit : public AuditStore {
       cCheckpoint.Run();
       checkpoint->seq = sqlite3_last_insert_rowid(cDb.handle());
     }
+    if (mark) {
+      cJournalMark.Bind(1, mark->journal);
+      cJournalMark.Bind(2, mark->seq);
+      cJournalMark.Run();
+    }
     tx.Commit();
     return head;
   }
 
+  int64_t JournalSeq(const std::string& journal) override {
+    Statement s = cDb.Prepare("SELECT seq FROM mp_audit_journal WHERE journal = ?1");
+    s.Bind(1, journal);
+    return s.Step() ? s.Int(0) : 0;
+  }
+
+  void ForgetJournal(const std::string& journal) override {
+    Statement s = cDb.Prepare("DELETE FROM mp_audit_journal WHERE journal = ?1");
+    s.Bind(1, journal);
+    s.Run();
+  }
+
   void ReadChain(int64_t fromId,
                  const std::function<bool(const ChainedRow&, const AuditEntry&)>& row) override {
-    Statement s = cDb.Prepare(
-        "SELECT id, at, op_id, op_address, so_org_id, service_code, conditions, row_count, "
-        "result, op_login, declared_op_id, peer_address, subscriber, prev_hash, row_hash "
-        "FROM mp_audit WHERE id >= ?1 ORDER BY id");
+    Statement s = cDb.Prepare(audit_rows::kChainSql);
     s.Bind(1, fromId);
+    s.Bind(2, std::numeric_limits<int64_t>::max());
     ChainedRow r;
     AuditEntry e;
     while (s.Step()) {
-      r.id = s.Int(0);
-      e.at = s.Int(1);
-      e.OP_ID = static_cast<int32_t>(s.Int(2));
-      e.OP_ADDRESS = s.Text(3);
-      e.SO_ORG_ID = static_cast<int32_t>(s.Int(4));
-      e.serviceCode = s.Text(5);
-      e.conditions = s.Text(6);
-      e.rowCount = s.Int(7);
-      e.result = static_cast<int32_t>(s.Int(8));
-      e.login = s.Text(9);
-      e.declaredOpId = static_cast<int32_t>(s.Int(10));
-      e.peer = s.Text(11);
-      e.subscriber = s.Text(12);
-      r.bChained =
-          !s.Null(13) && !s.Null(14) && FromHex(s.Text(13), r.prev) && FromHex(s.Text(14), r.hash);
+      audit_rows::ReadChained(s, r, e);
       if (!row(r, e)) break;
     }
   }
 
   std::vector<AuditCheckpoint> ReadCheckpoints() override {
     std::vector<AuditCheckpoint> out;
-    Statement s = cDb.Prepare(
-        "SELECT seq, last_id, last_hash, at, signer, signature FROM mp_audit_checkpoint "
-        "ORDER BY seq");
-    while (s.Step()) {
-      AuditCheckpoint cp;
-      cp.seq = s.Int(0);
-      cp.lastId = s.Int(1);
-      cp.at = s.Int(3);
-      // A field that is not hex leaves zeros: its signature fails.
-      FromHex(s.Text(2), cp.lastHash);
-      FromHex(s.Text(4), cp.key);
-      FromHex(s.Text(5), cp.signature);
-      out.push_back(cp);
-    }
+    Statement s = cDb.Prepare(audit_rows::kCheckpointsSql);
+    while (s.Step()) out.push_back(audit_rows::ReadCheckpoint(s));
     return out;
   }
 
@@ -245,6 +239,7 @@ class SqliteAudit : public AuditStore {
   Statement cDelete;
   Statement cDeleteCheckpoints;
   Statement cDeleteUnchained;
+  Statement cJournalMark;
 };
 
 // Inserts the demo rows through one prepared INSERT per table, from the

@@ -63,6 +63,10 @@ struct Env {
   std::unique_ptr<Service> metered;
   std::unique_ptr<MetricsServer> http;
   std::vector<double> onUs, offUs;
+  // The same service with its audit entries journaled before each reply.
+  std::unique_ptr<AuditWriter> durableAudit;
+  std::unique_ptr<Service> durable;
+  std::vector<double> durableUs, plainUs;
   std::vector<Query> queries;
   // Statements and parameters of the bare side.
   Statement byPhone, byBusi, bySoNbr, users;
@@ -142,6 +146,11 @@ bool Setup() {
         return RenderMetrics(in);
       },
       [] { return true; });
+  AuditPolicy journaled;
+  journaled.strJournalDir = env->db + ".audit-journal";
+  env->durableAudit = std::make_unique<AuditWriter>(env->db, 65536, journaled);
+  config.metrics = nullptr;
+  env->durable = std::make_unique<Service>(config, env->durableAudit.get());
   std::string error;
   if (!env->http->Start("tcp://127.0.0.1:0", error)) {
     std::fprintf(stderr, "bench_backoffice: %s\n", error.c_str());
@@ -233,6 +242,33 @@ void BM_MetricsOnOff(benchmark::State& state) {
 }
 BENCHMARK(BM_MetricsOnOff)->Iterations(kSamples)->Unit(benchmark::kMicrosecond);
 
+// The small order-number query with its entry journaled before the reply
+// against kept in memory only, alternating which goes first.
+void BM_AuditDurable(benchmark::State& state) {
+  Query& q = env->queries[2];
+  std::string reply;
+  size_t i = 0;
+  for (auto _ : state) {
+    const size_t k = i % q.requests.size();
+    auto run = [&](Service& service, std::vector<double>& us) {
+      const auto t = Clock::now();
+      if (service.Handle(q.interface, q.serviceCode, q.requests[k], reply) != 0)
+        state.SkipWithError("service refused a query");
+      us.push_back(Us(t));
+    };
+    if (i % 2) {
+      run(*env->service, env->plainUs);
+      run(*env->durable, env->durableUs);
+    } else {
+      run(*env->durable, env->durableUs);
+      run(*env->service, env->plainUs);
+    }
+    ++i;
+  }
+  state.SetLabel(q.name);
+}
+BENCHMARK(BM_AuditDurable)->Iterations(kSamples)->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -242,6 +278,8 @@ int main(int argc, char** argv) {
     env->http.reset();
     env->metered.reset();
     env->service.reset();
+    env->durable.reset();
+    env->durableAudit->Stop();
     env->audit->Stop();
   };
   if (!bench::RunBenchmarks("bench_backoffice", argc, argv, Setup, teardown)) return 1;
@@ -262,5 +300,9 @@ int main(int argc, char** argv) {
   // Five rounds of 400 alternating samples.
   bench::PrintRounds("metrics_on_vs_off_p50",
                      bench::SliceRatios(e.onUs, e.offUs, bench::kMinRounds, 0.5));
+  std::printf("audit_durable_p50_us: %.1f\naudit_plain_p50_us: %.1f\n",
+              bench::Percentile(e.durableUs, 0.5), bench::Percentile(e.plainUs, 0.5));
+  bench::PrintRounds("audit_durable_vs_plain_p50",
+                     bench::SliceRatios(e.durableUs, e.plainUs, bench::kMinRounds, 0.5));
   return 0;
 }

@@ -5,8 +5,12 @@
 // answer. Ends with `name: value` lines (calls, answers, wrong answers,
 // failed calls by code) for the script to print.
 //
-//   chaos_load --broker NAME --seconds S --clients N --begin yyyymmddhhmmss
+//   chaos_load --broker NAME --seconds S --clients N --begin yyyymmddhhmmss [--think-ms T]
 //
+// --think-ms: each client pauses between 0 and 2T ms (T on average) after
+// each answer, as an operator reading it would: thousands of clients then
+// make a known rate of queries (clients / T a millisecond) instead of as many
+// as the servers answer.
 // --begin: a time with log rows in the hour after it (the demo's first row):
 // the wide queries cover that hour, and the phone numbers, order numbers and
 // business codes of the other queries come from its rows. Signs in as the
@@ -158,7 +162,7 @@ int Patiently(int seconds, const std::function<int()>& call) {
 
 int main(int argc, char** argv) {
   std::string broker = "TALMIRON";
-  int seconds = 60, clients = 16;
+  int seconds = 60, clients = 16, thinkMs = 0;
   QRSDateTime begin;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i], v = argv[i + 1];
@@ -170,6 +174,8 @@ int main(int argc, char** argv) {
       clients = std::atoi(v.c_str());
     else if (a == "--begin")
       begin = QRSDateTime(v);
+    else if (a == "--think-ms")
+      thinkMs = std::atoi(v.c_str());
   }
   if (begin.isNull() || seconds < 1 || clients < 1) {
     std::fprintf(stderr,
@@ -247,6 +253,8 @@ int main(int argc, char** argv) {
       MCustQryAccept::ICustQryAccept myUser;
       std::string digest;
       while (Clock::now() < until) {
+        if (thinkMs > 0)
+          std::this_thread::sleep_for(std::chrono::microseconds(random() % (2000u * thinkMs + 1)));
         const std::size_t i = random() % queries.size();
         const int rc = Run(broker, queries[i], myLog, myUser, digest);
         ++calls;
@@ -254,13 +262,19 @@ int main(int argc, char** argv) {
           ++answered;
           continue;
         }
-        std::lock_guard g(lock);
-        if (rc == 0) {
-          ++wrong;
-          ++wrongByKind[KindName(queries[i].kind)];
-        } else {
-          ++failed[rc];
+        {
+          std::lock_guard g(lock);
+          if (rc == 0) {
+            ++wrong;
+            ++wrongByKind[KindName(queries[i].kind)];
+          } else {
+            ++failed[rc];
+          }
         }
+        // An operator whose query failed does not ask again within the same
+        // instant: the failures count what operators would see, not how
+        // fast a refusal comes back.
+        if (rc != 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
       }
     });
   }

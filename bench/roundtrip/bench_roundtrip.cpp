@@ -30,6 +30,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <map>
 #include <string>
 #include <thread>
@@ -38,6 +41,7 @@
 #include "backoffice/authenticator.h"
 #include "backoffice/demo_data.h"
 #include "backoffice/demo_operators.h"
+#include "backoffice/directory.h"
 #include "backoffice/server.h"
 #include "backoffice/service.h"
 #include "backoffice/sqlite_db.h"
@@ -410,14 +414,66 @@ void BM_Nats(benchmark::State& state) {
 
 // ---- auth -----------------------------------------------------------------
 
-std::vector<double> gSignInMs;
+std::vector<double> gSignInMs, gSignInLdapMs;
 constexpr int kSignIns = 7;
+
+// The private directory of scripts/ldap-start, in a folder of the bench's
+// own, stopped with the object; the directory half is left out when it does
+// not start.
+struct LdapEnv {
+  explicit LdapEnv(const std::string& dir) : strDir(dir) {
+    ::setenv("MPAY_LDAP_DIR", dir.c_str(), 1);
+    bStarted = std::system(("bash " MPAY_SOURCE_PATH "/scripts/ldap-start >/dev/null")) == 0;
+  }
+  ~LdapEnv() {
+    if (bStarted) std::system("bash " MPAY_SOURCE_PATH "/scripts/ldap-stop --remove >/dev/null");
+  }
+  std::string Read(const std::string& name) const {
+    std::ifstream in(strDir + "/" + name);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return text.substr(0, name == "map.conf" ? text.size() : text.find('\n'));
+  }
+  std::unique_ptr<backoffice::Directory> Open() const {
+    backoffice::DirectoryConfig c;
+    c.uri = Read("ldaps-uri");
+    c.caFile = strDir + "/ca.pem";
+    c.bindDn = "cn=reader,dc=mpay,dc=test";
+    c.bindPassword = Read("reader.password");
+    if (!backoffice::ParseDirectoryMap(Read("map.conf"), "map.conf", c.map).empty()) return nullptr;
+    return backoffice::MakeLdapDirectory(std::move(c));
+  }
+  std::string strDir;
+  bool bStarted = false;
+};
+
+// Signs in over the wire `kSignIns` times, as the host does, each timed into
+// `ms`; false when one fails.
+bool TimedSignIns(const char* login, const char* password, std::vector<double>& ms,
+                  std::string& error) {
+  for (int i = 0; i < kSignIns; ++i) {
+    MSysmgntDef::SOperator op;
+    MSysmgntDef::SSessionInfo session;
+    QRSErrorMsg err;
+    const auto t0 = Clock::now();
+    const int rc = service::SignIn("BENCHAUTH", login, password, "127.0.0.1", op, session, err);
+    ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    if (rc != 0) {
+      error = std::string("sign-in of ") + login + " failed: " + std::to_string(rc);
+      return false;
+    }
+  }
+  return true;
+}
 
 // A demo database with its operators, and the back office's service on it
 // twice: verifying every call's session and right, and with --auth off.
-// Made once: adding the operators hashes their passwords.
+// Made once: adding the operators hashes their passwords. With the private
+// directory, its operator alice signs in too, and her session is the one
+// the calls carry (a directory operator's calls check the same session).
 struct AuthEnv {
   TempDir cDir;
+  LdapEnv cLdap{cDir.File("ldap")};
+  std::unique_ptr<backoffice::Directory> pDirectory;
   std::string strPhone;  // a phone number with one user
   std::unique_ptr<backoffice::SqliteOperatorStore> pOperators;
   std::unique_ptr<backoffice::Authenticator> pAuth;
@@ -442,7 +498,9 @@ struct AuthEnv {
       }
       strPhone = std::string(one.Text(0));
     }
-    pAuth = std::make_unique<backoffice::Authenticator>(*pOperators, backoffice::AuthPolicy());
+    if (cLdap.bStarted) pDirectory = cLdap.Open();
+    pAuth = std::make_unique<backoffice::Authenticator>(
+        *pOperators, backoffice::AuthPolicy(), std::function<int64_t()>(), pDirectory.get());
     backoffice::ServiceConfig config;
     config.dbPath = db;
     config.connections = 2;
@@ -454,20 +512,9 @@ struct AuthEnv {
     ::setenv("TMCLIENT_BROKER_BENCHAUTH", pVerifyingEnd->Describe().c_str(), 1);
     ::setenv("TMCLIENT_BROKER_BENCHNOAUTH", pOpenEnd->Describe().c_str(), 1);
 
-    // Each sign-in over the wire, as the host makes it.
-    for (int i = 0; i < kSignIns; ++i) {
-      MSysmgntDef::SOperator op;
-      MSysmgntDef::SSessionInfo session;
-      QRSErrorMsg err;
-      const auto t0 = Clock::now();
-      const int rc = service::SignIn("BENCHAUTH", backoffice::kDemoLogin, backoffice::kDemoPassword,
-                                     "127.0.0.1", op, session, err);
-      gSignInMs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
-      if (rc != 0) {
-        error = "sign-in failed: " + std::to_string(rc);
-        return false;
-      }
-    }
+    if (!TimedSignIns(backoffice::kDemoLogin, backoffice::kDemoPassword, gSignInMs, error))
+      return false;
+    if (pDirectory && !TimedSignIns("alice", "alice-Pass-2026", gSignInLdapMs, error)) return false;
     strSession = tmclient::CurrentSession();
     tmclient::SetSession("");
     return true;
@@ -531,5 +578,6 @@ int main(int argc, char** argv) {
   bench::PrintRounds("auth_call_vs_noauth_p50", gRoundRatios["auth_call"]);
   // No target: the hash check is slow on purpose.
   bench::PrintRounds("signin_ms", gSignInMs, 0);
+  if (!gSignInLdapMs.empty()) bench::PrintRounds("signin_ldap_ms", gSignInLdapMs, 0);
   return 0;
 }

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "backoffice/audit_chain.h"
+#include "backoffice/audit_journal.h"
 #include "backoffice/audit_writer.h"
 #include "backoffice/store.h"
 #include "test_db.h"
@@ -199,6 +200,56 @@ TEST(SubscriberOf, TakesThePhoneCondition) {
   EXPECT_EQ(SubscriberOf("PHONE_ID=13800001111"), "13800001111");
   EXPECT_EQ(SubscriberOf("XPHONE_ID=1 LOGIN_NAME=a"), "");
   EXPECT_EQ(SubscriberOf("LOGIN_NAME=PHONE_ID=1"), "");
+}
+
+// A process that died left its journal: the next writer puts into the
+// database what it does not hold yet (the database held the first two), in
+// the chain, and deletes the journal; a torn last record is dropped.
+TEST_P(AuditChainTest, AJournalLeftByADeadProcessIsReplayedOnce) {
+  const std::string dir = cDir.File("journal");
+  std::string id;
+  {
+    AuditJournal journal(dir, strDb);
+    AuditJournal other(dir, strDb + "x");  // another database's: left alone
+    id = journal.id();
+    for (int i = 1; i <= 5; ++i) {
+      AuditEntry e;
+      e.at = 20261202000000 + i;
+      e.conditions = "PHONE_ID=1390000000" + std::to_string(i);
+      e.result = -i;  // a record that ends in a byte that is not zero
+      journal.Append(e);
+    }
+  }  // its locks go with it, as with a killed process
+  const std::string segment = dir + "/" + id + ".1.journal";
+  ASSERT_EQ(AuditJournal::Orphans(dir, strDb).size(), 1u);
+  AuditJournal::Orphans(dir, strDb);  // looking takes no lock that stays
+  {
+    // Right after the last record: a length of 64, and less than that.
+    std::fstream f(segment, std::ios::in | std::ios::out | std::ios::binary);
+    std::string data((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    f.seekp(static_cast<std::streamoff>(data.find_last_not_of('\0') + 1));
+    std::string torn = "@";
+    torn.append(3, '\0');
+    f << torn << "garbage";
+  }
+  SqlRows(strDb, "INSERT INTO mp_audit_journal (journal, seq) VALUES ('" + id + "', 2)");
+  AuditPolicy policy;
+  policy.pSigner = pSigner.get();
+  policy.strJournalDir = dir;
+  {
+    AuditWriter writer(strDb, 64, policy);
+    writer.Submit(AuditEntry{});
+  }
+  EXPECT_EQ(Sql("SELECT count(*) FROM mp_audit WHERE at > 20261202000000"), "3");
+  EXPECT_EQ(Sql("SELECT min(subscriber) FROM mp_audit WHERE at > 20261202000000"), "13900000003");
+  EXPECT_EQ(Sql("SELECT count(*) FROM mp_audit_journal"), "0");
+  EXPECT_TRUE(AuditJournal::Orphans(dir, strDb).empty());
+  EXPECT_EQ(AuditJournal::Orphans(dir, strDb + "x").size(), 1u);
+  EXPECT_NE(access(segment.c_str(), F_OK), 0);
+  const AuditVerification v = Verify();
+  EXPECT_TRUE(v.ok()) << v.rowProblem << v.checkpointProblem;
+  EXPECT_EQ(v.rows, kRows + 4);
+  EXPECT_EQ(v.lastCoveredId, kRows + 4);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, AuditChainTest,

@@ -4,11 +4,16 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 #include "backoffice/audit_writer.h"
 #include "backoffice/authenticator.h"
 #include "backoffice/demo_data.h"
 #include "backoffice/demo_operators.h"
+#include "backoffice/directory.h"
 #include "backoffice/messages.h"
 #include "backoffice/operator_admin.h"
 #include "backoffice/protocol.h"
@@ -381,6 +386,28 @@ TEST_F(VerifiedService, SignInAndOutOverTheOperations) {
   EXPECT_EQ(LastAudit(), "0 0  tcp:192.0.2.7:40000 BASMLGIN 1010");
 }
 
+// Calls refused before an operator is known, with no session or an unknown
+// one, make one row per peer and minute and then a count: a stranger cannot
+// grow the audit without bound.
+TEST_F(VerifiedService, RefusalsWithoutAnOperatorAreMergedPerPeer) {
+  const std::string request = wire::Request(kUserRequestStream, wire::UserIn("13900000000"));
+  for (int i = 0; i < 200; ++i) {
+    std::string reply;
+    EXPECT_EQ(pService->Handle({i % 2 ? "" : std::string(64, 'f'),
+                                "tcp:198.51.100.9:" + std::to_string(1000 + i)},
+                               kUserInterface, kUserServiceCode, request, reply),
+              kRcNoSession);
+  }
+  pAudit->Stop();  // the interval's count is written as it stops
+  Database db(Path(), Database::Mode::kReadOnly);
+  Statement s = db.Prepare(
+      "SELECT conditions FROM mp_audit WHERE peer_address LIKE 'tcp:198.51.100.9:%' ORDER BY id");
+  std::vector<std::string> rows;
+  while (s.Step()) rows.emplace_back(s.Text(0));
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1].substr(0, 26), "no session, 199 more since");
+}
+
 TEST_F(VerifiedService, RefusesBeforeAnySql) {
   // Without its log table the database fails any query: a refusal that came
   // after the SQL would be a database error instead.
@@ -436,7 +463,9 @@ TEST_F(VerifiedService, RefusesBeforeAnySql) {
   Database db(broken, Database::Mode::kReadOnly);
   Statement s = db.Prepare("SELECT group_concat(result) FROM mp_audit");
   ASSERT_TRUE(s.Step());
-  EXPECT_EQ(s.Text(0), "1008,1008,1009,1006");
+  // The second refusal without a session, from the same peer, is counted
+  // in the first one's row (written as the writer stops).
+  EXPECT_EQ(s.Text(0), "1008,1009,1006");
 }
 
 TEST_F(VerifiedService, ForgedOperatorIsAuditedUnderTheVerifiedOne) {
@@ -450,3 +479,146 @@ TEST_F(VerifiedService, ForgedOperatorIsAuditedUnderTheVerifiedOne) {
 }
 
 }  // namespace
+
+namespace {
+
+// The directory of scripts/ldap-start (its operators alice, bob, carol and
+// dora), started for the suite in a folder of its own and stopped after it;
+// local demo operators beside it.
+class DirectoryAuth : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    pDir = new TempDir;
+    setenv("MPAY_LDAP_DIR", pDir->File("ldap").c_str(), 1);
+    bStarted = std::system(("bash " + Script("ldap-start") + " >/dev/null").c_str()) == 0;
+    DemoOptions o;
+    o.rows = 10;
+    GenerateDemo(pDir->File("demo.db"), o);
+    SqliteOperatorStore store(pDir->File("demo.db"));
+    AddDemoOperators(store);
+  }
+  static void TearDownTestSuite() {
+    std::system(("bash " + Script("ldap-stop") + " --remove >/dev/null").c_str());
+    unsetenv("MPAY_LDAP_DIR");
+    delete pDir;
+  }
+  void SetUp() override {
+    ASSERT_TRUE(bStarted);
+    pStore = std::make_unique<SqliteOperatorStore>(pDir->File("demo.db"));
+    pDirectory = MakeLdapDirectory(Config());
+    pAuth = Make(*pDirectory);
+  }
+
+  static std::string Script(const char* name) {
+    return std::string(MPAY_SOURCE_PATH) + "/scripts/" + name;
+  }
+  static std::string Read(const std::string& name) {
+    std::ifstream in(pDir->File("ldap/" + name));
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return text.substr(0, text.find('\n'));
+  }
+  static DirectoryConfig Config(const std::string& uriFile = "ldaps-uri") {
+    DirectoryConfig c;
+    c.uri = Read(uriFile);
+    c.caFile = pDir->File("ldap/ca.pem");
+    c.bindDn = "cn=reader,dc=mpay,dc=test";
+    c.bindPassword = Read("reader.password");
+    std::ifstream in(pDir->File("ldap/map.conf"));
+    const std::string map((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(ParseDirectoryMap(map, "map.conf", c.map), "");
+    return c;
+  }
+  std::unique_ptr<Authenticator> Make(Directory& directory) {
+    AuthPolicy policy;
+    policy.maxFailedSignIns = 3;
+    policy.recheckMs = 0;
+    return std::make_unique<Authenticator>(*pStore, policy, std::function<int64_t()>(), &directory);
+  }
+  // Changes alice's entry as the directory's administrator would.
+  static bool Modify(const std::string& ldif) {
+    FILE* p = popen(("ldapmodify -H " + Read("ldap-uri") + " -x -D cn=admin,dc=mpay,dc=test -y " +
+                     pDir->File("ldap/admin.password") + " >/dev/null")
+                        .c_str(),
+                    "w");
+    if (!p) return false;
+    std::fputs(ldif.c_str(), p);
+    return pclose(p) == 0;
+  }
+
+  static TempDir* pDir;
+  static bool bStarted;
+  std::unique_ptr<SqliteOperatorStore> pStore;
+  std::unique_ptr<Directory> pDirectory;
+  std::unique_ptr<Authenticator> pAuth;
+};
+TempDir* DirectoryAuth::pDir = nullptr;
+bool DirectoryAuth::bStarted = false;
+
+}  // namespace
+
+// Directory operators sign in with their entry's fields and their groups'
+// rights, over ldaps:// and over ldap:// on loopback; every refusal is the
+// local accounts' 1010, whatever the directory said; local accounts go on.
+TEST_F(DirectoryAuth, OperatorsSignInWithTheirEntryAndGroups) {
+  Authenticator::SignedIn out;
+  ASSERT_EQ(pAuth->SignIn("alice", "alice-Pass-2026", out), 0);
+  EXPECT_EQ(out.account.record.OP_ID, 5001);
+  EXPECT_EQ(out.account.record.ORG_ID, 31);
+  EXPECT_EQ(out.account.record.OP_NAME, "alice operator");
+  EXPECT_EQ(out.account.rights, (std::vector<std::string>{kLogServiceCode, kUserServiceCode}));
+  const auto clear = MakeLdapDirectory(Config("ldap-uri"));
+  ASSERT_EQ(Make(*clear)->SignIn("bob", "bob-Pass-2026", out), 0);
+  Caller caller;
+  EXPECT_EQ(pAuth->Verify(out.token, kLogServiceCode, caller), kRcNoRight);
+  EXPECT_EQ(pAuth->Verify(out.token, kUserServiceCode, caller), 0);
+  EXPECT_EQ(caller.opId, 5002);
+
+  struct Case {
+    const char* login;
+    const char* password;
+    int expected;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"alice", "wrong", kRcSignInFailed},
+           {"alice", "", kRcSignInFailed},               // never an anonymous bind
+           {"dora", "dora-Pass-2026", kRcSignInFailed},  // disabled in the directory
+           {"nobody", "x", kRcSignInFailed},
+           {"*", "alice-Pass-2026", kRcSignInFailed},  // a login is no pattern
+           {kDemoLogin, kDemoPassword, 0},
+       }) {
+    EXPECT_EQ(pAuth->SignIn(c.login, c.password, out), c.expected) << c.login;
+  }
+  // Locked by wrong passwords as a local account is, told only after the
+  // right one.
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(pAuth->SignIn("carol", "x", out), kRcSignInFailed);
+  EXPECT_EQ(pAuth->SignIn("carol", "carol-Pass-2026", out), kRcOperatorLocked);
+  pStore->SetLocked("carol", false);
+
+  // A directory that cannot be reached, or whose certificate does not check
+  // out, has an answer of its own; the local accounts do not need it.
+  DirectoryConfig closed = Config(), untrusted = Config();
+  closed.uri = "ldaps://127.0.0.1:1";
+  untrusted.caFile = pDir->File("ldap/other-ca.pem");  // of the same name, but not the one
+  for (const DirectoryConfig& c : {closed, untrusted}) {
+    const auto down = MakeLdapDirectory(c);
+    const auto auth = Make(*down);
+    EXPECT_EQ(auth->SignIn("alice", "alice-Pass-2026", out), kRcDirectoryUnavailable) << c.uri;
+    EXPECT_EQ(auth->SignIn(kDemoLogin, kDemoPassword, out), 0);
+  }
+}
+
+// Disabled in the directory, an operator's sessions end at the next recheck;
+// enabled again, it signs in again.
+TEST_F(DirectoryAuth, AnAccountDisabledInTheDirectoryEndsItsSessions) {
+  Authenticator::SignedIn out;
+  ASSERT_EQ(pAuth->SignIn("alice", "alice-Pass-2026", out), 0);
+  Caller caller;
+  EXPECT_EQ(pAuth->Verify(out.token, kLogServiceCode, caller), 0);
+  const std::string dn = "dn: uid=alice,ou=people,dc=mpay,dc=test\nchangetype: modify\n";
+  ASSERT_TRUE(Modify(dn + "add: employeeType\nemployeeType: disabled\n"));
+  EXPECT_EQ(pAuth->Verify(out.token, kLogServiceCode, caller), 0);  // until the recheck
+  EXPECT_EQ(pAuth->RecheckDirectory(), 1);
+  EXPECT_EQ(pAuth->Verify(out.token, kLogServiceCode, caller), kRcNoSession);
+  ASSERT_TRUE(Modify(dn + "delete: employeeType\n"));
+  EXPECT_EQ(pAuth->SignIn("alice", "alice-Pass-2026", out), 0);
+}

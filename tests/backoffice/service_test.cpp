@@ -305,8 +305,10 @@ TEST_P(ServiceTest, QueriesAreRefusedWhileTheAuditCannotBeWritten) {
   EXPECT_EQ(Log(wire::LogIn(0, 0, phone, 0, 0), reply), 0);
   pAudit->Flush();
   EXPECT_EQ(pAudit->failures(), 0u);
-  // The entry kept while refused, and the one after; none for the refusals.
+  // The entry kept while refused, and the one after; for the refusals one
+  // row per peer and operation, written once the audit could be again.
   EXPECT_EQ(std::stoll(SqlRows(Db(), answered)[0][0]), before + 2);
+  EXPECT_EQ(SqlRows(Db(), "SELECT count(*) FROM mp_audit WHERE result = 1020")[0][0], "2");
 }
 
 // --audit-keep-days: rows older than kept go, in batches, when the writer

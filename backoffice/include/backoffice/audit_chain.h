@@ -149,6 +149,14 @@ class AuditVerifier {
   int64_t iLastId = 0;
 };
 
+// The last verification a running back office made, for its metrics.
+struct AuditVerifyStatus {
+  double at = 0;  // seconds since the epoch; 0: none yet
+  bool bOk = false;
+  int64_t rows = 0;
+  int64_t lastCoveredId = 0;
+};
+
 class AuditStore;
 
 // The public keys a verification trusts: the key file's own and those of

@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "backoffice/audit_chain.h"
+#include "backoffice/audit_journal.h"
 #include "backoffice/stamp.h"
 
 namespace backoffice {
@@ -92,6 +94,11 @@ struct AuditPolicy {
   const AuditSigner* pSigner = nullptr;
   int64_t iCheckpointRows = 10000;
   int64_t iCheckpointMs = 60000;
+  // The journal's folder (audit_journal.h): every entry is appended there
+  // before Submit returns, and the entries of journals whose process died
+  // are written at start-up. "": none (an entry lives in memory until it
+  // is committed).
+  std::string strJournalDir;
 };
 
 // The subscriber of a conditions text: what follows "PHONE_ID=" up to the
@@ -102,6 +109,8 @@ std::string SubscriberOf(const std::string& conditions);
 // 1024, or what arrived within 200 ms of the first), so that a request never
 // waits for the disk and the readers' caches are seldom invalidated. Entries queued before Stop()
 // (or destruction) are all written. A full queue makes Submit wait rather than drop an entry.
+// With a journal, Submit returns once the entry is in the journal's file: a
+// reply sent after it never outlives its entry, whatever happens to the process.
 class AuditWriter {
  public:
   // Opens its own connection to `path` and deletes the rows the policy no
@@ -153,6 +162,11 @@ class AuditWriter {
   void QueueCounts(std::vector<AuditEntry>& due);
   // Deletes the rows older than the policy keeps; logs what it did.
   void Prune(AuditStore& store);
+  // Appends `entry` to the journal, if there is one; `mLock` is held.
+  void Journal(const AuditEntry& entry);
+  // Writes the entries of the journals of database `path` left by
+  // processes that are gone.
+  void Replay(AuditStore& store, const std::string& path);
   // Writes `batch` (possibly empty), with a checkpoint when one is due.
   // `last`: a checkpoint of whatever is not covered yet, however little.
   void Write(AuditStore& store, const std::vector<AuditEntry>& batch, bool last);
@@ -183,6 +197,8 @@ class AuditWriter {
   bool bFinished = false;  // the thread has ended
   int iFlushing = 0;       // callers waiting in Flush()
   std::string strOpenError;
+  std::unique_ptr<AuditJournal> pJournal;
+  uint64_t iJournalFailures = 0;
   std::thread tWriter;
 };
 

@@ -11,6 +11,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include <optional>
+
+#include "backoffice/directory.h"
 #include "backoffice/operator_store.h"
 
 // Sign-in, sign-out and the check that every other call passes first.
@@ -27,6 +30,9 @@ struct AuthPolicy {
   // another back office on the same database) reaches this one within this
   // time. 0: read on every call.
   int recheckMs = 1000;
+  // With a directory: whether it is asked before the local accounts (else
+  // only for logins no local account has).
+  bool directoryFirst = false;
 };
 
 // The verified caller of one request.
@@ -44,8 +50,12 @@ class Authenticator {
  public:
   // `now` gives Unix seconds (tests move it). Makes the stand-in hash that
   // an unknown login is checked against, so that it takes as long as a
-  // wrong password. The store must outlive the object.
-  Authenticator(OperatorStore& store, AuthPolicy policy, std::function<int64_t()> now = {});
+  // wrong password. With a `directory`, its operators sign in too (each
+  // gets a row in the store, kept up to date, which holds its failed
+  // sign-ins and sessions). The store and the directory must outlive the
+  // object.
+  Authenticator(OperatorStore& store, AuthPolicy policy, std::function<int64_t()> now = {},
+                Directory* directory = nullptr);
 
   const AuthPolicy& policy() const { return cPolicy; }
 
@@ -55,7 +65,9 @@ class Authenticator {
   };
   // 0 and `out` filled; kRcSignInFailed for an unknown login or a wrong
   // password alike (after the same work); kRcOperatorLocked or
-  // kRcOperatorInactive, only once the password was right. Each wrong
+  // kRcOperatorInactive, only once the password was right;
+  // kRcDirectoryUnavailable for an operator only the directory could check
+  // while it cannot be reached. Each wrong
   // password counts towards the lock. With a `nonce` (IsSignInNonce) the
   // sign-in is safe to repeat: every attempt with it gets the same session
   // (kRcNoSession once that session was signed out), and a wrong password
@@ -70,6 +82,11 @@ class Authenticator {
   // catalogue, records/operations.h); kRcNoSession or kRcNoRight (with
   // `caller` set) otherwise. An empty `right` asks for none. Throws DbError.
   int Verify(std::string_view token, std::string_view right, Caller& caller);
+  // Asks the directory about each of its operators still in service: one
+  // it no longer has (removed or disabled) is taken out of service, which
+  // ends its sessions at their next check; the others' names and rights
+  // are brought up to date. Returns how many were taken out. Throws DbError.
+  int RecheckDirectory();
   // Ends the session of `token` (0, with `caller` set), whether it was
   // live or had ended already: a sign-out may be repeated. kRcNoSession for
   // a token no session has.
@@ -88,6 +105,14 @@ class Authenticator {
   std::shared_ptr<const Read> Recall(const std::string& hash);
   void Forget(const std::string& hash);
 
+  // Asks the directory to check `login`'s password. 0 with `matches` set and
+  // `account` its row here, made or updated, when the directory has it;
+  // 0 with `matches` unset when it has not (`known` cleared when the row
+  // was a directory operator's); kRcDirectoryUnavailable when it cannot
+  // be asked.
+  int AskDirectory(std::string_view login, std::string_view password, OperatorAccount& account,
+                   bool& known, std::optional<bool>& matches);
+
   // 0 when the account may sign in (or keep its sessions) at `now`.
   int Usable(const OperatorAccount& a, int64_t now) const;
 
@@ -95,6 +120,7 @@ class Authenticator {
   AuthPolicy cPolicy;
   std::function<int64_t()> fnNow;
   std::string strStandInHash;
+  Directory* pDirectory;
   // Each hash check takes 64 MiB: a burst of sign-ins waits its turn
   // rather than take the memory of the whole machine.
   std::counting_semaphore<> cHashing{2};

@@ -17,6 +17,7 @@ extern const char kNoRight[];
 extern const char kSignInFailed[];
 extern const char kOperatorLocked[];
 extern const char kOperatorInactive[];
+extern const char kDirectoryUnavailable[];
 extern const char kAuditUnavailable[];
 
 }  // namespace backoffice::messages

@@ -20,6 +20,7 @@ struct MetricsInputs {
   // Each endpoint's address (Describe()) and what it reports.
   std::vector<std::pair<std::string, EndpointStats>> endpoints;
   AuditWriter::Counts audit;
+  AuditVerifyStatus auditVerify;
   double startTime = 0;  // seconds since the epoch
   std::string version;
 };

@@ -71,6 +71,11 @@ class OperatorStore {
   // account older than the count) starts counting at `now`. Returns how
   // many it locked.
   virtual int LockUnused(int64_t now, int64_t signedInBefore) = 0;
+  // Brings the row of directory operator `account.record.LOGIN_NAME` to
+  // what the directory says: OP_NAME, ORG_ID, OP_STATUS, its entry's name
+  // and its rights (the failed sign-ins and the lock stay). False when no
+  // directory operator has that login.
+  virtual bool UpdateDirectoryOperator(const OperatorAccount& account) = 0;
 
   // A session whose hash is stored already (a repeated sign-in) is left as
   // it is.

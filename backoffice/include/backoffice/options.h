@@ -34,7 +34,9 @@ struct Options {
   int maxBufferedMb = 256;          // --max-buffered-mb N: bytes all tcp connections may hold
   bool auditFailClosed = true;      // --on-audit-failure refuse|continue
   int auditKeepDays = 0;            // --audit-keep-days N: 0 keeps every row
+  int auditVerifyHours = 24;        // --audit-verify-hours N: 0 never
   std::string auditKey;             // --audit-key FILE: "" for DefaultAuditKeyPath(db)
+  std::string auditJournal;         // --audit-journal DIR: "" for DefaultAuditJournalDir(db)
   std::string initDemo;             // --init-demo FILE
   int64_t demoRows = 100000;        // --rows N
   bool help = false;
@@ -46,6 +48,15 @@ struct Options {
   int sessionIdleS = 1800;     // --session-idle S
   int sessionMaxAgeS = 43200;  // --session-max-age S
   int lockUnusedDays = 0;      // --lock-unused-days N: 0 locks none
+
+  // Directory sign-in (docs/operations.md, "Directory sign-in").
+  std::string ldap;              // --ldap ldaps://HOST[:PORT] | ldap://HOST[:PORT]
+  std::string ldapCa;            // --ldap-ca FILE: the directory's certificate authority
+  std::string ldapBindDn;        // --ldap-bind-dn DN: the service account that searches
+  std::string ldapPasswordFile;  // --ldap-password-file FILE (owner-only); else MPAY_LDAP_PASSWORD
+  std::string ldapMap;           // --ldap-map FILE: where operators are and how they map
+  bool ldapFirst = false;        // --ldap-order directory-first|local-first
+  int ldapRecheckS = 300;        // --ldap-recheck S: removed or disabled accounts end within it
 
   // Operator administration instead of serving: --add-operator LOGIN,
   // --passwd-operator LOGIN, --lock-operator LOGIN, --unlock-operator LOGIN,

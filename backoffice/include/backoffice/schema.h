@@ -22,6 +22,8 @@
 //             phone number condition); written by the audit writer only,
 //             each row chained to the one before (audit_chain.h).
 // mp_audit_checkpoint  signed checkpoints of that chain.
+// mp_audit_journal  how far the audit holds each back office's journal
+//             (audit_journal.h).
 // mp_operator the operators who may sign in: the operator record's fields
 //             (columns named after them, date-times as yyyymmddhhmmss), the
 //             password only as its Argon2id hash, failed sign-ins (and the

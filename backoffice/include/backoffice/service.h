@@ -35,6 +35,7 @@ class Store;
   F(kRcSignInFailed, 1010)     /* unknown login or wrong password: one answer */    \
   F(kRcOperatorLocked, 1011)   /* locked, by failed sign-ins or an administrator */ \
   F(kRcOperatorInactive, 1012) /* out of service, not yet valid or expired */       \
+  F(kRcDirectoryUnavailable, 1013) /* the directory cannot check the password */    \
   /* The audit cannot be written: queries are refused until it can */               \
   /* (--on-audit-failure refuse). */                                                \
   F(kRcAuditUnavailable, 1020)
@@ -44,14 +45,14 @@ MPAY_RESULT_CODES(MPAY_RESULT_CODE_)
 #undef MPAY_RESULT_CODE_
 
 struct ServiceConfig {
-  std::string dbPath;               // an SQLite file or a postgresql:// URI (store.h)
-  int connections = 4;              // read connections opened at once (more open when all are busy)
-  int64_t maxRows = 200000;         // rows one reply may carry
+  std::string dbPath;        // an SQLite file or a postgresql:// URI (store.h)
+  int connections = 4;       // read connections opened at once (more open when all are busy)
+  int64_t maxRows = 200000;  // rows one reply may carry
   // Where each request is counted (may be null: nothing is); must outlive
   // the service.
   ServiceMetrics* metrics = nullptr;
-  std::vector<std::string> dbRead;  // read replicas of a PostgreSQL dbPath (store.h)
-  int64_t dbReadMaxLagMs = 5000;    // a replica further behind is left out
+  std::vector<std::string> dbRead{};  // read replicas of a PostgreSQL dbPath (store.h)
+  int64_t dbReadMaxLagMs = 5000;      // a replica further behind is left out
 };
 
 // What the pipeline knows of one request, handed to each of its steps: the

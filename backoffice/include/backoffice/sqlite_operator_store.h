@@ -29,6 +29,7 @@ class SqliteOperatorStore final : public OperatorStore {
                            std::string_view failedNonce = {}) override;
   void RecordSignIn(int32_t opId, int64_t at) override;
   int LockUnused(int64_t now, int64_t signedInBefore) override;
+  bool UpdateDirectoryOperator(const OperatorAccount& account) override;
   void CreateSession(const SessionRecord& session) override;
   bool FindSession(std::string_view tokenHash, SessionRecord& out) override;
   // In one statement.

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "backoffice/audit_chain.h"
+#include "backoffice/audit_journal.h"
 #include "backoffice/conditions.h"
 #include "backoffice/db_error.h"
 #include "backoffice/demo_data.h"
@@ -50,8 +51,14 @@ class AuditStore {
   // takes the chain's lock first, so several back offices keep one chain.
   // With `signer`, the same transaction also stores a checkpoint of the new
   // head, signed at `at`, and returns it in `checkpoint`. Returns the head.
+  // With `mark`, the same transaction records that the audit holds that
+  // journal up to its position.
   virtual AuditHead Append(std::span<const AuditEntry> entries, const AuditSigner* signer,
-                           int64_t at, AuditCheckpoint* checkpoint) = 0;
+                           int64_t at, AuditCheckpoint* checkpoint,
+                           const JournalMark* mark = nullptr) = 0;
+  // How far the audit holds `journal` (0: not at all), and forgetting it.
+  virtual int64_t JournalSeq(const std::string& journal) = 0;
+  virtual void ForgetJournal(const std::string& journal) = 0;
   // Deletes, in one transaction, at most `limit` of the rows older than
   // `stamp` (yyyymmddhhmmss) that a checkpoint covers, with the checkpoints
   // before the newest of those: the first kept row stays anchored by a signed
