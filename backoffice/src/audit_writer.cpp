@@ -29,21 +29,7 @@ constexpr auto kBatchDelay = std::chrono::milliseconds(200);
 constexpr auto kRetryDelay = std::chrono::seconds(1);
 // Rows deleted per transaction, and how often expired rows are looked for.
 constexpr int64_t kPruneBatch = 10000;
-constexpr auto kPruneEvery = std::chrono::hours(1);
-
-int64_t SteadyMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
-std::chrono::steady_clock::time_point FromSteadyMs(int64_t ms) {
-  if (ms >= std::chrono::duration_cast<std::chrono::milliseconds>(
-                std::chrono::steady_clock::time_point::max().time_since_epoch())
-                .count())
-    return std::chrono::steady_clock::time_point::max();
-  return std::chrono::steady_clock::time_point(std::chrono::milliseconds(ms));
-}
+constexpr int64_t kPruneEveryMs = 3600 * 1000;
 
 // The caller's address without its port ("tcp:ADDRESS:PORT"): a peer that
 // connects again is the same peer.
@@ -53,8 +39,8 @@ std::string PeerHost(const std::string& peer) {
 }
 
 // The local time `days` days ago as yyyymmddhhmmss.
-int64_t StampDaysAgo(int days) {
-  return SecondsToStamp(StampToSeconds(NowStamp()) - int64_t{days} * 86400);
+int64_t StampDaysAgo(const Clock& clock, int days) {
+  return SecondsToStamp(StampToSeconds(NowStamp(clock)) - int64_t{days} * 86400);
 }
 
 }  // namespace
@@ -71,7 +57,10 @@ std::string SubscriberOf(const std::string& conditions) {
 }
 
 AuditWriter::AuditWriter(const std::string& path, std::size_t maxQueued, AuditPolicy policy)
-    : iMaxQueued(maxQueued ? maxQueued : 1), cPolicy(policy), cMerge(policy.iMergeIntervalMs) {
+    : iMaxQueued(maxQueued ? maxQueued : 1),
+      cPolicy(policy),
+      cClock(policy.pClock ? *policy.pClock : SystemClock()),
+      cMerge(policy.iMergeIntervalMs, cClock) {
   if (!cPolicy.strJournalDir.empty())
     pJournal = std::make_unique<AuditJournal>(cPolicy.strJournalDir, path);
   tWriter = std::thread([this, path] { Run(path); });
@@ -140,19 +129,19 @@ int64_t AuditMerge::TakeEnded(int64_t nowMs, bool all, std::vector<AuditEntry>& 
   return next;
 }
 
-void AuditMerge::Count(const Merged& m, std::vector<AuditEntry>& due) {
+void AuditMerge::Count(const Merged& m, std::vector<AuditEntry>& due) const {
   if (m.iMore == 0) return;
   AuditEntry row = m.first;
   row.conditions =
       m.kind + ", " + std::to_string(m.iMore) + " more since " + std::to_string(m.first.at);
-  row.at = NowStamp();
+  row.at = NowStamp(cClock);
   due.push_back(std::move(row));
 }
 
 void AuditWriter::SubmitMerged(AuditEntry entry, const std::string& kind) {
   std::unique_lock lock(mLock);
   std::vector<AuditEntry> due;
-  const bool first = cMerge.Admit(entry, kind, SteadyMs(), due);
+  const bool first = cMerge.Admit(entry, kind, cClock.SteadyMs(), due);
   QueueCounts(due);
   if (!first) return;
   lock.unlock();
@@ -170,6 +159,8 @@ void AuditWriter::QueueCounts(std::vector<AuditEntry>& due) {
 
 void AuditWriter::Flush() {
   std::unique_lock lock(mLock);
+  // The counts of merge intervals that have ended are due by now.
+  QueueMerged(false);
   uint64_t target = iSubmitted;
   ++iFlushing;
   cvWake.notify_one();
@@ -201,7 +192,7 @@ AuditWriter::Counts AuditWriter::counts() const {
 
 int64_t AuditWriter::QueueMerged(bool all) {
   std::vector<AuditEntry> due;
-  const int64_t next = cMerge.TakeEnded(SteadyMs(), all, due);
+  const int64_t next = cMerge.TakeEnded(cClock.SteadyMs(), all, due);
   QueueCounts(due);
   return next;
 }
@@ -245,7 +236,7 @@ void AuditWriter::Replay(AuditStore& store, const std::string& path) {
       if (replayed > 0) {
         std::lock_guard lock(mLock);
         iUncovered += replayed;
-        iUncoveredSinceMs = SteadyMs();
+        iUncoveredSinceMs = cClock.SteadyMs();
       }
       log::Write(log::Level::kWarn, "audit_journal_replayed",
                  {{"journal", orphan.journal}, {"entries", replayed}, {"held_before", held}});
@@ -259,7 +250,7 @@ void AuditWriter::Replay(AuditStore& store, const std::string& path) {
 
 void AuditWriter::Prune(AuditStore& store) {
   if (cPolicy.iKeepDays <= 0) return;
-  const int64_t before = StampDaysAgo(cPolicy.iKeepDays);
+  const int64_t before = StampDaysAgo(cClock, cPolicy.iKeepDays);
   int64_t deleted = 0;
   try {
     // Short transactions, so that the entries being written never wait long.
@@ -275,7 +266,7 @@ void AuditWriter::Prune(AuditStore& store) {
 }
 
 void AuditWriter::Write(AuditStore& store, const std::vector<AuditEntry>& batch, bool last) {
-  const int64_t now = SteadyMs();
+  const int64_t now = cClock.SteadyMs();
   int64_t uncovered, since;
   JournalMark mark;
   {
@@ -290,7 +281,7 @@ void AuditWriter::Write(AuditStore& store, const std::vector<AuditEntry>& batch,
                    (last || rows >= cPolicy.iCheckpointRows ||
                     (uncovered > 0 && now - since >= cPolicy.iCheckpointMs));
   AuditCheckpoint cp;
-  store.Append(batch, due ? cPolicy.pSigner : nullptr, NowStamp(), &cp,
+  store.Append(batch, due ? cPolicy.pSigner : nullptr, NowStamp(cClock), &cp,
                pJournal && !batch.empty() ? &mark : nullptr);
   if (pJournal && !batch.empty()) pJournal->Committed(mark.seq);
   std::lock_guard lock(mLock);
@@ -331,7 +322,7 @@ void AuditWriter::Run(const std::string& path) {
   }
   Replay(*store, path);
   Prune(*store);
-  auto nextPrune = std::chrono::steady_clock::now() + kPruneEvery;
+  int64_t nextPruneMs = cClock.SteadyMs() + kPruneEveryMs;
   {
     std::lock_guard lock(mLock);
     bOpened = true;
@@ -354,13 +345,12 @@ void AuditWriter::Run(const std::string& path) {
       // Wakes for entries, the end of a merge interval, the hourly prune or the stop.
       bool checkpointDue = false;
       for (;;) {
-        const auto until = std::min(
-            {FromSteadyMs(QueueMerged(bStopping)), nextPrune, FromSteadyMs(CheckpointDueMs())});
-        checkpointDue = SteadyMs() >= CheckpointDueMs();
-        if (!qEntries.empty() || bStopping || std::chrono::steady_clock::now() >= nextPrune ||
-            checkpointDue)
-          break;
-        cvWake.wait_until(lock, until);
+        const int64_t until = std::min({QueueMerged(bStopping), nextPruneMs, CheckpointDueMs()});
+        const int64_t now = cClock.SteadyMs();
+        checkpointDue = now >= CheckpointDueMs();
+        if (!qEntries.empty() || bStopping || now >= nextPruneMs || checkpointDue) break;
+        // At most until the next prune, an hour away: the wait never overflows.
+        cvWake.wait_for(lock, std::chrono::milliseconds(until - now));
       }
       if (qEntries.empty() && bStopping) {
         const bool all = iFailures == 0;
@@ -398,9 +388,9 @@ void AuditWriter::Run(const std::string& path) {
       }
     }
     cvProgress.notify_all();  // room in the queue
-    if (std::chrono::steady_clock::now() >= nextPrune) {
+    if (cClock.SteadyMs() >= nextPruneMs) {
       Prune(*store);
-      nextPrune = std::chrono::steady_clock::now() + kPruneEvery;
+      nextPruneMs = cClock.SteadyMs() + kPruneEveryMs;
     }
     if (batch.empty()) continue;
     std::string failure;

@@ -3,31 +3,15 @@
 #include <sodium.h>
 
 #include <algorithm>
-#include <ctime>
 #include <optional>
 
 #include "backoffice/credentials.h"
 #include "backoffice/log.h"
 #include "backoffice/protocol.h"
 #include "backoffice/service.h"
+#include "backoffice/stamp.h"
 
 namespace backoffice {
-namespace {
-
-int64_t SystemNow() {
-  return static_cast<int64_t>(std::time(nullptr));
-}
-
-// yyyymmddhhmmss of a Unix time, in local time as the dates are stored.
-int64_t LocalStamp(int64_t seconds) {
-  const std::time_t t = static_cast<std::time_t>(seconds);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  return (tm.tm_year + 1900) * 10000000000LL + (tm.tm_mon + 1) * 100000000LL +
-         tm.tm_mday * 1000000LL + tm.tm_hour * 10000LL + tm.tm_min * 100LL + tm.tm_sec;
-}
-
-}  // namespace
 
 std::vector<std::string> SplitRights(std::string_view codes) {
   std::vector<std::string> rights;
@@ -41,12 +25,9 @@ std::vector<std::string> SplitRights(std::string_view codes) {
   return rights;
 }
 
-Authenticator::Authenticator(OperatorStore& store, AuthPolicy policy, std::function<int64_t()> now,
+Authenticator::Authenticator(OperatorStore& store, AuthPolicy policy, const Clock& clock,
                              Directory* directory)
-    : cStore(store),
-      cPolicy(policy),
-      fnNow(now ? std::move(now) : SystemNow),
-      pDirectory(directory) {
+    : cStore(store), cPolicy(policy), cClock(clock), pDirectory(directory) {
   strStandInHash = HashPassword(NewSessionToken());
 }
 
@@ -87,7 +68,7 @@ int Authenticator::SignIn(std::string_view login, std::string_view password, std
       VerifyPassword(known && !directoryMatches ? account.passwordHash : strStandInHash, password);
   cHashing.release();
   const bool matches = directoryMatches ? *directoryMatches : hashMatches;
-  const int64_t now = fnNow();
+  const int64_t now = cClock.UnixSeconds();
   if (!known) return kRcSignInFailed;
   const std::string nonceHash = nonce.empty() ? std::string() : TokenHash(nonce);
   if (!matches) {
@@ -209,15 +190,15 @@ int Authenticator::RecheckDirectory() {
 }
 
 std::shared_ptr<const Authenticator::Read> Authenticator::Recall(const std::string& hash) {
-  const auto now = std::chrono::steady_clock::now();
-  const auto fresh = std::chrono::milliseconds(cPolicy.recheckMs);
+  const int64_t now = cClock.SteadyMs();
+  const int64_t fresh = cPolicy.recheckMs;
   if (cPolicy.recheckMs > 0) {
     std::lock_guard lock(mReads);
     const auto it = mapReads.find(hash);
-    if (it != mapReads.end() && now - it->second->at < fresh) return it->second;
+    if (it != mapReads.end() && now - it->second->atMs < fresh) return it->second;
   }
   auto read = std::make_shared<Read>();
-  read->at = now;
+  read->atMs = now;
   if (!cStore.FindSessionAccount(hash, read->session, read->account)) {
     Forget(hash);
     return nullptr;
@@ -226,7 +207,7 @@ std::shared_ptr<const Authenticator::Read> Authenticator::Recall(const std::stri
     std::lock_guard lock(mReads);
     // Reads of sessions no longer in use go once the memory holds many.
     if (mapReads.size() >= 4096)
-      std::erase_if(mapReads, [&](const auto& e) { return now - e.second->at >= fresh; });
+      std::erase_if(mapReads, [&](const auto& e) { return now - e.second->atMs >= fresh; });
     mapReads.insert_or_assign(hash, read);
   }
   return read;
@@ -245,7 +226,7 @@ int Authenticator::Verify(std::string_view token, std::string_view right, Caller
   if (!read || read->session.ended) return kRcNoSession;
   const SessionRecord& session = read->session;
   const OperatorAccount& account = read->account;
-  const int64_t now = fnNow();
+  const int64_t now = cClock.UnixSeconds();
   if (now - session.createdAt >= cPolicy.maxAgeS ||
       now - session.lastUsedAt >= cPolicy.idleTimeoutS || Usable(account, now) != 0)
     return kRcNoSession;

@@ -315,7 +315,7 @@ int Serve(const backoffice::Options& options) {
       }
     }
     auth = std::make_unique<backoffice::Authenticator>(*operators, policy,
-                                                       std::function<int64_t()>(), directory.get());
+                                                       backoffice::SystemClock(), directory.get());
     if (directory) {
       // Accounts removed or disabled in the directory end here within the
       // recheck time (and their sessions within a second more).

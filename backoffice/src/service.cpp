@@ -276,7 +276,7 @@ int Service::Serve(RequestContext& context, std::string_view request, std::strin
       },
       in);
   AuditEntry& entry = context.audit;
-  entry.at = NowStamp();
+  entry.at = NowStamp(cConfig.clock ? *cConfig.clock : SystemClock());
   entry.serviceCode = op.serviceCode;
   entry.peer = std::string(context.peer.substr(0, 80));
   if (decoded) {

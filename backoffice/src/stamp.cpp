@@ -57,13 +57,17 @@ QRSDateTime FromStamp(int64_t stamp) {
                      f.second);
 }
 
-int64_t NowStamp() {
+int64_t LocalStamp(int64_t unixSeconds) {
   // The zone's offset from the C library: this compiler's <chrono> has no
   // time zone database.
-  const std::time_t now = std::time(nullptr);
+  const std::time_t t = static_cast<std::time_t>(unixSeconds);
   std::tm local{};
-  localtime_r(&now, &local);
-  return SecondsToStamp(static_cast<int64_t>(now) + local.tm_gmtoff);
+  localtime_r(&t, &local);
+  return SecondsToStamp(unixSeconds + local.tm_gmtoff);
+}
+
+int64_t NowStamp(const Clock& clock) {
+  return LocalStamp(clock.UnixSeconds());
 }
 
 }  // namespace backoffice

@@ -55,7 +55,7 @@ class AuthTest : public ::testing::Test {
     policy.idleTimeoutS = 300;
     policy.maxAgeS = 3600;
     policy.recheckMs = 0;  // every change below is seen at once
-    pAuth = std::make_unique<Authenticator>(*pStore, policy, [this] { return iNow; });
+    pAuth = std::make_unique<Authenticator>(*pStore, policy, cClock);
   }
   void TearDown() override {
     // Each test leaves the demo operators as it found them.
@@ -77,7 +77,7 @@ class AuthTest : public ::testing::Test {
   static TempDir* pDir;
   std::unique_ptr<SqliteOperatorStore> pStore;
   std::unique_ptr<Authenticator> pAuth;
-  int64_t iNow = kStart;
+  ManualClock cClock{kStart};
 };
 TempDir* AuthTest::pDir = nullptr;
 
@@ -145,9 +145,9 @@ TEST_F(AuthTest, FailedSignInsLockForAWhile) {
     EXPECT_EQ(pAuth->SignIn(kDemoLogOnlyLogin, "x", out), kRcSignInFailed);
   // Locked: the right password does not open it, and more tries do not extend it.
   EXPECT_EQ(pAuth->SignIn(kDemoLogOnlyLogin, kDemoLogOnlyPassword, out), kRcOperatorLocked);
-  iNow += 300;
+  cClock.AdvanceSeconds(300);
   EXPECT_EQ(pAuth->SignIn(kDemoLogOnlyLogin, "x", out), kRcSignInFailed);
-  iNow += 300;
+  cClock.AdvanceSeconds(300);
   EXPECT_EQ(pAuth->SignIn(kDemoLogOnlyLogin, kDemoLogOnlyPassword, out), 0);
   OperatorAccount a;
   ASSERT_TRUE(pStore->FindOperator(kDemoLogOnlyLogin, a));
@@ -171,7 +171,7 @@ TEST_F(AuthTest, ASignInRepeatedWithItsNonceGetsTheSameSessionAndCountsOnce) {
   Authenticator::SignedIn first, again;
   ASSERT_EQ(pAuth->SignIn(kDemoLogin, kDemoPassword, nonce, first), 0);
   SqliteOperatorStore otherStore(Path());
-  Authenticator other(otherStore, pAuth->policy(), [this] { return iNow; });
+  Authenticator other(otherStore, pAuth->policy(), cClock);
   ASSERT_EQ(other.SignIn(kDemoLogin, kDemoPassword, nonce, again), 0);
   EXPECT_EQ(again.token, first.token);
   EXPECT_EQ(Verify(first.token), 0);
@@ -238,14 +238,14 @@ TEST_F(AuthTest, SessionsEndIdleOldOrSignedOut) {
   EXPECT_EQ(Verify(token, kUserServiceCode), 0);
   // Used within the idle time, it lives on up to its maximum age.
   for (int i = 0; i < 12; ++i) {
-    iNow += 290;
+    cClock.AdvanceSeconds(290);
     EXPECT_EQ(Verify(token), 0) << i;
   }
-  iNow += 240;
+  cClock.AdvanceSeconds(240);
   EXPECT_EQ(Verify(token), kRcNoSession);  // 3600 s old
 
   const std::string idle = SignedIn();
-  iNow += 300;
+  cClock.AdvanceSeconds(300);
   EXPECT_EQ(Verify(idle), kRcNoSession);
 
   const std::string out = SignedIn();
@@ -258,7 +258,7 @@ TEST_F(AuthTest, SessionsEndIdleOldOrSignedOut) {
 
   // Forged, empty, and another database's tokens name no session here.
   SqliteOperatorStore otherStore(pDir->File("other.db"));
-  Authenticator other(otherStore, AuthPolicy(), [this] { return iNow; });
+  Authenticator other(otherStore, AuthPolicy(), cClock);
   Authenticator::SignedIn elsewhere;
   ASSERT_EQ(other.SignIn(kDemoLogin, kDemoPassword, elsewhere), 0);
   const std::string live = SignedIn();
@@ -282,7 +282,7 @@ TEST_F(AuthTest, SessionsEndIdleOldOrSignedOut) {
 TEST_F(AuthTest, ReadsAreKeptForTheRecheckTime) {
   AuthPolicy policy;
   policy.recheckMs = 3600 * 1000;
-  Authenticator keeping(*pStore, policy, [this] { return iNow; });
+  Authenticator keeping(*pStore, policy, cClock);
   Authenticator::SignedIn a, b;
   ASSERT_EQ(keeping.SignIn(kDemoLogOnlyLogin, kDemoLogOnlyPassword, a), 0);
   ASSERT_EQ(keeping.SignIn(kDemoLogOnlyLogin, kDemoLogOnlyPassword, b), 0);
@@ -295,7 +295,7 @@ TEST_F(AuthTest, ReadsAreKeptForTheRecheckTime) {
   ASSERT_TRUE(pStore->SetLocked(kDemoLogOnlyLogin, false));
   EXPECT_EQ(keeping.SignOut(a.token, caller), 0);
   EXPECT_EQ(keeping.Verify(a.token, kLogServiceCode, caller), kRcNoSession);
-  iNow += policy.maxAgeS;
+  cClock.AdvanceSeconds(policy.maxAgeS);
   EXPECT_EQ(keeping.Verify(b.token, kLogServiceCode, caller), kRcNoSession);
 }
 
@@ -421,7 +421,7 @@ TEST_F(VerifiedService, RefusesBeforeAnySql) {
     AddDemoOperators(store);
   }
   SqliteOperatorStore store(broken);
-  Authenticator auth(store, AuthPolicy(), [this] { return iNow; });
+  Authenticator auth(store, AuthPolicy(), cClock);
   AuditWriter audit(broken);
   ServiceConfig config;
   config.dbPath = broken;
@@ -532,7 +532,7 @@ class DirectoryAuth : public ::testing::Test {
     AuthPolicy policy;
     policy.maxFailedSignIns = 3;
     policy.recheckMs = 0;
-    return std::make_unique<Authenticator>(*pStore, policy, std::function<int64_t()>(), &directory);
+    return std::make_unique<Authenticator>(*pStore, policy, SystemClock(), &directory);
   }
   // Changes alice's entry as the directory's administrator would.
   static bool Modify(const std::string& ldif) {

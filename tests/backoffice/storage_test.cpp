@@ -340,11 +340,13 @@ TEST(AuditWriter, MergesMalformedRequestsPerPeer) {
             }));
 
   // A new interval starts with a row of its own.
+  ManualClock clock;
   AuditPolicy quick;
   quick.iMergeIntervalMs = 50;
+  quick.pClock = &clock;
   AuditWriter writer(db.Path(), 64, quick);
   writer.SubmitMalformed(Malformed(20260102000000, "tcp:10.0.0.3:1"));
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  clock.Advance(50);
   writer.SubmitMalformed(Malformed(20260102000001, "tcp:10.0.0.3:2"));
   writer.Flush();
   EXPECT_EQ(db.Rows("SELECT count(*) FROM mp_audit WHERE peer_address LIKE 'tcp:10.0.0.3:%'"),

@@ -14,6 +14,7 @@
 
 #include "backoffice/audit_chain.h"
 #include "backoffice/audit_journal.h"
+#include "backoffice/clock.h"
 #include "backoffice/stamp.h"
 
 namespace backoffice {
@@ -51,7 +52,9 @@ struct AuditEntry {
 // thread-safe: its owner locks.
 class AuditMerge {
  public:
-  explicit AuditMerge(int64_t intervalMs) : iIntervalMs(intervalMs) {}
+  // `clock` stamps the count rows; it must outlive the object.
+  explicit AuditMerge(int64_t intervalMs, const Clock& clock = SystemClock())
+      : iIntervalMs(intervalMs), cClock(clock) {}
   // True when `entry` opens an interval and is to be written as it is;
   // false when it was only counted. The count of its key's interval that
   // ended before `nowMs` (steady clock) goes to `due` first.
@@ -69,9 +72,10 @@ class AuditMerge {
     int64_t iUntilMs = 0;  // steady clock
   };
   // The row that says how many more came in `m`'s interval, if any did.
-  static void Count(const Merged& m, std::vector<AuditEntry>& due);
+  void Count(const Merged& m, std::vector<AuditEntry>& due) const;
 
   const int64_t iIntervalMs;
+  const Clock& cClock;
   std::map<std::string, Merged> mMerged;  // by peer, service and kind
 };
 
@@ -99,6 +103,10 @@ struct AuditPolicy {
   // are written at start-up. "": none (an entry lives in memory until it
   // is committed).
   std::string strJournalDir;
+  // Where the writer's time comes from (the rows' stamps, the batching, the
+  // merge intervals, checkpoints and pruning); null: the system's. Must
+  // outlive the writer.
+  const Clock* pClock = nullptr;
 };
 
 // The subscriber of a conditions text: what follows "PHONE_ID=" up to the
@@ -176,6 +184,7 @@ class AuditWriter {
 
   std::size_t iMaxQueued;
   const AuditPolicy cPolicy;
+  const Clock& cClock;
   std::atomic<bool> bFailing{false};
   AuditMerge cMerge;
   mutable std::mutex mLock;

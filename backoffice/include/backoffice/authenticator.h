@@ -1,8 +1,6 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <semaphore>
@@ -13,6 +11,7 @@
 
 #include <optional>
 
+#include "backoffice/clock.h"
 #include "backoffice/directory.h"
 #include "backoffice/operator_store.h"
 
@@ -48,13 +47,12 @@ std::vector<std::string> SplitRights(std::string_view codes);
 
 class Authenticator {
  public:
-  // `now` gives Unix seconds (tests move it). Makes the stand-in hash that
-  // an unknown login is checked against, so that it takes as long as a
-  // wrong password. With a `directory`, its operators sign in too (each
-  // gets a row in the store, kept up to date, which holds its failed
-  // sign-ins and sessions). The store and the directory must outlive the
-  // object.
-  Authenticator(OperatorStore& store, AuthPolicy policy, std::function<int64_t()> now = {},
+  // Makes the stand-in hash that an unknown login is checked against, so
+  // that it takes as long as a wrong password. With a `directory`, its
+  // operators sign in too (each gets a row in the store, kept up to date,
+  // which holds its failed sign-ins and sessions). The store, the clock
+  // (tests move theirs) and the directory must outlive the object.
+  Authenticator(OperatorStore& store, AuthPolicy policy, const Clock& clock = SystemClock(),
                 Directory* directory = nullptr);
 
   const AuthPolicy& policy() const { return cPolicy; }
@@ -97,7 +95,7 @@ class Authenticator {
   struct Read {
     SessionRecord session;
     OperatorAccount account;
-    std::chrono::steady_clock::time_point at;
+    int64_t atMs;  // the clock's SteadyMs()
   };
   // The session of `hash` as read at most recheckMs ago, reading it when
   // that read is older; null when there is no such session. Shared, not
@@ -118,7 +116,7 @@ class Authenticator {
 
   OperatorStore& cStore;
   AuthPolicy cPolicy;
-  std::function<int64_t()> fnNow;
+  const Clock& cClock;
   std::string strStandInHash;
   Directory* pDirectory;
   // Each hash check takes 64 MiB: a burst of sign-ins waits its turn

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "backoffice/audit_writer.h"
+#include "backoffice/clock.h"
 #include "backoffice/status.h"
 #include "records/operations.h"
 #include "tmclient/service_handler.h"
@@ -22,22 +23,22 @@ class Store;
 // carried in the reply's error record with a Chinese message. Operators
 // quote them: never change a value. kRcNoSession is the code the broker
 // client library recognises as "sign in again" (tmclient/session.h).
-#define MPAY_RESULT_CODES(F)                                                        \
-  F(kRcNoCondition, 1001)      /* the request selects nothing */                    \
-  F(kRcTooManyRows, 1002)      /* more rows match than one reply may carry */       \
-  F(kRcBadCondition, 1003)     /* a condition no real query has */                  \
-  F(kRcBadRequest, 1004)       /* the request stream cannot be decoded */           \
-  F(kRcUnknownService, 1005)   /* interface or service code not served here */      \
-  F(kRcDatabase, 1006)         /* the database failed */                            \
-  F(kRcInternal, 1007)         /* anything else went wrong */                       \
-  F(kRcNoSession, 1008)        /* no session, or one ended, expired or unknown */   \
-  F(kRcNoRight, 1009)          /* the operator may not call this operation */       \
-  F(kRcSignInFailed, 1010)     /* unknown login or wrong password: one answer */    \
-  F(kRcOperatorLocked, 1011)   /* locked, by failed sign-ins or an administrator */ \
-  F(kRcOperatorInactive, 1012) /* out of service, not yet valid or expired */       \
-  F(kRcDirectoryUnavailable, 1013) /* the directory cannot check the password */    \
-  /* The audit cannot be written: queries are refused until it can */               \
-  /* (--on-audit-failure refuse). */                                                \
+#define MPAY_RESULT_CODES(F)                                                            \
+  F(kRcNoCondition, 1001)          /* the request selects nothing */                    \
+  F(kRcTooManyRows, 1002)          /* more rows match than one reply may carry */       \
+  F(kRcBadCondition, 1003)         /* a condition no real query has */                  \
+  F(kRcBadRequest, 1004)           /* the request stream cannot be decoded */           \
+  F(kRcUnknownService, 1005)       /* interface or service code not served here */      \
+  F(kRcDatabase, 1006)             /* the database failed */                            \
+  F(kRcInternal, 1007)             /* anything else went wrong */                       \
+  F(kRcNoSession, 1008)            /* no session, or one ended, expired or unknown */   \
+  F(kRcNoRight, 1009)              /* the operator may not call this operation */       \
+  F(kRcSignInFailed, 1010)         /* unknown login or wrong password: one answer */    \
+  F(kRcOperatorLocked, 1011)       /* locked, by failed sign-ins or an administrator */ \
+  F(kRcOperatorInactive, 1012)     /* out of service, not yet valid or expired */       \
+  F(kRcDirectoryUnavailable, 1013) /* the directory cannot check the password */        \
+  /* The audit cannot be written: queries are refused until it can */                   \
+  /* (--on-audit-failure refuse). */                                                    \
   F(kRcAuditUnavailable, 1020)
 
 #define MPAY_RESULT_CODE_(NAME, VALUE) inline constexpr int NAME = VALUE;
@@ -53,6 +54,9 @@ struct ServiceConfig {
   ServiceMetrics* metrics = nullptr;
   std::vector<std::string> dbRead{};  // read replicas of a PostgreSQL dbPath (store.h)
   int64_t dbReadMaxLagMs = 5000;      // a replica further behind is left out
+  // The time the audit's stamps are taken from (may be null: the system's);
+  // must outlive the service.
+  const Clock* clock = nullptr;
 };
 
 // What the pipeline knows of one request, handed to each of its steps: the

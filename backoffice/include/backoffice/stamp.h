@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "backoffice/clock.h"
+
 class QRSDateTime;
 
 namespace backoffice {
@@ -24,8 +26,10 @@ StampFields UnpackStamp(int64_t stamp);
 int64_t StampToSeconds(int64_t stamp);
 int64_t SecondsToStamp(int64_t seconds);
 
-// The current local time.
-int64_t NowStamp();
+// The local time of a Unix time.
+int64_t LocalStamp(int64_t unixSeconds);
+// The current local time, by `clock`.
+int64_t NowStamp(const Clock& clock = SystemClock());
 
 // The stamp of a date-time of the records; 0 for the null one. And back.
 int64_t ToStamp(const QRSDateTime& t);
