@@ -250,6 +250,7 @@ void TfrmMicroPayLogQueryMain::DescribeListOutput(SListOutput& output) {
   output.fnPermit = [this](const SListExportRecord& record) { return PermitListExport(record); };
 }
 
-bool TfrmMicroPayLogQueryMain::PermitListExport(const SListExportRecord&) {
-  return true;
+bool TfrmMicroPayLogQueryMain::PermitListExport(const SListExportRecord& record) {
+  return cMicroPayLogQry.RecordListExport(record.sList, record.sConditions, record.iRows,
+                                          record.sFormat, record.bPrinted);
 }

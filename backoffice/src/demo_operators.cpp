@@ -42,6 +42,8 @@ int AddDemoOperators(OperatorStore& store) {
     a.passwordHash = HashPassword(d.password);
     a.rights.emplace_back(operations::Of(operations::Id::kLog).right);
     if (d.userQuery) a.rights.emplace_back(operations::Of(operations::Id::kUser).right);
+    // Saving and printing lists: not the log-only operator.
+    if (d.userQuery) a.rights.emplace_back(operations::Of(operations::Id::kExport).right);
     store.AddOperator(a);
     ++added;
   }

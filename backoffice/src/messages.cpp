@@ -6,6 +6,7 @@ namespace backoffice::messages {
 const char kNoCondition[] = "查询条件不能为空，请至少指定一项查询条件！";
 const char kTooManyRows[] = "符合条件的记录超过%lld条，请缩小查询范围后重新查询！";
 const char kBadPhone[] = "手机号码格式不正确！";
+const char kBadExport[] = "导出记录不完整：缺少列表、格式或行数！";
 const char kBadRange[] = "开始时间不能大于结束时间！";
 const char kBadRequest[] = "请求数据格式错误，无法处理！";
 const char kDatabase[] = "数据库查询失败，请稍后重试！";

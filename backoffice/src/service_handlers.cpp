@@ -95,6 +95,21 @@ Status Service::Run<Id::kUser>(RequestContext& context, operations::Inputs<Id::k
   return {};
 }
 
+// A list about to be saved or printed: nothing to run, the pipeline's audit
+// row is the point (written before the reply leaves). A record that does not
+// say what leaves is refused, and then nothing may be written.
+template <>
+Status Service::Run<Id::kExport>(RequestContext& context, operations::Inputs<Id::kExport>& in,
+                                 operations::Outputs<Id::kExport>&, std::string&,
+                                 tmclient::ReplyWriter&, bool&) {
+  const MCustQryAccept::SListExportIn& record = std::get<0>(in);
+  const bool output = record.OUTPUT == "saved" || record.OUTPUT == "printed";
+  if (record.LIST_NAME.empty() || record.FORMAT.empty() || !output || record.ROW_COUNT < 0)
+    return {kRcBadCondition, messages::kBadExport};
+  context.audit.rowCount = record.ROW_COUNT;
+  return {};
+}
+
 // Sign-in: the operator (never its password) and a new session.
 template <>
 Status Service::Run<Id::kSignIn>(RequestContext& context, operations::Inputs<Id::kSignIn>& in,

@@ -23,6 +23,7 @@ namespace MCustQryAccept {
 MPAY_RECORD_STREAM_FUNCTIONS(SQuerySoInfoListIn)
 MPAY_RECORD_STREAM_FUNCTIONS(SQueryLogSoInfo)
 MPAY_RECORD_STREAM_FUNCTIONS(SFetchInfoIn)
+MPAY_RECORD_STREAM_FUNCTIONS(SListExportIn)
 }  // namespace MCustQryAccept
 
 namespace MMicroPaymentDef {

@@ -15,6 +15,12 @@ int IBusiOrdmgnt::query_mpSoList(const SQuerySoInfoListIn& sIn, const SQueryLogS
       std::tie(listSoInfo, sMpAcctStatInfo, iReturnInfo, cErrorMsg), cErrorMsg);
 }
 
+int IBusiOrdmgnt::record_listExport(const SListExportIn& sIn, const SQueryLogSoInfo& sSoInfo,
+                                    int& iReturnInfo, QRSErrorMsg& cErrorMsg, STMSession* session) {
+  return service_detail::CallOperation<operations::Id::kExport>(
+      *this, session, std::tie(sIn, sSoInfo), std::tie(iReturnInfo, cErrorMsg), cErrorMsg);
+}
+
 int IBusiOrdmgnt::reserved() {
   return -9979;
 }

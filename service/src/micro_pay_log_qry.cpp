@@ -61,6 +61,23 @@ bool CMicroPayLogQry::QueryMpSoList(const MpQryCondList& cond,
   return true;
 }
 
+bool CMicroPayLogQry::RecordListExport(const std::string& list, const std::string& conditions,
+                                       int64_t rows, const std::string& format, bool printed) {
+  CWaitBoxGuard waitBox("正在记录导出，请稍后...");
+  MCustQryAccept::SListExportIn in;
+  in.set_LIST_NAME(list);
+  if (!conditions.empty()) in.set_CONDITIONS(conditions);
+  in.set_ROW_COUNT(rows);
+  in.set_FORMAT(format);
+  in.set_OUTPUT(printed ? "printed" : "saved");
+  int ret = 0;
+  if (cBusiOrdmgnt.record_listExport(in, sSoInfo, ret, cErrorMsg, nullptr) != 0) {
+    ShowFailure("导出列表失败");
+    return false;
+  }
+  return true;
+}
+
 bool CMicroPayLogQry::QueryMppUser(const std::string& phoneId,
                                    MMicroPaymentDef::SMpUserInfoList& list) {
   CWaitBoxGuard waitBox("正在查询小额支付用户信息，请稍后...");

@@ -364,7 +364,7 @@ TEST_F(VerifiedService, SignInAndOutOverTheOperations) {
   ASSERT_TRUE(out.end_stream());
   EXPECT_EQ(op.LOGIN_NAME, kDemoLogin);
   EXPECT_EQ(op.Marker & (uint64_t{1} << 9), 0u);  // no password field at all
-  EXPECT_EQ(session.RIGHTS, "BABOMOMP,BACUQQMP");
+  EXPECT_EQ(session.RIGHTS, "BABOMOMP,BACUQQMP,EXPORT");
   EXPECT_EQ(session.IDLE_TIMEOUT, 300);
   EXPECT_EQ(LastAudit(), "1001 0 demo tcp:192.0.2.7:40000 BASMLGIN 0");
   EXPECT_EQ(reply.find(kDemoPassword), std::string::npos);

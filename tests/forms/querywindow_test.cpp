@@ -84,9 +84,11 @@ class QueryWindowTest : public ::testing::Test {
   void SetUp() override {
     far_end::Reset();
     far_end::RouteBroker("TALMIRON");
-    far_end::Answer([this](const std::string& interfaceName, const std::string&,
-                           std::string_view request,
-                           std::string& reply) { return Serve(interfaceName, request, reply); });
+    far_end::Answer([this](const std::string& interfaceName, const std::string& code,
+                           std::string_view request, std::string& reply) {
+      if (code == "BAEXPORT") return Record(request, reply);
+      return Serve(interfaceName, request, reply);
+    });
     form_ = new TfrmMicroPayLogQueryMain(nullptr);
     form_->OnDestroy = [this](TObject*) { destroyed_ = true; };
     MSysmgntDef::SOperator op;
@@ -120,6 +122,22 @@ class QueryWindowTest : public ::testing::Test {
                              [this](tmb_stream& s) { s << userRows << QRSErrorMsg(); });
     }
     return 0;
+  }
+
+  // An export recorded: 0 and an empty error record, or `exportResult`.
+  int Record(std::string_view request, std::string& reply) {
+    SListExportIn in;
+    SQueryLogSoInfo soInfo;
+    if (!far_end::DecodeExport(request, in, soInfo)) return tmclient::kErrTransport;
+    exports.push_back(in.LIST_NAME + " " + in.OUTPUT + " " + in.FORMAT + " " +
+                      std::to_string(in.ROW_COUNT));
+    QRSErrorMsg error;
+    if (exportResult != 0) {
+      error.set_code(exportResult);
+      error.set_msg("没有导出的权限");
+    }
+    reply = far_end::Frame(far_end::kExportOut, [&](tmb_stream& s) { s << exportResult << error; });
+    return exportResult;
   }
 
   void Click(TWinControl* control) {
@@ -212,6 +230,8 @@ class QueryWindowTest : public ::testing::Test {
   std::vector<std::string> interfaces;
   std::vector<SQuerySoInfoListIn> soLists;
   std::vector<SFetchInfoIn> fetches;
+  std::vector<std::string> exports;  // "LIST OUTPUT FORMAT ROWS" of each export recorded
+  int exportResult = 0;
 };
 
 const std::vector<std::string> kLogColumns = {"工单编号", "手机号码", "业务类型", "流水号",
@@ -774,6 +794,17 @@ TEST_F(QueryWindowOutputTest, SavedAndPrintedListsHoldTheCellsAsShown) {
                                "202612070000001", "1234.56", "营业厅", "1999/01/31"})
     EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
   EXPECT_TRUE(recorder.messages.empty());
+  // Each recorded before it was written.
+  EXPECT_EQ(exports,
+            (std::vector<std::string>{"log saved csv 3", "log saved xlsx 3", "log printed pdf 3"}));
+
+  // Refused by the back office: its failure box, and no file.
+  exportResult = 1009;
+  Run(form_->actSaveAs, "refused.csv");
+  EXPECT_FALSE(Exists("refused.csv"));
+  ASSERT_EQ(recorder.messages.size(), 1u);
+  EXPECT_EQ(recorder.messages[0].text.rfind("导出列表失败\n", 0), 0u);
+  EXPECT_EQ(recorder.messages[0].flags, kError);
 }
 
 TEST_F(QueryWindowOutputTest, CancelAndFailuresLeaveNoFile) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -220,6 +221,53 @@ TEST_F(HostRoad, SavesAndPrintsTheListShown) {
   for (const std::string& number : soNumbers) EXPECT_NE(text.find(number), std::string::npos);
   EXPECT_NE(text.find("第1页/共1页"), std::string::npos) << text;
   EXPECT_NE(text.find("手机号码=" + strPhone), std::string::npos) << text;
+
+  // Each file that was written was recorded first, with its rows: the
+  // audit's rows for the export operation (written by the back office
+  // within its commit interval).
+  const std::string rows = std::to_string(soNumbers.size());
+  const std::vector<std::string> expected = {"LIST=log OUTPUT=saved FORMAT=csv ROWS=" + rows,
+                                             "LIST=log OUTPUT=saved FORMAT=xlsx ROWS=" + rows,
+                                             "LIST=log OUTPUT=printed FORMAT=pdf ROWS=" + rows};
+  std::vector<std::string> audited;
+  for (int i = 0; i < 50 && audited.size() < expected.size(); ++i) {
+    audited.clear();
+    backoffice::Database db(strDb, backoffice::Database::Mode::kReadOnly);
+    backoffice::Statement q = db.Prepare(
+        "SELECT conditions, row_count, result FROM mp_audit WHERE service_code = 'BAEXPORT' "
+        "AND op_id = 1001 ORDER BY id");
+    while (q.Step()) {
+      EXPECT_EQ(q.Int(1), static_cast<int64_t>(soNumbers.size()));
+      EXPECT_EQ(q.Int(2), 0);
+      audited.emplace_back(q.Text(0));
+    }
+    if (audited.size() < expected.size()) usleep(100 * 1000);
+  }
+  ASSERT_EQ(audited.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i)
+    EXPECT_EQ(audited[i].rfind(expected[i], 0), 0u) << audited[i];
+}
+
+// An operator without the right: the back office refuses (1009), the window
+// shows its failure box, and nothing is written.
+TEST_F(HostRoad, ExportWithoutTheRightLeavesNoFile) {
+  setenv("MPAY_PASSWORD", backoffice::kDemoLogOnlyPassword, 1);
+  const std::string csv = pDir->File("refused.csv");
+  const CHostRun run = RunProgram({MPAY_HOST_EXE, "--headless", "--login", "logonly"},
+                                  "open 10001\n"
+                                  "click chkMobilno\n"
+                                  "type edtMobilno " +
+                                      strPhone +
+                                      "\n"
+                                      "click btnQuery\n"
+                                      "saveas " +
+                                      csv + "\n");
+  setenv("MPAY_PASSWORD", backoffice::kDemoPassword, 1);
+  EXPECT_NE(run.strOut.find("message\t提示\t16\t导出列表失败\\n当前操作员没有"), std::string::npos)
+      << run.strOut;
+  EXPECT_NE(run.strOut.find("error\t5\tnothing was written"), std::string::npos) << run.strOut;
+  struct stat st {};
+  EXPECT_NE(::stat(csv.c_str(), &st), 0);
 }
 
 TEST_F(HostRoad, EmptyResultAndDateCheckAreMessages) {

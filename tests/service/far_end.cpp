@@ -115,6 +115,12 @@ bool DecodeFetch(std::string_view request, MCustQryAccept::SFetchInfoIn& sIn,
                 sSoInfo);
 }
 
+bool DecodeExport(std::string_view request, MCustQryAccept::SListExportIn& sIn,
+                  MCustQryAccept::SQueryLogSoInfo& sSoInfo) {
+  return Decode(request, "busiordmgnt.MCustQryAccept.IBusiOrdmgnt.record_listExport.ParamIn", sIn,
+                sSoInfo);
+}
+
 MMicroPaymentDef::SMpInfo SampleInfo(int i) {
   MMicroPaymentDef::SMpInfo r;
   r.set_SO_NBR(202612070000001 + i);

@@ -46,6 +46,9 @@ bool DecodeSoList(std::string_view request, MCustQryAccept::SQuerySoInfoListIn& 
 bool DecodeFetch(std::string_view request, MCustQryAccept::SFetchInfoIn& sIn,
                  MCustQryAccept::SQueryLogSoInfo& sSoInfo);
 
+bool DecodeExport(std::string_view request, MCustQryAccept::SListExportIn& sIn,
+                  MCustQryAccept::SQueryLogSoInfo& sSoInfo);
+
 // Realistic reply rows, different for each `i`.
 MMicroPaymentDef::SMpInfo SampleInfo(int i);
 MMicroPaymentDef::SMpUserInfo SampleUser(int i);
@@ -54,5 +57,8 @@ inline constexpr const char kSoListOut[] =
     "busiordmgnt.MCustQryAccept.IBusiOrdmgnt.query_mpSoList.ParamOut";
 inline constexpr const char kUserOut[] =
     "custqryaccept.MCustQryAccept.ICustQryAccept.query_mppUser.ParamOut";
+
+inline constexpr const char kExportOut[] =
+    "busiordmgnt.MCustQryAccept.IBusiOrdmgnt.record_listExport.ParamOut";
 
 }  // namespace far_end

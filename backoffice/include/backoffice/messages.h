@@ -6,6 +6,8 @@ namespace backoffice::messages {
 extern const char kNoCondition[];
 extern const char kTooManyRows[];  // printf format with one %lld: the row limit
 extern const char kBadPhone[];
+// An export record without its list, its format or its rows.
+extern const char kBadExport[];
 extern const char kBadRange[];
 extern const char kBadRequest[];
 extern const char kDatabase[];

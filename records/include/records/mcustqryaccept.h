@@ -73,10 +73,24 @@ MPAY_RECORD(SQueryLogSoInfo, "MCustQryAccept.SQueryLogSoInfo", MPAY_SQUERYLOGSOI
   F(18, short, QUERY_TYPE)
 MPAY_RECORD(SFetchInfoIn, "MCustQryAccept.SFetchInfoIn", MPAY_SFETCHINFOIN_FIELDS)
 
+// A list saved or printed, recorded before it leaves: which list, the
+// conditions of the query that filled it, its rows, the format ("csv",
+// "xlsx", "pdf", "printer") and OUTPUT "saved" or "printed". Never the
+// file's name or its contents.
+#define MPAY_SLISTEXPORTIN_FIELDS(F) \
+  F(0, std::string, LIST_NAME)       \
+  F(1, std::string, CONDITIONS)      \
+  F(2, int64_t, ROW_COUNT)           \
+  F(3, std::string, FORMAT)          \
+  F(4, std::string, OUTPUT)
+MPAY_RECORD(SListExportIn, "MCustQryAccept.SListExportIn", MPAY_SLISTEXPORTIN_FIELDS)
+
 // Stream coding (records/record_stream.h has the rules). The module writes
 // these requests; the back office reads them with the same code.
 tmb_writer& operator<<(tmb_writer& s, const SQuerySoInfoListIn& r);
 tmb_reader& operator>>(tmb_reader& s, SQuerySoInfoListIn& r);
+tmb_writer& operator<<(tmb_writer& s, const SListExportIn& r);
+tmb_reader& operator>>(tmb_reader& s, SListExportIn& r);
 tmb_writer& operator<<(tmb_writer& s, const SQueryLogSoInfo& r);
 tmb_reader& operator>>(tmb_reader& s, SQueryLogSoInfo& r);
 tmb_writer& operator<<(tmb_writer& s, const SFetchInfoIn& r);

@@ -64,6 +64,14 @@
     (Item<MCustQryAccept::SFetchInfoIn>{"sIn"}, Item<MCustQryAccept::SQueryLogSoInfo>{"sSoInfo"}), \
     (Item<MMicroPaymentDef::SMpUserInfoList>{"listOut"}, Item<QRSErrorMsg>{"cErrorMsg"}),          \
     (Audited{"PHONE_ID", "PHONE_ID", kAlways}))                                                    \
+  F(kExport, busiordmgnt, MCustQryAccept, IBusiOrdmgnt, record_listExport, BAEXPORT, kRight,      \
+    "EXPORT", kByDefault, kOnce, kWhole,                                                           \
+    (Item<MCustQryAccept::SListExportIn>{"sIn"},                                                   \
+     Item<MCustQryAccept::SQueryLogSoInfo>{"sSoInfo"}),                                            \
+    (Item<int>{"iReturnInfo"}, Item<QRSErrorMsg>{"cErrorMsg"}),                                    \
+    (Audited{"LIST_NAME", "LIST", kAlways}, Audited{"OUTPUT", "OUTPUT", kAlways},                  \
+     Audited{"FORMAT", "FORMAT", kAlways}, Audited{"ROW_COUNT", "ROWS", kAlways},                  \
+     Audited{"CONDITIONS", "CONDITIONS", kIfGiven}))                                               \
   F(kSignIn, sysmgnt, MSysmgnt, IOperatorAuth, signIn, BASMLGIN, kOpen, "", kAsked, kRepeatable,   \
     kWhole, (Item<MSysmgntDef::SSignInIn>{"sIn"}),                                                 \
     (Item<MSysmgntDef::SOperator>{"op"}, Item<MSysmgntDef::SSessionInfo>{"sSession"},              \

@@ -27,6 +27,12 @@ class IBusiOrdmgnt : public CTmdClientObject {
                      MMicroPaymentDef::SMpAcctStatInfo& sMpAcctStatInfo, int& iReturnInfo,
                      QRSErrorMsg& cErrorMsg, STMSession* session);
 
+  // Records a list about to be saved or printed (the audit takes it before
+  // the reply leaves). Results and failures as query_mpSoList; 0 means the
+  // list may leave.
+  int record_listExport(const SListExportIn& sIn, const SQueryLogSoInfo& sSoInfo, int& iReturnInfo,
+                        QRSErrorMsg& cErrorMsg, STMSession* session);
+
   // Unused slot of the client object; always -9979.
   int reserved() override;
 };

@@ -36,6 +36,12 @@ class CMicroPayLogQry {
   bool QueryMpSoList(const MpQryCondList& cond, MMicroPaymentDef::SMpInfoList& list);
   // Runs the user query for one mobile number (not checked here), as above.
   bool QueryMppUser(const std::string& phoneId, MMicroPaymentDef::SMpUserInfoList& list);
+  // Records in the back office's audit a list about to leave: `list` its
+  // name, `conditions` the query's (GBK), its rows, its format and whether it
+  // is printed (else saved). False after the failure box "导出列表失败"
+  // (a refused right, an audit that cannot be written): nothing may leave.
+  bool RecordListExport(const std::string& list, const std::string& conditions, int64_t rows,
+                        const std::string& format, bool printed);
 
  private:
   void ShowFailure(const char* what) const;
