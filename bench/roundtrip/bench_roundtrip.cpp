@@ -426,7 +426,10 @@ struct LdapEnv {
     bStarted = std::system(("bash " MPAY_SOURCE_PATH "/scripts/ldap-start >/dev/null")) == 0;
   }
   ~LdapEnv() {
-    if (bStarted) std::system("bash " MPAY_SOURCE_PATH "/scripts/ldap-stop --remove >/dev/null");
+    // A directory that fails to stop is reported by the script itself.
+    if (bStarted &&
+        std::system("bash " MPAY_SOURCE_PATH "/scripts/ldap-stop --remove >/dev/null") != 0)
+      std::fprintf(stderr, "ldap-stop failed\n");
   }
   std::string Read(const std::string& name) const {
     std::ifstream in(strDir + "/" + name);

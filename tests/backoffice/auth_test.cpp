@@ -498,7 +498,7 @@ class DirectoryAuth : public ::testing::Test {
     AddDemoOperators(store);
   }
   static void TearDownTestSuite() {
-    std::system(("bash " + Script("ldap-stop") + " --remove >/dev/null").c_str());
+    EXPECT_EQ(std::system(("bash " + Script("ldap-stop") + " --remove >/dev/null").c_str()), 0);
     unsetenv("MPAY_LDAP_DIR");
     delete pDir;
   }

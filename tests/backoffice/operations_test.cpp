@@ -11,6 +11,7 @@
 #include <fstream>
 #include <map>
 #include <regex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -456,7 +457,14 @@ TEST_F(Operations, EveryLogLineIsLogfmtAndNoPhoneNumberIsWhole) {
     std::map<std::string, std::string> pairs;
     EXPECT_TRUE(ParseLogfmt(line, pairs)) << line;
     if (pairs["event"] == "request" && pairs["conditions"].starts_with("PHONE_ID=")) ++requests;
-    EXPECT_FALSE(std::regex_search(line, std::regex("[0-9]{11}"))) << line;
+    // A checkpoint's hashes, key and signature are hex written as they are:
+    // they hold no subscriber's number, and a run of digits in them is chance.
+    static const std::set<std::string> kHex = {"last_hash", "key", "signature"};
+    const bool checkpoint = pairs["event"] == "audit_checkpoint";
+    for (const auto& [key, value] : pairs) {
+      if (checkpoint && kHex.contains(key)) continue;
+      EXPECT_FALSE(std::regex_search(value, std::regex("[0-9]{11}"))) << line;
+    }
   }
   EXPECT_GT(requests, 50);
 }
