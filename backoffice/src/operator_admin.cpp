@@ -14,6 +14,7 @@
 #include "backoffice/protocol.h"
 #include "backoffice/stamp.h"
 #include "backoffice/store.h"
+#include "records/operations.h"
 
 namespace backoffice {
 namespace {
@@ -94,9 +95,9 @@ int Add(OperatorStore& store, const Options& o) {
   OperatorAccount a;
   a.rights = SplitRights(o.operatorRights);
   for (const std::string& code : a.rights) {
-    if (code != kLogServiceCode && code != kUserServiceCode) {
-      std::fprintf(stderr, "mpay-backoffice: --rights: no service %s here (%s, %s)\n", code.c_str(),
-                   kLogServiceCode, kUserServiceCode);
+    if (!operations::IsKnownRight(code)) {
+      std::fprintf(stderr, "mpay-backoffice: --rights: no right %s here (%s)\n", code.c_str(),
+                   operations::KnownRights().c_str());
       return 2;
     }
   }

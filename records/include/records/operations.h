@@ -64,7 +64,7 @@
     (Item<MCustQryAccept::SFetchInfoIn>{"sIn"}, Item<MCustQryAccept::SQueryLogSoInfo>{"sSoInfo"}), \
     (Item<MMicroPaymentDef::SMpUserInfoList>{"listOut"}, Item<QRSErrorMsg>{"cErrorMsg"}),          \
     (Audited{"PHONE_ID", "PHONE_ID", kAlways}))                                                    \
-  F(kExport, busiordmgnt, MCustQryAccept, IBusiOrdmgnt, record_listExport, BAEXPORT, kRight,      \
+  F(kExport, busiordmgnt, MCustQryAccept, IBusiOrdmgnt, record_listExport, BAEXPORT, kRight,       \
     "EXPORT", kByDefault, kOnce, kWhole,                                                           \
     (Item<MCustQryAccept::SListExportIn>{"sIn"},                                                   \
      Item<MCustQryAccept::SQueryLogSoInfo>{"sSoInfo"}),                                            \
@@ -186,6 +186,16 @@ constexpr std::string_view Label(Id id) {
 
 // The rights a new operator gets unless told otherwise, comma-separated.
 std::string DefaultRights();
+
+// Every right some operation needs, comma-separated, in table order.
+std::string KnownRights();
+
+// Whether some operation needs RIGHT.
+constexpr bool IsKnownRight(std::string_view right) {
+  for (const Descriptor& d : kAll)
+    if (d.access == Access::kRight && right == d.right) return true;
+  return false;
+}
 
 // The items and audited fields of one operation, as types and constants:
 // Signature<Id::kLog>::kInputs is a tuple of Item<...>.
