@@ -235,15 +235,21 @@ using Inputs = typename TypesOf<std::remove_cv_t<decltype(Signature<kId>::kInput
 template <Id kId>
 using Outputs = typename TypesOf<std::remove_cv_t<decltype(Signature<kId>::kOutputs)>>::type;
 
-// The name that frames a list of R on a stream.
+// The name that frames a list of R on a stream. kHasListName says whether R
+// has one: GCC does not take a global's address compared with null as a
+// constant when the sanitizers are on.
 template <class R>
 inline constexpr const char* kListName = nullptr;
-template <>
-inline constexpr const char* kListName<MMicroPaymentDef::SMpInfo> =
-    MMicroPaymentDef::kSMpInfoListName;
-template <>
-inline constexpr const char* kListName<MMicroPaymentDef::SMpUserInfo> =
-    MMicroPaymentDef::kSMpUserInfoListName;
+template <class R>
+inline constexpr bool kHasListName = false;
+#define MPAY_LIST_NAME_(R, NAME)                    \
+  template <>                                       \
+  inline constexpr const char* kListName<R> = NAME; \
+  template <>                                       \
+  inline constexpr bool kHasListName<R> = true;
+MPAY_LIST_NAME_(MMicroPaymentDef::SMpInfo, MMicroPaymentDef::kSMpInfoListName)
+MPAY_LIST_NAME_(MMicroPaymentDef::SMpUserInfo, MMicroPaymentDef::kSMpUserInfoListName)
+#undef MPAY_LIST_NAME_
 
 // The checks that make a wrong row fail to build.
 namespace detail {
@@ -303,7 +309,7 @@ MPAY_OPERATIONS(MPAY_OPERATION_AUDIT_CHECK_)
 template <class T>
 inline constexpr bool kIsList = false;
 template <class R>
-inline constexpr bool kIsList<std::vector<R>> = kListName<R> != nullptr;
+inline constexpr bool kIsList<std::vector<R>> = kHasListName<R>;
 template <Id kId>
 constexpr bool StreamsAList() {
   if constexpr (Of(kId).reply == Reply::kWhole) {
