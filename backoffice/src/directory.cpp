@@ -12,15 +12,10 @@
 #include <mutex>
 
 #include "backoffice/authenticator.h"
+#include "backoffice/key_value_lines.h"
 
 namespace backoffice {
 namespace {
-
-std::string_view Trim(std::string_view text) {
-  const size_t first = text.find_first_not_of(" \t\r");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
 
 std::string Lower(std::string_view text) {
   std::string lower(text);
@@ -288,38 +283,31 @@ bool ReadSecretFile(const std::string& file, std::string& secret, std::string& w
 
 std::string ParseDirectoryMap(std::string_view text, const std::string& name, DirectoryMap& out) {
   out = DirectoryMap();
-  int line = 0;
-  while (!text.empty()) {
-    ++line;
-    const size_t end = std::min(text.find('\n'), text.size());
-    const std::string_view content = Trim(text.substr(0, end));
-    text.remove_prefix(std::min(end + 1, text.size()));
-    if (content.empty() || content.front() == '#') continue;
-    const std::string where = name + ":" + std::to_string(line) + ": ";
-    const size_t eq = content.find('=');
-    if (eq == std::string_view::npos) return where + "not KEY = VALUE";
-    const std::string_view key = Trim(content.substr(0, eq));
-    const std::string value(Trim(content.substr(eq + 1)));
-    if (key.starts_with("right ")) {
-      const std::string_view code = Trim(key.substr(6));
-      if (code.empty() || value.empty()) return where + "right CODE = GROUP";
-      out.rights.emplace_back(value, std::string(code));
-      continue;
-    }
-    static constexpr std::pair<std::string_view, std::string DirectoryMap::*> kKeys[] = {
-        {"base", &DirectoryMap::base},
-        {"filter", &DirectoryMap::filter},
-        {"op_id", &DirectoryMap::opIdAttribute},
-        {"org_id", &DirectoryMap::orgIdAttribute},
-        {"name", &DirectoryMap::nameAttribute},
-        {"group_base", &DirectoryMap::groupBase},
-        {"group_filter", &DirectoryMap::groupFilter},
-    };
-    const auto* known = std::find_if(std::begin(kKeys), std::end(kKeys),
-                                     [&](const auto& k) { return k.first == key; });
-    if (known == std::end(kKeys)) return where + "unknown key " + std::string(key);
-    out.*(known->second) = value;
-  }
+  const std::string why = ForEachKeyValue(
+      text, name,
+      [&](const std::string& where, std::string_view key, std::string_view value) -> std::string {
+        if (key.starts_with("right ")) {
+          const std::string_view code = TrimSpace(key.substr(6));
+          if (code.empty() || value.empty()) return where + "right CODE = GROUP";
+          out.rights.emplace_back(std::string(value), std::string(code));
+          return "";
+        }
+        static constexpr std::pair<std::string_view, std::string DirectoryMap::*> kKeys[] = {
+            {"base", &DirectoryMap::base},
+            {"filter", &DirectoryMap::filter},
+            {"op_id", &DirectoryMap::opIdAttribute},
+            {"org_id", &DirectoryMap::orgIdAttribute},
+            {"name", &DirectoryMap::nameAttribute},
+            {"group_base", &DirectoryMap::groupBase},
+            {"group_filter", &DirectoryMap::groupFilter},
+        };
+        const auto* known = std::find_if(std::begin(kKeys), std::end(kKeys),
+                                         [&](const auto& k) { return k.first == key; });
+        if (known == std::end(kKeys)) return where + "unknown key " + std::string(key);
+        out.*(known->second) = std::string(value);
+        return "";
+      });
+  if (!why.empty()) return why;
   if (out.base.empty()) return name + ": base = DN is missing";
   if (out.filter.find("%s") == std::string::npos) return name + ": the filter has no %s";
   if (out.opIdAttribute.empty()) return name + ": op_id = ATTRIBUTE is missing";

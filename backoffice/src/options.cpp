@@ -12,6 +12,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "backoffice/key_value_lines.h"
 #include "backoffice/log.h"
 
 #ifndef MPAY_BACKOFFICE_CONFIG
@@ -286,12 +287,6 @@ std::string CheckTogether(const Options& o) {
   return "";
 }
 
-std::string_view Trim(std::string_view text) {
-  const size_t first = text.find_first_not_of(" \t\r");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
 // A mistyped key is shown; anything else in its place may be part of a value
 // (a password pasted into the wrong line) and is not.
 std::string PrintableKey(std::string_view key) {
@@ -370,33 +365,24 @@ std::string ConfigFileOf(int argc, const char* const* argv) {
 
 std::string ApplyConfigText(std::string_view text, const std::string& name, Options& o) {
   std::vector<const OptionDef*> given;
-  int line = 0;
-  while (!text.empty()) {
-    ++line;
-    const size_t end = std::min(text.find('\n'), text.size());
-    const std::string_view content = Trim(text.substr(0, end));
-    text.remove_prefix(std::min(end + 1, text.size()));
-    if (content.empty() || content.front() == '#') continue;
-    const std::string where = name + ":" + std::to_string(line) + ": ";
-    const size_t eq = content.find('=');
-    if (eq == std::string_view::npos) return where + "not KEY = VALUE";
-    const std::string_view key = Trim(content.substr(0, eq));
-    std::string_view value = Trim(content.substr(eq + 1));
-    const OptionDef* def = FindOption(key);
-    if (def == nullptr || def->commandLineOnly) return where + "unknown key " + PrintableKey(key);
-    if (def->clear == nullptr && std::find(given.begin(), given.end(), def) != given.end())
-      return where + std::string(key) + " is given twice";
-    given.push_back(def);
-    if (!def->takesValue) {
-      if (value != "true" && value != "false")
-        return where + std::string(key) + " takes true or false";
-      if (value == "false") continue;
-      value = {};
-    }
-    std::string why = def->set(value, o);
-    if (!why.empty()) return where + std::string(key) + " " + why;
-  }
-  return "";
+  return ForEachKeyValue(
+      text, name,
+      [&](const std::string& where, std::string_view key, std::string_view value) -> std::string {
+        const OptionDef* def = FindOption(key);
+        if (def == nullptr || def->commandLineOnly)
+          return where + "unknown key " + PrintableKey(key);
+        if (def->clear == nullptr && std::find(given.begin(), given.end(), def) != given.end())
+          return where + std::string(key) + " is given twice";
+        given.push_back(def);
+        if (!def->takesValue) {
+          if (value != "true" && value != "false")
+            return where + std::string(key) + " takes true or false";
+          if (value == "false") return "";
+          value = {};
+        }
+        std::string why = def->set(value, o);
+        return why.empty() ? why : where + std::string(key) + " " + why;
+      });
 }
 
 std::string ApplyConfigFile(const std::string& file, Options& o) {
